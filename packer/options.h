@@ -1,0 +1,36 @@
+#pragma once
+// The command line as the window writes it:
+//   Vintrix WIDTH HEIGHT NAME BPP FORMAT MARGIN FOLDER
+
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace vintrix {
+
+enum class ImageFormat { Bmp = 0, Png = 1 };
+
+struct Options {
+    int width = 0;
+    int height = 0;
+    std::string name;
+    int bitsPerPixel = 32;  // 8 or 32
+    ImageFormat format = ImageFormat::Png;
+    int margin = 0;
+    std::string folder;  // as given, with or without the trailing slash
+};
+
+struct ShowHelp {};
+struct ShowVersion {};
+struct ArgumentError {
+    std::string message;  // one line, without the "error: " prefix
+};
+
+using ParsedCommandLine = std::variant<Options, ShowHelp, ShowVersion, ArgumentError>;
+
+// args excludes the program name.
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& args);
+
+std::string usageText();
+
+}  // namespace vintrix

@@ -1,0 +1,173 @@
+#include "RunPackJob.h"
+
+#include "CommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <unistd.h>
+
+namespace vintrix {
+namespace {
+
+// Runs each test in a fresh temporary current directory that holds a
+// recording stand-in for Vintrix.
+class RunPackJobTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir_.isValid());
+        previous_ = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(dir_.path()));
+    }
+
+    void TearDown() override { QDir::setCurrent(previous_); }
+
+    void InstallRecorder()
+    {
+        ASSERT_TRUE(QFile::copy(QStringLiteral(RECORD_ARGS), dir_.filePath("Vintrix")));
+    }
+
+    // The job is detached: wait for its record to appear.
+    std::vector<std::string> WaitForCall(int n)
+    {
+        QFile record(dir_.filePath(QStringLiteral("call-%1").arg(n)));
+        QElapsedTimer timer;
+        timer.start();
+        while (!record.exists() && timer.elapsed() < 10000) {
+            QThread::msleep(5);
+        }
+        QThread::msleep(20);  // let the recorder finish writing
+        if (!record.open(QIODevice::ReadOnly)) {
+            return {};
+        }
+        std::vector<std::string> args;
+        for (const QByteArray& arg : record.readAll().split('\0')) {
+            args.push_back(arg.toStdString());
+        }
+        args.pop_back();  // after the last terminator
+        return args;
+    }
+
+    std::optional<LaunchFailure> Run(const std::u16string& line)
+    {
+        return RunPackJob(line, [this](const QString& text) {
+            notices_.push_back(text);
+            scriptPresentAtNotice_ = QFile::exists(kScriptName);
+        });
+    }
+
+    QTemporaryDir dir_;
+    QString previous_;
+    std::vector<QString> notices_;
+    bool scriptPresentAtNotice_ = false;
+};
+
+TEST_F(RunPackJobTest, TwoJobsInARowEachRunAndLeaveNoScript)
+{
+    InstallRecorder();
+    ASSERT_EQ(Run(u"Vintrix 256 256 first 8 0 0 /a/"), std::nullopt);
+    EXPECT_FALSE(QFile::exists(kScriptName));
+    ASSERT_EQ(Run(u"Vintrix 512 128 second 32 1 4 /b/"), std::nullopt);
+    EXPECT_FALSE(QFile::exists(kScriptName));
+
+    EXPECT_EQ(WaitForCall(1), (std::vector<std::string>{"256", "256", "first", "8", "0", "0", "/a/"}));
+    EXPECT_EQ(WaitForCall(2),
+              (std::vector<std::string>{"512", "128", "second", "32", "1", "4", "/b/"}));
+    EXPECT_EQ(notices_, (std::vector<QString>{kNoticeText, kNoticeText}));
+    EXPECT_TRUE(scriptPresentAtNotice_);
+}
+
+TEST_F(RunPackJobTest, AnEarlierScriptIsOverwrittenThenDeleted)
+{
+    InstallRecorder();
+    QFile old(kScriptName);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("touch stale-script-ran\ntouch stale-script-ran\ntouch stale-script-ran\n");
+    old.close();
+
+    ASSERT_EQ(Run(u"Vintrix 1 2 n 8 0 0 /x/"), std::nullopt);
+    EXPECT_EQ(WaitForCall(1), (std::vector<std::string>{"1", "2", "n", "8", "0", "0", "/x/"}));
+    EXPECT_FALSE(QFile::exists(kScriptName));
+    EXPECT_FALSE(QFile::exists("stale-script-ran"));
+}
+
+TEST_F(RunPackJobTest, TheNoticeShowsEvenWithoutAPacker)
+{
+    ASSERT_EQ(Run(u"Vintrix 256 256 Vintrix 8 0 0 "), std::nullopt);
+    EXPECT_EQ(notices_.size(), 1u);
+    EXPECT_FALSE(QFile::exists(kScriptName));
+}
+
+TEST_F(RunPackJobTest, ANoticeClosedAtOnceStillLetsEveryJobRun)
+{
+    InstallRecorder();
+    constexpr int kJobs = 20;
+    for (int i = 1; i <= kJobs; ++i) {
+        ASSERT_EQ(RunPackJob(u"Vintrix " + std::u16string(1, static_cast<char16_t>(u'0' + i % 10)), [](const QString&) {}),
+                  std::nullopt);
+    }
+    for (int i = 1; i <= kJobs; ++i) {
+        EXPECT_EQ(WaitForCall(i).size(), 1u) << "job " << i;
+    }
+}
+
+TEST_F(RunPackJobTest, AnUnwritableCurrentFolderIsReportedWithoutNoticeOrLeftovers)
+{
+    // Even root cannot create files in a folder that no longer exists.
+    const QString gone = dir_.filePath("gone");
+    ASSERT_TRUE(QDir().mkdir(gone));
+    ASSERT_EQ(chdir(gone.toLocal8Bit().constData()), 0);
+    ASSERT_TRUE(QDir().rmdir(gone));
+
+    const auto failure = Run(u"Vintrix 256 256 Vintrix 8 0 0 ");
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_TRUE(failure->reason.contains(kScriptName)) << failure->reason.toStdString();
+    EXPECT_TRUE(notices_.empty());
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList{});
+}
+
+// The composed line goes through the real shell: whatever the name and folder
+// hold, only the packer runs, and it receives them exactly.
+TEST_F(RunPackJobTest, HostileNamesAndFoldersReachThePackerExactly)
+{
+    InstallRecorder();
+    const std::vector<std::pair<std::u16string, std::u16string>> cases = {
+        {u"Vintrix", u"/tmp/a; touch pwned-1;/"},
+        {u"x$(touch pwned-2)", u"/tmp/$(touch pwned-3)/`touch pwned-4`/"},
+        {u"it's \"quoted\"", u"/tmp/it's/"},
+        {u"my sheet", u"/tmp/new\nline & more | > pwned-5/"},
+        {u"Blätter *?[a]", u"/tmp/Über ~ \\ !#/"},
+        {u"   ", u"/img/"},
+    };
+    int call = 0;
+    for (const auto& [name, folder] : cases) {
+        PackSettings settings;
+        TakeName(settings, name);
+        settings.imagesFolder = folder;
+        ASSERT_EQ(Run(ComposeCommandLine(settings)), std::nullopt);
+        const auto args = WaitForCall(++call);
+        ASSERT_EQ(args.size(), 7u) << QString::fromStdU16String(folder).toStdString();
+        EXPECT_EQ(args[2], QString::fromStdU16String(std::u16string(TrimBlanks(name))).toStdString());
+        EXPECT_EQ(args[6], QString::fromStdU16String(folder).toStdString());
+    }
+    const QStringList left = QDir(dir_.path()).entryList(QDir::Files);
+    EXPECT_TRUE(left.filter("pwned").isEmpty()) << left.join(' ').toStdString();
+}
+
+}  // namespace
+}  // namespace vintrix
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,25 @@
+#!/bin/sh
+# Installs the Debian packages the build needs (only those missing), then
+# configures and builds into build/. Safe to run again: it does nothing that
+# is already done. Extra packages can be asked for as arguments.
+set -eu
+cd "$(dirname "$0")/.."
+
+packages="build-essential cmake pkg-config qt6-base-dev qt6-image-formats-plugins
+  libpng-dev libimagequant-dev libgtest-dev $*"
+
+missing=""
+for p in $packages; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+  [ "$status" = installed ] || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  echo "Installing:$missing"
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
+fi
+
+[ -f build/CMakeCache.txt ] || cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build --parallel "$(nproc)"
