@@ -1,8 +1,10 @@
 #include "options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include <unistd.h>

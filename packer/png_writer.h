@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "palette.h"
+#include "sheet.h"
+
+namespace vintrix {
+
+// zlib level for sheets: fast to write, still small for the large empty
+// areas sheets have.
+constexpr int kPngCompressionLevel = 2;
+
+// Writes rows from `rows` to `path`: RGBA when `palette` is empty, else a
+// palette image with its tRNS chunk. Throws OutputError.
+void writePng(const std::string& path, RowComposer& rows, const std::vector<Rgba>& palette);
+
+}  // namespace vintrix

@@ -1,0 +1,187 @@
+#include "run.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <thread>
+
+#include <QImageReader>
+
+#include "atlas_json.h"
+#include "bmp_writer.h"
+#include "images.h"
+#include "maxrects.h"
+#include "output_files.h"
+#include "palette.h"
+#include "png_writer.h"
+#include "progress.h"
+#include "sheet.h"
+
+namespace vintrix {
+namespace {
+
+constexpr const char* kOutputFolder = "Output";
+
+int workerThreads() { return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u)); }
+
+std::string sheetBase(const std::string& name, int sheet) {
+    return sheet == 0 ? name : name + "-" + std::to_string(sheet + 1);
+}
+
+void writeText(const std::string& path, const std::string& text) {
+    struct Closer {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "wb"));
+    if (!file)
+        throw OutputError("cannot create " + path + ": " + std::strerror(errno));
+    if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() || std::fflush(file.get()) != 0)
+        throw OutputError("cannot write " + path + ": " + std::strerror(errno));
+    if (std::fclose(file.release()) != 0)
+        throw OutputError("cannot write " + path + ": " + std::strerror(errno));
+}
+
+std::string percent(double fraction) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f%%", fraction * 100.0);
+    return buf;
+}
+
+}  // namespace
+
+ExitCode run(const Options& o, std::ostream& out, std::ostream& err) {
+    const Size sheet{o.width, o.height};
+    const int threads = workerThreads();
+    Progress progress;
+
+    std::vector<std::string> names;
+    try {
+        names = listImageFiles(o.folder);
+    } catch (const std::filesystem::filesystem_error& e) {
+        err << "error: cannot list the images folder " << o.folder << ": " << e.code().message() << '\n';
+        return ExitCode::BadInput;
+    }
+    if (names.empty()) {
+        err << "error: no images in " << o.folder << " (looked for PNG, BMP, JPEG, GIF, WebP, TGA and TIFF files)\n";
+        return ExitCode::BadInput;
+    }
+
+    QImageReader::setAllocationLimit(static_cast<int>(kMaxImagePixels * 4 / (1024 * 1024)));
+    DecodeResult decoded = decodeImages(o.folder, names, sheet, o.margin, threads, [&](std::size_t d, std::size_t t) {
+        progress.report("reading images", d, t);
+    });
+    if (!decoded.errors.empty()) {
+        progress.clear();
+        for (const std::string& e : decoded.errors)
+            err << "error: " << e << '\n';
+        return ExitCode::BadInput;
+    }
+
+    const UniqueImages unique = findDuplicates(decoded.images);
+    std::vector<Size> sizes;
+    for (std::size_t i : unique.first)
+        sizes.push_back({decoded.images[i].width(), decoded.images[i].height()});
+    progress.report("packing", 0, 1);
+    const PackOutcome packed = pack(sizes, sheet, o.margin, threads);
+    if (packed.tooLarge) {  // decoding already refused these; kept for safety
+        progress.clear();
+        err << "error: " << names[unique.first[*packed.tooLarge]] << " does not fit on a sheet\n";
+        return ExitCode::BadInput;
+    }
+    const Layout& layout = packed.layout;
+
+    const bool bmp = o.format == ImageFormat::Bmp;
+    const std::string ext = bmp ? ".bmp" : ".png";
+    try {
+        OutputFiles files(kOutputFolder);
+        OutputFiles::installSignalHandlers();
+        // Sheets first and the first data file, the way in, last: a reader
+        // that finds it finds everything it names.
+        std::vector<std::string> sheetTemp, jsonTemp(static_cast<std::size_t>(layout.sheets));
+        for (int s = 0; s < layout.sheets; ++s)
+            sheetTemp.push_back(files.add(sheetBase(o.name, s) + ext));
+        for (int s = layout.sheets - 1; s >= 0; --s)
+            jsonTemp[static_cast<std::size_t>(s)] = files.add(sheetBase(o.name, s) + ".json");
+
+        for (int s = 0; s < layout.sheets; ++s) {
+            progress.report("writing sheets", static_cast<std::size_t>(s), static_cast<std::size_t>(layout.sheets));
+            std::vector<std::size_t> onSheet;  // unique indices
+            for (std::size_t u = 0; u < sizes.size(); ++u)
+                if (layout.placements[u].sheet == s)
+                    onSheet.push_back(u);
+
+            std::vector<SheetItem> items;
+            IndexedImages indexed;
+            if (o.bitsPerPixel == 8) {
+                std::vector<const QImage*> images;
+                for (std::size_t u : onSheet)
+                    images.push_back(&decoded.images[unique.first[u]]);
+                indexed = quantize(images);
+            }
+            for (std::size_t k = 0; k < onSheet.size(); ++k) {
+                const std::size_t u = onSheet[k];
+                const QImage& img = decoded.images[unique.first[u]];
+                SheetItem item{layout.placements[u].x, layout.placements[u].y, img.width(), img.height(), nullptr, 0};
+                if (o.bitsPerPixel == 8) {
+                    item.pixels = indexed.indices[k].data();
+                    item.stride = static_cast<std::size_t>(img.width());
+                } else {
+                    item.pixels = img.constBits();
+                    item.stride = static_cast<std::size_t>(img.bytesPerLine());
+                }
+                items.push_back(item);
+            }
+            RowComposer rows(o.width, o.height, o.bitsPerPixel / 8, std::move(items), bmp);
+            if (bmp)
+                writeBmp(sheetTemp[static_cast<std::size_t>(s)], rows, indexed.palette);
+            else
+                writePng(sheetTemp[static_cast<std::size_t>(s)], rows, indexed.palette);
+
+            std::vector<AtlasFrame> frames;
+            for (std::size_t i = 0; i < names.size(); ++i) {
+                const std::size_t u = unique.uniqueOf[i];
+                if (layout.placements[u].sheet == s)
+                    frames.push_back({names[i], layout.placements[u].x, layout.placements[u].y, sizes[u].w, sizes[u].h});
+            }
+            AtlasMeta meta{VINTRIX_VERSION, sheetBase(o.name, s) + ext, o.bitsPerPixel == 8 ? "INDEXED8" : "RGBA8888",
+                           o.width, o.height, {}};
+            if (s == 0)
+                for (int r = 1; r < layout.sheets; ++r)
+                    meta.relatedMultiPacks.push_back(sheetBase(o.name, r) + ".json");
+            writeText(jsonTemp[static_cast<std::size_t>(s)], atlasJson(frames, meta));
+        }
+        files.commit(o.name);
+    } catch (const OutputError& e) {
+        progress.clear();
+        err << "error: " << e.what() << '\n';
+        return ExitCode::OutputFailed;
+    }
+    progress.clear();
+
+    const double area = static_cast<double>(o.width) * o.height;
+    std::int64_t total = 0;
+    for (auto a : layout.usedArea)
+        total += a;
+    const std::string dir = std::string(kOutputFolder) + "/";
+    out << "packed " << names.size() << " image" << (names.size() == 1 ? "" : "s");
+    if (sizes.size() != names.size())
+        out << " (" << sizes.size() << " unique)";
+    out << " into " << layout.sheets << " sheet" << (layout.sheets == 1 ? "" : "s") << " of " << o.width << "x"
+        << o.height;
+    if (layout.sheets == 1)
+        out << " (" << percent(static_cast<double>(layout.usedArea[0]) / area) << " full)";
+    else
+        out << " (first " << percent(static_cast<double>(layout.usedArea[0]) / area) << " full, "
+            << percent(static_cast<double>(total) / (area * layout.sheets)) << " overall)";
+    out << ": " << dir << o.name << ext;
+    if (layout.sheets > 1)
+        out << " to " << dir << sheetBase(o.name, layout.sheets - 1) << ext;
+    out << " with atlas data " << dir << o.name << ".json\n";
+    return ExitCode::Ok;
+}
+
+}  // namespace vintrix
