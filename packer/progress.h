@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdio>
 #include <mutex>
 #include <string>
 
@@ -13,12 +14,14 @@ class Progress {
 public:
     Progress();
     ~Progress();
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
     void report(const std::string& stage, std::size_t done, std::size_t total);
     void clear();
 
 private:
     using Clock = std::chrono::steady_clock;
-    bool enabled_;
+    std::FILE* terminal_ = nullptr;  // a copy of stderr, still the terminal while stderr is muted
     bool shown_ = false;
     Clock::time_point start_, last_;
     std::mutex mutex_;

@@ -9,6 +9,9 @@
 #include <ostream>
 #include <thread>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QImageReader>
 
 #include "atlas_json.h"
@@ -45,6 +48,30 @@ void writeText(const std::string& path, const std::string& text) {
         throw OutputError("cannot write " + path + ": " + std::strerror(errno));
 }
 
+class StderrMuted {
+public:
+    StderrMuted() {
+        std::fflush(stderr);
+        saved_ = ::dup(STDERR_FILENO);
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (saved_ >= 0 && null >= 0)
+            ::dup2(null, STDERR_FILENO);
+        if (null >= 0)
+            ::close(null);
+    }
+    ~StderrMuted() {
+        if (saved_ >= 0) {
+            ::dup2(saved_, STDERR_FILENO);
+            ::close(saved_);
+        }
+    }
+    StderrMuted(const StderrMuted&) = delete;
+    StderrMuted& operator=(const StderrMuted&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
 std::string percent(double fraction) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.1f%%", fraction * 100.0);
@@ -71,9 +98,14 @@ ExitCode run(const Options& o, std::ostream& out, std::ostream& err) {
     }
 
     QImageReader::setAllocationLimit(static_cast<int>(kMaxImagePixels * 4 / (1024 * 1024)));
-    DecodeResult decoded = decodeImages(o.folder, names, sheet, o.margin, threads, [&](std::size_t d, std::size_t t) {
-        progress.report("reading images", d, t);
-    });
+    DecodeResult decoded;
+    {
+        // Some decoders print their complaints straight to stderr; Vintrix
+        // reports each failure itself, once.
+        StderrMuted muted;
+        decoded = decodeImages(o.folder, names, sheet, o.margin, threads,
+                               [&](std::size_t d, std::size_t t) { progress.report("reading images", d, t); });
+    }
     if (!decoded.errors.empty()) {
         progress.clear();
         for (const std::string& e : decoded.errors)

@@ -1,0 +1,67 @@
+#include "atlas_json.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+using namespace vintrix;
+
+namespace {
+
+QJsonObject parse(const std::string& text) {
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << "\n" << text;
+    return doc.object();
+}
+
+}  // namespace
+
+class JsonStringRoundTrip : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(JsonStringRoundTrip, ReadsBackAsTheSameText) {
+    const std::string& name = GetParam();
+    const QJsonObject o = parse("{\"k\": " + jsonString(name) + "}");
+    EXPECT_EQ(o.value("k").toString().toStdString(), name);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, JsonStringRoundTrip,
+                         ::testing::Values("plain.png", "with space.png", "quote\"d.png", "back\\slash.png",
+                                           "tab\tand\nnewline.png", std::string("nul\0byte", 8), "\x01\x1f\x7f.png",
+                                           "ünïcödé.png", "日本語.png", "emoji 🎮.png", "/*/", ""));
+
+TEST(JsonString, ReplacesBytesThatAreNotUtf8) {
+    const QJsonObject o = parse("{\"k\": " + jsonString("a\xff" "b\xc3(\xed\xa0\x80.png") + "}");
+    EXPECT_EQ(o.value("k").toString(), QString::fromUtf8("a\uFFFDb\uFFFD(\uFFFD\uFFFD\uFFFD.png"));
+}
+
+TEST(AtlasJson, HoldsFramesInTheGivenOrderAndTheMeta) {
+    const std::vector<AtlasFrame> frames{{"b.png", 1, 2, 3, 4}, {"a.png", 5, 6, 7, 8}};
+    const std::string text = atlasJson(frames, {"1.2.3", "sheet.png", "RGBA8888", 64, 32, {"sheet-2.json"}});
+    EXPECT_LT(text.find("\"b.png\""), text.find("\"a.png\""));
+
+    const QJsonObject root = parse(text);
+    const QJsonObject a = root["frames"].toObject()["a.png"].toObject();
+    EXPECT_EQ(a["frame"].toObject(), (QJsonObject{{"x", 5}, {"y", 6}, {"w", 7}, {"h", 8}}));
+    EXPECT_EQ(a["spriteSourceSize"].toObject(), (QJsonObject{{"x", 0}, {"y", 0}, {"w", 7}, {"h", 8}}));
+    EXPECT_EQ(a["sourceSize"].toObject(), (QJsonObject{{"w", 7}, {"h", 8}}));
+    EXPECT_EQ(a["rotated"], QJsonValue(false));
+    EXPECT_EQ(a["trimmed"], QJsonValue(false));
+
+    const QJsonObject meta = root["meta"].toObject();
+    EXPECT_EQ(meta["app"].toString(), "Vintrix");
+    EXPECT_EQ(meta["version"].toString(), "1.2.3");
+    EXPECT_EQ(meta["image"].toString(), "sheet.png");
+    EXPECT_EQ(meta["format"].toString(), "RGBA8888");
+    EXPECT_EQ(meta["size"].toObject(), (QJsonObject{{"w", 64}, {"h", 32}}));
+    EXPECT_EQ(meta["scale"].toString(), "1");
+    EXPECT_EQ(meta["related_multi_packs"].toArray(), (QJsonArray{"sheet-2.json"}));
+}
+
+TEST(AtlasJson, LeavesOutRelatedPacksForASingleSheet) {
+    const QJsonObject root = parse(atlasJson({}, {"1", "s.png", "INDEXED8", 8, 8, {}}));
+    EXPECT_TRUE(root["frames"].toObject().isEmpty());
+    EXPECT_FALSE(root["meta"].toObject().contains("related_multi_packs"));
+}

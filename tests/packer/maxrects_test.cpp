@@ -1,0 +1,157 @@
+#include "maxrects.h"
+
+#include <random>
+#include <tuple>
+
+#include <gtest/gtest.h>
+
+using namespace vintrix;
+
+namespace {
+
+struct Box {
+    int sheet, x, y, w, h;
+};
+
+std::vector<Size> randomSizes(unsigned seed, int count, int lo, int hi) {
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> side(lo, hi);
+    std::vector<Size> sizes;
+    for (int i = 0; i < count; ++i)
+        sizes.push_back({side(rng), side(rng)});
+    return sizes;
+}
+
+// Checks every rule of a layout against the sizes it was made for.
+void expectValidLayout(const std::vector<Size>& sizes, const Layout& layout, Size sheet, int margin) {
+    ASSERT_EQ(layout.placements.size(), sizes.size());
+    std::vector<Box> boxes;
+    std::vector<std::int64_t> area(static_cast<std::size_t>(layout.sheets), 0);
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        const Placement& p = layout.placements[i];
+        ASSERT_GE(p.sheet, 0);
+        ASSERT_LT(p.sheet, layout.sheets);
+        EXPECT_GE(p.x, margin) << "image " << i;
+        EXPECT_GE(p.y, margin) << "image " << i;
+        EXPECT_LE(p.x + sizes[i].w, sheet.w - margin) << "image " << i;
+        EXPECT_LE(p.y + sizes[i].h, sheet.h - margin) << "image " << i;
+        boxes.push_back({p.sheet, p.x, p.y, sizes[i].w, sizes[i].h});
+        area[static_cast<std::size_t>(p.sheet)] += std::int64_t{sizes[i].w} * sizes[i].h;
+    }
+    EXPECT_EQ(area, layout.usedArea);
+    for (std::int64_t a : area)
+        EXPECT_GT(a, 0) << "an empty sheet";
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+        for (std::size_t j = i + 1; j < boxes.size(); ++j) {
+            const Box &a = boxes[i], &b = boxes[j];
+            if (a.sheet != b.sheet)
+                continue;
+            // Grown by the margin, a must still not overlap b.
+            const bool apart = a.x + a.w + margin <= b.x || b.x + b.w + margin <= a.x ||
+                               a.y + a.h + margin <= b.y || b.y + b.h + margin <= a.y;
+            EXPECT_TRUE(apart) << "images " << i << " and " << j << " are closer than " << margin;
+        }
+}
+
+}  // namespace
+
+using PackCase = std::tuple<unsigned /*seed*/, int /*margin*/, Size /*sheet*/>;
+
+class RandomPacking : public ::testing::TestWithParam<PackCase> {};
+
+TEST_P(RandomPacking, PlacesEveryImageWithoutOverlapAndKeepsMargins) {
+    const auto [seed, margin, sheet] = GetParam();
+    const auto sizes = randomSizes(seed, 150, 1, std::min(sheet.w, sheet.h) / 3);
+    const PackOutcome outcome = pack(sizes, sheet, margin);
+    ASSERT_FALSE(outcome.tooLarge);
+    expectValidLayout(sizes, outcome.layout, sheet, margin);
+}
+
+TEST_P(RandomPacking, SameInputGivesSameLayout) {
+    const auto [seed, margin, sheet] = GetParam();
+    const auto sizes = randomSizes(seed, 150, 1, std::min(sheet.w, sheet.h) / 3);
+    const PackOutcome a = pack(sizes, sheet, margin, 2);
+    const PackOutcome b = pack(sizes, sheet, margin, 1);
+    EXPECT_EQ(a.layout.placements, b.layout.placements);
+    EXPECT_EQ(a.layout.sheets, b.layout.sheets);
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, RandomPacking,
+                         ::testing::Combine(::testing::Values(1u, 2u, 3u, 17u, 99u), ::testing::Values(0, 1, 4),
+                                            ::testing::Values(Size{256, 256}, Size{300, 120}, Size{97, 411})));
+
+class EveryStrategy : public ::testing::TestWithParam<std::tuple<Heuristic, SortOrder, SheetChoice>> {};
+
+TEST_P(EveryStrategy, GivesAValidLayout) {
+    const auto [heuristic, order, choice] = GetParam();
+    const Size sheet{200, 160};
+    for (unsigned seed : {5u, 6u}) {
+        const auto sizes = randomSizes(seed, 120, 3, 60);
+        expectValidLayout(sizes, packWith(sizes, sheet, 2, {heuristic, order, choice}), sheet, 2);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    All, EveryStrategy,
+    ::testing::Combine(::testing::Values(Heuristic::BestShortSideFit, Heuristic::BestLongSideFit,
+                                         Heuristic::BestAreaFit, Heuristic::BottomLeft, Heuristic::ContactPoint),
+                       ::testing::Values(SortOrder::AreaDesc, SortOrder::MaxSideDesc, SortOrder::PerimeterDesc,
+                                         SortOrder::HeightDesc, SortOrder::WidthDesc),
+                       ::testing::Values(SheetChoice::FirstFit, SheetChoice::GlobalBest)));
+
+struct TooLargeCase {
+    std::vector<Size> sizes;
+    Size sheet;
+    int margin;
+    std::size_t expected;
+};
+
+class TooLarge : public ::testing::TestWithParam<TooLargeCase> {};
+
+TEST_P(TooLarge, NamesTheFirstImageThatCannotFit) {
+    const TooLargeCase& c = GetParam();
+    const PackOutcome outcome = pack(c.sizes, c.sheet, c.margin);
+    ASSERT_TRUE(outcome.tooLarge);
+    EXPECT_EQ(*outcome.tooLarge, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TooLarge,
+                         ::testing::Values(TooLargeCase{{{10, 10}, {65, 10}}, {64, 64}, 0, 1},
+                                           TooLargeCase{{{10, 65}}, {64, 64}, 0, 0},
+                                           // fits without the margin, not with it
+                                           TooLargeCase{{{5, 5}, {62, 10}, {70, 1}}, {64, 64}, 2, 1},
+                                           TooLargeCase{{{1, 1}, {1, 61}}, {64, 64}, 2, 1}));
+
+TEST(Packing, ExactFitFillsTheSheet) {
+    // Four quarters of a sheet, and with margins the same quarters less the gaps.
+    const std::vector<Size> quarters(4, Size{32, 32});
+    const PackOutcome plain = pack(quarters, {64, 64}, 0);
+    EXPECT_EQ(plain.layout.sheets, 1);
+    const std::vector<Size> withGaps(4, Size{30, 30});
+    const PackOutcome gaps = pack(withGaps, {64, 64}, 1);
+    EXPECT_EQ(gaps.layout.sheets, 1);
+    expectValidLayout(withGaps, gaps.layout, {64, 64}, 1);
+}
+
+TEST(Packing, OpensMoreSheetsOnlyWhenNeeded) {
+    const std::vector<Size> nine(9, Size{32, 32});
+    const PackOutcome outcome = pack(nine, {64, 64}, 0);
+    EXPECT_EQ(outcome.layout.sheets, 3);
+    EXPECT_EQ(outcome.layout.usedArea, (std::vector<std::int64_t>{4096, 4096, 1024}));
+}
+
+TEST(Packing, FillsTheFirstSheetOfManySprites) {
+    // 500 sprites of 16 to 128 pixels a side on 1024x1024 sheets.
+    for (unsigned seed : {1u, 2u, 3u}) {
+        const auto sizes = randomSizes(seed, 500, 16, 128);
+        const PackOutcome outcome = pack(sizes, {1024, 1024}, 0);
+        ASSERT_GT(outcome.layout.sheets, 1);
+        EXPECT_GE(static_cast<double>(outcome.layout.usedArea[0]) / (1024.0 * 1024.0), 0.97) << "seed " << seed;
+    }
+}
+
+TEST(Packing, NothingToPack) {
+    const PackOutcome outcome = pack({}, {64, 64}, 0);
+    EXPECT_FALSE(outcome.tooLarge);
+    EXPECT_EQ(outcome.layout.sheets, 0);
+}
