@@ -1,0 +1,306 @@
+#include "DirListBox.h"
+
+#include <QDir>
+#include <QFile>
+#include <QIcon>
+#include <QSignalSpy>
+#include <QStyle>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using vintrix::DirListBox;
+using vintrix::FolderNameLess;
+
+class DirListBoxTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void nameOrder_data();
+    void nameOrder();
+    void opensOnTheCurrentFolder();
+    void singleClickOnlyHighlights();
+    void doubleClickOpensAndRedraws();
+    void enterOpensTheHighlightedFolder();
+    void openingAnAncestorRedrawsAroundIt();
+    void oddNamesDisplayAndOpen_data();
+    void oddNamesDisplayAndOpen();
+    void aFolderDeletedWhileShownOpensItsParent();
+    void anUnreadableFolderShowsNoSubfolders();
+    void manySubfolders();
+
+private:
+    QStringList shownNames() const;
+    int rowOf(const QString& name) const;
+    QModelIndex indexOf(const QString& name) const;
+    void makeFolders(const QByteArray& under, const QList<QByteArray>& names);
+
+    QTemporaryDir root_;
+    QString previous_;
+    QStringList ancestors_;  // the rows above the root folder's subfolders
+    std::unique_ptr<DirListBox> list_;
+};
+
+void DirListBoxTest::initTestCase()
+{
+    QVERIFY(root_.isValid());
+    previous_ = QDir::currentPath();
+    makeFolders(QFile::encodeName(root_.path()),
+                {"a10", "a2", "B", "c", "A1", ".hidden", "zeta"});
+    QFile file(root_.filePath("file.txt"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(QFile::link(root_.filePath("c"), root_.filePath("link-to-c")));
+    QVERIFY(QDir(root_.path()).mkpath("zeta/inner/deep"));
+
+    ancestors_ << "/";
+    for (const QString& part : root_.path().split(u'/', Qt::SkipEmptyParts)) {
+        ancestors_ << part;
+    }
+}
+
+void DirListBoxTest::init()
+{
+    QVERIFY(QDir::setCurrent(root_.path()));
+    list_ = std::make_unique<DirListBox>();
+    list_->resize(313, 96);
+    list_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(list_.get()));
+}
+
+void DirListBoxTest::cleanup()
+{
+    list_.reset();
+    QDir::setCurrent(previous_);
+}
+
+void DirListBoxTest::makeFolders(const QByteArray& under, const QList<QByteArray>& names)
+{
+    for (const QByteArray& name : names) {
+        const QByteArray path = under + '/' + name;
+        QVERIFY2(::mkdir(path.constData(), 0755) == 0, path.constData());
+    }
+}
+
+QStringList DirListBoxTest::shownNames() const
+{
+    QStringList names;
+    for (int row = 0; row < list_->model()->rowCount(); ++row) {
+        names << list_->model()->index(row, 0).data().toString();
+    }
+    return names;
+}
+
+int DirListBoxTest::rowOf(const QString& name) const
+{
+    return int(shownNames().lastIndexOf(name));
+}
+
+QModelIndex DirListBoxTest::indexOf(const QString& name) const
+{
+    return list_->model()->index(rowOf(name), 0);
+}
+
+namespace {
+
+void DoubleClick(DirListBox* list, const QModelIndex& index)
+{
+    QVERIFY(index.isValid());
+    list->scrollTo(index);
+    // A real double-click: the first click, then the second press that
+    // arrives as a double-click event.
+    const QPoint where = list->visualRect(index).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, where);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, where);
+}
+
+}  // namespace
+
+void DirListBoxTest::nameOrder_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+
+    QTest::newRow("numbers by value") << "a2" << "a10";
+    QTest::newRow("case ignored") << "apple" << "Banana";
+    QTest::newRow("case ignored, upper first") << "B" << "c";
+    QTest::newRow("shorter first") << "img" << "img2";
+    QTest::newRow("digits inside") << "v1.9" << "v1.10";
+    QTest::newRow("long numbers") << "x99999999999999999999" << "x100000000000000000000";
+    QTest::newRow("leading zeros tie-broken") << "a01" << "a1";
+    QTest::newRow("same letters, case tie-broken") << "Abc" << "abc";
+    QTest::newRow("digits before letters") << "1up" << "up";
+}
+
+void DirListBoxTest::nameOrder()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QVERIFY(FolderNameLess(first, second));
+    QVERIFY(!FolderNameLess(second, first));
+    QVERIFY(!FolderNameLess(first, first));
+}
+
+void DirListBoxTest::opensOnTheCurrentFolder()
+{
+    QCOMPARE(list_->path(), root_.path());
+    QCOMPARE(list_->toolTip(), QString());  // the window gives it its tip
+    QCOMPARE(shownNames(), ancestors_ + QStringList({"A1", "a2", "a10", "B", "c", "link-to-c", "zeta"}));
+    QCOMPARE(list_->currentIndex().row(), ancestors_.size() - 1);
+    QVERIFY(list_->selectionModel()->isSelected(list_->currentIndex()));
+}
+
+void DirListBoxTest::singleClickOnlyHighlights()
+{
+    QSignalSpy changes(list_.get(), &DirListBox::change);
+    const QModelIndex b = indexOf("B");
+    QTest::mouseClick(list_->viewport(), Qt::LeftButton, {}, list_->visualRect(b).center());
+    QCOMPARE(list_->currentIndex(), b);
+    QCOMPARE(changes.count(), 0);
+    QCOMPARE(list_->path(), root_.path());
+}
+
+void DirListBoxTest::doubleClickOpensAndRedraws()
+{
+    QSignalSpy changes(list_.get(), &DirListBox::change);
+    DoubleClick(list_.get(), indexOf("zeta"));
+    QCOMPARE(changes.count(), 1);
+    QCOMPARE(list_->path(), root_.filePath("zeta"));
+    QCOMPARE(shownNames(), ancestors_ + QStringList({"zeta", "inner"}));
+    QCOMPARE(list_->currentIndex().data().toString(), QStringLiteral("zeta"));
+    // The chain down to the path is drawn open, its subfolders closed.
+    const auto image = [](const QIcon& icon) { return icon.pixmap(16).toImage(); };
+    const QIcon open = list_->style()->standardIcon(QStyle::SP_DirOpenIcon);
+    const QIcon closed = list_->style()->standardIcon(QStyle::SP_DirClosedIcon);
+    QCOMPARE(image(indexOf("zeta").data(Qt::DecorationRole).value<QIcon>()), image(open));
+    QCOMPARE(image(list_->model()->index(0, 0).data(Qt::DecorationRole).value<QIcon>()), image(open));
+    QCOMPARE(image(indexOf("inner").data(Qt::DecorationRole).value<QIcon>()), image(closed));
+
+    DoubleClick(list_.get(), indexOf("inner"));
+    QCOMPARE(changes.count(), 2);
+    QCOMPARE(shownNames(), ancestors_ + QStringList({"zeta", "inner", "deep"}));
+}
+
+void DirListBoxTest::enterOpensTheHighlightedFolder()
+{
+    QSignalSpy changes(list_.get(), &DirListBox::change);
+    list_->setFocus();
+    QTest::keyClick(list_.get(), Qt::Key_Down);
+    QTest::keyClick(list_.get(), Qt::Key_Down);
+    QCOMPARE(list_->currentIndex().data().toString(), QStringLiteral("a2"));
+    QCOMPARE(changes.count(), 0);
+    QTest::keyClick(list_.get(), Qt::Key_Return);
+    QCOMPARE(changes.count(), 1);
+    QCOMPARE(list_->path(), root_.filePath("a2"));
+}
+
+void DirListBoxTest::openingAnAncestorRedrawsAroundIt()
+{
+    QSignalSpy changes(list_.get(), &DirListBox::change);
+    DoubleClick(list_.get(), list_->model()->index(0, 0));
+    QCOMPARE(changes.count(), 1);
+    QCOMPARE(list_->path(), QStringLiteral("/"));
+    QCOMPARE(list_->currentIndex().row(), 0);
+    QVERIFY(shownNames().contains(ancestors_.value(1)));
+    QVERIFY(!shownNames().contains(QStringLiteral("zeta")));
+    // Opening the shown folder again reports it again.
+    DoubleClick(list_.get(), list_->model()->index(0, 0));
+    QCOMPARE(changes.count(), 2);
+}
+
+void DirListBoxTest::oddNamesDisplayAndOpen_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("newline") << QByteArray("two\nlines") << QStringLiteral("two\u240Alines");
+    QTest::newRow("quotes") << QByteArray("it's \"q\"") << QStringLiteral("it's \"q\"");
+    QTest::newRow("command substitution") << QByteArray("$(touch pwned)") << QStringLiteral("$(touch pwned)");
+    QTest::newRow("invalid UTF-8") << QByteArray("bad\xff\xfe") << QStringLiteral("bad\uFFFD\uFFFD");
+    QTest::newRow("umlaut") << QByteArray("Bl\xc3\xa4tter") << QStringLiteral("Bl\u00E4tter");
+}
+
+void DirListBoxTest::oddNamesDisplayAndOpen()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QString, shown);
+
+    QTemporaryDir odd;
+    const QByteArray folder = QFile::encodeName(odd.path()) + '/' + name;
+    QVERIFY(::mkdir(folder.constData(), 0755) == 0);
+    QVERIFY(::mkdir((folder + "/inside").constData(), 0755) == 0);
+    list_->setPath(QFile::encodeName(odd.path()));
+    QCOMPARE(shownNames().last(), shown);
+
+    QSignalSpy changes(list_.get(), &DirListBox::change);
+    DoubleClick(list_.get(), indexOf(shown));
+    QCOMPARE(changes.count(), 1);
+    QCOMPARE(list_->encodedPath(), folder);
+    QCOMPARE(shownNames().last(), QStringLiteral("inside"));
+    QCOMPARE(shownNames().at(shownNames().size() - 2), shown);
+}
+
+void DirListBoxTest::aFolderDeletedWhileShownOpensItsParent()
+{
+    QTemporaryDir scratch;
+    QVERIFY(QDir(scratch.path()).mkpath("gone/child"));
+    list_->setPath(QFile::encodeName(scratch.path() + "/gone"));
+    const QModelIndex child = indexOf("child");
+    QVERIFY(QDir(scratch.path() + "/gone").removeRecursively());
+
+    QSignalSpy changes(list_.get(), &DirListBox::change);
+    DoubleClick(list_.get(), child);
+    QCOMPARE(changes.count(), 1);
+    QCOMPARE(list_->path(), scratch.path());
+    QVERIFY(!shownNames().contains(QStringLiteral("gone")));
+
+    // The folder shown can vanish too: it then lists nothing below it.
+    QVERIFY(QDir(scratch.path()).mkpath("brief"));
+    list_->setPath(QFile::encodeName(scratch.path() + "/brief"));
+    QVERIFY(QDir(scratch.path()).rmdir("brief"));
+    list_->setPath(QFile::encodeName(scratch.path() + "/brief"));
+    QCOMPARE(shownNames().last(), QStringLiteral("brief"));
+}
+
+void DirListBoxTest::anUnreadableFolderShowsNoSubfolders()
+{
+    if (::geteuid() == 0) {
+        QSKIP("root reads every folder");
+    }
+    QTemporaryDir scratch;
+    QVERIFY(QDir(scratch.path()).mkpath("locked/hidden-inside"));
+    const QByteArray locked = QFile::encodeName(scratch.path() + "/locked");
+    QVERIFY(::chmod(locked.constData(), 0) == 0);
+    list_->setPath(QFile::encodeName(scratch.path()));
+    DoubleClick(list_.get(), indexOf("locked"));
+    QCOMPARE(list_->encodedPath(), locked);
+    QCOMPARE(shownNames().last(), QStringLiteral("locked"));
+    ::chmod(locked.constData(), 0755);
+}
+
+void DirListBoxTest::manySubfolders()
+{
+    QTemporaryDir many;
+    const QByteArray base = QFile::encodeName(many.path());
+    constexpr int kCount = 20000;
+    for (int i = kCount; i >= 1; --i) {
+        const QByteArray path = base + "/d" + QByteArray::number(i);
+        QVERIFY(::mkdir(path.constData(), 0755) == 0);
+    }
+    list_->setPath(base);
+    const int first = list_->model()->rowCount() - kCount;
+    QCOMPARE(list_->model()->index(first, 0).data().toString(), QStringLiteral("d1"));
+    QCOMPARE(list_->model()->index(first + 1, 0).data().toString(), QStringLiteral("d2"));
+    QCOMPARE(list_->model()->index(first + 9, 0).data().toString(), QStringLiteral("d10"));
+    QCOMPARE(list_->model()->index(first + kCount - 1, 0).data().toString(), QStringLiteral("d20000"));
+    DoubleClick(list_.get(), list_->model()->index(first + kCount - 1, 0));
+    QCOMPARE(list_->encodedPath(), base + "/d20000");
+}
+
+QTEST_MAIN(DirListBoxTest)
+#include "DirListBoxTest.moc"

@@ -1,0 +1,146 @@
+// The whole window with the real launcher: Go writes the script in the
+// current folder, a recording stand-in Vintrix receives the arguments, and
+// the test closes the notice as a user would.
+#include "DirListBox.h"
+#include "Form1.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace vintrix;
+
+class Form1JobTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void goRunsThePackerAndTheNoticeIsPlain();
+    void anOutOfRangeNumberIsReportedInAPlainMessage();
+
+private:
+    // Closes the next modal message with its OK button and records it.
+    void closeNextMessage();
+    QStringList recordedCall(int n) const;
+
+    QTemporaryDir dir_;
+    QString previous_;
+    struct Seen {
+        QString text;
+        QString title;
+        QMessageBox::Icon icon = QMessageBox::Information;
+        QMessageBox::StandardButtons buttons;
+        bool scriptPresent = false;
+    };
+    QList<Seen> seen_;
+};
+
+void Form1JobTest::initTestCase()
+{
+    QApplication::setApplicationName(QStringLiteral("Vintrix Studio"));
+    QVERIFY(dir_.isValid());
+    previous_ = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir_.path()));
+    QVERIFY(QFile::copy(QStringLiteral(RECORD_ARGS), dir_.filePath("Vintrix")));
+    QVERIFY(QDir(dir_.path()).mkpath("art/tiles"));
+}
+
+void Form1JobTest::cleanupTestCase()
+{
+    QDir::setCurrent(previous_);
+}
+
+void Form1JobTest::closeNextMessage()
+{
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, [this, timer] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
+        seen_ << Seen{box->text(), box->windowTitle(), box->icon(), box->standardButtons(),
+                      QFile::exists(QStringLiteral("temp.sh"))};
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    timer->start(10);
+}
+
+QStringList Form1JobTest::recordedCall(int n) const
+{
+    QFile record(dir_.filePath(QStringLiteral("call-%1").arg(n)));
+    if (!record.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    QStringList args;
+    for (const QByteArray& arg : record.readAll().split('\0')) {
+        args << QString::fromLocal8Bit(arg);
+    }
+    args.removeLast();  // after the last terminator
+    return args;
+}
+
+void Form1JobTest::goRunsThePackerAndTheNoticeIsPlain()
+{
+    Form1 window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* folders = window.findChild<DirListBox*>("Dir1");
+    const QModelIndex art = folders->model()->index(folders->model()->rowCount() - 1, 0);
+    QCOMPARE(art.data().toString(), QStringLiteral("art"));
+    QTest::mouseClick(folders->viewport(), Qt::LeftButton, {}, folders->visualRect(art).center());
+    QTest::mouseDClick(folders->viewport(), Qt::LeftButton, {}, folders->visualRect(art).center());
+    auto* width = window.findChild<QComboBox*>("Combo1");
+    width->setFocus();
+    QTest::keyClick(width, Qt::Key_End);
+    QTest::keyClicks(width, "0");  // 2560
+
+    closeNextMessage();
+    QTest::mouseClick(window.findChild<QPushButton*>("Command1"), Qt::LeftButton);
+
+    QCOMPARE(seen_.size(), 1);
+    QCOMPARE(seen_[0].text, QStringLiteral("Please see output in /Output folder"));
+    QCOMPARE(seen_[0].title, QStringLiteral("Vintrix Studio"));
+    QCOMPARE(seen_[0].icon, QMessageBox::NoIcon);
+    QCOMPARE(seen_[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QVERIFY(seen_[0].scriptPresent);
+    QVERIFY(!QFile::exists(QStringLiteral("temp.sh")));
+    QTRY_VERIFY(QFile::exists(dir_.filePath("call-1")));
+    QTRY_COMPARE(recordedCall(1),
+                 (QStringList{"2560", "256", "Vintrix", "8", "0", "0", dir_.filePath("art") + "/"}));
+    QVERIFY(window.isVisible());
+}
+
+void Form1JobTest::anOutOfRangeNumberIsReportedInAPlainMessage()
+{
+    seen_.clear();
+    Form1 window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* margin = window.findChild<QComboBox*>("Combo3");
+    margin->setFocus();
+    QTest::keyClick(margin, Qt::Key_End);
+    QTest::keyClick(margin, Qt::Key_Backspace);
+    QApplication::clipboard()->setText(QStringLiteral("-1e10"));
+    QTest::keyClick(margin, Qt::Key_Insert, Qt::ShiftModifier);
+
+    closeNextMessage();
+    QTest::mouseClick(window.findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    QCOMPARE(seen_.size(), 1);
+    QCOMPARE(seen_[0].text, QStringLiteral("The number in Margin is out of range."));
+    QCOMPARE(seen_[0].icon, QMessageBox::NoIcon);
+    QVERIFY(!QFile::exists(dir_.filePath("call-2")));
+    QVERIFY(!QFile::exists(QStringLiteral("temp.sh")));
+}
+
+QTEST_MAIN(Form1JobTest)
+#include "Form1JobTest.moc"

@@ -1,0 +1,308 @@
+#include "DirListBox.h"
+
+#include <QAbstractListModel>
+#include <QApplication>
+#include <QFile>
+#include <QKeyEvent>
+#include <QStyle>
+#include <QStyledItemDelegate>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <vector>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vintrix {
+
+namespace {
+
+constexpr int kDepthRole = Qt::UserRole + 1;
+constexpr int kIndent = 10;
+
+struct Folder {
+    QByteArray path;
+    QString name;
+    int depth = 0;
+    bool open = false;
+};
+
+bool IsFolder(const QByteArray& path)
+{
+    struct stat info {};
+    return ::stat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+QByteArray Join(const QByteArray& folder, const QByteArray& name)
+{
+    return folder.endsWith('/') ? folder + name : folder + '/' + name;
+}
+
+// Control characters (a newline in a name, for one) are shown as their
+// visible symbols so that every entry keeps to one line.
+QString DisplayName(const QByteArray& encoded)
+{
+    QString name = QFile::decodeName(encoded);
+    for (QChar& c : name) {
+        if (c.unicode() < 0x20) {
+            c = QChar(0x2400 + c.unicode());
+        } else if (c.unicode() == 0x7f) {
+            c = QChar(0x2421);
+        }
+    }
+    return name;
+}
+
+// The visible subfolders of `folder`; none when it cannot be read.
+std::vector<QByteArray> Subfolders(const QByteArray& folder)
+{
+    std::vector<QByteArray> names;
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.constData()), ::closedir);
+    if (!dir) {
+        return names;
+    }
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const QByteArray name(entry->d_name);
+        if (name.startsWith('.')) {
+            continue;
+        }
+        const bool folderType = entry->d_type == DT_DIR;
+        const bool maybeFolder = entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK;
+        if (folderType || (maybeFolder && IsFolder(Join(folder, name)))) {
+            names.push_back(name);
+        }
+    }
+    return names;
+}
+
+// "/a/b" gives "/", "/a", "/a/b".
+std::vector<QByteArray> Chain(const QByteArray& path)
+{
+    std::vector<QByteArray> chain{QByteArray("/")};
+    qsizetype slash = 0;
+    while ((slash = path.indexOf('/', slash + 1)) > 0) {
+        chain.push_back(path.left(slash));
+    }
+    if (path.size() > 1) {
+        chain.push_back(path);
+    }
+    return chain;
+}
+
+QByteArray Normalized(QByteArray path)
+{
+    while (path.contains("//")) {
+        path.replace("//", "/");
+    }
+    if (path.size() > 1 && path.endsWith('/')) {
+        path.chop(1);
+    }
+    return path.startsWith('/') ? path : QByteArray("/") + path;
+}
+
+QByteArray NearestExisting(QByteArray path)
+{
+    while (path.size() > 1 && !IsFolder(path)) {
+        path.truncate(std::max<qsizetype>(path.lastIndexOf('/'), 1));
+    }
+    return path;
+}
+
+class IndentDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->rect.adjust(index.data(kDepthRole).toInt() * kIndent, 0, 0, 0);
+    }
+};
+
+int CompareDigits(QStringView a, QStringView b)
+{
+    const auto significant = [](QStringView digits) {
+        qsizetype zeros = 0;
+        while (zeros + 1 < digits.size() && digits[zeros] == u'0') {
+            ++zeros;
+        }
+        return digits.mid(zeros);
+    };
+    const QStringView x = significant(a);
+    const QStringView y = significant(b);
+    if (x.size() != y.size()) {
+        return x.size() < y.size() ? -1 : 1;
+    }
+    return x.compare(y);
+}
+
+int NaturalCompare(const QString& a, const QString& b)
+{
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            const qsizetype startA = i;
+            const qsizetype startB = j;
+            while (i < a.size() && a[i].isDigit()) {
+                ++i;
+            }
+            while (j < b.size() && b[j].isDigit()) {
+                ++j;
+            }
+            if (const int c = CompareDigits(QStringView(a).mid(startA, i - startA),
+                                            QStringView(b).mid(startB, j - startB))) {
+                return c;
+            }
+            continue;
+        }
+        const char32_t x = a[i].toCaseFolded().unicode();
+        const char32_t y = b[j].toCaseFolded().unicode();
+        if (x != y) {
+            return x < y ? -1 : 1;
+        }
+        ++i;
+        ++j;
+    }
+    if (i < a.size() || j < b.size()) {
+        return i < a.size() ? 1 : -1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+class FolderListModel : public QAbstractListModel {
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    void show(const QByteArray& path, const QStyle* style)
+    {
+        openIcon_ = style->standardIcon(QStyle::SP_DirOpenIcon);
+        closedIcon_ = style->standardIcon(QStyle::SP_DirClosedIcon);
+        beginResetModel();
+        folders_.clear();
+        int depth = 0;
+        for (const QByteArray& step : Chain(path)) {
+            folders_.push_back({step, step == "/" ? QStringLiteral("/") : DisplayName(step.mid(step.lastIndexOf('/') + 1)),
+                                depth++, true});
+        }
+        std::vector<Folder> children;
+        for (const QByteArray& name : Subfolders(path)) {
+            children.push_back({Join(path, name), DisplayName(name), depth, false});
+        }
+        std::sort(children.begin(), children.end(), [](const Folder& a, const Folder& b) {
+            return FolderNameLess(a.name, b.name) || (!FolderNameLess(b.name, a.name) && a.path < b.path);
+        });
+        currentRow_ = static_cast<int>(folders_.size()) - 1;
+        folders_.insert(folders_.end(), std::make_move_iterator(children.begin()),
+                        std::make_move_iterator(children.end()));
+        endResetModel();
+    }
+
+    int currentRow() const { return currentRow_; }
+    const QByteArray& pathAt(int row) const { return folders_.at(static_cast<std::size_t>(row)).path; }
+
+    int rowCount(const QModelIndex& parent = {}) const override
+    {
+        return parent.isValid() ? 0 : static_cast<int>(folders_.size());
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (!index.isValid() || index.row() >= rowCount()) {
+            return {};
+        }
+        const Folder& folder = folders_[static_cast<std::size_t>(index.row())];
+        switch (role) {
+        case Qt::DisplayRole:
+            return folder.name;
+        case Qt::DecorationRole:
+            return folder.open ? openIcon_ : closedIcon_;
+        case kDepthRole:
+            return folder.depth;
+        default:
+            return {};
+        }
+    }
+
+private:
+    std::vector<Folder> folders_;
+    int currentRow_ = 0;
+    QIcon openIcon_;
+    QIcon closedIcon_;
+};
+
+DirListBox::DirListBox(QWidget* parent) : QListView(parent), model_(new FolderListModel(this))
+{
+    setModel(model_);
+    setItemDelegate(new IndentDelegate(this));
+    setUniformItemSizes(true);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(this, &QListView::doubleClicked, this, [this](const QModelIndex& index) { openRow(index.row()); });
+    setPath(CurrentFolder());
+}
+
+QString DirListBox::path() const
+{
+    return QFile::decodeName(path_);
+}
+
+void DirListBox::setPath(const QByteArray& encodedPath)
+{
+    path_ = Normalized(encodedPath);
+    model_->show(path_, style());
+    const QModelIndex current = model_->index(model_->currentRow());
+    setCurrentIndex(current);
+    scrollTo(current, QAbstractItemView::PositionAtCenter);
+}
+
+void DirListBox::openRow(int row)
+{
+    if (row < 0 || row >= model_->rowCount()) {
+        return;
+    }
+    // A folder removed since the list was drawn opens its nearest surviving parent.
+    setPath(NearestExisting(model_->pathAt(row)));
+    emit change();
+}
+
+void DirListBox::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentIndex().isValid()) {
+        openRow(currentIndex().row());
+        return;
+    }
+    QListView::keyPressEvent(event);
+}
+
+void DirListBox::resizeEvent(QResizeEvent* event)
+{
+    QListView::resizeEvent(event);
+    scrollTo(currentIndex(), QAbstractItemView::PositionAtCenter);
+}
+
+bool FolderNameLess(const QString& a, const QString& b)
+{
+    const int c = NaturalCompare(a, b);
+    return c != 0 ? c < 0 : a < b;
+}
+
+QByteArray CurrentFolder()
+{
+    QByteArray buffer(4096, '\0');
+    while (::getcwd(buffer.data(), static_cast<std::size_t>(buffer.size())) == nullptr) {
+        if (errno != ERANGE) {
+            return "/";
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+    return QByteArray(buffer.constData());
+}
+
+}  // namespace vintrix

@@ -1,0 +1,53 @@
+// A directory list box: the folder chain from the root down to the current
+// folder, drawn open and indented by depth, followed by the current folder's
+// subfolders, drawn closed one level deeper. A single click only highlights;
+// a double-click (or Enter) on an entry makes that folder the path, redraws
+// the list around it and emits change(). Paths are kept as the file system's
+// own bytes, so that names which are not valid UTF-8 still open.
+#pragma once
+
+#include <QByteArray>
+#include <QListView>
+#include <QString>
+
+namespace vintrix {
+
+class FolderListModel;
+
+class DirListBox : public QListView {
+    Q_OBJECT
+
+public:
+    explicit DirListBox(QWidget* parent = nullptr);
+
+    // The path for people and for the job's command line.
+    QString path() const;
+    const QByteArray& encodedPath() const { return path_; }
+
+    // Shows `encodedPath` without emitting change().
+    void setPath(const QByteArray& encodedPath);
+
+    // Opens the folder of `row` as a double-click does.
+    void openRow(int row);
+
+signals:
+    void change();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QByteArray path_;
+    FolderListModel* model_;
+};
+
+// Sort order of subfolders: case-insensitive, with runs of digits compared by
+// their numeric value (a2 before a10).
+bool FolderNameLess(const QString& a, const QString& b);
+
+// The process's current folder as the file system names it; "/" if it no
+// longer exists.
+QByteArray CurrentFolder();
+
+}  // namespace vintrix

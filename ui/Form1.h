@@ -1,0 +1,96 @@
+// The main window. It shows the job's settings in controls and keeps the job
+// record (PackSettings) for its whole life. Each control event runs one
+// handler, named after its control and event; the handlers apply the rules of
+// settings/ to the controls' texts, and Go composes the command line and
+// hands it to the launcher (launch/RunPackJob by default), which writes,
+// starts and then removes the job's script.
+#pragma once
+
+#include "PackSettings.h"
+#include "RunPackJob.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace vintrix {
+
+class DirListBox;
+
+// Carries a composed command line out; returns why it could not.
+using Launcher = std::function<std::optional<LaunchFailure>(const std::u16string& line)>;
+// Tells the user something and returns once they have closed the message.
+using ShowMessage = std::function<void(const QString& text)>;
+
+class Form1 : public QWidget {
+    Q_OBJECT
+
+public:
+    // Without a launcher Go runs RunPackJob; without a message function the
+    // window speaks through a plain message box.
+    explicit Form1(Launcher launch = {}, ShowMessage message = {}, QWidget* parent = nullptr);
+
+    const PackSettings& settings() const { return settings_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateControls();
+    void ConnectControls();
+    void SetTabOrder();
+
+    void Form1_Load();
+    void Combo1_Change();
+    void Combo2_Change();
+    void Combo3_Change();
+    void Combo1_KeyPress(char16_t& keyAscii);
+    void Combo2_KeyPress(char16_t& keyAscii);
+    void Combo3_KeyPress(char16_t& keyAscii);
+    void Text4_KeyPress(char16_t& keyAscii);
+    void Dir1_Change();
+    void Command1_Click();
+    void Command2_Click();
+
+    // Routes a typed character to the key press handler of its box.
+    void KeyPress(QObject* box, char16_t& keyAscii);
+    bool FilterKey(QObject* box, QKeyEvent* event);
+    bool FilterCommit(QObject* box, QInputMethodEvent* event);
+
+    PackSettings settings_;
+    Launcher launch_;
+    ShowMessage message_;
+
+    QLabel* Label4;
+    QLineEdit* Text4;
+    QGroupBox* Frame2;
+    QRadioButton* Option4;
+    QRadioButton* Option3;
+    QLabel* Label1;
+    QComboBox* Combo1;
+    QLabel* Label2;
+    QComboBox* Combo2;
+    QGroupBox* Frame1;
+    QRadioButton* Option1;
+    QRadioButton* Option2;
+    QLabel* Label3;
+    QComboBox* Combo3;
+    QPushButton* Command2;
+    QPushButton* Command1;
+    QLabel* Label5;
+    DirListBox* Dir1;
+};
+
+// The window's caption: program name, "Ver. 0.5" and the web address.
+QString Form1Caption();
+
+}  // namespace vintrix
