@@ -1,0 +1,104 @@
+// Arbitrary UTF-16 texts through the input rules and the command line.
+// Checked on every input: the rules never produce a text they would rewrite
+// again, and the composed line, read by the shell's quoting rules, hands the
+// packer exactly the name and folder it was given.
+#include "CommandLine.h"
+#include "FieldRules.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <vector>
+
+namespace {
+
+bool IsPlain(char16_t c)
+{
+    return c >= 0x80 || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
+           (c >= u'0' && c <= u'9') || std::u16string_view(u"_-./,+:@%").find(c) != std::u16string_view::npos;
+}
+
+// Splits a line the way a POSIX shell does for the only forms the composer
+// may write: plain characters, blanks between words, and single quotes.
+// Anything else outside quotes would be shell syntax, so it fails the check.
+std::optional<std::vector<std::u16string>> ShellWords(std::u16string_view line)
+{
+    std::vector<std::u16string> words;
+    std::u16string word;
+    bool inWord = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char16_t c = line[i];
+        if (c == u' ') {
+            if (inWord) {
+                words.push_back(word);
+            }
+            word.clear();
+            inWord = false;
+        } else if (c == u'\'') {
+            const std::size_t close = line.find(u'\'', i + 1);
+            if (close == std::u16string_view::npos) {
+                return std::nullopt;
+            }
+            word.append(line.substr(i + 1, close - i - 1));
+            inWord = true;
+            i = close;
+        } else if (c == u'\\' && i + 1 < line.size() && line[i + 1] == u'\'') {
+            word += u'\'';
+            inWord = true;
+            ++i;
+        } else if (IsPlain(c)) {
+            word += c;
+            inWord = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (inWord) {
+        words.push_back(word);
+    }
+    return words;
+}
+
+void Check(bool condition)
+{
+    if (!condition) {
+        std::abort();
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    using namespace vintrix;
+    std::u16string text;
+    for (std::size_t i = 0; i + 1 < size; i += 2) {
+        text += static_cast<char16_t>(data[i] | data[i + 1] << 8);
+    }
+    const std::size_t split = text.find(u'\0');
+    const std::u16string name = text.substr(0, split);
+    const std::u16string folder = split == std::u16string::npos ? u"" : text.substr(split + 1);
+
+    Check(!std::isnan(LeadingNumber(text)));
+    if (const auto bounded = UpperBound(text)) {
+        Check(!UpperBound(*bounded));
+    }
+    Check(EmptyRefill(text, u"256").has_value() == text.empty());
+    (void)NameKeyPasses(text, text.empty() ? u'x' : text.back());
+
+    PackSettings settings;
+    TakeName(settings, name);
+    Check(settings.fileName.text().size() == FixedName::kLength);
+    if (!folder.empty()) {
+        settings.imagesFolder = u"/" + folder + u"/";
+    }
+    const auto words = ShellWords(ComposeCommandLine(settings));
+    Check(words.has_value());
+    Check(words->size() == (settings.imagesFolder.empty() ? 7u : 8u));
+    Check((*words)[3] == TrimBlanks(settings.fileName.text()));
+    if (!settings.imagesFolder.empty()) {
+        Check((*words)[7] == TrimBlanks(settings.imagesFolder));
+    }
+    return 0;
+}
