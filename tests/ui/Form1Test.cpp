@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -303,6 +305,7 @@ void Form1Test::refusedKeysDoNothingInNumericBoxes_data()
         QTest::addRow("%s Ctrl+C", box) << box << int(Qt::Key_C) << ctrl;
         QTest::addRow("%s Ctrl+Z", box) << box << int(Qt::Key_Z) << ctrl;
         QTest::addRow("%s Enter", box) << box << int(Qt::Key_Return) << Qt::KeyboardModifiers();
+        QTest::addRow("%s Ctrl+G", box) << box << int(Qt::Key_G) << ctrl;
     }
 }
 
@@ -320,12 +323,17 @@ void Form1Test::refusedKeysDoNothingInNumericBoxes()
     QTest::keyClick(target, Qt::Key_End, Qt::ShiftModifier);
     QCOMPARE(target->lineEdit()->selectedText(), QStringLiteral("12"));
 
+    // Swallowed whole: not even a shortcut of the window sees the key.
+    QShortcut shortcut(QKeySequence(QKeyCombination(modifiers, Qt::Key(key))), window_.get());
+    QSignalSpy shortcutRuns(&shortcut, &QShortcut::activated);
+
     QTest::keyClick(target, Qt::Key(key), modifiers);
     QTest::keyClick(target->lineEdit(), Qt::Key(key), modifiers);
 
     QCOMPARE(target->currentText(), QStringLiteral("12"));
     QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("123"));
     QCOMPARE(target->lineEdit()->selectedText(), QStringLiteral("12"));
+    QCOMPARE(shortcutRuns.count(), 0);
     QVERIFY(record_.lines.isEmpty());
 }
 
