@@ -6,6 +6,7 @@
 #include <memory>
 
 #include <png.h>
+#include <zlib.h>
 
 namespace vintrix {
 namespace {
@@ -68,13 +69,22 @@ bool writeAll(const WriteJob& job) {
             png_set_tRNS(job.png, job.info, job.trns, job.trnsCount, nullptr);
     }
     png_set_compression_level(job.png, kPngCompressionLevel);
+    png_set_compression_strategy(job.png, Z_RLE);
     // Palette images compress best unfiltered; for RGBA, SUB and UP catch
-    // the flat and repeated areas of sprites at little cost per row.
-    png_set_filter(job.png, PNG_FILTER_TYPE_BASE,
-                   indexed ? PNG_FILTER_NONE : (PNG_FILTER_NONE | PNG_FILTER_SUB | PNG_FILTER_UP));
+    // the flat and repeated areas of sprites at little cost per row. Rows
+    // without an image skip the filter trials: they are zeros either way.
+    const int contentFilters = indexed ? PNG_FILTER_NONE : (PNG_FILTER_NONE | PNG_FILTER_SUB | PNG_FILTER_UP);
+    png_set_filter(job.png, PNG_FILTER_TYPE_BASE, contentFilters);
     png_write_info(job.png, job.info);
-    for (int y = 0; y < job.rows->height(); ++y)
-        png_write_row(job.png, job.rows->row(y));
+    bool emptyFilters = false;
+    for (int y = 0; y < job.rows->height(); ++y) {
+        const png_byte* row = job.rows->row(y);
+        if (job.rows->rowIsEmpty() != emptyFilters) {
+            emptyFilters = job.rows->rowIsEmpty();
+            png_set_filter(job.png, PNG_FILTER_TYPE_BASE, emptyFilters ? PNG_FILTER_NONE : contentFilters);
+        }
+        png_write_row(job.png, row);
+    }
     png_write_end(job.png, job.info);
     return true;
 }

@@ -8,8 +8,8 @@
 
 namespace vintrix {
 
-// zlib level for sheets: fast to write, still small for the large empty
-// areas sheets have.
+// zlib level for sheets, used with the run-length strategy: fast to write,
+// and smaller than the default strategy on sprite sheets.
 constexpr int kPngCompressionLevel = 2;
 
 // Writes rows from `rows` to `path`: RGBA when `palette` is empty, else a

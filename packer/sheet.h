@@ -31,6 +31,9 @@ public:
     // Rows must be asked for one after another in the composer's direction.
     const std::uint8_t* row(int y);
 
+    // Whether the row last returned crosses no image.
+    bool rowIsEmpty() const { return active_.empty(); }
+
     int width() const { return width_; }
     int height() const { return height_; }
 
