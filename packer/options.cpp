@@ -90,7 +90,7 @@ std::string usageText() {
            "  FOLDER         the folder of images\n"
            "\n"
            "Exit status: 0 done, 2 bad arguments, 3 bad input images,\n"
-           "             4 output could not be written, 5 interrupted.\n";
+           "             4 output could not be written.\n";
 }
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {

@@ -140,7 +140,6 @@ ExitCode run(const Options& o, std::ostream& out, std::ostream& err) {
             jsonTemp[static_cast<std::size_t>(s)] = files.add(sheetBase(o.name, s) + ".json");
 
         for (int s = 0; s < layout.sheets; ++s) {
-            progress.report("writing sheets", static_cast<std::size_t>(s), static_cast<std::size_t>(layout.sheets));
             std::vector<std::size_t> onSheet;  // unique indices
             for (std::size_t u = 0; u < sizes.size(); ++u)
                 if (layout.placements[u].sheet == s)
@@ -168,6 +167,10 @@ ExitCode run(const Options& o, std::ostream& out, std::ostream& err) {
                 items.push_back(item);
             }
             RowComposer rows(o.width, o.height, o.bitsPerPixel / 8, std::move(items), bmp);
+            const std::string stage = "writing " + sheetBase(o.name, s) + ext + ", row";
+            rows.onProgress([&](int done) {
+                progress.report(stage, static_cast<std::size_t>(done), static_cast<std::size_t>(o.height));
+            });
             if (bmp)
                 writeBmp(sheetTemp[static_cast<std::size_t>(s)], rows, indexed.palette);
             else

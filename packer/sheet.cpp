@@ -17,6 +17,8 @@ RowComposer::RowComposer(int width, int height, int bytesPerPixel, std::vector<S
 
 const std::uint8_t* RowComposer::row(int y) {
     const auto bpp = static_cast<std::size_t>(bpp_);
+    if (progress_ && ++rowsDone_ % 4096 == 0)
+        progress_(rowsDone_);
     // Drop the images the traversal has left, clearing what they drew.
     std::erase_if(active_, [&](std::size_t k) {
         const SheetItem& it = items_[k];

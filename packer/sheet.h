@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <vector>
 
@@ -31,6 +32,9 @@ public:
     // Rows must be asked for one after another in the composer's direction.
     const std::uint8_t* row(int y);
 
+    // Called with the number of rows composed so far, every few thousand rows.
+    void onProgress(std::function<void(int)> callback) { progress_ = std::move(callback); }
+
     // Whether the row last returned crosses no image.
     bool rowIsEmpty() const { return active_.empty(); }
 
@@ -44,6 +48,8 @@ private:
     std::size_t nextItem_ = 0;
     std::vector<std::size_t> active_;
     std::vector<std::uint8_t> row_;
+    int rowsDone_ = 0;
+    std::function<void(int)> progress_;
 };
 
 }  // namespace vintrix
