@@ -41,6 +41,7 @@ private slots:
 
     void controls_data();
     void controls();
+    void captionIconAndTip();
     void focusWalksFromGoInOrder();
     void comboLists();
     void typingIntoANumericBox_data();
@@ -216,6 +217,16 @@ void Form1Test::controls()
     // Nothing moves when the window is resized.
     window_->resize(700, 600);
     QCOMPARE(widget->geometry(), geometry);
+}
+
+void Form1Test::captionIconAndTip()
+{
+    QCOMPARE(window_->windowTitle(), QStringLiteral("Vintrix Studio Ver. 0.5 [ https://vintrix.example.org ]"));
+    const QList<QSize> sizes = window_->windowIcon().availableSizes();
+    QVERIFY(sizes.contains(QSize(16, 16)));
+    QVERIFY(sizes.contains(QSize(32, 32)));
+    QCOMPARE(control<QWidget>("Dir1")->toolTip(),
+             QStringLiteral("Please select the directory where the images to pack resides."));
 }
 
 void Form1Test::focusWalksFromGoInOrder()
