@@ -6,7 +6,11 @@
 #include "KeyCharacters.h"
 #include "PlainMessage.h"
 
+#include <algorithm>
+
 #include <QComboBox>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QIcon>
 #include <QInputMethodEvent>
@@ -68,6 +72,42 @@ QComboBox* MakeCombo(QWidget* parent, const char* name, const QString& text, QRe
     Place(combo, name, rect.x(), rect.y(), rect.width(), rect.height());
     combo->setEditText(text);
     return combo;
+}
+
+// The part of a label that no later sibling covers.
+QRect VisibleRect(const QLabel* label)
+{
+    QRect visible = label->geometry();
+    for (const QWidget* sibling : label->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (sibling != label && sibling->x() > visible.x() && sibling->geometry().intersects(visible)) {
+            visible.setRight(sibling->x() - 1);
+        }
+    }
+    return visible;
+}
+
+bool TextFits(const QLabel* label, const QFont& font)
+{
+    const QRect visible = VisibleRect(label);
+    const int flags = label->wordWrap() ? Qt::TextWordWrap : Qt::TextSingleLine;
+    const QRect needed = QFontMetrics(font).boundingRect(QRect(0, 0, visible.width(), 1000), flags, label->text());
+    return needed.width() <= visible.width() && needed.height() <= visible.height();
+}
+
+// The controls keep their fixed places whatever the font, so the font steps
+// down from the platform's size until every label's caption fits its place.
+void FitFontToLabels(QWidget* window, const QList<QLabel*>& labels)
+{
+    QFont font = window->font();
+    int pixels = QFontInfo(font).pixelSize();
+    constexpr int kSmallestReadable = 9;
+    const auto allFit = [&] {
+        return std::all_of(labels.begin(), labels.end(), [&](const QLabel* label) { return TextFits(label, font); });
+    };
+    while (pixels > kSmallestReadable && !allFit()) {
+        font.setPixelSize(--pixels);
+    }
+    window->setFont(font);
 }
 
 QString BoxName(const QLabel* label)
@@ -141,6 +181,8 @@ void Form1::CreateControls()
     Dir1 = new DirListBox(this);
     Place(Dir1, "Dir1", 104, 328, 313, 96);
     Dir1->setToolTip(QStringLiteral("Please select the directory where the images to pack resides."));
+
+    FitFontToLabels(this, {Label1, Label2, Label3, Label4, Label5});
 
     for (QPushButton* button : {Command1, Command2}) {
         button->setAutoDefault(false);
