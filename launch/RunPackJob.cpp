@@ -1,5 +1,7 @@
 #include "RunPackJob.h"
 
+#include "FileNames.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -27,7 +29,7 @@ std::optional<LaunchFailure> WriteScript(const std::u16string& line)
         return LaunchFailure{QStringLiteral("Cannot write %1 in %2: %3")
                                  .arg(script.fileName(), QDir::currentPath(), script.errorString())};
     }
-    const QByteArray text = QString::fromStdU16String(line).toLocal8Bit() + '\n';
+    const QByteArray text = QByteArray::fromStdString(EncodeText(line)) + '\n';
     if (script.write(text) != text.size() || !script.flush()) {
         const QString reason = script.errorString();
         script.close();

@@ -1,5 +1,7 @@
 #include "DirListBox.h"
 
+#include "FileNames.h"
+
 #include <QAbstractListModel>
 #include <QApplication>
 #include <QFile>
@@ -250,7 +252,7 @@ DirListBox::DirListBox(QWidget* parent) : QListView(parent), model_(new FolderLi
 
 QString DirListBox::path() const
 {
-    return QFile::decodeName(path_);
+    return QString::fromStdU16String(DecodeFileName(path_.toStdString()));
 }
 
 void DirListBox::setPath(const QByteArray& encodedPath)

@@ -20,7 +20,8 @@ class DirListBox : public QListView {
 public:
     explicit DirListBox(QWidget* parent = nullptr);
 
-    // The path for people and for the job's command line.
+    // The path for the job's command line; bytes that are not UTF-8 are
+    // carried as described in FileNames.h.
     QString path() const;
     const QByteArray& encodedPath() const { return path_; }
 

@@ -1,6 +1,7 @@
 #include "RunPackJob.h"
 
 #include "CommandLine.h"
+#include "FileNames.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vintrix {
@@ -160,6 +162,22 @@ TEST_F(RunPackJobTest, HostileNamesAndFoldersReachThePackerExactly)
     }
     const QStringList left = QDir(dir_.path()).entryList(QDir::Files);
     EXPECT_TRUE(left.filter("pwned").isEmpty()) << left.join(' ').toStdString();
+}
+
+// Folder names are bytes: one that is not valid UTF-8 reaches the packer
+// byte for byte.
+TEST_F(RunPackJobTest, AFolderNameThatIsNotUtf8ReachesThePackerExactly)
+{
+    InstallRecorder();
+    const std::string folder = dir_.path().toStdString() + "/caf\xe9 \xff$(x)";
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+
+    PackSettings settings;
+    SetFolder(settings, DecodeFileName(folder));
+    ASSERT_EQ(Run(ComposeCommandLine(settings)), std::nullopt);
+    const auto args = WaitForCall(1);
+    ASSERT_EQ(args.size(), 7u);
+    EXPECT_EQ(args[6], folder + "/");
 }
 
 }  // namespace
