@@ -15,14 +15,12 @@
 #include <QImageReader>
 
 #include "atlas_json.h"
-#include "bmp_writer.h"
 #include "images.h"
 #include "maxrects.h"
 #include "output_files.h"
-#include "palette.h"
-#include "png_writer.h"
 #include "progress.h"
 #include "sheet.h"
+#include "sheet_writer.h"
 
 namespace vintrix {
 namespace {
@@ -139,43 +137,13 @@ ExitCode run(const Options& o, std::ostream& out, std::ostream& err) {
         for (int s = layout.sheets - 1; s >= 0; --s)
             jsonTemp[static_cast<std::size_t>(s)] = files.add(sheetBase(o.name, s) + ".json");
 
+        std::vector<const QImage*> uniqueImages;
+        for (std::size_t i : unique.first)
+            uniqueImages.push_back(&decoded.images[i]);
+        writeSheets(sheetTemp, layout, uniqueImages, sheet, o.bitsPerPixel, o.format, threads,
+                    [&](std::size_t done, std::size_t total) { progress.report("writing sheets, row", done, total); });
+
         for (int s = 0; s < layout.sheets; ++s) {
-            std::vector<std::size_t> onSheet;  // unique indices
-            for (std::size_t u = 0; u < sizes.size(); ++u)
-                if (layout.placements[u].sheet == s)
-                    onSheet.push_back(u);
-
-            std::vector<SheetItem> items;
-            IndexedImages indexed;
-            if (o.bitsPerPixel == 8) {
-                std::vector<const QImage*> images;
-                for (std::size_t u : onSheet)
-                    images.push_back(&decoded.images[unique.first[u]]);
-                indexed = quantize(images);
-            }
-            for (std::size_t k = 0; k < onSheet.size(); ++k) {
-                const std::size_t u = onSheet[k];
-                const QImage& img = decoded.images[unique.first[u]];
-                SheetItem item{layout.placements[u].x, layout.placements[u].y, img.width(), img.height(), nullptr, 0};
-                if (o.bitsPerPixel == 8) {
-                    item.pixels = indexed.indices[k].data();
-                    item.stride = static_cast<std::size_t>(img.width());
-                } else {
-                    item.pixels = img.constBits();
-                    item.stride = static_cast<std::size_t>(img.bytesPerLine());
-                }
-                items.push_back(item);
-            }
-            RowComposer rows(o.width, o.height, o.bitsPerPixel / 8, std::move(items), bmp);
-            const std::string stage = "writing " + sheetBase(o.name, s) + ext + ", row";
-            rows.onProgress([&](int done) {
-                progress.report(stage, static_cast<std::size_t>(done), static_cast<std::size_t>(o.height));
-            });
-            if (bmp)
-                writeBmp(sheetTemp[static_cast<std::size_t>(s)], rows, indexed.palette);
-            else
-                writePng(sheetTemp[static_cast<std::size_t>(s)], rows, indexed.palette);
-
             std::vector<AtlasFrame> frames;
             for (std::size_t i = 0; i < names.size(); ++i) {
                 const std::size_t u = unique.uniqueOf[i];

@@ -1,0 +1,27 @@
+#pragma once
+// Seeded sets of sprites written as real PNG files, for the benchmark.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "maxrects.h"
+
+namespace vintrix::bench {
+
+struct SetSpec {
+    std::string name;
+    std::string description;
+    int count = 0;
+    vintrix::Size sheet;
+    std::uint32_t seed = 0;
+};
+
+// The sizes of a set, drawn from its seed.
+std::vector<vintrix::Size> spriteSizes(const SetSpec& spec);
+
+// Writes one PNG per size into `folder` (which must exist), named so that
+// their sorted order is their index order.
+void writeSprites(const std::string& folder, const std::vector<vintrix::Size>& sizes, std::uint32_t seed);
+
+}  // namespace vintrix::bench
