@@ -6,7 +6,7 @@ set -eu
 cd "$(dirname "$0")/.."
 
 packages="build-essential cmake pkg-config qt6-base-dev qt6-image-formats-plugins
-  libpng-dev libimagequant-dev libgtest-dev $*"
+  libpng-dev libimagequant-dev libgtest-dev desktop-file-utils appstream $*"
 
 missing=""
 for p in $packages; do
