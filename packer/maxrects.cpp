@@ -270,50 +270,35 @@ PackOutcome pack(std::span<const Size> sizes, Size sheet, int margin, int thread
     if (sizes.empty())
         return outcome;
 
-    // Measured on random sets of sprites and glyphs, sorting by the longer
-    // side never won, and choosing the sheet by score only helped the
-    // contact-point rule; they are left out to keep packing quick.
-    const SortOrder orders[] = {SortOrder::AreaDesc, SortOrder::PerimeterDesc, SortOrder::HeightDesc,
-                                SortOrder::WidthDesc};
-    auto runAll = [&](SheetChoice choice) {
-        std::vector<Strategy> strategies;
-        for (Heuristic h : {Heuristic::BestShortSideFit, Heuristic::BestLongSideFit, Heuristic::BestAreaFit,
-                            Heuristic::BottomLeft, Heuristic::ContactPoint}) {
-            if (choice == SheetChoice::GlobalBest && h != Heuristic::ContactPoint)
-                continue;
-            for (SortOrder o : orders)
-                strategies.push_back({h, o, choice});
-        }
-        std::vector<Layout> results(strategies.size());
-        std::atomic<std::size_t> next{0};
-        auto worker = [&] {
-            for (std::size_t k; (k = next.fetch_add(1)) < strategies.size();)
-                results[k] = packWith(sizes, sheet, margin, strategies[k]);
-        };
+    // Measured with bench/ on sprites, mixed sets and glyphs, with and
+    // without margins, against all 50 combinations of rule, order and sheet
+    // choice: these four always matched the fewest sheets and came within
+    // 0.4 points of the fullest first sheet, in a fifteenth of the time.
+    // Bottom-left by height costs almost nothing and wins most often;
+    // contact point wins on sprites; best short side fit is the all-rounder.
+    const Strategy strategies[] = {
+        {Heuristic::BottomLeft, SortOrder::HeightDesc, SheetChoice::FirstFit},
+        {Heuristic::ContactPoint, SortOrder::WidthDesc, SheetChoice::FirstFit},
+        {Heuristic::ContactPoint, SortOrder::HeightDesc, SheetChoice::FirstFit},
+        {Heuristic::BestShortSideFit, SortOrder::AreaDesc, SheetChoice::FirstFit},
+    };
+    constexpr std::size_t count = std::size(strategies);
+    std::vector<Layout> results(count);
+    std::atomic<std::size_t> next{0};
+    auto worker = [&] {
+        for (std::size_t k; (k = next.fetch_add(1)) < count;)
+            results[k] = packWith(sizes, sheet, margin, strategies[k]);
+    };
+    {
         std::vector<std::jthread> pool;
         for (int t = 1; t < std::max(1, threads); ++t)
             pool.emplace_back(worker);
         worker();
-        pool.clear();
-        return results;
-    };
-
-    auto pickBest = [&](std::vector<Layout>& results, Layout& best, bool haveBest) {
-        for (Layout& l : results)
-            if (!haveBest || better(l, best)) {
-                best = std::move(l);
-                haveBest = true;
-            }
-    };
-
-    Layout best;
-    auto first = runAll(SheetChoice::FirstFit);
-    pickBest(first, best, false);
-    // With one sheet there is nothing to choose between sheets.
-    if (best.sheets > 1) {
-        auto global = runAll(SheetChoice::GlobalBest);
-        pickBest(global, best, true);
     }
+    Layout best = std::move(results[0]);
+    for (std::size_t k = 1; k < count; ++k)
+        if (better(results[k], best))
+            best = std::move(results[k]);
     outcome.layout = std::move(best);
     return outcome;
 }

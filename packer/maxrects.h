@@ -2,8 +2,8 @@
 // The rectangle packer: sizes in, placements out. It knows nothing of files
 // or pixels, so tests and benchmarks call it directly.
 //
-// pack() tries several MaxRects placement rules, input orders and ways of
-// choosing among open sheets, and keeps the layout with the fewest sheets,
+// pack() tries a few MaxRects placement rules and input orders, each filling
+// the earliest sheet with room, and keeps the layout with the fewest sheets,
 // then the fullest first sheets, then the smallest used area on the last one.
 // The result depends only on the input: ties are broken by strategy order,
 // never by which thread finished first.
