@@ -1,0 +1,63 @@
+// File names from a folder, any bytes but "/" and NUL, through the atlas
+// data: the text is always valid JSON, and every name that is valid UTF-8
+// comes back as the key of its own frame.
+#include <cstdint>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
+
+#include "atlas_json.h"
+
+namespace {
+
+void check(bool condition) {
+    if (!condition)
+        std::abort();
+}
+
+bool validUtf8(const std::string& s) {
+    const QByteArray bytes = QByteArray::fromStdString(s);
+    return QString::fromUtf8(bytes).toUtf8() == bytes;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace vintrix;
+    if (size > 8192)
+        return 0;
+    std::set<std::string> unique;
+    std::string name;
+    for (std::size_t i = 0; i <= size; ++i) {
+        if (i == size || data[i] == '/' || data[i] == 0) {
+            if (!name.empty())
+                unique.insert(name);
+            name.clear();
+        } else {
+            name += static_cast<char>(data[i]);
+        }
+    }
+    std::vector<AtlasFrame> frames;
+    int k = 0;
+    for (const std::string& n : unique)
+        frames.push_back({n, k, k + 1, k + 2, k + 3}), ++k;
+    AtlasMeta meta{"1.0.0", name.empty() && !unique.empty() ? *unique.begin() : "s.png", "RGBA8888", 64, 64,
+                   std::vector<std::string>(unique.begin(), unique.end())};
+
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(atlasJson(frames, meta)), &error);
+    check(error.error == QJsonParseError::NoError);
+    const QJsonObject out = doc.object()["frames"].toObject();
+    for (const AtlasFrame& f : frames) {
+        if (!validUtf8(f.name))
+            continue;
+        const QJsonObject frame = out[QString::fromStdString(f.name)].toObject()["frame"].toObject();
+        check(frame["x"].toInt(-1) == f.x && frame["h"].toInt(-1) == f.h);
+    }
+    return 0;
+}

@@ -1,0 +1,65 @@
+// Image files as Vintrix reads them: the first byte picks the file's
+// extension, the rest is the file. Every file either decodes into an RGBA
+// image that fits the sheet or gives one error line that starts with the
+// file's name.
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include <unistd.h>
+
+#include <QImageReader>
+
+#include "images.h"
+
+namespace {
+
+void check(bool condition) {
+    if (!condition)
+        std::abort();
+}
+
+constexpr const char* kExtensions[] = {"png", "bmp", "gif", "jpg", "webp", "tga", "tif"};
+constexpr vintrix::Size kSheet{1024, 1024};
+
+const std::string& folder() {
+    static const std::string path = [] {
+        char name[] = "/tmp/vintrix-image-fuzz-XXXXXX";
+        check(::mkdtemp(name) != nullptr);
+        return std::string(name);
+    }();
+    return path;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace vintrix;
+    if (size == 0)
+        return 0;
+    // As Vintrix sets it before decoding.
+    QImageReader::setAllocationLimit(static_cast<int>(kMaxImagePixels * 4 / (1024 * 1024)));
+    const std::string name = std::string("sprite.") + kExtensions[data[0] % std::size(kExtensions)];
+    {
+        std::ofstream file(folder() + "/" + name, std::ios::binary | std::ios::trunc);
+        file.write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
+        check(static_cast<bool>(file));
+    }
+    const DecodeResult result = decodeImages(folder(), {name}, kSheet, static_cast<int>(data[0] / 64), 1);
+    check(result.images.size() == 1);
+    const QImage& image = result.images[0];
+    if (result.errors.empty()) {
+        check(!image.isNull() && image.format() == QImage::Format_RGBA8888);
+        check(fitsSheet({image.width(), image.height()}, kSheet, data[0] / 64));
+        check(image.sizeInBytes() == std::int64_t{image.width()} * image.height() * 4);
+    } else {
+        check(result.errors.size() == 1);
+        const std::string& e = result.errors[0];
+        check(e.rfind(name + ": ", 0) == 0 && e.size() > name.size() + 2);
+        for (const char c : e)
+            check(c != '\n' && c != '\r');
+    }
+    std::remove((folder() + "/" + name).c_str());
+    return 0;
+}

@@ -1,0 +1,55 @@
+// Vintrix's command line: the input is split at NUL bytes into arguments.
+// Every list either parses into options within the documented ranges that
+// carry the name and folder through unchanged, or gives one error line.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "options.h"
+
+namespace {
+
+void check(bool condition) {
+    if (!condition)
+        std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace vintrix;
+    if (size > 4096)
+        return 0;
+    std::vector<std::string> args(1);
+    for (std::size_t i = 0; i < size; ++i) {
+        if (data[i] == 0) {
+            if (args.size() == 12)
+                break;
+            args.emplace_back();
+        } else {
+            args.back() += static_cast<char>(data[i]);
+        }
+    }
+    if (size == 0)
+        args.clear();
+
+    const ParsedCommandLine parsed = parseCommandLine(args);
+    if (const auto* e = std::get_if<ArgumentError>(&parsed)) {
+        check(!e->message.empty());
+        for (const char c : e->message)  // one printable line, whatever the arguments held
+            check(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F);
+    } else if (const auto* o = std::get_if<Options>(&parsed)) {
+        check(args.size() == 7);
+        check(o->width >= 1 && o->width <= 65536 && o->height >= 1 && o->height <= 65536);
+        check(o->bitsPerPixel == 8 || o->bitsPerPixel == 32);
+        check(o->margin >= 0 && 2 * o->margin < o->width && 2 * o->margin < o->height);
+        check(o->name == args[2] && !o->name.empty() && o->name.find('/') == std::string::npos);
+        check(o->folder == args[6]);
+        check(std::to_string(o->width) == args[0] && std::to_string(o->height) == args[1]);
+        check(std::to_string(o->margin) == args[5]);
+    } else {
+        check(args.size() == 1);
+    }
+    return 0;
+}
