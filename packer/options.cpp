@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -20,7 +21,27 @@ bool parseInt(const std::string& text, long long& value) {
     return ec == std::errc{} && ptr == end && !text.empty();
 }
 
-std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+// The text in double quotes, on one line: control characters are written as
+// C escapes, so an argument cannot break the error message into lines.
+std::string quoted(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\r')
+            out += "\\r";
+        else if (u < 0x20 || u == 0x7F) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02x", u);
+            out += buf;
+        } else
+            out += c;
+    }
+    return out + "\"";
+}
 
 std::optional<std::string> checkSide(const char* what, const std::string& text, int& out) {
     long long v = 0;

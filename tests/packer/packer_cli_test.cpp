@@ -197,6 +197,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadArgsCase{"widthOverflow", {"99999999999999999999", "64", "n", "32", "1", "0", "DIR"}, "width must be a whole number from 1 to 65536, not \"99999999999999999999\""},
         BadArgsCase{"widthText", {"12px", "64", "n", "32", "1", "0", "DIR"}, "width must be a whole number from 1 to 65536, not \"12px\""},
         BadArgsCase{"heightEmpty", {"64", "", "n", "32", "1", "0", "DIR"}, "height must be a whole number from 1 to 65536, not \"\""},
+        BadArgsCase{"folderWithControls", {"8", "8", "n", "32", "1", "0", "no\nsuch\tfolder\x1b"}, "images folder \"no\\nsuch\\tfolder\\x1b\" does not exist"},
         BadArgsCase{"nameEmpty", {"64", "64", "", "32", "1", "0", "DIR"}, "name must not be empty"},
         BadArgsCase{"nameSlash", {"64", "64", "a/b", "32", "1", "0", "DIR"}, "name must be a plain file name without \"/\", not \"a/b\""},
         BadArgsCase{"nameDot", {"64", "64", ".", "32", "1", "0", "DIR"}, "name must be a plain file name, not \".\""},
