@@ -1,8 +1,16 @@
 #pragma once
 // All files of a run are written under temporary names in the output folder
-// and renamed into place together once every one is complete. Until then
-// the earlier output stays as it was; on failure, or on SIGINT, SIGTERM or
-// SIGHUP, the temporary files are removed.
+// (".FILE.PID.tmp") and renamed into place together once every one is
+// complete. Until then the earlier output stays as it was; on failure, or on
+// SIGINT, SIGTERM or SIGHUP, the temporary files are removed.
+//
+// The renames are made durable as one step by a commit journal: before the
+// first rename, the list of renames and removals is written under a
+// temporary name and renamed to ".vintrix-PID.commit". A run killed after
+// that point (SIGKILL, power cut) left a complete new output behind: the
+// next run in the same folder finishes the list (rolls forward) before it
+// writes anything. A run killed before it left only temporary files, which
+// the next run removes once their process is gone.
 
 #include <string>
 #include <vector>
@@ -11,7 +19,8 @@ namespace vintrix {
 
 class OutputFiles {
 public:
-    // Creates `folder` when missing. Throws OutputError.
+    // Creates `folder` when missing, finishes what killed runs left half
+    // committed and removes their temporary files. Throws OutputError.
     explicit OutputFiles(std::string folder);
     ~OutputFiles();
     OutputFiles(const OutputFiles&) = delete;
@@ -22,15 +31,17 @@ public:
 
     // Renames every file into place in the order added, then removes the
     // files of `name` an earlier run left that this run did not write
-    // (NAME.ext and NAME-N.ext for png, bmp and json). Throws OutputError.
+    // (NAME.ext and NAME-N.ext for png, bmp and json). Throws OutputError;
+    // nothing is renamed when the journal cannot be written.
     void commit(const std::string& name);
 
-    // Installs the signal handlers that remove temporary files.
+    // Installs the signal handlers that remove temporary files, and ignores
+    // SIGXFSZ so that a file size limit fails a write instead of the run.
     static void installSignalHandlers();
 
 private:
     struct Entry {
-        std::string temp, final;
+        std::string temp, final;  // file names inside the folder
     };
     std::string folder_;
     std::vector<Entry> entries_;

@@ -1,0 +1,440 @@
+// The real Vintrix, started as a child process in a temporary folder, meets
+// the faults a user's machine hands it while it writes: SIGKILL at any
+// moment, a full disk, a file size limit, a folder where a file should go.
+// Whatever happens, Output holds either the earlier output of that name or
+// the new one, byte for byte, and the next successful run leaves no
+// temporary file behind.
+#include <map>
+#include <optional>
+#include <random>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+enum Exit { Ok = 0, OutputFailed = 4 };
+
+using Files = std::map<QString, QByteArray>;
+
+struct Job {
+    QStringList args;  // WIDTH HEIGHT NAME BPP FORMAT MARGIN
+    QString folder = "sprites/";
+};
+
+// A Vintrix child process with its output in files, so that no pipe can
+// fill and stall it.
+class Child {
+public:
+    struct Limits {
+        std::optional<rlim_t> fileSize;
+    };
+
+    Child(const QString& workDir, const QStringList& args, Limits limits = {}) : dir_(workDir) {
+        std::vector<QByteArray> bytes{QByteArray(VINTRIX_BINARY)};
+        for (const QString& a : args)
+            bytes.push_back(QFile::encodeName(a));
+        std::vector<char*> argv;
+        for (QByteArray& b : bytes)
+            argv.push_back(b.data());
+        argv.push_back(nullptr);
+        const QByteArray dir = QFile::encodeName(workDir);
+        const QByteArray out = QFile::encodeName(workDir + "/stdout.txt");
+        const QByteArray err = QFile::encodeName(workDir + "/stderr.txt");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            // Only async-signal-safe calls from here to exec.
+            const int o = ::open(out.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int e = ::open(err.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || ::chdir(dir.constData()) != 0)
+                ::_exit(127);
+            ::signal(SIGXFSZ, SIG_DFL);  // as a shell leaves it
+            if (limits.fileSize) {
+                const rlimit limit{*limits.fileSize, *limits.fileSize};
+                if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                    ::_exit(127);
+            }
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+    }
+    ~Child() {
+        if (pid_ > 0 && !reaped_) {
+            ::kill(pid_, SIGKILL);
+            wait();
+        }
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    pid_t pid() const { return pid_; }
+    bool started() const { return pid_ > 0; }
+
+    // Whether it has ended, without waiting.
+    bool finished() {
+        if (reaped_)
+            return true;
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) != pid_)
+            return false;
+        record(status);
+        return true;
+    }
+    void wait() {
+        int status = 0;
+        while (!reaped_ && ::waitpid(pid_, &status, 0) == pid_)
+            record(status);
+    }
+    void kill() {
+        if (!finished()) {
+            ::kill(pid_, SIGKILL);
+            wait();
+        }
+    }
+
+    int exitCode() const { return exitCode_; }  // -signal when killed
+    QString err() const { return read("stderr.txt"); }
+    QString out() const { return read("stdout.txt"); }
+
+private:
+    void record(int status) {
+        reaped_ = true;
+        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    }
+    QString read(const char* file) const {
+        QFile f(dir_ + "/" + file);
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
+
+    QString dir_;
+    pid_t pid_ = -1;
+    bool reaped_ = false;
+    int exitCode_ = -1;
+};
+
+QImage noise(std::mt19937& rng, int w, int h) {
+    QImage img(w, h, QImage::Format_RGBA8888);
+    for (int y = 0; y < h; ++y) {
+        auto* line = reinterpret_cast<quint32*>(img.scanLine(y));
+        for (int x = 0; x < w; ++x)
+            line[x] = static_cast<quint32>(rng()) | 0xFF000000u;  // opaque noise: no compression helps
+    }
+    return img;
+}
+
+class OutputFaults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(tmp_.isValid());
+        work_ = QDir(tmp_.path());
+        ASSERT_TRUE(work_.mkpath("sprites"));
+        ASSERT_TRUE(work_.mkpath("probe"));
+        QImage dot(3, 3, QImage::Format_RGBA8888);
+        dot.fill(Qt::blue);
+        ASSERT_TRUE(dot.save(path("probe/dot.png")));
+    }
+    void TearDown() override {
+        if (mounted_)
+            ::umount2(QFile::encodeName(path("Output")).constData(), MNT_DETACH);
+    }
+
+    QString path(const QString& rel) const { return work_.filePath(rel); }
+
+    void sprites(int count, int minSide, int maxSide, unsigned seed) {
+        std::mt19937 rng(seed);
+        std::uniform_int_distribution<int> side(minSide, maxSide);
+        for (int i = 0; i < count; ++i)
+            ASSERT_TRUE(noise(rng, side(rng), side(rng)).save(path(QString("sprites/s%1.png").arg(i))));
+    }
+
+    static QStringList argsOf(const Job& job) { return job.args + QStringList{job.folder}; }
+
+    int run(const Job& job, QString* err = nullptr) {
+        Child c(work_.path(), argsOf(job));
+        c.wait();
+        if (err)
+            *err = c.err();
+        EXPECT_TRUE(c.exitCode() == Ok || err) << c.err().toStdString();
+        return c.exitCode();
+    }
+
+    // Every file in Output, hidden ones included.
+    Files output() const {
+        Files files;
+        QDirIterator it(path("Output"), QDir::Files | QDir::Hidden | QDir::System);
+        while (it.hasNext()) {
+            QFile f(it.next());
+            EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << it.fileName().toStdString();
+            files[it.fileName()] = f.readAll();
+        }
+        return files;
+    }
+    static Files only(const Files& files, const QString& prefix) {
+        Files some;
+        for (const auto& [name, bytes] : files)
+            if (name.startsWith(prefix))
+                some[name] = bytes;
+        return some;
+    }
+    static QStringList hidden(const Files& files) {
+        QStringList names;
+        for (const auto& [name, bytes] : files)
+            if (name.startsWith('.'))
+                names << name;
+        return names;
+    }
+
+    // Output holds `files` and nothing else; the folder itself stays, as it
+    // may be a mount point.
+    void restore(const Files& files) {
+        ASSERT_TRUE(work_.mkpath("Output"));
+        QDir output(path("Output"));
+        for (const QFileInfo& entry : output.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+            ASSERT_TRUE(entry.isDir() ? QDir(entry.filePath()).removeRecursively() : output.remove(entry.fileName()));
+        for (const auto& [name, bytes] : files) {
+            QFile f(path("Output/" + name));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            ASSERT_EQ(f.write(bytes), bytes.size());
+        }
+    }
+
+    // What `job` writes into an empty Output, made in a folder of its own.
+    Files reference(const Job& job) {
+        QTemporaryDir other;
+        EXPECT_TRUE(other.isValid());
+        Child c(other.path(), job.args + QStringList{path(job.folder)});
+        c.wait();
+        EXPECT_EQ(c.exitCode(), Ok) << c.err().toStdString();
+        Files files;
+        QDirIterator it(other.path() + "/Output", QDir::Files | QDir::Hidden);
+        while (it.hasNext()) {
+            QFile f(it.next());
+            EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+            files[it.fileName()] = f.readAll();
+        }
+        return files;
+    }
+
+    bool mountSmallDisk(qint64 bytes) {
+        if (!work_.mkpath("Output"))
+            return false;
+        const QByteArray options = "size=" + QByteArray::number(bytes);
+        mounted_ = ::mount("tmpfs", QFile::encodeName(path("Output")).constData(), "tmpfs", 0,
+                           options.constData()) == 0;
+        return mounted_;
+    }
+
+    QTemporaryDir tmp_;
+    QDir work_;
+    bool mounted_ = false;
+};
+
+// ---- SIGKILL --------------------------------------------------------------
+
+// When the kill comes: after a seeded delay within the run; once a seeded
+// number of the run's temporary files exist; or the moment the first file of
+// the new output is in place, that is in the middle of putting them there.
+enum class KillAt { Delay, TempFiles, FirstInPlace };
+
+struct KillCase {
+    const char* label;
+    int sprites, minSide, maxSide;
+    Job before, after;
+    KillAt at;
+    int kills;
+};
+
+void PrintTo(const KillCase& c, std::ostream* os) { *os << c.label; }
+
+class KilledWhileWriting : public OutputFaults, public ::testing::WithParamInterface<KillCase> {};
+
+TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeAndNoTemporaryFiles) {
+    const KillCase& c = GetParam();
+    sprites(c.sprites, c.minSide, c.maxSide, 17);
+    const Files after = reference(c.after);
+    ASSERT_EQ(run(c.before), Ok);
+    const Files before = output();
+    ASSERT_NE(before, after);
+
+    QElapsedTimer clock;
+    clock.start();
+    { Child whole(work_.path(), argsOf(c.after)); whole.wait(); }
+    const qint64 runMs = std::max<qint64>(clock.elapsed(), 20);  // spreads the kill times; never asserted
+    restore(before);
+
+    std::mt19937 rng(2024);
+    std::map<std::string, int> outcomes;
+    for (int k = 0; k < c.kills; ++k) {
+        SCOPED_TRACE("kill " + std::to_string(k));
+        const QByteArray firstPath = QFile::encodeName(path("Output/n.png"));
+        struct stat first;
+        ASSERT_EQ(::stat(firstPath.constData(), &first), 0);
+        const ino_t firstInode = first.st_ino;
+        Child child(work_.path(), argsOf(c.after));
+        ASSERT_TRUE(child.started());
+        const QString journal = path(QString("Output/.vintrix-%1.commit").arg(child.pid()));
+        if (c.at == KillAt::Delay) {
+            const int ms = std::uniform_int_distribution<int>(0, static_cast<int>(runMs))(rng);
+            QElapsedTimer waited;
+            waited.start();
+            while (waited.elapsed() < ms && !child.finished())
+                QThread::usleep(500);
+        } else if (c.at == KillAt::TempFiles) {
+            const int want = std::uniform_int_distribution<int>(1, static_cast<int>(after.size()))(rng);
+            while (!child.finished() &&
+                   QDir(path("Output")).entryList({"*.tmp"}, QDir::Files | QDir::Hidden).size() < want)
+                QThread::usleep(200);
+        } else {
+            struct stat st;
+            while (!child.finished() && ::stat(firstPath.constData(), &st) == 0 && st.st_ino == firstInode) {
+            }
+        }
+        child.kill();
+
+        const Files left = output();
+        const bool committing = left.count(QFileInfo(journal).fileName()) > 0;
+        const Files visible = only(left, "n");
+        if (!committing) {
+            EXPECT_TRUE(visible == only(before, "n") || visible == after) << "a mix of two runs";
+        }
+        outcomes[child.exitCode() == Ok ? "finished" : committing ? "killed committing" : visible == after ? "killed after" : "killed before"]++;
+
+        // The next successful run in the folder, of another name, tidies up.
+        ASSERT_EQ(run(Job{{"16", "16", "probe", "32", "1", "0"}, "probe/"}), Ok) << "probe";
+        const Files tidied = output();
+        EXPECT_EQ(hidden(tidied), QStringList{});
+        const Files mine = only(tidied, "n");
+        if (committing) {
+            EXPECT_EQ(mine, after) << "a commit under way is finished";
+        } else {
+            EXPECT_TRUE(mine == visible) << "the probe changed the output of n";
+        }
+        restore(before);
+    }
+    for (const auto& [what, n] : outcomes)
+        RecordProperty(what, n);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moments, KilledWhileWriting,
+    ::testing::Values(
+        // Two large sheets of noise: the kill lands while rows are written.
+        KillCase{"largeSheetsDelay", 90, 60, 200, Job{{"2048", "2048", "n", "32", "1", "0"}},
+                 Job{{"1536", "1536", "n", "32", "1", "1"}}, KillAt::Delay, 10},
+        KillCase{"largeSheetsTempFiles", 90, 60, 200, Job{{"2048", "2048", "n", "32", "1", "0"}},
+                 Job{{"1536", "1536", "n", "32", "1", "1"}}, KillAt::TempFiles, 6},
+        // Many small sheets: putting hundreds of files in place takes long
+        // enough to be caught in the middle.
+        KillCase{"manySheetsFirstInPlace", 160, 40, 40, Job{{"48", "48", "n", "32", "1", "0"}},
+                 Job{{"96", "96", "n", "32", "1", "1"}}, KillAt::FirstInPlace, 6}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// ---- a disk that fills up --------------------------------------------------
+
+// A tmpfs only just too small, at every point of the run: the sheets, the
+// data files, the commit journal. Either the whole new output is there or a
+// clear error and the whole earlier output.
+TEST_F(OutputFaults, AFullDiskFailsClearlyAndKeepsTheEarlierOutput) {
+    sprites(24, 30, 60, 5);
+    const Job before{{"128", "128", "n", "32", "1", "0"}};
+    const Job after{{"160", "160", "n", "32", "0", "1"}};  // BMP: larger, and sizes known in advance
+    const Files want = reference(after);
+    qint64 newBytes = 0;
+    for (const auto& [name, bytes] : want)
+        newBytes += bytes.size();
+
+    constexpr qint64 kPage = 4096;
+    if (!mountSmallDisk(64 * 1024 * 1024))
+        GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN); the file size limit test still runs";
+    ASSERT_EQ(run(before), Ok);
+    const Files earlier = output();
+    qint64 oldBytes = 0;
+    for (const auto& [name, bytes] : earlier)
+        oldBytes += (bytes.size() + kPage - 1) / kPage * kPage;
+
+    int failed = 0, succeeded = 0;
+    for (qint64 room = 0; room <= newBytes + 64 * 1024; room += std::max<qint64>(kPage, newBytes / 24)) {
+        SCOPED_TRACE("room for " + std::to_string(room) + " bytes");
+        ASSERT_EQ(::umount2(QFile::encodeName(path("Output")).constData(), MNT_DETACH), 0);
+        mounted_ = false;
+        ASSERT_TRUE(mountSmallDisk(oldBytes + room + kPage));
+        restore(earlier);
+
+        QString err;
+        const int code = run(after, &err);
+        const Files left = output();
+        if (code == Ok) {
+            ++succeeded;
+            EXPECT_EQ(left, want);
+        } else {
+            ++failed;
+            EXPECT_EQ(code, OutputFailed);
+            EXPECT_TRUE(err.startsWith("error: cannot ") && err.contains("No space left on device")) << err.toStdString();
+            EXPECT_EQ(err.count('\n'), 1) << err.toStdString();
+            EXPECT_EQ(left, earlier);
+        }
+    }
+    EXPECT_GT(failed, 0);
+    EXPECT_GT(succeeded, 0);
+}
+
+// The same through a file size limit, with SIGXFSZ left at its default
+// action as a shell leaves it: the limit fails the write, not the run.
+TEST_F(OutputFaults, AFileSizeLimitFailsClearlyAndKeepsTheEarlierOutput) {
+    sprites(12, 30, 60, 6);
+    const Job before{{"128", "128", "n", "32", "1", "0"}};
+    const Job after{{"256", "256", "n", "32", "0", "0"}};
+    ASSERT_EQ(run(before), Ok);
+    const Files earlier = output();
+
+    // Room for the error message in stderr.txt, not for the sheets.
+    for (rlim_t limit : {rlim_t{512}, rlim_t{64 * 1024}}) {
+        SCOPED_TRACE("limit " + std::to_string(limit));
+        Child c(work_.path(), argsOf(after), Child::Limits{limit});
+        c.wait();
+        EXPECT_EQ(c.exitCode(), OutputFailed) << c.err().toStdString();
+        EXPECT_TRUE(c.err().startsWith("error: cannot write Output/") && c.err().contains("File too large"))
+            << c.err().toStdString();
+        EXPECT_EQ(output(), earlier);
+    }
+}
+
+// ---- something in the way ---------------------------------------------------
+
+TEST_F(OutputFaults, AFolderInPlaceOfAnOutputFileLeavesTheEarlierOutputWhole) {
+    sprites(6, 30, 30, 7);
+    ASSERT_EQ(run(Job{{"64", "64", "n", "32", "1", "0"}}), Ok);  // four images a sheet
+    // The new run writes one image a sheet; its data files go in last, and
+    // the first of them last of all.
+    ASSERT_TRUE(work_.mkpath("Output/n-3.json/inside"));
+    const Files earlier = output();
+
+    QString err;
+    EXPECT_EQ(run(Job{{"40", "40", "n", "32", "1", "1"}}, &err), OutputFailed);
+    EXPECT_EQ(err, "error: cannot replace Output/n-3.json: it is a folder\n");
+    EXPECT_EQ(output(), earlier);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
