@@ -9,7 +9,8 @@
 namespace vintrix {
 
 // zlib level for sheets, used with the run-length strategy: fast to write,
-// and smaller than the default strategy on sprite sheets.
+// and smaller than the default strategy on sprite sheets. Rows without
+// images are not compressed again: their blocks are computed once per sheet.
 constexpr int kPngCompressionLevel = 2;
 
 // Writes rows from `rows` to `path`: RGBA when `palette` is empty, else a
