@@ -1,0 +1,223 @@
+// The whole window with the real launcher and the real Vintrix, on the
+// folders a user's disk can hold: names with line breaks, quotes and shell
+// syntax, a chosen folder deleted before Go, a current folder that cannot be
+// written. Go gives a sheet or a clear message; nothing crashes and no
+// command hidden in a name runs.
+#include "DirListBox.h"
+#include "Form1.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace vintrix;
+
+class WindowFaultsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+    void hostileFolderNamesArePackedAndRunNothing_data();
+    void hostileFolderNamesArePackedAndRunNothing();
+    void aChosenFolderDeletedBeforeGoWritesNothing();
+    void goInACurrentFolderThatIsGoneShowsWhy();
+
+private:
+    // Closes the next modal message with its OK button and records its text.
+    void closeNextMessage();
+    // Double-clicks the entry of `name` in Dir1, as a user picks a folder.
+    static bool pick(Form1& window, const QString& name);
+    static void go(Form1& window);
+    QStringList planted() const;
+
+    QTemporaryDir dir_;
+    QString previous_;
+    QStringList messages_;
+};
+
+void WindowFaultsTest::initTestCase()
+{
+    QApplication::setApplicationName(QStringLiteral("Vintrix Studio"));
+    QVERIFY(dir_.isValid());
+    previous_ = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir_.path()));
+    // The script finds Vintrix in the current folder first.
+    QVERIFY(QFile::copy(QStringLiteral(VINTRIX_BINARY), dir_.filePath("Vintrix")));
+}
+
+void WindowFaultsTest::init()
+{
+    messages_.clear();
+    QVERIFY(QDir(dir_.filePath("Output")).removeRecursively());
+}
+
+void WindowFaultsTest::cleanupTestCase()
+{
+    QDir::setCurrent(previous_);
+}
+
+void WindowFaultsTest::closeNextMessage()
+{
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, [this, timer] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
+        messages_ << box->text();
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    timer->start(10);
+}
+
+bool WindowFaultsTest::pick(Form1& window, const QString& name)
+{
+    auto* folders = window.findChild<DirListBox*>(QStringLiteral("Dir1"));
+    QString shown = name;
+    shown.replace(u'\n', QChar(0x240A));
+    const QModelIndexList found = folders->model()->match(folders->model()->index(0, 0), Qt::DisplayRole, shown, 1,
+                                                          Qt::MatchExactly);
+    if (found.size() != 1) {
+        return false;
+    }
+    folders->scrollTo(found[0]);
+    const QPoint center = folders->visualRect(found[0]).center();
+    QTest::mouseClick(folders->viewport(), Qt::LeftButton, {}, center);
+    QTest::mouseDClick(folders->viewport(), Qt::LeftButton, {}, center);
+    return true;
+}
+
+void WindowFaultsTest::go(Form1& window)
+{
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
+}
+
+// Files named like the ones the hostile names would create, anywhere below
+// the test's folder.
+QStringList WindowFaultsTest::planted() const
+{
+    QStringList found;
+    QDirIterator it(dir_.path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        if (it.fileName().startsWith(QStringLiteral("pwned"))) {
+            found << it.filePath();
+        }
+    }
+    return found;
+}
+
+void WindowFaultsTest::hostileFolderNamesArePackedAndRunNothing_data()
+{
+    QTest::addColumn<QString>("folder");
+
+    QTest::newRow("line break") << QStringLiteral("two\nlines; touch pwned-1");
+    QTest::newRow("quotes") << QStringLiteral("it's \"q\" '; touch pwned-2; '");
+    QTest::newRow("command substitution") << QStringLiteral("$(touch pwned-3)");
+    QTest::newRow("backticks") << QStringLiteral("`touch pwned-4`");
+    QTest::newRow("separators") << QStringLiteral("a & touch pwned-5 | cat > x; b");
+    QTest::newRow("variables and globs") << QStringLiteral("$HOME ${IFS} * ? [a] ~");
+    QTest::newRow("leading dash") << QStringLiteral("-rf");
+    QTest::newRow("backslashes") << QStringLiteral("back\\slash\\n\\");
+    QTest::newRow("blanks around") << QStringLiteral("  spaced  ");
+}
+
+void WindowFaultsTest::hostileFolderNamesArePackedAndRunNothing()
+{
+    QFETCH(QString, folder);
+    QVERIFY(QDir(dir_.path()).mkpath(folder));
+    QImage sprite(7, 5, QImage::Format_RGBA8888);
+    sprite.fill(QColor(10, 200, 30, 255));
+    QVERIFY(sprite.save(dir_.filePath(folder + "/only.png")));
+
+    Form1 window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(pick(window, folder));
+    closeNextMessage();
+    go(window);
+    QCOMPARE(messages_, QStringList{QStringLiteral("Please see output in /Output folder")});
+
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir_.filePath("Output/Vintrix.json")), 60000);
+    QFile data(dir_.filePath("Output/Vintrix.json"));
+    QVERIFY(data.open(QIODevice::ReadOnly));
+    const QJsonObject frames = QJsonDocument::fromJson(data.readAll()).object()["frames"].toObject();
+    QCOMPARE(frames.keys(), QStringList{QStringLiteral("only.png")});
+    QCOMPARE(planted(), QStringList{});
+    QVERIFY(window.isVisible());
+    QVERIFY(QDir(dir_.filePath(folder)).removeRecursively());
+}
+
+void WindowFaultsTest::aChosenFolderDeletedBeforeGoWritesNothing()
+{
+    QVERIFY(QDir(dir_.path()).mkpath("brief"));
+    Form1 window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(pick(window, QStringLiteral("brief")));
+    QVERIFY(QDir(dir_.path()).rmdir("brief"));
+
+    // The packer reports the missing folder on its own stderr and stops; the
+    // window, which does not watch the job, stays usable.
+    closeNextMessage();
+    go(window);
+    QCOMPARE(messages_, QStringList{QStringLiteral("Please see output in /Output folder")});
+    QTRY_VERIFY(!QFile::exists(QStringLiteral("temp.sh")));
+    QTest::qWait(200);  // no assertion on time: only a chance for a wrong write to show
+    QVERIFY(!QFile::exists(dir_.filePath("Output")));
+    QVERIFY(window.isVisible());
+}
+
+void WindowFaultsTest::goInACurrentFolderThatIsGoneShowsWhy()
+{
+    QTemporaryDir scratch;
+    const QString gone = scratch.filePath("gone");
+    QVERIFY(QDir().mkdir(gone));
+    QVERIFY(QDir::setCurrent(gone));
+    QVERIFY(QDir().rmdir(gone));  // even root cannot write into it now
+
+    {
+        Form1 window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        closeNextMessage();
+        go(window);
+        QCOMPARE(messages_.size(), 1);
+        QVERIFY2(messages_[0].startsWith(QStringLiteral("Cannot write temp.sh in ")), qPrintable(messages_[0]));
+        QVERIFY(window.isVisible());
+
+        // Back in a folder that exists, the same window goes on working.
+        QVERIFY(QDir::setCurrent(dir_.path()));
+        QVERIFY(QDir(dir_.path()).mkpath("again"));
+        QImage sprite(3, 3, QImage::Format_RGBA8888);
+        sprite.fill(Qt::red);
+        QVERIFY(sprite.save(dir_.filePath("again/a.png")));
+        window.findChild<DirListBox*>(QStringLiteral("Dir1"))->setPath(QFile::encodeName(dir_.path()));
+        QVERIFY(pick(window, QStringLiteral("again")));
+        closeNextMessage();
+        go(window);
+        QCOMPARE(messages_.size(), 2);
+        QCOMPARE(messages_[1], QStringLiteral("Please see output in /Output folder"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir_.filePath("Output/Vintrix.json")), 60000);
+    }
+    QVERIFY(QDir::setCurrent(dir_.path()));
+}
+
+QTEST_MAIN(WindowFaultsTest)
+#include "WindowFaultsTest.moc"
