@@ -22,12 +22,19 @@ QString PackerSearchPath()
 
 namespace {
 
+// The current folder for messages; it has no path once it is deleted.
+QString CurrentFolderName()
+{
+    const QString path = QDir::currentPath();
+    return path.isEmpty() ? QStringLiteral("the current folder") : path;
+}
+
 std::optional<LaunchFailure> WriteScript(const std::u16string& line)
 {
     QFile script(QString::fromLatin1(kScriptName));
     if (!script.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         return LaunchFailure{QStringLiteral("Cannot write %1 in %2: %3")
-                                 .arg(script.fileName(), QDir::currentPath(), script.errorString())};
+                                 .arg(script.fileName(), CurrentFolderName(), script.errorString())};
     }
     const QByteArray text = QByteArray::fromStdString(EncodeText(line)) + '\n';
     if (script.write(text) != text.size() || !script.flush()) {
@@ -35,7 +42,7 @@ std::optional<LaunchFailure> WriteScript(const std::u16string& line)
         script.close();
         QFile::remove(script.fileName());
         return LaunchFailure{
-            QStringLiteral("Cannot write %1 in %2: %3").arg(script.fileName(), QDir::currentPath(), reason)};
+            QStringLiteral("Cannot write %1 in %2: %3").arg(script.fileName(), CurrentFolderName(), reason)};
     }
     return std::nullopt;
 }

@@ -7,6 +7,7 @@
 #include "PlainMessage.h"
 
 #include <algorithm>
+#include <limits>
 
 #include <QComboBox>
 #include <QFontInfo>
@@ -27,6 +28,11 @@ namespace {
 const QStringList kSizeEntries{"16", "32", "64", "128", "256", "512", "1024", "2048"};
 
 std::u16string TextOf(const QComboBox* box) { return box->currentText().toStdU16String(); }
+
+QString Text(std::u16string_view text)
+{
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 void Bound(QComboBox* box)
 {
@@ -63,14 +69,13 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect 
     return label;
 }
 
-QComboBox* MakeCombo(QWidget* parent, const char* name, const QString& text, QRect rect)
+QComboBox* MakeCombo(QWidget* parent, const char* name, QRect rect)
 {
     auto* combo = new QComboBox(parent);
     combo->setEditable(true);
     combo->setInsertPolicy(QComboBox::NoInsert);
     combo->setCompleter(nullptr);
     Place(combo, name, rect.x(), rect.y(), rect.width(), rect.height());
-    combo->setEditText(text);
     return combo;
 }
 
@@ -150,7 +155,8 @@ Form1::Form1(Launcher launch, ShowMessage message, QWidget* parent)
 void Form1::CreateControls()
 {
     Label4 = MakeLabel(this, "Label4", QStringLiteral("Filename :"), {24, 16, 65, 25});
-    Text4 = new QLineEdit(QStringLiteral("Vintrix"), this);
+    Text4 = new QLineEdit(Text(kDefaultNameText), this);
+    Text4->setMaxLength(std::numeric_limits<int>::max());  // the name's limit is the key filter's
     Place(Text4, "Text4", 80, 16, 305, 25);
     Frame2 = new QGroupBox(QStringLiteral("Bits Per Pixel"), this);
     Place(Frame2, "Frame2", 24, 48, 169, 129);
@@ -160,9 +166,9 @@ void Form1::CreateControls()
     Option3 = new QRadioButton(QStringLiteral("32-Bit"), Frame2);
     Place(Option3, "Option3", 48, 72, 89, 17);
     Label1 = MakeLabel(this, "Label1", QStringLiteral("Width :"), {248, 56, 41, 25});
-    Combo1 = MakeCombo(this, "Combo1", QStringLiteral("256"), {296, 56, 89, 21});
+    Combo1 = MakeCombo(this, "Combo1", {296, 56, 89, 21});
     Label2 = MakeLabel(this, "Label2", QStringLiteral("Height :"), {248, 128, 41, 25});
-    Combo2 = MakeCombo(this, "Combo2", QStringLiteral("256"), {296, 128, 89, 21});
+    Combo2 = MakeCombo(this, "Combo2", {296, 128, 89, 21});
     Frame1 = new QGroupBox(QStringLiteral("Image Output"), this);
     Place(Frame1, "Frame1", 24, 184, 169, 129);
     Option1 = new QRadioButton(QStringLiteral("BMP"), Frame1);
@@ -171,7 +177,7 @@ void Form1::CreateControls()
     Option2 = new QRadioButton(QStringLiteral("PNG"), Frame1);
     Place(Option2, "Option2", 48, 72, 89, 17);
     Label3 = MakeLabel(this, "Label3", QStringLiteral("Margin :"), {248, 200, 41, 25});
-    Combo3 = MakeCombo(this, "Combo3", QStringLiteral("0"), {296, 200, 89, 21});
+    Combo3 = MakeCombo(this, "Combo3", {296, 200, 89, 21});
     Command2 = new QPushButton(QStringLiteral("Reset"), this);
     Place(Command2, "Command2", 200, 264, 73, 49);
     Command1 = new QPushButton(QStringLiteral("Go"), this);
@@ -193,9 +199,8 @@ void Form1::CreateControls()
     for (QComboBox* combo : {Combo1, Combo2, Combo3}) {
         combo->setCurrentIndex(-1);
     }
-    Combo1->setEditText(QStringLiteral("256"));
-    Combo2->setEditText(QStringLiteral("256"));
-    Combo3->setEditText(QStringLiteral("0"));
+    Combo1->setEditText(Text(kDefaultWidthText));
+    Combo2->setEditText(Text(kDefaultHeightText));
 }
 
 void Form1::SetTabOrder()
@@ -232,7 +237,7 @@ void Form1::Form1_Load()
         Combo3->addItem(QString::fromStdU16String(NumberText(margin)));
     }
     Combo3->setCurrentIndex(-1);
-    Combo3->setEditText(QStringLiteral("0"));
+    Combo3->setEditText(Text(kDefaultMarginText));
 }
 
 void Form1::Combo1_Change() { Bound(Combo1); }
@@ -293,10 +298,10 @@ void Form1::Command1_Click()
 
 void Form1::Command2_Click()
 {
-    Combo1->setEditText(QString::fromStdU16String(std::u16string(kDefaultWidthText)));
-    Combo2->setEditText(QString::fromStdU16String(std::u16string(kDefaultHeightText)));
-    Combo3->setEditText(QString::fromStdU16String(std::u16string(kDefaultMarginText)));
-    Text4->setText(QString::fromStdU16String(std::u16string(kDefaultNameText)));
+    Combo1->setEditText(Text(kDefaultWidthText));
+    Combo2->setEditText(Text(kDefaultHeightText));
+    Combo3->setEditText(Text(kDefaultMarginText));
+    Text4->setText(Text(kDefaultNameText));
     Option4->setChecked(true);
     Option1->setChecked(true);
 }
@@ -309,7 +314,7 @@ void Form1::KeyPress(QObject* box, char16_t& keyAscii)
         Combo1_KeyPress(keyAscii);
     } else if (box == Combo2 || box == Combo2->lineEdit()) {
         Combo2_KeyPress(keyAscii);
-    } else {
+    } else if (box == Combo3 || box == Combo3->lineEdit()) {
         Combo3_KeyPress(keyAscii);
     }
 }
@@ -328,19 +333,36 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
 }
 
 // A refused key is swallowed whole: neither the box nor a shortcut sees it.
+// Alt or Meta with a character key types nothing in these boxes, and Ctrl+H
+// is a backspace typed as a character.
 bool Form1::FilterKey(QObject* box, QKeyEvent* event)
 {
+    const bool keyPress = event->type() == QEvent::KeyPress;
     const QString typed = KeyCharacters(event->key(), event->modifiers(), event->text());
     if (typed.isEmpty()) {
-        return false;
+        return keyPress && IsCharacterChord(event->key(), event->modifiers(), event->text());
     }
     char16_t keyAscii = typed.front().unicode();
     KeyPress(box, keyAscii);
+    if (keyAscii == kBackspace && event->key() != Qt::Key_Backspace) {
+        if (keyPress) {
+            EditOf(box)->backspace();
+        }
+        return true;
+    }
     if (keyAscii != 0) {
         return false;
     }
     event->accept();
     return true;
+}
+
+QLineEdit* Form1::EditOf(QObject* box) const
+{
+    if (auto* combo = qobject_cast<QComboBox*>(box)) {
+        return combo->lineEdit();
+    }
+    return qobject_cast<QLineEdit*>(box);
 }
 
 // Text from an input method is typed character by character.
@@ -350,10 +372,7 @@ bool Form1::FilterCommit(QObject* box, QInputMethodEvent* event)
     if (commit.isEmpty()) {
         return false;
     }
-    auto* edit = qobject_cast<QLineEdit*>(box);
-    if (!edit) {
-        edit = qobject_cast<QComboBox*>(box)->lineEdit();
-    }
+    QLineEdit* edit = EditOf(box);
     event->setCommitString(QString(), event->replacementStart(), event->replacementLength());
     static_cast<QObject*>(edit)->event(event);
     for (qsizetype i = 0; i < commit.size(); ++i) {

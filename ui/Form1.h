@@ -65,6 +65,7 @@ private:
     void KeyPress(QObject* box, char16_t& keyAscii);
     bool FilterKey(QObject* box, QKeyEvent* event);
     bool FilterCommit(QObject* box, QInputMethodEvent* event);
+    QLineEdit* EditOf(QObject* box) const;
 
     PackSettings settings_;
     Launcher launch_;

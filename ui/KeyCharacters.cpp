@@ -48,4 +48,10 @@ QString KeyCharacters(int key, Qt::KeyboardModifiers modifiers, const QString& t
     return IsPrintable(text) ? text : QString();
 }
 
+bool IsCharacterChord(int key, Qt::KeyboardModifiers modifiers, const QString& text)
+{
+    const bool chord = modifiers.testAnyFlags(Qt::AltModifier | Qt::MetaModifier);
+    return chord && IsPrintable(KeyCharacters(key, modifiers & ~(Qt::AltModifier | Qt::MetaModifier), text));
+}
+
 }  // namespace vintrix

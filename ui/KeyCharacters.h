@@ -15,4 +15,8 @@ namespace vintrix {
 // Insert, function keys, Alt combinations) give the empty text.
 QString KeyCharacters(int key, Qt::KeyboardModifiers modifiers, const QString& text);
 
+// Alt or Meta held with a key that would otherwise type a character: such a
+// chord types nothing there, so a filtered box must not insert Qt's text.
+bool IsCharacterChord(int key, Qt::KeyboardModifiers modifiers, const QString& text);
+
 }  // namespace vintrix

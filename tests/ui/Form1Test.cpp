@@ -9,6 +9,7 @@
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
@@ -16,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 
 using namespace vintrix;
@@ -50,6 +52,11 @@ private slots:
     void refusedKeysDoNothingInNumericBoxes();
     void keysWithoutACharacterStillWork();
     void shiftInsertPasteIsBoundedAtOnce();
+    void contextMenuPasteIsBoundedAtOnce();
+    void characterChordsTypeNothing_data();
+    void characterChordsTypeNothing();
+    void ctrlHDeletesLikeBackspace();
+    void aPastedSixtyCharacterNameReachesTheLineAsFifty();
     void inputMethodTextIsFilteredCharacterByCharacter();
     void theNameBoxTakesFiftyOneCharacters();
     void enterAndEscDoNotPressTheButtons();
@@ -380,6 +387,83 @@ void Form1Test::shiftInsertPasteIsBoundedAtOnce()
     QApplication::clipboard()->setText(QStringLiteral("abc"));
     QTest::keyClick(height, Qt::Key_Insert, Qt::ShiftModifier);
     QCOMPARE(height->currentText(), QStringLiteral("abc"));
+}
+
+void Form1Test::contextMenuPasteIsBoundedAtOnce()
+{
+    QComboBox* width = combo("Combo1");
+    typeInto("Combo1", "");
+    QApplication::clipboard()->setText(QStringLiteral("70000"));
+    std::unique_ptr<QMenu> menu(width->lineEdit()->createStandardContextMenu());
+    const QList<QAction*> actions = menu->actions();
+    const auto paste = std::find_if(actions.begin(), actions.end(), [](const QAction* action) {
+        return action->text().remove(u'&').startsWith(QStringLiteral("Paste"));
+    });
+    QVERIFY(paste != actions.end() && (*paste)->isEnabled());
+    (*paste)->trigger();
+    QCOMPARE(width->currentText(), QStringLiteral(" 65536"));
+    clickGo();
+    QCOMPARE(record_.lines, QStringList{"Vintrix 65536 256 Vintrix 8 0 0 "});
+}
+
+void Form1Test::characterChordsTypeNothing_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<QString>("text");
+
+    const Qt::KeyboardModifiers alt = Qt::AltModifier;
+    QTest::newRow("Alt+A in Combo1") << "Combo1" << "12" << int(Qt::Key_A) << alt << "a";
+    QTest::newRow("Alt+minus in Combo2") << "Combo2" << "12" << int(Qt::Key_Minus) << alt << "-";
+    QTest::newRow("Meta+B in Combo3") << "Combo3" << "12" << int(Qt::Key_B)
+                                      << Qt::KeyboardModifiers(Qt::MetaModifier) << "b";
+    QTest::newRow("Alt+Q in a full Text4") << "Text4" << QString(51, u'n') << int(Qt::Key_Q) << alt << "q";
+}
+
+// Qt would insert the key's text; the filters see no character, so nothing
+// may arrive.
+void Form1Test::characterChordsTypeNothing()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, before);
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(QString, text);
+
+    typeInto(box.toLatin1(), before);
+    QWidget* target = window_->findChild<QWidget*>(box);
+    QTest::sendKeyEvent(QTest::Click, target, Qt::Key(key), text, modifiers);
+    const auto* comboBox = qobject_cast<QComboBox*>(target);
+    QCOMPARE(comboBox ? comboBox->currentText() : qobject_cast<QLineEdit*>(target)->text(), before);
+}
+
+void Form1Test::ctrlHDeletesLikeBackspace()
+{
+    QComboBox* height = combo("Combo2");
+    typeInto("Combo2", "123");
+    QTest::keyClick(height, Qt::Key_H, Qt::ControlModifier);
+    QCOMPARE(height->currentText(), QStringLiteral("12"));
+
+    auto* name = control<QLineEdit>("Text4");
+    typeInto("Text4", QString(51, u'n'));
+    QTest::keyClick(name, Qt::Key_H, Qt::ControlModifier);
+    QCOMPARE(name->text(), QString(50, u'n'));
+}
+
+// Pasting is not typing: the box keeps all 60 characters, the job gets 50.
+void Form1Test::aPastedSixtyCharacterNameReachesTheLineAsFifty()
+{
+    auto* name = control<QLineEdit>("Text4");
+    typeInto("Text4", "");
+    const QString sixty = QString(50, u'a') + QString(10, u'b');
+    QApplication::clipboard()->setText(sixty);
+    QTest::keyClick(name, Qt::Key_Insert, Qt::ShiftModifier);
+    QCOMPARE(name->text(), sixty);
+    clickGo();
+    QCOMPARE(record_.lines, QStringList{"Vintrix 256 256 " + QString(50, u'a') + " 8 0 0 "});
+    QCOMPARE(name->text(), sixty);
 }
 
 void Form1Test::inputMethodTextIsFilteredCharacterByCharacter()

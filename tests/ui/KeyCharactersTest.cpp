@@ -10,6 +10,8 @@ class KeyCharactersTest : public QObject {
 private slots:
     void codes_data();
     void codes();
+    void characterChords_data();
+    void characterChords();
 };
 
 void KeyCharactersTest::codes_data()
@@ -68,6 +70,34 @@ void KeyCharactersTest::codes()
     QFETCH(QString, text);
     QFETCH(QString, expected);
     QCOMPARE(KeyCharacters(key, modifiers, text), expected);
+}
+
+void KeyCharactersTest::characterChords_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("chord");
+
+    const Qt::KeyboardModifiers alt = Qt::AltModifier;
+    QTest::newRow("Alt+A") << int(Qt::Key_A) << alt << "a" << true;
+    QTest::newRow("Alt+minus") << int(Qt::Key_Minus) << alt << "-" << true;
+    QTest::newRow("Meta+B") << int(Qt::Key_B) << Qt::KeyboardModifiers(Qt::MetaModifier) << "b" << true;
+    QTest::newRow("Alt+Shift+7") << int(Qt::Key_7) << (alt | Qt::ShiftModifier) << "7" << true;
+    QTest::newRow("Alt+Down") << int(Qt::Key_Down) << alt << "" << false;
+    QTest::newRow("Alt+F4") << int(Qt::Key_F4) << alt << "" << false;
+    QTest::newRow("Alt+Backspace") << int(Qt::Key_Backspace) << alt << "\b" << false;
+    QTest::newRow("A alone") << int(Qt::Key_A) << Qt::KeyboardModifiers() << "a" << false;
+    QTest::newRow("Ctrl+A") << int(Qt::Key_A) << Qt::KeyboardModifiers(Qt::ControlModifier) << "\x01" << false;
+}
+
+void KeyCharactersTest::characterChords()
+{
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(QString, text);
+    QFETCH(bool, chord);
+    QCOMPARE(vintrix::IsCharacterChord(key, modifiers, text), chord);
 }
 
 QTEST_GUILESS_MAIN(KeyCharactersTest)
