@@ -64,8 +64,8 @@ struct ChildRun {
 
 // Runs `args` in `cwd` with stdout captured and stderr dropped; the peak
 // resident set comes from the child's own rusage.
-ChildRun runChild(const std::vector<std::string>& args, const fs::path& cwd) {
-    const fs::path outFile = cwd / "stdout.txt";
+ChildRun spawnAndWait(const std::vector<std::string>& args, const std::string& cwd) {
+    const fs::path outFile = fs::path(cwd) / "stdout.txt";
     const auto t0 = Clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
@@ -89,12 +89,108 @@ ChildRun runChild(const std::vector<std::string>& args, const fs::path& cwd) {
     r.seconds = secondsSince(t0);
     r.peakKiB = ru.ru_maxrss;
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    std::ifstream in(outFile);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    r.out = ss.str();
     return r;
 }
+
+bool readAll(int fd, void* data, std::size_t n) {
+    auto* p = static_cast<char*>(data);
+    while (n > 0) {
+        const ssize_t k = read(fd, p, n);
+        if (k <= 0)
+            return false;
+        p += k;
+        n -= static_cast<std::size_t>(k);
+    }
+    return true;
+}
+
+void writeAll(int fd, const void* data, std::size_t n) {
+    const auto* p = static_cast<const char*>(data);
+    while (n > 0) {
+        const ssize_t k = write(fd, p, n);
+        if (k <= 0)
+            throw std::runtime_error("lost the spawner");
+        p += k;
+        n -= static_cast<std::size_t>(k);
+    }
+}
+
+// Linux counts the memory a child had before exec in its peak resident set,
+// and a forked child starts with all of its parent's. So children are
+// started by a small process forked before the benchmark grows.
+class Spawner {
+public:
+    Spawner() {
+        int toChild[2], fromChild[2];
+        if (pipe(toChild) != 0 || pipe(fromChild) != 0)
+            throw std::runtime_error("pipe failed");
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(toChild[1]);
+            close(fromChild[0]);
+            serve(toChild[0], fromChild[1]);
+            _exit(0);
+        }
+        close(toChild[0]);
+        close(fromChild[1]);
+        to_ = toChild[1];
+        from_ = fromChild[0];
+    }
+    ~Spawner() {
+        close(to_);
+        close(from_);
+        waitpid(pid_, nullptr, 0);
+    }
+    Spawner(const Spawner&) = delete;
+    Spawner& operator=(const Spawner&) = delete;
+
+    ChildRun run(const std::vector<std::string>& args, const fs::path& cwd) {
+        std::vector<std::string> message{cwd.string()};
+        message.insert(message.end(), args.begin(), args.end());
+        const auto count = static_cast<std::uint32_t>(message.size());
+        writeAll(to_, &count, sizeof count);
+        for (const std::string& m : message) {
+            const auto len = static_cast<std::uint32_t>(m.size());
+            writeAll(to_, &len, sizeof len);
+            writeAll(to_, m.data(), m.size());
+        }
+        ChildRun r;
+        if (!readAll(from_, &r.seconds, sizeof r.seconds) || !readAll(from_, &r.peakKiB, sizeof r.peakKiB) ||
+            !readAll(from_, &r.status, sizeof r.status))
+            throw std::runtime_error("lost the spawner");
+        std::ifstream in(cwd / "stdout.txt");
+        std::stringstream ss;
+        ss << in.rdbuf();
+        r.out = ss.str();
+        return r;
+    }
+
+private:
+    static void serve(int in, int out) {
+        for (std::uint32_t count; readAll(in, &count, sizeof count);) {
+            std::vector<std::string> message(count);
+            for (std::string& m : message) {
+                std::uint32_t len = 0;
+                if (!readAll(in, &len, sizeof len))
+                    return;
+                m.resize(len);
+                if (!readAll(in, m.data(), len))
+                    return;
+            }
+            const ChildRun r = spawnAndWait({message.begin() + 1, message.end()}, message[0]);
+            writeAll(out, &r.seconds, sizeof r.seconds);
+            writeAll(out, &r.peakKiB, sizeof r.peakKiB);
+            writeAll(out, &r.status, sizeof r.status);
+        }
+    }
+
+    pid_t pid_ = -1;
+    int to_ = -1, from_ = -1;
+};
+
+Spawner* g_spawner = nullptr;
+
+ChildRun runChild(const std::vector<std::string>& args, const fs::path& cwd) { return g_spawner->run(args, cwd); }
 
 int workerThreads() { return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u)); }
 
@@ -173,6 +269,8 @@ int main(int argc, char** argv) {
         std::cerr << "usage: vintrix_bench VINTRIX_BINARY [--quick] [--no-huge] [--keep]\n";
         return 2;
     }
+    Spawner spawner;
+    g_spawner = &spawner;
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QGuiApplication app(argc, argv);
     const std::string vintrix = fs::absolute(argv[1]).string();

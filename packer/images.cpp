@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string_view>
 #include <thread>
@@ -92,12 +94,17 @@ DecodeResult decodeImages(const std::string& folder, const std::vector<std::stri
     std::vector<std::string> errors(names.size());
     const QString base = QFile::decodeName(QByteArray::fromStdString(folder));
 
-    std::atomic<std::size_t> next{0}, done{0};
+    std::atomic<std::size_t> next{0};
+    std::size_t done = 0;
+    std::mutex mutex;
+    std::condition_variable finished;
     auto worker = [&] {
         for (std::size_t i; (i = next.fetch_add(1)) < names.size();) {
             const QString path = base + '/' + QFile::decodeName(QByteArray::fromStdString(names[i]));
             errors[i] = decodeOne(path, names[i], sheet, margin, result.images[i]);
-            ++done;
+            std::lock_guard lock(mutex);
+            if (++done == names.size())
+                finished.notify_one();
         }
     };
     {
@@ -105,12 +112,17 @@ DecodeResult decodeImages(const std::string& folder, const std::vector<std::stri
         for (int t = 1; t < std::max(1, threads); ++t)
             pool.emplace_back(worker);
         if (progress) {
-            // This thread reports progress while the others decode.
+            // This thread reports progress while the others decode, and
+            // wakes as soon as the last image is done.
             pool.emplace_back(worker);
-            while (done.load() < names.size()) {
-                progress(done.load(), names.size());
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            std::unique_lock lock(mutex);
+            while (!finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return done == names.size(); })) {
+                const std::size_t now = done;
+                lock.unlock();
+                progress(now, names.size());
+                lock.lock();
             }
+            lock.unlock();
             progress(names.size(), names.size());
         } else {
             worker();
