@@ -24,7 +24,10 @@ struct FileCloser {
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
 struct DeflateEnd {
-    void operator()(z_stream* z) const { deflateEnd(z); }
+    void operator()(z_stream* z) const {
+        deflateEnd(z);
+        delete z;
+    }
 };
 
 void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
