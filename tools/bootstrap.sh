@@ -1,9 +1,15 @@
 #!/bin/sh
 # Installs the Debian packages the build needs (only those missing), then
 # configures and builds into build/. Safe to run again: it does nothing that
-# is already done. Extra packages can be asked for as arguments.
+# is already done. Extra packages can be asked for as arguments;
+# --packages-only first stops after the packages.
 set -eu
 cd "$(dirname "$0")/.."
+packagesOnly=false
+if [ "${1:-}" = --packages-only ]; then
+  packagesOnly=true
+  shift
+fi
 
 packages="build-essential cmake pkg-config qt6-base-dev qt6-image-formats-plugins
   libpng-dev libimagequant-dev libgtest-dev desktop-file-utils appstream $*"
@@ -21,5 +27,6 @@ if [ -n "$missing" ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
 fi
 
+$packagesOnly && exit 0
 [ -f build/CMakeCache.txt ] || cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build --parallel "$(nproc)"

@@ -1,26 +1,56 @@
 #!/bin/sh
 # Builds the libFuzzer targets with clang in build-fuzz/ and runs each for the
-# given number of seconds (default 60) on its seed corpus, which the project
-# generates. A crash, leak, hang or sanitizer report fails the run and leaves
-# the input that caused it in build-fuzz/.
-#   tools/fuzz.sh            # about a minute per target
-#   tools/fuzz.sh 3600       # an hour per target
+# given number of seconds (default 60), two at a time, on its corpus
+# (build-fuzz/corpus/<target>, kept between runs) and the seed inputs that
+# make_seeds writes. A crash, leak, timeout (10 s an input), memory use over
+# 2 GiB or a failed check fails the run; the input that caused it is left in
+# build-fuzz/findings/<target>/ and the log in build-fuzz/logs/<target>.log.
+#   tools/fuzz.sh                  # a minute per target
+#   tools/fuzz.sh 3600             # an hour per target
+#   tools/fuzz.sh 600 image_decode_fuzz   # one target
+# Reproduce a finding: build-fuzz/fuzz-bin/<target> <file>
 set -eu
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
-tools/bootstrap.sh clang libclang-rt-14-dev
+[ $# -gt 0 ] && shift
+tools/bootstrap.sh --packages-only clang libclang-rt-14-dev
 [ -f build-fuzz/CMakeCache.txt ] ||
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVINTRIX_FUZZ=ON
-targets=$(sed -n 's/^vintrix_add_fuzzer(\([a-z_]*\).*/\1/p' fuzz/CMakeLists.txt)
+targets=${*:-$(sed -n 's/^vintrix_add_fuzzer(\([a-z_]*\).*/\1/p' fuzz/CMakeLists.txt)}
 cmake --build build-fuzz --parallel "$(nproc)" --target $targets fuzz_seeds
+mkdir -p build-fuzz/logs
 for target in $targets; do
-  corpus=build-fuzz/corpus/$target
-  mkdir -p "$corpus"
-  seeds=build-fuzz/seeds/$target
-  echo "== $target for ${seconds}s"
-  (cd build-fuzz && "fuzz-bin/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-     -print_final_stats=1 "corpus/$target" $( [ -d "seeds/$target" ] && echo "seeds/$target" )) 2>&1 |
-    grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|==[0-9]+==|SUMMARY|Done)' || true
-  [ -z "$(ls build-fuzz/crash-* build-fuzz/leak-* build-fuzz/timeout-* build-fuzz/oom-* 2>/dev/null)" ] || {
-    echo "$target found a fault: see build-fuzz/"; exit 1; }
+  rm -rf "build-fuzz/findings/$target"
+  mkdir -p "build-fuzz/corpus/$target" "build-fuzz/findings/$target"
 done
+
+fuzzOne() {
+  target=$1
+  status=0
+  (cd build-fuzz && "fuzz-bin/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+     -print_final_stats=1 -artifact_prefix="findings/$target/" \
+     "corpus/$target" "seeds/$target") >"build-fuzz/logs/$target.log" 2>&1 || status=$?
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "build-fuzz/logs/$target.log")
+  if [ "$status" -eq 0 ]; then
+    echo "$target: ${runs:-?} inputs in ${seconds}s, no fault"
+  else
+    echo "$target: FAULT (exit $status), see build-fuzz/logs/$target.log and build-fuzz/findings/$target/"
+    grep -E '^(==[0-9]+==ERROR|SUMMARY|Test unit written)' "build-fuzz/logs/$target.log" | head -5
+  fi
+  return "$status"
+}
+
+failed=0
+set -- $targets
+while [ $# -gt 0 ]; do
+  fuzzOne "$1" & first=$!
+  second=""
+  if [ $# -gt 1 ]; then
+    fuzzOne "$2" & second=$!
+    shift
+  fi
+  shift
+  wait "$first" || failed=1
+  [ -z "$second" ] || wait "$second" || failed=1
+done
+exit "$failed"
