@@ -7,20 +7,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-packages="build-essential cmake pkg-config qt6-base-dev qt6-image-formats-plugins
-  libpng-dev libimagequant-dev libgtest-dev libstb-dev imagemagick"
-missing=""
-for p in $packages; do
-  status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
-  [ "$status" = installed ] || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-  echo "Installing:$missing"
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
-fi
+tools/bootstrap.sh --packages-only libstb-dev imagemagick
 
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVINTRIX_BENCH=ON >/dev/null
 cmake --build build-bench --target vintrix_bench Vintrix --parallel "$(nproc)" >/dev/null
