@@ -204,8 +204,8 @@ void ioOnly(const fs::path& folder, Size sheet, int margin, const Layout& layout
     const DecodeResult decoded = decodeImages(folder.string(), names, sheet, margin, workerThreads());
     if (!decoded.errors.empty())
         throw std::runtime_error(decoded.errors.front());
-    std::vector<const QImage*> images;
-    for (const QImage& img : decoded.images)
+    std::vector<const Image*> images;
+    for (const Image& img : decoded.images)
         images.push_back(&img);
     std::vector<std::string> paths;
     for (int s = 0; s < layout.sheets; ++s)

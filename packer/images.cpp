@@ -2,18 +2,25 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
+#include <sstream>
 #include <string_view>
 #include <thread>
 #include <tuple>
 
-#include <QFile>
-#include <QImageReader>
+#include <dlfcn.h>
+
+#include "png_reader.h"
+#include "qt_reader.h"
 
 namespace vintrix {
 namespace {
@@ -23,65 +30,171 @@ std::string lower(std::string s) {
     return s;
 }
 
-const std::set<std::string>& knownExtensions() {
-    static const std::set<std::string> known = [] {
-        std::set<std::string> wanted{"png", "bmp", "jpg", "jpeg", "gif", "webp", "tga", "tif", "tiff"};
-        std::set<std::string> readable;
-        for (const QByteArray& f : QImageReader::supportedImageFormats())
-            readable.insert(lower(f.toStdString()));
-        std::set<std::string> both;
-        for (const std::string& e : wanted)
-            if (readable.count(e))
-                both.insert(e);
-        return both;
+const std::set<std::string> kWantedExtensions{"png", "bmp", "jpg", "jpeg", "gif", "webp", "tga", "tif", "tiff"};
+
+std::string extensionOf(const std::filesystem::path& file) {
+    const std::string ext = file.extension().string();
+    return ext.size() < 2 ? std::string() : lower(ext.substr(1));
+}
+
+// vintrix-qt-images, found beside the program (in the build) or where it is
+// installed relative to the program.
+struct QtModule {
+    VintrixQtFormatsFn formats = nullptr;
+    VintrixQtReadFn read = nullptr;
+    std::string error;  // why it could not be loaded
+};
+
+const QtModule& qtModule() {
+    static const QtModule module = [] {
+        QtModule m;
+        std::error_code ec;
+        const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+        const std::filesystem::path dir = exe.parent_path();
+        for (const std::filesystem::path& candidate :
+             {dir / "vintrix-qt-images.so", dir / VINTRIX_MODULE_FROM_BIN / "vintrix-qt-images.so"}) {
+            // Never closed: Qt and its plugins stay loaded until the process ends.
+            void* handle = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+            if (!handle) {
+                if (m.error.empty())
+                    m.error = ::dlerror();
+                continue;
+            }
+            m.formats = reinterpret_cast<VintrixQtFormatsFn>(::dlsym(handle, "vintrix_qt_formats"));
+            m.read = reinterpret_cast<VintrixQtReadFn>(::dlsym(handle, "vintrix_qt_read"));
+            if (m.formats && m.read)
+                return m;
+            m = {};
+            m.error = candidate.string() + " lacks the reader's functions";
+        }
+        if (m.error.empty())
+            m.error = "cannot find vintrix-qt-images.so";
+        return m;
     }();
-    return known;
+    return module;
+}
+
+// The extensions other than png that Qt can read here; all of them when the
+// module is missing, so that those files fail with the reason.
+std::set<std::string> qtExtensions() {
+    const QtModule& m = qtModule();
+    if (!m.formats)
+        return kWantedExtensions;
+    std::set<std::string> readable;
+    std::istringstream list(m.formats());
+    for (std::string f; list >> f;)
+        readable.insert(f);
+    return readable;
 }
 
 std::string sizeText(int w, int h) { return std::to_string(w) + "x" + std::to_string(h); }
 
-std::string tooLargeMessage(const std::string& name, int w, int h, Size sheet, int margin) {
-    std::string m = name + ": image of " + sizeText(w, h) + " pixels does not fit on a " +
-                    sizeText(sheet.w, sheet.h) + " sheet";
-    if (margin > 0)
-        m += " with a margin of " + std::to_string(margin);
-    return m;
+// Why an image of w x h pixels cannot be used, or nothing.
+std::string sizeProblem(int w, int h, Size sheet, int margin) {
+    if (!fitsSheet({w, h}, sheet, margin)) {
+        std::string m = "image of " + sizeText(w, h) + " pixels does not fit on a " + sizeText(sheet.w, sheet.h) +
+                        " sheet";
+        if (margin > 0)
+            m += " with a margin of " + std::to_string(margin);
+        return m;
+    }
+    if (std::int64_t{w} * h > kMaxImagePixels)
+        return "image claims " + sizeText(w, h) + " pixels, more than Vintrix decodes (" +
+               std::to_string(kMaxImagePixels) + " pixels)";
+    return {};
 }
 
-std::string decodeOne(const QString& path, const std::string& name, Size sheet, int margin, QImage& out) {
-    QImageReader reader(path);
-    const QSize announced = reader.size();
-    if (announced.isValid()) {
-        if (!fitsSheet({announced.width(), announced.height()}, sheet, margin))
-            return tooLargeMessage(name, announced.width(), announced.height(), sheet, margin);
-        if (std::int64_t{announced.width()} * announced.height() > kMaxImagePixels)
-            return name + ": image claims " + sizeText(announced.width(), announced.height()) +
-                   " pixels, more than Vintrix decodes (" + std::to_string(kMaxImagePixels) + " pixels)";
+struct QtRead : VintrixQtRead {
+    Size sheet;
+    int margin = 0;
+    Image* out = nullptr;
+};
+
+std::string readWithQt(const std::string& path, Size sheet, int margin, Image& out) {
+    const QtModule& m = qtModule();
+    if (!m.read)
+        return "cannot decode image: the reader for formats other than PNG is missing (" + m.error + ")";
+    QtRead read{};
+    read.sheet = sheet;
+    read.margin = margin;
+    read.out = &out;
+    read.announced = [](VintrixQtRead* r, int w, int h) {
+        auto* self = static_cast<QtRead*>(r);
+        const std::string problem = sizeProblem(w, h, self->sheet, self->margin);
+        std::snprintf(r->error, sizeof r->error, "%s", problem.c_str());
+        return problem.empty() ? 1 : 0;
+    };
+    read.pixels = [](VintrixQtRead* r, int w, int h) -> unsigned char* {
+        Image& image = *static_cast<QtRead*>(r)->out;
+        try {
+            image.width = w;
+            image.height = h;
+            image.pixels.resize(image.bytesPerLine() * static_cast<std::size_t>(h));
+            return image.pixels.data();
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+    };
+    if (m.read(path.c_str(), kMaxImagePixels, &read) != 0) {
+        out = {};
+        return read.error;
     }
-    QImage image = reader.read();
-    if (image.isNull())
-        return name + ": cannot decode image: " + reader.errorString().toStdString();
-    if (!fitsSheet({image.width(), image.height()}, sheet, margin))
-        return tooLargeMessage(name, image.width(), image.height(), sheet, margin);
-    out = image.convertToFormat(QImage::Format_RGBA8888);
-    if (out.isNull())
-        return name + ": out of memory converting the image";
     return {};
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// PNG files, known by their signature whatever their name, go to libpng;
+// everything else to Qt.
+std::string decodeOne(const std::string& path, const std::string& name, Size sheet, int margin, Image& out) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file)
+        return name + ": cannot decode image: " + std::strerror(errno);
+    std::setvbuf(file.get(), nullptr, _IOFBF, 1 << 16);
+    unsigned char head[8];
+    const std::size_t got = std::fread(head, 1, sizeof head, file.get());
+    std::string error;
+    if (hasPngSignature(head, got)) {
+        error = readPng(file.get(), [&](int w, int h) { return sizeProblem(w, h, sheet, margin); }, out);
+    } else {
+        file.reset();
+        error = readWithQt(path, sheet, margin, out);
+    }
+    return error.empty() ? error : name + ": " + error;
 }
 
 }  // namespace
 
+std::size_t pixelHash(const Image& image) {
+    return std::hash<std::string_view>{}(
+        std::string_view(reinterpret_cast<const char*>(image.pixels.data()), image.pixels.size()));
+}
+
 std::vector<std::string> listImageFiles(const std::string& folder) {
     namespace fs = std::filesystem;
     std::vector<std::string> names;
+    std::vector<std::string> extensions;  // beside names
+    bool others = false;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
         std::error_code ec;
         if (!entry.is_regular_file(ec))
             continue;
-        const std::string ext = entry.path().extension().string();
-        if (ext.size() < 2 || !knownExtensions().count(lower(ext.substr(1))))
+        std::string ext = extensionOf(entry.path());
+        if (!kWantedExtensions.count(ext))
             continue;
+        others |= ext != "png";
         names.push_back(entry.path().filename().string());
+        extensions.push_back(std::move(ext));
+    }
+    if (others) {
+        const std::set<std::string> readable = qtExtensions();
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < names.size(); ++i)
+            if (extensions[i] == "png" || readable.count(extensions[i]))
+                std::swap(names[kept++], names[i]);
+        names.resize(kept);
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -91,8 +204,8 @@ DecodeResult decodeImages(const std::string& folder, const std::vector<std::stri
                           int threads, const ProgressFn& progress) {
     DecodeResult result;
     result.images.resize(names.size());
+    result.hashes.resize(names.size());
     std::vector<std::string> errors(names.size());
-    const QString base = QFile::decodeName(QByteArray::fromStdString(folder));
 
     std::atomic<std::size_t> next{0};
     std::size_t done = 0;
@@ -100,8 +213,8 @@ DecodeResult decodeImages(const std::string& folder, const std::vector<std::stri
     std::condition_variable finished;
     auto worker = [&] {
         for (std::size_t i; (i = next.fetch_add(1)) < names.size();) {
-            const QString path = base + '/' + QFile::decodeName(QByteArray::fromStdString(names[i]));
-            errors[i] = decodeOne(path, names[i], sheet, margin, result.images[i]);
+            errors[i] = decodeOne(folder + '/' + names[i], names[i], sheet, margin, result.images[i]);
+            result.hashes[i] = pixelHash(result.images[i]);
             std::lock_guard lock(mutex);
             if (++done == names.size())
                 finished.notify_one();
@@ -134,20 +247,15 @@ DecodeResult decodeImages(const std::string& folder, const std::vector<std::stri
     return result;
 }
 
-UniqueImages findDuplicates(const std::vector<QImage>& images) {
+UniqueImages findDuplicates(const std::vector<Image>& images, const std::vector<std::size_t>& hashes) {
     UniqueImages u;
     u.uniqueOf.resize(images.size());
     std::map<std::tuple<int, int, std::size_t>, std::vector<std::size_t>> seen;  // -> unique indices
     for (std::size_t i = 0; i < images.size(); ++i) {
-        const QImage& img = images[i];
-        const std::string_view bytes(reinterpret_cast<const char*>(img.constBits()),
-                                     static_cast<std::size_t>(img.sizeInBytes()));
-        auto& candidates = seen[{img.width(), img.height(), std::hash<std::string_view>{}(bytes)}];
-        auto same = std::find_if(candidates.begin(), candidates.end(), [&](std::size_t k) {
-            const QImage& other = images[u.first[k]];
-            return std::string_view(reinterpret_cast<const char*>(other.constBits()),
-                                    static_cast<std::size_t>(other.sizeInBytes())) == bytes;
-        });
+        const Image& img = images[i];
+        auto& candidates = seen[{img.width, img.height, hashes[i]}];
+        auto same = std::find_if(candidates.begin(), candidates.end(),
+                                 [&](std::size_t k) { return images[u.first[k]].pixels == img.pixels; });
         if (same != candidates.end()) {
             u.uniqueOf[i] = *same;
         } else {

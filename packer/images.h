@@ -1,14 +1,15 @@
 #pragma once
 // Reading the images folder: which files count as images, decoding them on
-// every core, and folding identical images into one.
+// every core, and folding identical images into one. PNG files are decoded
+// with libpng; the other formats with Qt, loaded only when one is present.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include <QImage>
-
+#include "image.h"
 #include "maxrects.h"
 
 namespace vintrix {
@@ -22,7 +23,8 @@ constexpr std::int64_t kMaxImagePixels = std::int64_t{1} << 28;
 std::vector<std::string> listImageFiles(const std::string& folder);
 
 struct DecodeResult {
-    std::vector<QImage> images;       // Format_RGBA8888, in the order of the names
+    std::vector<Image> images;        // in the order of the names
+    std::vector<std::size_t> hashes;  // of each image's pixels, for findDuplicates
     std::vector<std::string> errors;  // one line each, in the order of the names
 };
 
@@ -36,7 +38,10 @@ struct UniqueImages {
     std::vector<std::size_t> uniqueOf; // for each input, the index of its unique image
 };
 
-// Images of the same size and the same pixels share one entry.
-UniqueImages findDuplicates(const std::vector<QImage>& images);
+// Images of the same size and the same pixels share one entry. `hashes` as
+// decodeImages gives them.
+UniqueImages findDuplicates(const std::vector<Image>& images, const std::vector<std::size_t>& hashes);
+
+std::size_t pixelHash(const Image& image);
 
 }  // namespace vintrix

@@ -3,17 +3,12 @@
 #include <string>
 #include <vector>
 
-#include <QtGlobal>
-
 #include "exit_codes.h"
 #include "options.h"
 #include "run.h"
 
 int main(int argc, char** argv) {
     using namespace vintrix;
-    // Image plugins log their complaints through Qt; Vintrix reports each
-    // failure itself, once, so their messages are dropped.
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     const std::vector<std::string> args(argv + 1, argv + argc);
     const ParsedCommandLine parsed = parseCommandLine(args);
     if (std::holds_alternative<ShowHelp>(parsed)) {

@@ -43,12 +43,12 @@ Attr makeAttr(int colors) {
 
 // Fully transparent pixels all become transparent black, so that they fall
 // on one palette entry whatever colour they carried.
-std::vector<std::vector<std::uint8_t>> normalized(const std::vector<const QImage*>& images) {
+std::vector<std::vector<std::uint8_t>> normalized(const std::vector<const Image*>& images) {
     std::vector<std::vector<std::uint8_t>> out;
     out.reserve(images.size());
-    for (const QImage* img : images) {
-        const std::size_t n = static_cast<std::size_t>(img->width()) * static_cast<std::size_t>(img->height()) * 4;
-        std::vector<std::uint8_t> px(img->constBits(), img->constBits() + n);
+    for (const Image* img : images) {
+        std::vector<std::uint8_t> px = img->pixels;
+        const std::size_t n = px.size();
         for (std::size_t i = 0; i < n; i += 4)
             if (px[i + 3] == 0)
                 px[i] = px[i + 1] = px[i + 2] = 0;
@@ -57,11 +57,11 @@ std::vector<std::vector<std::uint8_t>> normalized(const std::vector<const QImage
     return out;
 }
 
-std::vector<LiqImage> makeImages(const liq_attr* attr, const std::vector<const QImage*>& images,
+std::vector<LiqImage> makeImages(const liq_attr* attr, const std::vector<const Image*>& images,
                                  const std::vector<std::vector<std::uint8_t>>& pixels) {
     std::vector<LiqImage> out;
     for (std::size_t i = 0; i < images.size(); ++i) {
-        LiqImage img(liq_image_create_rgba(attr, pixels[i].data(), images[i]->width(), images[i]->height(), 0));
+        LiqImage img(liq_image_create_rgba(attr, pixels[i].data(), images[i]->width, images[i]->height, 0));
         if (!img)
             throw OutputError("making the palette failed: libimagequant refused an image");
         out.push_back(std::move(img));
@@ -94,7 +94,7 @@ bool samePalette(const liq_palette& a, const liq_palette& b) {
 
 }  // namespace
 
-IndexedImages quantize(const std::vector<const QImage*>& images) {
+IndexedImages quantize(const std::vector<const Image*>& images) {
     const auto pixels = normalized(images);
 
     // First pass: the best palette for the sheet, with a transparent entry
@@ -121,7 +121,7 @@ IndexedImages quantize(const std::vector<const QImage*>& images) {
     liq_palette reference{};
     for (std::size_t i = 0; i < images.size(); ++i) {
         auto& idx = out.indices[i];
-        idx.resize(static_cast<std::size_t>(images[i]->width()) * static_cast<std::size_t>(images[i]->height()));
+        idx.resize(static_cast<std::size_t>(images[i]->width) * static_cast<std::size_t>(images[i]->height));
         check(liq_write_remapped_image(result.get(), liqImages[i].get(), idx.data(), idx.size()),
               "liq_write_remapped_image");
         const liq_palette* pal = liq_get_palette(result.get());

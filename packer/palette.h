@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include <QImage>
+#include "image.h"
 
 namespace vintrix {
 
@@ -19,7 +19,7 @@ struct IndexedImages {
     std::vector<std::vector<std::uint8_t>> indices; // per image, width*height indices
 };
 
-// images are Format_RGBA8888. Throws OutputError when libimagequant fails.
-IndexedImages quantize(const std::vector<const QImage*>& images);
+// Throws OutputError when libimagequant fails.
+IndexedImages quantize(const std::vector<const Image*>& images);
 
 }  // namespace vintrix

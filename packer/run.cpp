@@ -12,8 +12,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <QImageReader>
-
 #include "atlas_json.h"
 #include "images.h"
 #include "maxrects.h"
@@ -95,7 +93,6 @@ ExitCode run(const Options& o, std::ostream& out, std::ostream& err) {
         return ExitCode::BadInput;
     }
 
-    QImageReader::setAllocationLimit(static_cast<int>(kMaxImagePixels * 4 / (1024 * 1024)));
     DecodeResult decoded;
     {
         // Some decoders print their complaints straight to stderr; Vintrix
@@ -111,10 +108,10 @@ ExitCode run(const Options& o, std::ostream& out, std::ostream& err) {
         return ExitCode::BadInput;
     }
 
-    const UniqueImages unique = findDuplicates(decoded.images);
+    const UniqueImages unique = findDuplicates(decoded.images, decoded.hashes);
     std::vector<Size> sizes;
     for (std::size_t i : unique.first)
-        sizes.push_back({decoded.images[i].width(), decoded.images[i].height()});
+        sizes.push_back({decoded.images[i].width, decoded.images[i].height});
     progress.report("packing", 0, 1);
     const PackOutcome packed = pack(sizes, sheet, o.margin, threads);
     if (packed.tooLarge) {  // decoding already refused these; kept for safety
@@ -137,7 +134,7 @@ ExitCode run(const Options& o, std::ostream& out, std::ostream& err) {
         for (int s = layout.sheets - 1; s >= 0; --s)
             jsonTemp[static_cast<std::size_t>(s)] = files.add(sheetBase(o.name, s) + ".json");
 
-        std::vector<const QImage*> uniqueImages;
+        std::vector<const Image*> uniqueImages;
         for (std::size_t i : unique.first)
             uniqueImages.push_back(&decoded.images[i]);
         writeSheets(sheetTemp, layout, uniqueImages, sheet, o.bitsPerPixel, o.format, threads,

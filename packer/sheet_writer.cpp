@@ -13,7 +13,7 @@
 namespace vintrix {
 namespace {
 
-void writeOne(const std::string& path, int s, const Layout& layout, const std::vector<const QImage*>& images,
+void writeOne(const std::string& path, int s, const Layout& layout, const std::vector<const Image*>& images,
               Size sheet, int bitsPerPixel, ImageFormat format, const std::function<void(int)>& rowsDone) {
     std::vector<std::size_t> onSheet;
     for (std::size_t u = 0; u < images.size(); ++u)
@@ -22,22 +22,22 @@ void writeOne(const std::string& path, int s, const Layout& layout, const std::v
 
     IndexedImages indexed;
     if (bitsPerPixel == 8) {
-        std::vector<const QImage*> placed;
+        std::vector<const Image*> placed;
         for (std::size_t u : onSheet)
             placed.push_back(images[u]);
         indexed = quantize(placed);
     }
     std::vector<SheetItem> items;
     for (std::size_t k = 0; k < onSheet.size(); ++k) {
-        const QImage& img = *images[onSheet[k]];
+        const Image& img = *images[onSheet[k]];
         const Placement& p = layout.placements[onSheet[k]];
-        SheetItem item{p.x, p.y, img.width(), img.height(), nullptr, 0};
+        SheetItem item{p.x, p.y, img.width, img.height, nullptr, 0};
         if (bitsPerPixel == 8) {
             item.pixels = indexed.indices[k].data();
-            item.stride = static_cast<std::size_t>(img.width());
+            item.stride = static_cast<std::size_t>(img.width);
         } else {
-            item.pixels = img.constBits();
-            item.stride = static_cast<std::size_t>(img.bytesPerLine());
+            item.pixels = img.pixels.data();
+            item.stride = img.bytesPerLine();
         }
         items.push_back(item);
     }
@@ -52,7 +52,7 @@ void writeOne(const std::string& path, int s, const Layout& layout, const std::v
 
 }  // namespace
 
-void writeSheets(const std::vector<std::string>& paths, const Layout& layout, const std::vector<const QImage*>& images,
+void writeSheets(const std::vector<std::string>& paths, const Layout& layout, const std::vector<const Image*>& images,
                  Size sheet, int bitsPerPixel, ImageFormat format, int threads, const RowProgressFn& progress) {
     const auto count = static_cast<std::size_t>(layout.sheets);
     const std::size_t totalRows = count * static_cast<std::size_t>(sheet.h);

@@ -413,6 +413,59 @@ TEST_F(VintrixTest, ReadsEveryKnownFormatDirectlyInTheFolderOnly) {
     }
 }
 
+// PNG files are decoded without Qt: every colour type and depth must give
+// the pixels Qt gives, and files go by their content, not their extension.
+TEST_F(VintrixTest, EveryKindOfPngAndMisnamedFilesGiveTheSamePixelsAsQt) {
+    std::mt19937 rng(11);
+    const QImage rgba = randomSprite(rng, 13, 7);
+    QImage indexed(9, 5, QImage::Format_Indexed8);
+    indexed.setColorTable({qRgba(0, 0, 0, 0), qRgba(255, 0, 0, 255), qRgba(0, 80, 200, 128), qRgb(9, 9, 9)});
+    for (int y = 0; y < indexed.height(); ++y)
+        for (int x = 0; x < indexed.width(); ++x)
+            indexed.setPixel(x, y, static_cast<uint>((x * 3 + y) % 4));
+    std::map<QString, QImage> sources = {
+        {"rgba.png", rgba},
+        {"rgb.png", rgba.convertToFormat(QImage::Format_RGB888)},
+        {"rgba16.png", rgba.convertToFormat(QImage::Format_RGBA64)},
+        {"grey.png", rgba.convertToFormat(QImage::Format_Grayscale8)},
+        {"grey16.png", rgba.convertToFormat(QImage::Format_Grayscale16)},
+        {"mono.png", rgba.convertToFormat(QImage::Format_Mono)},
+        {"indexed.png", indexed},
+    };
+    std::map<QString, QImage> expected;
+    for (const auto& [file, img] : sources) {
+        save(img, file, "png");
+        expected[file] = readImage(path("sprites/" + file));
+    }
+    save(rgba, "png-inside.bmp", "png");
+    save(flatSprite(6, 6, Qt::blue), "bmp-inside.png", "bmp");
+    expected["png-inside.bmp"] = readImage(path("sprites/png-inside.bmp"));
+    expected["bmp-inside.png"] = readImage(path("sprites/bmp-inside.png"));
+
+    const RunResult r = pack(128, 128, "kinds", 32, 1, 1);
+    ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
+    const auto frames = readFrames(QDir(path("Output")), "kinds");
+    ASSERT_EQ(frames.size(), expected.size());
+    const QImage sheet = readImage(path("Output/kinds.png"));
+    for (const auto& [file, img] : expected) {
+        ASSERT_TRUE(frames.count(file)) << file.toStdString();
+        EXPECT_TRUE(samePixels(sheet, frames.at(file).rect, img)) << file.toStdString();
+    }
+}
+
+TEST_F(VintrixTest, TruncatedPngIsNamedAndNothingIsWritten) {
+    save(flatSprite(4, 4, Qt::red), "good.png");
+    std::mt19937 rng(5);
+    save(randomSprite(rng, 40, 40), "cut.png");
+    QFile cut(path("sprites/cut.png"));
+    ASSERT_TRUE(cut.resize(cut.size() / 2));
+    const RunResult r = pack(64, 64, "n", 32, 1, 0);
+    EXPECT_EQ(r.exitCode, BadInput);
+    EXPECT_TRUE(r.err.startsWith("error: cut.png: cannot decode image: ")) << r.err.toStdString();
+    EXPECT_EQ(r.err.count('\n'), 1);
+    EXPECT_FALSE(QFileInfo::exists(path("Output")));
+}
+
 TEST_F(VintrixTest, MultiplePacksAreNamedInTheFirstDataFile) {
     for (int i = 0; i < 10; ++i)
         save(flatSprite(30, 30, QColor(i * 20, 0, 0)), QString("s%1.png").arg(i));
