@@ -201,10 +201,11 @@ std::vector<std::string> listImageFiles(const std::string& folder) {
 }
 
 DecodeResult decodeImages(const std::string& folder, const std::vector<std::string>& names, Size sheet, int margin,
-                          int threads, const ProgressFn& progress) {
+                          int threads, const ProgressFn& progress, Hashes hashes) {
     DecodeResult result;
     result.images.resize(names.size());
-    result.hashes.resize(names.size());
+    if (hashes == Hashes::Compute)
+        result.hashes.resize(names.size());
     std::vector<std::string> errors(names.size());
 
     std::atomic<std::size_t> next{0};
@@ -214,7 +215,8 @@ DecodeResult decodeImages(const std::string& folder, const std::vector<std::stri
     auto worker = [&] {
         for (std::size_t i; (i = next.fetch_add(1)) < names.size();) {
             errors[i] = decodeOne(folder + '/' + names[i], names[i], sheet, margin, result.images[i]);
-            result.hashes[i] = pixelHash(result.images[i]);
+            if (hashes == Hashes::Compute)
+                result.hashes[i] = pixelHash(result.images[i]);
             std::lock_guard lock(mutex);
             if (++done == names.size())
                 finished.notify_one();

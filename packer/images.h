@@ -24,14 +24,18 @@ std::vector<std::string> listImageFiles(const std::string& folder);
 
 struct DecodeResult {
     std::vector<Image> images;        // in the order of the names
-    std::vector<std::size_t> hashes;  // of each image's pixels, for findDuplicates
+    std::vector<std::size_t> hashes;  // of each image's pixels, for findDuplicates; empty unless asked
     std::vector<std::string> errors;  // one line each, in the order of the names
 };
 
 using ProgressFn = std::function<void(std::size_t done, std::size_t total)>;
 
+enum class Hashes { Skip, Compute };
+
+// Decodes on `threads` threads, hashing each image on the thread that
+// decoded it when asked.
 DecodeResult decodeImages(const std::string& folder, const std::vector<std::string>& names, Size sheet, int margin,
-                          int threads, const ProgressFn& progress = {});
+                          int threads, const ProgressFn& progress = {}, Hashes hashes = Hashes::Skip);
 
 struct UniqueImages {
     std::vector<std::size_t> first;    // for each unique image, the index of its first input

@@ -99,7 +99,8 @@ ExitCode run(const Options& o, std::ostream& out, std::ostream& err) {
         // reports each failure itself, once.
         StderrMuted muted;
         decoded = decodeImages(o.folder, names, sheet, o.margin, threads,
-                               [&](std::size_t d, std::size_t t) { progress.report("reading images", d, t); });
+                               [&](std::size_t d, std::size_t t) { progress.report("reading images", d, t); },
+                               Hashes::Compute);
     }
     if (!decoded.errors.empty()) {
         progress.clear();
