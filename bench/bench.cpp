@@ -2,6 +2,8 @@
 // skyline packer side by side, Vintrix run as a child process against the
 // I/O limit of the same job, the 8-bit sheets against ImageMagick's
 // quantizer, and very large sheets for peak memory. Prints Markdown tables.
+// The I/O limit is timed twice: inside the benchmark, where the libraries are
+// loaded already, and as vintrix_io_job, a process started like Vintrix.
 //
 //   vintrix_bench VINTRIX_BINARY [--quick] [--no-huge] [--keep]
 
@@ -258,7 +260,7 @@ struct Row {
     BaselineLayout bl, bf;
     double packOurs = 0, packBl = 0, packBf = 0;
     int runSheets = 0;
-    double run = 0, io = 0;
+    double run = 0, io = 0, ioProcess = 0;
     long peakKiB = 0;
 };
 
@@ -274,6 +276,7 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QGuiApplication app(argc, argv);
     const std::string vintrix = fs::absolute(argv[1]).string();
+    const std::string ioJob = (fs::absolute(argv[1]).parent_path() / "vintrix_io_job").string();
     bool quick = false, huge = true, keep = false;
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];
@@ -329,9 +332,23 @@ int main(int argc, char** argv) {
             fs::create_directories(work);
             const std::vector<std::string> args = {vintrix, std::to_string(spec.sheet.w), std::to_string(spec.sheet.h),
                                                    "sheet", "32", "1", std::to_string(margin), images.string()};
-            // The I/O job and the whole run alternate so that both see the
+            const fs::path layoutFile = work / "layout.txt";
+            {
+                std::ofstream layout(layoutFile);
+                layout << r.ours.sheets << '\n';
+                for (const Placement& p : r.ours.placements)
+                    layout << p.sheet << ' ' << p.x << ' ' << p.y << '\n';
+            }
+            const std::vector<std::string> ioArgs = {ioJob,
+                                                     images.string(),
+                                                     std::to_string(spec.sheet.w),
+                                                     std::to_string(spec.sheet.h),
+                                                     std::to_string(margin),
+                                                     layoutFile.string(),
+                                                     work.string()};
+            // The I/O jobs and the whole run alternate so that all see the
             // same state of the page cache and the machine.
-            std::vector<double> runs, ios;
+            std::vector<double> runs, ios, ioProcesses;
             for (int k = 0; k < repeats + 1; ++k) {
                 const ChildRun c = runChild(args, work);
                 if (c.status != 0)
@@ -340,15 +357,23 @@ int main(int argc, char** argv) {
                 r.peakKiB = std::max(r.peakKiB, c.peakKiB);
                 const auto t0 = Clock::now();
                 ioOnly(images, spec.sheet, margin, r.ours, work);
+                const double io = secondsSince(t0);
+                const ChildRun job = runChild(ioArgs, work);
+                if (job.status != 0)
+                    throw std::runtime_error("vintrix_io_job failed with status " + std::to_string(job.status));
                 if (k > 0) {  // the first round warms the cache
                     runs.push_back(c.seconds);
-                    ios.push_back(secondsSince(t0));
+                    ios.push_back(io);
+                    ioProcesses.push_back(job.seconds);
                 }
             }
-            std::sort(runs.begin(), runs.end());
-            std::sort(ios.begin(), ios.end());
-            r.run = runs[runs.size() / 2];
-            r.io = ios[ios.size() / 2];
+            const auto median = [](std::vector<double> v) {
+                std::sort(v.begin(), v.end());
+                return v[v.size() / 2];
+            };
+            r.run = median(runs);
+            r.io = median(ios);
+            r.ioProcess = median(ioProcesses);
 
             if (margin == 0) {
                 const fs::path work8 = root / spec.name / "run-8";
@@ -385,13 +410,19 @@ int main(int argc, char** argv) {
                   << " |\n";
     }
     std::cout << "\n### Speed and memory (32-bit PNG sheets; median of " << repeats << ")\n\n"
-              << "| set | margin | pack ms ours / BL / BF | whole run ms | I/O limit ms | run / I/O | peak MiB |\n"
+              << "| set | margin | pack ms ours / BL / BF | whole run ms | I/O limit ms in-process / process "
+                 "| run / I/O in-process / process | peak MiB |\n"
                  "|---|---|---|---|---|---|---|\n";
     for (const Row& r : rows)
         std::cout << "| " << r.set << " | " << r.margin << " | " << fmt("%.1f", r.packOurs * 1e3) << " / "
                   << fmt("%.1f", r.packBl * 1e3) << " / " << fmt("%.1f", r.packBf * 1e3) << " | "
-                  << fmt("%.0f", r.run * 1e3) << " | " << fmt("%.0f", r.io * 1e3) << " | "
-                  << fmt("%.2f", r.run / r.io) << " | " << fmt("%.0f", r.peakKiB / 1024.0) << " |\n";
+                  << fmt("%.0f", r.run * 1e3) << " | " << fmt("%.0f", r.io * 1e3) << " / "
+                  << fmt("%.0f", r.ioProcess * 1e3) << " | " << fmt("%.2f", r.run / r.io) << " / "
+                  << fmt("%.2f", r.run / r.ioProcess) << " | " << fmt("%.0f", r.peakKiB / 1024.0) << " |\n";
+    std::cout << "\nWhole run: Vintrix as a child process, start to exit. I/O limit in-process: the same decoding "
+                 "and sheet writing inside the benchmark, which has its libraries loaded already, so it leaves "
+                 "out any start-up. I/O limit process: the same work as vintrix_io_job, a process linked like "
+                 "Vintrix and timed like it, start-up included.\n";
 
     std::cout << "\n### 8-bit sheets: PSNR against the 32-bit sheet (dB, premultiplied RGBA, first sheet, margin 0)\n\n"
               << "| set | Vintrix 8-bit | ImageMagick -colors 256 |\n|---|---|---|\n";
@@ -416,7 +447,11 @@ int main(int argc, char** argv) {
         if ((r.set == "A" || r.set == "C") && r.margin == 0 && first < 0.97)
             missed.push_back(id + ": first sheet " + pct(first) + "% full, under 97%");
         if (r.run > 1.2 * r.io)
-            missed.push_back(id + ": whole run " + fmt("%.2f", r.run / r.io) + " times the I/O limit, over 1.2");
+            missed.push_back(id + ": whole run " + fmt("%.2f", r.run / r.io) +
+                             " times the in-process I/O limit, over 1.2");
+        if (r.run > 1.2 * r.ioProcess)
+            missed.push_back(id + ": whole run " + fmt("%.2f", r.run / r.ioProcess) +
+                             " times the I/O limit as a process, over 1.2");
     }
     for (const Quality& q : quality)
         if (q.ours <= q.magick)
