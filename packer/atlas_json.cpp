@@ -1,39 +1,11 @@
 #include "atlas_json.h"
 
+#include "utf8.h"
+
 #include <cstdio>
 
 namespace vintrix {
 namespace {
-
-// Length of the valid UTF-8 sequence at the start of `s`, or 0.
-std::size_t utf8Length(std::string_view s) {
-    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-    const unsigned char c = b(0);
-    std::size_t n = 0;
-    unsigned lo = 0x80, hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF)
-        n = 2;
-    else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        if (c == 0xE0)
-            lo = 0xA0;
-        if (c == 0xED)
-            hi = 0x9F;  // no surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        if (c == 0xF0)
-            lo = 0x90;
-        if (c == 0xF4)
-            hi = 0x8F;
-    } else
-        return 0;
-    if (s.size() < n || b(1) < lo || b(1) > hi)
-        return 0;
-    for (std::size_t i = 2; i < n; ++i)
-        if (b(i) < 0x80 || b(i) > 0xBF)
-            return 0;
-    return n;
-}
 
 std::string rect(int x, int y, int w, int h) {
     return "{\"x\":" + std::to_string(x) + ",\"y\":" + std::to_string(y) + ",\"w\":" + std::to_string(w) +

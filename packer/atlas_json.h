@@ -24,7 +24,8 @@ struct AtlasMeta {
 // Frames are written in the order given.
 std::string atlasJson(const std::vector<AtlasFrame>& frames, const AtlasMeta& meta);
 
-// A JSON string literal. Bytes that are not valid UTF-8 become U+FFFD.
+// A JSON string literal. Bytes that are not valid UTF-8 become U+FFFD, so
+// two such names could share a key: Vintrix refuses them before packing.
 std::string jsonString(std::string_view text);
 
 }  // namespace vintrix

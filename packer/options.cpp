@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "utf8.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -21,19 +23,23 @@ bool parseInt(const std::string& text, long long& value) {
     return ec == std::errc{} && ptr == end && !text.empty();
 }
 
-// The text in double quotes, on one line: control characters are written as
-// C escapes, so an argument cannot break the error message into lines.
+}  // namespace
+
 std::string quoted(const std::string& text) {
     std::string out = "\"";
-    for (const char c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         const auto u = static_cast<unsigned char>(c);
-        if (c == '\n')
+        if (const std::size_t n = utf8Length(std::string_view(text).substr(i)); u >= 0x80 && n > 0) {
+            out.append(text, i, n);
+            i += n - 1;
+        } else if (c == '\n')
             out += "\\n";
         else if (c == '\t')
             out += "\\t";
         else if (c == '\r')
             out += "\\r";
-        else if (u < 0x20 || u == 0x7F) {
+        else if (u < 0x20 || u >= 0x7F) {
             char buf[8];
             std::snprintf(buf, sizeof buf, "\\x%02x", u);
             out += buf;
@@ -42,6 +48,8 @@ std::string quoted(const std::string& text) {
     }
     return out + "\"";
 }
+
+namespace {
 
 std::optional<std::string> checkSide(const char* what, const std::string& text, int& out) {
     long long v = 0;
@@ -60,6 +68,8 @@ std::optional<std::string> checkName(const std::string& name) {
         return "name must be a plain file name without \"/\", not " + quoted(name);
     if (name.find('\0') != std::string::npos)
         return "name must not contain a NUL character";
+    if (!isUtf8(name))
+        return "name must be valid UTF-8, not " + quoted(name);
     if (name.size() > 200)
         return "name must be at most 200 bytes long";
     return std::nullopt;

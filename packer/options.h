@@ -33,4 +33,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args);
 
 std::string usageText();
 
+// The text in double quotes, on one line: control characters and bytes that
+// are not UTF-8 are written as C escapes, so a name cannot break an error
+// message into lines or into garbage.
+std::string quoted(const std::string& text);
+
 }  // namespace vintrix

@@ -19,6 +19,7 @@
 #include "progress.h"
 #include "sheet.h"
 #include "sheet_writer.h"
+#include "utf8.h"
 
 namespace vintrix {
 namespace {
@@ -91,6 +92,14 @@ ExitCode run(const Options& o, std::ostream& out, std::ostream& err) {
     if (names.empty()) {
         err << "error: no images in " << o.folder << " (looked for PNG, BMP, JPEG, GIF, WebP, TGA and TIFF files)\n";
         return ExitCode::BadInput;
+    }
+    // The atlas data keys frames by name, and JSON holds only Unicode text.
+    for (const std::string& name : names) {
+        if (!isUtf8(name)) {
+            err << "error: " << quoted(name) << " has a file name that is not valid UTF-8, so the atlas data "
+                << "cannot name it: rename the file\n";
+            return ExitCode::BadInput;
+        }
     }
 
     DecodeResult decoded;

@@ -1,5 +1,6 @@
 // Runs the real Vintrix in temporary folders and reads what it wrote with
 // Qt's own image readers and JSON parser.
+#include <fstream>
 #include <map>
 #include <random>
 
@@ -236,6 +237,21 @@ TEST_F(VintrixTest, UndecodableImageIsNamedAndNothingIsWritten) {
     EXPECT_EQ(r.exitCode, BadInput);
     EXPECT_TRUE(r.err.startsWith("error: broken.png: cannot decode image")) << r.err.toStdString();
     EXPECT_EQ(r.err.count('\n'), 1);
+    EXPECT_FALSE(QFileInfo::exists(path("Output")));
+}
+
+// "\xff.png" would reach the atlas data as U+FFFD, the same key as a real
+// "\uFFFD.png": one of the two frames would be lost to every reader.
+TEST_F(VintrixTest, AFileNameThatIsNotUtf8IsRefusedAndNothingIsWritten) {
+    save(flatSprite(4, 4, Qt::red), "good.png");
+    QFile good(path("sprites/good.png"));
+    ASSERT_TRUE(good.open(QIODevice::ReadOnly));
+    const std::string stray = path("sprites").toStdString() + "/\xff.png";
+    std::ofstream(stray, std::ios::binary) << good.readAll().toStdString();
+    const RunResult r = pack(64, 64, "n", 32, 1, 0);
+    EXPECT_EQ(r.exitCode, BadInput);
+    EXPECT_EQ(r.err, "error: \"\\xff.png\" has a file name that is not valid UTF-8, so the atlas data cannot "
+                     "name it: rename the file\n");
     EXPECT_FALSE(QFileInfo::exists(path("Output")));
 }
 
