@@ -133,6 +133,18 @@ std::optional<Journal> decode(const std::string& text) {
     return j;
 }
 
+// Flushes a file's data, or a folder's entries, to the disk.
+void syncToDisk(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        const std::string why = errnoText();
+        if (fd >= 0)
+            ::close(fd);
+        throw OutputError("cannot write " + path + " to the disk: " + why);
+    }
+    ::close(fd);
+}
+
 void writeWhole(const std::string& path, const std::string& text) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
@@ -150,7 +162,7 @@ void writeWhole(const std::string& path, const std::string& text) {
         }
         done += static_cast<std::size_t>(n);
     }
-    if (::close(fd) != 0) {
+    if (::fdatasync(fd) != 0 || ::close(fd) != 0) {
         const std::string why = errnoText();
         ::unlink(path.c_str());
         throw OutputError("cannot write " + path + ": " + why);
@@ -192,6 +204,7 @@ void apply(const std::string& folder, const Journal& j, const std::string& journ
             throw OutputError("cannot remove the old " + path + ": " + errnoText() +
                               " (the next run in this folder finishes it)");
     }
+    syncToDisk(folder);
     const std::string path = folder + "/" + journalFile;
     if (::unlink(path.c_str()) != 0 && errno != ENOENT)
         throw OutputError("cannot remove " + path + ": " + errnoText());
@@ -303,6 +316,11 @@ void OutputFiles::commit(const std::string& name) {
     if (ec)
         throw OutputError("cannot list " + folder_ + ": " + ec.message());
 
+    // Every file's data reaches the disk before any name changes, so that not
+    // even a power cut can leave a name on a file without its data.
+    for (const Entry& e : entries_)
+        syncToDisk(folder_ + "/" + e.temp);
+
     // Complete under a temporary name first: a journal under its own name is
     // whole, and every file it names is complete.
     const std::string journalFile = journalName();
@@ -322,6 +340,7 @@ void OutputFiles::commit(const std::string& name) {
         committed_ = true;  // the temporary files belong to the journal now
         g_tempCount.store(0);
         try {
+            syncToDisk(folder_);  // the journal's name before the renames it lists
             apply(folder_, journal, journalFile);
         } catch (const OutputError& e) {
             failure = e;
