@@ -5,6 +5,7 @@
 // command hidden in a name runs.
 #include "DirListBox.h"
 #include "Form1.h"
+#include "WindowDriver.h"
 
 #include <unistd.h>
 
@@ -19,7 +20,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 using namespace vintrix;
 
@@ -38,9 +38,6 @@ private slots:
 private:
     // Closes the next modal message with its OK button and records its text.
     void closeNextMessage();
-    // Double-clicks the entry of `name` in Dir1, as a user picks a folder.
-    static bool pick(Form1& window, const QString& name);
-    static void go(Form1& window);
     QStringList planted() const;
 
     QTemporaryDir dir_;
@@ -71,40 +68,7 @@ void WindowFaultsTest::cleanupTestCase()
 
 void WindowFaultsTest::closeNextMessage()
 {
-    auto* timer = new QTimer(this);
-    connect(timer, &QTimer::timeout, this, [this, timer] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) {
-            return;
-        }
-        timer->stop();
-        timer->deleteLater();
-        messages_ << box->text();
-        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
-    });
-    timer->start(10);
-}
-
-bool WindowFaultsTest::pick(Form1& window, const QString& name)
-{
-    auto* folders = window.findChild<DirListBox*>(QStringLiteral("Dir1"));
-    QString shown = name;
-    shown.replace(u'\n', QChar(0x240A));
-    const QModelIndexList found = folders->model()->match(folders->model()->index(0, 0), Qt::DisplayRole, shown, 1,
-                                                          Qt::MatchExactly);
-    if (found.size() != 1) {
-        return false;
-    }
-    folders->scrollTo(found[0]);
-    const QPoint center = folders->visualRect(found[0]).center();
-    QTest::mouseClick(folders->viewport(), Qt::LeftButton, {}, center);
-    QTest::mouseDClick(folders->viewport(), Qt::LeftButton, {}, center);
-    return true;
-}
-
-void WindowFaultsTest::go(Form1& window)
-{
-    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
+    testing::CloseNextMessage(this, [this](const QMessageBox& box) { messages_ << box.text(); });
 }
 
 // Files named like the ones the hostile names would create, anywhere below
@@ -149,9 +113,9 @@ void WindowFaultsTest::hostileFolderNamesArePackedAndRunNothing()
     Form1 window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QVERIFY(pick(window, folder));
+    QVERIFY(testing::PickFolder(window, folder));
     closeNextMessage();
-    go(window);
+    testing::ClickGo(window);
     QCOMPARE(messages_, QStringList{QStringLiteral("Please see output in /Output folder")});
 
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir_.filePath("Output/Vintrix.json")), 60000);
@@ -170,13 +134,13 @@ void WindowFaultsTest::aChosenFolderDeletedBeforeGoWritesNothing()
     Form1 window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QVERIFY(pick(window, QStringLiteral("brief")));
+    QVERIFY(testing::PickFolder(window, QStringLiteral("brief")));
     QVERIFY(QDir(dir_.path()).rmdir("brief"));
 
     // The packer reports the missing folder on its own stderr and stops; the
     // window, which does not watch the job, stays usable.
     closeNextMessage();
-    go(window);
+    testing::ClickGo(window);
     QCOMPARE(messages_, QStringList{QStringLiteral("Please see output in /Output folder")});
     QTRY_VERIFY(!QFile::exists(QStringLiteral("temp.sh")));
     QTest::qWait(200);  // no assertion on time: only a chance for a wrong write to show
@@ -197,7 +161,7 @@ void WindowFaultsTest::goInACurrentFolderThatIsGoneShowsWhy()
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         closeNextMessage();
-        go(window);
+        testing::ClickGo(window);
         QCOMPARE(messages_.size(), 1);
         QVERIFY2(messages_[0].startsWith(QStringLiteral("Cannot write temp.sh in ")), qPrintable(messages_[0]));
         QVERIFY(window.isVisible());
@@ -209,9 +173,9 @@ void WindowFaultsTest::goInACurrentFolderThatIsGoneShowsWhy()
         sprite.fill(Qt::red);
         QVERIFY(sprite.save(dir_.filePath("again/a.png")));
         window.findChild<DirListBox*>(QStringLiteral("Dir1"))->setPath(QFile::encodeName(dir_.path()));
-        QVERIFY(pick(window, QStringLiteral("again")));
+        QVERIFY(testing::PickFolder(window, QStringLiteral("again")));
         closeNextMessage();
-        go(window);
+        testing::ClickGo(window);
         QCOMPARE(messages_.size(), 2);
         QCOMPARE(messages_[1], QStringLiteral("Please see output in /Output folder"));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir_.filePath("Output/Vintrix.json")), 60000);

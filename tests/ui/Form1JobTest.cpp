@@ -1,24 +1,18 @@
 // The whole window with the real launcher: Go writes the script in the
 // current folder, a recording stand-in Vintrix receives the arguments, and
-// the test closes the notice as a user would. Last, the real Vintrix takes its
-// place and Go leaves a sheet in Output.
-#include "DirListBox.h"
+// the test closes the notice as a user would.
 #include "Form1.h"
+#include "WindowDriver.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QImage>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 using namespace vintrix;
 
@@ -30,7 +24,6 @@ private slots:
     void cleanupTestCase();
     void goRunsThePackerAndTheNoticeIsPlain();
     void anOutOfRangeNumberIsReportedInAPlainMessage();
-    void goWithTheRealPackerLeavesASheetInOutput();
 
 private:
     // Closes the next modal message with its OK button and records it.
@@ -66,19 +59,10 @@ void Form1JobTest::cleanupTestCase()
 
 void Form1JobTest::closeNextMessage()
 {
-    auto* timer = new QTimer(this);
-    connect(timer, &QTimer::timeout, this, [this, timer] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) {
-            return;
-        }
-        timer->stop();
-        timer->deleteLater();
-        seen_ << Seen{box->text(), box->windowTitle(), box->icon(), box->standardButtons(),
+    testing::CloseNextMessage(this, [this](const QMessageBox& box) {
+        seen_ << Seen{box.text(), box.windowTitle(), box.icon(), box.standardButtons(),
                       QFile::exists(QStringLiteral("temp.sh"))};
-        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
     });
-    timer->start(10);
 }
 
 QStringList Form1JobTest::recordedCall(int n) const
@@ -100,11 +84,7 @@ void Form1JobTest::goRunsThePackerAndTheNoticeIsPlain()
     Form1 window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    auto* folders = window.findChild<DirListBox*>("Dir1");
-    const QModelIndex art = folders->model()->index(folders->model()->rowCount() - 1, 0);
-    QCOMPARE(art.data().toString(), QStringLiteral("art"));
-    QTest::mouseClick(folders->viewport(), Qt::LeftButton, {}, folders->visualRect(art).center());
-    QTest::mouseDClick(folders->viewport(), Qt::LeftButton, {}, folders->visualRect(art).center());
+    QVERIFY(testing::PickFolder(window, QStringLiteral("art")));
     auto* width = window.findChild<QComboBox*>("Combo1");
     width->setFocus();
     QTest::keyClick(width, Qt::Key_End);
@@ -146,51 +126,6 @@ void Form1JobTest::anOutOfRangeNumberIsReportedInAPlainMessage()
     QCOMPARE(seen_[0].icon, QMessageBox::NoIcon);
     QVERIFY(!QFile::exists(dir_.filePath("call-2")));
     QVERIFY(!QFile::exists(QStringLiteral("temp.sh")));
-}
-
-void Form1JobTest::goWithTheRealPackerLeavesASheetInOutput()
-{
-    QVERIFY(QFile::remove(dir_.filePath("Vintrix")));
-    QVERIFY(QFile::copy(QStringLiteral(VINTRIX), dir_.filePath("Vintrix")));
-    QVERIFY(QDir(dir_.path()).mkpath("sprites"));
-    const QList<QPair<QString, QColor>> sprites{{"red.png", QColor(255, 0, 0, 255)},
-                                                {"green.png", QColor(0, 255, 0, 128)},
-                                                {"blue.png", QColor(0, 0, 255, 64)}};
-    for (int i = 0; i < sprites.size(); ++i) {
-        QImage image(20 + 10 * i, 30, QImage::Format_RGBA8888);
-        image.fill(sprites[i].second);
-        QVERIFY(image.save(dir_.filePath("sprites/" + sprites[i].first)));
-    }
-
-    Form1 window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    auto* folders = window.findChild<DirListBox*>("Dir1");
-    const QModelIndexList found = folders->model()->match(folders->model()->index(0, 0), Qt::DisplayRole,
-                                                          QStringLiteral("sprites"), 1, Qt::MatchExactly);
-    QCOMPARE(found.size(), 1);
-    const QPoint center = folders->visualRect(found[0]).center();
-    QTest::mouseClick(folders->viewport(), Qt::LeftButton, {}, center);
-    QTest::mouseDClick(folders->viewport(), Qt::LeftButton, {}, center);
-    QTest::mouseClick(window.findChild<QRadioButton*>("Option3"), Qt::LeftButton);
-    QTest::mouseClick(window.findChild<QRadioButton*>("Option2"), Qt::LeftButton);
-
-    closeNextMessage();
-    QTest::mouseClick(window.findChild<QPushButton*>("Command1"), Qt::LeftButton);
-
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir_.filePath("Output/Vintrix.json")), 20000);
-    QFile data(dir_.filePath("Output/Vintrix.json"));
-    QVERIFY(data.open(QIODevice::ReadOnly));
-    const QJsonObject frames = QJsonDocument::fromJson(data.readAll()).object()["frames"].toObject();
-    QCOMPARE(frames.size(), sprites.size());
-    const QImage sheet(dir_.filePath("Output/Vintrix.png"));
-    QCOMPARE(sheet.size(), QSize(256, 256));
-    for (const auto& [name, color] : sprites) {
-        const QJsonObject frame = frames[name].toObject()["frame"].toObject();
-        const QRect place(frame["x"].toInt(), frame["y"].toInt(), frame["w"].toInt(), frame["h"].toInt());
-        QVERIFY2(sheet.rect().contains(place), qPrintable(name));
-        QCOMPARE(sheet.pixelColor(place.center()), color);
-    }
 }
 
 QTEST_MAIN(Form1JobTest)
