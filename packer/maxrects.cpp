@@ -5,6 +5,7 @@
 #include <limits>
 #include <numeric>
 #include <thread>
+#include <tuple>
 #include <unordered_map>
 
 namespace vintrix {
@@ -14,11 +15,20 @@ struct Rect {
     int x = 0, y = 0, w = 0, h = 0;
     int right() const { return x + w; }
     int bottom() const { return y + h; }
+    // Top to bottom, then left to right; ties between equal scores go to
+    // the first rectangle in this order.
+    bool operator<(const Rect& o) const {
+        return std::tie(y, x, w, h) < std::tie(o.y, o.x, o.w, o.h);
+    }
     bool contains(const Rect& o) const {
         return o.x >= x && o.y >= y && o.right() <= right() && o.bottom() <= bottom();
     }
     bool intersects(const Rect& o) const {
         return o.x < right() && x < o.right() && o.y < bottom() && y < o.bottom();
+    }
+    // Intersects or touches, if only at a corner.
+    bool meets(const Rect& o) const {
+        return o.x <= right() && x <= o.right() && o.y <= bottom() && y <= o.bottom();
     }
 };
 
@@ -35,27 +45,72 @@ int overlap(int a0, int a1, int b0, int b1) {
     return std::max(0, std::min(a1, b1) - std::max(a0, b0));
 }
 
-// One sheet: the maximal free rectangles left on it and, for the
-// contact-point rule, the rectangles placed so far.
+// One side of each placed image, as a stretch of a line: the line at `at`
+// from `from` to `to`. Stretches on one line never overlap, so kept sorted,
+// those that touch a given stretch lie next to one another.
+class EdgeIndex {
+public:
+    void add(int at, int from, int to) {
+        std::vector<Stretch>& line = lines_[at];
+        const Stretch s{from, to};
+        line.insert(std::upper_bound(line.begin(), line.end(), s), s);
+    }
+
+    // How much of the line at `at` from `from` to `to` the sides cover.
+    std::int64_t touching(int at, int from, int to) const {
+        const auto found = lines_.find(at);
+        if (found == lines_.end())
+            return 0;
+        const std::vector<Stretch>& line = found->second;
+        auto it = std::partition_point(line.begin(), line.end(), [from](const Stretch& s) { return s.to <= from; });
+        std::int64_t sum = 0;
+        for (; it != line.end() && it->from < to; ++it)
+            sum += overlap(it->from, it->to, from, to);
+        return sum;
+    }
+
+private:
+    struct Stretch {
+        int from, to;
+        auto operator<=>(const Stretch&) const = default;
+    };
+    std::unordered_map<int, std::vector<Stretch>> lines_;
+};
+
+// One sheet: the maximal free rectangles left on it that can hold the
+// smallest image, in top-to-bottom order, and, for the contact-point rule,
+// the sides of the rectangles placed so far.
 class Bin {
 public:
-    Bin(int width, int height, bool keepUsed)
-        : width_(width), height_(height), maxFreeW_(width), maxFreeH_(height), keepUsed_(keepUsed) {
+    // `smallest` is the least width and the least height of all images.
+    Bin(int width, int height, Size smallest, bool keepUsed)
+        : width_(width), height_(height), smallest_(smallest), maxFreeW_(width), maxFreeH_(height),
+          keepUsed_(keepUsed) {
         free_.push_back({0, 0, width, height});
     }
 
+    // Of equal scores the first free rectangle wins, so the scan may stop
+    // at a score nothing can beat.
     bool find(int w, int h, Heuristic heuristic, Rect& best, Score& bestScore) const {
         bool found = false;
         if (w > maxFreeW_ || h > maxFreeH_)
             return false;
+        const Score unbeatable = bestPossible(w, h, heuristic);
         for (const Rect& f : free_) {
+            // Bottom-left scores by top edge first: later rectangles are lower.
+            if (heuristic == Heuristic::BottomLeft && f.y + h > bestScore.primary)
+                break;
             if (f.w < w || f.h < h)
+                continue;
+            if (heuristic == Heuristic::ContactPoint && !(Score{-contactBound(f, w, h), f.y + h} < bestScore))
                 continue;
             const Score s = score(f, w, h, heuristic);
             if (s < bestScore) {
                 bestScore = s;
                 best = {f.x, f.y, w, h};
                 found = true;
+                if (!(unbeatable < bestScore))
+                    break;
             }
         }
         return found;
@@ -63,23 +118,27 @@ public:
 
     void place(const Rect& r) {
         fresh_.clear();
-        for (std::size_t i = 0; i < free_.size();) {
-            if (!free_[i].intersects(r)) {
-                ++i;
+        neighbours_.clear();
+        maxFreeW_ = maxFreeH_ = 0;
+        std::size_t kept = 0;
+        for (const Rect& f : free_) {
+            if (f.intersects(r)) {
+                split(f, r);
                 continue;
             }
-            split(free_[i], r);
-            free_[i] = free_.back();
-            free_.pop_back();
+            if (f.meets(r))
+                neighbours_.push_back(f);
+            maxFreeW_ = std::max(maxFreeW_, f.w);
+            maxFreeH_ = std::max(maxFreeH_, f.h);
+            free_[kept++] = f;
         }
+        free_.resize(kept);
         prune();
         if (keepUsed_) {
-            const std::size_t k = used_.size();
-            used_.push_back(r);
-            byLeft_[r.x].push_back(k);
-            byRight_[r.right()].push_back(k);
-            byTop_[r.y].push_back(k);
-            byBottom_[r.bottom()].push_back(k);
+            byLeft_.add(r.x, r.y, r.bottom());
+            byRight_.add(r.right(), r.y, r.bottom());
+            byTop_.add(r.y, r.x, r.right());
+            byBottom_.add(r.bottom(), r.x, r.right());
         }
     }
 
@@ -92,51 +151,70 @@ private:
         case Heuristic::BestLongSideFit: return {longSide, shortSide};
         case Heuristic::BestAreaFit: return {std::int64_t{f.w} * f.h - std::int64_t{w} * h, shortSide};
         case Heuristic::BottomLeft: return {f.y + h, f.x};
-        case Heuristic::ContactPoint: return {-contact({f.x, f.y, w, h}), f.y + h};
+        case Heuristic::ContactPoint: return {-contact(f, w, h), f.y + h};
         }
         return {};
     }
 
-    // Length of r's outline that touches the sheet's edges or placed images.
-    // Placed images are looked up by their edge coordinates, so only those
-    // that can touch r are visited; the sum does not depend on visit order.
-    std::int64_t contact(const Rect& r) const {
+    static Score bestPossible(int w, int h, Heuristic heuristic) {
+        switch (heuristic) {
+        case Heuristic::BestShortSideFit:
+        case Heuristic::BestLongSideFit:
+        case Heuristic::BestAreaFit: return {0, 0};
+        case Heuristic::BottomLeft: return {h, 0};
+        case Heuristic::ContactPoint: return {-2 * (std::int64_t{w} + h), h};
+        }
+        return {};
+    }
+
+    // A w x h image in the top left corner of free rectangle `f` can touch
+    // something on its right only if it fills f's width, since f is free,
+    // and on its bottom only if it fills f's height.
+    static std::int64_t contactBound(const Rect& f, int w, int h) {
+        return std::int64_t{w} + h + (w == f.w ? h : 0) + (h == f.h ? w : 0);
+    }
+
+    // Length of the outline of a w x h image in the top left corner of `f`
+    // that touches the sheet's edges or placed images.
+    std::int64_t contact(const Rect& f, int w, int h) const {
+        const Rect r{f.x, f.y, w, h};
         std::int64_t sum = 0;
         if (r.x == 0 || r.right() == width_)
-            sum += r.h;
+            sum += h;
         if (r.y == 0 || r.bottom() == height_)
-            sum += r.w;
-        auto along = [&](const EdgeIndex& index, int coordinate, bool vertical) {
-            const auto it = index.find(coordinate);
-            if (it == index.end())
-                return;
-            for (std::size_t k : it->second) {
-                const Rect& u = used_[k];
-                sum += vertical ? overlap(u.y, u.bottom(), r.y, r.bottom()) : overlap(u.x, u.right(), r.x, r.right());
-            }
-        };
-        along(byLeft_, r.right(), true);
-        along(byRight_, r.x, true);
-        along(byTop_, r.bottom(), false);
-        along(byBottom_, r.y, false);
+            sum += w;
+        sum += byRight_.touching(r.x, r.y, r.bottom());
+        sum += byBottom_.touching(r.y, r.x, r.right());
+        if (w == f.w)
+            sum += byLeft_.touching(r.right(), r.y, r.bottom());
+        if (h == f.h)
+            sum += byTop_.touching(r.bottom(), r.x, r.right());
         return sum;
     }
 
     // The parts of `f` that `r` leaves free, each as large as it can be.
+    // Parts too narrow or too low for every image are of no use: dropping
+    // them keeps the list short when there are many small images.
     void split(const Rect& f, const Rect& r) {
+        auto keep = [this](const Rect& part) {
+            if (part.w >= smallest_.w && part.h >= smallest_.h)
+                fresh_.push_back(part);
+        };
         if (r.x > f.x)
-            fresh_.push_back({f.x, f.y, r.x - f.x, f.h});
+            keep({f.x, f.y, r.x - f.x, f.h});
         if (r.right() < f.right())
-            fresh_.push_back({r.right(), f.y, f.right() - r.right(), f.h});
+            keep({r.right(), f.y, f.right() - r.right(), f.h});
         if (r.y > f.y)
-            fresh_.push_back({f.x, f.y, f.w, r.y - f.y});
+            keep({f.x, f.y, f.w, r.y - f.y});
         if (r.bottom() < f.bottom())
-            fresh_.push_back({f.x, r.bottom(), f.w, f.bottom() - r.bottom()});
+            keep({f.x, r.bottom(), f.w, f.bottom() - r.bottom()});
     }
 
     // The untouched free rectangles never contain one another, and none of
     // them can lie inside a new one (each new one lies inside a rectangle
-    // that did not contain them). So only the new ones need checking.
+    // that did not contain them). So only the new ones need checking: against
+    // each other and against the untouched ones that meet the placed
+    // rectangle, for every new one reaches a side of it.
     void prune() {
         for (std::size_t i = 0; i < fresh_.size(); ++i) {
             bool redundant = false;
@@ -147,28 +225,26 @@ private:
                 if (fresh_[j].contains(fresh_[i]) && (j < i || !fresh_[i].contains(fresh_[j])))
                     redundant = true;
             }
-            for (std::size_t k = 0; k < free_.size() && !redundant; ++k)
-                redundant = free_[k].contains(fresh_[i]);
+            for (std::size_t k = 0; k < neighbours_.size() && !redundant; ++k)
+                redundant = neighbours_[k].contains(fresh_[i]);
             if (redundant)
                 fresh_[i].w = 0;  // marks it dropped; it can no longer contain others
         }
         for (const Rect& r : fresh_)
-            if (r.w > 0)
-                free_.push_back(r);
-        maxFreeW_ = maxFreeH_ = 0;
-        for (const Rect& r : free_) {
-            maxFreeW_ = std::max(maxFreeW_, r.w);
-            maxFreeH_ = std::max(maxFreeH_, r.h);
-        }
+            if (r.w > 0) {
+                free_.insert(std::upper_bound(free_.begin(), free_.end(), r), r);
+                maxFreeW_ = std::max(maxFreeW_, r.w);
+                maxFreeH_ = std::max(maxFreeH_, r.h);
+            }
     }
 
     int width_, height_;
+    Size smallest_;
     int maxFreeW_, maxFreeH_;  // no image larger than these can go here
     bool keepUsed_;
     std::vector<Rect> free_;
     std::vector<Rect> fresh_;
-    using EdgeIndex = std::unordered_map<int, std::vector<std::size_t>>;
-    std::vector<Rect> used_;
+    std::vector<Rect> neighbours_;  // of the rectangle being placed
     EdgeIndex byLeft_, byRight_, byTop_, byBottom_;
 };
 
@@ -219,6 +295,11 @@ Layout packWith(std::span<const Size> sizes, Size sheet, int margin, Strategy st
     // `margin` free between neighbours and along every edge.
     const int binW = sheet.w - margin, binH = sheet.h - margin;
     const bool keepUsed = strategy.heuristic == Heuristic::ContactPoint;
+    Size smallest{binW, binH};
+    for (Size s : sizes) {
+        smallest.w = std::min(smallest.w, s.w + margin);
+        smallest.h = std::min(smallest.h, s.h + margin);
+    }
 
     Layout layout;
     layout.strategy = strategy;
@@ -240,7 +321,7 @@ Layout packWith(std::span<const Size> sizes, Size sheet, int margin, Strategy st
             }
         }
         if (chosen < 0) {
-            bins.emplace_back(binW, binH, keepUsed);
+            bins.emplace_back(binW, binH, smallest, keepUsed);
             layout.usedArea.push_back(0);
             chosen = static_cast<int>(bins.size() - 1);
             spot = {0, 0, w, h};
