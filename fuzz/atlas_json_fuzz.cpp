@@ -13,15 +13,13 @@
 #include <QJsonObject>
 #include <QString>
 
+#include "fuzz_check.h"
 #include "atlas_json.h"
 #include "utf8.h"
 
 namespace {
 
-void check(bool condition) {
-    if (!condition)
-        std::abort();
-}
+using vintrix::fuzz::check;
 
 }  // namespace
 

@@ -11,14 +11,12 @@
 
 #include <QImageReader>
 
+#include "fuzz_check.h"
 #include "images.h"
 
 namespace {
 
-void check(bool condition) {
-    if (!condition)
-        std::abort();
-}
+using vintrix::fuzz::check;
 
 constexpr const char* kExtensions[] = {"png", "bmp", "gif", "jpg", "webp", "tga", "tif"};
 constexpr vintrix::Size kSheet{1024, 1024};

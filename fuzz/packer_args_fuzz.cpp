@@ -6,14 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "options.h"
 
 namespace {
 
-void check(bool condition) {
-    if (!condition)
-        std::abort();
-}
+using vintrix::fuzz::check;
 
 }  // namespace
 

@@ -7,14 +7,12 @@
 #include <cstdlib>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "maxrects.h"
 
 namespace {
 
-void check(bool condition) {
-    if (!condition)
-        std::abort();
-}
+using vintrix::fuzz::check;
 
 class Bytes {
 public:

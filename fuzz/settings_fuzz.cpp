@@ -3,6 +3,7 @@
 // again, and the composed line, read by the shell's quoting rules, hands the
 // packer exactly the name and folder it was given.
 #include "CommandLine.h"
+#include "fuzz_check.h"
 #include "FieldRules.h"
 
 #include <cmath>
@@ -60,18 +61,12 @@ std::optional<std::vector<std::u16string>> ShellWords(std::u16string_view line)
     return words;
 }
 
-void Check(bool condition)
-{
-    if (!condition) {
-        std::abort();
-    }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace vintrix;
+    using fuzz::check;
     std::u16string text;
     for (std::size_t i = 0; i + 1 < size; i += 2) {
         text += static_cast<char16_t>(data[i] | data[i + 1] << 8);
@@ -80,25 +75,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::u16string name = text.substr(0, split);
     const std::u16string folder = split == std::u16string::npos ? u"" : text.substr(split + 1);
 
-    Check(!std::isnan(LeadingNumber(text)));
+    check(!std::isnan(LeadingNumber(text)));
     if (const auto bounded = UpperBound(text)) {
-        Check(!UpperBound(*bounded));
+        check(!UpperBound(*bounded));
     }
-    Check(EmptyRefill(text, u"256").has_value() == text.empty());
+    check(EmptyRefill(text, u"256").has_value() == text.empty());
     (void)NameKeyPasses(text, text.empty() ? u'x' : text.back());
 
     PackSettings settings;
     TakeName(settings, name);
-    Check(settings.fileName.text().size() == FixedName::kLength);
+    check(settings.fileName.text().size() == FixedName::kLength);
     if (!folder.empty()) {
         settings.imagesFolder = u"/" + folder + u"/";
     }
     const auto words = ShellWords(ComposeCommandLine(settings));
-    Check(words.has_value());
-    Check(words->size() == (settings.imagesFolder.empty() ? 7u : 8u));
-    Check((*words)[3] == TrimBlanks(settings.fileName.text()));
+    check(words.has_value());
+    check(words->size() == (settings.imagesFolder.empty() ? 7u : 8u));
+    check((*words)[3] == TrimBlanks(settings.fileName.text()));
     if (!settings.imagesFolder.empty()) {
-        Check((*words)[7] == TrimBlanks(settings.imagesFolder));
+        check((*words)[7] == TrimBlanks(settings.imagesFolder));
     }
     return 0;
 }
