@@ -305,32 +305,32 @@ int main(int argc, char** argv) {
     };
     std::vector<Quality> quality;
 
-    for (const SetSpec& spec : sets) {
-        const std::vector<Size> sizes = spriteSizes(spec);
-        const fs::path images = root / spec.name / "images";
+    for (const SetSpec& sample : sets) {
+        const std::vector<Size> sizes = spriteSizes(sample);
+        const fs::path images = root / sample.name / "images";
         fs::create_directories(images);
-        writeSprites(images.string(), sizes, spec.seed);
-        std::cerr << "set " << spec.name << ": " << sizes.size() << " sprites written\n";
+        writeSprites(images.string(), sizes, sample.seed);
+        std::cerr << "set " << sample.name << ": " << sizes.size() << " sprites written\n";
 
         for (int margin : {0, 2}) {
             Row r;
-            r.set = spec.name;
+            r.set = sample.name;
             r.margin = margin;
-            r.sprites = spec.count;
-            r.sheet = spec.sheet;
+            r.sprites = sample.count;
+            r.sheet = sample.sheet;
             std::int64_t area = 0;
             for (Size s : sizes)
                 area += std::int64_t{s.w + margin} * (s.h + margin);
-            const std::int64_t sheetArea = std::int64_t{spec.sheet.w - margin} * (spec.sheet.h - margin);
+            const std::int64_t sheetArea = std::int64_t{sample.sheet.w - margin} * (sample.sheet.h - margin);
             r.lowerBound = static_cast<int>((area + sheetArea - 1) / sheetArea);
 
-            r.packOurs = medianSeconds(repeats, [&] { r.ours = pack(sizes, spec.sheet, margin, workerThreads()).layout; });
-            r.packBl = medianSeconds(repeats, [&] { r.bl = packSkyline(sizes, spec.sheet, margin, Skyline::BottomLeft); });
-            r.packBf = medianSeconds(repeats, [&] { r.bf = packSkyline(sizes, spec.sheet, margin, Skyline::BestFit); });
+            r.packOurs = medianSeconds(repeats, [&] { r.ours = pack(sizes, sample.sheet, margin, workerThreads()).layout; });
+            r.packBl = medianSeconds(repeats, [&] { r.bl = packSkyline(sizes, sample.sheet, margin, Skyline::BottomLeft); });
+            r.packBf = medianSeconds(repeats, [&] { r.bf = packSkyline(sizes, sample.sheet, margin, Skyline::BestFit); });
 
-            const fs::path work = root / spec.name / ("run-m" + std::to_string(margin));
+            const fs::path work = root / sample.name / ("run-m" + std::to_string(margin));
             fs::create_directories(work);
-            const std::vector<std::string> args = {vintrix, std::to_string(spec.sheet.w), std::to_string(spec.sheet.h),
+            const std::vector<std::string> args = {vintrix, std::to_string(sample.sheet.w), std::to_string(sample.sheet.h),
                                                    "sheet", "32", "1", std::to_string(margin), images.string()};
             const fs::path layoutFile = work / "layout.txt";
             {
@@ -341,8 +341,8 @@ int main(int argc, char** argv) {
             }
             const std::vector<std::string> ioArgs = {ioJob,
                                                      images.string(),
-                                                     std::to_string(spec.sheet.w),
-                                                     std::to_string(spec.sheet.h),
+                                                     std::to_string(sample.sheet.w),
+                                                     std::to_string(sample.sheet.h),
                                                      std::to_string(margin),
                                                      layoutFile.string(),
                                                      work.string()};
@@ -356,7 +356,7 @@ int main(int argc, char** argv) {
                 r.runSheets = sheetsFromSummary(c.out);
                 r.peakKiB = std::max(r.peakKiB, c.peakKiB);
                 const auto t0 = Clock::now();
-                ioOnly(images, spec.sheet, margin, r.ours, work);
+                ioOnly(images, sample.sheet, margin, r.ours, work);
                 const double io = secondsSince(t0);
                 const ChildRun job = runChild(ioArgs, work);
                 if (job.status != 0)
@@ -376,7 +376,7 @@ int main(int argc, char** argv) {
             r.ioProcess = median(ioProcesses);
 
             if (margin == 0) {
-                const fs::path work8 = root / spec.name / "run-8";
+                const fs::path work8 = root / sample.name / "run-8";
                 fs::create_directories(work8);
                 std::vector<std::string> args8 = args;
                 args8[4] = "8";
@@ -389,7 +389,7 @@ int main(int argc, char** argv) {
                                         "' -colors 256 'PNG32:" + magickOut.string() + "'";
                 if (std::system(cmd.c_str()) != 0)
                     throw std::runtime_error("ImageMagick failed: " + cmd);
-                quality.push_back({spec.name, psnr(sheet32, sheet8), psnr(sheet32, QImage(magickOut.c_str()))});
+                quality.push_back({sample.name, psnr(sheet32, sheet8), psnr(sheet32, QImage(magickOut.c_str()))});
             }
             rows.push_back(r);
             std::cerr << "  margin " << margin << " done\n";
@@ -460,11 +460,11 @@ int main(int argc, char** argv) {
     if (huge) {
         std::cout << "\n### Very large sheets (100 sprites of 16-128 px, margin 0)\n\n"
                   << "| sheet | format | bits | wall s | peak MiB | file MiB |\n|---|---|---|---|---|---|\n";
-        const SetSpec spec{"A", "", 100, {65536, 65536}, 5};
-        const std::vector<Size> sizes = spriteSizes(spec);
+        const SetSpec sample{"A", "", 100, {65536, 65536}, 5};
+        const std::vector<Size> sizes = spriteSizes(sample);
         const fs::path images = root / "huge" / "images";
         fs::create_directories(images);
-        writeSprites(images.string(), sizes, spec.seed);
+        writeSprites(images.string(), sizes, sample.seed);
         struct Case {
             int w, h, bits, format;
         };

@@ -20,13 +20,13 @@ QColor randomColour(std::mt19937& rng, int alpha) {
 
 }  // namespace
 
-std::vector<vintrix::Size> spriteSizes(const SetSpec& spec) {
-    std::mt19937 rng(spec.seed);
+std::vector<vintrix::Size> spriteSizes(const SetSpec& sample) {
+    std::mt19937 rng(sample.seed);
     std::vector<vintrix::Size> sizes;
-    for (int i = 0; i < spec.count; ++i) {
-        if (spec.name == "A") {
+    for (int i = 0; i < sample.count; ++i) {
+        if (sample.name == "A") {
             sizes.push_back({uniform(rng, 16, 128), uniform(rng, 16, 128)});
-        } else if (spec.name == "B") {
+        } else if (sample.name == "B") {
             // A few backgrounds, some characters, many icons.
             if (i < 6)
                 sizes.push_back({uniform(rng, 256, 512), uniform(rng, 192, 384)});
@@ -34,7 +34,7 @@ std::vector<vintrix::Size> spriteSizes(const SetSpec& spec) {
                 sizes.push_back({uniform(rng, 48, 160), uniform(rng, 48, 160)});
             else
                 sizes.push_back({uniform(rng, 12, 40), uniform(rng, 12, 40)});
-        } else if (spec.name == "C") {
+        } else if (sample.name == "C") {
             sizes.push_back({uniform(rng, 6, 24), uniform(rng, 6, 24)});
         } else {
             sizes.push_back({uniform(rng, 8, 96), uniform(rng, 8, 96)});

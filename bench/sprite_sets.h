@@ -18,7 +18,7 @@ struct SetSpec {
 };
 
 // The sizes of a set, drawn from its seed.
-std::vector<vintrix::Size> spriteSizes(const SetSpec& spec);
+std::vector<vintrix::Size> spriteSizes(const SetSpec& sample);
 
 // Writes one PNG per size into `folder` (which must exist), named so that
 // their sorted order is their index order.
