@@ -75,6 +75,47 @@ std::string percent(double fraction) {
     return buf;
 }
 
+// The atlas data of sheet `s`: every input placed on it, each duplicate
+// under its own name, in the order of the names.
+std::string atlasOf(int s, const Options& o, const std::string& ext, const std::vector<std::string>& names,
+                    const UniqueImages& unique, const std::vector<Size>& sizes, const Layout& layout) {
+    std::vector<AtlasFrame> frames;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::size_t u = unique.uniqueOf[i];
+        if (layout.placements[u].sheet == s)
+            frames.push_back({names[i], layout.placements[u].x, layout.placements[u].y, sizes[u].w, sizes[u].h});
+    }
+    AtlasMeta meta{VINTRIX_VERSION, sheetBase(o.name, s) + ext, o.bitsPerPixel == 8 ? "INDEXED8" : "RGBA8888",
+                   o.width, o.height, {}};
+    if (s == 0)
+        for (int r = 1; r < layout.sheets; ++r)
+            meta.relatedMultiPacks.push_back(sheetBase(o.name, r) + ".json");
+    return atlasJson(frames, meta);
+}
+
+void printSummary(std::ostream& out, const Options& o, const std::string& ext, std::size_t images,
+                  std::size_t uniqueImages, const Layout& layout) {
+    const double area = static_cast<double>(o.width) * o.height;
+    std::int64_t total = 0;
+    for (auto a : layout.usedArea)
+        total += a;
+    const std::string dir = std::string(kOutputFolder) + "/";
+    out << "packed " << images << " image" << (images == 1 ? "" : "s");
+    if (uniqueImages != images)
+        out << " (" << uniqueImages << " unique)";
+    out << " into " << layout.sheets << " sheet" << (layout.sheets == 1 ? "" : "s") << " of " << o.width << "x"
+        << o.height;
+    if (layout.sheets == 1)
+        out << " (" << percent(static_cast<double>(layout.usedArea[0]) / area) << " full)";
+    else
+        out << " (first " << percent(static_cast<double>(layout.usedArea[0]) / area) << " full, "
+            << percent(static_cast<double>(total) / (area * layout.sheets)) << " overall)";
+    out << ": " << dir << o.name << ext;
+    if (layout.sheets > 1)
+        out << " to " << dir << sheetBase(o.name, layout.sheets - 1) << ext;
+    out << " with atlas data " << dir << o.name << ".json\n";
+}
+
 }  // namespace
 
 ExitCode run(const Options& o, std::ostream& out, std::ostream& err) {
@@ -150,20 +191,8 @@ ExitCode run(const Options& o, std::ostream& out, std::ostream& err) {
         writeSheets(sheetTemp, layout, uniqueImages, sheet, o.bitsPerPixel, o.format, threads,
                     [&](std::size_t done, std::size_t total) { progress.report("writing sheets, row", done, total); });
 
-        for (int s = 0; s < layout.sheets; ++s) {
-            std::vector<AtlasFrame> frames;
-            for (std::size_t i = 0; i < names.size(); ++i) {
-                const std::size_t u = unique.uniqueOf[i];
-                if (layout.placements[u].sheet == s)
-                    frames.push_back({names[i], layout.placements[u].x, layout.placements[u].y, sizes[u].w, sizes[u].h});
-            }
-            AtlasMeta meta{VINTRIX_VERSION, sheetBase(o.name, s) + ext, o.bitsPerPixel == 8 ? "INDEXED8" : "RGBA8888",
-                           o.width, o.height, {}};
-            if (s == 0)
-                for (int r = 1; r < layout.sheets; ++r)
-                    meta.relatedMultiPacks.push_back(sheetBase(o.name, r) + ".json");
-            writeText(jsonTemp[static_cast<std::size_t>(s)], atlasJson(frames, meta));
-        }
+        for (int s = 0; s < layout.sheets; ++s)
+            writeText(jsonTemp[static_cast<std::size_t>(s)], atlasOf(s, o, ext, names, unique, sizes, layout));
         files.commit(o.name);
     } catch (const OutputError& e) {
         progress.clear();
@@ -172,25 +201,7 @@ ExitCode run(const Options& o, std::ostream& out, std::ostream& err) {
     }
     progress.clear();
 
-    const double area = static_cast<double>(o.width) * o.height;
-    std::int64_t total = 0;
-    for (auto a : layout.usedArea)
-        total += a;
-    const std::string dir = std::string(kOutputFolder) + "/";
-    out << "packed " << names.size() << " image" << (names.size() == 1 ? "" : "s");
-    if (sizes.size() != names.size())
-        out << " (" << sizes.size() << " unique)";
-    out << " into " << layout.sheets << " sheet" << (layout.sheets == 1 ? "" : "s") << " of " << o.width << "x"
-        << o.height;
-    if (layout.sheets == 1)
-        out << " (" << percent(static_cast<double>(layout.usedArea[0]) / area) << " full)";
-    else
-        out << " (first " << percent(static_cast<double>(layout.usedArea[0]) / area) << " full, "
-            << percent(static_cast<double>(total) / (area * layout.sheets)) << " overall)";
-    out << ": " << dir << o.name << ext;
-    if (layout.sheets > 1)
-        out << " to " << dir << sheetBase(o.name, layout.sheets - 1) << ext;
-    out << " with atlas data " << dir << o.name << ".json\n";
+    printSummary(out, o, ext, names.size(), sizes.size(), layout);
     return ExitCode::Ok;
 }
 
