@@ -1,5 +1,7 @@
 #include "bmp_writer.h"
 
+#include "file.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -7,11 +9,6 @@
 
 namespace vintrix {
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 class LittleEndian {
 public:

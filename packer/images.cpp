@@ -19,6 +19,7 @@
 
 #include <dlfcn.h>
 
+#include "file.h"
 #include "png_reader.h"
 #include "qt_reader.h"
 
@@ -142,14 +143,10 @@ std::string readWithQt(const std::string& path, Size sheet, int margin, Image& o
     return {};
 }
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 // PNG files, known by their signature whatever their name, go to libpng;
 // everything else to Qt.
 std::string decodeOne(const std::string& path, const std::string& name, Size sheet, int margin, Image& out) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    File file(std::fopen(path.c_str(), "rb"));
     if (!file)
         return name + ": cannot decode image: " + std::strerror(errno);
     std::setvbuf(file.get(), nullptr, _IOFBF, 1 << 16);

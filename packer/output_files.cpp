@@ -145,30 +145,6 @@ void syncToDisk(const std::string& path) {
     ::close(fd);
 }
 
-void writeWhole(const std::string& path, const std::string& text) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        throw OutputError("cannot create " + path + ": " + errnoText());
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const std::string why = n < 0 ? errnoText() : "nothing written";
-            ::close(fd);
-            ::unlink(path.c_str());
-            throw OutputError("cannot write " + path + ": " + why);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fdatasync(fd) != 0 || ::close(fd) != 0) {
-        const std::string why = errnoText();
-        ::unlink(path.c_str());
-        throw OutputError("cannot write " + path + ": " + why);
-    }
-}
-
 std::optional<std::string> readWhole(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -237,6 +213,30 @@ void recoverLeftovers(const std::string& folder) {
 }
 
 }  // namespace
+
+void writeWhole(const std::string& path, const std::string& text) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        throw OutputError("cannot create " + path + ": " + errnoText());
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const std::string why = n < 0 ? errnoText() : "nothing written";
+            ::close(fd);
+            ::unlink(path.c_str());
+            throw OutputError("cannot write " + path + ": " + why);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0) {
+        const std::string why = errnoText();
+        ::unlink(path.c_str());
+        throw OutputError("cannot write " + path + ": " + why);
+    }
+}
 
 bool isOutputOf(const std::string& file, const std::string& name) {
     if (file.size() <= name.size() || file.compare(0, name.size(), name) != 0)
@@ -327,6 +327,7 @@ void OutputFiles::commit(const std::string& name) {
     const std::string journalTemp = folder_ + "/" + tempName(journalFile);
     registerTemp(journalTemp);
     writeWhole(journalTemp, encode(journal));
+    syncToDisk(journalTemp);
 
     // No signal may cut the renames short and leave two runs mixed.
     sigset_t all, previous;

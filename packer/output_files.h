@@ -48,6 +48,10 @@ private:
     bool committed_ = false;
 };
 
+// Writes `text` as the whole of the file at `path`; on failure removes it and
+// throws OutputError.
+void writeWhole(const std::string& path, const std::string& text);
+
 // Whether `file` is one of the files a run named `name` writes.
 bool isOutputOf(const std::string& file, const std::string& name);
 

@@ -1,5 +1,7 @@
 #include "png_writer.h"
 
+#include "file.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -17,11 +19,6 @@ namespace {
 // blocks of one empty row, compressed once, are valid wherever an empty row
 // follows a flush. A 65536-pixel-wide sheet that is mostly empty is written
 // at the speed of the disk instead of at the speed of deflate.
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 struct DeflateEnd {
     void operator()(z_stream* z) const {

@@ -1,11 +1,8 @@
 #include "run.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <memory>
 #include <ostream>
 #include <thread>
 
@@ -30,19 +27,6 @@ int workerThreads() { return static_cast<int>(std::clamp(std::thread::hardware_c
 
 std::string sheetBase(const std::string& name, int sheet) {
     return sheet == 0 ? name : name + "-" + std::to_string(sheet + 1);
-}
-
-void writeText(const std::string& path, const std::string& text) {
-    struct Closer {
-        void operator()(std::FILE* f) const { std::fclose(f); }
-    };
-    std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "wb"));
-    if (!file)
-        throw OutputError("cannot create " + path + ": " + std::strerror(errno));
-    if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() || std::fflush(file.get()) != 0)
-        throw OutputError("cannot write " + path + ": " + std::strerror(errno));
-    if (std::fclose(file.release()) != 0)
-        throw OutputError("cannot write " + path + ": " + std::strerror(errno));
 }
 
 class StderrMuted {
@@ -192,7 +176,7 @@ ExitCode run(const Options& o, std::ostream& out, std::ostream& err) {
                     [&](std::size_t done, std::size_t total) { progress.report("writing sheets, row", done, total); });
 
         for (int s = 0; s < layout.sheets; ++s)
-            writeText(jsonTemp[static_cast<std::size_t>(s)], atlasOf(s, o, ext, names, unique, sizes, layout));
+            writeWhole(jsonTemp[static_cast<std::size_t>(s)], atlasOf(s, o, ext, names, unique, sizes, layout));
         files.commit(o.name);
     } catch (const OutputError& e) {
         progress.clear();
