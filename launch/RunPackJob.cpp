@@ -5,22 +5,64 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QProcessEnvironment>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace vintrix {
 
-QString PackerSearchPath()
+QByteArray PackerSearchPath()
 {
-    QStringList path{QDir::currentPath(), QCoreApplication::applicationDirPath()};
-    const QString inherited = qEnvironmentVariable("PATH");
-    if (!inherited.isEmpty()) {
-        path << inherited;
+    QByteArray path(".");
+    const QByteArray programFolder = QFile::encodeName(QCoreApplication::applicationDirPath());
+    if (!programFolder.isEmpty() && !programFolder.contains(':')) {
+        path += ':' + programFolder;
     }
-    return path.join(u':');
+    const QByteArray inherited = qgetenv("PATH");
+    if (!inherited.isEmpty()) {
+        path += ':' + inherited;
+    }
+    return path;
 }
 
 namespace {
+
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd = -1) : fd_(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept
+    {
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
+    ~UniqueFd()
+    {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
+QString ErrorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 // The current folder for messages; it has no path once it is deleted.
 QString CurrentFolderName()
@@ -29,37 +71,140 @@ QString CurrentFolderName()
     return path.isEmpty() ? QStringLiteral("the current folder") : path;
 }
 
-std::optional<LaunchFailure> WriteScript(const std::u16string& line)
+LaunchFailure CannotWrite(const QString& why)
 {
-    QFile script(QString::fromLatin1(kScriptName));
-    if (!script.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        return LaunchFailure{QStringLiteral("Cannot write %1 in %2: %3")
-                                 .arg(script.fileName(), CurrentFolderName(), script.errorString())};
+    return LaunchFailure{QStringLiteral("Cannot write %1 in %2: %3")
+                             .arg(QString::fromLatin1(kScriptName), CurrentFolderName(), why)};
+}
+
+// An earlier script of the user's own, or a link of any owner, is removed as
+// a name; a file of another user is left alone, since writing into it would
+// let its owner change the script before the shell reads it.
+std::optional<LaunchFailure> RemoveEarlierScript()
+{
+    struct stat earlier {};
+    if (::lstat(kScriptName, &earlier) != 0) {
+        return errno == ENOENT ? std::nullopt : std::optional(CannotWrite(ErrorText(errno)));
     }
-    const QByteArray text = QByteArray::fromStdString(EncodeText(line)) + '\n';
-    if (script.write(text) != text.size() || !script.flush()) {
-        const QString reason = script.errorString();
-        script.close();
-        QFile::remove(script.fileName());
-        return LaunchFailure{
-            QStringLiteral("Cannot write %1 in %2: %3").arg(script.fileName(), CurrentFolderName(), reason)};
+    if (!S_ISLNK(earlier.st_mode) && earlier.st_uid != ::geteuid()) {
+        return CannotWrite(QStringLiteral("a file of that name belongs to another user; remove it or start "
+                                          "Vintrix Studio in a folder of your own"));
+    }
+    if (::unlink(kScriptName) != 0) {
+        return CannotWrite(QStringLiteral("the file of that name cannot be replaced: %1").arg(ErrorText(errno)));
     }
     return std::nullopt;
 }
 
-// The shell reads the script from its standard input, which is opened before
-// startDetached() returns: from then on the script's name may go.
-std::optional<LaunchFailure> StartScript()
+// Creates the script afresh and returns it open for reading from its start.
+std::variant<UniqueFd, LaunchFailure> WriteScript(const std::u16string& line)
 {
-    QProcess shell;
-    shell.setProgram(QStringLiteral("/bin/sh"));
-    shell.setStandardInputFile(QString::fromLatin1(kScriptName));
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("PATH"), PackerSearchPath());
-    shell.setProcessEnvironment(environment);
-    if (!shell.startDetached()) {
-        return LaunchFailure{QStringLiteral("Cannot start /bin/sh on %1: %2")
-                                 .arg(QString::fromLatin1(kScriptName), shell.errorString())};
+    if (auto failure = RemoveEarlierScript()) {
+        return *failure;
+    }
+    UniqueFd script(::open(kScriptName, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!script) {
+        return CannotWrite(ErrorText(errno));
+    }
+    const std::string text = EncodeText(line) + '\n';
+    std::size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t n = ::write(script.get(), text.data() + written, text.size() - written);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            ::unlink(kScriptName);
+            return CannotWrite(ErrorText(error));
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    if (::lseek(script.get(), 0, SEEK_SET) != 0) {
+        const int error = errno;
+        ::unlink(kScriptName);
+        return CannotWrite(ErrorText(error));
+    }
+    return script;
+}
+
+// The environment of the job: this program's, with the packer's search path.
+std::vector<QByteArray> JobEnvironment()
+{
+    std::vector<QByteArray> environment;
+    for (char** entry = environ; *entry; ++entry) {
+        if (std::strncmp(*entry, "PATH=", 5) != 0) {
+            environment.emplace_back(*entry);
+        }
+    }
+    environment.push_back("PATH=" + PackerSearchPath());
+    return environment;
+}
+
+// Starts `program` in a session of its own, not a child of this process, with
+// `input` as its standard input. The grandchild reports a failed exec through
+// a pipe that closes on a successful one.
+std::optional<LaunchFailure> StartDetached(const QByteArray& program, const UniqueFd& input)
+{
+    const std::vector<QByteArray> environment = JobEnvironment();
+    std::vector<char*> envp;
+    for (const QByteArray& entry : environment) {
+        envp.push_back(const_cast<char*>(entry.constData()));
+    }
+    envp.push_back(nullptr);
+    char* argv[] = {const_cast<char*>(program.constData()), nullptr};
+
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) {
+        return LaunchFailure{QStringLiteral("Cannot start %1: %2").arg(QString::fromLocal8Bit(program), ErrorText(errno))};
+    }
+    UniqueFd reader(report[0]);
+    UniqueFd writer(report[1]);
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // Only async-signal-safe calls from here on.
+        if (::fork() == 0) {
+            ::setsid();
+            if (::dup2(input.get(), STDIN_FILENO) >= 0) {
+                ::execve(argv[0], argv, envp.data());
+            }
+            const int error = errno;
+            [[maybe_unused]] const ssize_t ignored = ::write(writer.get(), &error, sizeof error);
+            ::_exit(127);
+        }
+        ::_exit(0);
+    }
+    if (child < 0) {
+        return LaunchFailure{QStringLiteral("Cannot start %1: %2").arg(QString::fromLocal8Bit(program), ErrorText(errno))};
+    }
+    writer = UniqueFd();
+    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    int error = 0;
+    ssize_t n;
+    while ((n = ::read(reader.get(), &error, sizeof error)) < 0 && errno == EINTR) {
+    }
+    if (n > 0) {
+        return LaunchFailure{QStringLiteral("Cannot start %1 on %2: %3")
+                                 .arg(QString::fromLocal8Bit(program), QString::fromLatin1(kScriptName), ErrorText(error))};
+    }
+    return std::nullopt;
+}
+
+// Removes the script's name, unless it no longer names the file written
+// here: then there is nothing of this job's left to remove.
+std::optional<LaunchFailure> RemoveScript(const UniqueFd& script)
+{
+    struct stat written {};
+    struct stat named {};
+    if (::fstat(script.get(), &written) != 0 || ::lstat(kScriptName, &named) != 0 ||
+        written.st_dev != named.st_dev || written.st_ino != named.st_ino) {
+        return std::nullopt;
+    }
+    if (::unlink(kScriptName) != 0) {
+        return LaunchFailure{
+            QStringLiteral("Cannot delete %1: %2").arg(QString::fromLatin1(kScriptName), ErrorText(errno))};
     }
     return std::nullopt;
 }
@@ -68,19 +213,16 @@ std::optional<LaunchFailure> StartScript()
 
 std::optional<LaunchFailure> RunPackJob(const std::u16string& line, const ShowNotice& showNotice)
 {
-    if (auto failure = WriteScript(line)) {
-        return failure;
+    auto written = WriteScript(line);
+    if (auto* failure = std::get_if<LaunchFailure>(&written)) {
+        return *failure;
     }
-    if (auto failure = StartScript()) {
+    const UniqueFd script = std::get<UniqueFd>(std::move(written));
+    if (auto failure = StartDetached("/bin/sh", script)) {
         return failure;
     }
     showNotice(QString::fromLatin1(kNoticeText));
-    QFile script(QString::fromLatin1(kScriptName));
-    if (!script.remove()) {
-        return LaunchFailure{
-            QStringLiteral("Cannot delete %1: %2").arg(script.fileName(), script.errorString())};
-    }
-    return std::nullopt;
+    return RemoveScript(script);
 }
 
 }  // namespace vintrix

@@ -1,15 +1,17 @@
 // Carries a composed command line to the packer: the line is written to the
-// script "temp.sh" in the current directory, a detached /bin/sh is started on
-// it, the user is told where the results will appear, and the script is
-// deleted once the notice is closed. The shell holds the script open from the
-// moment it starts, so deleting it never races the job; the job's outcome is
-// not watched.
+// script "temp.sh" in the current directory, a detached /bin/sh is started
+// with that same open file as its standard input, the user is told where the
+// results will appear, and the script's name is removed once the notice is
+// closed. The shell reads the very bytes written here: the script is created
+// fresh, never through a link nor into a file of another user, and the shell
+// does not reopen it by name. The job's outcome is not watched.
 #pragma once
 
 #include <functional>
 #include <optional>
 #include <string>
 
+#include <QByteArray>
 #include <QString>
 
 namespace vintrix {
@@ -28,9 +30,11 @@ struct LaunchFailure {
 // the steps after a failed one do not run.
 std::optional<LaunchFailure> RunPackJob(const std::u16string& line, const ShowNotice& showNotice);
 
-// The search path the script runs with: the current directory, then the
-// folder of this program (where Vintrix is installed beside it), then the
-// inherited PATH.
-QString PackerSearchPath();
+// The search path the script runs with: the shell's current directory
+// (written ".", so that no folder name can break the list), then the folder
+// of this program, where Vintrix is installed beside it, then the inherited
+// PATH. A program folder whose name holds ':' cannot be listed and is left
+// out.
+QByteArray PackerSearchPath();
 
 }  // namespace vintrix

@@ -9,9 +9,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <cstdlib>
+#include <filesystem>
 #include <set>
 
 #include <sys/stat.h>
@@ -31,11 +34,32 @@ protected:
         ASSERT_TRUE(QDir::setCurrent(dir_.path()));
     }
 
-    void TearDown() override { QDir::setCurrent(previous_); }
-
-    void InstallRecorder()
+    void TearDown() override
     {
-        ASSERT_TRUE(QFile::copy(QStringLiteral(RECORD_ARGS), dir_.filePath("Vintrix")));
+        QDir::setCurrent(previous_);
+        qputenv("PATH", path_);
+    }
+
+    // Folder names are bytes here, since they need not be UTF-8.
+    void InstallRecorder(std::string folder = {})
+    {
+        if (folder.empty()) {
+            folder = dir_.path().toStdString();
+        }
+        ASSERT_TRUE(std::filesystem::copy_file(RECORD_ARGS, folder + "/Vintrix"));
+    }
+
+    // Puts a folder first on the inherited PATH whose Vintrix only leaves a
+    // mark, so a test sees which Vintrix the shell found.
+    void InstallDecoyOnPath()
+    {
+        ASSERT_TRUE(decoy_.isValid());
+        QFile decoy(decoy_.filePath("Vintrix"));
+        ASSERT_TRUE(decoy.open(QIODevice::WriteOnly));
+        decoy.write("#!/bin/sh\ntouch decoy-ran\n");
+        decoy.close();
+        ASSERT_TRUE(decoy.setPermissions(decoy.permissions() | QFileDevice::ExeOwner));
+        qputenv("PATH", QFile::encodeName(decoy_.path()) + ':' + path_);
     }
 
     // The job is detached: wait for its record to appear. The recorder links
@@ -68,7 +92,9 @@ protected:
     }
 
     QTemporaryDir dir_;
+    QTemporaryDir decoy_;
     QString previous_;
+    const QByteArray path_ = qgetenv("PATH");
     std::vector<QString> notices_;
     bool scriptPresentAtNotice_ = false;
 };
@@ -186,6 +212,98 @@ TEST_F(RunPackJobTest, AFolderNameThatIsNotUtf8ReachesThePackerExactly)
     EXPECT_EQ(rmdir(folder.c_str()), 0);
     ASSERT_EQ(args.size(), 7u);
     EXPECT_EQ(args[6], folder + "/");
+}
+
+// The shell looks for Vintrix in the current folder first, whatever the
+// folder's name, then beside this program, then on the inherited PATH.
+TEST_F(RunPackJobTest, TheCurrentFolderComesFirstWhateverItsName)
+{
+    InstallDecoyOnPath();
+    for (const std::string name : {"plain", "a:b", "caf\xe9:\xff x"}) {
+        const std::string folder = dir_.path().toStdString() + "/" + name;
+        ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+        ASSERT_EQ(chdir(folder.c_str()), 0);
+        InstallRecorder(folder);
+        ASSERT_EQ(Run(u"Vintrix 1 1 n 8 0 0 /x/"), std::nullopt);
+        const std::string record = folder + "/call-1";
+        QElapsedTimer timer;
+        timer.start();
+        while (access(record.c_str(), F_OK) != 0 && timer.elapsed() < 10000) {
+            QThread::msleep(5);
+        }
+        EXPECT_EQ(access(record.c_str(), F_OK), 0) << name;
+        EXPECT_FALSE(QFile::exists("decoy-ran")) << name;
+        ASSERT_EQ(chdir(dir_.path().toLocal8Bit().constData()), 0);
+        // QTemporaryDir cannot remove names that are not UTF-8.
+        ASSERT_EQ(std::system(("rm -r '" + folder + "'").c_str()), 0);
+    }
+}
+
+TEST_F(RunPackJobTest, VintrixIsFoundBesideTheProgramThenOnThePath)
+{
+    const QList<QByteArray> path = PackerSearchPath().split(':');
+    ASSERT_GE(path.size(), 2);
+    EXPECT_EQ(path[0], ".");
+    EXPECT_EQ(path[1], QFile::encodeName(QCoreApplication::applicationDirPath()));
+
+    QTemporaryDir elsewhere;
+    InstallRecorder(elsewhere.path().toStdString());
+    qputenv("PATH", QFile::encodeName(elsewhere.path()) + ':' + path_);
+    ASSERT_EQ(Run(u"Vintrix 3 4 n 8 0 0 /p/"), std::nullopt);
+    EXPECT_EQ(WaitForCall(1), (std::vector<std::string>{"3", "4", "n", "8", "0", "0", "/p/"}));
+}
+
+// A link named temp.sh, planted by someone who can write the folder, is
+// replaced as a name: nothing is written where it points.
+TEST_F(RunPackJobTest, ALinkNamedLikeTheScriptIsNeverWrittenThrough)
+{
+    InstallRecorder();
+    QTemporaryDir outside;
+    const QString victim = outside.filePath("bashrc");
+    QFile file(victim);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("precious\n");
+    file.close();
+    const QString missing = outside.filePath("created-through-link");
+
+    int call = 0;
+    for (const QString& target : {victim, missing}) {
+        ASSERT_TRUE(QFile::link(target, kScriptName));
+        ASSERT_EQ(Run(u"Vintrix 1 2 n 8 0 0 /x/"), std::nullopt);
+        EXPECT_EQ(WaitForCall(++call).size(), 7u) << target.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(kScriptName));
+    }
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "precious\n");
+    EXPECT_FALSE(QFile::exists(missing));
+}
+
+// A temp.sh of another user could be changed by its owner between the write
+// and the shell's read: it is refused, and nothing runs.
+TEST_F(RunPackJobTest, AScriptOfAnotherUserIsRefused)
+{
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to create a file that another user owns";
+    }
+    InstallRecorder();
+    QFile planted(kScriptName);
+    ASSERT_TRUE(planted.open(QIODevice::WriteOnly));
+    planted.write("touch pwned\n");
+    planted.close();
+    constexpr uid_t kNobody = 65534;
+    ASSERT_EQ(chown(kScriptName, kNobody, kNobody), 0);
+
+    const auto failure = Run(u"Vintrix 1 2 n 8 0 0 /x/");
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_TRUE(failure->reason.contains("belongs to another user")) << failure->reason.toStdString();
+    EXPECT_TRUE(notices_.empty());
+    ASSERT_TRUE(planted.open(QIODevice::ReadOnly));
+    EXPECT_EQ(planted.readAll(), "touch pwned\n");
+    struct stat status {};
+    ASSERT_EQ(stat(kScriptName, &status), 0);
+    EXPECT_EQ(status.st_uid, kNobody);
+    EXPECT_FALSE(QFile::exists("call-1"));
+    EXPECT_FALSE(QFile::exists("pwned"));
 }
 
 }  // namespace
