@@ -146,7 +146,9 @@ Form1::Form1(Launcher launch, ShowMessage message, QWidget* parent)
         message_ = [this](const QString& text) { ShowPlainMessage(this, text); };
     }
     if (!launch_) {
-        launch_ = [this](const std::u16string& line) { return RunPackJob(line, message_); };
+        launch_ = [this](const std::u16string& line) {
+            return RunPackJob(line, message_, Text(TrimBlanks(settings_.fileName.text())));
+        };
     }
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(Form1Caption());
