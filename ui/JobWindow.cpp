@@ -106,7 +106,7 @@ JobWindow::JobWindow(const QString& outputName, const QString& scriptFile, QWidg
     layout->addWidget(progress_);
     layout->addWidget(log_, 1);
     layout->addLayout(buttons);
-    resize(600, 360);
+    resize(600, 320);
 
     connect(openOutput_, &QPushButton::clicked, this, &JobWindow::OpenOutputFolder);
     connect(close_, &QPushButton::clicked, this, &QWidget::close);
