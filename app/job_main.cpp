@@ -2,6 +2,7 @@
 // job's script as its standard input and the output name as its argument; it
 // runs the script with /bin/sh and stays, minimized, until the user closes
 // it. A job that fails brings its window to the front.
+#include "AtSpiGuard.h"
 #include "JobWindow.h"
 
 #include <QApplication>
@@ -32,6 +33,8 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Vintrix Studio"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.example.vintrix.studio"));
+
+    vintrix::GuardAtSpiGetAll();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(

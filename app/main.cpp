@@ -1,6 +1,7 @@
 // Vintrix Studio: opens the main window and runs until it is closed. Besides
 // --help and --version, which print and exit, it reads no arguments,
 // settings or environment of its own.
+#include "AtSpiGuard.h"
 #include "Form1.h"
 
 #include <QApplication>
@@ -40,6 +41,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setOrganizationDomain(QStringLiteral("vintrix.example.org"));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.example.vintrix.studio"));
+
+    vintrix::GuardAtSpiGetAll();
 
     vintrix::Form1 window;
     QApplication::setWindowIcon(window.windowIcon());
