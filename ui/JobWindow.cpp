@@ -220,6 +220,10 @@ void JobWindow::ReadStream(Stream& stream, bool isError)
             }
             ShowLine(QString::fromUtf8(line), isError);
         }
+        if (stream.pending.size() > kReadChunk) {  // a line without end is shown in pieces
+            ShowLine(QString::fromUtf8(stream.pending), isError);
+            stream.pending.clear();
+        }
     }
 }
 
