@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QLineEdit>
+#include <QSet>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -22,7 +24,7 @@ class GoStartsTheJobWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void theJobAndItsWindowOutliveTheMainWindow();
+    void eachJobAndItsWindowOutliveTheMainWindow();
 
 private:
     // The job windows running in `folder`, by process id.
@@ -46,7 +48,7 @@ QList<qint64> GoStartsTheJobWindowTest::JobWindowsIn(const QString& folder)
     return found;
 }
 
-void GoStartsTheJobWindowTest::theJobAndItsWindowOutliveTheMainWindow()
+void GoStartsTheJobWindowTest::eachJobAndItsWindowOutliveTheMainWindow()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -70,21 +72,28 @@ void GoStartsTheJobWindowTest::theJobAndItsWindowOutliveTheMainWindow()
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QVERIFY(testing::PickFolder(window, QStringLiteral("sprites")));
-        testing::CloseNextMessage(&window, [](const QMessageBox&) {});
-        testing::ClickGo(window);
-        QVERIFY(!QFile::exists(QStringLiteral("temp.sh")));
+        auto* name = window.findChild<QLineEdit*>(QStringLiteral("Text4"));
+        for (const QString& job : {QStringLiteral("first"), QStringLiteral("second")}) {
+            name->setText(job);
+            testing::CloseNextMessage(&window, [](const QMessageBox&) {});
+            testing::ClickGo(window);
+            QVERIFY(!QFile::exists(QStringLiteral("temp.sh")));
+        }
     }
 
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QStringLiteral("Output/Vintrix.json")), 60000);
+    // Each job ran, and each has its own window, which stays until the user
+    // closes it.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QStringLiteral("Output/first.json")), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QStringLiteral("Output/second.json")), 60000);
     QList<qint64> windows;
-    QTRY_VERIFY_WITH_TIMEOUT(!(windows = JobWindowsIn(folder)).isEmpty(), 60000);
-    QCOMPARE(windows.size(), 1);
-    QFile arguments(QStringLiteral("/proc/%1/cmdline").arg(windows[0]));
-    QVERIFY(arguments.open(QIODevice::ReadOnly));
-    QCOMPARE(arguments.readAll().split('\0').value(1), QByteArray("Vintrix"));
-
-    // The job's window stays until the user closes it.
-    QVERIFY(QFile::exists(QStringLiteral("/proc/%1").arg(windows[0])));
+    QTRY_VERIFY_WITH_TIMEOUT((windows = JobWindowsIn(folder)).size() == 2, 60000);
+    QSet<QByteArray> titled;
+    for (const qint64 pid : windows) {
+        QFile arguments(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        QVERIFY(arguments.open(QIODevice::ReadOnly));
+        titled << arguments.readAll().split('\0').value(1);
+    }
+    QCOMPARE(titled, (QSet<QByteArray>{"first", "second"}));
 }
 
 QTEST_MAIN(GoStartsTheJobWindowTest)
