@@ -257,6 +257,8 @@ void JobWindow::ShellFinished(int exitCode, QProcess::ExitStatus exitStatus)
     EndIfOver();
 }
 
+// The job is over once the shell has ended and every process that could
+// still write to the window has ended too.
 void JobWindow::EndIfOver()
 {
     if (!shellOver_ || out_.fd >= 0 || err_.fd >= 0 || state_ == State::Done || state_ == State::Failed) {
@@ -265,7 +267,8 @@ void JobWindow::EndIfOver()
     progress_->hide();
     if (startError_.isEmpty() && Succeeded(shellEnd_)) {
         const QString folder = QDir::toNativeSeparators(QDir::current().absoluteFilePath(QStringLiteral("Output")));
-        status_->setText(tr("Done: %1\nOutput folder: %2").arg(summary_.isEmpty() ? tr("Vintrix ended without a summary") : summary_, folder));
+        const QString summary = summary_.isEmpty() ? tr("Vintrix ended without a summary") : summary_;
+        status_->setText(tr("Done: %1\nOutput folder: %2").arg(summary, folder));
         openOutput_->show();
         SetState(State::Done);
     } else {
@@ -279,7 +282,6 @@ void JobWindow::EndIfOver()
             activateWindow();
         }
     }
-    emit ended();
     if (closeWhenEnded_) {
         close();
     }

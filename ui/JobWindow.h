@@ -34,10 +34,6 @@ public:
 
     State state() const { return state_; }
 
-signals:
-    // The shell and every process of the job have ended.
-    void ended();
-
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;

@@ -303,7 +303,8 @@ void JobWindowTest::stoppingAsksAndEndsEveryProcessOfTheJob()
 void JobWindowTest::keepingTheJobRunningLeavesTheWindowOpen()
 {
     QCOMPARE(mkfifo(dir_->filePath(QStringLiteral("gate")).toLocal8Bit().constData(), 0600), 0);
-    const QString script = WriteScript("256", "256", "0", "sheet", MakeFolder(Folder::Sprites), QStringLiteral(" < gate"));
+    const QString script =
+        WriteScript("256", "256", "0", "sheet", MakeFolder(Folder::Sprites), QStringLiteral(" < gate"));
     JobWindow window(QStringLiteral("sheet"), script);
     window.show();
     AnswerNextQuestion(QStringLiteral("Keep running"));
