@@ -141,18 +141,23 @@ std::vector<QByteArray> JobEnvironment()
     return environment;
 }
 
-// Starts `program` in a session of its own, not a child of this process, with
+// Starts `argv` in a session of its own, not a child of this process, with
 // `input` as its standard input. The grandchild reports a failed exec through
 // a pipe that closes on a successful one.
-std::optional<LaunchFailure> StartDetached(const QByteArray& program, const UniqueFd& input)
+std::optional<LaunchFailure> StartDetached(const std::vector<QByteArray>& arguments, const UniqueFd& input)
 {
+    const QByteArray& program = arguments.front();
     const std::vector<QByteArray> environment = JobEnvironment();
     std::vector<char*> envp;
     for (const QByteArray& entry : environment) {
         envp.push_back(const_cast<char*>(entry.constData()));
     }
     envp.push_back(nullptr);
-    char* argv[] = {const_cast<char*>(program.constData()), nullptr};
+    std::vector<char*> argv;
+    for (const QByteArray& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.constData()));
+    }
+    argv.push_back(nullptr);
 
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0) {
@@ -167,7 +172,7 @@ std::optional<LaunchFailure> StartDetached(const QByteArray& program, const Uniq
         if (::fork() == 0) {
             ::setsid();
             if (::dup2(input.get(), STDIN_FILENO) >= 0) {
-                ::execve(argv[0], argv, envp.data());
+                ::execve(argv[0], argv.data(), envp.data());
             }
             const int error = errno;
             [[maybe_unused]] const ssize_t ignored = ::write(writer.get(), &error, sizeof error);
@@ -209,16 +214,33 @@ std::optional<LaunchFailure> RemoveScript(const UniqueFd& script)
     return std::nullopt;
 }
 
+// The job's own window, which runs the shell and shows the job through to its
+// end; without it, the shell alone, as a job without a window.
+std::vector<QByteArray> JobProgram(const QString& jobName)
+{
+    const QString window = JobWindowProgram();
+    if (::access(QFile::encodeName(window).constData(), X_OK) == 0) {
+        return {QFile::encodeName(window), jobName.toUtf8()};
+    }
+    return {"/bin/sh"};
+}
+
 }  // namespace
 
-std::optional<LaunchFailure> RunPackJob(const std::u16string& line, const ShowNotice& showNotice)
+QString JobWindowProgram()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/vintrix-job");
+}
+
+std::optional<LaunchFailure> RunPackJob(const std::u16string& line, const ShowNotice& showNotice,
+                                        const QString& jobName)
 {
     auto written = WriteScript(line);
     if (auto* failure = std::get_if<LaunchFailure>(&written)) {
         return *failure;
     }
     const UniqueFd script = std::get<UniqueFd>(std::move(written));
-    if (auto failure = StartDetached("/bin/sh", script)) {
+    if (auto failure = StartDetached(JobProgram(jobName), script)) {
         return failure;
     }
     showNotice(QString::fromLatin1(kNoticeText));

@@ -1,10 +1,13 @@
 // Carries a composed command line to the packer: the line is written to the
-// script "temp.sh" in the current directory, a detached /bin/sh is started
-// with that same open file as its standard input, the user is told where the
-// results will appear, and the script's name is removed once the notice is
-// closed. The shell reads the very bytes written here: the script is created
-// fresh, never through a link nor into a file of another user, and the shell
-// does not reopen it by name. The job's outcome is not watched.
+// script "temp.sh" in the current directory, the job's own window
+// (vintrix-job, beside this program) is started detached with that same open
+// file as its standard input and runs it with /bin/sh, the user is told where
+// the results will appear, and the script's name is removed once the notice
+// is closed. The shell reads the very bytes written here: the script is
+// created fresh, never through a link nor into a file of another user, and
+// the shell does not reopen it by name. This program does not watch the job;
+// its window does. Where vintrix-job is missing, /bin/sh is started on the
+// script directly, and the job runs without a window.
 #pragma once
 
 #include <functional>
@@ -27,8 +30,12 @@ struct LaunchFailure {
 };
 
 // Returns a failure when the script cannot be written, started or deleted;
-// the steps after a failed one do not run.
-std::optional<LaunchFailure> RunPackJob(const std::u16string& line, const ShowNotice& showNotice);
+// the steps after a failed one do not run. `jobName` titles the job's window.
+std::optional<LaunchFailure> RunPackJob(const std::u16string& line, const ShowNotice& showNotice,
+                                        const QString& jobName = {});
+
+// Where the job's window program is looked for: beside this program.
+QString JobWindowProgram();
 
 // The search path the script runs with: the shell's current directory
 // (written ".", so that no folder name can break the list), then the folder

@@ -1,44 +1,88 @@
 #include "progress.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include <unistd.h>
 
 namespace vintrix {
 
+namespace {
+
+const char* terminalText(Stage stage) {
+    switch (stage) {
+    case Stage::Reading: return "reading images";
+    case Stage::Packing: return "packing";
+    case Stage::Writing: return "writing sheets, row";
+    }
+    return "";
+}
+
+const char* lineWord(Stage stage) {
+    switch (stage) {
+    case Stage::Reading: return "reading";
+    case Stage::Packing: return "packing";
+    case Stage::Writing: return "writing";
+    }
+    return "";
+}
+
+}  // namespace
+
 Progress::Progress() : start_(Clock::now()), last_(start_) {
-    if (::isatty(STDERR_FILENO) == 1) {
+    const char* mode = std::getenv("VINTRIX_PROGRESS");
+    lines_ = mode && std::strcmp(mode, "lines") == 0;
+    if (lines_ || ::isatty(STDERR_FILENO) == 1) {
         const int fd = ::dup(STDERR_FILENO);
-        if (fd >= 0 && !(terminal_ = ::fdopen(fd, "w")))
+        if (fd >= 0 && !(stream_ = ::fdopen(fd, "w")))
             ::close(fd);
     }
 }
 
 Progress::~Progress() {
     clear();
-    if (terminal_)
-        std::fclose(terminal_);
+    if (stream_)
+        std::fclose(stream_);
 }
 
-void Progress::report(const std::string& stage, std::size_t done, std::size_t total) {
-    if (!terminal_)
+void Progress::report(Stage stage, std::size_t done, std::size_t total) {
+    if (!stream_)
         return;
     std::lock_guard lock(mutex_);
+    if (lines_)
+        reportAsLine(stage, done, total);
+    else
+        reportOnTerminal(stage, done, total);
+}
+
+void Progress::reportAsLine(Stage stage, std::size_t done, std::size_t total) {
+    const std::size_t percent = total == 0 ? 100 : done * 100 / total;
+    if (shown_ && stage == lastStage_ && percent == lastPercent_)
+        return;
+    shown_ = true;
+    lastStage_ = stage;
+    lastPercent_ = percent;
+    std::fprintf(stream_, "progress %s %zu %zu\n", lineWord(stage), done, total);
+    std::fflush(stream_);
+}
+
+void Progress::reportOnTerminal(Stage stage, std::size_t done, std::size_t total) {
     const auto now = Clock::now();
     if (now - start_ < std::chrono::milliseconds(500) || (shown_ && now - last_ < std::chrono::milliseconds(100)))
         return;
     last_ = now;
     shown_ = true;
-    std::fprintf(terminal_, "\r\033[KVintrix: %s %zu/%zu", stage.c_str(), done, total);
-    std::fflush(terminal_);
+    std::fprintf(stream_, "\r\033[KVintrix: %s %zu/%zu", terminalText(stage), done, total);
+    std::fflush(stream_);
 }
 
 void Progress::clear() {
     std::lock_guard lock(mutex_);
-    if (!shown_)
+    if (!shown_ || lines_)
         return;
-    std::fprintf(terminal_, "\r\033[K");
-    std::fflush(terminal_);
+    std::fprintf(stream_, "\r\033[K");
+    std::fflush(stream_);
     shown_ = false;
 }
 

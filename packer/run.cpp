@@ -133,7 +133,7 @@ ExitCode run(const Options& o, std::ostream& out, std::ostream& err) {
         // reports each failure itself, once.
         StderrMuted muted;
         decoded = decodeImages(o.folder, names, sheet, o.margin, threads,
-                               [&](std::size_t d, std::size_t t) { progress.report("reading images", d, t); },
+                               [&](std::size_t d, std::size_t t) { progress.report(Stage::Reading, d, t); },
                                Hashes::Compute);
     }
     if (!decoded.errors.empty()) {
@@ -147,7 +147,7 @@ ExitCode run(const Options& o, std::ostream& out, std::ostream& err) {
     std::vector<Size> sizes;
     for (std::size_t i : unique.first)
         sizes.push_back({decoded.images[i].width, decoded.images[i].height});
-    progress.report("packing", 0, 1);
+    progress.report(Stage::Packing, 0, 1);
     const PackOutcome packed = pack(sizes, sheet, o.margin, threads);
     if (packed.tooLarge) {  // decoding already refused these; kept for safety
         progress.clear();
@@ -172,8 +172,11 @@ ExitCode run(const Options& o, std::ostream& out, std::ostream& err) {
         std::vector<const Image*> uniqueImages;
         for (std::size_t i : unique.first)
             uniqueImages.push_back(&decoded.images[i]);
+        const std::size_t rows = static_cast<std::size_t>(layout.sheets) * static_cast<std::size_t>(o.height);
+        progress.report(Stage::Writing, 0, rows);
         writeSheets(sheetTemp, layout, uniqueImages, sheet, o.bitsPerPixel, o.format, threads,
-                    [&](std::size_t done, std::size_t total) { progress.report("writing sheets, row", done, total); });
+                    [&](std::size_t done, std::size_t total) { progress.report(Stage::Writing, done, total); });
+        progress.report(Stage::Writing, rows, rows);
 
         for (int s = 0; s < layout.sheets; ++s)
             writeWhole(jsonTemp[static_cast<std::size_t>(s)], atlasOf(s, o, ext, names, unique, sizes, layout));

@@ -122,6 +122,16 @@ QString BoxName(const QLabel* label)
     return name.trimmed();
 }
 
+// A screen reader announces a field by the label beside it.
+void NameAfterLabel(QWidget* field, QLabel* label)
+{
+    label->setBuddy(field);
+    field->setAccessibleName(BoxName(label));
+    if (auto* combo = qobject_cast<QComboBox*>(field)) {
+        combo->lineEdit()->setAccessibleName(BoxName(label));
+    }
+}
+
 }  // namespace
 
 QString Form1Caption()
@@ -136,13 +146,16 @@ Form1::Form1(Launcher launch, ShowMessage message, QWidget* parent)
         message_ = [this](const QString& text) { ShowPlainMessage(this, text); };
     }
     if (!launch_) {
-        launch_ = [this](const std::u16string& line) { return RunPackJob(line, message_); };
+        launch_ = [this](const std::u16string& line) {
+            return RunPackJob(line, message_, Text(TrimBlanks(settings_.fileName.text())));
+        };
     }
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(Form1Caption());
     QIcon icon;
     icon.addFile(QStringLiteral(":/icons/vintrix-studio-16.png"));
     icon.addFile(QStringLiteral(":/icons/vintrix-studio-32.png"));
+    icon.addFile(QStringLiteral(":/icons/vintrix-studio-48.png"));
     setWindowIcon(icon);
     resize(427, 431);
     CreateControls();
@@ -189,6 +202,11 @@ void Form1::CreateControls()
     Dir1->setToolTip(QStringLiteral("Please select the directory where the images to pack resides."));
 
     FitFontToLabels(this, {Label1, Label2, Label3, Label4, Label5});
+    NameAfterLabel(Text4, Label4);
+    NameAfterLabel(Combo1, Label1);
+    NameAfterLabel(Combo2, Label2);
+    NameAfterLabel(Combo3, Label3);
+    NameAfterLabel(Dir1, Label5);
 
     for (QPushButton* button : {Command1, Command2}) {
         button->setAutoDefault(false);

@@ -1,6 +1,7 @@
 #include "DirListBox.h"
 #include "Form1.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -44,6 +45,8 @@ private slots:
     void controls_data();
     void controls();
     void captionIconAndTip();
+    void fieldsAreAnnouncedByTheirLabels_data();
+    void fieldsAreAnnouncedByTheirLabels();
     void focusWalksFromGoInOrder();
     void comboLists();
     void typingIntoANumericBox_data();
@@ -234,6 +237,45 @@ void Form1Test::captionIconAndTip()
     QVERIFY(sizes.contains(QSize(32, 32)));
     QCOMPARE(control<QWidget>("Dir1")->toolTip(),
              QStringLiteral("Please select the directory where the images to pack resides."));
+}
+
+void Form1Test::fieldsAreAnnouncedByTheirLabels_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("labelledBy");  // a list view reports no relations
+    QTest::newRow("file name") << "Text4" << "Filename" << true;
+    QTest::newRow("width") << "Combo1" << "Width" << true;
+    QTest::newRow("height") << "Combo2" << "Height" << true;
+    QTest::newRow("margin") << "Combo3" << "Margin" << true;
+    QTest::newRow("folder list") << "Dir1" << "Images Folder" << false;
+}
+
+// What a screen reader asks: the name of the field, or in a combo box of the
+// edit field it reports as focused, and the label the field is labelled by.
+void Form1Test::fieldsAreAnnouncedByTheirLabels()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, name);
+    QFETCH(bool, labelledBy);
+    QWidget* widget = control<QWidget>(field.toLatin1().constData());
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+    QVERIFY(accessible);
+    QAccessibleInterface* named = accessible;
+    if (qobject_cast<QComboBox*>(widget)) {
+        named = accessible->focusChild();
+        QVERIFY(named);
+    }
+    QCOMPARE(named->text(QAccessible::Name), name);
+    if (!labelledBy) {
+        return;
+    }
+    QStringList labels;
+    for (const auto& [label, relation] : accessible->relations(QAccessible::Label)) {
+        labels << label->text(QAccessible::Name);
+    }
+    QCOMPARE(labels.size(), 1);
+    QCOMPARE(labels[0].remove(QLatin1Char(':')).trimmed(), name);
 }
 
 void Form1Test::focusWalksFromGoInOrder()

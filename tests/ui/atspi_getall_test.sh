@@ -1,0 +1,50 @@
+#!/bin/sh
+# An accessibility client that asks for all of an object's properties in one
+# org.freedesktop.DBus.Properties.GetAll call gets an answer, and the program
+# goes on answering. PROGRAM runs on an X display and a session bus of its
+# own, with its accessibility bridge on.
+#   atspi_getall_test.sh PROGRAM [ARGUMENT...] < INPUT
+set -eu
+if [ "${1:-}" != --inside ]; then
+  for tool in xvfb-run dbus-run-session gdbus; do
+    command -v $tool > /dev/null || { echo "skipped: $tool is missing"; exit 77; }
+  done
+  exec xvfb-run -a dbus-run-session -- "$0" --inside "$@"
+fi
+shift
+unset QT_QPA_PLATFORM
+export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+"$@" &
+app=$!
+trap 'kill $app 2> /dev/null || true' EXIT
+
+bus=$(gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus --method org.a11y.Bus.GetAddress |
+  sed "s/^('\(.*\)',)$/\1/")
+call() { # destination path method arguments...
+  destination=$1 path=$2 method=$3
+  shift 3
+  gdbus call --address "$bus" --dest "$destination" --object-path "$path" --method "$method" "$@"
+}
+
+# The program's name on the accessibility bus, once it has one.
+name=""
+for _ in $(seq 600); do
+  for candidate in $(call org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus.ListNames |
+                     grep -o "':[0-9.]*'" | tr -d "'"); do
+    pid=$(call org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus.GetConnectionUnixProcessID \
+            "$candidate" 2> /dev/null | sed 's/.*uint32 \([0-9]*\).*/\1/' || true)
+    [ "$pid" = "$app" ] && name=$candidate
+  done
+  [ -n "$name" ] && call "$name" /org/a11y/atspi/accessible/root org.freedesktop.DBus.Properties.Get \
+    org.a11y.atspi.Accessible Name > /dev/null 2>&1 && break
+  name=""
+  sleep 0.1
+done
+[ -n "$name" ] || { echo "the program never answered on the accessibility bus"; exit 1; }
+
+root=/org/a11y/atspi/accessible/root
+window=$(call "$name" $root org.a11y.atspi.Accessible.GetChildren | grep -o "/org/a11y/atspi/accessible/[0-9]*" | head -1)
+for path in $root $window; do
+  call "$name" "$path" org.freedesktop.DBus.Properties.GetAll org.a11y.atspi.Accessible 2>&1 || true
+  call "$name" "$path" org.freedesktop.DBus.Properties.Get org.a11y.atspi.Accessible Name
+done

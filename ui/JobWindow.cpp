@@ -1,0 +1,347 @@
+#include "JobWindow.h"
+
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProcessEnvironment>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSocketNotifier>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace vintrix {
+
+namespace {
+
+constexpr int kMaxLogLines = 10000;
+constexpr qsizetype kReadChunk = 65536;
+
+QString StateWord(JobWindow::State state)
+{
+    switch (state) {
+    case JobWindow::State::Running: return QStringLiteral("running");
+    case JobWindow::State::Stopping: return QStringLiteral("stopping");
+    case JobWindow::State::Done: return QStringLiteral("done");
+    case JobWindow::State::Failed: return QStringLiteral("failed");
+    }
+    return {};
+}
+
+QString StageFormat(const std::string& stage)
+{
+    if (stage == "reading") {
+        return QStringLiteral("Reading images: %v of %m");
+    }
+    if (stage == "writing") {
+        return QStringLiteral("Writing sheets: row %v of %m");
+    }
+    if (stage == "packing") {
+        return QStringLiteral("Packing");
+    }
+    return QString::fromStdString(stage);
+}
+
+void MakeSelectable(QLabel* label)
+{
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+}
+
+}  // namespace
+
+JobWindow::JobWindow(const QString& outputName, const QString& scriptFile, QWidget* parent)
+    : QWidget(parent), name_(outputName)
+{
+    setObjectName(QStringLiteral("JobWindow"));
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/vintrix-studio-16.png"));
+    icon.addFile(QStringLiteral(":/icons/vintrix-studio-32.png"));
+    icon.addFile(QStringLiteral(":/icons/vintrix-studio-48.png"));
+    setWindowIcon(icon);
+
+    status_ = new QLabel(tr("Vintrix is packing in %1").arg(QDir::toNativeSeparators(QDir::currentPath())), this);
+    status_->setObjectName(QStringLiteral("status"));
+    status_->setAccessibleName(tr("Status"));
+    MakeSelectable(status_);
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(QStringLiteral("progress"));
+    progress_->setAccessibleName(tr("Progress"));
+    progress_->setRange(0, 0);
+    progress_->setFormat(tr("Starting"));
+    progress_->setTextVisible(true);
+    log_ = new QPlainTextEdit(this);
+    log_->setObjectName(QStringLiteral("log"));
+    log_->setAccessibleName(tr("Output of Vintrix"));
+    log_->setReadOnly(true);
+    log_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    log_->setMaximumBlockCount(kMaxLogLines);
+    openOutput_ = new QPushButton(tr("Open Output folder"), this);
+    openOutput_->setObjectName(QStringLiteral("openOutput"));
+    openOutput_->hide();
+    close_ = new QPushButton(tr("Close"), this);
+    close_->setObjectName(QStringLiteral("close"));
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(openOutput_);
+    buttons->addStretch();
+    buttons->addWidget(close_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(status_);
+    layout->addWidget(progress_);
+    layout->addWidget(log_, 1);
+    layout->addLayout(buttons);
+    resize(600, 320);
+
+    connect(openOutput_, &QPushButton::clicked, this, &JobWindow::OpenOutputFolder);
+    connect(close_, &QPushButton::clicked, this, &QWidget::close);
+    SetState(State::Running);
+    Start(scriptFile);
+}
+
+JobWindow::~JobWindow()
+{
+    for (Stream* stream : {&out_, &err_}) {
+        if (stream->fd >= 0) {
+            ::close(stream->fd);
+        }
+    }
+}
+
+void JobWindow::Start(const QString& scriptFile)
+{
+    for (Stream* stream : {&out_, &err_}) {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0) {
+            startError_ = tr("Cannot start the job: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+            break;
+        }
+        stream->fd = fds[0];
+        stream->childFd = fds[1];
+        ::fcntl(stream->fd, F_SETFL, O_NONBLOCK);
+        stream->notifier = new QSocketNotifier(stream->fd, QSocketNotifier::Read, this);
+        const bool isError = stream == &err_;
+        connect(stream->notifier, &QSocketNotifier::activated, this,
+                [this, stream, isError] { ReadStream(*stream, isError); });
+    }
+    if (startError_.isEmpty()) {
+        shell_.setProgram(QStringLiteral("/bin/sh"));
+        shell_.setProcessChannelMode(QProcess::ForwardedChannels);
+        if (scriptFile.isEmpty()) {
+            shell_.setInputChannelMode(QProcess::ForwardedInputChannel);
+        } else {
+            shell_.setStandardInputFile(scriptFile);
+        }
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QString::fromLatin1(kProgressVariable), QString::fromLatin1(kProgressLines));
+        shell_.setProcessEnvironment(environment);
+        // The job gets a process group of its own, so that stopping reaches
+        // Vintrix and not only the shell. It ignores SIGPIPE, so that it runs
+        // to its end even when this window is gone.
+        const int outFd = out_.childFd;
+        const int errFd = err_.childFd;
+        shell_.setChildProcessModifier([outFd, errFd] {
+            ::dup2(outFd, STDOUT_FILENO);
+            ::dup2(errFd, STDERR_FILENO);
+            ::setpgid(0, 0);
+            ::signal(SIGPIPE, SIG_IGN);
+        });
+        connect(&shell_, &QProcess::finished, this, &JobWindow::ShellFinished);
+        connect(&shell_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart) {
+                startError_ = tr("Cannot start /bin/sh: %1").arg(shell_.errorString());
+                shellOver_ = true;
+                EndIfOver();
+            }
+        });
+        shell_.start();
+        if (const qint64 pid = shell_.processId(); pid > 0) {
+            ::setpgid(static_cast<pid_t>(pid), static_cast<pid_t>(pid));
+        }
+    } else {
+        shellOver_ = true;
+    }
+    // Only the job holds the writing ends now: their end of file is its end.
+    for (Stream* stream : {&out_, &err_}) {
+        if (stream->childFd >= 0) {
+            ::close(stream->childFd);
+            stream->childFd = -1;
+        }
+    }
+    EndIfOver();
+}
+
+void JobWindow::ReadStream(Stream& stream, bool isError)
+{
+    char buffer[4096];
+    for (qsizetype taken = 0; taken < kReadChunk;) {
+        const ssize_t n = ::read(stream.fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            break;
+        }
+        if (n <= 0) {
+            if (!stream.pending.isEmpty()) {
+                ShowLine(QString::fromUtf8(stream.pending), isError);
+                stream.pending.clear();
+            }
+            stream.notifier->setEnabled(false);
+            stream.notifier->deleteLater();
+            stream.notifier = nullptr;
+            ::close(stream.fd);
+            stream.fd = -1;
+            EndIfOver();
+            return;
+        }
+        taken += n;
+        stream.pending.append(buffer, n);
+        for (qsizetype end; (end = stream.pending.indexOf('\n')) >= 0;) {
+            QByteArray line = stream.pending.left(end);
+            stream.pending.remove(0, end + 1);
+            if (line.endsWith('\r')) {
+                line.chop(1);
+            }
+            ShowLine(QString::fromUtf8(line), isError);
+        }
+        if (stream.pending.size() > kReadChunk) {  // a line without end is shown in pieces
+            ShowLine(QString::fromUtf8(stream.pending), isError);
+            stream.pending.clear();
+        }
+    }
+}
+
+void JobWindow::ShowLine(const QString& line, bool isError)
+{
+    if (isError) {
+        if (const auto progress = ParseProgressLine(line.toStdString())) {
+            ShowProgress(*progress);
+            return;
+        }
+    } else if (!line.isEmpty()) {
+        summary_ = line;
+    }
+    log_->appendPlainText(line);
+}
+
+void JobWindow::ShowProgress(const ProgressLine& progress)
+{
+    progress_->setFormat(StageFormat(progress.stage));
+    // The bar counts in int; very long stages are shown in proportion.
+    const std::uint64_t scale = progress.total > INT_MAX ? progress.total / INT_MAX + 1 : 1;
+    const int total = static_cast<int>(progress.total / scale);
+    progress_->setRange(0, progress.stage == "packing" ? 0 : total);
+    progress_->setValue(static_cast<int>(progress.done / scale));
+}
+
+void JobWindow::ShellFinished(int exitCode, QProcess::ExitStatus exitStatus)
+{
+    shellEnd_ = ShellEnd{exitStatus == QProcess::CrashExit, exitCode};
+    shellOver_ = true;
+    EndIfOver();
+}
+
+// The job is over once the shell has ended and every process that could
+// still write to the window has ended too.
+void JobWindow::EndIfOver()
+{
+    if (!shellOver_ || out_.fd >= 0 || err_.fd >= 0 || state_ == State::Done || state_ == State::Failed) {
+        return;
+    }
+    progress_->hide();
+    if (startError_.isEmpty() && Succeeded(shellEnd_)) {
+        const QString folder = QDir::toNativeSeparators(QDir::current().absoluteFilePath(QStringLiteral("Output")));
+        const QString summary = summary_.isEmpty() ? tr("Vintrix ended without a summary") : summary_;
+        status_->setText(tr("Done: %1\nOutput folder: %2").arg(summary, folder));
+        openOutput_->show();
+        SetState(State::Done);
+    } else {
+        const std::string path = shell_.processEnvironment().value(QStringLiteral("PATH")).toStdString();
+        status_->setText(startError_.isEmpty() ? QString::fromStdString(EndSentence(shellEnd_, path)) : startError_);
+        SetState(State::Failed);
+        if (!closeWhenEnded_) {
+            setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+            show();
+            raise();
+            activateWindow();
+        }
+    }
+    if (closeWhenEnded_) {
+        close();
+    }
+}
+
+void JobWindow::Stop()
+{
+    SetState(State::Stopping);
+    closeWhenEnded_ = true;
+    if (const qint64 pid = shell_.processId(); pid > 0) {
+        ::kill(-static_cast<pid_t>(pid), SIGTERM);
+    }
+}
+
+void JobWindow::SetState(State state)
+{
+    state_ = state;
+    setWindowTitle(QStringLiteral("%1 \u2014 %2").arg(name_, StateWord(state)));
+}
+
+void JobWindow::OpenOutputFolder()
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::current().absoluteFilePath(QStringLiteral("Output"))));
+}
+
+void JobWindow::closeEvent(QCloseEvent* event)
+{
+    if (state_ != State::Running) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    QMessageBox ask(QMessageBox::Question, windowTitle(),
+                    tr("The job %1 is still running. Stop it?\n\nVintrix then removes its unfinished files; "
+                       "earlier output in the Output folder stays as it was.")
+                        .arg(name_),
+                    QMessageBox::NoButton, this);
+    ask.setObjectName(QStringLiteral("askStop"));
+    ask.setTextFormat(Qt::PlainText);
+    QPushButton* stop = ask.addButton(tr("Stop the job"), QMessageBox::DestructiveRole);
+    ask.addButton(tr("Keep running"), QMessageBox::RejectRole);
+    ask.setDefaultButton(stop);
+    ask.exec();
+    if (ask.clickedButton() != stop) {
+        return;
+    }
+    if (state_ == State::Running) {
+        Stop();
+    } else if (state_ != State::Stopping) {  // it ended while the question was open
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    }
+}
+
+void JobWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && (state_ == State::Done || state_ == State::Failed)) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+}  // namespace vintrix
