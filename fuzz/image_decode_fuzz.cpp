@@ -13,6 +13,7 @@
 
 #include "fuzz_check.h"
 #include "images.h"
+#include "options.h"
 
 namespace {
 
@@ -54,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         check(result.errors.size() == 1);
         const std::string& e = result.errors[0];
-        check(e.rfind(name + ": ", 0) == 0 && e.size() > name.size() + 2);
+        check(e.rfind(quoted(name) + ": ", 0) == 0 && e.size() > name.size() + 4);
         // Without the module for formats other than PNG only libpng is fuzzed.
         check(e.find("is missing") == std::string::npos);
         for (const char c : e)
