@@ -70,6 +70,9 @@ std::optional<std::string> checkName(const std::string& name) {
         return "name must not contain a NUL character";
     if (!isUtf8(name))
         return "name must be valid UTF-8, not " + quoted(name);
+    // The output files are named after it, and messages name them.
+    if (std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
+        return "name must not contain control characters, not " + quoted(name);
     if (name.size() > 200)
         return "name must be at most 200 bytes long";
     return std::nullopt;

@@ -324,6 +324,18 @@ TEST_F(InputFaults, FileNamesInMessagesAreQuotedOnOneLine) {
                      "error: \"wide\\x1b[31m.png\": image of 90x4 pixels does not fit on a 64x64 sheet\n");
 }
 
+TEST_F(InputFaults, AnOutputNameWithControlCharactersIsRefused) {
+    save(QImage(4, 4, QImage::Format_RGBA8888), "good.png");
+    QProcess p;
+    p.setWorkingDirectory(work_.path());
+    p.start(VINTRIX_BINARY, {"64", "64", "a\nerror: b\x1b[31m", "32", "1", "0", path("sprites")});
+    ASSERT_TRUE(p.waitForFinished(120000));
+    EXPECT_EQ(p.exitCode(), 2);
+    EXPECT_EQ(QString::fromUtf8(p.readAllStandardError()),
+              "error: name must not contain control characters, not \"a\\nerror: b\\x1b[31m\"\n");
+    EXPECT_FALSE(QFileInfo::exists(path("Output")));
+}
+
 TEST_F(InputFaults, SkippedEntriesAreListedInOneWarning) {
     save(QImage(4, 4, QImage::Format_RGBA8888), "good.png");
     ASSERT_TRUE(work_.mkpath("sprites/folder.png"));
