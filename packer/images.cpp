@@ -158,6 +158,10 @@ public:
         return {};
     }
     void keep() { kept_ = true; }
+    // The largest image the budget could ever admit.
+    std::int64_t maxPixels() const {
+        return static_cast<std::int64_t>(std::min<std::uint64_t>(kMaxImagePixels, budget_.limit() / 4));
+    }
 
 private:
     Size sheet_;
@@ -195,7 +199,8 @@ std::string readWithQt(int fd, Admission& admit, Image& out) {
             return nullptr;
         }
     };
-    if (m.read(fd, kMaxImagePixels, &read) != 0) {
+    // Qt allocates before it reports the size of some files.
+    if (m.read(fd, admit.maxPixels(), &read) != 0) {
         out = {};
         return read.error;
     }

@@ -1,6 +1,7 @@
 // vintrix-qt-images: the formats other than PNG, read with Qt's image
 // readers and plugins. Built as a module that Vintrix loads when it first
 // meets such a file; see qt_reader.h.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -31,7 +32,8 @@ void silence() {
 void limitAllocation(long long maxPixels) {
     static std::once_flag once;
     std::call_once(once, [maxPixels] {
-        QImageReader::setAllocationLimit(static_cast<int>(maxPixels * 4 / (1024 * 1024)));
+        // In MiB, where 0 would mean no limit at all.
+        QImageReader::setAllocationLimit(static_cast<int>(std::max(1LL, maxPixels * 4 / (1024 * 1024))));
     });
 }
 
