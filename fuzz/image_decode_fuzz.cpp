@@ -1,7 +1,7 @@
 // Image files as Vintrix reads them: the first byte picks the file's
 // extension, the rest is the file. Every file either decodes into an RGBA
 // image that fits the sheet or gives one error line that starts with the
-// file's name.
+// file's quoted name.
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>

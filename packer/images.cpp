@@ -212,7 +212,7 @@ std::string readWithQt(int fd, Admission& admit, Image& out) {
 int openRegular(const std::string& path, std::string& error) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        error = std::string("cannot open the file: ") + std::strerror(errno);
+        error = std::string("cannot decode image: ") + std::strerror(errno);
         return -1;
     }
     struct stat st {};
