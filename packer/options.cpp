@@ -123,6 +123,9 @@ std::string usageText() {
            "  MARGIN         empty pixels between images and along the sheet's edges\n"
            "  FOLDER         the folder of images\n"
            "\n"
+           "Decoded images may take 1024 MiB together; VINTRIX_IMAGE_MEMORY_MIB in the\n"
+           "environment sets another budget in MiB.\n"
+           "\n"
            "Exit status: 0 done, 2 bad arguments, 3 bad input images,\n"
            "             4 output could not be written.\n";
 }

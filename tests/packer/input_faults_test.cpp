@@ -208,6 +208,10 @@ TEST_F(InputFaults, ImagesPastTheMemoryBudgetAreRefusedBeforeDecoding) {
     expectEarlierOutput(earlier);
 
     EXPECT_EQ(pack(2048, 32, 1, {"VINTRIX_IMAGE_MEMORY_MIB=16"}).exitCode, Ok);
+    const RunResult bad = pack(2048, 32, 1, {"VINTRIX_IMAGE_MEMORY_MIB=lots"});
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_EQ(bad.err, "error: VINTRIX_IMAGE_MEMORY_MIB must be a number of MiB from 1 to 1099511627776, not "
+                       "\"lots\"\n");
 }
 
 TEST_F(InputFaults, RunningOutOfMemoryIsAnErrorNotACrash) {
