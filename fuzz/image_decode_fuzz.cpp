@@ -1,7 +1,7 @@
 // Image files as Vintrix reads them: the first byte picks the file's
 // extension, the rest is the file. Every file either decodes into an RGBA
 // image that fits the sheet or gives one error line that starts with the
-// file's name.
+// file's quoted name.
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -13,6 +13,7 @@
 
 #include "fuzz_check.h"
 #include "images.h"
+#include "options.h"
 
 namespace {
 
@@ -54,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         check(result.errors.size() == 1);
         const std::string& e = result.errors[0];
-        check(e.rfind(name + ": ", 0) == 0 && e.size() > name.size() + 2);
+        check(e.rfind(quoted(name) + ": ", 0) == 0 && e.size() > name.size() + 4);
         // Without the module for formats other than PNG only libpng is fuzzed.
         check(e.find("is missing") == std::string::npos);
         for (const char c : e)

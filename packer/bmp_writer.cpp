@@ -74,7 +74,12 @@ void writeBmp(const std::string& path, RowComposer& rows, const std::vector<Rgba
         h.zeros(12);        // profile data, size, reserved
     } else {
         for (std::size_t i = 0; i < palette.size(); ++i) {
-            const Rgba& c = i == 0 ? kBmpTransparentColour : palette[i];
+            Rgba c = i == 0 ? kBmpTransparentColour : palette[i];
+            // A sprite's own magenta is written one step off the colour key,
+            // or a game keying on it would drop those pixels.
+            if (i != 0 && c[0] == kBmpTransparentColour[0] && c[1] == kBmpTransparentColour[1] &&
+                c[2] == kBmpTransparentColour[2])
+                c[2] = kBmpTransparentColour[2] - 1;
             h.data.insert(h.data.end(), {c[2], c[1], c[0], 0});
         }
     }

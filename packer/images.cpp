@@ -18,10 +18,15 @@
 #include <tuple>
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "file.h"
+#include "options.h"
 #include "png_reader.h"
 #include "qt_reader.h"
+#include "tga_reader.h"
 
 namespace vintrix {
 namespace {
@@ -105,23 +110,81 @@ std::string sizeProblem(int w, int h, Size sheet, int margin) {
     return {};
 }
 
+// What the decoded images of one run have taken so far, against the budget.
+class MemoryBudget {
+public:
+    explicit MemoryBudget(std::uint64_t limit) : limit_(limit) {}
+    bool take(std::uint64_t bytes) {
+        std::uint64_t used = used_.load();
+        do {
+            if (bytes > limit_ - used)
+                return false;
+        } while (!used_.compare_exchange_weak(used, used + bytes));
+        return true;
+    }
+    void give(std::uint64_t bytes) { used_ -= bytes; }
+    std::uint64_t limit() const { return limit_; }
+
+private:
+    const std::uint64_t limit_;
+    std::atomic<std::uint64_t> used_{0};
+};
+
+std::string mebibytes(std::uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB"; }
+
+// The size checks of one image and its share of the budget, taken before
+// its pixels are allocated and given back when it fails.
+class Admission {
+public:
+    Admission(Size sheet, int margin, MemoryBudget& budget) : sheet_(sheet), margin_(margin), budget_(budget) {}
+    ~Admission() {
+        if (!kept_)
+            budget_.give(taken_);
+    }
+    Admission(const Admission&) = delete;
+    Admission& operator=(const Admission&) = delete;
+
+    std::string operator()(int w, int h) {
+        if (std::string problem = sizeProblem(w, h, sheet_, margin_); !problem.empty())
+            return problem;
+        const std::uint64_t bytes = std::uint64_t(w) * std::uint64_t(h) * 4;
+        if (bytes <= taken_)
+            return {};
+        if (!budget_.take(bytes - taken_))
+            return "decoding its " + sizeText(w, h) + " pixels (" + mebibytes(bytes) +
+                   ") would take the decoded images past Vintrix's memory budget of " +
+                   mebibytes(budget_.limit()) + " (set " + kImageMemoryVariable + " to change it)";
+        taken_ = bytes;
+        return {};
+    }
+    void keep() { kept_ = true; }
+    // The largest image the budget could ever admit.
+    std::int64_t maxPixels() const {
+        return static_cast<std::int64_t>(std::min<std::uint64_t>(kMaxImagePixels, budget_.limit() / 4));
+    }
+
+private:
+    Size sheet_;
+    int margin_;
+    MemoryBudget& budget_;
+    std::uint64_t taken_ = 0;
+    bool kept_ = false;
+};
+
 struct QtRead : VintrixQtRead {
-    Size sheet;
-    int margin = 0;
+    Admission* admit = nullptr;
     Image* out = nullptr;
 };
 
-std::string readWithQt(const std::string& path, Size sheet, int margin, Image& out) {
+std::string readWithQt(int fd, Admission& admit, Image& out) {
     const QtModule& m = qtModule();
     if (!m.read)
         return "cannot decode image: the reader for formats other than PNG is missing (" + m.error + ")";
     QtRead read{};
-    read.sheet = sheet;
-    read.margin = margin;
+    read.admit = &admit;
     read.out = &out;
     read.announced = [](VintrixQtRead* r, int w, int h) {
-        auto* self = static_cast<QtRead*>(r);
-        const std::string problem = sizeProblem(w, h, self->sheet, self->margin);
+        const std::string problem = (*static_cast<QtRead*>(r)->admit)(w, h);
         std::snprintf(r->error, sizeof r->error, "%s", problem.c_str());
         return problem.empty() ? 1 : 0;
     };
@@ -136,30 +199,71 @@ std::string readWithQt(const std::string& path, Size sheet, int margin, Image& o
             return nullptr;
         }
     };
-    if (m.read(path.c_str(), kMaxImagePixels, &read) != 0) {
+    // Qt allocates before it reports the size of some files.
+    if (m.read(fd, admit.maxPixels(), &read) != 0) {
         out = {};
         return read.error;
     }
     return {};
 }
 
+// Opens `path` for reading only if it is a regular file: a FIFO or a device
+// put in place of an image is refused without blocking on it.
+int openRegular(const std::string& path, std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = std::string("cannot decode image: ") + std::strerror(errno);
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        error = "cannot decode image: not a regular file";
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
 // PNG files, known by their signature whatever their name, go to libpng;
+// TGA files, which have no signature, by their name to stb_image;
 // everything else to Qt.
-std::string decodeOne(const std::string& path, const std::string& name, Size sheet, int margin, Image& out) {
-    File file(std::fopen(path.c_str(), "rb"));
-    if (!file)
-        return name + ": cannot decode image: " + std::strerror(errno);
+std::string decodeFile(const std::string& path, Admission& admit, Image& out) {
+    std::string error;
+    const int fd = openRegular(path, error);
+    if (fd < 0)
+        return error;
+    File file(::fdopen(fd, "rb"));
+    if (!file) {
+        ::close(fd);
+        return std::string("cannot decode image: ") + std::strerror(errno);
+    }
     std::setvbuf(file.get(), nullptr, _IOFBF, 1 << 16);
     unsigned char head[8];
     const std::size_t got = std::fread(head, 1, sizeof head, file.get());
+    if (hasPngSignature(head, got))
+        return readPng(file.get(), std::ref(admit), out);
+    ::lseek(fd, 0, SEEK_SET);
+    if (extensionOf(path) == "tga")
+        return readTga(fd, std::ref(admit), out);
+    return readWithQt(fd, admit, out);
+}
+
+std::string decodeOne(const std::string& path, const std::string& name, Size sheet, int margin, MemoryBudget& budget,
+                      Image& out) {
     std::string error;
-    if (hasPngSignature(head, got)) {
-        error = readPng(file.get(), [&](int w, int h) { return sizeProblem(w, h, sheet, margin); }, out);
-    } else {
-        file.reset();
-        error = readWithQt(path, sheet, margin, out);
+    try {
+        Admission admit(sheet, margin, budget);
+        error = decodeFile(path, admit, out);
+        if (error.empty())
+            admit.keep();
+    } catch (const std::bad_alloc&) {
+        error = "cannot decode image: out of memory";
     }
-    return error.empty() ? error : name + ": " + error;
+    if (error.empty())
+        return error;
+    out = {};
+    return quoted(name) + ": " + error;
 }
 
 }  // namespace
@@ -169,37 +273,72 @@ std::size_t pixelHash(const Image& image) {
         std::string_view(reinterpret_cast<const char*>(image.pixels.data()), image.pixels.size()));
 }
 
-std::vector<std::string> listImageFiles(const std::string& folder) {
+namespace {
+
+std::string kindOf(const std::filesystem::file_status& status) {
+    namespace fs = std::filesystem;
+    switch (status.type()) {
+    case fs::file_type::not_found: return "a link to nothing";
+    case fs::file_type::directory: return "a folder";
+    case fs::file_type::fifo: return "a FIFO";
+    case fs::file_type::socket: return "a socket";
+    case fs::file_type::block:
+    case fs::file_type::character: return "a device";
+    default: return "not a regular file";
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> listImageFiles(const std::string& folder, std::vector<std::string>* skipped) {
     namespace fs = std::filesystem;
     std::vector<std::string> names;
     std::vector<std::string> extensions;  // beside names
+    std::vector<std::pair<std::string, std::string>> passed;  // names and why
     bool others = false;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
         std::error_code ec;
-        if (!entry.is_regular_file(ec))
-            continue;
+        const fs::file_status status = entry.status(ec);
+        std::string name = entry.path().filename().string();
         std::string ext = extensionOf(entry.path());
+        if (status.type() == fs::file_type::directory) {
+            passed.emplace_back(std::move(name), "a folder: subfolders are not read");
+            continue;
+        }
         if (!kWantedExtensions.count(ext))
             continue;
+        if (status.type() != fs::file_type::regular) {
+            passed.emplace_back(std::move(name), kindOf(status));
+            continue;
+        }
         others |= ext != "png";
-        names.push_back(entry.path().filename().string());
+        names.push_back(std::move(name));
         extensions.push_back(std::move(ext));
     }
     if (others) {
         const std::set<std::string> readable = qtExtensions();
         std::size_t kept = 0;
-        for (std::size_t i = 0; i < names.size(); ++i)
-            if (extensions[i] == "png" || readable.count(extensions[i]))
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (extensions[i] == "png" || extensions[i] == "tga" || readable.count(extensions[i]))
                 std::swap(names[kept++], names[i]);
+            else
+                passed.emplace_back(names[i], "no reader for " + extensions[i] + " files here");
+        }
         names.resize(kept);
     }
     std::sort(names.begin(), names.end());
+    if (skipped) {
+        std::sort(passed.begin(), passed.end());
+        for (const auto& [name, why] : passed)
+            skipped->push_back(quoted(name) + " (" + why + ")");
+    }
     return names;
 }
 
 DecodeResult decodeImages(const std::string& folder, const std::vector<std::string>& names, Size sheet, int margin,
-                          int threads, const ProgressFn& progress, Hashes hashes) {
+                          int threads, const ProgressFn& progress, Hashes hashes, std::uint64_t memory) {
     DecodeResult result;
+    MemoryBudget budget(memory);
     result.images.resize(names.size());
     if (hashes == Hashes::Compute)
         result.hashes.resize(names.size());
@@ -211,7 +350,7 @@ DecodeResult decodeImages(const std::string& folder, const std::vector<std::stri
     std::condition_variable finished;
     auto worker = [&] {
         for (std::size_t i; (i = next.fetch_add(1)) < names.size();) {
-            errors[i] = decodeOne(folder + '/' + names[i], names[i], sheet, margin, result.images[i]);
+            errors[i] = decodeOne(folder + '/' + names[i], names[i], sheet, margin, budget, result.images[i]);
             if (hashes == Hashes::Compute)
                 result.hashes[i] = pixelHash(result.images[i]);
             std::lock_guard lock(mutex);

@@ -18,9 +18,18 @@ namespace vintrix {
 // their header claims.
 constexpr std::int64_t kMaxImagePixels = std::int64_t{1} << 28;
 
+// What the decoded images of a run may take together, unless the
+// environment variable VINTRIX_IMAGE_MEMORY_MIB says otherwise. An image that
+// would go past it is refused before its pixels are allocated.
+constexpr std::uint64_t kDefaultImageMemory = std::uint64_t{1} << 30;
+constexpr const char* kImageMemoryVariable = "VINTRIX_IMAGE_MEMORY_MIB";
+
 // Names (not paths) of the image files directly in `folder`, sorted by their
-// bytes so the order never depends on the locale or the file system.
-std::vector<std::string> listImageFiles(const std::string& folder);
+// bytes so the order never depends on the locale or the file system. Entries
+// that look like images but cannot be read as files, files of formats no
+// reader here knows, and subfolders go to `skipped` when given, each as its
+// quoted name and the reason.
+std::vector<std::string> listImageFiles(const std::string& folder, std::vector<std::string>* skipped = nullptr);
 
 struct DecodeResult {
     std::vector<Image> images;        // in the order of the names
@@ -33,9 +42,11 @@ using ProgressFn = std::function<void(std::size_t done, std::size_t total)>;
 enum class Hashes { Skip, Compute };
 
 // Decodes on `threads` threads, hashing each image on the thread that
-// decoded it when asked.
+// decoded it when asked. The decoded pixels of all images together stay
+// within `memory` bytes. Errors start with the quoted file name.
 DecodeResult decodeImages(const std::string& folder, const std::vector<std::string>& names, Size sheet, int margin,
-                          int threads, const ProgressFn& progress = {}, Hashes hashes = Hashes::Skip);
+                          int threads, const ProgressFn& progress = {}, Hashes hashes = Hashes::Skip,
+                          std::uint64_t memory = kDefaultImageMemory);
 
 struct UniqueImages {
     std::vector<std::size_t> first;    // for each unique image, the index of its first input

@@ -70,6 +70,9 @@ std::optional<std::string> checkName(const std::string& name) {
         return "name must not contain a NUL character";
     if (!isUtf8(name))
         return "name must be valid UTF-8, not " + quoted(name);
+    // The output files are named after it, and messages name them.
+    if (std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
+        return "name must not contain control characters, not " + quoted(name);
     if (name.size() > 200)
         return "name must be at most 200 bytes long";
     return std::nullopt;
@@ -119,6 +122,9 @@ std::string usageText() {
            "  FORMAT         0 = BMP, 1 = PNG\n"
            "  MARGIN         empty pixels between images and along the sheet's edges\n"
            "  FOLDER         the folder of images\n"
+           "\n"
+           "Decoded images may take 1024 MiB together; VINTRIX_IMAGE_MEMORY_MIB in the\n"
+           "environment sets another budget in MiB.\n"
            "\n"
            "Exit status: 0 done, 2 bad arguments, 3 bad input images,\n"
            "             4 output could not be written.\n";

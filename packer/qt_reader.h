@@ -19,7 +19,9 @@ struct VintrixQtRead {
 
 // The lower-case names of the formats Qt can read here, separated by spaces.
 typedef const char* (*VintrixQtFormatsFn)(void);
-// Decodes `path`; refuses images over `maxPixels`. Returns 0 on success.
-typedef int (*VintrixQtReadFn)(const char* path, long long maxPixels, VintrixQtRead* read);
+// Decodes the regular file open as `fd` (left open), whatever its name
+// says; refuses images over `maxPixels` and files that end before their
+// image does. Returns 0 on success.
+typedef int (*VintrixQtReadFn)(int fd, long long maxPixels, VintrixQtRead* read);
 
 }

@@ -1,7 +1,11 @@
 #include "run.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <filesystem>
 #include <ostream>
 #include <thread>
@@ -22,6 +26,11 @@ namespace vintrix {
 namespace {
 
 constexpr const char* kOutputFolder = "Output";
+
+// The output folder keeps the name of every temporary file of a run in fixed
+// storage for its signal handlers, 4,096 names: two files a sheet and the
+// commit journal's.
+constexpr int kMaxSheets = 2047;
 
 int workerThreads() { return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u)); }
 
@@ -100,22 +109,48 @@ void printSummary(std::ostream& out, const Options& o, const std::string& ext, s
     out << " with atlas data " << dir << o.name << ".json\n";
 }
 
-}  // namespace
+// The budget for decoded images: kDefaultImageMemory, or the mebibytes the
+// environment gives.
+std::optional<std::uint64_t> imageMemory(std::ostream& err) {
+    const char* text = std::getenv(kImageMemoryVariable);
+    if (!text || !*text)
+        return kDefaultImageMemory;
+    std::uint64_t mib = 0;
+    const char* end = text + std::strlen(text);
+    const auto [ptr, ec] = std::from_chars(text, end, mib);
+    if (ec != std::errc{} || ptr != end || mib == 0 || mib > (std::uint64_t{1} << 40)) {
+        err << "error: " << kImageMemoryVariable << " must be a number of MiB from 1 to " << (std::uint64_t{1} << 40)
+            << ", not " << quoted(text) << '\n';
+        return std::nullopt;
+    }
+    return mib << 20;
+}
 
-ExitCode run(const Options& o, std::ostream& out, std::ostream& err) {
+ExitCode packFolder(const Options& o, std::ostream& out, std::ostream& err) {
     const Size sheet{o.width, o.height};
+    const std::optional<std::uint64_t> memory = imageMemory(err);
+    if (!memory)
+        return ExitCode::BadArguments;
     const int threads = workerThreads();
     Progress progress;
 
-    std::vector<std::string> names;
+    std::vector<std::string> names, skipped;
     try {
-        names = listImageFiles(o.folder);
+        names = listImageFiles(o.folder, &skipped);
     } catch (const std::filesystem::filesystem_error& e) {
-        err << "error: cannot list the images folder " << o.folder << ": " << e.code().message() << '\n';
+        err << "error: cannot list the images folder " << quoted(o.folder) << ": " << e.code().message() << '\n';
         return ExitCode::BadInput;
     }
+    if (!skipped.empty()) {
+        err << "warning: skipped " << skipped.size() << (skipped.size() == 1 ? " entry" : " entries") << " of "
+            << quoted(o.folder) << ":";
+        for (std::size_t i = 0; i < skipped.size(); ++i)
+            err << (i == 0 ? " " : ", ") << skipped[i];
+        err << '\n';
+    }
     if (names.empty()) {
-        err << "error: no images in " << o.folder << " (looked for PNG, BMP, JPEG, GIF, WebP, TGA and TIFF files)\n";
+        err << "error: no images in " << quoted(o.folder)
+            << " (looked for PNG, BMP, JPEG, GIF, WebP, TGA and TIFF files)\n";
         return ExitCode::BadInput;
     }
     // The atlas data keys frames by name, and JSON holds only Unicode text.
@@ -134,7 +169,7 @@ ExitCode run(const Options& o, std::ostream& out, std::ostream& err) {
         StderrMuted muted;
         decoded = decodeImages(o.folder, names, sheet, o.margin, threads,
                                [&](std::size_t d, std::size_t t) { progress.report(Stage::Reading, d, t); },
-                               Hashes::Compute);
+                               Hashes::Compute, *memory);
     }
     if (!decoded.errors.empty()) {
         progress.clear();
@@ -151,10 +186,16 @@ ExitCode run(const Options& o, std::ostream& out, std::ostream& err) {
     const PackOutcome packed = pack(sizes, sheet, o.margin, threads);
     if (packed.tooLarge) {  // decoding already refused these; kept for safety
         progress.clear();
-        err << "error: " << names[unique.first[*packed.tooLarge]] << " does not fit on a sheet\n";
+        err << "error: " << quoted(names[unique.first[*packed.tooLarge]]) << " does not fit on a sheet\n";
         return ExitCode::BadInput;
     }
     const Layout& layout = packed.layout;
+    if (layout.sheets > kMaxSheets) {
+        progress.clear();
+        err << "error: the images need " << layout.sheets << " sheets of " << o.width << "x" << o.height
+            << ", more than the " << kMaxSheets << " Vintrix writes in one run: use larger sheets\n";
+        return ExitCode::BadInput;
+    }
 
     const bool bmp = o.format == ImageFormat::Bmp;
     const std::string ext = bmp ? ".bmp" : ".png";
@@ -185,11 +226,26 @@ ExitCode run(const Options& o, std::ostream& out, std::ostream& err) {
         progress.clear();
         err << "error: " << e.what() << '\n';
         return ExitCode::OutputFailed;
+    } catch (const std::bad_alloc&) {
+        progress.clear();
+        err << "error: out of memory writing the sheets\n";
+        return ExitCode::OutputFailed;
     }
     progress.clear();
 
     printSummary(out, o, ext, names.size(), sizes.size(), layout);
     return ExitCode::Ok;
+}
+
+}  // namespace
+
+ExitCode run(const Options& o, std::ostream& out, std::ostream& err) {
+    try {
+        return packFolder(o, out, err);
+    } catch (const std::bad_alloc&) {
+        err << "error: out of memory\n";
+        return ExitCode::BadInput;
+    }
 }
 
 }  // namespace vintrix

@@ -267,7 +267,7 @@ TEST_F(VintrixTest, UndecodableImageIsNamedAndNothingIsWritten) {
     writeBytes("sprites/broken.png", "\x89PNG\r\n\x1a\nnot really");
     const RunResult r = pack(64, 64, "n", 32, 1, 0);
     EXPECT_EQ(r.exitCode, BadInput);
-    EXPECT_TRUE(r.err.startsWith("error: broken.png: cannot decode image")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.startsWith("error: \"broken.png\": cannot decode image")) << r.err.toStdString();
     EXPECT_EQ(r.err.count('\n'), 1);
     EXPECT_FALSE(QFileInfo::exists(path("Output")));
 }
@@ -292,7 +292,7 @@ TEST_F(VintrixTest, ImageTooLargeForTheSheetIsNamedWithItsSize) {
     save(flatSprite(60, 20, Qt::blue), "wide.png");
     const RunResult r = pack(64, 64, "n", 32, 1, 3);
     EXPECT_EQ(r.exitCode, BadInput);
-    EXPECT_EQ(r.err, "error: wide.png: image of 60x20 pixels does not fit on a 64x64 sheet with a margin of 3\n");
+    EXPECT_EQ(r.err, "error: \"wide.png\": image of 60x20 pixels does not fit on a 64x64 sheet with a margin of 3\n");
     EXPECT_FALSE(QFileInfo::exists(path("Output")));
 }
 
@@ -321,7 +321,7 @@ TEST_F(VintrixTest, HugeDimensionsInAHeaderAreRefusedWithoutDecoding) {
     writeBytes("sprites/bomb.png", png);
     const RunResult r = pack(65536, 65536, "n", 32, 1, 0);
     EXPECT_EQ(r.exitCode, BadInput);
-    EXPECT_EQ(r.err, "error: bomb.png: image claims 60000x60000 pixels, more than Vintrix decodes (268435456 pixels)\n");
+    EXPECT_EQ(r.err, "error: \"bomb.png\": image claims 60000x60000 pixels, more than Vintrix decodes (268435456 pixels)\n");
     EXPECT_FALSE(QFileInfo::exists(path("Output")));
 }
 
@@ -329,7 +329,7 @@ TEST_F(VintrixTest, FolderWithoutImages) {
     writeBytes("sprites/readme.txt", "not an image");
     const RunResult r = pack(64, 64, "n", 32, 1, 0);
     EXPECT_EQ(r.exitCode, BadInput);
-    EXPECT_TRUE(r.err.startsWith("error: no images in " + sprites())) << r.err.toStdString();
+    EXPECT_TRUE(r.err.startsWith("error: no images in \"" + sprites() + "\"")) << r.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(path("Output")));
 }
 
@@ -509,7 +509,7 @@ TEST_F(VintrixTest, TruncatedPngIsNamedAndNothingIsWritten) {
     ASSERT_TRUE(cut.resize(cut.size() / 2));
     const RunResult r = pack(64, 64, "n", 32, 1, 0);
     EXPECT_EQ(r.exitCode, BadInput);
-    EXPECT_TRUE(r.err.startsWith("error: cut.png: cannot decode image: ")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.startsWith("error: \"cut.png\": cannot decode image: ")) << r.err.toStdString();
     EXPECT_EQ(r.err.count('\n'), 1);
     EXPECT_FALSE(QFileInfo::exists(path("Output")));
 }
@@ -563,7 +563,7 @@ TEST_F(VintrixTest, AFailedRunLeavesTheEarlierOutputAsItWas) {
     writeBytes("sprites/zz.gif", "GIF89a broken");
     const RunResult r = pack(64, 64, "n", 8, 1, 0);
     EXPECT_EQ(r.exitCode, BadInput);
-    EXPECT_TRUE(r.err.startsWith("error: zz.gif: cannot decode image")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.startsWith("error: \"zz.gif\": cannot decode image")) << r.err.toStdString();
     EXPECT_TRUE(r.out.isEmpty());
     EXPECT_EQ(outputFiles(), before);
 }

@@ -1,0 +1,381 @@
+// Hostile and unusual input folders, run through the real Vintrix: images
+// that would take more memory than a run may, files cut short, formats as
+// common tools write them, names that would break a message, and entries
+// that cannot be read as images.
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace {
+
+enum Exit { Ok = 0, BadInput = 3 };
+
+struct RunResult {
+    int exitCode = -1;  // -1 when ended by a signal
+    QString out, err;
+};
+
+void le16(QByteArray& b, unsigned v) {
+    b.append(char(v & 0xFF));
+    b.append(char((v >> 8) & 0xFF));
+}
+void le32(QByteArray& b, std::uint32_t v) {
+    le16(b, v & 0xFFFF);
+    le16(b, v >> 16);
+}
+
+// The colour of pixel (x, y) in the generated TGA and GIF files.
+QRgb pattern(int x, int y) { return qRgb(x * 16, y * 16, 100); }
+
+// A 32-bit TGA with its origin top left and no 2.0 footer, as most tools
+// write it; run-length encoded as one raw packet a pixel when asked.
+QByteArray tga(int w, int h, bool rle) {
+    QByteArray b;
+    b.append('\0').append('\0').append(char(rle ? 10 : 2)).append(QByteArray(5, '\0'));
+    le16(b, 0), le16(b, 0), le16(b, w), le16(b, h);
+    b.append(char(32)).append(char(0x28));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            if (rle)
+                b.append('\0');
+            const QRgb c = pattern(x, y);
+            b.append(char(qBlue(c))).append(char(qGreen(c))).append(char(qRed(c))).append(char(0xFF));
+        }
+    return b;
+}
+
+// A GIF whose 128-colour palette holds pattern(i, 0); pixel (x, y) is entry
+// (x + y) % 128. Its LZW codes stay 8 bits wide thanks to a clear code
+// every 126 pixels, so they can be written without an encoder.
+QByteArray gif(int w, int h) {
+    QByteArray b("GIF89a");
+    le16(b, w), le16(b, h);
+    b.append(char(0xF6)).append('\0').append('\0');
+    for (int i = 0; i < 128; ++i)
+        b.append(char(qRed(pattern(i, 0)))).append(char(qGreen(pattern(i, 0)))).append(char(qBlue(pattern(i, 0))));
+    b.append(char(0x2C));
+    le16(b, 0), le16(b, 0), le16(b, w), le16(b, h);
+    b.append('\0').append(char(7));
+    QByteArray codes;
+    for (int i = 0; i < w * h; ++i) {
+        if (i % 126 == 0)
+            codes.append(char(128));
+        codes.append(char((i % w + i / w) % 128));
+    }
+    codes.append(char(129));
+    for (qsizetype i = 0; i < codes.size(); i += 255) {
+        const QByteArray part = codes.mid(i, 255);
+        b.append(char(part.size())).append(part);
+    }
+    return b.append('\0').append(char(0x3B));
+}
+
+// A 16-bit BMP with RGB565 bit fields, every pixel `pixel`.
+QByteArray bmp565(int w, int h, std::uint16_t pixel) {
+    const int stride = (w * 2 + 3) / 4 * 4;
+    QByteArray b("BM");
+    le32(b, 14 + 40 + 12 + stride * h), le32(b, 0), le32(b, 14 + 40 + 12);
+    le32(b, 40), le32(b, w), le32(b, h), le16(b, 1), le16(b, 16), le32(b, 3), le32(b, stride * h);
+    le32(b, 2835), le32(b, 2835), le32(b, 0), le32(b, 0);
+    le32(b, 0xF800), le32(b, 0x07E0), le32(b, 0x001F);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x)
+            le16(b, pixel);
+        b.append(QByteArray(stride - w * 2, '\0'));
+    }
+    return b;
+}
+
+QByteArray encoded(const QImage& image, const char* format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(image.save(&buffer, format, 95)) << format;
+    return bytes;
+}
+
+// A photo-like image, so that a JPEG of it has a long scan to cut.
+QImage gradient(int w, int h) {
+    QImage img(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixel(x, y, qRgb(x * 255 / w, y * 255 / h, (x * y) % 256));
+    return img;
+}
+
+class InputFaults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(tmp_.isValid());
+        work_ = QDir(tmp_.path());
+        ASSERT_TRUE(work_.mkpath("sprites"));
+    }
+
+    QString path(const QString& rel) const { return work_.filePath(rel); }
+
+    void write(const QString& file, const QByteArray& bytes) {
+        QFile f(path("sprites/" + file));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << file.toStdString();
+        ASSERT_EQ(f.write(bytes), bytes.size());
+    }
+
+    void save(const QImage& img, const QString& file) { ASSERT_TRUE(img.save(path("sprites/" + file))); }
+
+    RunResult pack(int side, int bpp, int format, const QStringList& env = {}, rlim_t addressSpace = 0) {
+        QProcess p;
+        p.setWorkingDirectory(work_.path());
+        QStringList environment = QProcess::systemEnvironment();
+        environment += env;
+        p.setEnvironment(environment);
+        if (addressSpace)
+            p.setChildProcessModifier([addressSpace] {
+                const rlimit limit{addressSpace, addressSpace};
+                ::setrlimit(RLIMIT_AS, &limit);
+            });
+        const QString s = QString::number(side);
+        p.start(VINTRIX_BINARY, {s, s, "n", QString::number(bpp), QString::number(format), "0", path("sprites")});
+        EXPECT_TRUE(p.waitForFinished(120000));
+        RunResult r;
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+
+    // A first successful run whose output a failed run must leave alone.
+    QByteArray packEarlierOutput() {
+        save(QImage(4, 4, QImage::Format_RGBA8888), "good.png");
+        const RunResult r = pack(64, 32, 1);
+        EXPECT_EQ(r.exitCode, Ok) << r.err.toStdString();
+        QFile f(path("Output/n.json"));
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        return f.readAll();
+    }
+
+    void expectEarlierOutput(const QByteArray& json) {
+        QFile f(path("Output/n.json"));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), json);
+        EXPECT_EQ(QDir(path("Output")).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    }
+
+    // The sheet and where `file` lies on it, from Output/n.json.
+    QImage frame(const QString& file, const char* sheetFile = "Output/n.png") {
+        QFile f(path("Output/n.json"));
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        const QJsonObject r =
+            QJsonDocument::fromJson(f.readAll()).object()["frames"].toObject()[file].toObject()["frame"].toObject();
+        const QImage sheet(path(sheetFile));
+        EXPECT_FALSE(sheet.isNull());
+        return sheet.copy(r["x"].toInt(), r["y"].toInt(), r["w"].toInt(), r["h"].toInt());
+    }
+
+    QTemporaryDir tmp_;
+    QDir work_;
+};
+
+// ---- memory ---------------------------------------------------------------
+
+TEST_F(InputFaults, ImagesPastTheMemoryBudgetAreRefusedBeforeDecoding) {
+    const QByteArray earlier = packEarlierOutput();
+    QImage big(1200, 1200, QImage::Format_Grayscale8);  // 5.5 MiB each once decoded to RGBA
+    big.fill(0);
+    save(big, "big1.png");
+    save(big, "big2.png");
+    const RunResult r = pack(2048, 32, 1, {"VINTRIX_IMAGE_MEMORY_MIB=8"});
+    EXPECT_EQ(r.exitCode, BadInput);
+    // Which of the two is decoded first depends on the threads.
+    EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.startsWith("error: \"big1.png\": decoding its 1200x1200 pixels (6 MiB) would take the decoded "
+                                 "images past Vintrix's memory budget of 8 MiB") ||
+                r.err.startsWith("error: \"big2.png\": decoding"))
+        << r.err.toStdString();
+    expectEarlierOutput(earlier);
+
+    EXPECT_EQ(pack(2048, 32, 1, {"VINTRIX_IMAGE_MEMORY_MIB=16"}).exitCode, Ok);
+    const RunResult bad = pack(2048, 32, 1, {"VINTRIX_IMAGE_MEMORY_MIB=lots"});
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_EQ(bad.err, "error: VINTRIX_IMAGE_MEMORY_MIB must be a number of MiB from 1 to 1099511627776, not "
+                       "\"lots\"\n");
+}
+
+TEST_F(InputFaults, RunningOutOfMemoryIsAnErrorNotACrash) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer cannot run under an address space limit";
+#endif
+    const QByteArray earlier = packEarlierOutput();
+    // Three 32 KB files that decode to 256 MiB each, under a limit of 640 MiB.
+    QImage big(8192, 8192, QImage::Format_Grayscale8);
+    big.fill(0);
+    save(big, "big1.png");
+    ASSERT_TRUE(QFile::copy(path("sprites/big1.png"), path("sprites/big2.png")));
+    ASSERT_TRUE(QFile::copy(path("sprites/big1.png"), path("sprites/big3.png")));
+    const RunResult r = pack(8192, 32, 1, {}, rlim_t{640} << 20);
+    EXPECT_EQ(r.exitCode, BadInput) << r.err.toStdString();
+    EXPECT_FALSE(r.err.isEmpty());
+    for (const QString& line : r.err.split('\n', Qt::SkipEmptyParts))
+        EXPECT_TRUE(line.startsWith("error: \"big") && line.contains(": cannot decode image: ") &&
+                    line.endsWith("out of memory", Qt::CaseInsensitive))
+            << line.toStdString();
+    expectEarlierOutput(earlier);
+}
+
+// ---- decoding -------------------------------------------------------------
+
+struct Cut {
+    const char* file;
+    QByteArray (*bytes)();
+};
+
+void PrintTo(const Cut& cut, std::ostream* os) { *os << cut.file; }
+
+class TruncatedFiles : public InputFaults, public ::testing::WithParamInterface<Cut> {};
+
+// Cut files decode with the missing part filled in: they are refused as a
+// cut PNG is, and the whole file packs.
+TEST_P(TruncatedFiles, AreRefusedAndTheEarlierOutputStays) {
+    const QString file = GetParam().file;
+    const QByteArray whole = GetParam().bytes();
+    const QByteArray earlier = packEarlierOutput();
+    for (const double kept : {0.9, 0.6}) {
+        write(file, whole.left(static_cast<qsizetype>(whole.size() * kept)));
+        const RunResult r = pack(256, 32, 1);
+        EXPECT_EQ(r.exitCode, BadInput) << kept;
+        EXPECT_EQ(r.err, "error: \"" + file + "\": cannot decode image: the file ends early\n") << kept;
+        expectEarlierOutput(earlier);
+    }
+    write(file, whole);
+    const RunResult r = pack(256, 32, 1);
+    EXPECT_EQ(r.exitCode, Ok) << r.err.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, TruncatedFiles,
+    ::testing::Values(Cut{"cut.jpg", [] { return encoded(gradient(64, 48), "jpg"); }},
+                      Cut{"cut.bmp", [] { return encoded(gradient(40, 30), "bmp"); }},
+                      Cut{"cut8.bmp",
+                          [] { return encoded(gradient(40, 30).convertToFormat(QImage::Format_Indexed8), "bmp"); }},
+                      Cut{"cut.gif", [] { return gif(40, 30); }},
+                      Cut{"cut.tga", [] { return tga(20, 10, true); }}),
+    [](const auto& info) { return QString(info.param.file).replace('.', '_').toStdString(); });
+
+TEST_F(InputFaults, TgaWithoutFooterReadsUncompressedAndRunLength) {
+    write("plain.tga", tga(12, 5, false));
+    write("rle.tga", tga(12, 5, true));
+    write("pattern.gif", gif(12, 5));
+    const RunResult r = pack(64, 32, 1);
+    ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
+    for (const char* file : {"plain.tga", "rle.tga"}) {
+        const QImage img = frame(file);
+        ASSERT_EQ(img.size(), QSize(12, 5)) << file;
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 12; ++x)
+                ASSERT_EQ(img.pixel(x, y), pattern(x, y)) << file << " at " << x << "," << y;
+    }
+    const QImage fromGif = frame("pattern.gif");
+    EXPECT_EQ(fromGif.pixel(11, 4), pattern(15, 0));
+}
+
+TEST_F(InputFaults, SixteenBitBmpKeepsTheFullRange) {
+    write("white.bmp", bmp565(3, 2, 0xFFFF));
+    write("mid.bmp", bmp565(3, 2, 0x8410));  // 16 of 31, 32 of 63, 16 of 31
+    ASSERT_EQ(pack(64, 32, 1).exitCode, Ok);
+    EXPECT_EQ(frame("white.bmp").pixel(2, 1), qRgb(255, 255, 255));
+    EXPECT_EQ(frame("mid.bmp").pixel(0, 0), qRgb(132, 130, 132));
+}
+
+TEST_F(InputFaults, OpaqueMagentaIsNotTheColourKeyInEightBitBmp) {
+    QImage sprite(16, 16, QImage::Format_RGBA8888);
+    sprite.fill(QColor(255, 0, 255));
+    for (int x = 0; x < 16; ++x) {
+        sprite.setPixelColor(x, 0, Qt::transparent);
+        sprite.setPixelColor(x, 1, QColor(x * 16, 200, 30));
+    }
+    save(sprite, "magenta.png");
+    ASSERT_EQ(pack(64, 8, 0).exitCode, Ok);
+    const QImage sheet(path("Output/n.bmp"));
+    ASSERT_EQ(sheet.format(), QImage::Format_Indexed8);
+    const QImage placed = frame("magenta.png", "Output/n.bmp");
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const bool key = placed.pixel(x, y) == qRgb(255, 0, 255);
+            ASSERT_EQ(key, y == 0) << x << "," << y;
+        }
+    EXPECT_EQ(sheet.pixelIndex(0, 0), 0);
+}
+
+// ---- messages -------------------------------------------------------------
+
+TEST_F(InputFaults, FileNamesInMessagesAreQuotedOnOneLine) {
+    write("a\nerror: planted.png", "\x89PNG\r\n\x1a\nbroken");
+    save(QImage(90, 4, QImage::Format_RGBA8888), "wide\x1b[31m.png");
+    const RunResult r = pack(64, 32, 1);
+    EXPECT_EQ(r.exitCode, BadInput);
+    EXPECT_EQ(r.err, "error: \"a\\nerror: planted.png\": cannot decode image: the file ends early\n"
+                     "error: \"wide\\x1b[31m.png\": image of 90x4 pixels does not fit on a 64x64 sheet\n");
+}
+
+TEST_F(InputFaults, AnOutputNameWithControlCharactersIsRefused) {
+    save(QImage(4, 4, QImage::Format_RGBA8888), "good.png");
+    QProcess p;
+    p.setWorkingDirectory(work_.path());
+    p.start(VINTRIX_BINARY, {"64", "64", "a\nerror: b\x1b[31m", "32", "1", "0", path("sprites")});
+    ASSERT_TRUE(p.waitForFinished(120000));
+    EXPECT_EQ(p.exitCode(), 2);
+    EXPECT_EQ(QString::fromUtf8(p.readAllStandardError()),
+              "error: name must not contain control characters, not \"a\\nerror: b\\x1b[31m\"\n");
+    EXPECT_FALSE(QFileInfo::exists(path("Output")));
+}
+
+TEST_F(InputFaults, SkippedEntriesAreListedInOneWarning) {
+    save(QImage(4, 4, QImage::Format_RGBA8888), "good.png");
+    ASSERT_TRUE(work_.mkpath("sprites/folder.png"));
+    ASSERT_TRUE(work_.mkpath("sprites/sub"));
+    ASSERT_EQ(::mkfifo(path("sprites/pipe.png").toLocal8Bit().constData(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/null", path("sprites/device.bmp").toLocal8Bit().constData()), 0);
+    ASSERT_EQ(::symlink("missing.png", path("sprites/gone.png").toLocal8Bit().constData()), 0);
+    write("notes.txt", "not an image, not worth a word");
+    const RunResult r = pack(64, 32, 1);
+    EXPECT_EQ(r.exitCode, Ok);
+    EXPECT_EQ(r.err, "warning: skipped 5 entries of \"" + path("sprites") +
+                         "\": \"device.bmp\" (a device), \"folder.png\" (a folder: subfolders are not read), "
+                         "\"gone.png\" (a link to nothing), \"pipe.png\" (a FIFO), "
+                         "\"sub\" (a folder: subfolders are not read)\n");
+    EXPECT_TRUE(QFile::exists(path("Output/n.png")));
+}
+
+TEST_F(InputFaults, MoreSheetsThanARunWritesAreRefusedBeforeWriting) {
+    for (int i = 0; i < 2048; ++i) {  // all different, one a sheet
+        QImage dot(1, 1, QImage::Format_RGBA8888);
+        dot.fill(QColor(i % 256, i / 256, 7));
+        save(dot, QString("dot%1.png").arg(i));
+    }
+    const RunResult r = pack(1, 32, 1);
+    EXPECT_EQ(r.exitCode, BadInput);
+    EXPECT_EQ(r.err, "error: the images need 2048 sheets of 1x1, more than the 2047 Vintrix writes in one run: "
+                     "use larger sheets\n");
+    EXPECT_FALSE(QFileInfo::exists(path("Output")));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
