@@ -168,7 +168,7 @@ void JobWindowTest::failuresComeToTheFrontWithTheirReason_data()
                                   << "Failed: Vintrix could not use the images (bad input" << "error: no images in ";
     QTest::newRow("sprite larger than the sheet")
         << Folder::LargeSprite << Setup::Plain << plain << "Failed: Vintrix could not use the images (bad input"
-        << "wide.png: image of 300x40 pixels does not fit";
+        << "\"wide.png\": image of 300x40 pixels does not fit";
     QTest::newRow("corrupt PNG") << Folder::CorruptPng << Setup::Plain << plain
                                  << "Failed: Vintrix could not use the images (bad input" << "broken.png";
     QTest::newRow("unwritable Output") << Folder::Sprites << Setup::OutputIsAFile << plain
