@@ -5,6 +5,8 @@
 // folder of the user's own. Whatever happens, each name's files in Output
 // are the whole output of one run, byte for byte, and no run leaves files
 // of its own behind once it, or the next run, is done.
+#include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -48,7 +50,7 @@ struct Job {
 
 struct ChildSetup {
     std::optional<rlim_t> fileSize;
-    int gate = -1;             // waits for end of file on this pipe before it starts
+    int gate[2] = {-1, -1};    // waits for end of file on this pipe before it starts
     QString logs = "vintrix";  // LOGS.out and LOGS.err in the working folder
 };
 
@@ -82,7 +84,9 @@ public:
                     ::_exit(127);
             }
             char byte;
-            while (setup.gate >= 0 && ::read(setup.gate, &byte, 1) != 0) {
+            if (setup.gate[1] >= 0)
+                ::close(setup.gate[1]);
+            while (setup.gate[0] >= 0 && ::read(setup.gate[0], &byte, 1) > 0) {
             }
             ::execv(argv[0], argv.data());
             ::_exit(127);
@@ -263,7 +267,7 @@ protected:
         std::vector<std::unique_ptr<Child>> children;
         for (std::size_t i = 0; i < jobs.size(); ++i)
             children.push_back(std::make_unique<Child>(work_.path(), argsOf(jobs[i]),
-                                                       ChildSetup{{}, gate[0], QString("run%1").arg(i)}));
+                                                       ChildSetup{{}, {gate[0], gate[1]}, QString("run%1").arg(i)}));
         ::close(gate[1]);
         ::close(gate[0]);
         std::vector<int> codes;
@@ -467,6 +471,288 @@ TEST_F(OutputFaults, SigtermWhileSheetsAreWrittenLeavesNoFileOfTheRun) {
         }
     }
 }
+
+// ---- runs that overlap -----------------------------------------------------
+
+Job sized(const QString& name, int side) { return Job{{QString::number(side), QString::number(side), name, "32", "1", "0"}}; }
+
+struct OverlapCase {
+    const char* label;
+    std::vector<Job> jobs;  // released together
+    int rounds;
+};
+
+void PrintTo(const OverlapCase& c, std::ostream* os) { *os << c.label; }
+
+class Overlapping : public OutputFaults, public ::testing::WithParamInterface<OverlapCase> {};
+
+// Whatever order the runs take, every one succeeds, and each name's files
+// are the whole output of one of its runs: the same bytes as that run makes
+// alone, every frame showing its sprite.
+TEST_P(Overlapping, RunsLeaveEachNameTheWholeOutputOfOneRun) {
+    const OverlapCase& c = GetParam();
+    sprites(14, 6, 24, 21);
+    std::map<QString, std::vector<Files>> outputsOf;
+    for (const Job& job : c.jobs)
+        outputsOf[job.args[2]].push_back(reference(job));
+    for (const auto& [name, outputs] : outputsOf)
+        for (std::size_t i = 1; i < outputs.size(); ++i)
+            ASSERT_NE(outputs[i], outputs[0]) << "the runs of " << name.toStdString() << " must differ";
+
+    for (int round = 0; round < c.rounds; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        QStringList errs;
+        const std::vector<int> codes = runTogether(c.jobs, &errs);
+        for (std::size_t i = 0; i < codes.size(); ++i) {
+            EXPECT_EQ(codes[i], Ok) << errs[static_cast<int>(i)].toStdString();
+            EXPECT_TRUE(errs[static_cast<int>(i)].isEmpty() ||
+                        errs[static_cast<int>(i)] == "Vintrix: waiting for another run writing into Output\n")
+                << errs[static_cast<int>(i)].toStdString();
+        }
+        const Files left = output();
+        for (const auto& [name, outputs] : outputsOf) {
+            const QRegularExpression mine("^" + name + "(-[0-9]+)?\\.(png|json)$");
+            Files visible;
+            for (const auto& [file, bytes] : left)
+                if (mine.match(file).hasMatch())
+                    visible[file] = bytes;
+            EXPECT_TRUE(std::find(outputs.begin(), outputs.end(), visible) != outputs.end())
+                << "the files of " << name.toStdString() << " are no one run's output";
+            EXPECT_TRUE(wholeOutputOf(name));
+        }
+        EXPECT_EQ(leftovers(), QStringList{});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, Overlapping,
+    ::testing::Values(
+        OverlapCase{"twoOfOneName", {sized("n", 40), sized("n", 28)}, 10},
+        OverlapCase{"sixOfOneName", {sized("n", 24), sized("n", 26), sized("n", 28), sized("n", 30), sized("n", 32), sized("n", 36)}, 5},
+        OverlapCase{"twoEachOfFourNames",
+                    {sized("a", 24), sized("a", 40), sized("b", 28), sized("b", 48), sized("c", 32), sized("c", 96),
+                     sized("d", 24), sized("d", 96)},
+                    4}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// A run that finds the folder's lock taken says so, waits, and writes only
+// once it has the lock.
+TEST_F(OutputFaults, ARunWaitsForTheLockAndSaysSo) {
+    sprites(6, 10, 20, 3);
+    const Files want = reference(sized("n", 64));
+    ASSERT_TRUE(work_.mkpath("Output"));
+    const int lock = ::open(QFile::encodeName(path("Output/.vintrix.lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+
+    Child child(work_.path(), argsOf(sized("n", 64)));
+    QElapsedTimer waited;
+    waited.start();
+    while (!child.finished() && child.err().isEmpty() && waited.elapsed() < 60000)
+        QThread::usleep(1000);
+    EXPECT_EQ(child.err(), "Vintrix: waiting for another run writing into Output\n");
+    EXPECT_FALSE(child.finished());
+    EXPECT_EQ(withoutBookkeeping(output()), Files{});
+
+    ::close(lock);
+    child.wait();
+    EXPECT_EQ(child.exitCode(), Ok);
+    EXPECT_EQ(withoutBookkeeping(output()), want);
+}
+
+// ---- other names' files -----------------------------------------------------
+
+struct OwnerCase {
+    const char* label;
+    Job first, second;
+    const char* refusal;  // nullptr: both outputs stay side by side
+};
+
+void PrintTo(const OwnerCase& c, std::ostream* os) { *os << c.label; }
+
+class OtherNames : public OutputFaults, public ::testing::WithParamInterface<OwnerCase> {};
+
+// "level" with two sheets writes level-2.png, the sheet of the name
+// "level-2". A run never removes or replaces a file another name wrote: it
+// refuses before writing anything, and names the other output.
+TEST_P(OtherNames, ARunLeavesTheFilesOfAnotherNameAlone) {
+    const OwnerCase& c = GetParam();
+    sprites(6, 20, 20, 4);  // 32²: one sprite a sheet; 64²: four
+    const Files second = reference(c.second);
+    ASSERT_EQ(run(c.first), Ok);
+    const Files earlier = withoutBookkeeping(output());
+
+    QString err;
+    const int code = run(c.second, &err);
+    if (c.refusal) {
+        EXPECT_EQ(code, OutputFailed);
+        EXPECT_EQ(err, QString("error: ") + c.refusal + "\n");
+        EXPECT_EQ(withoutBookkeeping(output()), earlier);
+    } else {
+        EXPECT_EQ(code, Ok) << err.toStdString();
+        Files both = earlier;
+        both.insert(second.begin(), second.end());
+        EXPECT_EQ(withoutBookkeeping(output()), both);
+    }
+    EXPECT_EQ(leftovers(), QStringList{});
+
+    // Once the other output is gone, the name is free again.
+    if (c.refusal) {
+        for (const auto& [file, bytes] : earlier)
+            ASSERT_TRUE(QFile::remove(path("Output/" + file)));
+        EXPECT_EQ(run(c.second), Ok);
+        EXPECT_EQ(withoutBookkeeping(output()), second);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, OtherNames,
+    ::testing::Values(
+        OwnerCase{"oneSheetBesideANameThatEndsInTwo", sized("level-2", 64), sized("level", 64), nullptr},
+        OwnerCase{"secondSheetOnANameThatEndsInTwo", sized("level-2", 64), sized("level", 40),
+                  "cannot write the output named \"level\": Output/\"level-2.png\" belongs to the output named "
+                  "\"level-2\"; choose another name or remove that output"},
+        OwnerCase{"aNameThatEndsInTwoOnASecondSheet", sized("level", 40), sized("level-2", 64),
+                  "cannot write the output named \"level-2\": Output/\"level-2.png\" belongs to the output named "
+                  "\"level\"; choose another name or remove that output"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// Released together, whichever commits first keeps its output; the other
+// is refused whole.
+TEST_F(OutputFaults, OverlappingRunsOfCollidingNamesLeaveOneWholeOutput) {
+    sprites(6, 20, 20, 4);
+    const Job level = sized("level", 40), level2 = sized("level-2", 64);
+    const Files levelAlone = reference(level), level2Alone = reference(level2);
+    for (int round = 0; round < 6; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        ASSERT_TRUE(QDir(path("Output")).removeRecursively());
+        QStringList errs;
+        const std::vector<int> codes = runTogether({level, level2}, &errs);
+        const std::multiset<int> outcome(codes.begin(), codes.end());
+        ASSERT_EQ(outcome, (std::multiset<int>{Ok, OutputFailed})) << errs.join("").toStdString();
+        const int refused = codes[0] == Ok ? 1 : 0;
+        EXPECT_TRUE(errs[refused].contains("belongs to the output named")) << errs[refused].toStdString();
+        EXPECT_EQ(withoutBookkeeping(output()), refused == 1 ? levelAlone : level2Alone);
+        EXPECT_EQ(leftovers(), QStringList{});
+    }
+}
+
+// A killed run's half-done commit belongs to nobody once its lock is free,
+// even when another process has its number. The run that comes next
+// finishes it before it commits, so it is never carried out over newer
+// output later.
+TEST_F(OutputFaults, AKilledRunsCommitIsFinishedBeforeNewerOutputWhateverProcessHasItsNumber) {
+    sprites(160, 40, 40, 17);
+    const Job before = sized("n", 48), killed{{"96", "96", "n", "32", "1", "1"}}, newer = sized("n", 64);
+    const Files earlier = reference(before), killedOutput = reference(killed), want = reference(newer);
+    bool caught = false;
+    pid_t killedPid = 0;
+    for (int attempt = 0; attempt < 20 && !caught; ++attempt) {
+        ASSERT_TRUE(QDir(path("Output")).removeRecursively());
+        ASSERT_EQ(run(before), Ok);
+        const QByteArray firstPath = QFile::encodeName(path("Output/n.png"));
+        struct stat first, st;
+        ASSERT_EQ(::stat(firstPath.constData(), &first), 0);
+        Child child(work_.path(), argsOf(killed));
+        while (!child.finished() && ::stat(firstPath.constData(), &st) == 0 && st.st_ino == first.st_ino) {
+        }
+        child.kill();
+        const Files visible = only(output(), "n");
+        caught = visible != earlier && visible != killedOutput;  // in the middle of the renames
+        killedPid = child.pid();
+    }
+    if (!caught)
+        GTEST_SKIP() << "no kill landed in the middle of the renames";
+
+    // A process of the killed run's number, alive while the next run commits.
+    pid_t holder = -1;
+    for (int attempt = 0; attempt < 20 && holder != killedPid; ++attempt) {
+        if (holder > 0) {
+            ::kill(holder, SIGKILL);
+            ::waitpid(holder, nullptr, 0);
+        }
+        QFile last("/proc/sys/kernel/ns_last_pid");
+        if (!last.open(QIODevice::WriteOnly) || last.write(QByteArray::number(killedPid - 1)) <= 0)
+            GTEST_SKIP() << "cannot choose the number of a new process here (needs root)";
+        last.close();
+        holder = ::fork();
+        if (holder == 0) {
+            ::pause();
+            ::_exit(0);
+        }
+    }
+    if (holder != killedPid) {
+        ::kill(holder, SIGKILL);
+        ::waitpid(holder, nullptr, 0);
+        GTEST_SKIP() << "another process took the number";
+    }
+    EXPECT_EQ(run(newer), Ok);
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    EXPECT_EQ(run(Job{{"16", "16", "probe", "32", "1", "0"}, "probe/"}), Ok);
+    EXPECT_EQ(only(output(), "n"), want);
+    EXPECT_EQ(leftovers(), QStringList{});
+}
+
+// ---- what stands at Output --------------------------------------------------
+
+struct AtOutputCase {
+    const char* label;
+    std::function<bool(const QDir& work)> plant;  // false: cannot be planted here
+    const char* message;
+};
+
+void PrintTo(const AtOutputCase& c, std::ostream* os) { *os << c.label; }
+
+class SomethingAtOutput : public OutputFaults, public ::testing::WithParamInterface<AtOutputCase> {};
+
+// Output that is not a folder of the user's own is refused, saying what is
+// there, and nothing is written through it.
+TEST_P(SomethingAtOutput, IsRefusedSayingWhatIsThere) {
+    const AtOutputCase& c = GetParam();
+    sprites(2, 8, 8, 1);
+    ASSERT_TRUE(work_.mkpath("elsewhere"));
+    QFile victim(path("victim.txt"));
+    ASSERT_TRUE(victim.open(QIODevice::WriteOnly));
+    victim.write("untouched");
+    victim.close();
+    if (!c.plant(work_))
+        GTEST_SKIP() << "cannot plant this here (needs root)";
+    QString err;
+    EXPECT_EQ(run(sized("n", 32), &err), OutputFailed);
+    EXPECT_EQ(err, QString("error: cannot use Output as the output folder: ") + c.message + "\n");
+    EXPECT_EQ(QDir(path("elsewhere")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{});
+    ASSERT_TRUE(victim.open(QIODevice::ReadOnly));
+    EXPECT_EQ(victim.readAll(), "untouched");
+}
+
+bool link(const QDir& work, const char* target) {
+    return ::symlink(target, QFile::encodeName(work.filePath("Output")).constData()) == 0;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Things, SomethingAtOutput,
+    ::testing::Values(
+        AtOutputCase{"aFile",
+                     [](const QDir& w) { QFile f(w.filePath("Output")); return f.open(QIODevice::WriteOnly); },
+                     "it is a file, not a folder"},
+        AtOutputCase{"aBrokenLink", [](const QDir& w) { return link(w, "missing"); },
+                     "it is a symbolic link to \"missing\", which does not exist, and Vintrix writes only into a real folder"},
+        AtOutputCase{"aLinkToAFolder", [](const QDir& w) { return link(w, "elsewhere"); },
+                     "it is a symbolic link to \"elsewhere\", and Vintrix writes only into a real folder"},
+        AtOutputCase{"aLinkToAFile", [](const QDir& w) { return link(w, "victim.txt"); },
+                     "it is a symbolic link to \"victim.txt\", and Vintrix writes only into a real folder"},
+        AtOutputCase{"aNamedPipe", [](const QDir& w) { return ::mkfifo(QFile::encodeName(w.filePath("Output")).constData(), 0644) == 0; },
+                     "it is a named pipe, not a folder"},
+        AtOutputCase{"anotherUsersFolderInAFolderOthersCanWrite",
+                     [](const QDir& w) {
+                         const QByteArray out = QFile::encodeName(w.filePath("Output"));
+                         return ::chmod(QFile::encodeName(w.path()).constData(), 01777) == 0 &&
+                                ::mkdir(out.constData(), 0777) == 0 && ::chown(out.constData(), 65534, 65534) == 0 &&
+                                ::geteuid() != 65534;
+                     },
+                     "it belongs to another user (uid 65534) and the folder it is in can be written by others"}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 // ---- a disk that fills up --------------------------------------------------
 
