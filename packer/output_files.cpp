@@ -31,7 +31,7 @@ constexpr char kSetsMagic[] = "vintrix-sets-1";
 
 // The run's folder and every file made in it, for the signal handler, which
 // may only call async-signal-safe functions: fixed storage, no allocation.
-constexpr int kMaxFiles = 4096;
+constexpr int kMaxFiles = 4096 + 4;  // two files a sheet, and the lock, the record and the journal of the run
 constexpr std::size_t kMaxPath = 4096;
 char g_runFolder[kMaxPath];
 char g_files[kMaxFiles][kMaxPath];
@@ -522,11 +522,11 @@ void OutputFiles::commit() {
     SignalsBlocked blocked;
     if (std::rename(journalTemp.c_str(), journalPath.c_str()) != 0)
         throw OutputError("cannot rename " + journalTemp + " into place: " + errnoText());
-    committed_ = true;  // the run's folder belongs to the journal now
-    syncToDisk(run);    // the journal's name before the renames it lists
-    apply(folder_, runFolder_, journal);
-    removeRunFolder();
+    committed_ = true;  // the run's folder belongs to the journal now, even if a rename fails
     forgetRunFolder();
+    syncToDisk(run);  // the journal's name before the renames it lists
+    apply(folder_, runFolder_, journal);
+    removeFolder(run);
 }
 
 }  // namespace vintrix
