@@ -642,7 +642,7 @@ TEST_F(OutputFaults, OverlappingRunsOfCollidingNamesLeaveOneWholeOutput) {
 // finishes it before it commits, so it is never carried out over newer
 // output later.
 TEST_F(OutputFaults, AKilledRunsCommitIsFinishedBeforeNewerOutputWhateverProcessHasItsNumber) {
-    sprites(160, 40, 40, 17);
+    sprites(100, 40, 40, 17);
     const Job before = sized("n", 48), killed{{"96", "96", "n", "32", "1", "1"}}, newer = sized("n", 64);
     const Files earlier = reference(before), killedOutput = reference(killed), want = reference(newer);
     bool caught = false;
