@@ -726,7 +726,7 @@ TEST_P(SomethingAtOutput, IsRefusedSayingWhatIsThere) {
     EXPECT_EQ(victim.readAll(), "untouched");
 }
 
-bool link(const QDir& work, const char* target) {
+bool plantLink(const QDir& work, const char* target) {
     return ::symlink(target, QFile::encodeName(work.filePath("Output")).constData()) == 0;
 }
 
@@ -736,11 +736,11 @@ INSTANTIATE_TEST_SUITE_P(
         AtOutputCase{"aFile",
                      [](const QDir& w) { QFile f(w.filePath("Output")); return f.open(QIODevice::WriteOnly); },
                      "it is a file, not a folder"},
-        AtOutputCase{"aBrokenLink", [](const QDir& w) { return link(w, "missing"); },
+        AtOutputCase{"aBrokenLink", [](const QDir& w) { return plantLink(w, "missing"); },
                      "it is a symbolic link to \"missing\", which does not exist, and Vintrix writes only into a real folder"},
-        AtOutputCase{"aLinkToAFolder", [](const QDir& w) { return link(w, "elsewhere"); },
+        AtOutputCase{"aLinkToAFolder", [](const QDir& w) { return plantLink(w, "elsewhere"); },
                      "it is a symbolic link to \"elsewhere\", and Vintrix writes only into a real folder"},
-        AtOutputCase{"aLinkToAFile", [](const QDir& w) { return link(w, "victim.txt"); },
+        AtOutputCase{"aLinkToAFile", [](const QDir& w) { return plantLink(w, "victim.txt"); },
                      "it is a symbolic link to \"victim.txt\", and Vintrix writes only into a real folder"},
         AtOutputCase{"aNamedPipe", [](const QDir& w) { return ::mkfifo(QFile::encodeName(w.filePath("Output")).constData(), 0644) == 0; },
                      "it is a named pipe, not a folder"},
