@@ -3,101 +3,130 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <set>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "options.h"
 #include "sheet.h"
 
 namespace vintrix {
 namespace {
 
-// Temporary paths for the signal handler, which may only call
-// async-signal-safe functions: fixed storage, no allocation.
-constexpr int kMaxTemps = 4096;
+constexpr char kLockFile[] = ".vintrix.lock";
+constexpr char kSetsFile[] = ".vintrix-sets";
+constexpr char kRunPrefix[] = ".vintrix-run-";
+constexpr char kRunLock[] = "lock";
+constexpr char kJournal[] = "commit";
+constexpr char kJournalMagic[] = "vintrix-commit-2";
+constexpr char kSetsMagic[] = "vintrix-sets-1";
+
+// The run's folder and every file made in it, for the signal handler, which
+// may only call async-signal-safe functions: fixed storage, no allocation.
+constexpr int kMaxFiles = 4096 + 4;  // two files a sheet, and the lock, the record and the journal of the run
 constexpr std::size_t kMaxPath = 4096;
-char g_temps[kMaxTemps][kMaxPath];
-std::atomic<int> g_tempCount{0};
+char g_runFolder[kMaxPath];
+char g_files[kMaxFiles][kMaxPath];
+std::atomic<int> g_fileCount{0};
 
-constexpr char kJournalMagic[] = "vintrix-commit-1";
-
-void registerTemp(const std::string& path) {
-    const int n = g_tempCount.load();
-    if (n >= kMaxTemps || path.size() >= kMaxPath)
+void registerFile(const std::string& path) {
+    const int n = g_fileCount.load();
+    if (n >= kMaxFiles || path.size() >= kMaxPath)
         throw OutputError("too many output files");
-    std::memcpy(g_temps[n], path.c_str(), path.size() + 1);
-    g_tempCount.store(n + 1);
+    std::memcpy(g_files[n], path.c_str(), path.size() + 1);
+    g_fileCount.store(n + 1);
+}
+
+// Removes the run's folder. A thread still writing may create a file after
+// its name was removed; it then fails, since the folder it writes in is gone.
+void removeRunFolder() {
+    if (g_runFolder[0] == '\0')
+        return;
+    for (int round = 0; round < 100; ++round) {
+        const int n = g_fileCount.load();
+        for (int i = 0; i < n; ++i)
+            ::unlink(g_files[i]);
+        if (::rmdir(g_runFolder) == 0 || errno == ENOENT)
+            break;
+    }
+}
+
+void forgetRunFolder() {
+    g_fileCount.store(0);
+    g_runFolder[0] = '\0';
 }
 
 void onSignal(int sig) {
-    const int n = g_tempCount.load();
-    for (int i = 0; i < n; ++i)
-        ::unlink(g_temps[i]);
+    removeRunFolder();
     std::signal(sig, SIG_DFL);
     std::raise(sig);
 }
 
+class SignalsBlocked {
+public:
+    SignalsBlocked() {
+        sigset_t all;
+        sigfillset(&all);
+        sigprocmask(SIG_BLOCK, &all, &previous_);
+    }
+    ~SignalsBlocked() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+    SignalsBlocked(const SignalsBlocked&) = delete;
+    SignalsBlocked& operator=(const SignalsBlocked&) = delete;
+
+private:
+    sigset_t previous_;
+};
+
 std::string errnoText() { return std::strerror(errno); }
 
-std::string tempName(const std::string& fileName) {
-    return "." + fileName + "." + std::to_string(::getpid()) + ".tmp";
-}
-
-std::string journalName() { return ".vintrix-" + std::to_string(::getpid()) + ".commit"; }
-
-std::optional<pid_t> parsePid(const std::string& digits) {
-    if (digits.empty() || digits.size() > 9 || digits[0] == '0')
-        return std::nullopt;
-    pid_t pid = 0;
-    for (char c : digits) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        pid = pid * 10 + (c - '0');
-    }
-    return pid;
-}
-
-bool endsWith(const std::string& s, const std::string& tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-// The process a temporary file or journal belongs to, if `file` is one.
-std::optional<pid_t> ownerOfTemp(const std::string& file) {
-    if (file.size() < 2 || file[0] != '.' || !endsWith(file, ".tmp"))
-        return std::nullopt;
-    const std::string inner = file.substr(1, file.size() - 5);  // FILE.PID
-    const auto dot = inner.rfind('.');
-    if (dot == std::string::npos)
-        return std::nullopt;
-    const std::string of = inner.substr(0, dot);
-    if (!endsWith(of, ".png") && !endsWith(of, ".bmp") && !endsWith(of, ".json") && !endsWith(of, ".commit"))
-        return std::nullopt;
-    return parsePid(inner.substr(dot + 1));
-}
-
-std::optional<pid_t> ownerOfJournal(const std::string& file) {
-    const std::string head = ".vintrix-", tail = ".commit";
-    if (file.size() <= head.size() + tail.size() || file.compare(0, head.size(), head) != 0 || !endsWith(file, tail))
-        return std::nullopt;
-    return parsePid(file.substr(head.size(), file.size() - head.size() - tail.size()));
-}
-
-// This process has written nothing yet when it looks for leftovers, so files
-// that carry its own number are left by an earlier process of that number.
-bool alive(pid_t pid) { return pid != ::getpid() && (::kill(pid, 0) == 0 || errno == EPERM); }
+bool startsWith(const std::string& s, const std::string& head) { return s.compare(0, head.size(), head) == 0; }
 
 struct Journal {
-    std::vector<std::pair<std::string, std::string>> renames;  // temp, final
+    std::vector<std::pair<std::string, std::string>> renames;  // in the run's folder, in the output folder
     std::vector<std::string> removals;
 };
 
+// Which files each name wrote last: name -> files.
+using Sets = std::map<std::string, std::vector<std::string>>;
+
+bool plainName(const std::string& s) { return !s.empty() && s.find('/') == std::string::npos && s != "." && s != ".."; }
+
+std::string withMagic(const char* magic) { return std::string(magic, std::strlen(magic) + 1); }
+
+// Records of one letter and NUL-terminated fields after a magic line.
+class Reader {
+public:
+    Reader(const std::string& text, const char* magic) : text_(text), ok_(startsWith(text, withMagic(magic))) {
+        at_ = withMagic(magic).size();
+    }
+    bool ok() const { return ok_; }
+    bool done() const { return at_ >= text_.size(); }
+    char kind() { return text_[at_++]; }
+    bool field(std::string& out) {
+        const auto end = text_.find('\0', at_);
+        if (end == std::string::npos)
+            return false;
+        out = text_.substr(at_, end - at_);
+        at_ = end + 1;
+        return plainName(out);
+    }
+
+private:
+    const std::string& text_;
+    bool ok_;
+    std::size_t at_ = 0;
+};
+
 std::string encode(const Journal& j) {
-    std::string text(kJournalMagic, sizeof kJournalMagic);  // with its NUL
+    std::string text = withMagic(kJournalMagic);
     for (const auto& [temp, final] : j.renames)
         text += "R" + temp + '\0' + final + '\0';
     for (const std::string& file : j.removals)
@@ -107,30 +136,51 @@ std::string encode(const Journal& j) {
 
 // Nothing when the text is not a whole journal: its writer died before the
 // rename that makes it one, so it never is.
-std::optional<Journal> decode(const std::string& text) {
-    if (text.compare(0, sizeof kJournalMagic, std::string(kJournalMagic, sizeof kJournalMagic)) != 0)
+std::optional<Journal> decodeJournal(const std::string& text) {
+    Reader r(text, kJournalMagic);
+    if (!r.ok())
         return std::nullopt;
     Journal j;
-    std::size_t at = sizeof kJournalMagic;
-    auto field = [&](std::string& out) {
-        const auto end = text.find('\0', at);
-        if (end == std::string::npos || end == at)
-            return false;
-        out = text.substr(at, end - at);
-        at = end + 1;
-        return out.find('/') == std::string::npos && out != "." && out != "..";
-    };
-    while (at < text.size()) {
-        const char kind = text[at++];
+    while (!r.done()) {
+        const char kind = r.kind();
         std::string a, b;
-        if (kind == 'R' && field(a) && field(b))
+        if (kind == 'R' && r.field(a) && r.field(b))
             j.renames.emplace_back(a, b);
-        else if (kind == 'D' && field(a))
+        else if (kind == 'D' && r.field(a))
             j.removals.push_back(a);
         else
             return std::nullopt;
     }
     return j;
+}
+
+std::string encode(const Sets& sets) {
+    std::string text = withMagic(kSetsMagic);
+    for (const auto& [name, files] : sets) {
+        text += "S" + name + '\0';
+        for (const std::string& file : files)
+            text += "F" + file + '\0';
+    }
+    return text;
+}
+
+std::optional<Sets> decodeSets(const std::string& text) {
+    Reader r(text, kSetsMagic);
+    if (!r.ok())
+        return std::nullopt;
+    Sets sets;
+    std::vector<std::string>* current = nullptr;
+    while (!r.done()) {
+        const char kind = r.kind();
+        std::string field;
+        if (kind == 'S' && r.field(field))
+            current = &sets[field];
+        else if (kind == 'F' && current && r.field(field))
+            current->push_back(field);
+        else
+            return std::nullopt;
+    }
+    return sets;
 }
 
 // Flushes a file's data, or a folder's entries, to the disk.
@@ -146,7 +196,7 @@ void syncToDisk(const std::string& path) {
 }
 
 std::optional<std::string> readWhole(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0)
         return std::nullopt;
     std::string text;
@@ -165,11 +215,53 @@ std::optional<std::string> readWhole(const std::string& path) {
     return text;
 }
 
+bool exists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+Sets readSets(const std::string& folder) {
+    const std::string path = folder + "/" + kSetsFile;
+    const auto text = readWhole(path);
+    if (!text) {
+        if (errno == ENOENT)
+            return {};
+        throw OutputError("cannot read " + path + ": " + errnoText());
+    }
+    auto sets = decodeSets(*text);
+    if (!sets)
+        throw OutputError(path + " is damaged: remove it (Vintrix then forgets which files each name wrote)");
+    return *sets;
+}
+
+// The first file of `files` that `sets` records for another name, and that name.
+std::optional<std::pair<std::string, std::string>> claimedByOthers(const std::string& folder, const Sets& sets,
+                                                                   const std::string& name,
+                                                                   const std::vector<std::string>& files) {
+    std::map<std::string, std::string> owner;
+    for (const auto& [other, theirs] : sets)
+        if (other != name)
+            for (const std::string& file : theirs)
+                owner.emplace(file, other);
+    for (const std::string& file : files)
+        if (auto it = owner.find(file); it != owner.end() && exists(folder + "/" + file))
+            return std::pair{file, it->second};
+    return std::nullopt;
+}
+
+void refuseClaimed(const std::string& folder, const Sets& sets, const std::string& name,
+                   const std::vector<std::string>& files) {
+    if (auto claim = claimedByOthers(folder, sets, name, files))
+        throw OutputError("cannot write the output named " + vintrix::quoted(name) + ": " + folder + "/" + vintrix::quoted(claim->first) +
+                          " belongs to the output named " + vintrix::quoted(claim->second) +
+                          "; choose another name or remove that output");
+}
+
 // Carries out a journal; safe to repeat, in part or in whole, since a rename
-// whose temporary file is gone was already made.
-void apply(const std::string& folder, const Journal& j, const std::string& journalFile) {
+// whose source is gone was already made.
+void apply(const std::string& folder, const std::string& runFolder, const Journal& j) {
     for (const auto& [temp, final] : j.renames) {
-        const std::string from = folder + "/" + temp, to = folder + "/" + final;
+        const std::string from = folder + "/" + runFolder + "/" + temp, to = folder + "/" + final;
         if (std::rename(from.c_str(), to.c_str()) != 0 && errno != ENOENT)
             throw OutputError("cannot rename " + from + " to " + to + ": " + errnoText() +
                               " (the next run in this folder finishes it)");
@@ -181,38 +273,111 @@ void apply(const std::string& folder, const Journal& j, const std::string& journ
                               " (the next run in this folder finishes it)");
     }
     syncToDisk(folder);
-    const std::string path = folder + "/" + journalFile;
-    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
-        throw OutputError("cannot remove " + path + ": " + errnoText());
 }
 
+void removeFolder(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+}
+
+// Finishes the commits of runs that died while committing and removes the
+// folders of every run that died. Called with the folder's lock held, so no
+// run is setting up its folder meanwhile.
 void recoverLeftovers(const std::string& folder) {
     namespace fs = std::filesystem;
     std::error_code ec;
-    std::vector<std::string> journals, temps;
+    std::vector<std::string> runs;
     for (const auto& entry : fs::directory_iterator(folder, ec)) {
         const std::string file = entry.path().filename().string();
-        if (auto pid = ownerOfJournal(file); pid && !alive(*pid))
-            journals.push_back(file);
-        else if (auto owner = ownerOfTemp(file); owner && !alive(*owner))
-            temps.push_back(file);
+        if (startsWith(file, kRunPrefix) && entry.is_directory(ec) && !entry.is_symlink(ec))
+            runs.push_back(file);
     }
     if (ec)
         throw OutputError("cannot list " + folder + ": " + ec.message());
-    for (const std::string& file : journals) {
-        const auto text = readWhole(folder + "/" + file);
-        if (!text)
-            throw OutputError("cannot read " + folder + "/" + file + ": " + errnoText());
-        const auto journal = decode(*text);
-        if (!journal)
-            throw OutputError(folder + "/" + file + " is damaged: remove it and check the files it names");
-        apply(folder, *journal, file);
+    for (const std::string& run : runs) {
+        const std::string path = folder + "/" + run;
+        const int lock = ::open((path + "/" + kRunLock).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (lock < 0 && errno != ENOENT)
+            continue;
+        if (lock >= 0 && ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+            ::close(lock);  // its run is alive
+            continue;
+        }
+        const std::string journalPath = path + "/" + kJournal;
+        if (const auto text = readWhole(journalPath)) {
+            const auto journal = decodeJournal(*text);
+            if (!journal) {
+                if (lock >= 0)
+                    ::close(lock);
+                throw OutputError(journalPath + " is damaged: remove it and check the files it names");
+            }
+            apply(folder, run, *journal);
+        }
+        removeFolder(path);
+        if (lock >= 0)
+            ::close(lock);
     }
-    for (const std::string& file : temps)
-        ::unlink((folder + "/" + file).c_str());
+}
+
+// What stands at `folder` when it is not a folder this run may write into.
+std::optional<std::string> unusable(const std::string& folder, struct stat& st) {
+    if (::lstat(folder.c_str(), &st) != 0)
+        return "cannot read it: " + errnoText();
+    if (S_ISLNK(st.st_mode)) {
+        std::error_code ec;
+        const std::string target = std::filesystem::read_symlink(folder, ec).string();
+        struct stat to;
+        const bool dangling = ::stat(folder.c_str(), &to) != 0;
+        return "it is a symbolic link to " + vintrix::quoted(target) + (dangling ? ", which does not exist" : "") +
+               ", and Vintrix writes only into a real folder";
+    }
+    if (S_ISREG(st.st_mode))
+        return std::string("it is a file, not a folder");
+    if (!S_ISDIR(st.st_mode))
+        return std::string(S_ISFIFO(st.st_mode) ? "it is a named pipe" : S_ISSOCK(st.st_mode) ? "it is a socket"
+                                                                                             : "it is a device") +
+               ", not a folder";
+    if (st.st_uid != ::geteuid()) {
+        const std::filesystem::path parent = std::filesystem::path(folder).parent_path();
+        struct stat up;
+        if (::stat(parent.empty() ? "." : parent.c_str(), &up) == 0 && (up.st_mode & (S_IWGRP | S_IWOTH)))
+            return "it belongs to another user (uid " + std::to_string(st.st_uid) +
+                   ") and the folder it is in can be written by others";
+    }
+    return std::nullopt;
 }
 
 }  // namespace
+
+class OutputFiles::FolderLock {
+public:
+    explicit FolderLock(OutputFiles& files) {
+        const std::string path = files.folder_ + "/" + kLockFile;
+        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd_ < 0 && errno == EACCES)
+            fd_ = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd_ < 0)
+            throw OutputError("cannot create " + path + ": " + errnoText());
+        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0)
+            return;
+        if (files.waiting_) {
+            files.waiting_();
+            files.waiting_ = nullptr;
+        }
+        while (::flock(fd_, LOCK_EX) != 0)
+            if (errno != EINTR) {
+                const std::string why = errnoText();
+                ::close(fd_);
+                throw OutputError("cannot lock " + path + ": " + why);
+            }
+    }
+    ~FolderLock() { ::close(fd_); }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
 
 void writeWhole(const std::string& path, const std::string& text) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -238,28 +403,6 @@ void writeWhole(const std::string& path, const std::string& text) {
     }
 }
 
-bool isOutputOf(const std::string& file, const std::string& name) {
-    if (file.size() <= name.size() || file.compare(0, name.size(), name) != 0)
-        return false;
-    std::string rest = file.substr(name.size());
-    const auto dot = rest.rfind('.');
-    if (dot == std::string::npos)
-        return false;
-    const std::string ext = rest.substr(dot + 1);
-    if (ext != "png" && ext != "bmp" && ext != "json")
-        return false;
-    rest.resize(dot);
-    if (rest.empty())
-        return true;
-    // "-N" with N >= 2 and no leading zero
-    if (rest.size() < 2 || rest[0] != '-' || rest[1] == '0')
-        return false;
-    for (std::size_t i = 1; i < rest.size(); ++i)
-        if (rest[i] < '0' || rest[i] > '9')
-            return false;
-    return rest != "-1";
-}
-
 void OutputFiles::installSignalHandlers() {
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction sa {};
@@ -270,86 +413,120 @@ void OutputFiles::installSignalHandlers() {
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
-OutputFiles::OutputFiles(std::string folder) : folder_(std::move(folder)) {
-    std::error_code ec;
-    std::filesystem::create_directory(folder_, ec);
-    if (ec)
-        throw OutputError("cannot create the folder " + folder_ + ": " + ec.message());
-    if (!std::filesystem::is_directory(folder_, ec))
-        throw OutputError("cannot write into " + folder_ + ": it is not a folder");
-    recoverLeftovers(folder_);
+OutputFiles::OutputFiles(std::string folder, std::string name, std::function<void()> waiting)
+    : folder_(std::move(folder)), name_(std::move(name)), waiting_(std::move(waiting)) {
+    struct stat st;
+    if (::mkdir(folder_.c_str(), 0777) != 0 && errno != EEXIST)
+        throw OutputError("cannot create the folder " + folder_ + ": " + errnoText());
+    if (auto why = unusable(folder_, st))
+        throw OutputError("cannot use " + folder_ + " as the output folder: " + *why);
+    device_ = st.st_dev;
+    inode_ = st.st_ino;
+
+    FolderLock lock(*this);
+    std::string path = folder_ + "/" + kRunPrefix + "XXXXXX";
+    {
+        SignalsBlocked blocked;  // no folder of this run without its name in g_runFolder
+        if (path.size() >= kMaxPath || !::mkdtemp(path.data()))
+            throw OutputError("cannot create a folder in " + folder_ + ": " + errnoText());
+        std::memcpy(g_runFolder, path.c_str(), path.size() + 1);
+        g_fileCount.store(0);
+    }
+    runFolder_ = path.substr(folder_.size() + 1);
+    const std::string lockPath = path + "/" + kRunLock;
+    registerFile(lockPath);
+    runLock_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (runLock_ < 0 || ::flock(runLock_, LOCK_EX) != 0) {
+        const std::string why = errnoText();
+        removeRunFolder();
+        forgetRunFolder();
+        throw OutputError("cannot create " + lockPath + ": " + why);
+    }
 }
 
 OutputFiles::~OutputFiles() {
-    if (committed_)
-        return;
-    for (const Entry& e : entries_)
-        ::unlink((folder_ + "/" + e.temp).c_str());
-    g_tempCount.store(0);
+    if (!committed_)
+        removeRunFolder();
+    forgetRunFolder();
+    if (runLock_ >= 0)
+        ::close(runLock_);
 }
 
 std::string OutputFiles::add(const std::string& fileName) {
-    Entry e{tempName(fileName), fileName};
-    const std::string path = folder_ + "/" + e.temp;
-    registerTemp(path);
+    Entry e{fileName, fileName};
+    const std::string path = folder_ + "/" + runFolder_ + "/" + e.temp;
+    registerFile(path);
     entries_.push_back(e);
     return path;
 }
 
-void OutputFiles::commit(const std::string& name) {
+void OutputFiles::checkOwnership() const {
+    std::vector<std::string> files;
+    for (const Entry& e : entries_)
+        files.push_back(e.final);
+    refuseClaimed(folder_, readSets(folder_), name_, files);
+}
+
+void OutputFiles::commit() {
     namespace fs = std::filesystem;
+    const std::string run = folder_ + "/" + runFolder_;
+    // Every file's data reaches the disk before any name changes, so that not
+    // even a power cut can leave a name on a file without its data.
+    for (const Entry& e : entries_)
+        syncToDisk(run + "/" + e.temp);
+
+    FolderLock lock(*this);
+    struct stat st;
+    if (::lstat(folder_.c_str(), &st) != 0 || st.st_dev != device_ || st.st_ino != inode_)
+        throw OutputError(folder_ + " was replaced while Vintrix was writing into it");
+    recoverLeftovers(folder_);
+
+    Sets sets = readSets(folder_);
+    std::vector<std::string> written;
     Journal journal;
-    std::set<std::string> written;
     for (const Entry& e : entries_) {
         journal.renames.emplace_back(e.temp, e.final);
-        written.insert(e.final);
+        written.push_back(e.final);
         std::error_code ec;
         if (fs::is_directory(fs::symlink_status(folder_ + "/" + e.final, ec)))
             throw OutputError("cannot replace " + folder_ + "/" + e.final + ": it is a folder");
     }
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(folder_, ec)) {
-        const std::string file = entry.path().filename().string();
-        if (isOutputOf(file, name) && !written.count(file))
+    refuseClaimed(folder_, sets, name_, written);
+    const std::set<std::string> mine(written.begin(), written.end());
+    for (const std::string& file : sets[name_])
+        if (!mine.count(file))
             journal.removals.push_back(file);
-    }
-    if (ec)
-        throw OutputError("cannot list " + folder_ + ": " + ec.message());
 
-    // Every file's data reaches the disk before any name changes, so that not
-    // even a power cut can leave a name on a file without its data.
-    for (const Entry& e : entries_)
-        syncToDisk(folder_ + "/" + e.temp);
+    // Other names keep the files that are still there; this one has what it wrote.
+    for (auto it = sets.begin(); it != sets.end();) {
+        std::erase_if(it->second, [&](const std::string& file) { return !exists(folder_ + "/" + file); });
+        it = it->second.empty() ? sets.erase(it) : std::next(it);
+    }
+    sets[name_] = written;
+    const std::string setsTemp = run + "/sets";
+    registerFile(setsTemp);
+    writeWhole(setsTemp, encode(sets));
+    syncToDisk(setsTemp);
+    journal.renames.emplace_back("sets", kSetsFile);
 
     // Complete under a temporary name first: a journal under its own name is
     // whole, and every file it names is complete.
-    const std::string journalFile = journalName();
-    const std::string journalTemp = folder_ + "/" + tempName(journalFile);
-    registerTemp(journalTemp);
+    const std::string journalPath = run + "/" + kJournal;
+    const std::string journalTemp = journalPath + ".tmp";
+    registerFile(journalTemp);
+    registerFile(journalPath);
     writeWhole(journalTemp, encode(journal));
     syncToDisk(journalTemp);
 
     // No signal may cut the renames short and leave two runs mixed.
-    sigset_t all, previous;
-    sigfillset(&all);
-    sigprocmask(SIG_BLOCK, &all, &previous);
-    std::optional<OutputError> failure;
-    if (std::rename(journalTemp.c_str(), (folder_ + "/" + journalFile).c_str()) != 0) {
-        failure = OutputError("cannot rename " + journalTemp + " into place: " + errnoText());
-        ::unlink(journalTemp.c_str());
-    } else {
-        committed_ = true;  // the temporary files belong to the journal now
-        g_tempCount.store(0);
-        try {
-            syncToDisk(folder_);  // the journal's name before the renames it lists
-            apply(folder_, journal, journalFile);
-        } catch (const OutputError& e) {
-            failure = e;
-        }
-    }
-    sigprocmask(SIG_SETMASK, &previous, nullptr);
-    if (failure)
-        throw *failure;
+    SignalsBlocked blocked;
+    if (std::rename(journalTemp.c_str(), journalPath.c_str()) != 0)
+        throw OutputError("cannot rename " + journalTemp + " into place: " + errnoText());
+    committed_ = true;  // the run's folder belongs to the journal now, even if a rename fails
+    forgetRunFolder();
+    syncToDisk(run);  // the journal's name before the renames it lists
+    apply(folder_, runFolder_, journal);
+    removeFolder(run);
 }
 
 }  // namespace vintrix

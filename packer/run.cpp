@@ -200,8 +200,11 @@ ExitCode packFolder(const Options& o, std::ostream& out, std::ostream& err) {
     const bool bmp = o.format == ImageFormat::Bmp;
     const std::string ext = bmp ? ".bmp" : ".png";
     try {
-        OutputFiles files(kOutputFolder);
         OutputFiles::installSignalHandlers();
+        OutputFiles files(kOutputFolder, o.name, [&] {
+            progress.clear();
+            err << "Vintrix: waiting for another run writing into " << kOutputFolder << '\n' << std::flush;
+        });
         // Sheets first and the first data file, the way in, last: a reader
         // that finds it finds everything it names.
         std::vector<std::string> sheetTemp, jsonTemp(static_cast<std::size_t>(layout.sheets));
@@ -209,6 +212,7 @@ ExitCode packFolder(const Options& o, std::ostream& out, std::ostream& err) {
             sheetTemp.push_back(files.add(sheetBase(o.name, s) + ext));
         for (int s = layout.sheets - 1; s >= 0; --s)
             jsonTemp[static_cast<std::size_t>(s)] = files.add(sheetBase(o.name, s) + ".json");
+        files.checkOwnership();
 
         std::vector<const Image*> uniqueImages;
         for (std::size_t i : unique.first)
@@ -221,7 +225,7 @@ ExitCode packFolder(const Options& o, std::ostream& out, std::ostream& err) {
 
         for (int s = 0; s < layout.sheets; ++s)
             writeWhole(jsonTemp[static_cast<std::size_t>(s)], atlasOf(s, o, ext, names, unique, sizes, layout));
-        files.commit(o.name);
+        files.commit();
     } catch (const OutputError& e) {
         progress.clear();
         err << "error: " << e.what() << '\n';

@@ -1,15 +1,21 @@
 // The real Vintrix, started as a child process in a temporary folder, meets
-// the faults a user's machine hands it while it writes: SIGKILL at any
-// moment, a full disk, a file size limit, a folder where a file should go.
-// Whatever happens, Output holds either the earlier output of that name or
-// the new one, byte for byte, and the next successful run leaves no
-// temporary file behind.
+// the faults a user's machine hands it while it writes: SIGKILL or SIGTERM at
+// any moment, a full disk, a file size limit, a folder where a file should
+// go, runs that overlap, other names' files, and an Output that is not a
+// folder of the user's own. Whatever happens, each name's files in Output
+// are the whole output of one run, byte for byte, and no run leaves files
+// of its own behind once it, or the next run, is done.
+#include <algorithm>
+#include <functional>
 #include <map>
+#include <memory>
+#include <set>
 #include <optional>
 #include <random>
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -22,6 +28,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -38,15 +48,18 @@ struct Job {
     QString folder = "sprites/";
 };
 
+struct ChildSetup {
+    std::optional<rlim_t> fileSize;
+    int gate[2] = {-1, -1};    // waits for end of file on this pipe before it starts
+    QString logs = "vintrix";  // LOGS.out and LOGS.err in the working folder
+};
+
 // A Vintrix child process with its output in files, so that no pipe can
 // fill and stall it.
 class Child {
 public:
-    struct Limits {
-        std::optional<rlim_t> fileSize;
-    };
-
-    Child(const QString& workDir, const QStringList& args, Limits limits = {}) : dir_(workDir) {
+    Child(const QString& workDir, const QStringList& args, ChildSetup setup = {})
+        : dir_(workDir), logs_(setup.logs) {
         std::vector<QByteArray> bytes{QByteArray(VINTRIX_BINARY)};
         for (const QString& a : args)
             bytes.push_back(QFile::encodeName(a));
@@ -55,8 +68,8 @@ public:
             argv.push_back(b.data());
         argv.push_back(nullptr);
         const QByteArray dir = QFile::encodeName(workDir);
-        const QByteArray out = QFile::encodeName(workDir + "/stdout.txt");
-        const QByteArray err = QFile::encodeName(workDir + "/stderr.txt");
+        const QByteArray out = QFile::encodeName(workDir + "/" + logs_ + ".out");
+        const QByteArray err = QFile::encodeName(workDir + "/" + logs_ + ".err");
         pid_ = ::fork();
         if (pid_ == 0) {
             // Only async-signal-safe calls from here to exec.
@@ -65,10 +78,15 @@ public:
             if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || ::chdir(dir.constData()) != 0)
                 ::_exit(127);
             ::signal(SIGXFSZ, SIG_DFL);  // as a shell leaves it
-            if (limits.fileSize) {
-                const rlimit limit{*limits.fileSize, *limits.fileSize};
+            if (setup.fileSize) {
+                const rlimit limit{*setup.fileSize, *setup.fileSize};
                 if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
                     ::_exit(127);
+            }
+            char byte;
+            if (setup.gate[1] >= 0)
+                ::close(setup.gate[1]);
+            while (setup.gate[0] >= 0 && ::read(setup.gate[0], &byte, 1) > 0) {
             }
             ::execv(argv[0], argv.data());
             ::_exit(127);
@@ -101,28 +119,28 @@ public:
         while (!reaped_ && ::waitpid(pid_, &status, 0) == pid_)
             record(status);
     }
-    void kill() {
+    void kill(int sig = SIGKILL) {
         if (!finished()) {
-            ::kill(pid_, SIGKILL);
+            ::kill(pid_, sig);
             wait();
         }
     }
 
     int exitCode() const { return exitCode_; }  // -signal when killed
-    QString err() const { return read("stderr.txt"); }
-    QString out() const { return read("stdout.txt"); }
+    QString err() const { return read(".err"); }
+    QString out() const { return read(".out"); }
 
 private:
     void record(int status) {
         reaped_ = true;
         exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
     }
-    QString read(const char* file) const {
-        QFile f(dir_ + "/" + file);
+    QString read(const char* ext) const {
+        QFile f(dir_ + "/" + logs_ + ext);
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
 
-    QString dir_;
+    QString dir_, logs_;
     pid_t pid_ = -1;
     bool reaped_ = false;
     int exitCode_ = -1;
@@ -175,9 +193,10 @@ protected:
     }
 
     // Every file in Output, hidden ones included.
-    Files output() const {
+    Files output() const { return filesIn(path("Output")); }
+    static Files filesIn(const QString& dir) {
         Files files;
-        QDirIterator it(path("Output"), QDir::Files | QDir::Hidden | QDir::System);
+        QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System);
         while (it.hasNext()) {
             QFile f(it.next());
             EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << it.fileName().toStdString();
@@ -185,19 +204,35 @@ protected:
         }
         return files;
     }
-    static Files only(const Files& files, const QString& prefix) {
+    // The files of the run named `name` (and of names that start like it).
+    static Files only(const Files& files, const QString& name) {
         Files some;
-        for (const auto& [name, bytes] : files)
-            if (name.startsWith(prefix))
-                some[name] = bytes;
+        for (const auto& [file, bytes] : files)
+            if (file.startsWith(name))
+                some[file] = bytes;
         return some;
     }
-    static QStringList hidden(const Files& files) {
+    // Vintrix's lock and its record of which name wrote which files.
+    static bool bookkeeping(const QString& file) { return file == ".vintrix.lock" || file == ".vintrix-sets"; }
+    static Files withoutBookkeeping(Files files) {
+        std::erase_if(files, [](const auto& entry) { return bookkeeping(entry.first); });
+        return files;
+    }
+    // Hidden files and folders in Output other than the bookkeeping: what
+    // runs left of their own.
+    QStringList leftovers() const {
         QStringList names;
-        for (const auto& [name, bytes] : files)
-            if (name.startsWith('.'))
+        for (const QString& name : QDir(path("Output")).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+            if (name.startsWith('.') && !bookkeeping(name))
                 names << name;
         return names;
+    }
+    // Whether a run left the journal of a commit it did not finish.
+    bool journalLeft() const {
+        for (const QString& run : QDir(path("Output")).entryList({".vintrix-run-*"}, QDir::Dirs | QDir::Hidden))
+            if (QFileInfo::exists(path("Output/" + run + "/commit")))
+                return true;
+        return false;
     }
 
     // Output holds `files` and nothing else; the folder itself stays, as it
@@ -221,14 +256,63 @@ protected:
         Child c(other.path(), job.args + QStringList{path(job.folder)});
         c.wait();
         EXPECT_EQ(c.exitCode(), Ok) << c.err().toStdString();
-        Files files;
-        QDirIterator it(other.path() + "/Output", QDir::Files | QDir::Hidden);
-        while (it.hasNext()) {
-            QFile f(it.next());
-            EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-            files[it.fileName()] = f.readAll();
+        return withoutBookkeeping(filesIn(other.path() + "/Output"));
+    }
+
+    // Starts every job at once: the children are forked first and then
+    // released together. Returns their exit codes; `errs` gets their stderr.
+    std::vector<int> runTogether(const std::vector<Job>& jobs, QStringList* errs = nullptr) {
+        int gate[2];
+        EXPECT_EQ(::pipe2(gate, O_CLOEXEC), 0);
+        std::vector<std::unique_ptr<Child>> children;
+        for (std::size_t i = 0; i < jobs.size(); ++i)
+            children.push_back(std::make_unique<Child>(work_.path(), argsOf(jobs[i]),
+                                                       ChildSetup{{}, {gate[0], gate[1]}, QString("run%1").arg(i)}));
+        ::close(gate[1]);
+        ::close(gate[0]);
+        std::vector<int> codes;
+        for (auto& c : children) {
+            c->wait();
+            codes.push_back(c->exitCode());
+            if (errs)
+                *errs << c->err();
         }
-        return files;
+        return codes;
+    }
+
+    // Every frame that the data files of `name` list shows its sprite, pixel
+    // for pixel, and every sheet or data file named like `name`'s is one of them.
+    ::testing::AssertionResult wholeOutputOf(const QString& name, const QString& spriteFolder = "sprites") {
+        std::set<QString> named{name + ".json"};
+        QStringList dataFiles{name + ".json"};
+        for (int i = 0; i < dataFiles.size(); ++i) {
+            QFile f(path("Output/" + dataFiles[i]));
+            if (!f.open(QIODevice::ReadOnly))
+                return ::testing::AssertionFailure() << dataFiles[i].toStdString() << " is missing";
+            const QJsonObject root = QJsonDocument::fromJson(f.readAll()).object();
+            const QJsonObject meta = root["meta"].toObject();
+            named.insert(meta["image"].toString());
+            if (i == 0)
+                for (const QJsonValue& v : meta["related_multi_packs"].toArray()) {
+                    dataFiles << v.toString();
+                    named.insert(v.toString());
+                }
+            const QImage sheet = QImage(path("Output/" + meta["image"].toString())).convertToFormat(QImage::Format_RGBA8888);
+            if (sheet.isNull())
+                return ::testing::AssertionFailure() << meta["image"].toString().toStdString() << " cannot be read";
+            const QJsonObject frames = root["frames"].toObject();
+            for (auto it = frames.begin(); it != frames.end(); ++it) {
+                const QJsonObject r = it->toObject()["frame"].toObject();
+                const QImage sprite = QImage(path(spriteFolder + "/" + it.key())).convertToFormat(QImage::Format_RGBA8888);
+                if (sheet.copy(r["x"].toInt(), r["y"].toInt(), r["w"].toInt(), r["h"].toInt()) != sprite)
+                    return ::testing::AssertionFailure() << it.key().toStdString() << " differs on " << meta["image"].toString().toStdString();
+            }
+        }
+        const QRegularExpression sheetName("^" + QRegularExpression::escape(name) + "(-[0-9]+)?\\.(png|bmp|json)$");
+        for (const auto& [file, bytes] : output())
+            if (sheetName.match(file).hasMatch() && !named.count(file))
+                return ::testing::AssertionFailure() << file.toStdString() << " is named by no data file of " << name.toStdString();
+        return ::testing::AssertionSuccess();
     }
 
     bool mountSmallDisk(qint64 bytes) {
@@ -245,12 +329,12 @@ protected:
     bool mounted_ = false;
 };
 
-// ---- SIGKILL --------------------------------------------------------------
+// ---- SIGKILL and SIGTERM --------------------------------------------------
 
 // When the kill comes: after a seeded delay within the run; once a seeded
-// number of the run's temporary files exist; or the moment the first file of
-// the new output is in place, that is in the middle of putting them there.
-enum class KillAt { Delay, TempFiles, FirstInPlace };
+// number of the run's files exist; or the moment the first file of the new
+// output is in place, that is in the middle of putting them there.
+enum class KillAt { Delay, RunFiles, FirstInPlace };
 
 struct KillCase {
     const char* label;
@@ -262,15 +346,29 @@ struct KillCase {
 
 void PrintTo(const KillCase& c, std::ostream* os) { *os << c.label; }
 
-class KilledWhileWriting : public OutputFaults, public ::testing::WithParamInterface<KillCase> {};
+class KilledWhileWriting : public OutputFaults, public ::testing::WithParamInterface<KillCase> {
+protected:
+    // Files the runs under way have made so far.
+    int runFiles() const {
+        int count = 0;
+        for (const QString& run : QDir(path("Output")).entryList({".vintrix-run-*"}, QDir::Dirs | QDir::Hidden))
+            count += QDir(path("Output/" + run)).entryList({"n*"}, QDir::Files).size();
+        return count;
+    }
+};
 
-TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeAndNoTemporaryFiles) {
+// Output holds the earlier or the new output, except when the kill lands
+// while the files are put in place. Then each file of n is the earlier or
+// the new one, the journal is left, and the next run, of any name, finishes
+// the new output.
+TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToFinish) {
     const KillCase& c = GetParam();
     sprites(c.sprites, c.minSide, c.maxSide, 17);
     const Files after = reference(c.after);
     ASSERT_EQ(run(c.before), Ok);
     const Files before = output();
-    ASSERT_NE(before, after);
+    const Files earlier = only(before, "n");
+    ASSERT_NE(earlier, after);
 
     QElapsedTimer clock;
     clock.start();
@@ -288,17 +386,15 @@ TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeAndNoTemporaryFile
         const ino_t firstInode = first.st_ino;
         Child child(work_.path(), argsOf(c.after));
         ASSERT_TRUE(child.started());
-        const QString journal = path(QString("Output/.vintrix-%1.commit").arg(child.pid()));
         if (c.at == KillAt::Delay) {
             const int ms = std::uniform_int_distribution<int>(0, static_cast<int>(runMs))(rng);
             QElapsedTimer waited;
             waited.start();
             while (waited.elapsed() < ms && !child.finished())
                 QThread::usleep(500);
-        } else if (c.at == KillAt::TempFiles) {
+        } else if (c.at == KillAt::RunFiles) {
             const int want = std::uniform_int_distribution<int>(1, static_cast<int>(after.size()))(rng);
-            while (!child.finished() &&
-                   QDir(path("Output")).entryList({"*.tmp"}, QDir::Files | QDir::Hidden).size() < want)
+            while (!child.finished() && runFiles() < want)
                 QThread::usleep(200);
         } else {
             struct stat st;
@@ -308,18 +404,23 @@ TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeAndNoTemporaryFile
         child.kill();
 
         const Files left = output();
-        const bool committing = left.count(QFileInfo(journal).fileName()) > 0;
+        const bool committing = journalLeft();
         const Files visible = only(left, "n");
-        if (!committing) {
-            EXPECT_TRUE(visible == only(before, "n") || visible == after) << "a mix of two runs";
+        if (committing) {
+            for (const auto& [file, bytes] : visible) {
+                const auto old = earlier.find(file), now = after.find(file);
+                EXPECT_TRUE((old != earlier.end() && old->second == bytes) || (now != after.end() && now->second == bytes))
+                    << file.toStdString() << " is neither the earlier nor the new one";
+            }
+        } else {
+            EXPECT_TRUE(visible == earlier || visible == after) << "a mix of two runs";
         }
         outcomes[child.exitCode() == Ok ? "finished" : committing ? "killed committing" : visible == after ? "killed after" : "killed before"]++;
 
         // The next successful run in the folder, of another name, tidies up.
         ASSERT_EQ(run(Job{{"16", "16", "probe", "32", "1", "0"}, "probe/"}), Ok) << "probe";
-        const Files tidied = output();
-        EXPECT_EQ(hidden(tidied), QStringList{});
-        const Files mine = only(tidied, "n");
+        EXPECT_EQ(leftovers(), QStringList{});
+        const Files mine = only(output(), "n");
         if (committing) {
             EXPECT_EQ(mine, after) << "a commit under way is finished";
         } else {
@@ -337,12 +438,320 @@ INSTANTIATE_TEST_SUITE_P(
         // Two large sheets of noise: the kill lands while rows are written.
         KillCase{"largeSheetsDelay", 90, 60, 200, Job{{"2048", "2048", "n", "32", "1", "0"}},
                  Job{{"1536", "1536", "n", "32", "1", "1"}}, KillAt::Delay, 10},
-        KillCase{"largeSheetsTempFiles", 90, 60, 200, Job{{"2048", "2048", "n", "32", "1", "0"}},
-                 Job{{"1536", "1536", "n", "32", "1", "1"}}, KillAt::TempFiles, 6},
+        KillCase{"largeSheetsRunFiles", 90, 60, 200, Job{{"2048", "2048", "n", "32", "1", "0"}},
+                 Job{{"1536", "1536", "n", "32", "1", "1"}}, KillAt::RunFiles, 6},
         // Many small sheets: putting hundreds of files in place takes long
         // enough to be caught in the middle.
         KillCase{"manySheetsFirstInPlace", 160, 40, 40, Job{{"48", "48", "n", "32", "1", "0"}},
                  Job{{"96", "96", "n", "32", "1", "1"}}, KillAt::FirstInPlace, 6}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// Many sheets of one image each, written by several threads: new files are
+// created all the time, also while a stopped run removes its own.
+TEST_F(OutputFaults, SigtermWhileSheetsAreWrittenLeavesNoFileOfTheRun) {
+    sprites(400, 8, 8, 9);
+    std::mt19937 rng(77);
+    for (int k = 0; k < 16; ++k) {
+        SCOPED_TRACE("stop " + std::to_string(k));
+        ASSERT_TRUE(QDir(path("Output")).removeRecursively());
+        Child child(work_.path(), argsOf(Job{{"8", "8", "n", "32", "1", "0"}}));
+        const int want = std::uniform_int_distribution<int>(1, 400)(rng);
+        int made = 0;
+        while (!child.finished() && made < want) {
+            QThread::usleep(200);
+            made = 0;
+            for (const QString& run : QDir(path("Output")).entryList({".vintrix-run-*"}, QDir::Dirs | QDir::Hidden))
+                made += QDir(path("Output/" + run)).entryList({"n*"}, QDir::Files).size();
+        }
+        child.kill(SIGTERM);
+        EXPECT_TRUE(child.exitCode() == -SIGTERM || child.exitCode() == Ok) << child.exitCode();
+        EXPECT_EQ(leftovers(), QStringList{});
+        if (!only(output(), "n").empty()) {
+            EXPECT_TRUE(wholeOutputOf("n")) << "a run stopped while it put its files in place finishes first";
+        }
+    }
+}
+
+// ---- runs that overlap -----------------------------------------------------
+
+Job sized(const QString& name, int side) { return Job{{QString::number(side), QString::number(side), name, "32", "1", "0"}}; }
+
+struct OverlapCase {
+    const char* label;
+    std::vector<Job> jobs;  // released together
+    int rounds;
+};
+
+void PrintTo(const OverlapCase& c, std::ostream* os) { *os << c.label; }
+
+class Overlapping : public OutputFaults, public ::testing::WithParamInterface<OverlapCase> {};
+
+// Whatever order the runs take, every one succeeds, and each name's files
+// are the whole output of one of its runs: the same bytes as that run makes
+// alone, every frame showing its sprite.
+TEST_P(Overlapping, RunsLeaveEachNameTheWholeOutputOfOneRun) {
+    const OverlapCase& c = GetParam();
+    sprites(14, 6, 24, 21);
+    std::map<QString, std::vector<Files>> outputsOf;
+    for (const Job& job : c.jobs)
+        outputsOf[job.args[2]].push_back(reference(job));
+    for (const auto& [name, outputs] : outputsOf)
+        for (std::size_t i = 1; i < outputs.size(); ++i)
+            ASSERT_NE(outputs[i], outputs[0]) << "the runs of " << name.toStdString() << " must differ";
+
+    for (int round = 0; round < c.rounds; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        QStringList errs;
+        const std::vector<int> codes = runTogether(c.jobs, &errs);
+        for (std::size_t i = 0; i < codes.size(); ++i) {
+            EXPECT_EQ(codes[i], Ok) << errs[static_cast<int>(i)].toStdString();
+            EXPECT_TRUE(errs[static_cast<int>(i)].isEmpty() ||
+                        errs[static_cast<int>(i)] == "Vintrix: waiting for another run writing into Output\n")
+                << errs[static_cast<int>(i)].toStdString();
+        }
+        const Files left = output();
+        for (const auto& [name, outputs] : outputsOf) {
+            const QRegularExpression mine("^" + name + "(-[0-9]+)?\\.(png|json)$");
+            Files visible;
+            for (const auto& [file, bytes] : left)
+                if (mine.match(file).hasMatch())
+                    visible[file] = bytes;
+            EXPECT_TRUE(std::find(outputs.begin(), outputs.end(), visible) != outputs.end())
+                << "the files of " << name.toStdString() << " are no one run's output";
+            EXPECT_TRUE(wholeOutputOf(name));
+        }
+        EXPECT_EQ(leftovers(), QStringList{});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, Overlapping,
+    ::testing::Values(
+        OverlapCase{"twoOfOneName", {sized("n", 40), sized("n", 28)}, 10},
+        OverlapCase{"sixOfOneName", {sized("n", 24), sized("n", 26), sized("n", 28), sized("n", 30), sized("n", 32), sized("n", 36)}, 5},
+        OverlapCase{"twoEachOfFourNames",
+                    {sized("a", 24), sized("a", 40), sized("b", 28), sized("b", 48), sized("c", 32), sized("c", 96),
+                     sized("d", 24), sized("d", 96)},
+                    4}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// A run that finds the folder's lock taken says so, waits, and writes only
+// once it has the lock.
+TEST_F(OutputFaults, ARunWaitsForTheLockAndSaysSo) {
+    sprites(6, 10, 20, 3);
+    const Files want = reference(sized("n", 64));
+    ASSERT_TRUE(work_.mkpath("Output"));
+    const int lock = ::open(QFile::encodeName(path("Output/.vintrix.lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+
+    Child child(work_.path(), argsOf(sized("n", 64)));
+    QElapsedTimer waited;
+    waited.start();
+    while (!child.finished() && child.err().isEmpty() && waited.elapsed() < 60000)
+        QThread::usleep(1000);
+    EXPECT_EQ(child.err(), "Vintrix: waiting for another run writing into Output\n");
+    EXPECT_FALSE(child.finished());
+    EXPECT_EQ(withoutBookkeeping(output()), Files{});
+
+    ::close(lock);
+    child.wait();
+    EXPECT_EQ(child.exitCode(), Ok);
+    EXPECT_EQ(withoutBookkeeping(output()), want);
+}
+
+// ---- other names' files -----------------------------------------------------
+
+struct OwnerCase {
+    const char* label;
+    Job first, second;
+    const char* refusal;  // nullptr: both outputs stay side by side
+};
+
+void PrintTo(const OwnerCase& c, std::ostream* os) { *os << c.label; }
+
+class OtherNames : public OutputFaults, public ::testing::WithParamInterface<OwnerCase> {};
+
+// "level" with two sheets writes level-2.png, the sheet of the name
+// "level-2". A run never removes or replaces a file another name wrote: it
+// refuses before writing anything, and names the other output.
+TEST_P(OtherNames, ARunLeavesTheFilesOfAnotherNameAlone) {
+    const OwnerCase& c = GetParam();
+    sprites(6, 20, 20, 4);  // 32²: one sprite a sheet; 64²: four
+    const Files second = reference(c.second);
+    ASSERT_EQ(run(c.first), Ok);
+    const Files earlier = withoutBookkeeping(output());
+
+    QString err;
+    const int code = run(c.second, &err);
+    if (c.refusal) {
+        EXPECT_EQ(code, OutputFailed);
+        EXPECT_EQ(err, QString("error: ") + c.refusal + "\n");
+        EXPECT_EQ(withoutBookkeeping(output()), earlier);
+    } else {
+        EXPECT_EQ(code, Ok) << err.toStdString();
+        Files both = earlier;
+        both.insert(second.begin(), second.end());
+        EXPECT_EQ(withoutBookkeeping(output()), both);
+    }
+    EXPECT_EQ(leftovers(), QStringList{});
+
+    // Once the other output is gone, the name is free again.
+    if (c.refusal) {
+        for (const auto& [file, bytes] : earlier)
+            ASSERT_TRUE(QFile::remove(path("Output/" + file)));
+        EXPECT_EQ(run(c.second), Ok);
+        EXPECT_EQ(withoutBookkeeping(output()), second);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, OtherNames,
+    ::testing::Values(
+        OwnerCase{"oneSheetBesideANameThatEndsInTwo", sized("level-2", 64), sized("level", 64), nullptr},
+        OwnerCase{"secondSheetOnANameThatEndsInTwo", sized("level-2", 64), sized("level", 40),
+                  "cannot write the output named \"level\": Output/\"level-2.png\" belongs to the output named "
+                  "\"level-2\"; choose another name or remove that output"},
+        OwnerCase{"aNameThatEndsInTwoOnASecondSheet", sized("level", 40), sized("level-2", 64),
+                  "cannot write the output named \"level-2\": Output/\"level-2.png\" belongs to the output named "
+                  "\"level\"; choose another name or remove that output"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// Released together, whichever commits first keeps its output; the other
+// is refused whole.
+TEST_F(OutputFaults, OverlappingRunsOfCollidingNamesLeaveOneWholeOutput) {
+    sprites(6, 20, 20, 4);
+    const Job level = sized("level", 40), level2 = sized("level-2", 64);
+    const Files levelAlone = reference(level), level2Alone = reference(level2);
+    for (int round = 0; round < 6; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        ASSERT_TRUE(QDir(path("Output")).removeRecursively());
+        QStringList errs;
+        const std::vector<int> codes = runTogether({level, level2}, &errs);
+        const std::multiset<int> outcome(codes.begin(), codes.end());
+        ASSERT_EQ(outcome, (std::multiset<int>{Ok, OutputFailed})) << errs.join("").toStdString();
+        const int refused = codes[0] == Ok ? 1 : 0;
+        EXPECT_TRUE(errs[refused].contains("belongs to the output named")) << errs[refused].toStdString();
+        EXPECT_EQ(withoutBookkeeping(output()), refused == 1 ? levelAlone : level2Alone);
+        EXPECT_EQ(leftovers(), QStringList{});
+    }
+}
+
+// A killed run's half-done commit belongs to nobody once its lock is free,
+// even when another process has its number. The run that comes next
+// finishes it before it commits, so it is never carried out over newer
+// output later.
+TEST_F(OutputFaults, AKilledRunsCommitIsFinishedBeforeNewerOutputWhateverProcessHasItsNumber) {
+    sprites(100, 40, 40, 17);
+    const Job before = sized("n", 48), killed{{"96", "96", "n", "32", "1", "1"}}, newer = sized("n", 64);
+    const Files earlier = reference(before), killedOutput = reference(killed), want = reference(newer);
+    bool caught = false;
+    pid_t killedPid = 0;
+    for (int attempt = 0; attempt < 20 && !caught; ++attempt) {
+        ASSERT_TRUE(QDir(path("Output")).removeRecursively());
+        ASSERT_EQ(run(before), Ok);
+        const QByteArray firstPath = QFile::encodeName(path("Output/n.png"));
+        struct stat first, st;
+        ASSERT_EQ(::stat(firstPath.constData(), &first), 0);
+        Child child(work_.path(), argsOf(killed));
+        while (!child.finished() && ::stat(firstPath.constData(), &st) == 0 && st.st_ino == first.st_ino) {
+        }
+        child.kill();
+        const Files visible = only(output(), "n");
+        caught = visible != earlier && visible != killedOutput;  // in the middle of the renames
+        killedPid = child.pid();
+    }
+    if (!caught)
+        GTEST_SKIP() << "no kill landed in the middle of the renames";
+
+    // A process of the killed run's number, alive while the next run commits.
+    pid_t holder = -1;
+    for (int attempt = 0; attempt < 20 && holder != killedPid; ++attempt) {
+        if (holder > 0) {
+            ::kill(holder, SIGKILL);
+            ::waitpid(holder, nullptr, 0);
+        }
+        QFile last("/proc/sys/kernel/ns_last_pid");
+        if (!last.open(QIODevice::WriteOnly) || last.write(QByteArray::number(killedPid - 1)) <= 0)
+            GTEST_SKIP() << "cannot choose the number of a new process here (needs root)";
+        last.close();
+        holder = ::fork();
+        if (holder == 0) {
+            ::pause();
+            ::_exit(0);
+        }
+    }
+    if (holder != killedPid) {
+        ::kill(holder, SIGKILL);
+        ::waitpid(holder, nullptr, 0);
+        GTEST_SKIP() << "another process took the number";
+    }
+    EXPECT_EQ(run(newer), Ok);
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    EXPECT_EQ(run(Job{{"16", "16", "probe", "32", "1", "0"}, "probe/"}), Ok);
+    EXPECT_EQ(only(output(), "n"), want);
+    EXPECT_EQ(leftovers(), QStringList{});
+}
+
+// ---- what stands at Output --------------------------------------------------
+
+struct AtOutputCase {
+    const char* label;
+    std::function<bool(const QDir& work)> plant;  // false: cannot be planted here
+    const char* message;
+};
+
+void PrintTo(const AtOutputCase& c, std::ostream* os) { *os << c.label; }
+
+class SomethingAtOutput : public OutputFaults, public ::testing::WithParamInterface<AtOutputCase> {};
+
+// Output that is not a folder of the user's own is refused, saying what is
+// there, and nothing is written through it.
+TEST_P(SomethingAtOutput, IsRefusedSayingWhatIsThere) {
+    const AtOutputCase& c = GetParam();
+    sprites(2, 8, 8, 1);
+    ASSERT_TRUE(work_.mkpath("elsewhere"));
+    QFile victim(path("victim.txt"));
+    ASSERT_TRUE(victim.open(QIODevice::WriteOnly));
+    victim.write("untouched");
+    victim.close();
+    if (!c.plant(work_))
+        GTEST_SKIP() << "cannot plant this here (needs root)";
+    QString err;
+    EXPECT_EQ(run(sized("n", 32), &err), OutputFailed);
+    EXPECT_EQ(err, QString("error: cannot use Output as the output folder: ") + c.message + "\n");
+    EXPECT_EQ(QDir(path("elsewhere")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{});
+    ASSERT_TRUE(victim.open(QIODevice::ReadOnly));
+    EXPECT_EQ(victim.readAll(), "untouched");
+}
+
+bool plantLink(const QDir& work, const char* target) {
+    return ::symlink(target, QFile::encodeName(work.filePath("Output")).constData()) == 0;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Things, SomethingAtOutput,
+    ::testing::Values(
+        AtOutputCase{"aFile",
+                     [](const QDir& w) { QFile f(w.filePath("Output")); return f.open(QIODevice::WriteOnly); },
+                     "it is a file, not a folder"},
+        AtOutputCase{"aBrokenLink", [](const QDir& w) { return plantLink(w, "missing"); },
+                     "it is a symbolic link to \"missing\", which does not exist, and Vintrix writes only into a real folder"},
+        AtOutputCase{"aLinkToAFolder", [](const QDir& w) { return plantLink(w, "elsewhere"); },
+                     "it is a symbolic link to \"elsewhere\", and Vintrix writes only into a real folder"},
+        AtOutputCase{"aLinkToAFile", [](const QDir& w) { return plantLink(w, "victim.txt"); },
+                     "it is a symbolic link to \"victim.txt\", and Vintrix writes only into a real folder"},
+        AtOutputCase{"aNamedPipe", [](const QDir& w) { return ::mkfifo(QFile::encodeName(w.filePath("Output")).constData(), 0644) == 0; },
+                     "it is a named pipe, not a folder"},
+        AtOutputCase{"anotherUsersFolderInAFolderOthersCanWrite",
+                     [](const QDir& w) {
+                         const QByteArray out = QFile::encodeName(w.filePath("Output"));
+                         return ::chmod(QFile::encodeName(w.path()).constData(), 01777) == 0 &&
+                                ::mkdir(out.constData(), 0777) == 0 && ::chown(out.constData(), 65534, 65534) == 0 &&
+                                ::geteuid() != 65534;
+                     },
+                     "it belongs to another user (uid 65534) and the folder it is in can be written by others"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // ---- a disk that fills up --------------------------------------------------
@@ -381,7 +790,7 @@ TEST_F(OutputFaults, AFullDiskFailsClearlyAndKeepsTheEarlierOutput) {
         const Files left = output();
         if (code == Ok) {
             ++succeeded;
-            EXPECT_EQ(left, want);
+            EXPECT_EQ(withoutBookkeeping(left), want);
         } else {
             ++failed;
             EXPECT_EQ(code, OutputFailed);
@@ -403,10 +812,10 @@ TEST_F(OutputFaults, AFileSizeLimitFailsClearlyAndKeepsTheEarlierOutput) {
     ASSERT_EQ(run(before), Ok);
     const Files earlier = output();
 
-    // Room for the error message in stderr.txt, not for the sheets.
+    // Room for the error message in the run's log, not for the sheets.
     for (rlim_t limit : {rlim_t{512}, rlim_t{64 * 1024}}) {
         SCOPED_TRACE("limit " + std::to_string(limit));
-        Child c(work_.path(), argsOf(after), Child::Limits{limit});
+        Child c(work_.path(), argsOf(after), ChildSetup{limit});
         c.wait();
         EXPECT_EQ(c.exitCode(), OutputFailed) << c.err().toStdString();
         EXPECT_TRUE(c.err().startsWith("error: cannot write Output/") && c.err().contains("File too large"))

@@ -83,12 +83,15 @@ protected:
         return doc.object();
     }
 
-    // Every file below Output, with its bytes.
+    // Every file in Output with its bytes, but for Vintrix's lock and its
+    // record of which name wrote which files.
     std::map<QString, QByteArray> outputFiles() const {
         std::map<QString, QByteArray> files;
         QDirIterator it(path("Output"), QDir::Files | QDir::Hidden);
         while (it.hasNext()) {
             QFile f(it.next());
+            if (it.fileName() == ".vintrix.lock" || it.fileName() == ".vintrix-sets")
+                continue;
             EXPECT_TRUE(f.open(QIODevice::ReadOnly));
             files[it.fileName()] = f.readAll();
         }
@@ -573,8 +576,7 @@ TEST_F(VintrixTest, UnwritableOutputFailsWithItsOwnCode) {
     writeBytes("Output", "a file where the folder should be");
     const RunResult r = pack(64, 64, "n", 32, 1, 0);
     EXPECT_EQ(r.exitCode, OutputFailed);
-    EXPECT_TRUE(r.err.startsWith("error: cannot create the folder Output")) << r.err.toStdString();
-    EXPECT_EQ(r.err.count('\n'), 1);
+    EXPECT_EQ(r.err, "error: cannot use Output as the output folder: it is a file, not a folder\n");
 }
 
 TEST_F(VintrixTest, NamesWithBlanksQuotesAndLettersBeyondAscii) {
