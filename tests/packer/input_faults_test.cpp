@@ -171,7 +171,10 @@ protected:
         QFile f(path("Output/n.json"));
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         EXPECT_EQ(f.readAll(), json);
-        EXPECT_EQ(QDir(path("Output")).entryList(QDir::Files | QDir::Hidden).size(), 2);
+        // The sheet and its data, and the output's lock and record of names:
+        // no run folder or temporary file is left.
+        EXPECT_EQ(QDir(path("Output")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  (QStringList{".vintrix-sets", ".vintrix.lock", "n.json", "n.png"}));
     }
 
     // The sheet and where `file` lies on it, from Output/n.json.
