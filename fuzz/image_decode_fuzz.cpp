@@ -13,7 +13,7 @@
 
 #include "fuzz_check.h"
 #include "images.h"
-#include "options.h"
+#include "utf8.h"
 
 namespace {
 

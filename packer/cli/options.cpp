@@ -25,30 +25,6 @@ bool parseInt(const std::string& text, long long& value) {
 
 }  // namespace
 
-std::string quoted(const std::string& text) {
-    std::string out = "\"";
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        const auto u = static_cast<unsigned char>(c);
-        if (const std::size_t n = utf8Length(std::string_view(text).substr(i)); u >= 0x80 && n > 0) {
-            out.append(text, i, n);
-            i += n - 1;
-        } else if (c == '\n')
-            out += "\\n";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c == '\r')
-            out += "\\r";
-        else if (u < 0x20 || u >= 0x7F) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\x%02x", u);
-            out += buf;
-        } else
-            out += c;
-    }
-    return out + "\"";
-}
-
 namespace {
 
 std::optional<std::string> checkSide(const char* what, const std::string& text, int& out) {

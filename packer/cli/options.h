@@ -6,9 +6,9 @@
 #include <variant>
 #include <vector>
 
-namespace vintrix {
+#include "image.h"
 
-enum class ImageFormat { Bmp = 0, Png = 1 };
+namespace vintrix {
 
 struct Options {
     int width = 0;
@@ -32,10 +32,5 @@ using ParsedCommandLine = std::variant<Options, ShowHelp, ShowVersion, ArgumentE
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args);
 
 std::string usageText();
-
-// The text in double quotes, on one line: control characters and bytes that
-// are not UTF-8 are written as C escapes, so a name cannot break an error
-// message into lines or into garbage.
-std::string quoted(const std::string& text);
 
 }  // namespace vintrix

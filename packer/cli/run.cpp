@@ -18,7 +18,7 @@
 #include "maxrects.h"
 #include "output_files.h"
 #include "progress.h"
-#include "sheet.h"
+#include "error.h"
 #include "sheet_writer.h"
 #include "utf8.h"
 

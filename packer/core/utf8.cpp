@@ -1,5 +1,7 @@
 #include "utf8.h"
 
+#include <cstdio>
+
 namespace vintrix {
 
 std::size_t utf8Length(std::string_view s) {
@@ -43,6 +45,30 @@ bool isUtf8(std::string_view text) {
         i += n;
     }
     return true;
+}
+
+std::string quoted(const std::string& text) {
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const auto u = static_cast<unsigned char>(c);
+        if (const std::size_t n = utf8Length(std::string_view(text).substr(i)); u >= 0x80 && n > 0) {
+            out.append(text, i, n);
+            i += n - 1;
+        } else if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\r')
+            out += "\\r";
+        else if (u < 0x20 || u >= 0x7F) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02x", u);
+            out += buf;
+        } else
+            out += c;
+    }
+    return out + "\"";
 }
 
 }  // namespace vintrix

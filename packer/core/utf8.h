@@ -1,8 +1,9 @@
 #pragma once
 // File names reach Vintrix as bytes. The atlas data and the messages need
-// to know which of them are UTF-8.
+// to know which of them are UTF-8, and messages quote them on one line.
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace vintrix {
@@ -11,5 +12,10 @@ namespace vintrix {
 std::size_t utf8Length(std::string_view s);
 
 bool isUtf8(std::string_view text);
+
+// The text in double quotes, on one line: control characters and bytes that
+// are not UTF-8 are written as C escapes, so a name cannot break an error
+// message into lines or into garbage.
+std::string quoted(const std::string& text);
 
 }  // namespace vintrix

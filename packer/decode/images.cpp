@@ -23,10 +23,10 @@
 #include <unistd.h>
 
 #include "file.h"
-#include "options.h"
 #include "png_reader.h"
 #include "qt_reader.h"
 #include "tga_reader.h"
+#include "utf8.h"
 
 namespace vintrix {
 namespace {

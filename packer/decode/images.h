@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "image.h"
-#include "maxrects.h"
 
 namespace vintrix {
 

@@ -1,5 +1,6 @@
 #include "bmp_writer.h"
 
+#include "error.h"
 #include "file.h"
 
 #include <cerrno>

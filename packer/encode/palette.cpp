@@ -5,7 +5,7 @@
 
 #include <libimagequant.h>
 
-#include "sheet.h"
+#include "error.h"
 
 namespace vintrix {
 namespace {

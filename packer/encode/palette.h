@@ -12,8 +12,6 @@
 
 namespace vintrix {
 
-using Rgba = std::array<std::uint8_t, 4>;
-
 struct IndexedImages {
     std::vector<Rgba> palette;                     // 1 to 256 entries; entry 0 has alpha 0
     std::vector<std::vector<std::uint8_t>> indices; // per image, width*height indices

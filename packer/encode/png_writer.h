@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "palette.h"
+#include "image.h"
 #include "sheet.h"
 
 namespace vintrix {

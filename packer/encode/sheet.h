@@ -7,15 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <stdexcept>
 #include <vector>
 
 namespace vintrix {
-
-// A failure writing output; the message is one line naming the file.
-struct OutputError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
 
 struct SheetItem {
     int x = 0, y = 0, w = 0, h = 0;

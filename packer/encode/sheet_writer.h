@@ -11,7 +11,6 @@
 
 #include "image.h"
 #include "maxrects.h"
-#include "options.h"
 
 namespace vintrix {
 

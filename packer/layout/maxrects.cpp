@@ -284,11 +284,6 @@ bool better(const Layout& a, const Layout& b) {
 
 }  // namespace
 
-bool fitsSheet(Size image, Size sheet, int margin) {
-    return std::int64_t{image.w} + 2 * std::int64_t{margin} <= sheet.w &&
-           std::int64_t{image.h} + 2 * std::int64_t{margin} <= sheet.h;
-}
-
 Layout packWith(std::span<const Size> sizes, Size sheet, int margin, Strategy strategy) {
     // An image plus the margin on its right and bottom, in a sheet less the
     // margin on its right and bottom, then shifted by the margin: that keeps

@@ -14,13 +14,9 @@
 #include <span>
 #include <vector>
 
-namespace vintrix {
+#include "image.h"
 
-struct Size {
-    int w = 0;
-    int h = 0;
-    friend bool operator==(const Size&, const Size&) = default;
-};
+namespace vintrix {
 
 struct Placement {
     int sheet = 0;
@@ -61,7 +57,5 @@ PackOutcome pack(std::span<const Size> sizes, Size sheet, int margin, int thread
 
 // One strategy alone; every size must fit an empty sheet.
 Layout packWith(std::span<const Size> sizes, Size sheet, int margin, Strategy strategy);
-
-bool fitsSheet(Size image, Size sheet, int margin);
 
 }  // namespace vintrix

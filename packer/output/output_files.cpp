@@ -15,8 +15,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "options.h"
-#include "sheet.h"
+#include "error.h"
+#include "utf8.h"
 
 namespace vintrix {
 namespace {
