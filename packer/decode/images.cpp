@@ -3,18 +3,14 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <sstream>
 #include <string_view>
-#include <thread>
 #include <tuple>
 
 #include <dlfcn.h>
@@ -27,6 +23,7 @@
 #include "qt_reader.h"
 #include "tga_reader.h"
 #include "utf8.h"
+#include "workers.h"
 
 namespace vintrix {
 namespace {
@@ -344,41 +341,16 @@ DecodeResult decodeImages(const std::string& folder, const std::vector<std::stri
         result.hashes.resize(names.size());
     std::vector<std::string> errors(names.size());
 
-    std::atomic<std::size_t> next{0};
-    std::size_t done = 0;
-    std::mutex mutex;
-    std::condition_variable finished;
-    auto worker = [&] {
-        for (std::size_t i; (i = next.fetch_add(1)) < names.size();) {
-            errors[i] = decodeOne(folder + '/' + names[i], names[i], sheet, margin, budget, result.images[i]);
-            if (hashes == Hashes::Compute)
-                result.hashes[i] = pixelHash(result.images[i]);
-            std::lock_guard lock(mutex);
-            if (++done == names.size())
-                finished.notify_one();
-        }
+    auto decode = [&](std::size_t i) {
+        errors[i] = decodeOne(folder + '/' + names[i], names[i], sheet, margin, budget, result.images[i]);
+        if (hashes == Hashes::Compute)
+            result.hashes[i] = pixelHash(result.images[i]);
     };
-    {
-        std::vector<std::jthread> pool;
-        for (int t = 1; t < std::max(1, threads); ++t)
-            pool.emplace_back(worker);
-        if (progress) {
-            // This thread reports progress while the others decode, and
-            // wakes as soon as the last image is done.
-            pool.emplace_back(worker);
-            std::unique_lock lock(mutex);
-            while (!finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return done == names.size(); })) {
-                const std::size_t now = done;
-                lock.unlock();
-                progress(now, names.size());
-                lock.lock();
-            }
-            lock.unlock();
-            progress(names.size(), names.size());
-        } else {
-            worker();
-        }
-    }
+    // With progress, this thread reports it while the others decode.
+    std::function<void(std::size_t)> report;
+    if (progress)
+        report = [&](std::size_t done) { progress(done, names.size()); };
+    forEachIndex(names.size(), threads, decode, report);
     for (std::string& e : errors)
         if (!e.empty())
             result.errors.push_back(std::move(e));

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
-#include <thread>
 
 #include "bmp_writer.h"
 #include "palette.h"
 #include "png_writer.h"
 #include "sheet.h"
+#include "workers.h"
 
 namespace vintrix {
 namespace {
@@ -57,30 +57,21 @@ void writeSheets(const std::vector<std::string>& paths, const Layout& layout, co
     const auto count = static_cast<std::size_t>(layout.sheets);
     const std::size_t totalRows = count * static_cast<std::size_t>(sheet.h);
     std::vector<std::exception_ptr> failures(count);
-    std::atomic<std::size_t> next{0}, rowsReported{0};
-    auto worker = [&] {
-        for (std::size_t s; (s = next.fetch_add(1)) < count;) {
-            int lastDone = 0;
-            auto rowsDone = [&](int done) {
-                const std::size_t all = rowsReported += static_cast<std::size_t>(done - lastDone);
-                lastDone = done;
-                if (progress)
-                    progress(all, totalRows);
-            };
-            try {
-                writeOne(paths[s], static_cast<int>(s), layout, images, sheet, bitsPerPixel, format, rowsDone);
-            } catch (...) {
-                failures[s] = std::current_exception();
-            }
+    std::atomic<std::size_t> rowsReported{0};
+    forEachIndex(count, threads, [&](std::size_t s) {
+        int lastDone = 0;
+        auto rowsDone = [&](int done) {
+            const std::size_t all = rowsReported += static_cast<std::size_t>(done - lastDone);
+            lastDone = done;
+            if (progress)
+                progress(all, totalRows);
+        };
+        try {
+            writeOne(paths[s], static_cast<int>(s), layout, images, sheet, bitsPerPixel, format, rowsDone);
+        } catch (...) {
+            failures[s] = std::current_exception();
         }
-    };
-    {
-        std::vector<std::jthread> pool;
-        const std::size_t extra = std::min(count, static_cast<std::size_t>(std::max(1, threads))) - 1;
-        for (std::size_t t = 0; t < extra; ++t)
-            pool.emplace_back(worker);
-        worker();
-    }
+    });
     for (const std::exception_ptr& f : failures)
         if (f)
             std::rethrow_exception(f);

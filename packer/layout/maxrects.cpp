@@ -1,12 +1,12 @@
 #include "maxrects.h"
 
 #include <algorithm>
-#include <atomic>
 #include <limits>
 #include <numeric>
-#include <thread>
 #include <tuple>
 #include <unordered_map>
+
+#include "workers.h"
 
 namespace vintrix {
 namespace {
@@ -360,17 +360,7 @@ PackOutcome pack(std::span<const Size> sizes, Size sheet, int margin, int thread
     };
     constexpr std::size_t count = std::size(strategies);
     std::vector<Layout> results(count);
-    std::atomic<std::size_t> next{0};
-    auto worker = [&] {
-        for (std::size_t k; (k = next.fetch_add(1)) < count;)
-            results[k] = packWith(sizes, sheet, margin, strategies[k]);
-    };
-    {
-        std::vector<std::jthread> pool;
-        for (int t = 1; t < std::max(1, threads); ++t)
-            pool.emplace_back(worker);
-        worker();
-    }
+    forEachIndex(count, threads, [&](std::size_t k) { results[k] = packWith(sizes, sheet, margin, strategies[k]); });
     Layout best = std::move(results[0]);
     for (std::size_t k = 1; k < count; ++k)
         if (better(results[k], best))
