@@ -21,6 +21,9 @@ namespace {
 // follows a flush. A 65536-pixel-wide sheet that is mostly empty is written
 // at the speed of the disk instead of at the speed of deflate.
 
+// Frees a stream that need not have finished: deflateEnd then says
+// Z_DATA_ERROR, which only means that, so its code is not looked at here.
+// ImageData::finish checks it for the stream that did finish.
 struct DeflateEnd {
     void operator()(z_stream* z) const {
         deflateEnd(z);
@@ -66,7 +69,8 @@ public:
             fail();
     }
 
-    [[noreturn]] void fail() const { throw OutputError("cannot write " + path_ + ": " + std::strerror(errno)); }
+    [[noreturn]] void fail() const { fail(std::strerror(errno)); }
+    [[noreturn]] void fail(const std::string& why) const { throw OutputError("cannot write " + path_ + ": " + why); }
 
 private:
     void write(const std::uint8_t* data, std::size_t size) {
@@ -83,7 +87,7 @@ private:
 class ImageData {
 public:
     ImageData(PngFile& file, std::size_t rowBytes) : file_(file), rowBytes_(rowBytes) {
-        init(stream_);
+        stream_ = start();
         out_ = {0x78, 0x01};  // zlib header: deflate, 32 KiB window
         emptyRow_ = compressedEmptyRow();
         std::vector<std::uint8_t> zeros(rowBytes_ + 1, 0);
@@ -110,6 +114,11 @@ public:
 
     void finish() {
         deflateInto(*stream_, nullptr, 0, Z_FINISH, out_);
+        z_stream* z = stream_.release();
+        const int ended = deflateEnd(z);
+        delete z;
+        if (ended != Z_OK)
+            zlibFailed(ended);
         put32(out_, static_cast<std::uint32_t>(adler_));
         file_.chunk("IDAT", out_.data(), out_.size());
         out_.clear();
@@ -118,31 +127,37 @@ public:
 private:
     using Stream = std::unique_ptr<z_stream, DeflateEnd>;
 
-    static void init(Stream& s) {
-        auto* z = new z_stream{};
-        if (deflateInit2(z, kPngCompressionLevel, Z_DEFLATED, -15, 8, Z_RLE) != Z_OK) {
-            delete z;
-            throw OutputError("cannot start zlib");
-        }
-        s.reset(z);
+    [[noreturn]] void zlibFailed(int code) const {
+        file_.fail(code == Z_MEM_ERROR ? std::string("out of memory") : "zlib error " + std::to_string(code));
     }
 
-    static void deflateInto(z_stream& z, const std::uint8_t* data, std::size_t size, int flush,
-                            std::vector<std::uint8_t>& out) {
+    Stream start() const {
+        Stream s(new z_stream{});
+        if (const int code = deflateInit2(s.get(), kPngCompressionLevel, Z_DEFLATED, -15, 8, Z_RLE); code != Z_OK) {
+            delete s.release();  // nothing to end
+            zlibFailed(code);
+        }
+        return s;
+    }
+
+    // Z_BUF_ERROR only says that a call could make no progress, which the
+    // last call of a flush may find; any other code but these is a failure.
+    void deflateInto(z_stream& z, const std::uint8_t* data, std::size_t size, int flush,
+                     std::vector<std::uint8_t>& out) const {
         z.next_in = const_cast<Bytef*>(data);
         z.avail_in = static_cast<uInt>(size);
         std::uint8_t chunk[1 << 16];
         do {
             z.next_out = chunk;
             z.avail_out = sizeof chunk;
-            deflate(&z, flush);
+            if (const int code = deflate(&z, flush); code != Z_OK && code != Z_STREAM_END && code != Z_BUF_ERROR)
+                zlibFailed(code);
             out.insert(out.end(), chunk, chunk + (sizeof chunk - z.avail_out));
         } while (z.avail_out == 0 || z.avail_in > 0);
     }
 
     std::vector<std::uint8_t> compressedEmptyRow() const {
-        Stream s;
-        init(s);
+        const Stream s = start();
         std::vector<std::uint8_t> zeros(rowBytes_ + 1, 0), out;
         deflateInto(*s, zeros.data(), zeros.size(), Z_FULL_FLUSH, out);
         return out;
@@ -214,7 +229,7 @@ void writePng(const std::string& path, RowComposer& rows, const std::vector<Rgba
             file.chunk("tRNS", trns.data(), trns.size());
     }
 
-    try {
+    {
         ImageData data(file, rowBytes);
         // Palette images compress best unfiltered; RGBA rows try SUB and UP,
         // which catch the flat and repeated areas of sprites.
@@ -234,10 +249,6 @@ void writePng(const std::string& path, RowComposer& rows, const std::vector<Rgba
             std::memcpy(prev.data(), row, rowBytes);
         }
         data.finish();
-    } catch (const OutputError& e) {
-        if (std::strncmp(e.what(), "cannot write ", 13) == 0)
-            throw;
-        throw OutputError("cannot write " + path + ": " + e.what());
     }
     file.chunk("IEND", nullptr, 0);
     file.close();
