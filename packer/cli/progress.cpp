@@ -6,6 +6,8 @@
 
 #include <unistd.h>
 
+#include "file.h"
+
 namespace vintrix {
 
 namespace {
@@ -34,9 +36,9 @@ Progress::Progress() : start_(Clock::now()), last_(start_) {
     const char* mode = std::getenv("VINTRIX_PROGRESS");
     lines_ = mode && std::strcmp(mode, "lines") == 0;
     if (lines_ || ::isatty(STDERR_FILENO) == 1) {
-        const int fd = ::dup(STDERR_FILENO);
-        if (fd >= 0 && !(stream_ = ::fdopen(fd, "w")))
-            ::close(fd);
+        UniqueFd fd(::dup(STDERR_FILENO));
+        if (fd && (stream_ = ::fdopen(fd.get(), "w")))
+            fd.release();  // closed with stream_
     }
 }
 

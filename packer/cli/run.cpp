@@ -14,11 +14,12 @@
 #include <unistd.h>
 
 #include "atlas_json.h"
+#include "error.h"
+#include "file.h"
 #include "images.h"
 #include "maxrects.h"
 #include "output_files.h"
 #include "progress.h"
-#include "error.h"
 #include "sheet_writer.h"
 #include "utf8.h"
 
@@ -42,24 +43,20 @@ class StderrMuted {
 public:
     StderrMuted() {
         std::fflush(stderr);
-        saved_ = ::dup(STDERR_FILENO);
-        const int null = ::open("/dev/null", O_WRONLY);
-        if (saved_ >= 0 && null >= 0)
-            ::dup2(null, STDERR_FILENO);
-        if (null >= 0)
-            ::close(null);
+        saved_.reset(::dup(STDERR_FILENO));
+        const UniqueFd null(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+        if (saved_ && null && ::dup2(null.get(), STDERR_FILENO) < 0)
+            saved_.reset();  // stderr stays as it was
     }
     ~StderrMuted() {
-        if (saved_ >= 0) {
-            ::dup2(saved_, STDERR_FILENO);
-            ::close(saved_);
-        }
+        if (saved_)
+            ::dup2(saved_.get(), STDERR_FILENO);
     }
     StderrMuted(const StderrMuted&) = delete;
     StderrMuted& operator=(const StderrMuted&) = delete;
 
 private:
-    int saved_ = -1;
+    UniqueFd saved_;
 };
 
 std::string percent(double fraction) {

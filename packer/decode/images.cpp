@@ -206,19 +206,22 @@ std::string readWithQt(int fd, Admission& admit, Image& out) {
 
 // Opens `path` for reading only if it is a regular file: a FIFO or a device
 // put in place of an image is refused without blocking on it.
-int openRegular(const std::string& path, std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+UniqueFd openRegular(const std::string& path, std::string& error) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) {
         error = std::string("cannot decode image: ") + std::strerror(errno);
-        return -1;
+        return fd;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         error = "cannot decode image: not a regular file";
-        return -1;
+        return {};
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        error = std::string("cannot decode image: ") + std::strerror(errno);
+        return {};
+    }
     return fd;
 }
 
@@ -227,20 +230,20 @@ int openRegular(const std::string& path, std::string& error) {
 // everything else to Qt.
 std::string decodeFile(const std::string& path, Admission& admit, Image& out) {
     std::string error;
-    const int fd = openRegular(path, error);
-    if (fd < 0)
+    UniqueFd opened = openRegular(path, error);
+    if (!opened)
         return error;
-    File file(::fdopen(fd, "rb"));
-    if (!file) {
-        ::close(fd);
+    File file(::fdopen(opened.get(), "rb"));
+    if (!file)
         return std::string("cannot decode image: ") + std::strerror(errno);
-    }
+    const int fd = opened.release();  // closed with `file`
     std::setvbuf(file.get(), nullptr, _IOFBF, 1 << 16);
     unsigned char head[8];
     const std::size_t got = std::fread(head, 1, sizeof head, file.get());
     if (hasPngSignature(head, got))
         return readPng(file.get(), std::ref(admit), out);
-    ::lseek(fd, 0, SEEK_SET);
+    if (::lseek(fd, 0, SEEK_SET) != 0)
+        return std::string("cannot decode image: ") + std::strerror(errno);
     if (extensionOf(path) == "tga")
         return readTga(fd, std::ref(admit), out);
     return readWithQt(fd, admit, out);

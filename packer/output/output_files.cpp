@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "error.h"
+#include "file.h"
 #include "utf8.h"
 
 namespace vintrix {
@@ -64,28 +65,35 @@ void forgetRunFolder() {
     g_runFolder[0] = '\0';
 }
 
+// Ends the run by the signal that stopped it, as shells expect; with the
+// usual status for it should the default action not come back.
 void onSignal(int sig) {
     removeRunFolder();
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);
+    if (std::signal(sig, SIG_DFL) == SIG_ERR || std::raise(sig) != 0)
+        ::_exit(128 + sig);
 }
+
+std::string errnoText() { return std::strerror(errno); }
 
 class SignalsBlocked {
 public:
     SignalsBlocked() {
         sigset_t all;
-        sigfillset(&all);
-        sigprocmask(SIG_BLOCK, &all, &previous_);
+        if (sigfillset(&all) != 0 || sigprocmask(SIG_BLOCK, &all, &previous_) != 0)
+            throw OutputError("cannot block signals: " + errnoText());
     }
-    ~SignalsBlocked() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+    // Setting back a mask that sigprocmask gave can fail only on a broken
+    // system; going on then would leave the run deaf to SIGTERM.
+    ~SignalsBlocked() {
+        if (sigprocmask(SIG_SETMASK, &previous_, nullptr) != 0)
+            std::abort();
+    }
     SignalsBlocked(const SignalsBlocked&) = delete;
     SignalsBlocked& operator=(const SignalsBlocked&) = delete;
 
 private:
     sigset_t previous_;
 };
-
-std::string errnoText() { return std::strerror(errno); }
 
 bool startsWith(const std::string& s, const std::string& head) { return s.compare(0, head.size(), head) == 0; }
 
@@ -185,33 +193,25 @@ std::optional<Sets> decodeSets(const std::string& text) {
 
 // Flushes a file's data, or a folder's entries, to the disk.
 void syncToDisk(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || ::fsync(fd) != 0) {
-        const std::string why = errnoText();
-        if (fd >= 0)
-            ::close(fd);
-        throw OutputError("cannot write " + path + " to the disk: " + why);
-    }
-    ::close(fd);
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd || ::fsync(fd.get()) != 0)
+        throw OutputError("cannot write " + path + " to the disk: " + errnoText());
 }
 
 std::optional<std::string> readWhole(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!fd)
         return std::nullopt;
     std::string text;
     char buf[65536];
     ssize_t n;
-    while ((n = ::read(fd, buf, sizeof buf)) != 0) {
+    while ((n = ::read(fd.get(), buf, sizeof buf)) != 0) {
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0) {
-            ::close(fd);
+        if (n < 0)
             return std::nullopt;
-        }
         text.append(buf, static_cast<std::size_t>(n));
     }
-    ::close(fd);
     return text;
 }
 
@@ -296,26 +296,19 @@ void recoverLeftovers(const std::string& folder) {
         throw OutputError("cannot list " + folder + ": " + ec.message());
     for (const std::string& run : runs) {
         const std::string path = folder + "/" + run;
-        const int lock = ::open((path + "/" + kRunLock).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-        if (lock < 0 && errno != ENOENT)
+        const UniqueFd lock(::open((path + "/" + kRunLock).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (!lock && errno != ENOENT)
             continue;
-        if (lock >= 0 && ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
-            ::close(lock);  // its run is alive
-            continue;
-        }
+        if (lock && ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0)
+            continue;  // its run is alive
         const std::string journalPath = path + "/" + kJournal;
         if (const auto text = readWhole(journalPath)) {
             const auto journal = decodeJournal(*text);
-            if (!journal) {
-                if (lock >= 0)
-                    ::close(lock);
+            if (!journal)
                 throw OutputError(journalPath + " is damaged: remove it and check the files it names");
-            }
             apply(folder, run, *journal);
         }
         removeFolder(path);
-        if (lock >= 0)
-            ::close(lock);
     }
 }
 
@@ -353,50 +346,44 @@ class OutputFiles::FolderLock {
 public:
     explicit FolderLock(OutputFiles& files) {
         const std::string path = files.folder_ + "/" + kLockFile;
-        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (fd_ < 0 && errno == EACCES)
-            fd_ = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd_ < 0)
+        fd_.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+        if (!fd_ && errno == EACCES)
+            fd_.reset(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (!fd_)
             throw OutputError("cannot create " + path + ": " + errnoText());
-        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0)
+        if (::flock(fd_.get(), LOCK_EX | LOCK_NB) == 0)
             return;
         if (files.waiting_) {
             files.waiting_();
             files.waiting_ = nullptr;
         }
-        while (::flock(fd_, LOCK_EX) != 0)
-            if (errno != EINTR) {
-                const std::string why = errnoText();
-                ::close(fd_);
-                throw OutputError("cannot lock " + path + ": " + why);
-            }
+        while (::flock(fd_.get(), LOCK_EX) != 0)
+            if (errno != EINTR)
+                throw OutputError("cannot lock " + path + ": " + errnoText());
     }
-    ~FolderLock() { ::close(fd_); }
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
 
 private:
-    int fd_ = -1;
+    UniqueFd fd_;
 };
 
 void writeWhole(const std::string& path, const std::string& text) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!fd)
         throw OutputError("cannot create " + path + ": " + errnoText());
     std::size_t done = 0;
     while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        const ssize_t n = ::write(fd.get(), text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
             const std::string why = n < 0 ? errnoText() : "nothing written";
-            ::close(fd);
+            fd.reset();
             ::unlink(path.c_str());
             throw OutputError("cannot write " + path + ": " + why);
         }
         done += static_cast<std::size_t>(n);
     }
-    if (::close(fd) != 0) {
+    if (fd.close() != 0) {
         const std::string why = errnoText();
         ::unlink(path.c_str());
         throw OutputError("cannot write " + path + ": " + why);
@@ -404,13 +391,15 @@ void writeWhole(const std::string& path, const std::string& text) {
 }
 
 void OutputFiles::installSignalHandlers() {
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    auto handle = [](int sig, void (*handler)(int)) {
         struct sigaction sa {};
-        sa.sa_handler = onSignal;
-        sigemptyset(&sa.sa_mask);
-        sigaction(sig, &sa, nullptr);
-    }
-    std::signal(SIGXFSZ, SIG_IGN);
+        sa.sa_handler = handler;
+        if (sigemptyset(&sa.sa_mask) != 0 || sigaction(sig, &sa, nullptr) != 0)
+            throw OutputError(std::string("cannot set up the handling of ") + strsignal(sig) + ": " + errnoText());
+    };
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        handle(sig, onSignal);
+    handle(SIGXFSZ, SIG_IGN);
 }
 
 OutputFiles::OutputFiles(std::string folder, std::string name, std::function<void()> waiting)
@@ -435,8 +424,8 @@ OutputFiles::OutputFiles(std::string folder, std::string name, std::function<voi
     runFolder_ = path.substr(folder_.size() + 1);
     const std::string lockPath = path + "/" + kRunLock;
     registerFile(lockPath);
-    runLock_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (runLock_ < 0 || ::flock(runLock_, LOCK_EX) != 0) {
+    runLock_.reset(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!runLock_ || ::flock(runLock_.get(), LOCK_EX) != 0) {
         const std::string why = errnoText();
         removeRunFolder();
         forgetRunFolder();
@@ -448,8 +437,6 @@ OutputFiles::~OutputFiles() {
     if (!committed_)
         removeRunFolder();
     forgetRunFolder();
-    if (runLock_ >= 0)
-        ::close(runLock_);
 }
 
 std::string OutputFiles::add(const std::string& fileName) {

@@ -28,6 +28,8 @@
 
 #include <sys/types.h>
 
+#include "file.h"
+
 namespace vintrix {
 
 class OutputFiles {
@@ -55,6 +57,7 @@ public:
 
     // Installs the signal handlers that remove the run's files, and ignores
     // SIGXFSZ so that a file size limit fails a write instead of the run.
+    // Throws OutputError.
     static void installSignalHandlers();
 
 private:
@@ -67,7 +70,7 @@ private:
     std::function<void()> waiting_;
     dev_t device_ = 0;  // of the folder as checked
     ino_t inode_ = 0;
-    int runLock_ = -1;
+    UniqueFd runLock_;
     std::vector<Entry> entries_;
     bool committed_ = false;
 };
