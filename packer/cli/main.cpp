@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "error.h"
 #include "exit_codes.h"
 #include "options.h"
 #include "run.h"
@@ -10,7 +11,13 @@
 int main(int argc, char** argv) {
     using namespace vintrix;
     const std::vector<std::string> args(argv + 1, argv + argc);
-    const ParsedCommandLine parsed = parseCommandLine(args);
+    ParsedCommandLine parsed;
+    try {
+        parsed = parseCommandLine(args);
+    } catch (const Error& e) {
+        std::cerr << "error: " << e.what() << '\n';
+        return toInt(e.code());
+    }
     if (std::holds_alternative<ShowHelp>(parsed)) {
         std::cout << usageText();
         return toInt(ExitCode::Ok);
@@ -18,10 +25,6 @@ int main(int argc, char** argv) {
     if (std::holds_alternative<ShowVersion>(parsed)) {
         std::cout << "Vintrix " << VINTRIX_VERSION << '\n';
         return toInt(ExitCode::Ok);
-    }
-    if (const auto* e = std::get_if<ArgumentError>(&parsed)) {
-        std::cerr << "error: " << e->message << '\n';
-        return toInt(ExitCode::BadArguments);
     }
     return toInt(run(std::get<Options>(parsed), std::cout, std::cerr));
 }

@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include "error.h"
 #include "utf8.h"
 
 #include <algorithm>
@@ -7,7 +8,6 @@
 #include <cstdio>
 #include <cstdint>
 #include <filesystem>
-#include <optional>
 #include <system_error>
 
 #include <unistd.h>
@@ -23,60 +23,53 @@ bool parseInt(const std::string& text, long long& value) {
     return ec == std::errc{} && ptr == end && !text.empty();
 }
 
-}  // namespace
-
-namespace {
-
-std::optional<std::string> checkSide(const char* what, const std::string& text, int& out) {
+void checkSide(const char* what, const std::string& text, int& out) {
     long long v = 0;
     if (!parseInt(text, v) || v < 1 || v > kMaxSide)
-        return std::string(what) + " must be a whole number from 1 to 65536, not " + quoted(text);
+        throw ArgumentError(std::string(what) + " must be a whole number from 1 to 65536, not " + quoted(text));
     out = static_cast<int>(v);
-    return std::nullopt;
 }
 
-std::optional<std::string> checkName(const std::string& name) {
+void checkName(const std::string& name) {
     if (name.empty())
-        return "name must not be empty";
+        throw ArgumentError("name must not be empty");
     if (name == "." || name == "..")
-        return "name must be a plain file name, not " + quoted(name);
+        throw ArgumentError("name must be a plain file name, not " + quoted(name));
     if (name.find('/') != std::string::npos)
-        return "name must be a plain file name without \"/\", not " + quoted(name);
+        throw ArgumentError("name must be a plain file name without \"/\", not " + quoted(name));
     if (name.find('\0') != std::string::npos)
-        return "name must not contain a NUL character";
+        throw ArgumentError("name must not contain a NUL character");
     if (!isUtf8(name))
-        return "name must be valid UTF-8, not " + quoted(name);
+        throw ArgumentError("name must be valid UTF-8, not " + quoted(name));
     // The output files are named after it, and messages name them.
     if (std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
-        return "name must not contain control characters, not " + quoted(name);
+        throw ArgumentError("name must not contain control characters, not " + quoted(name));
     if (name.size() > 200)
-        return "name must be at most 200 bytes long";
-    return std::nullopt;
+        throw ArgumentError("name must be at most 200 bytes long");
 }
 
-std::optional<std::string> checkFolder(const std::string& folder) {
+void checkFolder(const std::string& folder) {
     if (folder.empty())
-        return "images folder must not be empty";
+        throw ArgumentError("images folder must not be empty");
     std::error_code ec;
     const auto status = std::filesystem::status(folder, ec);
     if (ec || !std::filesystem::exists(status))
-        return "images folder " + quoted(folder) + " does not exist";
+        throw ArgumentError("images folder " + quoted(folder) + " does not exist");
     if (!std::filesystem::is_directory(status))
-        return "images folder " + quoted(folder) + " is not a folder";
+        throw ArgumentError("images folder " + quoted(folder) + " is not a folder");
     if (::access(folder.c_str(), R_OK | X_OK) != 0)
-        return "images folder " + quoted(folder) + " cannot be read";
-    return std::nullopt;
+        throw ArgumentError("images folder " + quoted(folder) + " cannot be read");
 }
 
 // BMP stores its file size in 32 bits.
-std::optional<std::string> checkBmpSize(const Options& o) {
+void checkBmpSize(const Options& o) {
     const std::uint64_t stride = (std::uint64_t{static_cast<unsigned>(o.width)} * (o.bitsPerPixel / 8) + 3) / 4 * 4;
     const std::uint64_t total = 14 + 124 + 256 * 4 + stride * static_cast<unsigned>(o.height);
-    if (total <= 0xFFFFFFFFull)
-        return std::nullopt;
-    return "a " + std::to_string(o.width) + "x" + std::to_string(o.height) + " BMP sheet at " +
-           std::to_string(o.bitsPerPixel) + " bits per pixel would exceed the 4 GiB a BMP file can hold: " +
-           "use PNG (format 1) or a smaller sheet";
+    if (total > 0xFFFFFFFFull)
+        throw ArgumentError("a " + std::to_string(o.width) + "x" + std::to_string(o.height) + " BMP sheet at " +
+                            std::to_string(o.bitsPerPixel) +
+                            " bits per pixel would exceed the 4 GiB a BMP file can hold: " +
+                            "use PNG (format 1) or a smaller sheet");
 }
 
 }  // namespace
@@ -112,43 +105,38 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     if (args.size() == 1 && args[0] == "--version")
         return ShowVersion{};
     if (args.size() == 6)
-        return ArgumentError{"no images folder given: choose one in the folder list"};
+        throw ArgumentError("no images folder given: choose one in the folder list");
     if (args.size() != 7)
-        return ArgumentError{"expected 7 arguments, WIDTH HEIGHT NAME BPP FORMAT MARGIN FOLDER, got " +
-                             std::to_string(args.size()) + " (see Vintrix --help)"};
+        throw ArgumentError("expected 7 arguments, WIDTH HEIGHT NAME BPP FORMAT MARGIN FOLDER, got " +
+                            std::to_string(args.size()) + " (see Vintrix --help)");
 
     Options o;
-    if (auto e = checkSide("width", args[0], o.width))
-        return ArgumentError{*e};
-    if (auto e = checkSide("height", args[1], o.height))
-        return ArgumentError{*e};
-    if (auto e = checkName(args[2]))
-        return ArgumentError{*e};
+    checkSide("width", args[0], o.width);
+    checkSide("height", args[1], o.height);
+    checkName(args[2]);
     o.name = args[2];
 
     long long v = 0;
     if (!parseInt(args[3], v) || (v != 8 && v != 32))
-        return ArgumentError{"bits per pixel must be 8 or 32, not " + quoted(args[3])};
+        throw ArgumentError("bits per pixel must be 8 or 32, not " + quoted(args[3]));
     o.bitsPerPixel = static_cast<int>(v);
     if (!parseInt(args[4], v) || (v != 0 && v != 1))
-        return ArgumentError{"format must be 0 (BMP) or 1 (PNG), not " + quoted(args[4])};
+        throw ArgumentError("format must be 0 (BMP) or 1 (PNG), not " + quoted(args[4]));
     o.format = v == 0 ? ImageFormat::Bmp : ImageFormat::Png;
 
     // At least one pixel must stay free for an image inside the margins.
     const long long maxMargin = (std::min(o.width, o.height) - 1) / 2;
     if (!parseInt(args[5], v) || v < 0 || v > maxMargin)
-        return ArgumentError{"margin must be a whole number from 0 to " + std::to_string(maxMargin) +
-                             " for a " + std::to_string(o.width) + "x" + std::to_string(o.height) +
-                             " sheet, not " + quoted(args[5])};
+        throw ArgumentError("margin must be a whole number from 0 to " + std::to_string(maxMargin) + " for a " +
+                            std::to_string(o.width) + "x" + std::to_string(o.height) + " sheet, not " +
+                            quoted(args[5]));
     o.margin = static_cast<int>(v);
 
-    if (auto e = checkFolder(args[6]))
-        return ArgumentError{*e};
+    checkFolder(args[6]);
     o.folder = args[6];
 
     if (o.format == ImageFormat::Bmp)
-        if (auto e = checkBmpSize(o))
-            return ArgumentError{*e};
+        checkBmpSize(o);
     return o;
 }
 

@@ -22,13 +22,9 @@ struct Options {
 
 struct ShowHelp {};
 struct ShowVersion {};
-struct ArgumentError {
-    std::string message;  // one line, without the "error: " prefix
-};
+using ParsedCommandLine = std::variant<Options, ShowHelp, ShowVersion>;
 
-using ParsedCommandLine = std::variant<Options, ShowHelp, ShowVersion, ArgumentError>;
-
-// args excludes the program name.
+// args excludes the program name. Throws ArgumentError.
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args);
 
 std::string usageText();

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
 #include <filesystem>
 #include <ostream>
+#include <string_view>
 #include <thread>
 
 #include <fcntl.h>
@@ -108,35 +108,29 @@ void printSummary(std::ostream& out, const Options& o, const std::string& ext, s
 
 // The budget for decoded images: kDefaultImageMemory, or the mebibytes the
 // environment gives.
-std::optional<std::uint64_t> imageMemory(std::ostream& err) {
+std::uint64_t imageMemory() {
     const char* text = std::getenv(kImageMemoryVariable);
     if (!text || !*text)
         return kDefaultImageMemory;
     std::uint64_t mib = 0;
     const char* end = text + std::strlen(text);
     const auto [ptr, ec] = std::from_chars(text, end, mib);
-    if (ec != std::errc{} || ptr != end || mib == 0 || mib > (std::uint64_t{1} << 40)) {
-        err << "error: " << kImageMemoryVariable << " must be a number of MiB from 1 to " << (std::uint64_t{1} << 40)
-            << ", not " << quoted(text) << '\n';
-        return std::nullopt;
-    }
+    if (ec != std::errc{} || ptr != end || mib == 0 || mib > (std::uint64_t{1} << 40))
+        throw ArgumentError(std::string(kImageMemoryVariable) + " must be a number of MiB from 1 to " +
+                            std::to_string(std::uint64_t{1} << 40) + ", not " + quoted(text));
     return mib << 20;
 }
 
-ExitCode packFolder(const Options& o, std::ostream& out, std::ostream& err) {
+void packFolder(const Options& o, Progress& progress, std::ostream& out, std::ostream& err) {
     const Size sheet{o.width, o.height};
-    const std::optional<std::uint64_t> memory = imageMemory(err);
-    if (!memory)
-        return ExitCode::BadArguments;
+    const std::uint64_t memory = imageMemory();
     const int threads = workerThreads();
-    Progress progress;
 
     std::vector<std::string> names, skipped;
     try {
         names = listImageFiles(o.folder, &skipped);
     } catch (const std::filesystem::filesystem_error& e) {
-        err << "error: cannot list the images folder " << quoted(o.folder) << ": " << e.code().message() << '\n';
-        return ExitCode::BadInput;
+        throw InputError("cannot list the images folder " + quoted(o.folder) + ": " + e.code().message());
     }
     if (!skipped.empty()) {
         err << "warning: skipped " << skipped.size() << (skipped.size() == 1 ? " entry" : " entries") << " of "
@@ -145,19 +139,14 @@ ExitCode packFolder(const Options& o, std::ostream& out, std::ostream& err) {
             err << (i == 0 ? " " : ", ") << skipped[i];
         err << '\n';
     }
-    if (names.empty()) {
-        err << "error: no images in " << quoted(o.folder)
-            << " (looked for PNG, BMP, JPEG, GIF, WebP, TGA and TIFF files)\n";
-        return ExitCode::BadInput;
-    }
+    if (names.empty())
+        throw InputError("no images in " + quoted(o.folder) +
+                         " (looked for PNG, BMP, JPEG, GIF, WebP, TGA and TIFF files)");
     // The atlas data keys frames by name, and JSON holds only Unicode text.
-    for (const std::string& name : names) {
-        if (!isUtf8(name)) {
-            err << "error: " << quoted(name) << " has a file name that is not valid UTF-8, so the atlas data "
-                << "cannot name it: rename the file\n";
-            return ExitCode::BadInput;
-        }
-    }
+    for (const std::string& name : names)
+        if (!isUtf8(name))
+            throw InputError(quoted(name) + " has a file name that is not valid UTF-8, so the atlas data " +
+                             "cannot name it: rename the file");
 
     DecodeResult decoded;
     {
@@ -166,13 +155,7 @@ ExitCode packFolder(const Options& o, std::ostream& out, std::ostream& err) {
         StderrMuted muted;
         decoded = decodeImages(o.folder, names, sheet, o.margin, threads,
                                [&](std::size_t d, std::size_t t) { progress.report(Stage::Reading, d, t); },
-                               Hashes::Compute, *memory);
-    }
-    if (!decoded.errors.empty()) {
-        progress.clear();
-        for (const std::string& e : decoded.errors)
-            err << "error: " << e << '\n';
-        return ExitCode::BadInput;
+                               Hashes::Compute, memory);
     }
 
     const UniqueImages unique = findDuplicates(decoded.images, decoded.hashes);
@@ -181,18 +164,13 @@ ExitCode packFolder(const Options& o, std::ostream& out, std::ostream& err) {
         sizes.push_back({decoded.images[i].width, decoded.images[i].height});
     progress.report(Stage::Packing, 0, 1);
     const PackOutcome packed = pack(sizes, sheet, o.margin, threads);
-    if (packed.tooLarge) {  // decoding already refused these; kept for safety
-        progress.clear();
-        err << "error: " << quoted(names[unique.first[*packed.tooLarge]]) << " does not fit on a sheet\n";
-        return ExitCode::BadInput;
-    }
+    if (packed.tooLarge)  // decoding already refused these; kept for safety
+        throw InputError(vintrix::quoted(names[unique.first[*packed.tooLarge]]) + " does not fit on a sheet");
     const Layout& layout = packed.layout;
-    if (layout.sheets > kMaxSheets) {
-        progress.clear();
-        err << "error: the images need " << layout.sheets << " sheets of " << o.width << "x" << o.height
-            << ", more than the " << kMaxSheets << " Vintrix writes in one run: use larger sheets\n";
-        return ExitCode::BadInput;
-    }
+    if (layout.sheets > kMaxSheets)
+        throw InputError("the images need " + std::to_string(layout.sheets) + " sheets of " +
+                         std::to_string(o.width) + "x" + std::to_string(o.height) + ", more than the " +
+                         std::to_string(kMaxSheets) + " Vintrix writes in one run: use larger sheets");
 
     const bool bmp = o.format == ImageFormat::Bmp;
     const std::string ext = bmp ? ".bmp" : ".png";
@@ -223,27 +201,33 @@ ExitCode packFolder(const Options& o, std::ostream& out, std::ostream& err) {
         for (int s = 0; s < layout.sheets; ++s)
             writeWhole(jsonTemp[static_cast<std::size_t>(s)], atlasOf(s, o, ext, names, unique, sizes, layout));
         files.commit();
-    } catch (const OutputError& e) {
-        progress.clear();
-        err << "error: " << e.what() << '\n';
-        return ExitCode::OutputFailed;
     } catch (const std::bad_alloc&) {
-        progress.clear();
-        err << "error: out of memory writing the sheets\n";
-        return ExitCode::OutputFailed;
+        throw OutputError("out of memory writing the sheets");
     }
     progress.clear();
 
     printSummary(out, o, ext, names.size(), sizes.size(), layout);
-    return ExitCode::Ok;
 }
 
 }  // namespace
 
 ExitCode run(const Options& o, std::ostream& out, std::ostream& err) {
+    Progress progress;
     try {
-        return packFolder(o, out, err);
+        packFolder(o, progress, out, err);
+        return ExitCode::Ok;
+    } catch (const Error& e) {
+        progress.clear();
+        // One line a failure: several come together when several images fail.
+        const std::string_view text = e.what();
+        for (std::size_t start = 0; start <= text.size();) {
+            const std::size_t end = std::min(text.find('\n', start), text.size());
+            err << "error: " << text.substr(start, end - start) << '\n';
+            start = end + 1;
+        }
+        return e.code();
     } catch (const std::bad_alloc&) {
+        progress.clear();
         err << "error: out of memory\n";
         return ExitCode::BadInput;
     }

@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "error.h"
 #include "file.h"
 #include "png_reader.h"
 #include "qt_reader.h"
@@ -92,19 +93,18 @@ std::set<std::string> qtExtensions() {
 
 std::string sizeText(int w, int h) { return std::to_string(w) + "x" + std::to_string(h); }
 
-// Why an image of w x h pixels cannot be used, or nothing.
-std::string sizeProblem(int w, int h, Size sheet, int margin) {
+// Throws InputError when an image of w x h pixels cannot be used.
+void checkSize(int w, int h, Size sheet, int margin) {
     if (!fitsSheet({w, h}, sheet, margin)) {
         std::string m = "image of " + sizeText(w, h) + " pixels does not fit on a " + sizeText(sheet.w, sheet.h) +
                         " sheet";
         if (margin > 0)
             m += " with a margin of " + std::to_string(margin);
-        return m;
+        throw InputError(m);
     }
     if (std::int64_t{w} * h > kMaxImagePixels)
-        return "image claims " + sizeText(w, h) + " pixels, more than Vintrix decodes (" +
-               std::to_string(kMaxImagePixels) + " pixels)";
-    return {};
+        throw InputError("image claims " + sizeText(w, h) + " pixels, more than Vintrix decodes (" +
+                         std::to_string(kMaxImagePixels) + " pixels)");
 }
 
 // What the decoded images of one run have taken so far, against the budget.
@@ -141,18 +141,17 @@ public:
     Admission(const Admission&) = delete;
     Admission& operator=(const Admission&) = delete;
 
-    std::string operator()(int w, int h) {
-        if (std::string problem = sizeProblem(w, h, sheet_, margin_); !problem.empty())
-            return problem;
+    // Throws InputError when the image cannot be admitted.
+    void operator()(int w, int h) {
+        checkSize(w, h, sheet_, margin_);
         const std::uint64_t bytes = std::uint64_t(w) * std::uint64_t(h) * 4;
         if (bytes <= taken_)
-            return {};
+            return;
         if (!budget_.take(bytes - taken_))
-            return "decoding its " + sizeText(w, h) + " pixels (" + mebibytes(bytes) +
-                   ") would take the decoded images past Vintrix's memory budget of " +
-                   mebibytes(budget_.limit()) + " (set " + kImageMemoryVariable + " to change it)";
+            throw InputError("decoding its " + sizeText(w, h) + " pixels (" + mebibytes(bytes) +
+                             ") would take the decoded images past Vintrix's memory budget of " +
+                             mebibytes(budget_.limit()) + " (set " + kImageMemoryVariable + " to change it)");
         taken_ = bytes;
-        return {};
     }
     void keep() { kept_ = true; }
     // The largest image the budget could ever admit.
@@ -173,17 +172,23 @@ struct QtRead : VintrixQtRead {
     Image* out = nullptr;
 };
 
-std::string readWithQt(int fd, Admission& admit, Image& out) {
+// The module's C interface carries no exceptions: its callbacks catch them
+// into its error buffer, which becomes an InputError here.
+void readWithQt(int fd, Admission& admit, Image& out) {
     const QtModule& m = qtModule();
     if (!m.read)
-        return "cannot decode image: the reader for formats other than PNG is missing (" + m.error + ")";
+        throw InputError("cannot decode image: the reader for formats other than PNG is missing (" + m.error + ")");
     QtRead read{};
     read.admit = &admit;
     read.out = &out;
     read.announced = [](VintrixQtRead* r, int w, int h) {
-        const std::string problem = (*static_cast<QtRead*>(r)->admit)(w, h);
-        std::snprintf(r->error, sizeof r->error, "%s", problem.c_str());
-        return problem.empty() ? 1 : 0;
+        try {
+            (*static_cast<QtRead*>(r)->admit)(w, h);
+            return 1;
+        } catch (const std::exception& e) {
+            std::snprintf(r->error, sizeof r->error, "%s", e.what());
+            return 0;
+        }
     };
     read.pixels = [](VintrixQtRead* r, int w, int h) -> unsigned char* {
         Image& image = *static_cast<QtRead*>(r)->out;
@@ -197,45 +202,33 @@ std::string readWithQt(int fd, Admission& admit, Image& out) {
         }
     };
     // Qt allocates before it reports the size of some files.
-    if (m.read(fd, admit.maxPixels(), &read) != 0) {
-        out = {};
-        return read.error;
-    }
-    return {};
+    if (m.read(fd, admit.maxPixels(), &read) != 0)
+        throw InputError(read.error);
 }
 
 // Opens `path` for reading only if it is a regular file: a FIFO or a device
 // put in place of an image is refused without blocking on it.
-UniqueFd openRegular(const std::string& path, std::string& error) {
+UniqueFd openRegular(const std::string& path) {
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd) {
-        error = std::string("cannot decode image: ") + std::strerror(errno);
-        return fd;
-    }
+    if (!fd)
+        throw InputError(std::string("cannot decode image: ") + std::strerror(errno));
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = "cannot decode image: not a regular file";
-        return {};
-    }
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        throw InputError("cannot decode image: not a regular file");
     const int flags = ::fcntl(fd.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        error = std::string("cannot decode image: ") + std::strerror(errno);
-        return {};
-    }
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+        throw InputError(std::string("cannot decode image: ") + std::strerror(errno));
     return fd;
 }
 
 // PNG files, known by their signature whatever their name, go to libpng;
 // TGA files, which have no signature, by their name to stb_image;
 // everything else to Qt.
-std::string decodeFile(const std::string& path, Admission& admit, Image& out) {
-    std::string error;
-    UniqueFd opened = openRegular(path, error);
-    if (!opened)
-        return error;
+void decodeFile(const std::string& path, Admission& admit, Image& out) {
+    UniqueFd opened = openRegular(path);
     File file(::fdopen(opened.get(), "rb"));
     if (!file)
-        return std::string("cannot decode image: ") + std::strerror(errno);
+        throw InputError(std::string("cannot decode image: ") + std::strerror(errno));
     const int fd = opened.release();  // closed with `file`
     std::setvbuf(file.get(), nullptr, _IOFBF, 1 << 16);
     unsigned char head[8];
@@ -243,25 +236,27 @@ std::string decodeFile(const std::string& path, Admission& admit, Image& out) {
     if (hasPngSignature(head, got))
         return readPng(file.get(), std::ref(admit), out);
     if (::lseek(fd, 0, SEEK_SET) != 0)
-        return std::string("cannot decode image: ") + std::strerror(errno);
+        throw InputError(std::string("cannot decode image: ") + std::strerror(errno));
     if (extensionOf(path) == "tga")
         return readTga(fd, std::ref(admit), out);
-    return readWithQt(fd, admit, out);
+    readWithQt(fd, admit, out);
 }
 
+// Returns the image's failure as a line that starts with its quoted name,
+// or an empty string.
 std::string decodeOne(const std::string& path, const std::string& name, Size sheet, int margin, MemoryBudget& budget,
                       Image& out) {
     std::string error;
     try {
         Admission admit(sheet, margin, budget);
-        error = decodeFile(path, admit, out);
-        if (error.empty())
-            admit.keep();
+        decodeFile(path, admit, out);
+        admit.keep();
+        return {};
+    } catch (const Error& e) {
+        error = e.what();
     } catch (const std::bad_alloc&) {
         error = "cannot decode image: out of memory";
     }
-    if (error.empty())
-        return error;
     out = {};
     return quoted(name) + ": " + error;
 }
@@ -354,9 +349,12 @@ DecodeResult decodeImages(const std::string& folder, const std::vector<std::stri
     if (progress)
         report = [&](std::size_t done) { progress(done, names.size()); };
     forEachIndex(names.size(), threads, decode, report);
-    for (std::string& e : errors)
+    std::string failures;
+    for (const std::string& e : errors)
         if (!e.empty())
-            result.errors.push_back(std::move(e));
+            failures += (failures.empty() ? "" : "\n") + e;
+    if (!failures.empty())
+        throw InputError(failures);
     return result;
 }
 

@@ -33,7 +33,6 @@ std::vector<std::string> listImageFiles(const std::string& folder, std::vector<s
 struct DecodeResult {
     std::vector<Image> images;        // in the order of the names
     std::vector<std::size_t> hashes;  // of each image's pixels, for findDuplicates; empty unless asked
-    std::vector<std::string> errors;  // one line each, in the order of the names
 };
 
 using ProgressFn = std::function<void(std::size_t done, std::size_t total)>;
@@ -42,7 +41,9 @@ enum class Hashes { Skip, Compute };
 
 // Decodes on `threads` threads, hashing each image on the thread that
 // decoded it when asked. The decoded pixels of all images together stay
-// within `memory` bytes. Errors start with the quoted file name.
+// within `memory` bytes. Throws InputError with a line for each image that
+// cannot be used, in the order of the names, each starting with its quoted
+// file name.
 DecodeResult decodeImages(const std::string& folder, const std::vector<std::string>& names, Size sheet, int margin,
                           int threads, const ProgressFn& progress = {}, Hashes hashes = Hashes::Skip,
                           std::uint64_t memory = kDefaultImageMemory);

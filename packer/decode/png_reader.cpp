@@ -7,6 +7,8 @@
 
 #include <png.h>
 
+#include "error.h"
+
 namespace vintrix {
 namespace {
 
@@ -34,21 +36,16 @@ struct ReadDeleter {
 };
 using ReadStruct = std::unique_ptr<png_struct, ReadDeleter>;
 
-enum class Outcome { Failed, Stopped, Done };
-
 // libpng reports errors by longjmp back into this function, so it keeps no
 // object of its own that has a destructor: everything it fills belongs to
-// the caller.
-Outcome decode(png_structp png, png_infop info, const SizeCheck& check, std::string& stopped, Image& out,
-               std::vector<png_bytep>& rows) {
+// the caller. Returns false when libpng failed.
+bool decode(png_structp png, png_infop info, const SizeCheck& check, Image& out, std::vector<png_bytep>& rows) {
     if (setjmp(png_jmpbuf(png)))
-        return Outcome::Failed;
+        return false;
     png_read_info(png, info);
     out.width = static_cast<int>(png_get_image_width(png, info));
     out.height = static_cast<int>(png_get_image_height(png, info));
-    stopped = check(out.width, out.height);
-    if (!stopped.empty())
-        return Outcome::Stopped;
+    check(out.width, out.height);
 
     png_set_expand(png);  // palettes, grey below 8 bits and tRNS to 8-bit RGB(A)
     png_set_scale_16(png);
@@ -64,7 +61,7 @@ Outcome decode(png_structp png, png_infop info, const SizeCheck& check, std::str
     for (std::size_t y = 0; y < rows.size(); ++y)
         rows[y] = out.pixels.data() + y * out.bytesPerLine();
     png_read_image(png, rows.data());
-    return Outcome::Done;
+    return true;
 }
 
 }  // namespace
@@ -73,32 +70,22 @@ bool hasPngSignature(const unsigned char* head, std::size_t size) {
     return size >= 8 && png_sig_cmp(head, 0, 8) == 0;
 }
 
-std::string readPng(std::FILE* file, const SizeCheck& check, Image& out) {
+void readPng(std::FILE* file, const SizeCheck& check, Image& out) {
     ErrorText error;
     ReadStruct png(png_create_read_struct(PNG_LIBPNG_VER_STRING, &error, onError, onWarning));
     if (!png)
-        return "cannot decode image: out of memory";
+        throw InputError("cannot decode image: out of memory");
     png.get_deleter().info = png_create_info_struct(png.get());
     if (!png.get_deleter().info)
-        return "cannot decode image: out of memory";
+        throw InputError("cannot decode image: out of memory");
     // The size check, not libpng's default limit, decides what is too large.
     png_set_user_limits(png.get(), INT_MAX, INT_MAX);
     png_set_read_fn(png.get(), file, readFromFile);
     png_set_sig_bytes(png.get(), 8);
 
-    std::string stopped;
     std::vector<png_bytep> rows;
-    switch (decode(png.get(), png.get_deleter().info, check, stopped, out, rows)) {
-    case Outcome::Done:
-        return {};
-    case Outcome::Stopped:
-        out = {};
-        return stopped;
-    case Outcome::Failed:
-        break;
-    }
-    out = {};
-    return std::string("cannot decode image: ") + (error.text[0] ? error.text : "libpng failed");
+    if (!decode(png.get(), png.get_deleter().info, check, out, rows))
+        throw InputError(std::string("cannot decode image: ") + (error.text[0] ? error.text : "libpng failed"));
 }
 
 }  // namespace vintrix

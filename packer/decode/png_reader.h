@@ -15,12 +15,12 @@ namespace vintrix {
 bool hasPngSignature(const unsigned char* head, std::size_t size);
 
 // Called with the size the header announces, before any pixel is decoded;
-// returns an empty string to go on, or the error that stops the decoding.
-using SizeCheck = std::function<std::string(int width, int height)>;
+// throws InputError to stop the decoding.
+using SizeCheck = std::function<void(int width, int height)>;
 
 // Decodes the PNG in `file`, read up to just after its 8-byte signature,
-// into `out`. Returns an empty string, the check's error, or
-// "cannot decode image: WHY".
-std::string readPng(std::FILE* file, const SizeCheck& check, Image& out);
+// into `out`. Throws the check's error, or InputError "cannot decode image:
+// WHY".
+void readPng(std::FILE* file, const SizeCheck& check, Image& out);
 
 }  // namespace vintrix

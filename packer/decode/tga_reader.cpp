@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "error.h"
 #include "image_bytes.h"
 
 // stb_image, built here with its TGA reader only.
@@ -45,25 +46,23 @@ bool readAll(int fd, std::vector<unsigned char>& bytes) {
 
 }  // namespace
 
-std::string readTga(int fd, const SizeCheck& check, Image& out) {
+void readTga(int fd, const SizeCheck& check, Image& out) {
     std::vector<unsigned char> bytes;
     if (!readAll(fd, bytes))
-        return std::string("cannot decode image: ") + std::strerror(errno);
+        throw InputError(std::string("cannot decode image: ") + std::strerror(errno));
     const auto size = static_cast<int>(std::min<std::size_t>(bytes.size(), INT32_MAX));
     int w = 0, h = 0, channels = 0;
     if (!stbi_info_from_memory(bytes.data(), size, &w, &h, &channels))
-        return std::string("cannot decode image: ") + stbi_failure_reason();
-    if (std::string stopped = check(w, h); !stopped.empty())
-        return stopped;
+        throw InputError(std::string("cannot decode image: ") + stbi_failure_reason());
+    check(w, h);
     if (endsEarly("tga", bytes.data(), bytes.size()))
-        return "cannot decode image: the file ends early";
+        throw InputError("cannot decode image: the file ends early");
     const std::unique_ptr<stbi_uc, StbFree> pixels(stbi_load_from_memory(bytes.data(), size, &w, &h, &channels, 4));
     if (!pixels)
-        return std::string("cannot decode image: ") + stbi_failure_reason();
+        throw InputError(std::string("cannot decode image: ") + stbi_failure_reason());
     out.width = w;
     out.height = h;
     out.pixels.assign(pixels.get(), pixels.get() + out.bytesPerLine() * static_cast<std::size_t>(h));
-    return {};
 }
 
 }  // namespace vintrix

@@ -10,8 +10,8 @@
 
 namespace vintrix {
 
-// Decodes the TGA file open as `fd` into `out`. Returns an empty string,
-// the check's error, or "cannot decode image: WHY".
-std::string readTga(int fd, const SizeCheck& check, Image& out);
+// Decodes the TGA file open as `fd` into `out`. Throws the check's error,
+// or InputError "cannot decode image: WHY".
+void readTga(int fd, const SizeCheck& check, Image& out);
 
 }  // namespace vintrix
