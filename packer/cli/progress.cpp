@@ -6,8 +6,6 @@
 
 #include <unistd.h>
 
-#include "file.h"
-
 namespace vintrix {
 
 namespace {
@@ -37,16 +35,15 @@ Progress::Progress() : start_(Clock::now()), last_(start_) {
     lines_ = mode && std::strcmp(mode, "lines") == 0;
     if (lines_ || ::isatty(STDERR_FILENO) == 1) {
         UniqueFd fd(::dup(STDERR_FILENO));
-        if (fd && (stream_ = ::fdopen(fd.get(), "w")))
-            fd.release();  // closed with stream_
+        if (fd) {
+            stream_.reset(::fdopen(fd.get(), "w"));
+            if (stream_)
+                fd.release();  // closed with stream_
+        }
     }
 }
 
-Progress::~Progress() {
-    clear();
-    if (stream_)
-        std::fclose(stream_);
-}
+Progress::~Progress() { clear(); }
 
 void Progress::report(Stage stage, std::size_t done, std::size_t total) {
     if (!stream_)
@@ -65,8 +62,8 @@ void Progress::reportAsLine(Stage stage, std::size_t done, std::size_t total) {
     shown_ = true;
     lastStage_ = stage;
     lastPercent_ = percent;
-    std::fprintf(stream_, "progress %s %zu %zu\n", lineWord(stage), done, total);
-    std::fflush(stream_);
+    std::fprintf(stream_.get(), "progress %s %zu %zu\n", lineWord(stage), done, total);
+    std::fflush(stream_.get());
 }
 
 void Progress::reportOnTerminal(Stage stage, std::size_t done, std::size_t total) {
@@ -75,16 +72,16 @@ void Progress::reportOnTerminal(Stage stage, std::size_t done, std::size_t total
         return;
     last_ = now;
     shown_ = true;
-    std::fprintf(stream_, "\r\033[KVintrix: %s %zu/%zu", terminalText(stage), done, total);
-    std::fflush(stream_);
+    std::fprintf(stream_.get(), "\r\033[KVintrix: %s %zu/%zu", terminalText(stage), done, total);
+    std::fflush(stream_.get());
 }
 
 void Progress::clear() {
     std::lock_guard lock(mutex_);
     if (!shown_ || lines_)
         return;
-    std::fprintf(stream_, "\r\033[K");
-    std::fflush(stream_);
+    std::fprintf(stream_.get(), "\r\033[K");
+    std::fflush(stream_.get());
     shown_ = false;
 }
 

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "file.h"
+
 namespace vintrix {
 
 enum class Stage { Reading, Packing, Writing };
@@ -29,7 +31,7 @@ private:
     void reportAsLine(Stage stage, std::size_t done, std::size_t total);
 
     using Clock = std::chrono::steady_clock;
-    std::FILE* stream_ = nullptr;  // a copy of stderr, still there while stderr is muted
+    File stream_;  // a copy of stderr, still there while stderr is muted
     bool lines_ = false;
     bool shown_ = false;
     Clock::time_point start_, last_;
