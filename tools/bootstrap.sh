@@ -12,7 +12,7 @@ if [ "${1:-}" = --packages-only ]; then
 fi
 
 packages="build-essential cmake pkg-config qt6-base-dev qt6-image-formats-plugins
-  libpng-dev libimagequant-dev libgtest-dev desktop-file-utils appstream $*"
+  libpng-dev libimagequant-dev libdeflate-dev libgtest-dev desktop-file-utils appstream $*"
 
 missing=""
 for p in $packages; do
