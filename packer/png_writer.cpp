@@ -127,7 +127,7 @@ class ImageData {
 public:
     ImageData(PngFile& file, std::size_t rowBytes, int level)
         : file_(file), rowBytes_(rowBytes), compressor_(libdeflate_alloc_compressor(level)) {
-        if (!compressor_)
+        if (!compressor_ || !trial_)
             throw OutputError("cannot start the compressor: out of memory");
         out_ = {0x78, 0xda};  // zlib header: deflate, 32 KiB window, best compression
         segmentRows_ = std::max<std::size_t>(1, kSegmentBytes / (rowBytes_ + 1));
@@ -138,9 +138,13 @@ public:
     }
 
     // `row` starts with its filter byte.
-    void content(const std::uint8_t* row) {
+    // `row` starts with its filter byte; `unfiltered`, when given, is the
+    // same row with no filter, kept for a trial against the filtered rows.
+    void content(const std::uint8_t* row, const std::uint8_t* unfiltered = nullptr) {
         putEmptyRows();
         pending_.insert(pending_.end(), row, row + rowBytes_ + 1);
+        if (unfiltered)
+            unfiltered_.insert(unfiltered_.end(), unfiltered, unfiltered + rowBytes_ + 1);
         if (pending_.size() >= segmentRows_ * (rowBytes_ + 1))
             putPending();
     }
@@ -162,6 +166,7 @@ public:
 
 private:
     static constexpr std::size_t kSegmentBytes = std::size_t{1} << 20;
+    static constexpr int kTrialLevel = 2;
 
     struct EmptyRun {
         std::vector<std::uint8_t> piece;
@@ -180,6 +185,19 @@ private:
     void putPending() {
         if (pending_.empty())
             return;
+        // Filters chosen row by row suit shaded sprites; flat colours and
+        // pixel art often compress better unfiltered. A quick compression of
+        // both decides which of the two this piece uses.
+        if (unfiltered_.size() == pending_.size() && trial_) {
+            std::vector<std::uint8_t> bound(libdeflate_deflate_compress_bound(trial_.get(), pending_.size()));
+            const std::size_t filteredSize =
+                libdeflate_deflate_compress(trial_.get(), pending_.data(), pending_.size(), bound.data(), bound.size());
+            const std::size_t unfilteredSize = libdeflate_deflate_compress(trial_.get(), unfiltered_.data(),
+                                                                           unfiltered_.size(), bound.data(), bound.size());
+            if (unfilteredSize != 0 && unfilteredSize < filteredSize)
+                pending_.swap(unfiltered_);
+        }
+        unfiltered_.clear();
         adler_ = adler32_z(adler_, pending_.data(), pending_.size());
         const std::vector<std::uint8_t> piece = compressed(pending_.data(), pending_.size());
         out_.insert(out_.end(), piece.begin(), piece.end());
@@ -222,7 +240,8 @@ private:
     std::size_t rowBytes_;
     Compressor compressor_;
     std::size_t segmentRows_ = 1;
-    std::vector<std::uint8_t> out_, pending_, scratch_;
+    Compressor trial_{libdeflate_alloc_compressor(kTrialLevel)};
+    std::vector<std::uint8_t> out_, pending_, unfiltered_, scratch_;
     std::vector<EmptyRun> emptyRuns_;
     std::size_t pendingEmpty_ = 0;
     uLong adler_ = 1;
@@ -330,7 +349,7 @@ void writePng(const std::string& path, RowComposer& rows, const std::vector<Rgba
         ImageData data(file, rowBytes, compressionLevel());
         // Palette images compress best unfiltered; RGBA rows take the
         // filter chosen per row.
-        std::vector<std::uint8_t> prev(rowBytes, 0), filtered(rowBytes + 1);
+        std::vector<std::uint8_t> prev(rowBytes, 0), filtered(rowBytes + 1), unfiltered(rowBytes + 1);
         for (int y = 0; y < rows.height(); ++y) {
             const std::uint8_t* row = rows.row(y);
             if (rows.rowIsEmpty()) {
@@ -341,7 +360,9 @@ void writePng(const std::string& path, RowComposer& rows, const std::vector<Rgba
                 data.content(filtered.data());
             } else {
                 filterRow(row, prev.data(), rowBytes, bpp, filtered.data());
-                data.content(filtered.data());
+                unfiltered[0] = kNone;
+                std::memcpy(unfiltered.data() + 1, row, rowBytes);
+                data.content(filtered.data(), unfiltered.data());
             }
             std::memcpy(prev.data(), row, rowBytes);
         }
