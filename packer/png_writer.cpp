@@ -8,7 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <future>
 #include <memory>
+#include <thread>
 
 #include <libdeflate.h>
 #include <zlib.h>
@@ -118,26 +121,65 @@ void makeJoinable(std::vector<std::uint8_t>& piece, std::size_t rawSize, std::ve
     piece.insert(piece.end(), {0x00, 0x00, 0xff, 0xff});
 }
 
+struct Piece {
+    std::vector<std::uint8_t> deflated;  // joinable deflate blocks
+    uLong adler = 1;                     // of the rows it holds
+    std::size_t rawSize = 0;
+};
+
+constexpr int kTrialLevel = 2;
+
+// Compresses rows into a joinable piece. Filters chosen row by row suit
+// shaded sprites; flat colours and pixel art often compress better
+// unfiltered. When `unfiltered` holds the same rows unfiltered, a quick
+// compression of both decides which of the two the piece uses.
+Piece compressPiece(std::vector<std::uint8_t> rows, std::vector<std::uint8_t> unfiltered, int level) {
+    const Compressor compressor(libdeflate_alloc_compressor(level));
+    if (!compressor)
+        throw OutputError("cannot start the compressor: out of memory");
+    if (unfiltered.size() == rows.size()) {
+        const Compressor trial(libdeflate_alloc_compressor(kTrialLevel));
+        if (!trial)
+            throw OutputError("cannot start the compressor: out of memory");
+        std::vector<std::uint8_t> bound(libdeflate_deflate_compress_bound(trial.get(), rows.size()));
+        const std::size_t filteredSize =
+            libdeflate_deflate_compress(trial.get(), rows.data(), rows.size(), bound.data(), bound.size());
+        const std::size_t unfilteredSize =
+            libdeflate_deflate_compress(trial.get(), unfiltered.data(), unfiltered.size(), bound.data(), bound.size());
+        if (unfilteredSize != 0 && unfilteredSize < filteredSize)
+            rows.swap(unfiltered);
+    }
+    Piece piece;
+    piece.rawSize = rows.size();
+    piece.adler = adler32_z(1, rows.data(), rows.size());
+    piece.deflated.resize(libdeflate_deflate_compress_bound(compressor.get(), rows.size()));
+    piece.deflated.resize(libdeflate_deflate_compress(compressor.get(), rows.data(), rows.size(),
+                                                      piece.deflated.data(), piece.deflated.size()));
+    if (piece.deflated.empty())
+        throw OutputError("cannot compress the image data");
+    std::vector<std::uint8_t> scratch;
+    makeJoinable(piece.deflated, rows.size(), scratch);
+    return piece;
+}
+
 // The zlib stream of the image data, cut into IDAT chunks. Rows are
-// compressed about a mebibyte at a time. Runs of empty rows are put in as
-// pieces compressed once per sheet for runs of 1, 2, 4, ... rows, up to
-// about a mebibyte of rows, so a mostly empty sheet writes at the speed of
-// the disk and its bottom costs a few bytes per run instead of per row.
+// compressed about a mebibyte at a time, a few pieces at once on threads of
+// their own, and joined in order. Runs of empty rows are put in as pieces
+// compressed once per sheet for runs of 1, 2, 4, ... rows, up to about a
+// mebibyte of rows, so a mostly empty sheet writes at the speed of the disk
+// and its bottom costs a few bytes per run instead of per row.
 class ImageData {
 public:
-    ImageData(PngFile& file, std::size_t rowBytes, int level)
-        : file_(file), rowBytes_(rowBytes), compressor_(libdeflate_alloc_compressor(level)) {
-        if (!compressor_ || !trial_)
-            throw OutputError("cannot start the compressor: out of memory");
+    ImageData(PngFile& file, std::size_t rowBytes, int level) : file_(file), rowBytes_(rowBytes), level_(level) {
         out_ = {0x78, 0xda};  // zlib header: deflate, 32 KiB window, best compression
         segmentRows_ = std::max<std::size_t>(1, kSegmentBytes / (rowBytes_ + 1));
         std::size_t longest = 1;
         while (longest * 2 * (rowBytes_ + 1) <= kSegmentBytes)
             longest *= 2;
         emptyRuns_.resize(static_cast<std::size_t>(std::countr_zero(longest)) + 1);
+        inFlight_ = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
     }
 
-    // `row` starts with its filter byte.
     // `row` starts with its filter byte; `unfiltered`, when given, is the
     // same row with no filter, kept for a trial against the filtered rows.
     void content(const std::uint8_t* row, const std::uint8_t* unfiltered = nullptr) {
@@ -158,6 +200,7 @@ public:
     void finish() {
         putPending();
         putEmptyRows();
+        joinAll();
         out_.insert(out_.end(), {0x01, 0x00, 0x00, 0xff, 0xff});  // an empty final stored block
         put32(out_, static_cast<std::uint32_t>(adler_));
         file_.chunk("IDAT", out_.data(), out_.size());
@@ -166,67 +209,47 @@ public:
 
 private:
     static constexpr std::size_t kSegmentBytes = std::size_t{1} << 20;
-    static constexpr int kTrialLevel = 2;
-
-    struct EmptyRun {
-        std::vector<std::uint8_t> piece;
-        uLong adler = 1;
-    };
-
-    std::vector<std::uint8_t> compressed(const std::uint8_t* data, std::size_t size) {
-        std::vector<std::uint8_t> piece(libdeflate_deflate_compress_bound(compressor_.get(), size));
-        piece.resize(libdeflate_deflate_compress(compressor_.get(), data, size, piece.data(), piece.size()));
-        if (piece.empty())
-            throw OutputError("cannot compress the image data");
-        makeJoinable(piece, size, scratch_);
-        return piece;
-    }
 
     void putPending() {
         if (pending_.empty())
             return;
-        // Filters chosen row by row suit shaded sprites; flat colours and
-        // pixel art often compress better unfiltered. A quick compression of
-        // both decides which of the two this piece uses.
-        if (unfiltered_.size() == pending_.size() && trial_) {
-            std::vector<std::uint8_t> bound(libdeflate_deflate_compress_bound(trial_.get(), pending_.size()));
-            const std::size_t filteredSize =
-                libdeflate_deflate_compress(trial_.get(), pending_.data(), pending_.size(), bound.data(), bound.size());
-            const std::size_t unfilteredSize = libdeflate_deflate_compress(trial_.get(), unfiltered_.data(),
-                                                                           unfiltered_.size(), bound.data(), bound.size());
-            if (unfilteredSize != 0 && unfilteredSize < filteredSize)
-                pending_.swap(unfiltered_);
-        }
-        unfiltered_.clear();
-        adler_ = adler32_z(adler_, pending_.data(), pending_.size());
-        const std::vector<std::uint8_t> piece = compressed(pending_.data(), pending_.size());
-        out_.insert(out_.end(), piece.begin(), piece.end());
+        running_.push_back(std::async(std::launch::async, compressPiece, std::move(pending_), std::move(unfiltered_), level_));
         pending_.clear();
+        unfiltered_.clear();
+        while (running_.size() > inFlight_) {
+            join(running_.front().get());
+            running_.pop_front();
+        }
+    }
+
+    void joinAll() {
+        while (!running_.empty()) {
+            join(running_.front().get());
+            running_.pop_front();
+        }
+    }
+
+    void join(const Piece& piece) {
+        out_.insert(out_.end(), piece.deflated.begin(), piece.deflated.end());
+        adler_ = adler32_combine(adler_, piece.adler, static_cast<z_off_t>(piece.rawSize));
         spill();
     }
 
     // Puts the pending empty rows as runs whose lengths are powers of two.
     void putEmptyRows() {
+        if (pendingEmpty_ == 0)
+            return;
+        joinAll();
         for (std::size_t k = emptyRuns_.size(); k-- > 0 && pendingEmpty_ > 0;) {
             const std::size_t rows = std::size_t{1} << k;
             while (pendingEmpty_ >= rows) {
-                const EmptyRun& run = emptyRun(k);
-                out_.insert(out_.end(), run.piece.begin(), run.piece.end());
-                adler_ = adler32_combine(adler_, run.adler, static_cast<z_off_t>(rows * (rowBytes_ + 1)));
+                Piece& run = emptyRuns_[k];
+                if (run.deflated.empty())
+                    run = compressPiece(std::vector<std::uint8_t>((rowBytes_ + 1) << k, 0), {}, level_);
+                join(run);
                 pendingEmpty_ -= rows;
-                spill();
             }
         }
-    }
-
-    const EmptyRun& emptyRun(std::size_t k) {
-        EmptyRun& run = emptyRuns_[k];
-        if (run.piece.empty()) {
-            const std::vector<std::uint8_t> zeros((rowBytes_ + 1) << k, 0);
-            run.piece = compressed(zeros.data(), zeros.size());
-            run.adler = adler32_z(1, zeros.data(), zeros.size());
-        }
-        return run;
     }
 
     void spill() {
@@ -238,11 +261,11 @@ private:
 
     PngFile& file_;
     std::size_t rowBytes_;
-    Compressor compressor_;
-    std::size_t segmentRows_ = 1;
-    Compressor trial_{libdeflate_alloc_compressor(kTrialLevel)};
-    std::vector<std::uint8_t> out_, pending_, unfiltered_, scratch_;
-    std::vector<EmptyRun> emptyRuns_;
+    int level_;
+    std::size_t segmentRows_ = 1, inFlight_ = 1;
+    std::vector<std::uint8_t> out_, pending_, unfiltered_;
+    std::deque<std::future<Piece>> running_;
+    std::vector<Piece> emptyRuns_;
     std::size_t pendingEmpty_ = 0;
     uLong adler_ = 1;
 };
