@@ -5,7 +5,6 @@
 #include "WindowDriver.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -23,7 +22,6 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void goRunsThePackerAndTheNoticeIsPlain();
-    void anOutOfRangeNumberIsReportedInAPlainMessage();
 
 private:
     // Closes the next modal message with its OK button and records it.
@@ -104,28 +102,6 @@ void Form1JobTest::goRunsThePackerAndTheNoticeIsPlain()
     QTRY_COMPARE(recordedCall(1),
                  (QStringList{"2560", "256", "Vintrix", "8", "0", "0", dir_.filePath("art") + "/"}));
     QVERIFY(window.isVisible());
-}
-
-void Form1JobTest::anOutOfRangeNumberIsReportedInAPlainMessage()
-{
-    seen_.clear();
-    Form1 window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    auto* margin = window.findChild<QComboBox*>("Combo3");
-    margin->setFocus();
-    QTest::keyClick(margin, Qt::Key_End);
-    QTest::keyClick(margin, Qt::Key_Backspace);
-    QApplication::clipboard()->setText(QStringLiteral("-1e10"));
-    QTest::keyClick(margin, Qt::Key_Insert, Qt::ShiftModifier);
-
-    closeNextMessage();
-    QTest::mouseClick(window.findChild<QPushButton*>("Command1"), Qt::LeftButton);
-    QCOMPARE(seen_.size(), 1);
-    QCOMPARE(seen_[0].text, QStringLiteral("The number in Margin is out of range."));
-    QCOMPARE(seen_[0].icon, QMessageBox::NoIcon);
-    QVERIFY(!QFile::exists(dir_.filePath("call-2")));
-    QVERIFY(!QFile::exists(QStringLiteral("temp.sh")));
 }
 
 QTEST_MAIN(Form1JobTest)
