@@ -11,7 +11,7 @@ if [ "${1:-}" = --packages-only ]; then
   shift
 fi
 
-packages="build-essential cmake pkg-config qt6-base-dev qt6-image-formats-plugins
+packages="build-essential cmake ninja-build pkg-config qt6-base-dev qt6-image-formats-plugins
   libpng-dev libimagequant-dev libgtest-dev desktop-file-utils appstream $*"
 
 missing=""
@@ -28,5 +28,5 @@ if [ -n "$missing" ]; then
 fi
 
 $packagesOnly && exit 0
-[ -f build/CMakeCache.txt ] || cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+[ -f build/CMakeCache.txt ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build --parallel "$(nproc)"
