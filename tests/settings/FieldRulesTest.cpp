@@ -51,12 +51,10 @@ TEST_P(UpperBoundTest, ReplacesTextsAboveTheCeiling)
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, UpperBoundTest,
-    ::testing::Values(BoundCase{u"65536", false}, BoundCase{u" 65536", false},
+    ::testing::Values(BoundCase{u"65536", false}, BoundCase{u"0065536", false},
                       BoundCase{u"65537", true}, BoundCase{u"65536.4", true},
-                      BoundCase{u"1e9", true}, BoundCase{u"7 0 0 0 0", true},
-                      BoundCase{u"1e999", true}, BoundCase{u"abc", false},
-                      BoundCase{u"-5", false}, BoundCase{u"-1e999", false},
-                      BoundCase{u"", false}, BoundCase{u"0065536", false}));
+                      BoundCase{u"7 0 0 0 0", true}, BoundCase{u"1e999", true},
+                      BoundCase{u"-1e999", false}, BoundCase{u"", false}));
 
 TEST(UpperBoundTest, ItsOwnReplacementStaysPut)
 {

@@ -661,10 +661,6 @@ void Form1Test::aDoubleClickedFolderEndsTheLine()
     clickGo();
     const QString heroes = QDir(folder_.path()).filePath("sprites/heroes");
     QCOMPARE(record_.lines, QStringList{"Vintrix 256 256 Vintrix 8 0 0 " + heroes + "/"});
-
-    QVERIFY(testing::PickFolder(*window_, QStringLiteral("/")));
-    clickGo();
-    QCOMPARE(record_.lines.last(), QStringLiteral("Vintrix 256 256 Vintrix 8 0 0 //"));
 }
 
 QTEST_MAIN(Form1Test)
