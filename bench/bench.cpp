@@ -32,6 +32,7 @@
 
 #include "images.h"
 #include "maxrects.h"
+#include "png_sizes.h"
 #include "sheet_writer.h"
 #include "sprite_sets.h"
 #include "stb_baseline.h"
@@ -428,6 +429,50 @@ int main(int argc, char** argv) {
         std::cout << "| " << q.set << " | " << fmt("%.2f", q.ours) << " | " << fmt("%.2f", q.magick) << " |\n";
 
     std::vector<std::string> missed;
+
+    // File sizes: every sheet of each set at margin 0, 32 and 8 bits, against
+    // libpng's default encoding and optipng -o2 of the same pixels.
+    std::cout << "\n### PNG file size (all sheets, margin 0; KiB)\n\n"
+              << "| set | bits | Vintrix | libpng default | optipng -o2 | Vintrix / libpng | Vintrix / optipng |\n"
+              << "|---|---|---|---|---|---|---|\n";
+    std::vector<SetSpec> sizeSets = sets;
+    sizeSets.push_back({"I", "252 flat-colour icons, 16-64 px", 252, {1024, 1024}, 6});
+    sizeSets.push_back({"P", "400 pixel-art sprites, 16-64 px", 400, {1024, 1024}, 7});
+    for (const SetSpec& sample : sizeSets) {
+        const fs::path images = root / sample.name / "images";
+        if (!fs::exists(images)) {
+            fs::create_directories(images);
+            writeSprites(images.string(), spriteSizes(sample), sample.seed, sample.name);
+        }
+        for (int bits : {32, 8}) {
+            const fs::path work = root / sample.name / ("size-" + std::to_string(bits));
+            fs::create_directories(work);
+            if (runChild({vintrix, std::to_string(sample.sheet.w), std::to_string(sample.sheet.h), "sheet",
+                          std::to_string(bits), "1", "0", images.string()},
+                         work)
+                    .status != 0)
+                throw std::runtime_error("Vintrix failed on set " + sample.name);
+            std::uintmax_t ours = 0, libpng = 0, opti = 0;
+            bool eachWithin = true;
+            for (const auto& entry : fs::directory_iterator(work / "Output")) {
+                if (entry.path().extension() != ".png")
+                    continue;
+                const std::uintmax_t o = fs::file_size(entry.path()), l = libpngDefaultBytes(entry.path()),
+                                     x = optipngBytes(entry.path(), work / "optipng");
+                eachWithin &= o <= l && o <= 1.1 * x;
+                ours += o;
+                libpng += l;
+                opti += x;
+            }
+            std::cout << "| " << sample.name << " | " << bits << " | " << fmt("%.0f", ours / 1024.0) << " | "
+                      << fmt("%.0f", libpng / 1024.0) << " | " << fmt("%.0f", opti / 1024.0) << " | "
+                      << fmt("%.3f", double(ours) / libpng) << " | " << fmt("%.3f", double(ours) / opti) << " |\n";
+            if (!eachWithin)
+                missed.push_back("set " + sample.name + ", " + std::to_string(bits) +
+                                 " bits: a sheet larger than libpng's or over 1.1 times optipng's");
+        }
+    }
+
     for (const Row& r : rows) {
         const std::string id = r.set + " margin " + std::to_string(r.margin);
         const double a = sheetArea(r);

@@ -34,6 +34,11 @@ std::vector<vintrix::Size> spriteSizes(const SetSpec& sample) {
                 sizes.push_back({uniform(rng, 48, 160), uniform(rng, 48, 160)});
             else
                 sizes.push_back({uniform(rng, 12, 40), uniform(rng, 12, 40)});
+        } else if (sample.name == "I") {
+            const int side = 16 << uniform(rng, 0, 2);
+            sizes.push_back({side, side});
+        } else if (sample.name == "P") {
+            sizes.push_back({uniform(rng, 8, 32) * 2, uniform(rng, 8, 32) * 2});
         } else if (sample.name == "C") {
             sizes.push_back({uniform(rng, 6, 24), uniform(rng, 6, 24)});
         } else {
@@ -43,10 +48,63 @@ std::vector<vintrix::Size> spriteSizes(const SetSpec& sample) {
     return sizes;
 }
 
-void writeSprites(const std::string& folder, const std::vector<vintrix::Size>& sizes, std::uint32_t seed) {
+namespace {
+
+// Flat-colour icons: a few shapes in three or four solid colours, no
+// antialiasing.
+QImage flatIcon(std::mt19937& rng, int w, int h) {
+    QImage img(w, h, QImage::Format_ARGB32);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setPen(Qt::NoPen);
+    p.setBrush(randomColour(rng, 255));
+    p.drawRoundedRect(QRect(0, 0, w, h), w / 6, h / 6);
+    for (int k = uniform(rng, 1, 3); k > 0; --k) {
+        p.setBrush(randomColour(rng, 255));
+        const QRect r(uniform(rng, 1, w / 2), uniform(rng, 1, h / 2), uniform(rng, w / 4, w / 2), uniform(rng, h / 4, h / 2));
+        if (uniform(rng, 0, 1) == 0)
+            p.drawEllipse(r);
+        else
+            p.drawRect(r);
+    }
+    return img;
+}
+
+// Pixel art: a mirrored figure from a palette of eight colours at half size,
+// scaled up by two without smoothing.
+QImage pixelArt(std::mt19937& rng, int w, int h) {
+    QColor palette[8];
+    for (QColor& c : palette)
+        c = randomColour(rng, 255);
+    QImage small(w / 2, h / 2, QImage::Format_ARGB32);
+    small.fill(Qt::transparent);
+    for (int y = 0; y < small.height(); ++y)
+        for (int x = 0; x < (small.width() + 1) / 2; ++x) {
+            const double dx = (x - small.width() / 2.0) / small.width(), dy = (y - small.height() / 2.0) / small.height();
+            if (dx * dx + dy * dy > 0.2 || uniform(rng, 0, 9) == 0)
+                continue;
+            const QRgb c = palette[uniform(rng, 0, 2) == 0 ? uniform(rng, 0, 7) : (y * 3 / small.height()) % 8].rgba();
+            small.setPixel(x, y, c);
+            small.setPixel(small.width() - 1 - x, y, c);
+        }
+    return small.scaled(w, h, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+}
+
+}  // namespace
+
+void writeSprites(const std::string& folder, const std::vector<vintrix::Size>& sizes, std::uint32_t seed,
+                  const std::string& style) {
     std::mt19937 rng(seed ^ 0x9e3779b9u);
     for (std::size_t i = 0; i < sizes.size(); ++i) {
         const auto [w, h] = sizes[i];
+        if (style == "I" || style == "P") {
+            char name[32];
+            std::snprintf(name, sizeof name, "/s%05zu.png", i);
+            const QImage img = style == "I" ? flatIcon(rng, w, h) : pixelArt(rng, w, h);
+            if (!img.save(QString::fromStdString(folder + name), "PNG"))
+                throw std::runtime_error("cannot write " + folder + name);
+            continue;
+        }
         QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
         img.fill(Qt::transparent);
         {

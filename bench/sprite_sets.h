@@ -21,7 +21,9 @@ struct SetSpec {
 std::vector<vintrix::Size> spriteSizes(const SetSpec& sample);
 
 // Writes one PNG per size into `folder` (which must exist), named so that
-// their sorted order is their index order.
-void writeSprites(const std::string& folder, const std::vector<vintrix::Size>& sizes, std::uint32_t seed);
+// their sorted order is their index order. Style "I" draws flat-colour
+// icons, "P" pixel art; any other shaded sprites.
+void writeSprites(const std::string& folder, const std::vector<vintrix::Size>& sizes, std::uint32_t seed,
+                  const std::string& style = "");
 
 }  // namespace vintrix::bench

@@ -9,8 +9,6 @@
 
 #include <unistd.h>
 
-#include <QImageReader>
-
 #include "error.h"
 #include "fuzz_check.h"
 #include "images.h"
@@ -38,8 +36,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace vintrix;
     if (size == 0)
         return 0;
-    // As Vintrix sets it before decoding.
-    QImageReader::setAllocationLimit(static_cast<int>(kMaxImagePixels * 4 / (1024 * 1024)));
     const std::string name = std::string("sprite.") + kExtensions[data[0] % std::size(kExtensions)];
     {
         std::ofstream file(folder() + "/" + name, std::ios::binary | std::ios::trunc);

@@ -13,8 +13,8 @@ fi
 
 # xvfb, xauth, dbus-daemon, at-spi2-core and libglib2.0-bin (gdbus): the test
 # that asks both windows questions over a real accessibility bus.
-packages="build-essential cmake pkg-config qt6-base-dev qt6-image-formats-plugins
-  libpng-dev libimagequant-dev libstb-dev libgtest-dev desktop-file-utils appstream
+packages="build-essential cmake ninja-build pkg-config qt6-base-dev qt6-image-formats-plugins
+  libpng-dev libimagequant-dev libdeflate-dev libstb-dev libgtest-dev desktop-file-utils appstream
   xvfb xauth dbus-daemon at-spi2-core libglib2.0-bin $*"
 
 missing=""
@@ -31,5 +31,5 @@ if [ -n "$missing" ]; then
 fi
 
 $packagesOnly && exit 0
-[ -f build/CMakeCache.txt ] || cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+[ -f build/CMakeCache.txt ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build --parallel "$(nproc)"

@@ -23,9 +23,12 @@ void writeOne(const std::string& path, int s, const Layout& layout, const std::v
     IndexedImages indexed;
     if (bitsPerPixel == 8) {
         std::vector<const Image*> placed;
-        for (std::size_t u : onSheet)
+        std::vector<Position> positions;
+        for (std::size_t u : onSheet) {
             placed.push_back(images[u]);
-        indexed = quantize(placed);
+            positions.push_back({layout.placements[u].x, layout.placements[u].y});
+        }
+        indexed = quantize(placed, positions, sheet);
     }
     std::vector<SheetItem> items;
     for (std::size_t k = 0; k < onSheet.size(); ++k) {

@@ -41,8 +41,6 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"InnerQuote", u"it's", u"", u"Vintrix 256 256 'it'\\''s' 8 0 0 "},
         LineCase{"CommandSeparatorFolder", u"Vintrix", u"/tmp/a; rm -rf ~/",
                  u"Vintrix 256 256 Vintrix 8 0 0 '/tmp/a; rm -rf ~/'"},
-        LineCase{"SubstitutionFolder", u"Vintrix", u"/tmp/$(reboot)/",
-                 u"Vintrix 256 256 Vintrix 8 0 0 '/tmp/$(reboot)/'"},
         LineCase{"NewlineFolder", u"Vintrix", u"/tmp/a\nb/",
                  u"Vintrix 256 256 Vintrix 8 0 0 '/tmp/a\nb/'"},
         LineCase{"BackslashName", u"a\\b", u"", u"Vintrix 256 256 'a\\b' 8 0 0 "}),

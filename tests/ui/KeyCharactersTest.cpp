@@ -26,41 +26,23 @@ void KeyCharactersTest::codes_data()
     const Qt::KeyboardModifiers shift = Qt::ShiftModifier;
     const auto code = [](int c) { return QString(QChar(c)); };
 
-    QTest::newRow("digit") << int(Qt::Key_7) << none << "7" << "7";
-    QTest::newRow("keypad digit") << int(Qt::Key_5) << Qt::KeyboardModifiers(Qt::KeypadModifier) << "5" << "5";
-    QTest::newRow("letter") << int(Qt::Key_A) << none << "a" << "a";
-    QTest::newRow("shifted letter") << int(Qt::Key_A) << shift << "A" << "A";
-    QTest::newRow("blank") << int(Qt::Key_Space) << none << " " << " ";
-    QTest::newRow("umlaut") << int(Qt::Key_Adiaeresis) << none << "ä" << "ä";
+    // Printable text passes as Qt reports it, beyond the 16-bit range too.
+    QTest::newRow("letter") << int(Qt::Key_A) << shift << "A" << "A";
     QTest::newRow("emoji") << 0 << none << "\U0001F600" << "\U0001F600";
+    // Ctrl with a letter or bracket gives its control code, text or none.
     QTest::newRow("Ctrl+A") << int(Qt::Key_A) << ctrl << "\x01" << code(1);
-    QTest::newRow("Ctrl+C") << int(Qt::Key_C) << ctrl << "\x03" << code(3);
-    QTest::newRow("Ctrl+V") << int(Qt::Key_V) << ctrl << "\x16" << code(22);
-    QTest::newRow("Ctrl+V without text") << int(Qt::Key_V) << ctrl << "" << code(22);
-    QTest::newRow("Ctrl+Shift+V") << int(Qt::Key_V) << (ctrl | shift) << "" << code(22);
-    QTest::newRow("Ctrl+X") << int(Qt::Key_X) << ctrl << "\x18" << code(24);
-    QTest::newRow("Ctrl+Z") << int(Qt::Key_Z) << ctrl << "\x1a" << code(26);
-    QTest::newRow("Ctrl+[") << int(Qt::Key_BracketLeft) << ctrl << "" << code(27);
+    QTest::newRow("Ctrl+Shift+V without text") << int(Qt::Key_V) << (ctrl | shift) << "" << code(22);
     QTest::newRow("Ctrl+]") << int(Qt::Key_BracketRight) << ctrl << "" << code(29);
     QTest::newRow("Ctrl+1") << int(Qt::Key_1) << ctrl << "1" << "";
     QTest::newRow("Backspace") << int(Qt::Key_Backspace) << none << "\b" << code(8);
     QTest::newRow("Ctrl+Backspace") << int(Qt::Key_Backspace) << ctrl << "" << code(127);
-    QTest::newRow("Return") << int(Qt::Key_Return) << none << "\r" << code(13);
     QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << Qt::KeyboardModifiers(Qt::KeypadModifier) << "\r" << code(13);
     QTest::newRow("Esc") << int(Qt::Key_Escape) << none << "\x1b" << code(27);
+    // Keys that type nothing, whatever text Qt reports for them.
     QTest::newRow("Tab") << int(Qt::Key_Tab) << none << "\t" << "";
-    QTest::newRow("Shift+Tab") << int(Qt::Key_Backtab) << shift << "" << "";
     QTest::newRow("Delete with DEL text") << int(Qt::Key_Delete) << none << "\x7f" << "";
-    QTest::newRow("Delete") << int(Qt::Key_Delete) << none << "" << "";
-    QTest::newRow("Left") << int(Qt::Key_Left) << none << "" << "";
-    QTest::newRow("Shift+End") << int(Qt::Key_End) << shift << "" << "";
-    QTest::newRow("Home") << int(Qt::Key_Home) << none << "" << "";
-    QTest::newRow("Insert") << int(Qt::Key_Insert) << none << "" << "";
     QTest::newRow("Shift+Insert") << int(Qt::Key_Insert) << shift << "" << "";
-    QTest::newRow("Ctrl+Insert") << int(Qt::Key_Insert) << ctrl << "" << "";
-    QTest::newRow("F5") << int(Qt::Key_F5) << none << "" << "";
     QTest::newRow("Alt+V") << int(Qt::Key_V) << Qt::KeyboardModifiers(Qt::AltModifier) << "v" << "";
-    QTest::newRow("Shift alone") << int(Qt::Key_Shift) << shift << "" << "";
 }
 
 void KeyCharactersTest::codes()
@@ -81,13 +63,10 @@ void KeyCharactersTest::characterChords_data()
 
     const Qt::KeyboardModifiers alt = Qt::AltModifier;
     QTest::newRow("Alt+A") << int(Qt::Key_A) << alt << "a" << true;
-    QTest::newRow("Alt+minus") << int(Qt::Key_Minus) << alt << "-" << true;
     QTest::newRow("Meta+B") << int(Qt::Key_B) << Qt::KeyboardModifiers(Qt::MetaModifier) << "b" << true;
     QTest::newRow("Alt+Shift+7") << int(Qt::Key_7) << (alt | Qt::ShiftModifier) << "7" << true;
     QTest::newRow("Alt+Down") << int(Qt::Key_Down) << alt << "" << false;
-    QTest::newRow("Alt+F4") << int(Qt::Key_F4) << alt << "" << false;
     QTest::newRow("Alt+Backspace") << int(Qt::Key_Backspace) << alt << "\b" << false;
-    QTest::newRow("A alone") << int(Qt::Key_A) << Qt::KeyboardModifiers() << "a" << false;
     QTest::newRow("Ctrl+A") << int(Qt::Key_A) << Qt::KeyboardModifiers(Qt::ControlModifier) << "\x01" << false;
 }
 

@@ -1,0 +1,29 @@
+#!/bin/sh
+# Runs two Vintrix binaries on the same folder, alternating, and prints the
+# median wall and CPU seconds and the peak memory of each, for comparing a
+# change on a loaded machine: ratios of runs side by side hold up where
+# absolute times do not.
+#   bench/side_by_side.sh OLD NEW FOLDER WIDTH HEIGHT BPP [ROUNDS]
+# (vintrix_bench --keep leaves its sprite folders in /tmp/vintrix-bench-*.)
+set -eu
+old=$(realpath "$1") new=$(realpath "$2") folder=$(realpath "$3") w=$4 h=$5 bpp=$6 rounds=${7:-3}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+for _ in $(seq "$rounds"); do
+  for which in old new; do
+    eval bin=\$$which
+    /usr/bin/time -f "$which %e %U %M" -a -o times "$bin" "$w" "$h" sheet "$bpp" 1 0 "$folder" >/dev/null
+  done
+done
+awk '{ wall[$1] = wall[$1] " " $2; cpu[$1] = cpu[$1] " " $3; if ($4 > peak[$1]) peak[$1] = $4 }
+  function median(list,   n, a, i, j, t) {
+    n = split(list, a, " ")
+    for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (a[j] < a[i]) { t = a[i]; a[i] = a[j]; a[j] = t }
+    return a[int((n + 1) / 2)]
+  }
+  END {
+    ow = median(wall["old"]); nw = median(wall["new"]); oc = median(cpu["old"]); nc = median(cpu["new"])
+    printf "wall s %.2f / %.2f (%.2fx)  cpu s %.2f / %.2f (%.2fx)  peak MiB %.0f / %.0f\n",
+      ow, nw, nw / ow, oc, nc, (oc > 0 ? nc / oc : 0), peak["old"] / 1024, peak["new"] / 1024
+  }' times

@@ -1,0 +1,37 @@
+#!/bin/sh
+# Times how long Vintrix Studio's window takes to appear against a bare Qt
+# window, in an empty start folder and in one with 20,000 subfolders, under
+# one Xvfb server: runs alternate, and the median of each is printed.
+# Usage: bench/window_open.sh PATH/TO/vintrix_window_open [RUNS]
+set -eu
+program=$(realpath "$1")
+runs=${2:-15}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/empty" "$work/busy"
+(cd "$work/busy" && seq -f "folder-%05g" 1 20000 | xargs mkdir)
+
+cat > "$work/measure.sh" <<'INNER'
+#!/bin/sh
+set -eu
+program=$1 runs=$2 work=$3
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+ms() { start=$(date +%s%N); "$@" >/dev/null 2>&1; end=$(date +%s%N); echo $(( (end - start) / 1000 )) | awk '{ printf "%.1f\n", $1 / 1000 }'; }
+echo "| start folder | bare Qt window ms | Vintrix Studio ms | ratio |"
+echo "|---|---|---|---|"
+for folder in empty busy; do
+  cd "$work/$folder"
+  "$program" bare >/dev/null 2>&1; "$program" >/dev/null 2>&1  # warm the caches
+  : > "$work/bare"; : > "$work/form"
+  i=0
+  while [ $i -lt "$runs" ]; do
+    ms "$program" bare >> "$work/bare"
+    ms "$program" >> "$work/form"
+    i=$((i + 1))
+  done
+  bare=$(median < "$work/bare"); form=$(median < "$work/form")
+  label=$([ $folder = empty ] && echo "empty" || echo "20,000 subfolders")
+  echo "| $label | $bare | $form | $(echo "$form $bare" | awk '{ printf "%.2f", $1 / $2 }') |"
+done
+INNER
+xvfb-run -a -s "-screen 0 1024x768x24" sh "$work/measure.sh" "$program" "$runs" "$work"
