@@ -5,7 +5,8 @@
 //
 // The stages, one folder and library each, in the order a run meets them:
 //   cli/     options.h parses the command line; run() drives the stages
-//   decode/  images.h lists the folder, decodes on every core, folds duplicates
+//   decode/  image_files.h lists the folder, images.h decodes on every core,
+//            duplicates.h folds identical images
 //   layout/  maxrects.h places the sizes on as few sheets as it can
 //   encode/  sheet_writer.h composes each sheet row by row, writes PNG or BMP
 //   output/  output_files.h puts the run's files into Output/ together;

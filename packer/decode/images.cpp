@@ -6,14 +6,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <memory>
-#include <set>
-#include <sstream>
-#include <string_view>
-#include <tuple>
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,75 +15,13 @@
 #include "error.h"
 #include "file.h"
 #include "png_reader.h"
-#include "qt_reader.h"
+#include "qt_module.h"
 #include "tga_reader.h"
 #include "utf8.h"
 #include "workers.h"
 
 namespace vintrix {
 namespace {
-
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
-const std::set<std::string> kWantedExtensions{"png", "bmp", "jpg", "jpeg", "gif", "webp", "tga", "tif", "tiff"};
-
-std::string extensionOf(const std::filesystem::path& file) {
-    const std::string ext = file.extension().string();
-    return ext.size() < 2 ? std::string() : lower(ext.substr(1));
-}
-
-// vintrix-qt-images, found beside the program (in the build) or where it is
-// installed relative to the program.
-struct QtModule {
-    VintrixQtFormatsFn formats = nullptr;
-    VintrixQtReadFn read = nullptr;
-    std::string error;  // why it could not be loaded
-};
-
-const QtModule& qtModule() {
-    static const QtModule module = [] {
-        QtModule m;
-        std::error_code ec;
-        const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-        const std::filesystem::path dir = exe.parent_path();
-        for (const std::filesystem::path& candidate :
-             {dir / "vintrix-qt-images.so", dir / VINTRIX_MODULE_FROM_BIN / "vintrix-qt-images.so"}) {
-            // Never closed: Qt and its plugins stay loaded until the process ends.
-            void* handle = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
-            if (!handle) {
-                if (m.error.empty())
-                    m.error = ::dlerror();
-                continue;
-            }
-            m.formats = reinterpret_cast<VintrixQtFormatsFn>(::dlsym(handle, "vintrix_qt_formats"));
-            m.read = reinterpret_cast<VintrixQtReadFn>(::dlsym(handle, "vintrix_qt_read"));
-            if (m.formats && m.read)
-                return m;
-            m = {};
-            m.error = candidate.string() + " lacks the reader's functions";
-        }
-        if (m.error.empty())
-            m.error = "cannot find vintrix-qt-images.so";
-        return m;
-    }();
-    return module;
-}
-
-// The extensions other than png that Qt can read here; all of them when the
-// module is missing, so that those files fail with the reason.
-std::set<std::string> qtExtensions() {
-    const QtModule& m = qtModule();
-    if (!m.formats)
-        return kWantedExtensions;
-    std::set<std::string> readable;
-    std::istringstream list(m.formats());
-    for (std::string f; list >> f;)
-        readable.insert(f);
-    return readable;
-}
 
 std::string sizeText(int w, int h) { return std::to_string(w) + "x" + std::to_string(h); }
 
@@ -263,73 +195,6 @@ std::string decodeOne(const std::string& path, const std::string& name, Size she
 
 }  // namespace
 
-std::size_t pixelHash(const Image& image) {
-    return std::hash<std::string_view>{}(
-        std::string_view(reinterpret_cast<const char*>(image.pixels.data()), image.pixels.size()));
-}
-
-namespace {
-
-std::string kindOf(const std::filesystem::file_status& status) {
-    namespace fs = std::filesystem;
-    switch (status.type()) {
-    case fs::file_type::not_found: return "a link to nothing";
-    case fs::file_type::directory: return "a folder";
-    case fs::file_type::fifo: return "a FIFO";
-    case fs::file_type::socket: return "a socket";
-    case fs::file_type::block:
-    case fs::file_type::character: return "a device";
-    default: return "not a regular file";
-    }
-}
-
-}  // namespace
-
-std::vector<std::string> listImageFiles(const std::string& folder, std::vector<std::string>* skipped) {
-    namespace fs = std::filesystem;
-    std::vector<std::string> names;
-    std::vector<std::string> extensions;  // beside names
-    std::vector<std::pair<std::string, std::string>> passed;  // names and why
-    bool others = false;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
-        std::error_code ec;
-        const fs::file_status status = entry.status(ec);
-        std::string name = entry.path().filename().string();
-        std::string ext = extensionOf(entry.path());
-        if (status.type() == fs::file_type::directory) {
-            passed.emplace_back(std::move(name), "a folder: subfolders are not read");
-            continue;
-        }
-        if (!kWantedExtensions.count(ext))
-            continue;
-        if (status.type() != fs::file_type::regular) {
-            passed.emplace_back(std::move(name), kindOf(status));
-            continue;
-        }
-        others |= ext != "png";
-        names.push_back(std::move(name));
-        extensions.push_back(std::move(ext));
-    }
-    if (others) {
-        const std::set<std::string> readable = qtExtensions();
-        std::size_t kept = 0;
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            if (extensions[i] == "png" || extensions[i] == "tga" || readable.count(extensions[i]))
-                std::swap(names[kept++], names[i]);
-            else
-                passed.emplace_back(names[i], "no reader for " + extensions[i] + " files here");
-        }
-        names.resize(kept);
-    }
-    std::sort(names.begin(), names.end());
-    if (skipped) {
-        std::sort(passed.begin(), passed.end());
-        for (const auto& [name, why] : passed)
-            skipped->push_back(quoted(name) + " (" + why + ")");
-    }
-    return names;
-}
-
 DecodeResult decodeImages(const std::string& folder, const std::vector<std::string>& names, Size sheet, int margin,
                           int threads, const ProgressFn& progress, Hashes hashes, std::uint64_t memory) {
     DecodeResult result;
@@ -356,26 +221,6 @@ DecodeResult decodeImages(const std::string& folder, const std::vector<std::stri
     if (!failures.empty())
         throw InputError(failures);
     return result;
-}
-
-UniqueImages findDuplicates(const std::vector<Image>& images, const std::vector<std::size_t>& hashes) {
-    UniqueImages u;
-    u.uniqueOf.resize(images.size());
-    std::map<std::tuple<int, int, std::size_t>, std::vector<std::size_t>> seen;  // -> unique indices
-    for (std::size_t i = 0; i < images.size(); ++i) {
-        const Image& img = images[i];
-        auto& candidates = seen[{img.width, img.height, hashes[i]}];
-        auto same = std::find_if(candidates.begin(), candidates.end(),
-                                 [&](std::size_t k) { return images[u.first[k]].pixels == img.pixels; });
-        if (same != candidates.end()) {
-            u.uniqueOf[i] = *same;
-        } else {
-            u.uniqueOf[i] = u.first.size();
-            candidates.push_back(u.first.size());
-            u.first.push_back(i);
-        }
-    }
-    return u;
 }
 
 }  // namespace vintrix

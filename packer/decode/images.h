@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "duplicates.h"
 #include "image.h"
+#include "image_files.h"
 
 namespace vintrix {
 
@@ -22,13 +24,6 @@ constexpr std::int64_t kMaxImagePixels = std::int64_t{1} << 28;
 // would go past it is refused before its pixels are allocated.
 constexpr std::uint64_t kDefaultImageMemory = std::uint64_t{1} << 30;
 constexpr const char* kImageMemoryVariable = "VINTRIX_IMAGE_MEMORY_MIB";
-
-// Names (not paths) of the image files directly in `folder`, sorted by their
-// bytes so the order never depends on the locale or the file system. Entries
-// that look like images but cannot be read as files, files of formats no
-// reader here knows, and subfolders go to `skipped` when given, each as its
-// quoted name and the reason.
-std::vector<std::string> listImageFiles(const std::string& folder, std::vector<std::string>* skipped = nullptr);
 
 struct DecodeResult {
     std::vector<Image> images;        // in the order of the names
@@ -47,16 +42,5 @@ enum class Hashes { Skip, Compute };
 DecodeResult decodeImages(const std::string& folder, const std::vector<std::string>& names, Size sheet, int margin,
                           int threads, const ProgressFn& progress = {}, Hashes hashes = Hashes::Skip,
                           std::uint64_t memory = kDefaultImageMemory);
-
-struct UniqueImages {
-    std::vector<std::size_t> first;    // for each unique image, the index of its first input
-    std::vector<std::size_t> uniqueOf; // for each input, the index of its unique image
-};
-
-// Images of the same size and the same pixels share one entry. `hashes` as
-// decodeImages gives them.
-UniqueImages findDuplicates(const std::vector<Image>& images, const std::vector<std::size_t>& hashes);
-
-std::size_t pixelHash(const Image& image);
 
 }  // namespace vintrix
