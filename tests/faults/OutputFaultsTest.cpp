@@ -196,6 +196,24 @@ protected:
                 names << name;
         return names;
     }
+    // Files of n the runs under way have made so far.
+    int runFiles() const {
+        int count = 0;
+        for (const QString& run : QDir(path("Output")).entryList({".vintrix-run-*"}, QDir::Dirs | QDir::Hidden))
+            count += QDir(path("Output/" + run)).entryList({"n*"}, QDir::Files).size();
+        return count;
+    }
+    // Output/n.png's inode, to see when a run puts another file there.
+    ino_t inodeOfN() const {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path("Output/n.png")).constData(), &st) == 0 ? st.st_ino : 0;
+    }
+    // Waits until `child` ends or replaces Output/n.png, the inode of which was
+    // `before`: the moment it starts putting the new output in place.
+    void waitUntilNIsReplaced(Child& child, ino_t before) const {
+        while (!child.finished() && inodeOfN() == before) {
+        }
+    }
     // Whether a run left the journal of a commit it did not finish.
     bool journalLeft() const {
         for (const QString& run : QDir(path("Output")).entryList({".vintrix-run-*"}, QDir::Dirs | QDir::Hidden))
@@ -295,16 +313,7 @@ struct KillCase {
 
 void PrintTo(const KillCase& c, std::ostream* os) { *os << c.label; }
 
-class KilledWhileWriting : public OutputFaults, public ::testing::WithParamInterface<KillCase> {
-protected:
-    // Files the runs under way have made so far.
-    int runFiles() const {
-        int count = 0;
-        for (const QString& run : QDir(path("Output")).entryList({".vintrix-run-*"}, QDir::Dirs | QDir::Hidden))
-            count += QDir(path("Output/" + run)).entryList({"n*"}, QDir::Files).size();
-        return count;
-    }
-};
+class KilledWhileWriting : public OutputFaults, public ::testing::WithParamInterface<KillCase> {};
 
 // Output holds the earlier or the new output, except when the kill lands
 // while the files are put in place. Then each file of n is the earlier or
@@ -329,10 +338,8 @@ TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToF
     std::map<std::string, int> outcomes;
     for (int k = 0; k < c.kills; ++k) {
         SCOPED_TRACE("kill " + std::to_string(k));
-        const QByteArray firstPath = QFile::encodeName(path("Output/n.png"));
-        struct stat first;
-        ASSERT_EQ(::stat(firstPath.constData(), &first), 0);
-        const ino_t firstInode = first.st_ino;
+        const ino_t firstInode = inodeOfN();
+        ASSERT_NE(firstInode, 0u);
         Child child(work_.path(), argsOf(c.after));
         ASSERT_TRUE(child.started());
         if (c.at == KillAt::Delay) {
@@ -346,9 +353,7 @@ TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToF
             while (!child.finished() && runFiles() < want)
                 QThread::usleep(200);
         } else {
-            struct stat st;
-            while (!child.finished() && ::stat(firstPath.constData(), &st) == 0 && st.st_ino == firstInode) {
-            }
+            waitUntilNIsReplaced(child, firstInode);
         }
         child.kill();
 
@@ -405,13 +410,8 @@ TEST_F(OutputFaults, SigtermWhileSheetsAreWrittenLeavesNoFileOfTheRun) {
         ASSERT_TRUE(QDir(path("Output")).removeRecursively());
         Child child(work_.path(), argsOf(Job{{"8", "8", "n", "32", "1", "0"}}));
         const int want = std::uniform_int_distribution<int>(1, 400)(rng);
-        int made = 0;
-        while (!child.finished() && made < want) {
+        while (!child.finished() && runFiles() < want)
             QThread::usleep(200);
-            made = 0;
-            for (const QString& run : QDir(path("Output")).entryList({".vintrix-run-*"}, QDir::Dirs | QDir::Hidden))
-                made += QDir(path("Output/" + run)).entryList({"n*"}, QDir::Files).size();
-        }
         child.kill(SIGTERM);
         EXPECT_TRUE(child.exitCode() == -SIGTERM || child.exitCode() == Ok) << child.exitCode();
         EXPECT_EQ(leftovers(), QStringList{});
@@ -599,12 +599,10 @@ TEST_F(OutputFaults, AKilledRunsCommitIsFinishedBeforeNewerOutputWhateverProcess
     for (int attempt = 0; attempt < 20 && !caught; ++attempt) {
         ASSERT_TRUE(QDir(path("Output")).removeRecursively());
         ASSERT_EQ(run(before), Ok);
-        const QByteArray firstPath = QFile::encodeName(path("Output/n.png"));
-        struct stat first, st;
-        ASSERT_EQ(::stat(firstPath.constData(), &first), 0);
+        const ino_t first = inodeOfN();
+        ASSERT_NE(first, 0u);
         Child child(work_.path(), argsOf(killed));
-        while (!child.finished() && ::stat(firstPath.constData(), &st) == 0 && st.st_ino == first.st_ino) {
-        }
+        waitUntilNIsReplaced(child, first);
         child.kill();
         const Files visible = only(allOutput(), "n");
         caught = visible != earlier && visible != killedOutput;  // in the middle of the renames

@@ -7,6 +7,7 @@
 #include "FileNames.h"
 #include "PackSettings.h"
 #include "VintrixRun.h"
+#include "WindowDriver.h"
 
 #include <QApplication>
 #include <QDir>
@@ -14,13 +15,11 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <sys/stat.h>
 
@@ -120,22 +119,7 @@ QString JobWindowTest::WriteScript(const QString& width, const QString& height, 
 
 void JobWindowTest::AnswerNextQuestion(const QString& text)
 {
-    auto* timer = new QTimer(this);
-    connect(timer, &QTimer::timeout, this, [this, timer, text] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) {
-            return;
-        }
-        timer->stop();
-        timer->deleteLater();
-        asked_ = box->text();
-        for (QAbstractButton* button : box->buttons()) {
-            if (button->text() == text) {
-                QTest::mouseClick(button, Qt::LeftButton);
-            }
-        }
-    });
-    timer->start(10);
+    testing::CloseNextMessage(this, [this](const QMessageBox& box) { asked_ = box.text(); }, text);
 }
 
 void JobWindowTest::failuresComeToTheFrontWithTheirReason_data()
