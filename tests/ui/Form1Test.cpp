@@ -436,8 +436,6 @@ void Form1Test::characterChordsTypeNothing_data()
 
     const Qt::KeyboardModifiers alt = Qt::AltModifier;
     QTest::newRow("Alt+A in Combo1") << "Combo1" << "12" << int(Qt::Key_A) << alt << "a";
-    QTest::newRow("Meta+B in Combo3") << "Combo3" << "12" << int(Qt::Key_B)
-                                      << Qt::KeyboardModifiers(Qt::MetaModifier) << "b";
     QTest::newRow("Alt+Q in a full Text4") << "Text4" << QString(51, u'n') << int(Qt::Key_Q) << alt << "q";
 }
 
