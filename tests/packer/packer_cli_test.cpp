@@ -56,12 +56,6 @@ INSTANTIATE_TEST_SUITE_P(
         BadArgsCase{"bmpTooBig", {"65536", "65536", "n", "32", "0", "0", "DIR"}, "a 65536x65536 BMP sheet at 32 bits per pixel would exceed the 4 GiB a BMP file can hold: use PNG (format 1) or a smaller sheet"}),
     [](const auto& info) { return std::string(info.param.label); });
 
-TEST_F(VintrixTest, FolderMessagesShowTheFolderAsGiven) {
-    // The table above stands the folder in for DIR; check one message literally.
-    const RunResult r = run({"8", "8", "n", "32", "1", "0", "no such folder"});
-    EXPECT_EQ(r.err, "error: images folder \"no such folder\" does not exist\n");
-}
-
 TEST_F(VintrixTest, HelpAndVersion) {
     const RunResult help = run({"--help"});
     EXPECT_EQ(help.exitCode, Ok);
