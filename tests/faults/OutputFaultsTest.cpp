@@ -5,6 +5,8 @@
 // folder of the user's own. Whatever happens, each name's files in Output
 // are the whole output of one run, byte for byte, and no run leaves files
 // of its own behind once it, or the next run, is done.
+#include "VintrixFolder.h"
+
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -22,26 +24,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QImage>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QThread>
-
-#include <gtest/gtest.h>
 
 namespace {
 
-enum Exit { Ok = 0, OutputFailed = 4 };
-
-using Files = std::map<QString, QByteArray>;
+using namespace vintrix::test;
 
 struct Job {
     QStringList args;  // WIDTH HEIGHT NAME BPP FORMAT MARGIN
@@ -156,12 +145,10 @@ QImage noise(std::mt19937& rng, int w, int h) {
     return img;
 }
 
-class OutputFaults : public ::testing::Test {
+class OutputFaults : public VintrixFolder {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(tmp_.isValid());
-        work_ = QDir(tmp_.path());
-        ASSERT_TRUE(work_.mkpath("sprites"));
+        VintrixFolder::SetUp();
         ASSERT_TRUE(work_.mkpath("probe"));
         QImage dot(3, 3, QImage::Format_RGBA8888);
         dot.fill(Qt::blue);
@@ -171,8 +158,6 @@ protected:
         if (mounted_)
             ::umount2(QFile::encodeName(path("Output")).constData(), MNT_DETACH);
     }
-
-    QString path(const QString& rel) const { return work_.filePath(rel); }
 
     void sprites(int count, int minSide, int maxSide, unsigned seed) {
         std::mt19937 rng(seed);
@@ -192,18 +177,8 @@ protected:
         return c.exitCode();
     }
 
-    // Every file in Output, hidden ones included.
-    Files output() const { return filesIn(path("Output")); }
-    static Files filesIn(const QString& dir) {
-        Files files;
-        QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System);
-        while (it.hasNext()) {
-            QFile f(it.next());
-            EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << it.fileName().toStdString();
-            files[it.fileName()] = f.readAll();
-        }
-        return files;
-    }
+    // Every file in Output, Vintrix's bookkeeping included.
+    Files allOutput() const { return FilesIn(path("Output"), true); }
     // The files of the run named `name` (and of names that start like it).
     static Files only(const Files& files, const QString& name) {
         Files some;
@@ -212,20 +187,32 @@ protected:
                 some[file] = bytes;
         return some;
     }
-    // Vintrix's lock and its record of which name wrote which files.
-    static bool bookkeeping(const QString& file) { return file == ".vintrix.lock" || file == ".vintrix-sets"; }
-    static Files withoutBookkeeping(Files files) {
-        std::erase_if(files, [](const auto& entry) { return bookkeeping(entry.first); });
-        return files;
-    }
     // Hidden files and folders in Output other than the bookkeeping: what
     // runs left of their own.
     QStringList leftovers() const {
         QStringList names;
         for (const QString& name : QDir(path("Output")).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
-            if (name.startsWith('.') && !bookkeeping(name))
+            if (name.startsWith('.') && !IsBookkeeping(name))
                 names << name;
         return names;
+    }
+    // Files of n the runs under way have made so far.
+    int runFiles() const {
+        int count = 0;
+        for (const QString& run : QDir(path("Output")).entryList({".vintrix-run-*"}, QDir::Dirs | QDir::Hidden))
+            count += QDir(path("Output/" + run)).entryList({"n*"}, QDir::Files).size();
+        return count;
+    }
+    // Output/n.png's inode, to see when a run puts another file there.
+    ino_t inodeOfN() const {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path("Output/n.png")).constData(), &st) == 0 ? st.st_ino : 0;
+    }
+    // Waits until `child` ends or replaces Output/n.png, the inode of which was
+    // `before`: the moment it starts putting the new output in place.
+    void waitUntilNIsReplaced(Child& child, ino_t before) const {
+        while (!child.finished() && inodeOfN() == before) {
+        }
     }
     // Whether a run left the journal of a commit it did not finish.
     bool journalLeft() const {
@@ -256,7 +243,7 @@ protected:
         Child c(other.path(), job.args + QStringList{path(job.folder)});
         c.wait();
         EXPECT_EQ(c.exitCode(), Ok) << c.err().toStdString();
-        return withoutBookkeeping(filesIn(other.path() + "/Output"));
+        return FilesIn(other.path() + "/Output");
     }
 
     // Starts every job at once: the children are forked first and then
@@ -282,34 +269,16 @@ protected:
 
     // Every frame that the data files of `name` list shows its sprite, pixel
     // for pixel, and every sheet or data file named like `name`'s is one of them.
-    ::testing::AssertionResult wholeOutputOf(const QString& name, const QString& spriteFolder = "sprites") {
-        std::set<QString> named{name + ".json"};
-        QStringList dataFiles{name + ".json"};
-        for (int i = 0; i < dataFiles.size(); ++i) {
-            QFile f(path("Output/" + dataFiles[i]));
-            if (!f.open(QIODevice::ReadOnly))
-                return ::testing::AssertionFailure() << dataFiles[i].toStdString() << " is missing";
-            const QJsonObject root = QJsonDocument::fromJson(f.readAll()).object();
-            const QJsonObject meta = root["meta"].toObject();
-            named.insert(meta["image"].toString());
-            if (i == 0)
-                for (const QJsonValue& v : meta["related_multi_packs"].toArray()) {
-                    dataFiles << v.toString();
-                    named.insert(v.toString());
-                }
-            const QImage sheet = QImage(path("Output/" + meta["image"].toString())).convertToFormat(QImage::Format_RGBA8888);
-            if (sheet.isNull())
-                return ::testing::AssertionFailure() << meta["image"].toString().toStdString() << " cannot be read";
-            const QJsonObject frames = root["frames"].toObject();
-            for (auto it = frames.begin(); it != frames.end(); ++it) {
-                const QJsonObject r = it->toObject()["frame"].toObject();
-                const QImage sprite = QImage(path(spriteFolder + "/" + it.key())).convertToFormat(QImage::Format_RGBA8888);
-                if (sheet.copy(r["x"].toInt(), r["y"].toInt(), r["w"].toInt(), r["h"].toInt()) != sprite)
-                    return ::testing::AssertionFailure() << it.key().toStdString() << " differs on " << meta["image"].toString().toStdString();
-            }
-        }
+    ::testing::AssertionResult wholeOutputOf(const QString& name) {
+        const QString differs = FramesDiffer(path("Output"), name, path("sprites"));
+        if (!differs.isEmpty())
+            return ::testing::AssertionFailure() << differs.toStdString();
+        const Atlas atlas = ReadAtlas(path("Output"), name);
+        std::set<QString> named(atlas.dataFiles.begin(), atlas.dataFiles.end());
+        for (const auto& [file, frame] : atlas.frames)
+            named.insert(frame.sheet);
         const QRegularExpression sheetName("^" + QRegularExpression::escape(name) + "(-[0-9]+)?\\.(png|bmp|json)$");
-        for (const auto& [file, bytes] : output())
+        for (const auto& [file, bytes] : allOutput())
             if (sheetName.match(file).hasMatch() && !named.count(file))
                 return ::testing::AssertionFailure() << file.toStdString() << " is named by no data file of " << name.toStdString();
         return ::testing::AssertionSuccess();
@@ -324,8 +293,6 @@ protected:
         return mounted_;
     }
 
-    QTemporaryDir tmp_;
-    QDir work_;
     bool mounted_ = false;
 };
 
@@ -346,16 +313,7 @@ struct KillCase {
 
 void PrintTo(const KillCase& c, std::ostream* os) { *os << c.label; }
 
-class KilledWhileWriting : public OutputFaults, public ::testing::WithParamInterface<KillCase> {
-protected:
-    // Files the runs under way have made so far.
-    int runFiles() const {
-        int count = 0;
-        for (const QString& run : QDir(path("Output")).entryList({".vintrix-run-*"}, QDir::Dirs | QDir::Hidden))
-            count += QDir(path("Output/" + run)).entryList({"n*"}, QDir::Files).size();
-        return count;
-    }
-};
+class KilledWhileWriting : public OutputFaults, public ::testing::WithParamInterface<KillCase> {};
 
 // Output holds the earlier or the new output, except when the kill lands
 // while the files are put in place. Then each file of n is the earlier or
@@ -366,7 +324,7 @@ TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToF
     sprites(c.sprites, c.minSide, c.maxSide, 17);
     const Files after = reference(c.after);
     ASSERT_EQ(run(c.before), Ok);
-    const Files before = output();
+    const Files before = allOutput();
     const Files earlier = only(before, "n");
     ASSERT_NE(earlier, after);
 
@@ -380,10 +338,8 @@ TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToF
     std::map<std::string, int> outcomes;
     for (int k = 0; k < c.kills; ++k) {
         SCOPED_TRACE("kill " + std::to_string(k));
-        const QByteArray firstPath = QFile::encodeName(path("Output/n.png"));
-        struct stat first;
-        ASSERT_EQ(::stat(firstPath.constData(), &first), 0);
-        const ino_t firstInode = first.st_ino;
+        const ino_t firstInode = inodeOfN();
+        ASSERT_NE(firstInode, 0u);
         Child child(work_.path(), argsOf(c.after));
         ASSERT_TRUE(child.started());
         if (c.at == KillAt::Delay) {
@@ -397,13 +353,11 @@ TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToF
             while (!child.finished() && runFiles() < want)
                 QThread::usleep(200);
         } else {
-            struct stat st;
-            while (!child.finished() && ::stat(firstPath.constData(), &st) == 0 && st.st_ino == firstInode) {
-            }
+            waitUntilNIsReplaced(child, firstInode);
         }
         child.kill();
 
-        const Files left = output();
+        const Files left = allOutput();
         const bool committing = journalLeft();
         const Files visible = only(left, "n");
         if (committing) {
@@ -420,7 +374,7 @@ TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToF
         // The next successful run in the folder, of another name, tidies up.
         ASSERT_EQ(run(Job{{"16", "16", "probe", "32", "1", "0"}, "probe/"}), Ok) << "probe";
         EXPECT_EQ(leftovers(), QStringList{});
-        const Files mine = only(output(), "n");
+        const Files mine = only(allOutput(), "n");
         if (committing) {
             EXPECT_EQ(mine, after) << "a commit under way is finished";
         } else {
@@ -456,17 +410,12 @@ TEST_F(OutputFaults, SigtermWhileSheetsAreWrittenLeavesNoFileOfTheRun) {
         ASSERT_TRUE(QDir(path("Output")).removeRecursively());
         Child child(work_.path(), argsOf(Job{{"8", "8", "n", "32", "1", "0"}}));
         const int want = std::uniform_int_distribution<int>(1, 400)(rng);
-        int made = 0;
-        while (!child.finished() && made < want) {
+        while (!child.finished() && runFiles() < want)
             QThread::usleep(200);
-            made = 0;
-            for (const QString& run : QDir(path("Output")).entryList({".vintrix-run-*"}, QDir::Dirs | QDir::Hidden))
-                made += QDir(path("Output/" + run)).entryList({"n*"}, QDir::Files).size();
-        }
         child.kill(SIGTERM);
         EXPECT_TRUE(child.exitCode() == -SIGTERM || child.exitCode() == Ok) << child.exitCode();
         EXPECT_EQ(leftovers(), QStringList{});
-        if (!only(output(), "n").empty()) {
+        if (!only(allOutput(), "n").empty()) {
             EXPECT_TRUE(wholeOutputOf("n")) << "a run stopped while it put its files in place finishes first";
         }
     }
@@ -509,7 +458,7 @@ TEST_P(Overlapping, RunsLeaveEachNameTheWholeOutputOfOneRun) {
                         errs[static_cast<int>(i)] == "Vintrix: waiting for another run writing into Output\n")
                 << errs[static_cast<int>(i)].toStdString();
         }
-        const Files left = output();
+        const Files left = allOutput();
         for (const auto& [name, outputs] : outputsOf) {
             const QRegularExpression mine("^" + name + "(-[0-9]+)?\\.(png|json)$");
             Files visible;
@@ -552,12 +501,12 @@ TEST_F(OutputFaults, ARunWaitsForTheLockAndSaysSo) {
         QThread::usleep(1000);
     EXPECT_EQ(child.err(), "Vintrix: waiting for another run writing into Output\n");
     EXPECT_FALSE(child.finished());
-    EXPECT_EQ(withoutBookkeeping(output()), Files{});
+    EXPECT_EQ(output(), Files{});
 
     ::close(lock);
     child.wait();
     EXPECT_EQ(child.exitCode(), Ok);
-    EXPECT_EQ(withoutBookkeeping(output()), want);
+    EXPECT_EQ(output(), want);
 }
 
 // ---- other names' files -----------------------------------------------------
@@ -580,19 +529,19 @@ TEST_P(OtherNames, ARunLeavesTheFilesOfAnotherNameAlone) {
     sprites(6, 20, 20, 4);  // 32²: one sprite a sheet; 64²: four
     const Files second = reference(c.second);
     ASSERT_EQ(run(c.first), Ok);
-    const Files earlier = withoutBookkeeping(output());
+    const Files earlier = output();
 
     QString err;
     const int code = run(c.second, &err);
     if (c.refusal) {
         EXPECT_EQ(code, OutputFailed);
         EXPECT_EQ(err, QString("error: ") + c.refusal + "\n");
-        EXPECT_EQ(withoutBookkeeping(output()), earlier);
+        EXPECT_EQ(output(), earlier);
     } else {
         EXPECT_EQ(code, Ok) << err.toStdString();
         Files both = earlier;
         both.insert(second.begin(), second.end());
-        EXPECT_EQ(withoutBookkeeping(output()), both);
+        EXPECT_EQ(output(), both);
     }
     EXPECT_EQ(leftovers(), QStringList{});
 
@@ -601,7 +550,7 @@ TEST_P(OtherNames, ARunLeavesTheFilesOfAnotherNameAlone) {
         for (const auto& [file, bytes] : earlier)
             ASSERT_TRUE(QFile::remove(path("Output/" + file)));
         EXPECT_EQ(run(c.second), Ok);
-        EXPECT_EQ(withoutBookkeeping(output()), second);
+        EXPECT_EQ(output(), second);
     }
 }
 
@@ -632,7 +581,7 @@ TEST_F(OutputFaults, OverlappingRunsOfCollidingNamesLeaveOneWholeOutput) {
         ASSERT_EQ(outcome, (std::multiset<int>{Ok, OutputFailed})) << errs.join("").toStdString();
         const int refused = codes[0] == Ok ? 1 : 0;
         EXPECT_TRUE(errs[refused].contains("belongs to the output named")) << errs[refused].toStdString();
-        EXPECT_EQ(withoutBookkeeping(output()), refused == 1 ? levelAlone : level2Alone);
+        EXPECT_EQ(output(), refused == 1 ? levelAlone : level2Alone);
         EXPECT_EQ(leftovers(), QStringList{});
     }
 }
@@ -650,14 +599,12 @@ TEST_F(OutputFaults, AKilledRunsCommitIsFinishedBeforeNewerOutputWhateverProcess
     for (int attempt = 0; attempt < 20 && !caught; ++attempt) {
         ASSERT_TRUE(QDir(path("Output")).removeRecursively());
         ASSERT_EQ(run(before), Ok);
-        const QByteArray firstPath = QFile::encodeName(path("Output/n.png"));
-        struct stat first, st;
-        ASSERT_EQ(::stat(firstPath.constData(), &first), 0);
+        const ino_t first = inodeOfN();
+        ASSERT_NE(first, 0u);
         Child child(work_.path(), argsOf(killed));
-        while (!child.finished() && ::stat(firstPath.constData(), &st) == 0 && st.st_ino == first.st_ino) {
-        }
+        waitUntilNIsReplaced(child, first);
         child.kill();
-        const Files visible = only(output(), "n");
+        const Files visible = only(allOutput(), "n");
         caught = visible != earlier && visible != killedOutput;  // in the middle of the renames
         killedPid = child.pid();
     }
@@ -690,7 +637,7 @@ TEST_F(OutputFaults, AKilledRunsCommitIsFinishedBeforeNewerOutputWhateverProcess
     ::kill(holder, SIGKILL);
     ::waitpid(holder, nullptr, 0);
     EXPECT_EQ(run(Job{{"16", "16", "probe", "32", "1", "0"}, "probe/"}), Ok);
-    EXPECT_EQ(only(output(), "n"), want);
+    EXPECT_EQ(only(allOutput(), "n"), want);
     EXPECT_EQ(leftovers(), QStringList{});
 }
 
@@ -772,7 +719,7 @@ TEST_F(OutputFaults, AFullDiskFailsClearlyAndKeepsTheEarlierOutput) {
     if (!mountSmallDisk(64 * 1024 * 1024))
         GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN); the file size limit test still runs";
     ASSERT_EQ(run(before), Ok);
-    const Files earlier = output();
+    const Files earlier = allOutput();
     qint64 oldBytes = 0;
     for (const auto& [name, bytes] : earlier)
         oldBytes += (bytes.size() + kPage - 1) / kPage * kPage;
@@ -787,10 +734,10 @@ TEST_F(OutputFaults, AFullDiskFailsClearlyAndKeepsTheEarlierOutput) {
 
         QString err;
         const int code = run(after, &err);
-        const Files left = output();
+        const Files left = allOutput();
         if (code == Ok) {
             ++succeeded;
-            EXPECT_EQ(withoutBookkeeping(left), want);
+            EXPECT_EQ(output(), want);
         } else {
             ++failed;
             EXPECT_EQ(code, OutputFailed);
@@ -810,7 +757,7 @@ TEST_F(OutputFaults, AFileSizeLimitFailsClearlyAndKeepsTheEarlierOutput) {
     const Job before{{"128", "128", "n", "32", "1", "0"}};
     const Job after{{"256", "256", "n", "32", "0", "0"}};
     ASSERT_EQ(run(before), Ok);
-    const Files earlier = output();
+    const Files earlier = allOutput();
 
     // Room for the error message in the run's log, not for the sheets.
     for (rlim_t limit : {rlim_t{512}, rlim_t{64 * 1024}}) {
@@ -820,7 +767,7 @@ TEST_F(OutputFaults, AFileSizeLimitFailsClearlyAndKeepsTheEarlierOutput) {
         EXPECT_EQ(c.exitCode(), OutputFailed) << c.err().toStdString();
         EXPECT_TRUE(c.err().startsWith("error: cannot write Output/") && c.err().contains("File too large"))
             << c.err().toStdString();
-        EXPECT_EQ(output(), earlier);
+        EXPECT_EQ(allOutput(), earlier);
     }
 }
 
@@ -832,18 +779,12 @@ TEST_F(OutputFaults, AFolderInPlaceOfAnOutputFileLeavesTheEarlierOutputWhole) {
     // The new run writes one image a sheet; its data files go in last, and
     // the first of them last of all.
     ASSERT_TRUE(work_.mkpath("Output/n-3.json/inside"));
-    const Files earlier = output();
+    const Files earlier = allOutput();
 
     QString err;
     EXPECT_EQ(run(Job{{"40", "40", "n", "32", "1", "1"}}, &err), OutputFailed);
     EXPECT_EQ(err, "error: cannot replace Output/n-3.json: it is a folder\n");
-    EXPECT_EQ(output(), earlier);
+    EXPECT_EQ(allOutput(), earlier);
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

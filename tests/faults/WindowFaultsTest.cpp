@@ -5,6 +5,7 @@
 // command hidden in a name runs.
 #include "DirListBox.h"
 #include "Form1.h"
+#include "VintrixRun.h"
 #include "WindowDriver.h"
 
 #include <unistd.h>
@@ -14,8 +15,6 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QImage>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -109,9 +108,7 @@ void WindowFaultsTest::hostileFolderNamesArePackedAndRunNothing()
 {
     QFETCH(QString, folder);
     QVERIFY(QDir(dir_.path()).mkpath(folder));
-    QImage sprite(7, 5, QImage::Format_RGBA8888);
-    sprite.fill(QColor(10, 200, 30, 255));
-    QVERIFY(sprite.save(dir_.filePath(folder + "/only.png")));
+    QVERIFY(test::FlatSprite(7, 5, Qt::green).save(dir_.filePath(folder + "/only.png")));
 
     Form1 window;
     window.show();
@@ -125,10 +122,10 @@ void WindowFaultsTest::hostileFolderNamesArePackedAndRunNothing()
 
     const QString json = dir_.filePath("Output/" + name + ".json");
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(json), 60000);
-    QFile data(json);
-    QVERIFY(data.open(QIODevice::ReadOnly));
-    const QJsonObject frames = QJsonDocument::fromJson(data.readAll()).object()["frames"].toObject();
-    QCOMPARE(frames.keys(), QStringList{QStringLiteral("only.png")});
+    const test::Atlas atlas = test::ReadAtlas(dir_.filePath("Output"), name);
+    QCOMPARE(atlas.error, QString());
+    QCOMPARE(atlas.frames.size(), 1u);
+    QVERIFY(atlas.frames.count(QStringLiteral("only.png")));
     QCOMPARE(planted(), QStringList{});
     QVERIFY(window.isVisible());
     QVERIFY(QDir(dir_.filePath(folder)).removeRecursively());
@@ -176,9 +173,7 @@ void WindowFaultsTest::goInACurrentFolderThatIsGoneShowsWhy()
         // Back in a folder that exists, the same window goes on working.
         QVERIFY(QDir::setCurrent(dir_.path()));
         QVERIFY(QDir(dir_.path()).mkpath("again"));
-        QImage sprite(3, 3, QImage::Format_RGBA8888);
-        sprite.fill(Qt::red);
-        QVERIFY(sprite.save(dir_.filePath("again/a.png")));
+        QVERIFY(test::FlatSprite(3, 3, Qt::red).save(dir_.filePath("again/a.png")));
         window.findChild<DirListBox*>(QStringLiteral("Dir1"))->setPath(QFile::encodeName(dir_.path()));
         QVERIFY(testing::PickFolder(window, QStringLiteral("again")));
         closeNextMessage();

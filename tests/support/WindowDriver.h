@@ -15,11 +15,13 @@
 
 namespace vintrix::testing {
 
-// Once the next modal message box is open, hands it to `seen` and clicks OK.
-inline void CloseNextMessage(QObject* context, std::function<void(const QMessageBox&)> seen)
+// Once the next modal message box is open, hands it to `seen` and clicks
+// the button labelled `button`, or OK when none is named.
+inline void CloseNextMessage(QObject* context, std::function<void(const QMessageBox&)> seen,
+                             const QString& button = {})
 {
     auto* timer = new QTimer(context);
-    QObject::connect(timer, &QTimer::timeout, context, [timer, seen = std::move(seen)] {
+    QObject::connect(timer, &QTimer::timeout, context, [timer, seen = std::move(seen), button] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box) {
             return;
@@ -27,7 +29,12 @@ inline void CloseNextMessage(QObject* context, std::function<void(const QMessage
         timer->stop();
         timer->deleteLater();
         seen(*box);
-        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        for (QAbstractButton* choice : box->buttons()) {
+            if (button.isEmpty() ? box->standardButton(choice) == QMessageBox::Ok : choice->text() == button) {
+                QTest::mouseClick(choice, Qt::LeftButton);
+                return;
+            }
+        }
     });
     timer->start(10);
 }

@@ -325,7 +325,6 @@ void Form1Test::typingIntoANumericBox_data()
     QTest::newRow("70000 bounded on the fifth digit") << "Combo1" << "70000" << " 65536";
     QTest::newRow("65536 stays") << "Combo1" << "65536" << "65536";
     QTest::newRow("typing on after the bound") << "Combo2" << "700009" << " 65536";
-    QTest::newRow("margin bounded too") << "Combo3" << "65537" << " 65536";
     QTest::newRow("letters and blanks refused") << "Combo2" << "1a2 b3" << "123";
     QTest::newRow("sign, point and exponent refused") << "Combo3" << "-1.5e9" << "159";
 }
@@ -437,9 +436,6 @@ void Form1Test::characterChordsTypeNothing_data()
 
     const Qt::KeyboardModifiers alt = Qt::AltModifier;
     QTest::newRow("Alt+A in Combo1") << "Combo1" << "12" << int(Qt::Key_A) << alt << "a";
-    QTest::newRow("Alt+minus in Combo2") << "Combo2" << "12" << int(Qt::Key_Minus) << alt << "-";
-    QTest::newRow("Meta+B in Combo3") << "Combo3" << "12" << int(Qt::Key_B)
-                                      << Qt::KeyboardModifiers(Qt::MetaModifier) << "b";
     QTest::newRow("Alt+Q in a full Text4") << "Text4" << QString(51, u'n') << int(Qt::Key_Q) << alt << "q";
 }
 
@@ -560,9 +556,6 @@ void Form1Test::goComposesTheLine_data()
 
     const QString keep = QStringLiteral("keep");
     const QStringList none;
-    QTest::newRow("fresh window") << keep << keep << -1 << keep << keep << none
-                                  << "Vintrix 256 256 Vintrix 8 0 0 "
-                                  << QStringList{"256", "256", "0", "Vintrix"};
     QTest::newRow("margin 5 from the list") << keep << keep << 5 << keep << keep << none
                                             << "Vintrix 256 256 Vintrix 8 0 5 "
                                             << QStringList{"256", "256", " 5", "Vintrix"};
@@ -573,9 +566,6 @@ void Form1Test::goComposesTheLine_data()
     QTest::newRow("emptied boxes refilled") << "" << "" << -1 << "" << ""  << none
                                             << "Vintrix 256 256 Vintrix 8 0 0 "
                                             << QStringList{"256", "256", "0", "Vintrix"};
-    QTest::newRow("width typed past the bound") << "70000" << "1024" << -1 << "32" << "sheet" << none
-                                                << "Vintrix 65536 1024 sheet 8 0 32 "
-                                                << QStringList{" 65536", "1024", "32", "sheet"};
     QTest::newRow("blank name is kept") << keep << keep << -1 << keep << "   " << none
                                         << "Vintrix 256 256 '' 8 0 0 "
                                         << QStringList{"256", "256", "0", "   "};

@@ -33,11 +33,16 @@ struct Notice {
 std::optional<Notice> g_notice;
 bool g_folderPicked = false;
 
-// Runs as main()'s QApplication is made; the timer fires once main() has
-// set the application up and entered the event loop.
+// Runs as each application object of main() is made; for the QApplication,
+// the timer fires once main() has set it up and entered the event loop. The
+// QCoreApplication that answers --help and --version is left alone.
 void DriveTheWindowOnceRunning()
 {
-    QTimer::singleShot(0, qApp, [] {
+    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (!app) {
+        return;
+    }
+    QTimer::singleShot(0, app, [] {
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             auto* window = qobject_cast<vintrix::Form1*>(widget);
             if (!window || !QTest::qWaitForWindowExposed(window)) {

@@ -9,7 +9,9 @@ if [ "${1:-}" != --inside ]; then
   for tool in xvfb-run dbus-run-session gdbus; do
     command -v $tool > /dev/null || { echo "skipped: $tool is missing"; exit 77; }
   done
-  exec xvfb-run -a dbus-run-session -- "$0" --inside "$@"
+  # Start the search for a free display at a number of its own, so that two
+  # of these started at once elsewhere on the machine do not race for one.
+  exec xvfb-run -a -n $((100 + $$ % 800)) dbus-run-session -- "$0" --inside "$@"
 fi
 shift
 unset QT_QPA_PLATFORM
