@@ -205,8 +205,6 @@ std::int64_t sum(const std::vector<std::int64_t>& v) { return std::accumulate(v.
 void ioOnly(const fs::path& folder, Size sheet, int margin, const Layout& layout, const fs::path& outDir) {
     const std::vector<std::string> names = listImageFiles(folder.string());
     const DecodeResult decoded = decodeImages(folder.string(), names, sheet, margin, workerThreads());
-    if (!decoded.errors.empty())
-        throw std::runtime_error(decoded.errors.front());
     std::vector<const Image*> images;
     for (const Image& img : decoded.images)
         images.push_back(&img);

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "error.h"
 #include "images.h"
 #include "maxrects.h"
 #include "sheet_writer.h"
@@ -37,10 +38,15 @@ int main(int argc, char** argv) {
 
     const int threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
     const std::vector<std::string> names = listImageFiles(folder);
-    const DecodeResult decoded = decodeImages(folder, names, sheet, margin, threads);
-    if (!decoded.errors.empty() || decoded.images.size() != layout.placements.size()) {
-        std::cerr << "error: " << (decoded.errors.empty() ? "the layout does not match the folder" : decoded.errors[0])
-                  << '\n';
+    DecodeResult decoded;
+    try {
+        decoded = decodeImages(folder, names, sheet, margin, threads);
+    } catch (const Error& e) {
+        std::cerr << "error: " << e.what() << '\n';
+        return 1;
+    }
+    if (decoded.images.size() != layout.placements.size()) {
+        std::cerr << "error: the layout does not match the folder\n";
         return 1;
     }
     std::vector<const Image*> images;

@@ -9,9 +9,10 @@
 
 #include <unistd.h>
 
+#include "error.h"
 #include "fuzz_check.h"
 #include "images.h"
-#include "options.h"
+#include "utf8.h"
 
 namespace {
 
@@ -41,16 +42,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         file.write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
         check(static_cast<bool>(file));
     }
-    const DecodeResult result = decodeImages(folder(), {name}, kSheet, static_cast<int>(data[0] / 64), 1);
-    check(result.images.size() == 1);
-    const Image& image = result.images[0];
-    if (result.errors.empty()) {
+    try {
+        const DecodeResult result = decodeImages(folder(), {name}, kSheet, static_cast<int>(data[0] / 64), 1);
+        check(result.images.size() == 1);
+        const Image& image = result.images[0];
         check(image.width > 0 && image.height > 0);
         check(fitsSheet({image.width, image.height}, kSheet, data[0] / 64));
         check(image.pixels.size() == std::size_t{image.bytesPerLine()} * static_cast<std::size_t>(image.height));
-    } else {
-        check(result.errors.size() == 1);
-        const std::string& e = result.errors[0];
+    } catch (const InputError& error) {
+        const std::string e = error.what();
         check(e.rfind(quoted(name) + ": ", 0) == 0 && e.size() > name.size() + 4);
         // Without the module for formats other than PNG only libpng is fuzzed.
         check(e.find("is missing") == std::string::npos);

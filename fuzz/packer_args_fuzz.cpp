@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "error.h"
 #include "fuzz_check.h"
 #include "options.h"
 
@@ -32,12 +33,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0)
         args.clear();
 
-    const ParsedCommandLine parsed = parseCommandLine(args);
-    if (const auto* e = std::get_if<ArgumentError>(&parsed)) {
-        check(!e->message.empty());
-        for (const char c : e->message)  // one printable line, whatever the arguments held
+    ParsedCommandLine parsed;
+    try {
+        parsed = parseCommandLine(args);
+    } catch (const ArgumentError& e) {
+        const std::string message = e.what();
+        check(!message.empty());
+        for (const char c : message)  // one printable line, whatever the arguments held
             check(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F);
-    } else if (const auto* o = std::get_if<Options>(&parsed)) {
+        return 0;
+    }
+    if (const auto* o = std::get_if<Options>(&parsed)) {
         check(args.size() == 7);
         check(o->width >= 1 && o->width <= 65536 && o->height >= 1 && o->height <= 65536);
         check(o->bitsPerPixel == 8 || o->bitsPerPixel == 32);

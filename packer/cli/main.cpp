@@ -1,0 +1,30 @@
+// Vintrix: packs a folder of sprites into sheets and their atlas data.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "error.h"
+#include "exit_codes.h"
+#include "options.h"
+#include "run.h"
+
+int main(int argc, char** argv) {
+    using namespace vintrix;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    ParsedCommandLine parsed;
+    try {
+        parsed = parseCommandLine(args);
+    } catch (const Error& e) {
+        std::cerr << "error: " << e.what() << '\n';
+        return toInt(e.code());
+    }
+    if (std::holds_alternative<ShowHelp>(parsed)) {
+        std::cout << usageText();
+        return toInt(ExitCode::Ok);
+    }
+    if (std::holds_alternative<ShowVersion>(parsed)) {
+        std::cout << "Vintrix " << VINTRIX_VERSION << '\n';
+        return toInt(ExitCode::Ok);
+    }
+    return toInt(run(std::get<Options>(parsed), std::cout, std::cerr));
+}

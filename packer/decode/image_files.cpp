@@ -1,0 +1,99 @@
+#include "image_files.h"
+
+#include <algorithm>
+#include <set>
+#include <sstream>
+#include <utility>
+
+#include "qt_module.h"
+#include "utf8.h"
+
+namespace vintrix {
+namespace {
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+const std::set<std::string> kWantedExtensions{"png", "bmp", "jpg", "jpeg", "gif", "webp", "tga", "tif", "tiff"};
+
+// The extensions other than png that Qt can read here; all of them when the
+// module is missing, so that those files fail with the reason.
+std::set<std::string> qtExtensions() {
+    const QtModule& m = qtModule();
+    if (!m.formats)
+        return kWantedExtensions;
+    std::set<std::string> readable;
+    std::istringstream list(m.formats());
+    for (std::string f; list >> f;)
+        readable.insert(f);
+    return readable;
+}
+
+std::string kindOf(const std::filesystem::file_status& status) {
+    namespace fs = std::filesystem;
+    switch (status.type()) {
+    case fs::file_type::not_found: return "a link to nothing";
+    case fs::file_type::directory: return "a folder";
+    case fs::file_type::fifo: return "a FIFO";
+    case fs::file_type::socket: return "a socket";
+    case fs::file_type::block:
+    case fs::file_type::character: return "a device";
+    default: return "not a regular file";
+    }
+}
+
+}  // namespace
+
+std::string extensionOf(const std::filesystem::path& file) {
+    const std::string ext = file.extension().string();
+    return ext.size() < 2 ? std::string() : lower(ext.substr(1));
+}
+
+std::vector<std::string> listImageFiles(const std::string& folder, std::vector<std::string>* skipped) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> names;
+    std::vector<std::string> extensions;  // beside names
+    std::vector<std::pair<std::string, std::string>> passed;  // names and why
+    bool others = false;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        std::error_code ec;
+        const fs::file_status status = entry.status(ec);
+        std::string name = entry.path().filename().string();
+        std::string ext = extensionOf(entry.path());
+        if (status.type() == fs::file_type::directory) {
+            passed.emplace_back(std::move(name), "a folder: subfolders are not read");
+            continue;
+        }
+        if (!kWantedExtensions.count(ext))
+            continue;
+        if (status.type() != fs::file_type::regular) {
+            passed.emplace_back(std::move(name), kindOf(status));
+            continue;
+        }
+        others |= ext != "png";
+        names.push_back(std::move(name));
+        extensions.push_back(std::move(ext));
+    }
+    if (others) {
+        const std::set<std::string> readable = qtExtensions();
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (extensions[i] == "png" || extensions[i] == "tga" || readable.count(extensions[i]))
+                std::swap(names[kept++], names[i]);
+            else
+                passed.emplace_back(names[i], "no reader for " + extensions[i] + " files here");
+        }
+        names.resize(kept);
+    }
+    std::sort(names.begin(), names.end());
+    if (skipped) {
+        std::sort(passed.begin(), passed.end());
+        for (const auto& [name, why] : passed)
+            skipped->push_back(quoted(name) + " (" + why + ")");
+    }
+    return names;
+}
+
+}  // namespace vintrix

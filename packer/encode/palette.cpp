@@ -1,0 +1,174 @@
+#include "palette.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include <libimagequant.h>
+
+#include "error.h"
+
+namespace vintrix {
+namespace {
+
+struct AttrDeleter {
+    void operator()(liq_attr* p) const { liq_attr_destroy(p); }
+};
+struct ImageDeleter {
+    void operator()(liq_image* p) const { liq_image_destroy(p); }
+};
+struct ResultDeleter {
+    void operator()(liq_result* p) const { liq_result_destroy(p); }
+};
+using Attr = std::unique_ptr<liq_attr, AttrDeleter>;
+using LiqImage = std::unique_ptr<liq_image, ImageDeleter>;
+using Result = std::unique_ptr<liq_result, ResultDeleter>;
+
+void check(liq_error err, const char* what) {
+    if (err != LIQ_OK)
+        throw OutputError(std::string("making the palette failed in ") + what + " (libimagequant error " +
+                          std::to_string(static_cast<int>(err)) + ")");
+}
+
+Attr makeAttr(int colors) {
+    Attr attr(liq_attr_create());
+    if (!attr)
+        throw OutputError("making the palette failed: out of memory");
+    check(liq_set_max_colors(attr.get(), colors), "liq_set_max_colors");
+    return attr;
+}
+
+// The images as one RGBA picture that libimagequant reads row by row: either
+// the sheet itself or, when the images cover less of the sheet than of a
+// strip one image wide, the images stacked in that strip. Fully transparent
+// pixels all become transparent black, so that they fall on one palette
+// entry whatever colour they carried.
+class Picture {
+public:
+    Picture(const std::vector<const Image*>& images, const std::vector<Position>& positions, Size sheet) {
+        std::int64_t stripHeight = 0;
+        int stripWidth = 1;
+        for (const Image* img : images) {
+            stripHeight += img->height;
+            stripWidth = std::max(stripWidth, img->width);
+        }
+        const bool strip = stripHeight * stripWidth < std::int64_t{sheet.w} * sheet.h;
+        width_ = strip ? stripWidth : sheet.w;
+        height_ = strip ? static_cast<int>(std::max<std::int64_t>(stripHeight, 1)) : sheet.h;
+        std::vector<std::vector<Span>> rows(static_cast<std::size_t>(height_));
+        int next = 0;
+        for (std::size_t k = 0; k < images.size(); ++k) {
+            const Image& img = *images[k];
+            const Position at = strip ? Position{0, next} : positions[k];
+            next += img.height;
+            places_.push_back(at);
+            for (int r = 0; r < img.height; ++r)
+                rows[static_cast<std::size_t>(at.y + r)].push_back(
+                    {at.x, img.width, img.pixels.data() + static_cast<std::size_t>(r) * img.bytesPerLine()});
+        }
+        rowStart_.push_back(0);
+        for (auto& row : rows) {
+            spans_.insert(spans_.end(), row.begin(), row.end());
+            rowStart_.push_back(spans_.size());
+        }
+    }
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    Position place(std::size_t k) const { return places_[k]; }
+
+    // libimagequant may ask for rows in any order and from several threads.
+    static void row(liq_color out[], int y, int width, void* self) {
+        const auto& p = *static_cast<const Picture*>(self);
+        std::memset(out, 0, static_cast<std::size_t>(width) * sizeof(liq_color));
+        for (std::size_t s = p.rowStart_[static_cast<std::size_t>(y)]; s < p.rowStart_[static_cast<std::size_t>(y) + 1];
+             ++s) {
+            const Span& span = p.spans_[s];
+            for (int i = 0; i < span.w; ++i) {
+                const std::uint8_t* px = span.pixels + static_cast<std::size_t>(i) * 4;
+                if (px[3] != 0)
+                    out[span.x + i] = liq_color{px[0], px[1], px[2], px[3]};
+            }
+        }
+    }
+
+private:
+    struct Span {
+        int x, w;
+        const std::uint8_t* pixels;
+    };
+    int width_ = 0, height_ = 0;
+    std::vector<Position> places_;
+    std::vector<Span> spans_;
+    std::vector<std::size_t> rowStart_;
+};
+
+}  // namespace
+
+IndexedImages quantize(const std::vector<const Image*>& images, const std::vector<Position>& positions, Size sheet) {
+    Picture picture(images, positions, sheet);
+    Attr attr = makeAttr(256);
+    LiqImage image(liq_image_create_custom(attr.get(), &Picture::row, &picture, picture.width(), picture.height(), 0));
+    if (!image)
+        throw OutputError("making the palette failed: libimagequant refused the images");
+    // A transparent entry is kept whether or not any image has transparent
+    // pixels.
+    check(liq_image_add_fixed_color(image.get(), liq_color{0, 0, 0, 0}), "liq_image_add_fixed_color");
+    liq_result* raw = nullptr;
+    check(liq_image_quantize(image.get(), attr.get(), &raw), "liq_image_quantize");
+    Result result(raw);
+    check(liq_set_dithering_level(result.get(), 1.0f), "liq_set_dithering_level");
+
+    const auto width = static_cast<std::size_t>(picture.width());
+    std::vector<std::uint8_t> remapped(width * static_cast<std::size_t>(picture.height()));
+    std::vector<unsigned char*> rowPointers(static_cast<std::size_t>(picture.height()));
+    for (std::size_t y = 0; y < rowPointers.size(); ++y)
+        rowPointers[y] = remapped.data() + y * width;
+    check(liq_write_remapped_image_rows(result.get(), image.get(), rowPointers.data()), "liq_write_remapped_image_rows");
+    const liq_palette reference = *liq_get_palette(result.get());
+
+    IndexedImages out;
+    out.indices.resize(images.size());
+    for (std::size_t k = 0; k < images.size(); ++k) {
+        const Image& img = *images[k];
+        const Position at = picture.place(k);
+        auto& idx = out.indices[k];
+        idx.resize(static_cast<std::size_t>(img.width) * static_cast<std::size_t>(img.height));
+        for (int r = 0; r < img.height; ++r)
+            std::memcpy(idx.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(img.width),
+                        remapped.data() + static_cast<std::size_t>(at.y + r) * width + static_cast<std::size_t>(at.x),
+                        static_cast<std::size_t>(img.width));
+    }
+    remapped = {};
+
+    // Move the transparent entry to index 0.
+    unsigned transparent = reference.count;
+    for (unsigned i = 0; i < reference.count; ++i)
+        if (reference.entries[i].a == 0) {
+            transparent = i;
+            break;
+        }
+    if (transparent == reference.count)
+        throw OutputError("making the palette failed: no transparent entry");
+    std::array<std::uint8_t, 256> lut{};
+    out.palette.push_back({0, 0, 0, 0});
+    for (unsigned i = 0; i < reference.count; ++i) {
+        if (i == transparent)
+            continue;
+        lut[i] = static_cast<std::uint8_t>(out.palette.size());
+        const liq_color& c = reference.entries[i];
+        out.palette.push_back({c.r, c.g, c.b, c.a});
+    }
+    lut[transparent] = 0;
+
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        const auto& px = images[i]->pixels;
+        auto& idx = out.indices[i];
+        for (std::size_t p = 0; p < idx.size(); ++p)
+            idx[p] = px[p * 4 + 3] == 0 ? 0 : lut[idx[p]];
+    }
+    return out;
+}
+
+}  // namespace vintrix

@@ -1,0 +1,409 @@
+#include "png_writer.h"
+
+#include "error.h"
+#include "file.h"
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <future>
+#include <memory>
+#include <thread>
+
+#include <libdeflate.h>
+#include <zlib.h>
+
+namespace vintrix {
+namespace {
+
+// The PNG container is written here and the pixels compressed directly, so
+// that rows without images can skip the compressor: a deflate stream may
+// continue with any complete blocks that end on a byte boundary, and the
+// blocks of a run of empty rows, compressed once, are valid wherever such a
+// run follows. A 65536-pixel-wide sheet that is mostly empty is written at
+// the speed of the disk instead of at the speed of deflate.
+
+struct CompressorFree {
+    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+};
+using Compressor = std::unique_ptr<libdeflate_compressor, CompressorFree>;
+
+// Every failure of a sheet names its file once, whichever part found it.
+[[noreturn]] void failWriting(const std::string& path, const std::string& why) {
+    throw OutputError("cannot write " + path + ": " + why);
+}
+
+void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<std::uint8_t>(v >> shift));
+}
+
+enum Filter : std::uint8_t { kNone = 0, kSub = 1, kUp = 2, kAverage = 3, kPaeth = 4 };
+
+class PngFile {
+public:
+    PngFile(const std::string& path) : path_(path), buffer_(1 << 20) {
+        file_.reset(std::fopen(path.c_str(), "wb"));
+        if (!file_)
+            throw OutputError("cannot create " + path + ": " + std::strerror(errno));
+        std::setvbuf(file_.get(), buffer_.data(), _IOFBF, buffer_.size());
+        write(reinterpret_cast<const std::uint8_t*>("\x89PNG\r\n\x1a\n"), 8);
+    }
+
+    void chunk(const char type[4], const std::uint8_t* data, std::size_t size) {
+        std::vector<std::uint8_t> head;
+        put32(head, static_cast<std::uint32_t>(size));
+        head.insert(head.end(), type, type + 4);
+        uLong crc = crc32(0, head.data() + 4, 4);
+        if (size > 0)
+            crc = crc32_z(crc, data, size);
+        std::vector<std::uint8_t> tail;
+        put32(tail, static_cast<std::uint32_t>(crc));
+        write(head.data(), head.size());
+        write(data, size);
+        write(tail.data(), tail.size());
+    }
+
+    void close() {
+        if (std::fflush(file_.get()) != 0 || std::ferror(file_.get()))
+            fail();
+        if (std::fclose(file_.release()) != 0)
+            fail();
+    }
+
+    [[noreturn]] void fail() const { failWriting(path_, std::strerror(errno)); }
+    const std::string& path() const { return path_; }
+
+private:
+    void write(const std::uint8_t* data, std::size_t size) {
+        if (size > 0 && std::fwrite(data, 1, size, file_.get()) != size)
+            fail();
+    }
+
+    std::string path_;
+    std::vector<char> buffer_;  // declared before the file, so it outlives it
+    File file_;
+};
+
+// libdeflate compresses whole buffers into streams that end with a final
+// block. To join several into one stream, the last block is made non-final
+// and an empty stored block brings the piece to a byte boundary, as a full
+// flush would. zlib's inflate finds where the last block starts and where
+// the stream ends, and checks the piece on the way.
+void makeJoinable(const std::string& path, std::vector<std::uint8_t>& piece, std::size_t rawSize,
+                  std::vector<std::uint8_t>& scratch) {
+    z_stream z{};
+    if (inflateInit2(&z, -15) != Z_OK)
+        failWriting(path, "cannot start zlib");
+    scratch.resize(std::max<std::size_t>(rawSize, 1));
+    z.next_in = piece.data();
+    z.avail_in = static_cast<uInt>(piece.size());
+    z.next_out = scratch.data();
+    z.avail_out = static_cast<uInt>(scratch.size());
+    // Z_BLOCK stops at each block boundary, where data_type holds the bits
+    // not yet used of the input taken, 64 within the last block, and 128.
+    std::size_t lastBlockBit = 0, endBit = 0;
+    int result = Z_OK;
+    while (result == Z_OK) {
+        result = inflate(&z, Z_BLOCK);
+        if (result == Z_OK && (z.data_type & 128)) {
+            const std::size_t bit = z.total_in * 8 - static_cast<std::size_t>(z.data_type & 63);
+            (z.data_type & 64 ? endBit : lastBlockBit) = bit;
+        }
+    }
+    const bool whole = result == Z_STREAM_END && z.total_out == rawSize && endBit > lastBlockBit;
+    if (inflateEnd(&z) != Z_OK || !whole)
+        failWriting(path, "compressed image data does not check out");
+    piece[lastBlockBit / 8] &= static_cast<std::uint8_t>(~(1u << (lastBlockBit % 8)));
+    piece.resize((endBit + 7) / 8);
+    if (endBit % 8 != 0)
+        piece.back() &= static_cast<std::uint8_t>((1u << (endBit % 8)) - 1);
+    // A stored block header is three zero bits; pad to the byte boundary.
+    if (endBit % 8 == 0 || endBit % 8 > 5)
+        piece.push_back(0);
+    piece.insert(piece.end(), {0x00, 0x00, 0xff, 0xff});
+}
+
+struct Piece {
+    std::vector<std::uint8_t> deflated;  // joinable deflate blocks
+    uLong adler = 1;                     // of the rows it holds
+    std::size_t rawSize = 0;
+};
+
+constexpr int kTrialLevel = 2;
+
+// Compresses rows into a joinable piece. Filters chosen row by row suit
+// shaded sprites; flat colours and pixel art often compress better
+// unfiltered. When `unfiltered` holds the same rows unfiltered, a quick
+// compression of both decides which of the two the piece uses; the quick
+// one favours no filter more than level 7 does, so it must win by a tenth.
+Piece compressPiece(const std::string& path, std::vector<std::uint8_t> rows, std::vector<std::uint8_t> unfiltered,
+                    int level) {
+    const Compressor compressor(libdeflate_alloc_compressor(level));
+    if (!compressor)
+        failWriting(path, "cannot start the compressor: out of memory");
+    if (unfiltered.size() == rows.size()) {
+        const Compressor trial(libdeflate_alloc_compressor(kTrialLevel));
+        if (!trial)
+            failWriting(path, "cannot start the compressor: out of memory");
+        std::vector<std::uint8_t> bound(libdeflate_deflate_compress_bound(trial.get(), rows.size()));
+        const std::size_t filteredSize =
+            libdeflate_deflate_compress(trial.get(), rows.data(), rows.size(), bound.data(), bound.size());
+        const std::size_t unfilteredSize =
+            libdeflate_deflate_compress(trial.get(), unfiltered.data(), unfiltered.size(), bound.data(), bound.size());
+        if (unfilteredSize != 0 && unfilteredSize < filteredSize - filteredSize / 10)
+            rows.swap(unfiltered);
+    }
+    Piece piece;
+    piece.rawSize = rows.size();
+    piece.adler = adler32_z(1, rows.data(), rows.size());
+    piece.deflated.resize(libdeflate_deflate_compress_bound(compressor.get(), rows.size()));
+    piece.deflated.resize(libdeflate_deflate_compress(compressor.get(), rows.data(), rows.size(),
+                                                      piece.deflated.data(), piece.deflated.size()));
+    if (piece.deflated.empty())
+        failWriting(path, "cannot compress the image data");
+    std::vector<std::uint8_t> scratch;
+    makeJoinable(path, piece.deflated, rows.size(), scratch);
+    return piece;
+}
+
+// The zlib stream of the image data, cut into IDAT chunks. Rows are
+// compressed about a mebibyte at a time, a few pieces at once on threads of
+// their own, and joined in order. Runs of empty rows are put in as pieces
+// compressed once per sheet for runs of 1, 2, 4, ... rows, up to about a
+// mebibyte of rows, so a mostly empty sheet writes at the speed of the disk
+// and its bottom costs a few bytes per run instead of per row.
+class ImageData {
+public:
+    ImageData(PngFile& file, std::size_t rowBytes, int level) : file_(file), rowBytes_(rowBytes), level_(level) {
+        out_ = {0x78, 0xda};  // zlib header: deflate, 32 KiB window, best compression
+        segmentRows_ = std::max<std::size_t>(1, kSegmentBytes / (rowBytes_ + 1));
+        std::size_t longest = 1;
+        while (longest * 2 * (rowBytes_ + 1) <= kSegmentBytes)
+            longest *= 2;
+        emptyRuns_.resize(static_cast<std::size_t>(std::countr_zero(longest)) + 1);
+        inFlight_ = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
+    }
+
+    // `row` starts with its filter byte; `unfiltered`, when given, is the
+    // same row with no filter, kept for a trial against the filtered rows.
+    void content(const std::uint8_t* row, const std::uint8_t* unfiltered = nullptr) {
+        putEmptyRows();
+        pending_.insert(pending_.end(), row, row + rowBytes_ + 1);
+        if (unfiltered)
+            unfiltered_.insert(unfiltered_.end(), unfiltered, unfiltered + rowBytes_ + 1);
+        if (pending_.size() >= segmentRows_ * (rowBytes_ + 1))
+            putPending();
+    }
+
+    void empty() {
+        putPending();
+        if (++pendingEmpty_ == (std::size_t{1} << (emptyRuns_.size() - 1)))
+            putEmptyRows();
+    }
+
+    void finish() {
+        putPending();
+        putEmptyRows();
+        joinAll();
+        out_.insert(out_.end(), {0x01, 0x00, 0x00, 0xff, 0xff});  // an empty final stored block
+        put32(out_, static_cast<std::uint32_t>(adler_));
+        file_.chunk("IDAT", out_.data(), out_.size());
+        out_.clear();
+    }
+
+private:
+    static constexpr std::size_t kSegmentBytes = std::size_t{1} << 20;
+
+    void putPending() {
+        if (pending_.empty())
+            return;
+        running_.push_back(std::async(std::launch::async, compressPiece, std::cref(file_.path()), std::move(pending_),
+                                      std::move(unfiltered_), level_));
+        pending_.clear();
+        unfiltered_.clear();
+        while (running_.size() > inFlight_) {
+            join(running_.front().get());
+            running_.pop_front();
+        }
+    }
+
+    void joinAll() {
+        while (!running_.empty()) {
+            join(running_.front().get());
+            running_.pop_front();
+        }
+    }
+
+    void join(const Piece& piece) {
+        out_.insert(out_.end(), piece.deflated.begin(), piece.deflated.end());
+        adler_ = adler32_combine(adler_, piece.adler, static_cast<z_off_t>(piece.rawSize));
+        spill();
+    }
+
+    // Puts the pending empty rows as runs whose lengths are powers of two.
+    void putEmptyRows() {
+        if (pendingEmpty_ == 0)
+            return;
+        joinAll();
+        for (std::size_t k = emptyRuns_.size(); k-- > 0 && pendingEmpty_ > 0;) {
+            const std::size_t rows = std::size_t{1} << k;
+            while (pendingEmpty_ >= rows) {
+                Piece& run = emptyRuns_[k];
+                if (run.deflated.empty())
+                    run = compressPiece(file_.path(), std::vector<std::uint8_t>((rowBytes_ + 1) << k, 0), {}, level_);
+                join(run);
+                pendingEmpty_ -= rows;
+            }
+        }
+    }
+
+    void spill() {
+        if (out_.size() >= (1u << 20)) {
+            file_.chunk("IDAT", out_.data(), out_.size());
+            out_.clear();
+        }
+    }
+
+    PngFile& file_;
+    std::size_t rowBytes_;
+    int level_;
+    std::size_t segmentRows_ = 1, inFlight_ = 1;
+    std::vector<std::uint8_t> out_, pending_, unfiltered_;
+    std::deque<std::future<Piece>> running_;
+    std::vector<Piece> emptyRuns_;
+    std::size_t pendingEmpty_ = 0;
+    uLong adler_ = 1;
+};
+
+// VINTRIX_PNG_LEVEL (1 to 12) trades time for size; see kPngCompressionLevel.
+int compressionLevel() {
+    if (const char* text = std::getenv("VINTRIX_PNG_LEVEL")) {
+        char* end = nullptr;
+        const long level = std::strtol(text, &end, 10);
+        if (end != text && *end == 0 && level >= 1 && level <= 12)
+            return static_cast<int>(level);
+    }
+    return kPngCompressionLevel;
+}
+
+inline std::uint8_t paethPredictor(std::uint8_t a, std::uint8_t b, std::uint8_t c) {
+    const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+    const std::uint8_t ab = pa <= pb ? a : b;
+    return std::min(pa, pb) <= pc ? ab : c;
+}
+
+// The byte filter f makes of row[i], given the byte to its left (a), above
+// (b) and above left (c).
+template <Filter f>
+inline std::uint8_t filtered(std::uint8_t x, std::uint8_t a, std::uint8_t b, std::uint8_t c) {
+    if constexpr (f == kNone)
+        return x;
+    else if constexpr (f == kSub)
+        return static_cast<std::uint8_t>(x - a);
+    else if constexpr (f == kUp)
+        return static_cast<std::uint8_t>(x - b);
+    else if constexpr (f == kAverage)
+        return static_cast<std::uint8_t>(x - ((a + b) >> 1));
+    else
+        return static_cast<std::uint8_t>(x - paethPredictor(a, b, c));
+}
+
+// Sum of the filtered bytes as signed magnitudes, the usual guess at how
+// well a filtered row compresses. Written without branches so that it
+// vectorizes.
+template <Filter f>
+std::uint32_t filterCost(const std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std::size_t bpp) {
+    std::uint32_t cost = 0;
+    for (std::size_t i = 0; i < bpp; ++i)
+        cost += static_cast<std::uint32_t>(std::abs(static_cast<std::int8_t>(filtered<f>(row[i], 0, prev[i], 0))));
+    for (std::size_t i = bpp; i < n; ++i)
+        cost += static_cast<std::uint32_t>(
+            std::abs(static_cast<std::int8_t>(filtered<f>(row[i], row[i - bpp], prev[i], prev[i - bpp]))));
+    return cost;
+}
+
+template <Filter f>
+void applyFilter(const std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std::size_t bpp, std::uint8_t* out) {
+    out[0] = f;
+    for (std::size_t i = 0; i < bpp; ++i)
+        out[i + 1] = filtered<f>(row[i], 0, prev[i], 0);
+    for (std::size_t i = bpp; i < n; ++i)
+        out[i + 1] = filtered<f>(row[i], row[i - bpp], prev[i], prev[i - bpp]);
+}
+
+// Chooses for each RGBA row the filter with the smallest cost among all
+// five, as libpng does by default, and writes the filter byte and the
+// filtered row to `out`.
+void filterRow(const std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std::size_t bpp, std::uint8_t* out) {
+    const std::uint32_t cost[5] = {filterCost<kNone>(row, prev, n, bpp), filterCost<kSub>(row, prev, n, bpp),
+                                   filterCost<kUp>(row, prev, n, bpp), filterCost<kAverage>(row, prev, n, bpp),
+                                   filterCost<kPaeth>(row, prev, n, bpp)};
+    switch (static_cast<Filter>(std::min_element(cost, cost + 5) - cost)) {
+    case kNone: applyFilter<kNone>(row, prev, n, bpp, out); break;
+    case kSub: applyFilter<kSub>(row, prev, n, bpp, out); break;
+    case kUp: applyFilter<kUp>(row, prev, n, bpp, out); break;
+    case kAverage: applyFilter<kAverage>(row, prev, n, bpp, out); break;
+    case kPaeth: applyFilter<kPaeth>(row, prev, n, bpp, out); break;
+    }
+}
+
+}  // namespace
+
+void writePng(const std::string& path, RowComposer& rows, const std::vector<Rgba>& palette) {
+    const bool indexed = !palette.empty();
+    const std::size_t bpp = indexed ? 1 : 4;
+    const std::size_t rowBytes = static_cast<std::size_t>(rows.width()) * bpp;
+
+    PngFile file(path);
+    std::vector<std::uint8_t> header;
+    put32(header, static_cast<std::uint32_t>(rows.width()));
+    put32(header, static_cast<std::uint32_t>(rows.height()));
+    header.insert(header.end(), {8, static_cast<std::uint8_t>(indexed ? 3 : 6), 0, 0, 0});
+    file.chunk("IHDR", header.data(), header.size());
+    if (indexed) {
+        std::vector<std::uint8_t> plte, trns;
+        for (const Rgba& c : palette) {
+            plte.insert(plte.end(), {c[0], c[1], c[2]});
+            trns.push_back(c[3]);
+        }
+        while (!trns.empty() && trns.back() == 255)
+            trns.pop_back();
+        file.chunk("PLTE", plte.data(), plte.size());
+        if (!trns.empty())
+            file.chunk("tRNS", trns.data(), trns.size());
+    }
+
+    {
+        ImageData data(file, rowBytes, compressionLevel());
+        // Palette images compress best unfiltered; RGBA rows take the
+        // filter chosen per row.
+        std::vector<std::uint8_t> prev(rowBytes, 0), filtered(rowBytes + 1), unfiltered(rowBytes + 1);
+        for (int y = 0; y < rows.height(); ++y) {
+            const std::uint8_t* row = rows.row(y);
+            if (rows.rowIsEmpty()) {
+                data.empty();
+            } else if (indexed) {
+                filtered[0] = kNone;
+                std::memcpy(filtered.data() + 1, row, rowBytes);
+                data.content(filtered.data());
+            } else {
+                filterRow(row, prev.data(), rowBytes, bpp, filtered.data());
+                unfiltered[0] = kNone;
+                std::memcpy(unfiltered.data() + 1, row, rowBytes);
+                data.content(filtered.data(), unfiltered.data());
+            }
+            std::memcpy(prev.data(), row, rowBytes);
+        }
+        data.finish();
+    }
+    file.chunk("IEND", nullptr, 0);
+    file.close();
+}
+
+}  // namespace vintrix

@@ -1,0 +1,83 @@
+#include "sheet_writer.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+
+#include "bmp_writer.h"
+#include "palette.h"
+#include "png_writer.h"
+#include "sheet.h"
+#include "workers.h"
+
+namespace vintrix {
+namespace {
+
+void writeOne(const std::string& path, int s, const Layout& layout, const std::vector<const Image*>& images,
+              Size sheet, int bitsPerPixel, ImageFormat format, const std::function<void(int)>& rowsDone) {
+    std::vector<std::size_t> onSheet;
+    for (std::size_t u = 0; u < images.size(); ++u)
+        if (layout.placements[u].sheet == s)
+            onSheet.push_back(u);
+
+    IndexedImages indexed;
+    if (bitsPerPixel == 8) {
+        std::vector<const Image*> placed;
+        std::vector<Position> positions;
+        for (std::size_t u : onSheet) {
+            placed.push_back(images[u]);
+            positions.push_back({layout.placements[u].x, layout.placements[u].y});
+        }
+        indexed = quantize(placed, positions, sheet);
+    }
+    std::vector<SheetItem> items;
+    for (std::size_t k = 0; k < onSheet.size(); ++k) {
+        const Image& img = *images[onSheet[k]];
+        const Placement& p = layout.placements[onSheet[k]];
+        SheetItem item{p.x, p.y, img.width, img.height, nullptr, 0};
+        if (bitsPerPixel == 8) {
+            item.pixels = indexed.indices[k].data();
+            item.stride = static_cast<std::size_t>(img.width);
+        } else {
+            item.pixels = img.pixels.data();
+            item.stride = img.bytesPerLine();
+        }
+        items.push_back(item);
+    }
+    const bool bmp = format == ImageFormat::Bmp;
+    RowComposer rows(sheet.w, sheet.h, bitsPerPixel / 8, std::move(items), bmp);
+    rows.onProgress(rowsDone);
+    if (bmp)
+        writeBmp(path, rows, indexed.palette);
+    else
+        writePng(path, rows, indexed.palette);
+}
+
+}  // namespace
+
+void writeSheets(const std::vector<std::string>& paths, const Layout& layout, const std::vector<const Image*>& images,
+                 Size sheet, int bitsPerPixel, ImageFormat format, int threads, const RowProgressFn& progress) {
+    const auto count = static_cast<std::size_t>(layout.sheets);
+    const std::size_t totalRows = count * static_cast<std::size_t>(sheet.h);
+    std::vector<std::exception_ptr> failures(count);
+    std::atomic<std::size_t> rowsReported{0};
+    forEachIndex(count, threads, [&](std::size_t s) {
+        int lastDone = 0;
+        auto rowsDone = [&](int done) {
+            const std::size_t all = rowsReported += static_cast<std::size_t>(done - lastDone);
+            lastDone = done;
+            if (progress)
+                progress(all, totalRows);
+        };
+        try {
+            writeOne(paths[s], static_cast<int>(s), layout, images, sheet, bitsPerPixel, format, rowsDone);
+        } catch (...) {
+            failures[s] = std::current_exception();
+        }
+    });
+    for (const std::exception_ptr& f : failures)
+        if (f)
+            std::rethrow_exception(f);
+}
+
+}  // namespace vintrix

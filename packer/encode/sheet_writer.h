@@ -1,0 +1,25 @@
+#pragma once
+// Writing the sheets of a layout: each sheet composed row by row from the
+// decoded images and written as PNG or BMP, in 32 bits or with its own
+// palette in 8 bits. Sheets are independent, so they are written on
+// several threads at once.
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "image.h"
+#include "maxrects.h"
+
+namespace vintrix {
+
+// Called with the rows written so far over all sheets and their total.
+using RowProgressFn = std::function<void(std::size_t done, std::size_t total)>;
+
+// Writes sheet s of `layout` to paths[s]. images[u] is the image placed at layout.placements[u]. Throws OutputError, for the first
+// failing sheet in sheet order.
+void writeSheets(const std::vector<std::string>& paths, const Layout& layout, const std::vector<const Image*>& images,
+                 Size sheet, int bitsPerPixel, ImageFormat format, int threads, const RowProgressFn& progress = {});
+
+}  // namespace vintrix

@@ -1,0 +1,519 @@
+#include "output_files.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <set>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "error.h"
+#include "file.h"
+#include "utf8.h"
+
+namespace vintrix {
+namespace {
+
+constexpr char kLockFile[] = ".vintrix.lock";
+constexpr char kSetsFile[] = ".vintrix-sets";
+constexpr char kRunPrefix[] = ".vintrix-run-";
+constexpr char kRunLock[] = "lock";
+constexpr char kJournal[] = "commit";
+constexpr char kJournalMagic[] = "vintrix-commit-2";
+constexpr char kSetsMagic[] = "vintrix-sets-1";
+
+// The run's folder and every file made in it, for the signal handler, which
+// may only call async-signal-safe functions: fixed storage, no allocation.
+constexpr int kMaxFiles = 4096 + 4;  // two files a sheet, and the lock, the record and the journal of the run
+constexpr std::size_t kMaxPath = 4096;
+char g_runFolder[kMaxPath];
+char g_files[kMaxFiles][kMaxPath];
+std::atomic<int> g_fileCount{0};
+
+void registerFile(const std::string& path) {
+    const int n = g_fileCount.load();
+    if (n >= kMaxFiles || path.size() >= kMaxPath)
+        throw OutputError("too many output files");
+    std::memcpy(g_files[n], path.c_str(), path.size() + 1);
+    g_fileCount.store(n + 1);
+}
+
+// Removes the run's folder. A thread still writing may create a file after
+// its name was removed; it then fails, since the folder it writes in is gone.
+void removeRunFolder() {
+    if (g_runFolder[0] == '\0')
+        return;
+    for (int round = 0; round < 100; ++round) {
+        const int n = g_fileCount.load();
+        for (int i = 0; i < n; ++i)
+            ::unlink(g_files[i]);
+        if (::rmdir(g_runFolder) == 0 || errno == ENOENT)
+            break;
+    }
+}
+
+void forgetRunFolder() {
+    g_fileCount.store(0);
+    g_runFolder[0] = '\0';
+}
+
+// Ends the run by the signal that stopped it, as shells expect; with the
+// usual status for it should the default action not come back.
+void onSignal(int sig) {
+    removeRunFolder();
+    if (std::signal(sig, SIG_DFL) == SIG_ERR || std::raise(sig) != 0)
+        ::_exit(128 + sig);
+}
+
+std::string errnoText() { return std::strerror(errno); }
+
+class SignalsBlocked {
+public:
+    SignalsBlocked() {
+        sigset_t all;
+        if (sigfillset(&all) != 0 || sigprocmask(SIG_BLOCK, &all, &previous_) != 0)
+            throw OutputError("cannot block signals: " + errnoText());
+    }
+    // Setting back a mask that sigprocmask gave can fail only on a broken
+    // system; going on then would leave the run deaf to SIGTERM.
+    ~SignalsBlocked() {
+        if (sigprocmask(SIG_SETMASK, &previous_, nullptr) != 0)
+            std::abort();
+    }
+    SignalsBlocked(const SignalsBlocked&) = delete;
+    SignalsBlocked& operator=(const SignalsBlocked&) = delete;
+
+private:
+    sigset_t previous_;
+};
+
+bool startsWith(const std::string& s, const std::string& head) { return s.compare(0, head.size(), head) == 0; }
+
+struct Journal {
+    std::vector<std::pair<std::string, std::string>> renames;  // in the run's folder, in the output folder
+    std::vector<std::string> removals;
+};
+
+// Which files each name wrote last: name -> files.
+using Sets = std::map<std::string, std::vector<std::string>>;
+
+bool plainName(const std::string& s) { return !s.empty() && s.find('/') == std::string::npos && s != "." && s != ".."; }
+
+std::string withMagic(const char* magic) { return std::string(magic, std::strlen(magic) + 1); }
+
+// Records of one letter and NUL-terminated fields after a magic line.
+class Reader {
+public:
+    Reader(const std::string& text, const char* magic) : text_(text), ok_(startsWith(text, withMagic(magic))) {
+        at_ = withMagic(magic).size();
+    }
+    bool ok() const { return ok_; }
+    bool done() const { return at_ >= text_.size(); }
+    char kind() { return text_[at_++]; }
+    bool field(std::string& out) {
+        const auto end = text_.find('\0', at_);
+        if (end == std::string::npos)
+            return false;
+        out = text_.substr(at_, end - at_);
+        at_ = end + 1;
+        return plainName(out);
+    }
+
+private:
+    const std::string& text_;
+    bool ok_;
+    std::size_t at_ = 0;
+};
+
+std::string encode(const Journal& j) {
+    std::string text = withMagic(kJournalMagic);
+    for (const auto& [temp, final] : j.renames)
+        text += "R" + temp + '\0' + final + '\0';
+    for (const std::string& file : j.removals)
+        text += "D" + file + '\0';
+    return text;
+}
+
+// Nothing when the text is not a whole journal: its writer died before the
+// rename that makes it one, so it never is.
+std::optional<Journal> decodeJournal(const std::string& text) {
+    Reader r(text, kJournalMagic);
+    if (!r.ok())
+        return std::nullopt;
+    Journal j;
+    while (!r.done()) {
+        const char kind = r.kind();
+        std::string a, b;
+        if (kind == 'R' && r.field(a) && r.field(b))
+            j.renames.emplace_back(a, b);
+        else if (kind == 'D' && r.field(a))
+            j.removals.push_back(a);
+        else
+            return std::nullopt;
+    }
+    return j;
+}
+
+std::string encode(const Sets& sets) {
+    std::string text = withMagic(kSetsMagic);
+    for (const auto& [name, files] : sets) {
+        text += "S" + name + '\0';
+        for (const std::string& file : files)
+            text += "F" + file + '\0';
+    }
+    return text;
+}
+
+std::optional<Sets> decodeSets(const std::string& text) {
+    Reader r(text, kSetsMagic);
+    if (!r.ok())
+        return std::nullopt;
+    Sets sets;
+    std::vector<std::string>* current = nullptr;
+    while (!r.done()) {
+        const char kind = r.kind();
+        std::string field;
+        if (kind == 'S' && r.field(field))
+            current = &sets[field];
+        else if (kind == 'F' && current && r.field(field))
+            current->push_back(field);
+        else
+            return std::nullopt;
+    }
+    return sets;
+}
+
+// Flushes a file's data, or a folder's entries, to the disk.
+void syncToDisk(const std::string& path) {
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd || ::fsync(fd.get()) != 0)
+        throw OutputError("cannot write " + path + " to the disk: " + errnoText());
+}
+
+std::optional<std::string> readWhole(const std::string& path) {
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!fd)
+        return std::nullopt;
+    std::string text;
+    char buf[65536];
+    ssize_t n;
+    while ((n = ::read(fd.get(), buf, sizeof buf)) != 0) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return std::nullopt;
+        text.append(buf, static_cast<std::size_t>(n));
+    }
+    return text;
+}
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+Sets readSets(const std::string& folder) {
+    const std::string path = folder + "/" + kSetsFile;
+    const auto text = readWhole(path);
+    if (!text) {
+        if (errno == ENOENT)
+            return {};
+        throw OutputError("cannot read " + path + ": " + errnoText());
+    }
+    auto sets = decodeSets(*text);
+    if (!sets)
+        throw OutputError(path + " is damaged: remove it (Vintrix then forgets which files each name wrote)");
+    return *sets;
+}
+
+// The first file of `files` that `sets` records for another name, and that name.
+std::optional<std::pair<std::string, std::string>> claimedByOthers(const std::string& folder, const Sets& sets,
+                                                                   const std::string& name,
+                                                                   const std::vector<std::string>& files) {
+    std::map<std::string, std::string> owner;
+    for (const auto& [other, theirs] : sets)
+        if (other != name)
+            for (const std::string& file : theirs)
+                owner.emplace(file, other);
+    for (const std::string& file : files)
+        if (auto it = owner.find(file); it != owner.end() && exists(folder + "/" + file))
+            return std::pair{file, it->second};
+    return std::nullopt;
+}
+
+void refuseClaimed(const std::string& folder, const Sets& sets, const std::string& name,
+                   const std::vector<std::string>& files) {
+    if (auto claim = claimedByOthers(folder, sets, name, files))
+        throw OutputError("cannot write the output named " + vintrix::quoted(name) + ": " + folder + "/" + vintrix::quoted(claim->first) +
+                          " belongs to the output named " + vintrix::quoted(claim->second) +
+                          "; choose another name or remove that output");
+}
+
+// Carries out a journal; safe to repeat, in part or in whole, since a rename
+// whose source is gone was already made.
+void apply(const std::string& folder, const std::string& runFolder, const Journal& j) {
+    for (const auto& [temp, final] : j.renames) {
+        const std::string from = folder + "/" + runFolder + "/" + temp, to = folder + "/" + final;
+        if (std::rename(from.c_str(), to.c_str()) != 0 && errno != ENOENT)
+            throw OutputError("cannot rename " + from + " to " + to + ": " + errnoText() +
+                              " (the next run in this folder finishes it)");
+    }
+    for (const std::string& file : j.removals) {
+        const std::string path = folder + "/" + file;
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+            throw OutputError("cannot remove the old " + path + ": " + errnoText() +
+                              " (the next run in this folder finishes it)");
+    }
+    syncToDisk(folder);
+}
+
+void removeFolder(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+}
+
+// Finishes the commits of runs that died while committing and removes the
+// folders of every run that died. Called with the folder's lock held, so no
+// run is setting up its folder meanwhile.
+void recoverLeftovers(const std::string& folder) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    std::vector<std::string> runs;
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+        const std::string file = entry.path().filename().string();
+        if (startsWith(file, kRunPrefix) && entry.is_directory(ec) && !entry.is_symlink(ec))
+            runs.push_back(file);
+    }
+    if (ec)
+        throw OutputError("cannot list " + folder + ": " + ec.message());
+    for (const std::string& run : runs) {
+        const std::string path = folder + "/" + run;
+        const UniqueFd lock(::open((path + "/" + kRunLock).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (!lock && errno != ENOENT)
+            continue;
+        if (lock && ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0)
+            continue;  // its run is alive
+        const std::string journalPath = path + "/" + kJournal;
+        if (const auto text = readWhole(journalPath)) {
+            const auto journal = decodeJournal(*text);
+            if (!journal)
+                throw OutputError(journalPath + " is damaged: remove it and check the files it names");
+            apply(folder, run, *journal);
+        }
+        removeFolder(path);
+    }
+}
+
+// What stands at `folder` when it is not a folder this run may write into.
+std::optional<std::string> unusable(const std::string& folder, struct stat& st) {
+    if (::lstat(folder.c_str(), &st) != 0)
+        return "cannot read it: " + errnoText();
+    if (S_ISLNK(st.st_mode)) {
+        std::error_code ec;
+        const std::string target = std::filesystem::read_symlink(folder, ec).string();
+        struct stat to;
+        const bool dangling = ::stat(folder.c_str(), &to) != 0;
+        return "it is a symbolic link to " + vintrix::quoted(target) + (dangling ? ", which does not exist" : "") +
+               ", and Vintrix writes only into a real folder";
+    }
+    if (S_ISREG(st.st_mode))
+        return std::string("it is a file, not a folder");
+    if (!S_ISDIR(st.st_mode))
+        return std::string(S_ISFIFO(st.st_mode) ? "it is a named pipe" : S_ISSOCK(st.st_mode) ? "it is a socket"
+                                                                                             : "it is a device") +
+               ", not a folder";
+    if (st.st_uid != ::geteuid()) {
+        const std::filesystem::path parent = std::filesystem::path(folder).parent_path();
+        struct stat up;
+        if (::stat(parent.empty() ? "." : parent.c_str(), &up) == 0 && (up.st_mode & (S_IWGRP | S_IWOTH)))
+            return "it belongs to another user (uid " + std::to_string(st.st_uid) +
+                   ") and the folder it is in can be written by others";
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+class OutputFiles::FolderLock {
+public:
+    explicit FolderLock(OutputFiles& files) {
+        const std::string path = files.folder_ + "/" + kLockFile;
+        fd_.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+        if (!fd_ && errno == EACCES)
+            fd_.reset(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (!fd_)
+            throw OutputError("cannot create " + path + ": " + errnoText());
+        if (::flock(fd_.get(), LOCK_EX | LOCK_NB) == 0)
+            return;
+        if (files.waiting_) {
+            files.waiting_();
+            files.waiting_ = nullptr;
+        }
+        while (::flock(fd_.get(), LOCK_EX) != 0)
+            if (errno != EINTR)
+                throw OutputError("cannot lock " + path + ": " + errnoText());
+    }
+
+private:
+    UniqueFd fd_;
+};
+
+void writeWhole(const std::string& path, const std::string& text) {
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!fd)
+        throw OutputError("cannot create " + path + ": " + errnoText());
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd.get(), text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const std::string why = n < 0 ? errnoText() : "nothing written";
+            fd.reset();
+            ::unlink(path.c_str());
+            throw OutputError("cannot write " + path + ": " + why);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (fd.close() != 0) {
+        const std::string why = errnoText();
+        ::unlink(path.c_str());
+        throw OutputError("cannot write " + path + ": " + why);
+    }
+}
+
+void OutputFiles::installSignalHandlers() {
+    auto handle = [](int sig, void (*handler)(int)) {
+        struct sigaction sa {};
+        sa.sa_handler = handler;
+        if (sigemptyset(&sa.sa_mask) != 0 || sigaction(sig, &sa, nullptr) != 0)
+            throw OutputError(std::string("cannot set up the handling of ") + strsignal(sig) + ": " + errnoText());
+    };
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        handle(sig, onSignal);
+    handle(SIGXFSZ, SIG_IGN);
+}
+
+OutputFiles::OutputFiles(std::string folder, std::string name, std::function<void()> waiting)
+    : folder_(std::move(folder)), name_(std::move(name)), waiting_(std::move(waiting)) {
+    struct stat st;
+    if (::mkdir(folder_.c_str(), 0777) != 0 && errno != EEXIST)
+        throw OutputError("cannot create the folder " + folder_ + ": " + errnoText());
+    if (auto why = unusable(folder_, st))
+        throw OutputError("cannot use " + folder_ + " as the output folder: " + *why);
+    device_ = st.st_dev;
+    inode_ = st.st_ino;
+
+    FolderLock lock(*this);
+    std::string path = folder_ + "/" + kRunPrefix + "XXXXXX";
+    {
+        SignalsBlocked blocked;  // no folder of this run without its name in g_runFolder
+        if (path.size() >= kMaxPath || !::mkdtemp(path.data()))
+            throw OutputError("cannot create a folder in " + folder_ + ": " + errnoText());
+        std::memcpy(g_runFolder, path.c_str(), path.size() + 1);
+        g_fileCount.store(0);
+    }
+    runFolder_ = path.substr(folder_.size() + 1);
+    const std::string lockPath = path + "/" + kRunLock;
+    registerFile(lockPath);
+    runLock_.reset(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!runLock_ || ::flock(runLock_.get(), LOCK_EX) != 0) {
+        const std::string why = errnoText();
+        removeRunFolder();
+        forgetRunFolder();
+        throw OutputError("cannot create " + lockPath + ": " + why);
+    }
+}
+
+OutputFiles::~OutputFiles() {
+    if (!committed_)
+        removeRunFolder();
+    forgetRunFolder();
+}
+
+std::string OutputFiles::add(const std::string& fileName) {
+    Entry e{fileName, fileName};
+    const std::string path = folder_ + "/" + runFolder_ + "/" + e.temp;
+    registerFile(path);
+    entries_.push_back(e);
+    return path;
+}
+
+void OutputFiles::checkOwnership() const {
+    std::vector<std::string> files;
+    for (const Entry& e : entries_)
+        files.push_back(e.final);
+    refuseClaimed(folder_, readSets(folder_), name_, files);
+}
+
+void OutputFiles::commit() {
+    namespace fs = std::filesystem;
+    const std::string run = folder_ + "/" + runFolder_;
+    // Every file's data reaches the disk before any name changes, so that not
+    // even a power cut can leave a name on a file without its data.
+    for (const Entry& e : entries_)
+        syncToDisk(run + "/" + e.temp);
+
+    FolderLock lock(*this);
+    struct stat st;
+    if (::lstat(folder_.c_str(), &st) != 0 || st.st_dev != device_ || st.st_ino != inode_)
+        throw OutputError(folder_ + " was replaced while Vintrix was writing into it");
+    recoverLeftovers(folder_);
+
+    Sets sets = readSets(folder_);
+    std::vector<std::string> written;
+    Journal journal;
+    for (const Entry& e : entries_) {
+        journal.renames.emplace_back(e.temp, e.final);
+        written.push_back(e.final);
+        std::error_code ec;
+        if (fs::is_directory(fs::symlink_status(folder_ + "/" + e.final, ec)))
+            throw OutputError("cannot replace " + folder_ + "/" + e.final + ": it is a folder");
+    }
+    refuseClaimed(folder_, sets, name_, written);
+    const std::set<std::string> mine(written.begin(), written.end());
+    for (const std::string& file : sets[name_])
+        if (!mine.count(file))
+            journal.removals.push_back(file);
+
+    // Other names keep the files that are still there; this one has what it wrote.
+    for (auto it = sets.begin(); it != sets.end();) {
+        std::erase_if(it->second, [&](const std::string& file) { return !exists(folder_ + "/" + file); });
+        it = it->second.empty() ? sets.erase(it) : std::next(it);
+    }
+    sets[name_] = written;
+    const std::string setsTemp = run + "/sets";
+    registerFile(setsTemp);
+    writeWhole(setsTemp, encode(sets));
+    syncToDisk(setsTemp);
+    journal.renames.emplace_back("sets", kSetsFile);
+
+    // Complete under a temporary name first: a journal under its own name is
+    // whole, and every file it names is complete.
+    const std::string journalPath = run + "/" + kJournal;
+    const std::string journalTemp = journalPath + ".tmp";
+    registerFile(journalTemp);
+    registerFile(journalPath);
+    writeWhole(journalTemp, encode(journal));
+    syncToDisk(journalTemp);
+
+    // No signal may cut the renames short and leave two runs mixed.
+    SignalsBlocked blocked;
+    if (std::rename(journalTemp.c_str(), journalPath.c_str()) != 0)
+        throw OutputError("cannot rename " + journalTemp + " into place: " + errnoText());
+    committed_ = true;  // the run's folder belongs to the journal now, even if a rename fails
+    forgetRunFolder();
+    syncToDisk(run);  // the journal's name before the renames it lists
+    apply(folder_, runFolder_, journal);
+    removeFolder(run);
+}
+
+}  // namespace vintrix

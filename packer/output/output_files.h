@@ -1,0 +1,82 @@
+#pragma once
+// All files of a run are written into a folder of the run's own inside the
+// output folder (".vintrix-run-XXXXXX/") and renamed into place together
+// once every one is complete. Until then the earlier output stays as it was;
+// on failure, or on SIGINT, SIGTERM or SIGHUP, the run's folder is removed.
+//
+// Runs that share an output folder take turns through a lock on
+// ".vintrix.lock" in it: a run holds it while it sets up its folder, and from
+// the moment it decides what to replace and remove until its renames are
+// done. Each run holds a lock on a file in its own folder for as long as it
+// lives; a run folder whose lock nobody holds was left by a run that died.
+//
+// ".vintrix-sets" records which files each NAME wrote last. A run replaces
+// and removes only the files recorded for its own NAME, and refuses when a
+// file it would write is recorded for another NAME.
+//
+// The renames are made durable as one step by a commit journal: before the
+// first rename, the list of renames and removals is written into the run's
+// folder under a temporary name and renamed to "commit". A run killed after
+// that point (SIGKILL, power cut) left a complete new output behind: the
+// next run in the same folder finishes the list (rolls forward) under the
+// lock, before it decides anything of its own. A run killed before left only
+// its folder, which the next run removes.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+#include "file.h"
+
+namespace vintrix {
+
+class OutputFiles {
+public:
+    // Creates `folder` when missing and a folder for this run inside it.
+    // `waiting` is called once, before this run first waits for another one
+    // that holds the lock. Throws OutputError, also when `folder` is a
+    // symbolic link or another user's folder in a folder others can write.
+    OutputFiles(std::string folder, std::string name, std::function<void()> waiting);
+    ~OutputFiles();
+    OutputFiles(const OutputFiles&) = delete;
+    OutputFiles& operator=(const OutputFiles&) = delete;
+
+    // Where to write the file that will be called `fileName`.
+    std::string add(const std::string& fileName);
+
+    // Throws OutputError when a file added would replace one that another
+    // name wrote.
+    void checkOwnership() const;
+
+    // Renames every file into place in the order added, then removes the
+    // files this name wrote last time and not this time. Throws OutputError;
+    // nothing is renamed when the journal cannot be written.
+    void commit();
+
+    // Installs the signal handlers that remove the run's files, and ignores
+    // SIGXFSZ so that a file size limit fails a write instead of the run.
+    // Throws OutputError.
+    static void installSignalHandlers();
+
+private:
+    struct Entry {
+        std::string temp, final;  // file names inside the run's folder and the output folder
+    };
+    class FolderLock;
+
+    std::string folder_, name_, runFolder_;  // runFolder_: the name inside folder_
+    std::function<void()> waiting_;
+    dev_t device_ = 0;  // of the folder as checked
+    ino_t inode_ = 0;
+    UniqueFd runLock_;
+    std::vector<Entry> entries_;
+    bool committed_ = false;
+};
+
+// Writes `text` as the whole of the file at `path`; on failure removes it and
+// throws OutputError.
+void writeWhole(const std::string& path, const std::string& text);
+
+}  // namespace vintrix
