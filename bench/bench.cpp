@@ -44,10 +44,14 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double secondsSince(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
+double secondsSince(Clock::time_point t0)
+{
+    return std::chrono::duration<double>(Clock::now() - t0).count();
+}
 
 template <class F>
-double medianSeconds(int repeats, F&& f) {
+double medianSeconds(int repeats, F&& f)
+{
     std::vector<double> t;
     for (int i = 0; i < repeats; ++i) {
         const auto t0 = Clock::now();
@@ -67,7 +71,8 @@ struct ChildRun {
 
 // Runs `args` in `cwd` with stdout captured and stderr dropped; the peak
 // resident set comes from the child's own rusage.
-ChildRun spawnAndWait(const std::vector<std::string>& args, const std::string& cwd) {
+ChildRun spawnAndWait(const std::vector<std::string>& args, const std::string& cwd)
+{
     const fs::path outFile = fs::path(cwd) / "stdout.txt";
     const auto t0 = Clock::now();
     const pid_t pid = fork();
@@ -95,7 +100,8 @@ ChildRun spawnAndWait(const std::vector<std::string>& args, const std::string& c
     return r;
 }
 
-bool readAll(int fd, void* data, std::size_t n) {
+bool readAll(int fd, void* data, std::size_t n)
+{
     auto* p = static_cast<char*>(data);
     while (n > 0) {
         const ssize_t k = read(fd, p, n);
@@ -107,7 +113,8 @@ bool readAll(int fd, void* data, std::size_t n) {
     return true;
 }
 
-void writeAll(int fd, const void* data, std::size_t n) {
+void writeAll(int fd, const void* data, std::size_t n)
+{
     const auto* p = static_cast<const char*>(data);
     while (n > 0) {
         const ssize_t k = write(fd, p, n);
@@ -123,7 +130,8 @@ void writeAll(int fd, const void* data, std::size_t n) {
 // started by a small process forked before the benchmark grows.
 class Spawner {
 public:
-    Spawner() {
+    Spawner()
+    {
         int toChild[2], fromChild[2];
         if (pipe(toChild) != 0 || pipe(fromChild) != 0)
             throw std::runtime_error("pipe failed");
@@ -139,7 +147,8 @@ public:
         to_ = toChild[1];
         from_ = fromChild[0];
     }
-    ~Spawner() {
+    ~Spawner()
+    {
         close(to_);
         close(from_);
         waitpid(pid_, nullptr, 0);
@@ -147,7 +156,8 @@ public:
     Spawner(const Spawner&) = delete;
     Spawner& operator=(const Spawner&) = delete;
 
-    ChildRun run(const std::vector<std::string>& args, const fs::path& cwd) {
+    ChildRun run(const std::vector<std::string>& args, const fs::path& cwd)
+    {
         std::vector<std::string> message{cwd.string()};
         message.insert(message.end(), args.begin(), args.end());
         const auto count = static_cast<std::uint32_t>(message.size());
@@ -169,7 +179,8 @@ public:
     }
 
 private:
-    static void serve(int in, int out) {
+    static void serve(int in, int out)
+    {
         for (std::uint32_t count; readAll(in, &count, sizeof count);) {
             std::vector<std::string> message(count);
             for (std::string& m : message) {
@@ -193,16 +204,26 @@ private:
 
 Spawner* g_spawner = nullptr;
 
-ChildRun runChild(const std::vector<std::string>& args, const fs::path& cwd) { return g_spawner->run(args, cwd); }
+ChildRun runChild(const std::vector<std::string>& args, const fs::path& cwd)
+{
+    return g_spawner->run(args, cwd);
+}
 
-int workerThreads() { return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u)); }
+int workerThreads()
+{
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+}
 
-std::int64_t sum(const std::vector<std::int64_t>& v) { return std::accumulate(v.begin(), v.end(), std::int64_t{0}); }
+std::int64_t sum(const std::vector<std::int64_t>& v)
+{
+    return std::accumulate(v.begin(), v.end(), std::int64_t{0});
+}
 
 // The I/O of the same job alone: decode every input with Vintrix's decoder
 // and thread count, then write the same sheets, images at the same places,
 // with Vintrix's row composer and PNG writer.
-void ioOnly(const fs::path& folder, Size sheet, int margin, const Layout& layout, const fs::path& outDir) {
+void ioOnly(const fs::path& folder, Size sheet, int margin, const Layout& layout, const fs::path& outDir)
+{
     const std::vector<std::string> names = listImageFiles(folder.string());
     const DecodeResult decoded = decodeImages(folder.string(), names, sheet, margin, workerThreads());
     std::vector<const Image*> images;
@@ -214,17 +235,22 @@ void ioOnly(const fs::path& folder, Size sheet, int margin, const Layout& layout
     writeSheets(paths, layout, images, sheet, 32, ImageFormat::Png, workerThreads());
 }
 
-std::string fmt(const char* f, double v) {
+std::string fmt(const char* f, double v)
+{
     char buf[64];
     std::snprintf(buf, sizeof buf, f, v);
     return buf;
 }
-std::string pct(double v) { return fmt("%.1f", v * 100.0); }
+std::string pct(double v)
+{
+    return fmt("%.1f", v * 100.0);
+}
 
 // Peak signal-to-noise ratio between two RGBA sheets of equal size, over
 // premultiplied R, G, B and alpha, all four weighted alike, every pixel of
 // the sheet.
-double psnr(const QImage& a0, const QImage& b0) {
+double psnr(const QImage& a0, const QImage& b0)
+{
     const QImage a = a0.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
     const QImage b = b0.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
     if (a.size() != b.size())
@@ -242,7 +268,8 @@ double psnr(const QImage& a0, const QImage& b0) {
     return mse == 0 ? INFINITY : 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
-int sheetsFromSummary(const std::string& out) {
+int sheetsFromSummary(const std::string& out)
+{
     std::smatch m;
     if (std::regex_search(out, m, std::regex(R"(into (\d+) sheet)")))
         return std::stoi(m[1]);
@@ -265,7 +292,8 @@ struct Row {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc < 2) {
         std::cerr << "usage: vintrix_bench VINTRIX_BINARY [--quick] [--no-huge] [--keep]\n";
         return 2;
@@ -323,14 +351,17 @@ int main(int argc, char** argv) {
             const std::int64_t sheetArea = std::int64_t{sample.sheet.w - margin} * (sample.sheet.h - margin);
             r.lowerBound = static_cast<int>((area + sheetArea - 1) / sheetArea);
 
-            r.packOurs = medianSeconds(repeats, [&] { r.ours = pack(sizes, sample.sheet, margin, workerThreads()).layout; });
-            r.packBl = medianSeconds(repeats, [&] { r.bl = packSkyline(sizes, sample.sheet, margin, Skyline::BottomLeft); });
-            r.packBf = medianSeconds(repeats, [&] { r.bf = packSkyline(sizes, sample.sheet, margin, Skyline::BestFit); });
+            r.packOurs =
+                medianSeconds(repeats, [&] { r.ours = pack(sizes, sample.sheet, margin, workerThreads()).layout; });
+            r.packBl =
+                medianSeconds(repeats, [&] { r.bl = packSkyline(sizes, sample.sheet, margin, Skyline::BottomLeft); });
+            r.packBf =
+                medianSeconds(repeats, [&] { r.bf = packSkyline(sizes, sample.sheet, margin, Skyline::BestFit); });
 
             const fs::path work = root / sample.name / ("run-m" + std::to_string(margin));
             fs::create_directories(work);
-            const std::vector<std::string> args = {vintrix, std::to_string(sample.sheet.w), std::to_string(sample.sheet.h),
-                                                   "sheet", "32", "1", std::to_string(margin), images.string()};
+            const std::vector<std::string> args = {vintrix, std::to_string(sample.sheet.w),
+                std::to_string(sample.sheet.h), "sheet", "32", "1", std::to_string(margin), images.string()};
             const fs::path layoutFile = work / "layout.txt";
             {
                 std::ofstream layout(layoutFile);
@@ -338,13 +369,8 @@ int main(int argc, char** argv) {
                 for (const Placement& p : r.ours.placements)
                     layout << p.sheet << ' ' << p.x << ' ' << p.y << '\n';
             }
-            const std::vector<std::string> ioArgs = {ioJob,
-                                                     images.string(),
-                                                     std::to_string(sample.sheet.w),
-                                                     std::to_string(sample.sheet.h),
-                                                     std::to_string(margin),
-                                                     layoutFile.string(),
-                                                     work.string()};
+            const std::vector<std::string> ioArgs = {ioJob, images.string(), std::to_string(sample.sheet.w),
+                std::to_string(sample.sheet.h), std::to_string(margin), layoutFile.string(), work.string()};
             // The I/O jobs and the whole run alternate so that all see the
             // same state of the page cache and the machine.
             std::vector<double> runs, ios, ioProcesses;
@@ -385,7 +411,7 @@ int main(int argc, char** argv) {
                 const QImage sheet8((work8 / "Output/sheet.png").c_str());
                 const fs::path magickOut = work8 / "magick.png";
                 const std::string cmd = convert + " '" + (work / "Output/sheet.png").string() +
-                                        "' -colors 256 'PNG32:" + magickOut.string() + "'";
+                    "' -colors 256 'PNG32:" + magickOut.string() + "'";
                 if (std::system(cmd.c_str()) != 0)
                     throw std::runtime_error("ImageMagick failed: " + cmd);
                 quality.push_back({sample.name, psnr(sheet32, sheet8), psnr(sheet32, QImage(magickOut.c_str()))});
@@ -448,8 +474,8 @@ int main(int argc, char** argv) {
             const fs::path work = root / sample.name / ("size-" + std::to_string(bits));
             fs::create_directories(work);
             if (runChild({vintrix, std::to_string(sample.sheet.w), std::to_string(sample.sheet.h), "sheet",
-                          std::to_string(bits), "1", "0", images.string()},
-                         work)
+                             std::to_string(bits), "1", "0", images.string()},
+                    work)
                     .status != 0)
                 throw std::runtime_error("Vintrix failed on set " + sample.name);
             std::uintmax_t ours = 0, libpng = 0, opti = 0;
@@ -469,7 +495,7 @@ int main(int argc, char** argv) {
                       << fmt("%.3f", double(ours) / libpng) << " | " << fmt("%.3f", double(ours) / opti) << " |\n";
             if (!eachWithin)
                 missed.push_back("set " + sample.name + ", " + std::to_string(bits) +
-                                 " bits: a sheet larger than libpng's or over 1.1 times optipng's");
+                    " bits: a sheet larger than libpng's or over 1.1 times optipng's");
         }
     }
 
@@ -490,11 +516,11 @@ int main(int argc, char** argv) {
         if ((r.set == "A" || r.set == "C") && r.margin == 0 && first < 0.97)
             missed.push_back(id + ": first sheet " + pct(first) + "% full, under 97%");
         if (r.run > 1.2 * r.io)
-            missed.push_back(id + ": whole run " + fmt("%.2f", r.run / r.io) +
-                             " times the in-process I/O limit, over 1.2");
+            missed.push_back(
+                id + ": whole run " + fmt("%.2f", r.run / r.io) + " times the in-process I/O limit, over 1.2");
         if (r.run > 1.2 * r.ioProcess)
-            missed.push_back(id + ": whole run " + fmt("%.2f", r.run / r.ioProcess) +
-                             " times the I/O limit as a process, over 1.2");
+            missed.push_back(
+                id + ": whole run " + fmt("%.2f", r.run / r.ioProcess) + " times the I/O limit as a process, over 1.2");
     }
     for (const Quality& q : quality)
         if (q.ours <= q.magick)
@@ -518,17 +544,17 @@ int main(int argc, char** argv) {
             const fs::path work = root / "huge" / "run";
             fs::create_directories(work);
             const ChildRun run = runChild({vintrix, std::to_string(c.w), std::to_string(c.h), "sheet",
-                                           std::to_string(c.bits), std::to_string(c.format), "0", images.string()},
-                                          work);
+                                              std::to_string(c.bits), std::to_string(c.format), "0", images.string()},
+                work);
             const fs::path file = work / "Output" / (c.format == 1 ? "sheet.png" : "sheet.bmp");
             const double mib = fs::exists(file) ? double(fs::file_size(file)) / (1 << 20) : 0;
             const double peak = run.peakKiB / 1024.0;
             std::cout << "| " << c.w << " x " << c.h << " | " << (c.format == 1 ? "PNG" : "BMP") << " | " << c.bits
-                      << " | " << fmt("%.1f", run.seconds) << " | " << fmt("%.0f", peak) << " | "
-                      << fmt("%.1f", mib) << " |" << (run.status != 0 ? " failed" : "") << "\n";
+                      << " | " << fmt("%.1f", run.seconds) << " | " << fmt("%.0f", peak) << " | " << fmt("%.1f", mib)
+                      << " |" << (run.status != 0 ? " failed" : "") << "\n";
             if (run.status != 0 || peak >= 256)
-                missed.push_back(std::to_string(c.w) + "x" + std::to_string(c.h) + " sheet: " +
-                                 (run.status != 0 ? "failed" : "peak " + fmt("%.0f", peak) + " MiB"));
+                missed.push_back(std::to_string(c.w) + "x" + std::to_string(c.h) +
+                    " sheet: " + (run.status != 0 ? "failed" : "peak " + fmt("%.0f", peak) + " MiB"));
             fs::remove_all(work / "Output");
         }
         missed.push_back("65536x65536 BMP: not writable, a BMP file holds at most 4 GiB");

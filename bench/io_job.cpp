@@ -21,7 +21,8 @@
 #include "maxrects.h"
 #include "sheet_writer.h"
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     using namespace vintrix;
     if (argc != 7) {
         std::cerr << "usage: vintrix_io_job FOLDER WIDTH HEIGHT MARGIN LAYOUT_FILE OUTPUT_FOLDER\n";

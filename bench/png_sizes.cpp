@@ -15,7 +15,8 @@ namespace {
 
 using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
-FilePtr open(const fs::path& path, const char* mode) {
+FilePtr open(const fs::path& path, const char* mode)
+{
     FilePtr f(std::fopen(path.c_str(), mode), std::fclose);
     if (!f)
         throw std::runtime_error("cannot open " + path.string());
@@ -24,7 +25,8 @@ FilePtr open(const fs::path& path, const char* mode) {
 
 }  // namespace
 
-std::uintmax_t libpngDefaultBytes(const fs::path& png) {
+std::uintmax_t libpngDefaultBytes(const fs::path& png)
+{
     const fs::path out = png.string() + ".libpng";
     {
         FilePtr in = open(png, "rb");
@@ -51,7 +53,8 @@ std::uintmax_t libpngDefaultBytes(const fs::path& png) {
     return bytes;
 }
 
-std::uintmax_t optipngBytes(const fs::path& png, const fs::path& scratch) {
+std::uintmax_t optipngBytes(const fs::path& png, const fs::path& scratch)
+{
     fs::create_directories(scratch);
     const fs::path copy = scratch / png.filename();
     fs::copy_file(png, copy, fs::copy_options::overwrite_existing);

@@ -12,15 +12,20 @@
 namespace vintrix::bench {
 namespace {
 
-int uniform(std::mt19937& rng, int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
+int uniform(std::mt19937& rng, int lo, int hi)
+{
+    return std::uniform_int_distribution<int>(lo, hi)(rng);
+}
 
-QColor randomColour(std::mt19937& rng, int alpha) {
+QColor randomColour(std::mt19937& rng, int alpha)
+{
     return QColor(uniform(rng, 0, 255), uniform(rng, 0, 255), uniform(rng, 0, 255), alpha);
 }
 
 }  // namespace
 
-std::vector<vintrix::Size> spriteSizes(const SetSpec& sample) {
+std::vector<vintrix::Size> spriteSizes(const SetSpec& sample)
+{
     std::mt19937 rng(sample.seed);
     std::vector<vintrix::Size> sizes;
     for (int i = 0; i < sample.count; ++i) {
@@ -52,7 +57,8 @@ namespace {
 
 // Flat-colour icons: a few shapes in three or four solid colours, no
 // antialiasing.
-QImage flatIcon(std::mt19937& rng, int w, int h) {
+QImage flatIcon(std::mt19937& rng, int w, int h)
+{
     QImage img(w, h, QImage::Format_ARGB32);
     img.fill(Qt::transparent);
     QPainter p(&img);
@@ -61,7 +67,8 @@ QImage flatIcon(std::mt19937& rng, int w, int h) {
     p.drawRoundedRect(QRect(0, 0, w, h), w / 6, h / 6);
     for (int k = uniform(rng, 1, 3); k > 0; --k) {
         p.setBrush(randomColour(rng, 255));
-        const QRect r(uniform(rng, 1, w / 2), uniform(rng, 1, h / 2), uniform(rng, w / 4, w / 2), uniform(rng, h / 4, h / 2));
+        const QRect r(
+            uniform(rng, 1, w / 2), uniform(rng, 1, h / 2), uniform(rng, w / 4, w / 2), uniform(rng, h / 4, h / 2));
         if (uniform(rng, 0, 1) == 0)
             p.drawEllipse(r);
         else
@@ -72,7 +79,8 @@ QImage flatIcon(std::mt19937& rng, int w, int h) {
 
 // Pixel art: a mirrored figure from a palette of eight colours at half size,
 // scaled up by two without smoothing.
-QImage pixelArt(std::mt19937& rng, int w, int h) {
+QImage pixelArt(std::mt19937& rng, int w, int h)
+{
     QColor palette[8];
     for (QColor& c : palette)
         c = randomColour(rng, 255);
@@ -80,7 +88,8 @@ QImage pixelArt(std::mt19937& rng, int w, int h) {
     small.fill(Qt::transparent);
     for (int y = 0; y < small.height(); ++y)
         for (int x = 0; x < (small.width() + 1) / 2; ++x) {
-            const double dx = (x - small.width() / 2.0) / small.width(), dy = (y - small.height() / 2.0) / small.height();
+            const double dx = (x - small.width() / 2.0) / small.width(),
+                         dy = (y - small.height() / 2.0) / small.height();
             if (dx * dx + dy * dy > 0.2 || uniform(rng, 0, 9) == 0)
                 continue;
             const QRgb c = palette[uniform(rng, 0, 2) == 0 ? uniform(rng, 0, 7) : (y * 3 / small.height()) % 8].rgba();
@@ -92,8 +101,9 @@ QImage pixelArt(std::mt19937& rng, int w, int h) {
 
 }  // namespace
 
-void writeSprites(const std::string& folder, const std::vector<vintrix::Size>& sizes, std::uint32_t seed,
-                  const std::string& style) {
+void writeSprites(
+    const std::string& folder, const std::vector<vintrix::Size>& sizes, std::uint32_t seed, const std::string& style)
+{
     std::mt19937 rng(seed ^ 0x9e3779b9u);
     for (std::size_t i = 0; i < sizes.size(); ++i) {
         const auto [w, h] = sizes[i];

@@ -24,6 +24,6 @@ std::vector<vintrix::Size> spriteSizes(const SetSpec& sample);
 // their sorted order is their index order. Style "I" draws flat-colour
 // icons, "P" pixel art; any other shaded sprites.
 void writeSprites(const std::string& folder, const std::vector<vintrix::Size>& sizes, std::uint32_t seed,
-                  const std::string& style = "");
+    const std::string& style = "");
 
 }  // namespace vintrix::bench

@@ -7,7 +7,8 @@
 
 namespace vintrix::bench {
 
-BaselineLayout packSkyline(std::span<const vintrix::Size> sizes, vintrix::Size sheet, int margin, Skyline heuristic) {
+BaselineLayout packSkyline(std::span<const vintrix::Size> sizes, vintrix::Size sheet, int margin, Skyline heuristic)
+{
     const int binW = sheet.w - margin, binH = sheet.h - margin;
     std::vector<stbrp_rect> pending;
     for (std::size_t i = 0; i < sizes.size(); ++i)
@@ -17,8 +18,9 @@ BaselineLayout packSkyline(std::span<const vintrix::Size> sizes, vintrix::Size s
     while (!pending.empty()) {
         stbrp_context ctx;
         stbrp_init_target(&ctx, binW, binH, nodes.data(), binW);
-        stbrp_setup_heuristic(&ctx, heuristic == Skyline::BottomLeft ? STBRP_HEURISTIC_Skyline_BL_sortHeight
-                                                                      : STBRP_HEURISTIC_Skyline_BF_sortHeight);
+        stbrp_setup_heuristic(&ctx,
+            heuristic == Skyline::BottomLeft ? STBRP_HEURISTIC_Skyline_BL_sortHeight
+                                             : STBRP_HEURISTIC_Skyline_BF_sortHeight);
         stbrp_pack_rects(&ctx, pending.data(), static_cast<int>(pending.size()));
         std::vector<stbrp_rect> rest;
         std::int64_t used = 0;

@@ -23,7 +23,8 @@ using vintrix::fuzz::check;
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
     using namespace vintrix;
     if (size > 8192)
         return 0;
@@ -43,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::string& n : unique)
         frames.push_back({n, k, k + 1, k + 2, k + 3}), ++k;
     AtlasMeta meta{"1.0.0", name.empty() && !unique.empty() ? *unique.begin() : "s.png", "RGBA8888", 64, 64,
-                   std::vector<std::string>(unique.begin(), unique.end())};
+        std::vector<std::string>(unique.begin(), unique.end())};
 
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(atlasJson(frames, meta)), &error);

@@ -21,7 +21,8 @@ using vintrix::fuzz::check;
 constexpr const char* kExtensions[] = {"png", "bmp", "gif", "jpg", "webp", "tga", "tif"};
 constexpr vintrix::Size kSheet{1024, 1024};
 
-const std::string& folder() {
+const std::string& folder()
+{
     static const std::string path = [] {
         char name[] = "/tmp/vintrix-image-fuzz-XXXXXX";
         check(::mkdtemp(name) != nullptr);
@@ -32,7 +33,8 @@ const std::string& folder() {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
     using namespace vintrix;
     if (size == 0)
         return 0;

@@ -16,7 +16,8 @@ namespace {
 QString g_root;
 int g_failures = 0;
 
-void seed(const char* fuzzer, const QString& name, const QByteArray& bytes) {
+void seed(const char* fuzzer, const QString& name, const QByteArray& bytes)
+{
     const QString dir = g_root + "/" + fuzzer;
     QDir().mkpath(dir);
     QFile f(dir + "/" + name);
@@ -26,7 +27,8 @@ void seed(const char* fuzzer, const QString& name, const QByteArray& bytes) {
     }
 }
 
-QImage sprite(int w, int h, QImage::Format format) {
+QImage sprite(int w, int h, QImage::Format format)
+{
     QImage img(w, h, QImage::Format_RGBA8888);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
@@ -34,7 +36,8 @@ QImage sprite(int w, int h, QImage::Format format) {
     return img.convertToFormat(format);
 }
 
-QByteArray encode(const QImage& img, const char* format, int quality = -1) {
+QByteArray encode(const QImage& img, const char* format, int quality = -1)
+{
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -47,20 +50,25 @@ QByteArray encode(const QImage& img, const char* format, int quality = -1) {
 
 // The smallest sensible GIF: a 2x2 picture with a 2-colour table, one LZW
 // block, one transparent colour. Qt reads GIF but cannot write it.
-QByteArray tinyGif() {
-    const unsigned char bytes[] = {
-        'G', 'I', 'F', '8', '9', 'a', 2, 0, 2, 0, 0x80, 0, 0,  // screen 2x2, global table of 2
-        0xFF, 0x00, 0x00, 0x00, 0x00, 0xFF,                    // red, blue
-        0x21, 0xF9, 4, 0x01, 0, 0, 1, 0,                       // graphic control: colour 1 transparent
-        0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 0,                       // image at 0,0 of 2x2
-        2, 2, 0x84, 0x51, 0,                                   // LZW: min code size 2, one block
+QByteArray tinyGif()
+{
+    const unsigned char bytes[] = {'G', 'I', 'F', '8', '9', 'a', 2, 0, 2, 0, 0x80, 0,
+        0,                                   // screen 2x2, global table of 2
+        0xFF, 0x00, 0x00, 0x00, 0x00, 0xFF,  // red, blue
+        0x21, 0xF9, 4, 0x01, 0, 0, 1, 0,     // graphic control: colour 1 transparent
+        0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 0,     // image at 0,0 of 2x2
+        2, 2, 0x84, 0x51, 0,                 // LZW: min code size 2, one block
         0x3B};
     return QByteArray(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 
-QByteArray withSelector(char selector, const QByteArray& file) { return QByteArray(1, selector) + file; }
+QByteArray withSelector(char selector, const QByteArray& file)
+{
+    return QByteArray(1, selector) + file;
+}
 
-QByteArray args(const std::vector<const char*>& list) {
+QByteArray args(const std::vector<const char*>& list)
+{
     QByteArray b;
     for (std::size_t i = 0; i < list.size(); ++i) {
         if (i)
@@ -72,7 +80,8 @@ QByteArray args(const std::vector<const char*>& list) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc != 2) {
         std::fprintf(stderr, "usage: make_seeds SEEDS\n");
         return 2;
@@ -87,8 +96,8 @@ int main(int argc, char** argv) {
     } kinds[] = {{0, "png"}, {1, "bmp"}, {3, "jpg"}, {4, "webp"}, {6, "tif"}};
     int n = 0;
     for (const auto& k : kinds)
-        for (QImage::Format f : {QImage::Format_RGBA8888, QImage::Format_RGB888, QImage::Format_Indexed8,
-                                 QImage::Format_Grayscale8}) {
+        for (QImage::Format f :
+            {QImage::Format_RGBA8888, QImage::Format_RGB888, QImage::Format_Indexed8, QImage::Format_Grayscale8}) {
             const QByteArray bytes = encode(sprite(5 + n % 4, 3 + n % 5, f), k.format);
             if (!bytes.isEmpty())
                 seed("image_decode_fuzz", QString("%1-%2").arg(k.format).arg(n), withSelector(k.selector, bytes));
@@ -128,9 +137,7 @@ int main(int argc, char** argv) {
     seed("atlas_json_fuzz", "names", QByteArray("a.png/b c.png/\xc3\xa4.png/quote\"d.png/tab\t.png/bad\xff.png"));
     seed("atlas_json_fuzz", "control", QByteArray("\x01\x1f\x7f/\\u0000/\xef\xbf\xbd.png/\xed\xa0\x80.png"));
 
-    auto utf16 = [](const QString& s) {
-        return QByteArray(reinterpret_cast<const char*>(s.utf16()), s.size() * 2);
-    };
+    auto utf16 = [](const QString& s) { return QByteArray(reinterpret_cast<const char*>(s.utf16()), s.size() * 2); };
     seed("settings_fuzz", "plain", utf16("Vintrix"));
     seed("settings_fuzz", "folder", utf16(QString("sheet") + QChar(0) + "home/u/art"));
     seed("settings_fuzz", "hostile", utf16(QString("x$(touch p)'\"") + QChar(0) + "a; b\n`c`"));

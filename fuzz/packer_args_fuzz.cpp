@@ -16,7 +16,8 @@ using vintrix::fuzz::check;
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
     using namespace vintrix;
     if (size > 4096)
         return 0;

@@ -20,7 +20,8 @@ public:
     bool empty() const { return pos_ >= size_; }
     unsigned next() { return pos_ < size_ ? data_[pos_++] : 0; }
     // A side from 1 to `max`, most often small, now and then anywhere up to max.
-    int side(int max) {
+    int side(int max)
+    {
         const unsigned kind = next();
         const unsigned v = next() | next() << 8;
         if (kind < 192)
@@ -33,15 +34,17 @@ private:
     std::size_t size_, pos_ = 0;
 };
 
-bool apart(const vintrix::Placement& a, vintrix::Size sa, const vintrix::Placement& b, vintrix::Size sb, int margin) {
+bool apart(const vintrix::Placement& a, vintrix::Size sa, const vintrix::Placement& b, vintrix::Size sb, int margin)
+{
     using I = std::int64_t;
     return I{a.x} + sa.w + margin <= b.x || I{b.x} + sb.w + margin <= a.x || I{a.y} + sa.h + margin <= b.y ||
-           I{b.y} + sb.h + margin <= a.y;
+        I{b.y} + sb.h + margin <= a.y;
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
     using namespace vintrix;
     Bytes in(data, size);
     const Size sheet{in.side(65536), in.side(65536)};

@@ -19,7 +19,8 @@ namespace {
 // folder, and the control characters.
 bool ShellReads(char16_t c)
 {
-    return c < 0x20 || c == 0x7f || std::u16string_view(u"|&;<>()$`\\\"' *?[]#~{}!").find(c) != std::u16string_view::npos;
+    return c < 0x20 || c == 0x7f ||
+        std::u16string_view(u"|&;<>()$`\\\"' *?[]#~{}!").find(c) != std::u16string_view::npos;
 }
 
 // Splits a line the way a POSIX shell does for the only forms the composer

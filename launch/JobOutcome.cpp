@@ -73,7 +73,10 @@ std::optional<ProgressLine> ParseProgressLine(std::string_view line)
     return ProgressLine{std::string(fields[1]), *done, *total};
 }
 
-bool Succeeded(ShellEnd end) { return !end.signaled && end.code == 0; }
+bool Succeeded(ShellEnd end)
+{
+    return !end.signaled && end.code == 0;
+}
 
 std::optional<int> StoppingSignal(ShellEnd end)
 {

@@ -73,8 +73,8 @@ QString CurrentFolderName()
 
 LaunchFailure CannotWrite(const QString& why)
 {
-    return LaunchFailure{QStringLiteral("Cannot write %1 in %2: %3")
-                             .arg(QString::fromLatin1(kScriptName), CurrentFolderName(), why)};
+    return LaunchFailure{
+        QStringLiteral("Cannot write %1 in %2: %3").arg(QString::fromLatin1(kScriptName), CurrentFolderName(), why)};
 }
 
 // An earlier script of the user's own, or a link of any owner, is removed as
@@ -161,7 +161,8 @@ std::optional<LaunchFailure> StartDetached(const std::vector<QByteArray>& argume
 
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0) {
-        return LaunchFailure{QStringLiteral("Cannot start %1: %2").arg(QString::fromLocal8Bit(program), ErrorText(errno))};
+        return LaunchFailure{
+            QStringLiteral("Cannot start %1: %2").arg(QString::fromLocal8Bit(program), ErrorText(errno))};
     }
     UniqueFd reader(report[0]);
     UniqueFd writer(report[1]);
@@ -181,18 +182,18 @@ std::optional<LaunchFailure> StartDetached(const std::vector<QByteArray>& argume
         ::_exit(0);
     }
     if (child < 0) {
-        return LaunchFailure{QStringLiteral("Cannot start %1: %2").arg(QString::fromLocal8Bit(program), ErrorText(errno))};
+        return LaunchFailure{
+            QStringLiteral("Cannot start %1: %2").arg(QString::fromLocal8Bit(program), ErrorText(errno))};
     }
     writer = UniqueFd();
-    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {}
     int error = 0;
     ssize_t n;
-    while ((n = ::read(reader.get(), &error, sizeof error)) < 0 && errno == EINTR) {
-    }
+    while ((n = ::read(reader.get(), &error, sizeof error)) < 0 && errno == EINTR) {}
     if (n > 0) {
-        return LaunchFailure{QStringLiteral("Cannot start %1 on %2: %3")
-                                 .arg(QString::fromLocal8Bit(program), QString::fromLatin1(kScriptName), ErrorText(error))};
+        return LaunchFailure{
+            QStringLiteral("Cannot start %1 on %2: %3")
+                .arg(QString::fromLocal8Bit(program), QString::fromLatin1(kScriptName), ErrorText(error))};
     }
     return std::nullopt;
 }
@@ -203,8 +204,8 @@ std::optional<LaunchFailure> RemoveScript(const UniqueFd& script)
 {
     struct stat written {};
     struct stat named {};
-    if (::fstat(script.get(), &written) != 0 || ::lstat(kScriptName, &named) != 0 ||
-        written.st_dev != named.st_dev || written.st_ino != named.st_ino) {
+    if (::fstat(script.get(), &written) != 0 || ::lstat(kScriptName, &named) != 0 || written.st_dev != named.st_dev ||
+        written.st_ino != named.st_ino) {
         return std::nullopt;
     }
     if (::unlink(kScriptName) != 0) {
@@ -232,8 +233,8 @@ QString JobWindowProgram()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/vintrix-job");
 }
 
-std::optional<LaunchFailure> RunPackJob(const std::u16string& line, const ShowNotice& showNotice,
-                                        const QString& jobName)
+std::optional<LaunchFailure> RunPackJob(
+    const std::u16string& line, const ShowNotice& showNotice, const QString& jobName)
 {
     auto written = WriteScript(line);
     if (auto* failure = std::get_if<LaunchFailure>(&written)) {

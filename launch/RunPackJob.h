@@ -31,8 +31,8 @@ struct LaunchFailure {
 
 // Returns a failure when the script cannot be written, started or deleted;
 // the steps after a failed one do not run. `jobName` titles the job's window.
-std::optional<LaunchFailure> RunPackJob(const std::u16string& line, const ShowNotice& showNotice,
-                                        const QString& jobName = {});
+std::optional<LaunchFailure> RunPackJob(
+    const std::u16string& line, const ShowNotice& showNotice, const QString& jobName = {});
 
 // Where the job's window program is looked for: beside this program.
 QString JobWindowProgram();

@@ -13,7 +13,7 @@ bool IsPlain(char16_t c)
         return true;
     }
     return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
-           std::u16string_view(u"_-./,+:@%").find(c) != std::u16string_view::npos;
+        std::u16string_view(u"_-./,+:@%").find(c) != std::u16string_view::npos;
 }
 
 std::u16string Decimal(std::int64_t number)

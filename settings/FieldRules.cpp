@@ -22,8 +22,7 @@ std::optional<std::u16string> UpperBound(std::u16string_view text)
     return std::nullopt;
 }
 
-std::optional<std::u16string> EmptyRefill(std::u16string_view text,
-                                          std::u16string_view defaultText)
+std::optional<std::u16string> EmptyRefill(std::u16string_view text, std::u16string_view defaultText)
 {
     if (text.empty()) {
         return std::u16string(defaultText);

@@ -27,7 +27,6 @@ std::optional<std::u16string> UpperBound(std::u16string_view text);
 
 // The default a box is refilled with when its text is exactly empty; blanks
 // are not empty.
-std::optional<std::u16string> EmptyRefill(std::u16string_view text,
-                                          std::u16string_view defaultText);
+std::optional<std::u16string> EmptyRefill(std::u16string_view text, std::u16string_view defaultText);
 
 }  // namespace vintrix

@@ -73,8 +73,14 @@ void AppendUtf8(std::string& bytes, char32_t codePoint)
     }
 }
 
-bool IsHigh(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLow(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+bool IsHigh(char16_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool IsLow(char16_t unit)
+{
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
 
 }  // namespace
 

@@ -15,8 +15,14 @@ void FixedName::assign(std::u16string_view text)
 
 namespace {
 
-bool IsSkipped(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n'; }
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool IsSkipped(char16_t c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n';
+}
+bool IsDigit(char16_t c)
+{
+    return c >= u'0' && c <= u'9';
+}
 
 // Collects the characters of a number in the forms that std::from_chars reads,
 // tracking its decimal magnitude so that a value beyond a double's range can be
@@ -64,8 +70,7 @@ private:
             if (c != u'0' && !seenNonZero_) {
                 seenNonZero_ = true;
                 // Decimal exponent of the first significant digit.
-                magnitude_ = seenPoint ? -static_cast<long long>(fractionDigits_) - 1
-                                       : 0;
+                magnitude_ = seenPoint ? -static_cast<long long>(fractionDigits_) - 1 : 0;
             }
             if (seenNonZero_ && !seenPoint) {
                 ++integerDigitsAfterLead_;
@@ -113,8 +118,7 @@ private:
     double Convert() const
     {
         double value = 0.0;
-        const auto [end, error] =
-            std::from_chars(digits_.data(), digits_.data() + digits_.size(), value);
+        const auto [end, error] = std::from_chars(digits_.data(), digits_.data() + digits_.size(), value);
         (void)end;
         if (error == std::errc::result_out_of_range) {
             value = magnitude_ + exponent_ > 0 ? std::numeric_limits<double>::infinity() : 0.0;
@@ -143,8 +147,7 @@ double LeadingNumber(std::u16string_view text)
 std::optional<std::int32_t> RoundToField(double value)
 {
     const double rounded = std::nearbyint(value);  // the default mode rounds half to even
-    if (!(rounded >= std::numeric_limits<std::int32_t>::min() &&
-          rounded <= std::numeric_limits<std::int32_t>::max())) {
+    if (!(rounded >= std::numeric_limits<std::int32_t>::min() && rounded <= std::numeric_limits<std::int32_t>::max())) {
         return std::nullopt;
     }
     return static_cast<std::int32_t>(rounded);
@@ -177,8 +180,7 @@ void TakeOptions(PackSettings& settings, BitsChoice bits, FormatChoice format)
 }
 
 std::optional<NumberBox> TakeNumbers(PackSettings& settings, std::u16string_view widthText,
-                                     std::u16string_view heightText,
-                                     std::u16string_view marginText)
+    std::u16string_view heightText, std::u16string_view marginText)
 {
     const struct {
         NumberBox box;

@@ -81,8 +81,7 @@ void TakeOptions(PackSettings& settings, BitsChoice bits, FormatChoice format);
 // held in 32 bits stops it there: the fields before it keep their new values,
 // and the box that could not be taken is returned.
 std::optional<NumberBox> TakeNumbers(PackSettings& settings, std::u16string_view widthText,
-                                     std::u16string_view heightText,
-                                     std::u16string_view marginText);
+    std::u16string_view heightText, std::u16string_view marginText);
 
 void TakeName(PackSettings& settings, std::u16string_view nameText);
 

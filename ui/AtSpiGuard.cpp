@@ -28,11 +28,9 @@ public:
 
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
     {
-        if (message.interface() == QLatin1String("org.freedesktop.DBus.Properties") &&
-            message.arguments().size() < 2) {
-            connection.send(message.createErrorReply(
-                QDBusError::NotSupported, QStringLiteral("%1 is not supported here; ask for each property with Get")
-                                              .arg(message.member())));
+        if (message.interface() == QLatin1String("org.freedesktop.DBus.Properties") && message.arguments().size() < 2) {
+            connection.send(message.createErrorReply(QDBusError::NotSupported,
+                QStringLiteral("%1 is not supported here; ask for each property with Get").arg(message.member())));
             return true;
         }
         return qt_ && qt_->handleMessage(message, connection);

@@ -197,8 +197,8 @@ public:
         folders_.clear();
         int depth = 0;
         for (const QByteArray& step : Chain(path)) {
-            folders_.push_back({step, step == "/" ? QStringLiteral("/") : DisplayName(step.mid(step.lastIndexOf('/') + 1)),
-                                depth++, true});
+            folders_.push_back({step,
+                step == "/" ? QStringLiteral("/") : DisplayName(step.mid(step.lastIndexOf('/') + 1)), depth++, true});
         }
         std::vector<std::pair<QString, Folder>> children;
         for (const QByteArray& name : Subfolders(path)) {

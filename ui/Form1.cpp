@@ -27,7 +27,10 @@ namespace {
 
 const QStringList kSizeEntries{"16", "32", "64", "128", "256", "512", "1024", "2048"};
 
-std::u16string TextOf(const QComboBox* box) { return box->currentText().toStdU16String(); }
+std::u16string TextOf(const QComboBox* box)
+{
+    return box->currentText().toStdU16String();
+}
 
 QString Text(std::u16string_view text)
 {
@@ -223,8 +226,8 @@ void Form1::CreateControls()
 
 void Form1::SetTabOrder()
 {
-    QWidget* const order[] = {Command1, Option1, Option2, Option3, Option4, Text4,
-                              Combo1,   Combo2,  Combo3,  Command2, Dir1};
+    QWidget* const order[] = {
+        Command1, Option1, Option2, Option3, Option4, Text4, Combo1, Combo2, Combo3, Command2, Dir1};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
         setTabOrder(order[i], order[i + 1]);
     }
@@ -241,9 +244,10 @@ void Form1::ConnectControls()
     connect(Dir1, &DirListBox::change, this, &Form1::Dir1_Change);
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
-    for (QObject* box : {static_cast<QObject*>(Text4), static_cast<QObject*>(Combo1), static_cast<QObject*>(Combo1->lineEdit()),
-                         static_cast<QObject*>(Combo2), static_cast<QObject*>(Combo2->lineEdit()),
-                         static_cast<QObject*>(Combo3), static_cast<QObject*>(Combo3->lineEdit())}) {
+    for (QObject* box :
+        {static_cast<QObject*>(Text4), static_cast<QObject*>(Combo1), static_cast<QObject*>(Combo1->lineEdit()),
+            static_cast<QObject*>(Combo2), static_cast<QObject*>(Combo2->lineEdit()), static_cast<QObject*>(Combo3),
+            static_cast<QObject*>(Combo3->lineEdit())}) {
         box->installEventFilter(this);
     }
 }
@@ -258,9 +262,18 @@ void Form1::Form1_Load()
     Combo3->setEditText(Text(kDefaultMarginText));
 }
 
-void Form1::Combo1_Change() { Bound(Combo1); }
-void Form1::Combo2_Change() { Bound(Combo2); }
-void Form1::Combo3_Change() { Bound(Combo3); }
+void Form1::Combo1_Change()
+{
+    Bound(Combo1);
+}
+void Form1::Combo2_Change()
+{
+    Bound(Combo2);
+}
+void Form1::Combo3_Change()
+{
+    Bound(Combo3);
+}
 
 void Form1::Combo1_KeyPress(char16_t& keyAscii)
 {
@@ -290,12 +303,15 @@ void Form1::Text4_KeyPress(char16_t& keyAscii)
     }
 }
 
-void Form1::Dir1_Change() { SetFolder(settings_, Dir1->path().toStdU16String()); }
+void Form1::Dir1_Change()
+{
+    SetFolder(settings_, Dir1->path().toStdU16String());
+}
 
 void Form1::Command1_Click()
 {
     TakeOptions(settings_, Option4->isChecked() ? BitsChoice::EightBit : BitsChoice::ThirtyTwoBit,
-                Option1->isChecked() ? FormatChoice::Bmp : FormatChoice::Png);
+        Option1->isChecked() ? FormatChoice::Bmp : FormatChoice::Png);
     for (QComboBox* box : {Combo1, Combo2, Combo3}) {
         Bound(box);
     }

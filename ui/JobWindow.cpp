@@ -34,10 +34,14 @@ constexpr qsizetype kReadChunk = 65536;
 QString StateWord(JobWindow::State state)
 {
     switch (state) {
-    case JobWindow::State::Running: return QStringLiteral("running");
-    case JobWindow::State::Stopping: return QStringLiteral("stopping");
-    case JobWindow::State::Done: return QStringLiteral("done");
-    case JobWindow::State::Failed: return QStringLiteral("failed");
+    case JobWindow::State::Running:
+        return QStringLiteral("running");
+    case JobWindow::State::Stopping:
+        return QStringLiteral("stopping");
+    case JobWindow::State::Done:
+        return QStringLiteral("done");
+    case JobWindow::State::Failed:
+        return QStringLiteral("failed");
     }
     return {};
 }
@@ -137,7 +141,7 @@ void JobWindow::Start(const QString& scriptFile)
         stream->notifier = new QSocketNotifier(stream->fd, QSocketNotifier::Read, this);
         const bool isError = stream == &err_;
         connect(stream->notifier, &QSocketNotifier::activated, this,
-                [this, stream, isError] { ReadStream(*stream, isError); });
+            [this, stream, isError] { ReadStream(*stream, isError); });
     }
     if (startError_.isEmpty()) {
         shell_.setProgram(QStringLiteral("/bin/sh"));
@@ -315,10 +319,10 @@ void JobWindow::closeEvent(QCloseEvent* event)
     }
     event->ignore();
     QMessageBox ask(QMessageBox::Question, windowTitle(),
-                    tr("The job %1 is still running. Stop it?\n\nVintrix then removes its unfinished files; "
-                       "earlier output in the Output folder stays as it was.")
-                        .arg(name_),
-                    QMessageBox::NoButton, this);
+        tr("The job %1 is still running. Stop it?\n\nVintrix then removes its unfinished files; "
+           "earlier output in the Output folder stays as it was.")
+            .arg(name_),
+        QMessageBox::NoButton, this);
     ask.setObjectName(QStringLiteral("askStop"));
     ask.setTextFormat(Qt::PlainText);
     QPushButton* stop = ask.addButton(tr("Stop the job"), QMessageBox::DestructiveRole);

@@ -8,7 +8,8 @@
 #include "options.h"
 #include "run.h"
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     using namespace vintrix;
     const std::vector<std::string> args(argv + 1, argv + argc);
     ParsedCommandLine parsed;

@@ -17,20 +17,23 @@ namespace {
 
 constexpr int kMaxSide = 65536;
 
-bool parseInt(const std::string& text, long long& value) {
+bool parseInt(const std::string& text, long long& value)
+{
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
     return ec == std::errc{} && ptr == end && !text.empty();
 }
 
-void checkSide(const char* what, const std::string& text, int& out) {
+void checkSide(const char* what, const std::string& text, int& out)
+{
     long long v = 0;
     if (!parseInt(text, v) || v < 1 || v > kMaxSide)
         throw ArgumentError(std::string(what) + " must be a whole number from 1 to 65536, not " + quoted(text));
     out = static_cast<int>(v);
 }
 
-void checkName(const std::string& name) {
+void checkName(const std::string& name)
+{
     if (name.empty())
         throw ArgumentError("name must not be empty");
     if (name == "." || name == "..")
@@ -48,7 +51,8 @@ void checkName(const std::string& name) {
         throw ArgumentError("name must be at most 200 bytes long");
 }
 
-void checkFolder(const std::string& folder) {
+void checkFolder(const std::string& folder)
+{
     if (folder.empty())
         throw ArgumentError("images folder must not be empty");
     std::error_code ec;
@@ -62,19 +66,20 @@ void checkFolder(const std::string& folder) {
 }
 
 // BMP stores its file size in 32 bits.
-void checkBmpSize(const Options& o) {
+void checkBmpSize(const Options& o)
+{
     const std::uint64_t stride = (std::uint64_t{static_cast<unsigned>(o.width)} * (o.bitsPerPixel / 8) + 3) / 4 * 4;
     const std::uint64_t total = 14 + 124 + 256 * 4 + stride * static_cast<unsigned>(o.height);
     if (total > 0xFFFFFFFFull)
         throw ArgumentError("a " + std::to_string(o.width) + "x" + std::to_string(o.height) + " BMP sheet at " +
-                            std::to_string(o.bitsPerPixel) +
-                            " bits per pixel would exceed the 4 GiB a BMP file can hold: " +
-                            "use PNG (format 1) or a smaller sheet");
+            std::to_string(o.bitsPerPixel) +
+            " bits per pixel would exceed the 4 GiB a BMP file can hold: " + "use PNG (format 1) or a smaller sheet");
 }
 
 }  // namespace
 
-std::string usageText() {
+std::string usageText()
+{
     return "Usage: Vintrix WIDTH HEIGHT NAME BPP FORMAT MARGIN FOLDER\n"
            "       Vintrix --help | --version\n"
            "\n"
@@ -99,7 +104,8 @@ std::string usageText() {
            "             4 output could not be written.\n";
 }
 
-ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
+{
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h"))
         return ShowHelp{};
     if (args.size() == 1 && args[0] == "--version")
@@ -108,7 +114,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
         throw ArgumentError("no images folder given: choose one in the folder list");
     if (args.size() != 7)
         throw ArgumentError("expected 7 arguments, WIDTH HEIGHT NAME BPP FORMAT MARGIN FOLDER, got " +
-                            std::to_string(args.size()) + " (see Vintrix --help)");
+            std::to_string(args.size()) + " (see Vintrix --help)");
 
     Options o;
     checkSide("width", args[0], o.width);
@@ -128,8 +134,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     const long long maxMargin = (std::min(o.width, o.height) - 1) / 2;
     if (!parseInt(args[5], v) || v < 0 || v > maxMargin)
         throw ArgumentError("margin must be a whole number from 0 to " + std::to_string(maxMargin) + " for a " +
-                            std::to_string(o.width) + "x" + std::to_string(o.height) + " sheet, not " +
-                            quoted(args[5]));
+            std::to_string(o.width) + "x" + std::to_string(o.height) + " sheet, not " + quoted(args[5]));
     o.margin = static_cast<int>(v);
 
     checkFolder(args[6]);

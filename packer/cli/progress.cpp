@@ -10,27 +10,36 @@ namespace vintrix {
 
 namespace {
 
-const char* terminalText(Stage stage) {
+const char* terminalText(Stage stage)
+{
     switch (stage) {
-    case Stage::Reading: return "reading images";
-    case Stage::Packing: return "packing";
-    case Stage::Writing: return "writing sheets, row";
+    case Stage::Reading:
+        return "reading images";
+    case Stage::Packing:
+        return "packing";
+    case Stage::Writing:
+        return "writing sheets, row";
     }
     return "";
 }
 
-const char* lineWord(Stage stage) {
+const char* lineWord(Stage stage)
+{
     switch (stage) {
-    case Stage::Reading: return "reading";
-    case Stage::Packing: return "packing";
-    case Stage::Writing: return "writing";
+    case Stage::Reading:
+        return "reading";
+    case Stage::Packing:
+        return "packing";
+    case Stage::Writing:
+        return "writing";
     }
     return "";
 }
 
 }  // namespace
 
-Progress::Progress() : start_(Clock::now()), last_(start_) {
+Progress::Progress() : start_(Clock::now()), last_(start_)
+{
     const char* mode = std::getenv("VINTRIX_PROGRESS");
     lines_ = mode && std::strcmp(mode, "lines") == 0;
     if (lines_ || ::isatty(STDERR_FILENO) == 1) {
@@ -43,9 +52,13 @@ Progress::Progress() : start_(Clock::now()), last_(start_) {
     }
 }
 
-Progress::~Progress() { clear(); }
+Progress::~Progress()
+{
+    clear();
+}
 
-void Progress::report(Stage stage, std::size_t done, std::size_t total) {
+void Progress::report(Stage stage, std::size_t done, std::size_t total)
+{
     if (!stream_)
         return;
     std::lock_guard lock(mutex_);
@@ -55,7 +68,8 @@ void Progress::report(Stage stage, std::size_t done, std::size_t total) {
         reportOnTerminal(stage, done, total);
 }
 
-void Progress::reportAsLine(Stage stage, std::size_t done, std::size_t total) {
+void Progress::reportAsLine(Stage stage, std::size_t done, std::size_t total)
+{
     const std::size_t percent = total == 0 ? 100 : done * 100 / total;
     if (shown_ && stage == lastStage_ && percent == lastPercent_)
         return;
@@ -66,7 +80,8 @@ void Progress::reportAsLine(Stage stage, std::size_t done, std::size_t total) {
     std::fflush(stream_.get());
 }
 
-void Progress::reportOnTerminal(Stage stage, std::size_t done, std::size_t total) {
+void Progress::reportOnTerminal(Stage stage, std::size_t done, std::size_t total)
+{
     const auto now = Clock::now();
     if (now - start_ < std::chrono::milliseconds(500) || (shown_ && now - last_ < std::chrono::milliseconds(100)))
         return;
@@ -76,7 +91,8 @@ void Progress::reportOnTerminal(Stage stage, std::size_t done, std::size_t total
     std::fflush(stream_.get());
 }
 
-void Progress::clear() {
+void Progress::clear()
+{
     std::lock_guard lock(mutex_);
     if (!shown_ || lines_)
         return;

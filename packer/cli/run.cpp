@@ -33,22 +33,28 @@ constexpr const char* kOutputFolder = "Output";
 // commit journal's.
 constexpr int kMaxSheets = 2047;
 
-int workerThreads() { return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u)); }
+int workerThreads()
+{
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+}
 
-std::string sheetBase(const std::string& name, int sheet) {
+std::string sheetBase(const std::string& name, int sheet)
+{
     return sheet == 0 ? name : name + "-" + std::to_string(sheet + 1);
 }
 
 class StderrMuted {
 public:
-    StderrMuted() {
+    StderrMuted()
+    {
         std::fflush(stderr);
         saved_.reset(::dup(STDERR_FILENO));
         const UniqueFd null(::open("/dev/null", O_WRONLY | O_CLOEXEC));
         if (saved_ && null && ::dup2(null.get(), STDERR_FILENO) < 0)
             saved_.reset();  // stderr stays as it was
     }
-    ~StderrMuted() {
+    ~StderrMuted()
+    {
         if (saved_)
             ::dup2(saved_.get(), STDERR_FILENO);
     }
@@ -59,7 +65,8 @@ private:
     UniqueFd saved_;
 };
 
-std::string percent(double fraction) {
+std::string percent(double fraction)
+{
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.1f%%", fraction * 100.0);
     return buf;
@@ -68,15 +75,16 @@ std::string percent(double fraction) {
 // The atlas data of sheet `s`: every input placed on it, each duplicate
 // under its own name, in the order of the names.
 std::string atlasOf(int s, const Options& o, const std::string& ext, const std::vector<std::string>& names,
-                    const UniqueImages& unique, const std::vector<Size>& sizes, const Layout& layout) {
+    const UniqueImages& unique, const std::vector<Size>& sizes, const Layout& layout)
+{
     std::vector<AtlasFrame> frames;
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::size_t u = unique.uniqueOf[i];
         if (layout.placements[u].sheet == s)
             frames.push_back({names[i], layout.placements[u].x, layout.placements[u].y, sizes[u].w, sizes[u].h});
     }
-    AtlasMeta meta{VINTRIX_VERSION, sheetBase(o.name, s) + ext, o.bitsPerPixel == 8 ? "INDEXED8" : "RGBA8888",
-                   o.width, o.height, {}};
+    AtlasMeta meta{VINTRIX_VERSION, sheetBase(o.name, s) + ext, o.bitsPerPixel == 8 ? "INDEXED8" : "RGBA8888", o.width,
+        o.height, {}};
     if (s == 0)
         for (int r = 1; r < layout.sheets; ++r)
             meta.relatedMultiPacks.push_back(sheetBase(o.name, r) + ".json");
@@ -84,7 +92,8 @@ std::string atlasOf(int s, const Options& o, const std::string& ext, const std::
 }
 
 void printSummary(std::ostream& out, const Options& o, const std::string& ext, std::size_t images,
-                  std::size_t uniqueImages, const Layout& layout) {
+    std::size_t uniqueImages, const Layout& layout)
+{
     const double area = static_cast<double>(o.width) * o.height;
     std::int64_t total = 0;
     for (auto a : layout.usedArea)
@@ -108,7 +117,8 @@ void printSummary(std::ostream& out, const Options& o, const std::string& ext, s
 
 // The budget for decoded images: kDefaultImageMemory, or the mebibytes the
 // environment gives.
-std::uint64_t imageMemory() {
+std::uint64_t imageMemory()
+{
     const char* text = std::getenv(kImageMemoryVariable);
     if (!text || !*text)
         return kDefaultImageMemory;
@@ -117,11 +127,12 @@ std::uint64_t imageMemory() {
     const auto [ptr, ec] = std::from_chars(text, end, mib);
     if (ec != std::errc{} || ptr != end || mib == 0 || mib > (std::uint64_t{1} << 40))
         throw ArgumentError(std::string(kImageMemoryVariable) + " must be a number of MiB from 1 to " +
-                            std::to_string(std::uint64_t{1} << 40) + ", not " + quoted(text));
+            std::to_string(std::uint64_t{1} << 40) + ", not " + quoted(text));
     return mib << 20;
 }
 
-void packFolder(const Options& o, Progress& progress, std::ostream& out, std::ostream& err) {
+void packFolder(const Options& o, Progress& progress, std::ostream& out, std::ostream& err)
+{
     const Size sheet{o.width, o.height};
     const std::uint64_t memory = imageMemory();
     const int threads = workerThreads();
@@ -140,22 +151,22 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
         err << '\n';
     }
     if (names.empty())
-        throw InputError("no images in " + quoted(o.folder) +
-                         " (looked for PNG, BMP, JPEG, GIF, WebP, TGA and TIFF files)");
+        throw InputError(
+            "no images in " + quoted(o.folder) + " (looked for PNG, BMP, JPEG, GIF, WebP, TGA and TIFF files)");
     // The atlas data keys frames by name, and JSON holds only Unicode text.
     for (const std::string& name : names)
         if (!isUtf8(name))
             throw InputError(quoted(name) + " has a file name that is not valid UTF-8, so the atlas data " +
-                             "cannot name it: rename the file");
+                "cannot name it: rename the file");
 
     DecodeResult decoded;
     {
         // Some decoders print their complaints straight to stderr; Vintrix
         // reports each failure itself, once.
         StderrMuted muted;
-        decoded = decodeImages(o.folder, names, sheet, o.margin, threads,
-                               [&](std::size_t d, std::size_t t) { progress.report(Stage::Reading, d, t); },
-                               Hashes::Compute, memory);
+        decoded = decodeImages(
+            o.folder, names, sheet, o.margin, threads,
+            [&](std::size_t d, std::size_t t) { progress.report(Stage::Reading, d, t); }, Hashes::Compute, memory);
     }
 
     const UniqueImages unique = findDuplicates(decoded.images, decoded.hashes);
@@ -168,9 +179,9 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
         throw InputError(vintrix::quoted(names[unique.first[*packed.tooLarge]]) + " does not fit on a sheet");
     const Layout& layout = packed.layout;
     if (layout.sheets > kMaxSheets)
-        throw InputError("the images need " + std::to_string(layout.sheets) + " sheets of " +
-                         std::to_string(o.width) + "x" + std::to_string(o.height) + ", more than the " +
-                         std::to_string(kMaxSheets) + " Vintrix writes in one run: use larger sheets");
+        throw InputError("the images need " + std::to_string(layout.sheets) + " sheets of " + std::to_string(o.width) +
+            "x" + std::to_string(o.height) + ", more than the " + std::to_string(kMaxSheets) +
+            " Vintrix writes in one run: use larger sheets");
 
     const bool bmp = o.format == ImageFormat::Bmp;
     const std::string ext = bmp ? ".bmp" : ".png";
@@ -195,7 +206,7 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
         const std::size_t rows = static_cast<std::size_t>(layout.sheets) * static_cast<std::size_t>(o.height);
         progress.report(Stage::Writing, 0, rows);
         writeSheets(sheetTemp, layout, uniqueImages, sheet, o.bitsPerPixel, o.format, threads,
-                    [&](std::size_t done, std::size_t total) { progress.report(Stage::Writing, done, total); });
+            [&](std::size_t done, std::size_t total) { progress.report(Stage::Writing, done, total); });
         progress.report(Stage::Writing, rows, rows);
 
         for (int s = 0; s < layout.sheets; ++s)
@@ -211,7 +222,8 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
 
 }  // namespace
 
-ExitCode run(const Options& o, std::ostream& out, std::ostream& err) {
+ExitCode run(const Options& o, std::ostream& out, std::ostream& err)
+{
     Progress progress;
     try {
         packFolder(o, progress, out, err);

@@ -12,6 +12,9 @@ enum class ExitCode : int {
 // A run stopped by SIGINT, SIGTERM or SIGHUP removes its temporary files and
 // then ends by that signal, as shells expect.
 
-constexpr int toInt(ExitCode code) { return static_cast<int>(code); }
+constexpr int toInt(ExitCode code)
+{
+    return static_cast<int>(code);
+}
 
 }  // namespace vintrix

@@ -21,7 +21,8 @@ public:
     explicit UniqueFd(int fd) : fd_(fd) {}
     ~UniqueFd() { reset(); }
     UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
+    UniqueFd& operator=(UniqueFd&& other) noexcept
+    {
         if (this != &other)
             reset(other.release());
         return *this;
@@ -30,7 +31,8 @@ public:
     int get() const { return fd_; }
     explicit operator bool() const { return fd_ >= 0; }
     int release() { return std::exchange(fd_, -1); }
-    void reset(int fd = -1) {
+    void reset(int fd = -1)
+    {
         if (fd_ >= 0)
             ::close(fd_);
         fd_ = fd;

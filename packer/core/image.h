@@ -16,9 +16,10 @@ struct Size {
 };
 
 // Whether an image fits a sheet with `margin` pixels along every edge.
-constexpr bool fitsSheet(Size image, Size sheet, int margin) {
+constexpr bool fitsSheet(Size image, Size sheet, int margin)
+{
     return std::int64_t{image.w} + 2 * std::int64_t{margin} <= sheet.w &&
-           std::int64_t{image.h} + 2 * std::int64_t{margin} <= sheet.h;
+        std::int64_t{image.h} + 2 * std::int64_t{margin} <= sheet.h;
 }
 
 // One colour, red, green, blue and alpha, 8 bits each.

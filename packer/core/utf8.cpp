@@ -4,7 +4,8 @@
 
 namespace vintrix {
 
-std::size_t utf8Length(std::string_view s) {
+std::size_t utf8Length(std::string_view s)
+{
     if (s.empty())
         return 0;
     const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
@@ -37,7 +38,8 @@ std::size_t utf8Length(std::string_view s) {
     return n;
 }
 
-bool isUtf8(std::string_view text) {
+bool isUtf8(std::string_view text)
+{
     for (std::size_t i = 0; i < text.size();) {
         const std::size_t n = utf8Length(text.substr(i));
         if (n == 0)
@@ -47,7 +49,8 @@ bool isUtf8(std::string_view text) {
     return true;
 }
 
-std::string quoted(const std::string& text) {
+std::string quoted(const std::string& text)
+{
     std::string out = "\"";
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];

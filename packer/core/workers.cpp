@@ -10,7 +10,8 @@
 namespace vintrix {
 
 void forEachIndex(std::size_t count, int threads, const std::function<void(std::size_t)>& work,
-                  const std::function<void(std::size_t done)>& watch, std::chrono::milliseconds period) {
+    const std::function<void(std::size_t done)>& watch, std::chrono::milliseconds period)
+{
     if (count == 0) {
         if (watch)
             watch(0);

@@ -15,7 +15,7 @@ namespace vintrix {
 // far, and once more with `count` when all are; it wakes as soon as the last
 // call returns.
 void forEachIndex(std::size_t count, int threads, const std::function<void(std::size_t)>& work,
-                  const std::function<void(std::size_t done)>& watch = {},
-                  std::chrono::milliseconds period = std::chrono::milliseconds(100));
+    const std::function<void(std::size_t done)>& watch = {},
+    std::chrono::milliseconds period = std::chrono::milliseconds(100));
 
 }  // namespace vintrix

@@ -7,12 +7,14 @@
 
 namespace vintrix {
 
-std::size_t pixelHash(const Image& image) {
+std::size_t pixelHash(const Image& image)
+{
     return std::hash<std::string_view>{}(
         std::string_view(reinterpret_cast<const char*>(image.pixels.data()), image.pixels.size()));
 }
 
-UniqueImages findDuplicates(const std::vector<Image>& images, const std::vector<std::size_t>& hashes) {
+UniqueImages findDuplicates(const std::vector<Image>& images, const std::vector<std::size_t>& hashes)
+{
     UniqueImages u;
     u.uniqueOf.resize(images.size());
     std::map<std::tuple<int, int, std::size_t>, std::vector<std::size_t>> seen;  // -> unique indices
@@ -20,7 +22,7 @@ UniqueImages findDuplicates(const std::vector<Image>& images, const std::vector<
         const Image& img = images[i];
         auto& candidates = seen[{img.width, img.height, hashes[i]}];
         auto same = std::find_if(candidates.begin(), candidates.end(),
-                                 [&](std::size_t k) { return images[u.first[k]].pixels == img.pixels; });
+            [&](std::size_t k) { return images[u.first[k]].pixels == img.pixels; });
         if (same != candidates.end()) {
             u.uniqueOf[i] = *same;
         } else {

@@ -9,8 +9,8 @@
 namespace vintrix {
 
 struct UniqueImages {
-    std::vector<std::size_t> first;    // for each unique image, the index of its first input
-    std::vector<std::size_t> uniqueOf; // for each input, the index of its unique image
+    std::vector<std::size_t> first;     // for each unique image, the index of its first input
+    std::vector<std::size_t> uniqueOf;  // for each input, the index of its unique image
 };
 
 // Images of the same size and the same pixels share one entry. `hashes` as

@@ -21,7 +21,8 @@ private:
     std::size_t size_;
 };
 
-bool bmpEndsEarly(const Bytes& b) {
+bool bmpEndsEarly(const Bytes& b)
+{
     if (!b.has(0, 34) || b.u8(0) != 'B' || b.u8(1) != 'M' || b.u32(14) < 40)
         return false;
     const std::uint64_t offset = b.u32(10);
@@ -68,7 +69,8 @@ bool bmpEndsEarly(const Bytes& b) {
 
 // Skips data sub-blocks from `at`; returns where the terminator ends, or 0
 // when the file ends first.
-std::size_t gifSkipBlocks(const Bytes& b, std::size_t at) {
+std::size_t gifSkipBlocks(const Bytes& b, std::size_t at)
+{
     while (b.has(at, 1)) {
         const unsigned n = b.u8(at);
         at += 1 + n;
@@ -78,7 +80,8 @@ std::size_t gifSkipBlocks(const Bytes& b, std::size_t at) {
     return 0;
 }
 
-bool gifEndsEarly(const Bytes& b) {
+bool gifEndsEarly(const Bytes& b)
+{
     if (!b.has(0, 13))
         return false;
     std::size_t at = 13;
@@ -106,7 +109,8 @@ bool gifEndsEarly(const Bytes& b) {
     }
 }
 
-bool jpegEndsEarly(const Bytes& b) {
+bool jpegEndsEarly(const Bytes& b)
+{
     if (b.u8(0) != 0xFF || b.u8(1) != 0xD8)
         return false;
     std::size_t at = 2;
@@ -139,7 +143,8 @@ bool jpegEndsEarly(const Bytes& b) {
     return true;
 }
 
-bool tgaEndsEarly(const Bytes& b) {
+bool tgaEndsEarly(const Bytes& b)
+{
     if (!b.has(0, 18))
         return false;
     const unsigned type = b.u8(2);
@@ -165,7 +170,8 @@ bool tgaEndsEarly(const Bytes& b) {
 
 }  // namespace
 
-bool endsEarly(std::string_view format, const unsigned char* data, std::size_t size) {
+bool endsEarly(std::string_view format, const unsigned char* data, std::size_t size)
+{
     const Bytes b(data, size);
     if (format == "bmp")
         return bmpEndsEarly(b);
@@ -178,7 +184,8 @@ bool endsEarly(std::string_view format, const unsigned char* data, std::size_t s
     return false;
 }
 
-std::array<int, 4> bmpChannelBits(const unsigned char* data, std::size_t size) {
+std::array<int, 4> bmpChannelBits(const unsigned char* data, std::size_t size)
+{
     const Bytes b(data, size);
     const std::uint32_t header = b.u32(14);
     if (!b.has(0, 34) || b.u8(0) != 'B' || b.u8(1) != 'M' || header < 40)
@@ -195,10 +202,11 @@ std::array<int, 4> bmpChannelBits(const unsigned char* data, std::size_t size) {
     if (!b.has(masks, alphaMask ? 16 : 12))
         return {};
     return {std::popcount(b.u32(masks)), std::popcount(b.u32(masks + 4)), std::popcount(b.u32(masks + 8)),
-            alphaMask ? std::popcount(b.u32(masks + 12)) : 0};
+        alphaMask ? std::popcount(b.u32(masks + 12)) : 0};
 }
 
-void widenChannels(unsigned char* rgba, std::size_t pixels, const std::array<int, 4>& bits) {
+void widenChannels(unsigned char* rgba, std::size_t pixels, const std::array<int, 4>& bits)
+{
     std::array<std::array<unsigned char, 256>, 4> table{};
     bool any = false;
     for (std::size_t c = 0; c < 4; ++c) {

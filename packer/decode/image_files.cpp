@@ -11,7 +11,8 @@
 namespace vintrix {
 namespace {
 
-std::string lower(std::string s) {
+std::string lower(std::string s)
+{
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return s;
 }
@@ -20,7 +21,8 @@ const std::set<std::string> kWantedExtensions{"png", "bmp", "jpg", "jpeg", "gif"
 
 // The extensions other than png that Qt can read here; all of them when the
 // module is missing, so that those files fail with the reason.
-std::set<std::string> qtExtensions() {
+std::set<std::string> qtExtensions()
+{
     const QtModule& m = qtModule();
     if (!m.formats)
         return kWantedExtensions;
@@ -31,30 +33,39 @@ std::set<std::string> qtExtensions() {
     return readable;
 }
 
-std::string kindOf(const std::filesystem::file_status& status) {
+std::string kindOf(const std::filesystem::file_status& status)
+{
     namespace fs = std::filesystem;
     switch (status.type()) {
-    case fs::file_type::not_found: return "a link to nothing";
-    case fs::file_type::directory: return "a folder";
-    case fs::file_type::fifo: return "a FIFO";
-    case fs::file_type::socket: return "a socket";
+    case fs::file_type::not_found:
+        return "a link to nothing";
+    case fs::file_type::directory:
+        return "a folder";
+    case fs::file_type::fifo:
+        return "a FIFO";
+    case fs::file_type::socket:
+        return "a socket";
     case fs::file_type::block:
-    case fs::file_type::character: return "a device";
-    default: return "not a regular file";
+    case fs::file_type::character:
+        return "a device";
+    default:
+        return "not a regular file";
     }
 }
 
 }  // namespace
 
-std::string extensionOf(const std::filesystem::path& file) {
+std::string extensionOf(const std::filesystem::path& file)
+{
     const std::string ext = file.extension().string();
     return ext.size() < 2 ? std::string() : lower(ext.substr(1));
 }
 
-std::vector<std::string> listImageFiles(const std::string& folder, std::vector<std::string>* skipped) {
+std::vector<std::string> listImageFiles(const std::string& folder, std::vector<std::string>* skipped)
+{
     namespace fs = std::filesystem;
     std::vector<std::string> names;
-    std::vector<std::string> extensions;  // beside names
+    std::vector<std::string> extensions;                      // beside names
     std::vector<std::pair<std::string, std::string>> passed;  // names and why
     bool others = false;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {

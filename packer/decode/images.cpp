@@ -23,27 +23,32 @@
 namespace vintrix {
 namespace {
 
-std::string sizeText(int w, int h) { return std::to_string(w) + "x" + std::to_string(h); }
+std::string sizeText(int w, int h)
+{
+    return std::to_string(w) + "x" + std::to_string(h);
+}
 
 // Throws InputError when an image of w x h pixels cannot be used.
-void checkSize(int w, int h, Size sheet, int margin) {
+void checkSize(int w, int h, Size sheet, int margin)
+{
     if (!fitsSheet({w, h}, sheet, margin)) {
-        std::string m = "image of " + sizeText(w, h) + " pixels does not fit on a " + sizeText(sheet.w, sheet.h) +
-                        " sheet";
+        std::string m =
+            "image of " + sizeText(w, h) + " pixels does not fit on a " + sizeText(sheet.w, sheet.h) + " sheet";
         if (margin > 0)
             m += " with a margin of " + std::to_string(margin);
         throw InputError(m);
     }
     if (std::int64_t{w} * h > kMaxImagePixels)
         throw InputError("image claims " + sizeText(w, h) + " pixels, more than Vintrix decodes (" +
-                         std::to_string(kMaxImagePixels) + " pixels)");
+            std::to_string(kMaxImagePixels) + " pixels)");
 }
 
 // What the decoded images of one run have taken so far, against the budget.
 class MemoryBudget {
 public:
     explicit MemoryBudget(std::uint64_t limit) : limit_(limit) {}
-    bool take(std::uint64_t bytes) {
+    bool take(std::uint64_t bytes)
+    {
         std::uint64_t used = used_.load();
         do {
             if (bytes > limit_ - used)
@@ -59,14 +64,18 @@ private:
     std::atomic<std::uint64_t> used_{0};
 };
 
-std::string mebibytes(std::uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB"; }
+std::string mebibytes(std::uint64_t bytes)
+{
+    return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB";
+}
 
 // The size checks of one image and its share of the budget, taken before
 // its pixels are allocated and given back when it fails.
 class Admission {
 public:
     Admission(Size sheet, int margin, MemoryBudget& budget) : sheet_(sheet), margin_(margin), budget_(budget) {}
-    ~Admission() {
+    ~Admission()
+    {
         if (!kept_)
             budget_.give(taken_);
     }
@@ -74,20 +83,22 @@ public:
     Admission& operator=(const Admission&) = delete;
 
     // Throws InputError when the image cannot be admitted.
-    void operator()(int w, int h) {
+    void operator()(int w, int h)
+    {
         checkSize(w, h, sheet_, margin_);
         const std::uint64_t bytes = std::uint64_t(w) * std::uint64_t(h) * 4;
         if (bytes <= taken_)
             return;
         if (!budget_.take(bytes - taken_))
             throw InputError("decoding its " + sizeText(w, h) + " pixels (" + mebibytes(bytes) +
-                             ") would take the decoded images past Vintrix's memory budget of " +
-                             mebibytes(budget_.limit()) + " (set " + kImageMemoryVariable + " to change it)");
+                ") would take the decoded images past Vintrix's memory budget of " + mebibytes(budget_.limit()) +
+                " (set " + kImageMemoryVariable + " to change it)");
         taken_ = bytes;
     }
     void keep() { kept_ = true; }
     // The largest image the budget could ever admit.
-    std::int64_t maxPixels() const {
+    std::int64_t maxPixels() const
+    {
         return static_cast<std::int64_t>(std::min<std::uint64_t>(kMaxImagePixels, budget_.limit() / 4));
     }
 
@@ -106,7 +117,8 @@ struct QtRead : VintrixQtRead {
 
 // The module's C interface carries no exceptions: its callbacks catch them
 // into its error buffer, which becomes an InputError here.
-void readWithQt(int fd, Admission& admit, Image& out) {
+void readWithQt(int fd, Admission& admit, Image& out)
+{
     const QtModule& m = qtModule();
     if (!m.read)
         throw InputError("cannot decode image: the reader for formats other than PNG is missing (" + m.error + ")");
@@ -140,7 +152,8 @@ void readWithQt(int fd, Admission& admit, Image& out) {
 
 // Opens `path` for reading only if it is a regular file: a FIFO or a device
 // put in place of an image is refused without blocking on it.
-UniqueFd openRegular(const std::string& path) {
+UniqueFd openRegular(const std::string& path)
+{
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd)
         throw InputError(std::string("cannot decode image: ") + std::strerror(errno));
@@ -156,7 +169,8 @@ UniqueFd openRegular(const std::string& path) {
 // PNG files, known by their signature whatever their name, go to libpng;
 // TGA files, which have no signature, by their name to stb_image;
 // everything else to Qt.
-void decodeFile(const std::string& path, Admission& admit, Image& out) {
+void decodeFile(const std::string& path, Admission& admit, Image& out)
+{
     UniqueFd opened = openRegular(path);
     File file(::fdopen(opened.get(), "rb"));
     if (!file)
@@ -176,8 +190,9 @@ void decodeFile(const std::string& path, Admission& admit, Image& out) {
 
 // Returns the image's failure as a line that starts with its quoted name,
 // or an empty string.
-std::string decodeOne(const std::string& path, const std::string& name, Size sheet, int margin, MemoryBudget& budget,
-                      Image& out) {
+std::string decodeOne(
+    const std::string& path, const std::string& name, Size sheet, int margin, MemoryBudget& budget, Image& out)
+{
     std::string error;
     try {
         Admission admit(sheet, margin, budget);
@@ -196,7 +211,8 @@ std::string decodeOne(const std::string& path, const std::string& name, Size she
 }  // namespace
 
 DecodeResult decodeImages(const std::string& folder, const std::vector<std::string>& names, Size sheet, int margin,
-                          int threads, const ProgressFn& progress, Hashes hashes, std::uint64_t memory) {
+    int threads, const ProgressFn& progress, Hashes hashes, std::uint64_t memory)
+{
     DecodeResult result;
     MemoryBudget budget(memory);
     result.images.resize(names.size());

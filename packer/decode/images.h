@@ -40,7 +40,7 @@ enum class Hashes { Skip, Compute };
 // cannot be used, in the order of the names, each starting with its quoted
 // file name.
 DecodeResult decodeImages(const std::string& folder, const std::vector<std::string>& names, Size sheet, int margin,
-                          int threads, const ProgressFn& progress = {}, Hashes hashes = Hashes::Skip,
-                          std::uint64_t memory = kDefaultImageMemory);
+    int threads, const ProgressFn& progress = {}, Hashes hashes = Hashes::Skip,
+    std::uint64_t memory = kDefaultImageMemory);
 
 }  // namespace vintrix

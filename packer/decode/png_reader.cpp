@@ -16,15 +16,19 @@ struct ErrorText {
     char text[256] = "";
 };
 
-[[noreturn]] void onError(png_structp png, png_const_charp message) {
+[[noreturn]] void onError(png_structp png, png_const_charp message)
+{
     auto* error = static_cast<ErrorText*>(png_get_error_ptr(png));
     std::snprintf(error->text, sizeof error->text, "%s", message);
     png_longjmp(png, 1);
 }
 
-void onWarning(png_structp, png_const_charp) {}
+void onWarning(png_structp, png_const_charp)
+{
+}
 
-void readFromFile(png_structp png, png_bytep data, std::size_t size) {
+void readFromFile(png_structp png, png_bytep data, std::size_t size)
+{
     auto* file = static_cast<std::FILE*>(png_get_io_ptr(png));
     if (std::fread(data, 1, size, file) != size)
         png_error(png, std::ferror(file) ? "read error" : "the file ends early");
@@ -39,7 +43,8 @@ using ReadStruct = std::unique_ptr<png_struct, ReadDeleter>;
 // libpng reports errors by longjmp back into this function, so it keeps no
 // object of its own that has a destructor: everything it fills belongs to
 // the caller. Returns false when libpng failed.
-bool decode(png_structp png, png_infop info, const SizeCheck& check, Image& out, std::vector<png_bytep>& rows) {
+bool decode(png_structp png, png_infop info, const SizeCheck& check, Image& out, std::vector<png_bytep>& rows)
+{
     if (setjmp(png_jmpbuf(png)))
         return false;
     png_read_info(png, info);
@@ -66,11 +71,13 @@ bool decode(png_structp png, png_infop info, const SizeCheck& check, Image& out,
 
 }  // namespace
 
-bool hasPngSignature(const unsigned char* head, std::size_t size) {
+bool hasPngSignature(const unsigned char* head, std::size_t size)
+{
     return size >= 8 && png_sig_cmp(head, 0, 8) == 0;
 }
 
-void readPng(std::FILE* file, const SizeCheck& check, Image& out) {
+void readPng(std::FILE* file, const SizeCheck& check, Image& out)
+{
     ErrorText error;
     ReadStruct png(png_create_read_struct(PNG_LIBPNG_VER_STRING, &error, onError, onWarning));
     if (!png)

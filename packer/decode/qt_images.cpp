@@ -17,19 +17,22 @@
 
 namespace {
 
-int fail(VintrixQtRead* read, const std::string& text) {
+int fail(VintrixQtRead* read, const std::string& text)
+{
     std::snprintf(read->error, sizeof read->error, "%s", text.c_str());
     return 2;
 }
 
 // Plugins log their complaints through Qt; Vintrix reports each failure
 // itself, once.
-void silence() {
+void silence()
+{
     static std::once_flag once;
     std::call_once(once, [] { qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {}); });
 }
 
-void limitAllocation(long long maxPixels) {
+void limitAllocation(long long maxPixels)
+{
     static std::once_flag once;
     std::call_once(once, [maxPixels] {
         // In MiB, where 0 would mean no limit at all.
@@ -37,7 +40,8 @@ void limitAllocation(long long maxPixels) {
     });
 }
 
-int readImage(int fd, VintrixQtRead* read) {
+int readImage(int fd, VintrixQtRead* read)
+{
     // The file is mapped rather than read, so that its bytes can be checked
     // after decoding without a copy.
     QFile file;
@@ -70,7 +74,7 @@ int readImage(int fd, VintrixQtRead* read) {
         return fail(read, "out of memory converting the image");
     if (format == "bmp")
         vintrix::widenChannels(image.bits(), static_cast<std::size_t>(image.width()) * image.height(),
-                               vintrix::bmpChannelBits(data, static_cast<std::size_t>(bytes.size())));
+            vintrix::bmpChannelBits(data, static_cast<std::size_t>(bytes.size())));
     unsigned char* out = read->pixels(read, image.width(), image.height());
     if (!out)
         return fail(read, "out of memory for the decoded image");
@@ -82,7 +86,8 @@ int readImage(int fd, VintrixQtRead* read) {
 
 }  // namespace
 
-extern "C" const char* vintrix_qt_formats() {
+extern "C" const char* vintrix_qt_formats()
+{
     silence();
     static const std::string formats = [] {
         std::string list;
@@ -93,7 +98,8 @@ extern "C" const char* vintrix_qt_formats() {
     return formats.c_str();
 }
 
-extern "C" int vintrix_qt_read(int fd, long long maxPixels, VintrixQtRead* read) {
+extern "C" int vintrix_qt_read(int fd, long long maxPixels, VintrixQtRead* read)
+{
     try {
         silence();
         limitAllocation(maxPixels);

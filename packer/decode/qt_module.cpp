@@ -7,14 +7,15 @@
 
 namespace vintrix {
 
-const QtModule& qtModule() {
+const QtModule& qtModule()
+{
     static const QtModule module = [] {
         QtModule m;
         std::error_code ec;
         const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
         const std::filesystem::path dir = exe.parent_path();
         for (const std::filesystem::path& candidate :
-             {dir / "vintrix-qt-images.so", dir / VINTRIX_MODULE_FROM_BIN / "vintrix-qt-images.so"}) {
+            {dir / "vintrix-qt-images.so", dir / VINTRIX_MODULE_FROM_BIN / "vintrix-qt-images.so"}) {
             // Never closed: Qt and its plugins stay loaded until the process ends.
             void* handle = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
             if (!handle) {

@@ -23,5 +23,4 @@ typedef const char* (*VintrixQtFormatsFn)(void);
 // says; refuses images over `maxPixels` and files that end before their
 // image does. Returns 0 on success.
 typedef int (*VintrixQtReadFn)(int fd, long long maxPixels, VintrixQtRead* read);
-
 }

@@ -27,7 +27,8 @@ struct StbFree {
     void operator()(stbi_uc* p) const { stbi_image_free(p); }
 };
 
-bool readAll(int fd, std::vector<unsigned char>& bytes) {
+bool readAll(int fd, std::vector<unsigned char>& bytes)
+{
     struct stat st {};
     if (::fstat(fd, &st) != 0)
         return false;
@@ -46,7 +47,8 @@ bool readAll(int fd, std::vector<unsigned char>& bytes) {
 
 }  // namespace
 
-void readTga(int fd, const SizeCheck& check, Image& out) {
+void readTga(int fd, const SizeCheck& check, Image& out)
+{
     std::vector<unsigned char> bytes;
     if (!readAll(fd, bytes))
         throw InputError(std::string("cannot decode image: ") + std::strerror(errno));

@@ -19,7 +19,8 @@ public:
     std::vector<std::uint8_t> data;
 
 private:
-    void bytes(std::uint32_t v, int n) {
+    void bytes(std::uint32_t v, int n)
+    {
         for (int i = 0; i < n; ++i)
             data.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
     }
@@ -29,13 +30,14 @@ constexpr std::uint32_t kFileHeaderSize = 14;
 constexpr std::uint32_t kInfoHeaderSize = 40;
 constexpr std::uint32_t kV5HeaderSize = 124;
 constexpr std::uint32_t kBiRgb = 0, kBiBitfields = 3;
-constexpr std::uint32_t kLcsSrgb = 0x73524742;  // 'sRGB'
-constexpr std::uint32_t kLcsGmImages = 4;       // perceptual rendering intent
-constexpr std::uint32_t kPixelsPerMetre = 2835; // 72 dpi
+constexpr std::uint32_t kLcsSrgb = 0x73524742;   // 'sRGB'
+constexpr std::uint32_t kLcsGmImages = 4;        // perceptual rendering intent
+constexpr std::uint32_t kPixelsPerMetre = 2835;  // 72 dpi
 
 }  // namespace
 
-void writeBmp(const std::string& path, RowComposer& rows, const std::vector<Rgba>& palette) {
+void writeBmp(const std::string& path, RowComposer& rows, const std::vector<Rgba>& palette)
+{
     const bool indexed = !palette.empty();
     const auto width = static_cast<std::uint32_t>(rows.width());
     const auto height = static_cast<std::uint32_t>(rows.height());
@@ -70,9 +72,9 @@ void writeBmp(const std::string& path, RowComposer& rows, const std::vector<Rgba
         h.u32(0x000000FF);  // blue
         h.u32(0xFF000000);  // alpha
         h.u32(kLcsSrgb);
-        h.zeros(36 + 12);   // endpoints and gamma, unused for sRGB
+        h.zeros(36 + 12);  // endpoints and gamma, unused for sRGB
         h.u32(kLcsGmImages);
-        h.zeros(12);        // profile data, size, reserved
+        h.zeros(12);  // profile data, size, reserved
     } else {
         for (std::size_t i = 0; i < palette.size(); ++i) {
             Rgba c = i == 0 ? kBmpTransparentColour : palette[i];

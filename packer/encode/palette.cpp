@@ -25,13 +25,15 @@ using Attr = std::unique_ptr<liq_attr, AttrDeleter>;
 using LiqImage = std::unique_ptr<liq_image, ImageDeleter>;
 using Result = std::unique_ptr<liq_result, ResultDeleter>;
 
-void check(liq_error err, const char* what) {
+void check(liq_error err, const char* what)
+{
     if (err != LIQ_OK)
         throw OutputError(std::string("making the palette failed in ") + what + " (libimagequant error " +
-                          std::to_string(static_cast<int>(err)) + ")");
+            std::to_string(static_cast<int>(err)) + ")");
 }
 
-Attr makeAttr(int colors) {
+Attr makeAttr(int colors)
+{
     Attr attr(liq_attr_create());
     if (!attr)
         throw OutputError("making the palette failed: out of memory");
@@ -46,7 +48,8 @@ Attr makeAttr(int colors) {
 // entry whatever colour they carried.
 class Picture {
 public:
-    Picture(const std::vector<const Image*>& images, const std::vector<Position>& positions, Size sheet) {
+    Picture(const std::vector<const Image*>& images, const std::vector<Position>& positions, Size sheet)
+    {
         std::int64_t stripHeight = 0;
         int stripWidth = 1;
         for (const Image* img : images) {
@@ -79,7 +82,8 @@ public:
     Position place(std::size_t k) const { return places_[k]; }
 
     // libimagequant may ask for rows in any order and from several threads.
-    static void row(liq_color out[], int y, int width, void* self) {
+    static void row(liq_color out[], int y, int width, void* self)
+    {
         const auto& p = *static_cast<const Picture*>(self);
         std::memset(out, 0, static_cast<std::size_t>(width) * sizeof(liq_color));
         for (std::size_t s = p.rowStart_[static_cast<std::size_t>(y)]; s < p.rowStart_[static_cast<std::size_t>(y) + 1];
@@ -106,7 +110,8 @@ private:
 
 }  // namespace
 
-IndexedImages quantize(const std::vector<const Image*>& images, const std::vector<Position>& positions, Size sheet) {
+IndexedImages quantize(const std::vector<const Image*>& images, const std::vector<Position>& positions, Size sheet)
+{
     Picture picture(images, positions, sheet);
     Attr attr = makeAttr(256);
     LiqImage image(liq_image_create_custom(attr.get(), &Picture::row, &picture, picture.width(), picture.height(), 0));
@@ -125,7 +130,8 @@ IndexedImages quantize(const std::vector<const Image*>& images, const std::vecto
     std::vector<unsigned char*> rowPointers(static_cast<std::size_t>(picture.height()));
     for (std::size_t y = 0; y < rowPointers.size(); ++y)
         rowPointers[y] = remapped.data() + y * width;
-    check(liq_write_remapped_image_rows(result.get(), image.get(), rowPointers.data()), "liq_write_remapped_image_rows");
+    check(
+        liq_write_remapped_image_rows(result.get(), image.get(), rowPointers.data()), "liq_write_remapped_image_rows");
     const liq_palette reference = *liq_get_palette(result.get());
 
     IndexedImages out;
@@ -137,8 +143,8 @@ IndexedImages quantize(const std::vector<const Image*>& images, const std::vecto
         idx.resize(static_cast<std::size_t>(img.width) * static_cast<std::size_t>(img.height));
         for (int r = 0; r < img.height; ++r)
             std::memcpy(idx.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(img.width),
-                        remapped.data() + static_cast<std::size_t>(at.y + r) * width + static_cast<std::size_t>(at.x),
-                        static_cast<std::size_t>(img.width));
+                remapped.data() + static_cast<std::size_t>(at.y + r) * width + static_cast<std::size_t>(at.x),
+                static_cast<std::size_t>(img.width));
     }
     remapped = {};
 

@@ -18,8 +18,8 @@ struct Position {
 };
 
 struct IndexedImages {
-    std::vector<Rgba> palette;                     // 1 to 256 entries; entry 0 has alpha 0
-    std::vector<std::vector<std::uint8_t>> indices; // per image, width*height indices
+    std::vector<Rgba> palette;                       // 1 to 256 entries; entry 0 has alpha 0
+    std::vector<std::vector<std::uint8_t>> indices;  // per image, width*height indices
 };
 
 // images[k] is placed at positions[k] on a sheet of `sheet`. Throws

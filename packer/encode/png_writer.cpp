@@ -34,11 +34,13 @@ struct CompressorFree {
 using Compressor = std::unique_ptr<libdeflate_compressor, CompressorFree>;
 
 // Every failure of a sheet names its file once, whichever part found it.
-[[noreturn]] void failWriting(const std::string& path, const std::string& why) {
+[[noreturn]] void failWriting(const std::string& path, const std::string& why)
+{
     throw OutputError("cannot write " + path + ": " + why);
 }
 
-void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+void put32(std::vector<std::uint8_t>& out, std::uint32_t v)
+{
     for (int shift = 24; shift >= 0; shift -= 8)
         out.push_back(static_cast<std::uint8_t>(v >> shift));
 }
@@ -47,7 +49,8 @@ enum Filter : std::uint8_t { kNone = 0, kSub = 1, kUp = 2, kAverage = 3, kPaeth 
 
 class PngFile {
 public:
-    PngFile(const std::string& path) : path_(path), buffer_(1 << 20) {
+    PngFile(const std::string& path) : path_(path), buffer_(1 << 20)
+    {
         file_.reset(std::fopen(path.c_str(), "wb"));
         if (!file_)
             throw OutputError("cannot create " + path + ": " + std::strerror(errno));
@@ -55,7 +58,8 @@ public:
         write(reinterpret_cast<const std::uint8_t*>("\x89PNG\r\n\x1a\n"), 8);
     }
 
-    void chunk(const char type[4], const std::uint8_t* data, std::size_t size) {
+    void chunk(const char type[4], const std::uint8_t* data, std::size_t size)
+    {
         std::vector<std::uint8_t> head;
         put32(head, static_cast<std::uint32_t>(size));
         head.insert(head.end(), type, type + 4);
@@ -69,7 +73,8 @@ public:
         write(tail.data(), tail.size());
     }
 
-    void close() {
+    void close()
+    {
         if (std::fflush(file_.get()) != 0 || std::ferror(file_.get()))
             fail();
         if (std::fclose(file_.release()) != 0)
@@ -80,7 +85,8 @@ public:
     const std::string& path() const { return path_; }
 
 private:
-    void write(const std::uint8_t* data, std::size_t size) {
+    void write(const std::uint8_t* data, std::size_t size)
+    {
         if (size > 0 && std::fwrite(data, 1, size, file_.get()) != size)
             fail();
     }
@@ -95,8 +101,9 @@ private:
 // and an empty stored block brings the piece to a byte boundary, as a full
 // flush would. zlib's inflate finds where the last block starts and where
 // the stream ends, and checks the piece on the way.
-void makeJoinable(const std::string& path, std::vector<std::uint8_t>& piece, std::size_t rawSize,
-                  std::vector<std::uint8_t>& scratch) {
+void makeJoinable(
+    const std::string& path, std::vector<std::uint8_t>& piece, std::size_t rawSize, std::vector<std::uint8_t>& scratch)
+{
     z_stream z{};
     if (inflateInit2(&z, -15) != Z_OK)
         failWriting(path, "cannot start zlib");
@@ -142,8 +149,9 @@ constexpr int kTrialLevel = 2;
 // unfiltered. When `unfiltered` holds the same rows unfiltered, a quick
 // compression of both decides which of the two the piece uses; the quick
 // one favours no filter more than level 7 does, so it must win by a tenth.
-Piece compressPiece(const std::string& path, std::vector<std::uint8_t> rows, std::vector<std::uint8_t> unfiltered,
-                    int level) {
+Piece compressPiece(
+    const std::string& path, std::vector<std::uint8_t> rows, std::vector<std::uint8_t> unfiltered, int level)
+{
     const Compressor compressor(libdeflate_alloc_compressor(level));
     if (!compressor)
         failWriting(path, "cannot start the compressor: out of memory");
@@ -163,8 +171,8 @@ Piece compressPiece(const std::string& path, std::vector<std::uint8_t> rows, std
     piece.rawSize = rows.size();
     piece.adler = adler32_z(1, rows.data(), rows.size());
     piece.deflated.resize(libdeflate_deflate_compress_bound(compressor.get(), rows.size()));
-    piece.deflated.resize(libdeflate_deflate_compress(compressor.get(), rows.data(), rows.size(),
-                                                      piece.deflated.data(), piece.deflated.size()));
+    piece.deflated.resize(libdeflate_deflate_compress(
+        compressor.get(), rows.data(), rows.size(), piece.deflated.data(), piece.deflated.size()));
     if (piece.deflated.empty())
         failWriting(path, "cannot compress the image data");
     std::vector<std::uint8_t> scratch;
@@ -180,7 +188,8 @@ Piece compressPiece(const std::string& path, std::vector<std::uint8_t> rows, std
 // and its bottom costs a few bytes per run instead of per row.
 class ImageData {
 public:
-    ImageData(PngFile& file, std::size_t rowBytes, int level) : file_(file), rowBytes_(rowBytes), level_(level) {
+    ImageData(PngFile& file, std::size_t rowBytes, int level) : file_(file), rowBytes_(rowBytes), level_(level)
+    {
         out_ = {0x78, 0xda};  // zlib header: deflate, 32 KiB window, best compression
         segmentRows_ = std::max<std::size_t>(1, kSegmentBytes / (rowBytes_ + 1));
         std::size_t longest = 1;
@@ -192,7 +201,8 @@ public:
 
     // `row` starts with its filter byte; `unfiltered`, when given, is the
     // same row with no filter, kept for a trial against the filtered rows.
-    void content(const std::uint8_t* row, const std::uint8_t* unfiltered = nullptr) {
+    void content(const std::uint8_t* row, const std::uint8_t* unfiltered = nullptr)
+    {
         putEmptyRows();
         pending_.insert(pending_.end(), row, row + rowBytes_ + 1);
         if (unfiltered)
@@ -201,13 +211,15 @@ public:
             putPending();
     }
 
-    void empty() {
+    void empty()
+    {
         putPending();
         if (++pendingEmpty_ == (std::size_t{1} << (emptyRuns_.size() - 1)))
             putEmptyRows();
     }
 
-    void finish() {
+    void finish()
+    {
         putPending();
         putEmptyRows();
         joinAll();
@@ -220,11 +232,12 @@ public:
 private:
     static constexpr std::size_t kSegmentBytes = std::size_t{1} << 20;
 
-    void putPending() {
+    void putPending()
+    {
         if (pending_.empty())
             return;
         running_.push_back(std::async(std::launch::async, compressPiece, std::cref(file_.path()), std::move(pending_),
-                                      std::move(unfiltered_), level_));
+            std::move(unfiltered_), level_));
         pending_.clear();
         unfiltered_.clear();
         while (running_.size() > inFlight_) {
@@ -233,21 +246,24 @@ private:
         }
     }
 
-    void joinAll() {
+    void joinAll()
+    {
         while (!running_.empty()) {
             join(running_.front().get());
             running_.pop_front();
         }
     }
 
-    void join(const Piece& piece) {
+    void join(const Piece& piece)
+    {
         out_.insert(out_.end(), piece.deflated.begin(), piece.deflated.end());
         adler_ = adler32_combine(adler_, piece.adler, static_cast<z_off_t>(piece.rawSize));
         spill();
     }
 
     // Puts the pending empty rows as runs whose lengths are powers of two.
-    void putEmptyRows() {
+    void putEmptyRows()
+    {
         if (pendingEmpty_ == 0)
             return;
         joinAll();
@@ -263,7 +279,8 @@ private:
         }
     }
 
-    void spill() {
+    void spill()
+    {
         if (out_.size() >= (1u << 20)) {
             file_.chunk("IDAT", out_.data(), out_.size());
             out_.clear();
@@ -282,7 +299,8 @@ private:
 };
 
 // VINTRIX_PNG_LEVEL (1 to 12) trades time for size; see kPngCompressionLevel.
-int compressionLevel() {
+int compressionLevel()
+{
     if (const char* text = std::getenv("VINTRIX_PNG_LEVEL")) {
         char* end = nullptr;
         const long level = std::strtol(text, &end, 10);
@@ -292,7 +310,8 @@ int compressionLevel() {
     return kPngCompressionLevel;
 }
 
-inline std::uint8_t paethPredictor(std::uint8_t a, std::uint8_t b, std::uint8_t c) {
+inline std::uint8_t paethPredictor(std::uint8_t a, std::uint8_t b, std::uint8_t c)
+{
     const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
     const std::uint8_t ab = pa <= pb ? a : b;
     return std::min(pa, pb) <= pc ? ab : c;
@@ -301,7 +320,8 @@ inline std::uint8_t paethPredictor(std::uint8_t a, std::uint8_t b, std::uint8_t 
 // The byte filter f makes of row[i], given the byte to its left (a), above
 // (b) and above left (c).
 template <Filter f>
-inline std::uint8_t filtered(std::uint8_t x, std::uint8_t a, std::uint8_t b, std::uint8_t c) {
+inline std::uint8_t filtered(std::uint8_t x, std::uint8_t a, std::uint8_t b, std::uint8_t c)
+{
     if constexpr (f == kNone)
         return x;
     else if constexpr (f == kSub)
@@ -318,7 +338,8 @@ inline std::uint8_t filtered(std::uint8_t x, std::uint8_t a, std::uint8_t b, std
 // well a filtered row compresses. Written without branches so that it
 // vectorizes.
 template <Filter f>
-std::uint32_t filterCost(const std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std::size_t bpp) {
+std::uint32_t filterCost(const std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std::size_t bpp)
+{
     std::uint32_t cost = 0;
     for (std::size_t i = 0; i < bpp; ++i)
         cost += static_cast<std::uint32_t>(std::abs(static_cast<std::int8_t>(filtered<f>(row[i], 0, prev[i], 0))));
@@ -329,7 +350,8 @@ std::uint32_t filterCost(const std::uint8_t* row, const std::uint8_t* prev, std:
 }
 
 template <Filter f>
-void applyFilter(const std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std::size_t bpp, std::uint8_t* out) {
+void applyFilter(const std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std::size_t bpp, std::uint8_t* out)
+{
     out[0] = f;
     for (std::size_t i = 0; i < bpp; ++i)
         out[i + 1] = filtered<f>(row[i], 0, prev[i], 0);
@@ -340,22 +362,34 @@ void applyFilter(const std::uint8_t* row, const std::uint8_t* prev, std::size_t 
 // Chooses for each RGBA row the filter with the smallest cost among all
 // five, as libpng does by default, and writes the filter byte and the
 // filtered row to `out`.
-void filterRow(const std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std::size_t bpp, std::uint8_t* out) {
+void filterRow(const std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std::size_t bpp, std::uint8_t* out)
+{
     const std::uint32_t cost[5] = {filterCost<kNone>(row, prev, n, bpp), filterCost<kSub>(row, prev, n, bpp),
-                                   filterCost<kUp>(row, prev, n, bpp), filterCost<kAverage>(row, prev, n, bpp),
-                                   filterCost<kPaeth>(row, prev, n, bpp)};
+        filterCost<kUp>(row, prev, n, bpp), filterCost<kAverage>(row, prev, n, bpp),
+        filterCost<kPaeth>(row, prev, n, bpp)};
     switch (static_cast<Filter>(std::min_element(cost, cost + 5) - cost)) {
-    case kNone: applyFilter<kNone>(row, prev, n, bpp, out); break;
-    case kSub: applyFilter<kSub>(row, prev, n, bpp, out); break;
-    case kUp: applyFilter<kUp>(row, prev, n, bpp, out); break;
-    case kAverage: applyFilter<kAverage>(row, prev, n, bpp, out); break;
-    case kPaeth: applyFilter<kPaeth>(row, prev, n, bpp, out); break;
+    case kNone:
+        applyFilter<kNone>(row, prev, n, bpp, out);
+        break;
+    case kSub:
+        applyFilter<kSub>(row, prev, n, bpp, out);
+        break;
+    case kUp:
+        applyFilter<kUp>(row, prev, n, bpp, out);
+        break;
+    case kAverage:
+        applyFilter<kAverage>(row, prev, n, bpp, out);
+        break;
+    case kPaeth:
+        applyFilter<kPaeth>(row, prev, n, bpp, out);
+        break;
     }
 }
 
 }  // namespace
 
-void writePng(const std::string& path, RowComposer& rows, const std::vector<Rgba>& palette) {
+void writePng(const std::string& path, RowComposer& rows, const std::vector<Rgba>& palette)
+{
     const bool indexed = !palette.empty();
     const std::size_t bpp = indexed ? 1 : 4;
     const std::size_t rowBytes = static_cast<std::size_t>(rows.width()) * bpp;

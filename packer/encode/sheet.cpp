@@ -7,15 +7,17 @@ namespace vintrix {
 
 RowComposer::RowComposer(int width, int height, int bytesPerPixel, std::vector<SheetItem> items, bool bottomUp)
     : width_(width), height_(height), bpp_(bytesPerPixel), bottomUp_(bottomUp), items_(std::move(items)),
-      row_(static_cast<std::size_t>(width) * static_cast<std::size_t>(bytesPerPixel), 0) {
+      row_(static_cast<std::size_t>(width) * static_cast<std::size_t>(bytesPerPixel), 0)
+{
     if (bottomUp_)
-        std::sort(items_.begin(), items_.end(),
-                  [](const SheetItem& a, const SheetItem& b) { return a.y + a.h > b.y + b.h; });
+        std::sort(
+            items_.begin(), items_.end(), [](const SheetItem& a, const SheetItem& b) { return a.y + a.h > b.y + b.h; });
     else
         std::sort(items_.begin(), items_.end(), [](const SheetItem& a, const SheetItem& b) { return a.y < b.y; });
 }
 
-const std::uint8_t* RowComposer::row(int y) {
+const std::uint8_t* RowComposer::row(int y)
+{
     const auto bpp = static_cast<std::size_t>(bpp_);
     if (progress_ && ++rowsDone_ % 4096 == 0)
         progress_(rowsDone_);
@@ -39,7 +41,7 @@ const std::uint8_t* RowComposer::row(int y) {
     for (std::size_t k : active_) {
         const SheetItem& it = items_[k];
         std::memcpy(row_.data() + static_cast<std::size_t>(it.x) * bpp,
-                    it.pixels + static_cast<std::size_t>(y - it.y) * it.stride, static_cast<std::size_t>(it.w) * bpp);
+            it.pixels + static_cast<std::size_t>(y - it.y) * it.stride, static_cast<std::size_t>(it.w) * bpp);
     }
     return row_.data();
 }

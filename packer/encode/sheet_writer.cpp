@@ -13,8 +13,9 @@
 namespace vintrix {
 namespace {
 
-void writeOne(const std::string& path, int s, const Layout& layout, const std::vector<const Image*>& images,
-              Size sheet, int bitsPerPixel, ImageFormat format, const std::function<void(int)>& rowsDone) {
+void writeOne(const std::string& path, int s, const Layout& layout, const std::vector<const Image*>& images, Size sheet,
+    int bitsPerPixel, ImageFormat format, const std::function<void(int)>& rowsDone)
+{
     std::vector<std::size_t> onSheet;
     for (std::size_t u = 0; u < images.size(); ++u)
         if (layout.placements[u].sheet == s)
@@ -56,7 +57,8 @@ void writeOne(const std::string& path, int s, const Layout& layout, const std::v
 }  // namespace
 
 void writeSheets(const std::vector<std::string>& paths, const Layout& layout, const std::vector<const Image*>& images,
-                 Size sheet, int bitsPerPixel, ImageFormat format, int threads, const RowProgressFn& progress) {
+    Size sheet, int bitsPerPixel, ImageFormat format, int threads, const RowProgressFn& progress)
+{
     const auto count = static_cast<std::size_t>(layout.sheets);
     const std::size_t totalRows = count * static_cast<std::size_t>(sheet.h);
     std::vector<std::exception_ptr> failures(count);

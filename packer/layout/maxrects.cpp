@@ -17,31 +17,28 @@ struct Rect {
     int bottom() const { return y + h; }
     // Top to bottom, then left to right; ties between equal scores go to
     // the first rectangle in this order.
-    bool operator<(const Rect& o) const {
-        return std::tie(y, x, w, h) < std::tie(o.y, o.x, o.w, o.h);
-    }
-    bool contains(const Rect& o) const {
+    bool operator<(const Rect& o) const { return std::tie(y, x, w, h) < std::tie(o.y, o.x, o.w, o.h); }
+    bool contains(const Rect& o) const
+    {
         return o.x >= x && o.y >= y && o.right() <= right() && o.bottom() <= bottom();
     }
-    bool intersects(const Rect& o) const {
-        return o.x < right() && x < o.right() && o.y < bottom() && y < o.bottom();
-    }
+    bool intersects(const Rect& o) const { return o.x < right() && x < o.right() && o.y < bottom() && y < o.bottom(); }
     // Intersects or touches, if only at a corner.
-    bool meets(const Rect& o) const {
-        return o.x <= right() && x <= o.right() && o.y <= bottom() && y <= o.bottom();
-    }
+    bool meets(const Rect& o) const { return o.x <= right() && x <= o.right() && o.y <= bottom() && y <= o.bottom(); }
 };
 
 // Lower is better in both parts.
 struct Score {
     std::int64_t primary = std::numeric_limits<std::int64_t>::max();
     std::int64_t secondary = std::numeric_limits<std::int64_t>::max();
-    bool operator<(const Score& o) const {
+    bool operator<(const Score& o) const
+    {
         return primary != o.primary ? primary < o.primary : secondary < o.secondary;
     }
 };
 
-int overlap(int a0, int a1, int b0, int b1) {
+int overlap(int a0, int a1, int b0, int b1)
+{
     return std::max(0, std::min(a1, b1) - std::max(a0, b0));
 }
 
@@ -50,14 +47,16 @@ int overlap(int a0, int a1, int b0, int b1) {
 // those that touch a given stretch lie next to one another.
 class EdgeIndex {
 public:
-    void add(int at, int from, int to) {
+    void add(int at, int from, int to)
+    {
         std::vector<Stretch>& line = lines_[at];
         const Stretch s{from, to};
         line.insert(std::upper_bound(line.begin(), line.end(), s), s);
     }
 
     // How much of the line at `at` from `from` to `to` the sides cover.
-    std::int64_t touching(int at, int from, int to) const {
+    std::int64_t touching(int at, int from, int to) const
+    {
         const auto found = lines_.find(at);
         if (found == lines_.end())
             return 0;
@@ -84,14 +83,15 @@ class Bin {
 public:
     // `smallest` is the least width and the least height of all images.
     Bin(int width, int height, Size smallest, bool keepUsed)
-        : width_(width), height_(height), smallest_(smallest), maxFreeW_(width), maxFreeH_(height),
-          keepUsed_(keepUsed) {
+        : width_(width), height_(height), smallest_(smallest), maxFreeW_(width), maxFreeH_(height), keepUsed_(keepUsed)
+    {
         free_.push_back({0, 0, width, height});
     }
 
     // Of equal scores the first free rectangle wins, so the scan may stop
     // at a score nothing can beat.
-    bool find(int w, int h, Heuristic heuristic, Rect& best, Score& bestScore) const {
+    bool find(int w, int h, Heuristic heuristic, Rect& best, Score& bestScore) const
+    {
         bool found = false;
         if (w > maxFreeW_ || h > maxFreeH_)
             return false;
@@ -116,7 +116,8 @@ public:
         return found;
     }
 
-    void place(const Rect& r) {
+    void place(const Rect& r)
+    {
         fresh_.clear();
         neighbours_.clear();
         maxFreeW_ = maxFreeH_ = 0;
@@ -143,26 +144,36 @@ public:
     }
 
 private:
-    Score score(const Rect& f, int w, int h, Heuristic heuristic) const {
+    Score score(const Rect& f, int w, int h, Heuristic heuristic) const
+    {
         const std::int64_t dw = f.w - w, dh = f.h - h;
         const std::int64_t shortSide = std::min(dw, dh), longSide = std::max(dw, dh);
         switch (heuristic) {
-        case Heuristic::BestShortSideFit: return {shortSide, longSide};
-        case Heuristic::BestLongSideFit: return {longSide, shortSide};
-        case Heuristic::BestAreaFit: return {std::int64_t{f.w} * f.h - std::int64_t{w} * h, shortSide};
-        case Heuristic::BottomLeft: return {f.y + h, f.x};
-        case Heuristic::ContactPoint: return {-contact(f, w, h), f.y + h};
+        case Heuristic::BestShortSideFit:
+            return {shortSide, longSide};
+        case Heuristic::BestLongSideFit:
+            return {longSide, shortSide};
+        case Heuristic::BestAreaFit:
+            return {std::int64_t{f.w} * f.h - std::int64_t{w} * h, shortSide};
+        case Heuristic::BottomLeft:
+            return {f.y + h, f.x};
+        case Heuristic::ContactPoint:
+            return {-contact(f, w, h), f.y + h};
         }
         return {};
     }
 
-    static Score bestPossible(int w, int h, Heuristic heuristic) {
+    static Score bestPossible(int w, int h, Heuristic heuristic)
+    {
         switch (heuristic) {
         case Heuristic::BestShortSideFit:
         case Heuristic::BestLongSideFit:
-        case Heuristic::BestAreaFit: return {0, 0};
-        case Heuristic::BottomLeft: return {h, 0};
-        case Heuristic::ContactPoint: return {-2 * (std::int64_t{w} + h), h};
+        case Heuristic::BestAreaFit:
+            return {0, 0};
+        case Heuristic::BottomLeft:
+            return {h, 0};
+        case Heuristic::ContactPoint:
+            return {-2 * (std::int64_t{w} + h), h};
         }
         return {};
     }
@@ -170,13 +181,15 @@ private:
     // A w x h image in the top left corner of free rectangle `f` can touch
     // something on its right only if it fills f's width, since f is free,
     // and on its bottom only if it fills f's height.
-    static std::int64_t contactBound(const Rect& f, int w, int h) {
+    static std::int64_t contactBound(const Rect& f, int w, int h)
+    {
         return std::int64_t{w} + h + (w == f.w ? h : 0) + (h == f.h ? w : 0);
     }
 
     // Length of the outline of a w x h image in the top left corner of `f`
     // that touches the sheet's edges or placed images.
-    std::int64_t contact(const Rect& f, int w, int h) const {
+    std::int64_t contact(const Rect& f, int w, int h) const
+    {
         const Rect r{f.x, f.y, w, h};
         std::int64_t sum = 0;
         if (r.x == 0 || r.right() == width_)
@@ -195,7 +208,8 @@ private:
     // The parts of `f` that `r` leaves free, each as large as it can be.
     // Parts too narrow or too low for every image are of no use: dropping
     // them keeps the list short when there are many small images.
-    void split(const Rect& f, const Rect& r) {
+    void split(const Rect& f, const Rect& r)
+    {
         auto keep = [this](const Rect& part) {
             if (part.w >= smallest_.w && part.h >= smallest_.h)
                 fresh_.push_back(part);
@@ -215,7 +229,8 @@ private:
     // that did not contain them). So only the new ones need checking: against
     // each other and against the untouched ones that meet the placed
     // rectangle, for every new one reaches a side of it.
-    void prune() {
+    void prune()
+    {
         for (std::size_t i = 0; i < fresh_.size(); ++i) {
             bool redundant = false;
             for (std::size_t j = 0; j < fresh_.size() && !redundant; ++j) {
@@ -248,14 +263,20 @@ private:
     EdgeIndex byLeft_, byRight_, byTop_, byBottom_;
 };
 
-std::vector<std::size_t> ordered(std::span<const Size> sizes, SortOrder order) {
+std::vector<std::size_t> ordered(std::span<const Size> sizes, SortOrder order)
+{
     auto key = [order](Size s) -> std::int64_t {
         switch (order) {
-        case SortOrder::AreaDesc: return std::int64_t{s.w} * s.h;
-        case SortOrder::MaxSideDesc: return std::max(s.w, s.h);
-        case SortOrder::PerimeterDesc: return std::int64_t{s.w} + s.h;
-        case SortOrder::HeightDesc: return s.h;
-        case SortOrder::WidthDesc: return s.w;
+        case SortOrder::AreaDesc:
+            return std::int64_t{s.w} * s.h;
+        case SortOrder::MaxSideDesc:
+            return std::max(s.w, s.h);
+        case SortOrder::PerimeterDesc:
+            return std::int64_t{s.w} + s.h;
+        case SortOrder::HeightDesc:
+            return s.h;
+        case SortOrder::WidthDesc:
+            return s.w;
         }
         return 0;
     };
@@ -274,7 +295,8 @@ std::vector<std::size_t> ordered(std::span<const Size> sizes, SortOrder order) {
 }
 
 // Better layouts compare less.
-bool better(const Layout& a, const Layout& b) {
+bool better(const Layout& a, const Layout& b)
+{
     if (a.sheets != b.sheets)
         return a.sheets < b.sheets;
     if (a.usedArea != b.usedArea)
@@ -284,7 +306,8 @@ bool better(const Layout& a, const Layout& b) {
 
 }  // namespace
 
-Layout packWith(std::span<const Size> sizes, Size sheet, int margin, Strategy strategy) {
+Layout packWith(std::span<const Size> sizes, Size sheet, int margin, Strategy strategy)
+{
     // An image plus the margin on its right and bottom, in a sheet less the
     // margin on its right and bottom, then shifted by the margin: that keeps
     // `margin` free between neighbours and along every edge.
@@ -336,7 +359,8 @@ Layout packWith(std::span<const Size> sizes, Size sheet, int margin, Strategy st
     return layout;
 }
 
-PackOutcome pack(std::span<const Size> sizes, Size sheet, int margin, int threads) {
+PackOutcome pack(std::span<const Size> sizes, Size sheet, int margin, int threads)
+{
     PackOutcome outcome;
     for (std::size_t i = 0; i < sizes.size(); ++i)
         if (!fitsSheet(sizes[i], sheet, margin)) {

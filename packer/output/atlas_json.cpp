@@ -7,16 +7,21 @@
 namespace vintrix {
 namespace {
 
-std::string rect(int x, int y, int w, int h) {
+std::string rect(int x, int y, int w, int h)
+{
     return "{\"x\":" + std::to_string(x) + ",\"y\":" + std::to_string(y) + ",\"w\":" + std::to_string(w) +
-           ",\"h\":" + std::to_string(h) + "}";
+        ",\"h\":" + std::to_string(h) + "}";
 }
 
-std::string size(int w, int h) { return "{\"w\":" + std::to_string(w) + ",\"h\":" + std::to_string(h) + "}"; }
+std::string size(int w, int h)
+{
+    return "{\"w\":" + std::to_string(w) + ",\"h\":" + std::to_string(h) + "}";
+}
 
 }  // namespace
 
-std::string jsonString(std::string_view text) {
+std::string jsonString(std::string_view text)
+{
     std::string out = "\"";
     for (std::size_t i = 0; i < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
@@ -32,13 +37,27 @@ std::string jsonString(std::string_view text) {
             continue;
         }
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (c < 0x20 || c == 0x7F) {
                 char buf[8];
@@ -54,7 +73,8 @@ std::string jsonString(std::string_view text) {
     return out;
 }
 
-std::string atlasJson(const std::vector<AtlasFrame>& frames, const AtlasMeta& meta) {
+std::string atlasJson(const std::vector<AtlasFrame>& frames, const AtlasMeta& meta)
+{
     std::string out = "{\"frames\": {";
     for (std::size_t i = 0; i < frames.size(); ++i) {
         const AtlasFrame& f = frames[i];

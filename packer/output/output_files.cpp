@@ -38,7 +38,8 @@ char g_runFolder[kMaxPath];
 char g_files[kMaxFiles][kMaxPath];
 std::atomic<int> g_fileCount{0};
 
-void registerFile(const std::string& path) {
+void registerFile(const std::string& path)
+{
     const int n = g_fileCount.load();
     if (n >= kMaxFiles || path.size() >= kMaxPath)
         throw OutputError("too many output files");
@@ -48,7 +49,8 @@ void registerFile(const std::string& path) {
 
 // Removes the run's folder. A thread still writing may create a file after
 // its name was removed; it then fails, since the folder it writes in is gone.
-void removeRunFolder() {
+void removeRunFolder()
+{
     if (g_runFolder[0] == '\0')
         return;
     for (int round = 0; round < 100; ++round) {
@@ -60,31 +62,38 @@ void removeRunFolder() {
     }
 }
 
-void forgetRunFolder() {
+void forgetRunFolder()
+{
     g_fileCount.store(0);
     g_runFolder[0] = '\0';
 }
 
 // Ends the run by the signal that stopped it, as shells expect; with the
 // usual status for it should the default action not come back.
-void onSignal(int sig) {
+void onSignal(int sig)
+{
     removeRunFolder();
     if (std::signal(sig, SIG_DFL) == SIG_ERR || std::raise(sig) != 0)
         ::_exit(128 + sig);
 }
 
-std::string errnoText() { return std::strerror(errno); }
+std::string errnoText()
+{
+    return std::strerror(errno);
+}
 
 class SignalsBlocked {
 public:
-    SignalsBlocked() {
+    SignalsBlocked()
+    {
         sigset_t all;
         if (sigfillset(&all) != 0 || sigprocmask(SIG_BLOCK, &all, &previous_) != 0)
             throw OutputError("cannot block signals: " + errnoText());
     }
     // Setting back a mask that sigprocmask gave can fail only on a broken
     // system; going on then would leave the run deaf to SIGTERM.
-    ~SignalsBlocked() {
+    ~SignalsBlocked()
+    {
         if (sigprocmask(SIG_SETMASK, &previous_, nullptr) != 0)
             std::abort();
     }
@@ -95,7 +104,10 @@ private:
     sigset_t previous_;
 };
 
-bool startsWith(const std::string& s, const std::string& head) { return s.compare(0, head.size(), head) == 0; }
+bool startsWith(const std::string& s, const std::string& head)
+{
+    return s.compare(0, head.size(), head) == 0;
+}
 
 struct Journal {
     std::vector<std::pair<std::string, std::string>> renames;  // in the run's folder, in the output folder
@@ -105,20 +117,28 @@ struct Journal {
 // Which files each name wrote last: name -> files.
 using Sets = std::map<std::string, std::vector<std::string>>;
 
-bool plainName(const std::string& s) { return !s.empty() && s.find('/') == std::string::npos && s != "." && s != ".."; }
+bool plainName(const std::string& s)
+{
+    return !s.empty() && s.find('/') == std::string::npos && s != "." && s != "..";
+}
 
-std::string withMagic(const char* magic) { return std::string(magic, std::strlen(magic) + 1); }
+std::string withMagic(const char* magic)
+{
+    return std::string(magic, std::strlen(magic) + 1);
+}
 
 // Records of one letter and NUL-terminated fields after a magic line.
 class Reader {
 public:
-    Reader(const std::string& text, const char* magic) : text_(text), ok_(startsWith(text, withMagic(magic))) {
+    Reader(const std::string& text, const char* magic) : text_(text), ok_(startsWith(text, withMagic(magic)))
+    {
         at_ = withMagic(magic).size();
     }
     bool ok() const { return ok_; }
     bool done() const { return at_ >= text_.size(); }
     char kind() { return text_[at_++]; }
-    bool field(std::string& out) {
+    bool field(std::string& out)
+    {
         const auto end = text_.find('\0', at_);
         if (end == std::string::npos)
             return false;
@@ -133,7 +153,8 @@ private:
     std::size_t at_ = 0;
 };
 
-std::string encode(const Journal& j) {
+std::string encode(const Journal& j)
+{
     std::string text = withMagic(kJournalMagic);
     for (const auto& [temp, final] : j.renames)
         text += "R" + temp + '\0' + final + '\0';
@@ -144,7 +165,8 @@ std::string encode(const Journal& j) {
 
 // Nothing when the text is not a whole journal: its writer died before the
 // rename that makes it one, so it never is.
-std::optional<Journal> decodeJournal(const std::string& text) {
+std::optional<Journal> decodeJournal(const std::string& text)
+{
     Reader r(text, kJournalMagic);
     if (!r.ok())
         return std::nullopt;
@@ -162,7 +184,8 @@ std::optional<Journal> decodeJournal(const std::string& text) {
     return j;
 }
 
-std::string encode(const Sets& sets) {
+std::string encode(const Sets& sets)
+{
     std::string text = withMagic(kSetsMagic);
     for (const auto& [name, files] : sets) {
         text += "S" + name + '\0';
@@ -172,7 +195,8 @@ std::string encode(const Sets& sets) {
     return text;
 }
 
-std::optional<Sets> decodeSets(const std::string& text) {
+std::optional<Sets> decodeSets(const std::string& text)
+{
     Reader r(text, kSetsMagic);
     if (!r.ok())
         return std::nullopt;
@@ -192,13 +216,15 @@ std::optional<Sets> decodeSets(const std::string& text) {
 }
 
 // Flushes a file's data, or a folder's entries, to the disk.
-void syncToDisk(const std::string& path) {
+void syncToDisk(const std::string& path)
+{
     const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd || ::fsync(fd.get()) != 0)
         throw OutputError("cannot write " + path + " to the disk: " + errnoText());
 }
 
-std::optional<std::string> readWhole(const std::string& path) {
+std::optional<std::string> readWhole(const std::string& path)
+{
     const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     if (!fd)
         return std::nullopt;
@@ -215,12 +241,14 @@ std::optional<std::string> readWhole(const std::string& path) {
     return text;
 }
 
-bool exists(const std::string& path) {
+bool exists(const std::string& path)
+{
     struct stat st;
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-Sets readSets(const std::string& folder) {
+Sets readSets(const std::string& folder)
+{
     const std::string path = folder + "/" + kSetsFile;
     const auto text = readWhole(path);
     if (!text) {
@@ -235,9 +263,9 @@ Sets readSets(const std::string& folder) {
 }
 
 // The first file of `files` that `sets` records for another name, and that name.
-std::optional<std::pair<std::string, std::string>> claimedByOthers(const std::string& folder, const Sets& sets,
-                                                                   const std::string& name,
-                                                                   const std::vector<std::string>& files) {
+std::optional<std::pair<std::string, std::string>> claimedByOthers(
+    const std::string& folder, const Sets& sets, const std::string& name, const std::vector<std::string>& files)
+{
     std::map<std::string, std::string> owner;
     for (const auto& [other, theirs] : sets)
         if (other != name)
@@ -249,33 +277,36 @@ std::optional<std::pair<std::string, std::string>> claimedByOthers(const std::st
     return std::nullopt;
 }
 
-void refuseClaimed(const std::string& folder, const Sets& sets, const std::string& name,
-                   const std::vector<std::string>& files) {
+void refuseClaimed(
+    const std::string& folder, const Sets& sets, const std::string& name, const std::vector<std::string>& files)
+{
     if (auto claim = claimedByOthers(folder, sets, name, files))
-        throw OutputError("cannot write the output named " + vintrix::quoted(name) + ": " + folder + "/" + vintrix::quoted(claim->first) +
-                          " belongs to the output named " + vintrix::quoted(claim->second) +
-                          "; choose another name or remove that output");
+        throw OutputError("cannot write the output named " + vintrix::quoted(name) + ": " + folder + "/" +
+            vintrix::quoted(claim->first) + " belongs to the output named " + vintrix::quoted(claim->second) +
+            "; choose another name or remove that output");
 }
 
 // Carries out a journal; safe to repeat, in part or in whole, since a rename
 // whose source is gone was already made.
-void apply(const std::string& folder, const std::string& runFolder, const Journal& j) {
+void apply(const std::string& folder, const std::string& runFolder, const Journal& j)
+{
     for (const auto& [temp, final] : j.renames) {
         const std::string from = folder + "/" + runFolder + "/" + temp, to = folder + "/" + final;
         if (std::rename(from.c_str(), to.c_str()) != 0 && errno != ENOENT)
             throw OutputError("cannot rename " + from + " to " + to + ": " + errnoText() +
-                              " (the next run in this folder finishes it)");
+                " (the next run in this folder finishes it)");
     }
     for (const std::string& file : j.removals) {
         const std::string path = folder + "/" + file;
         if (::unlink(path.c_str()) != 0 && errno != ENOENT)
-            throw OutputError("cannot remove the old " + path + ": " + errnoText() +
-                              " (the next run in this folder finishes it)");
+            throw OutputError(
+                "cannot remove the old " + path + ": " + errnoText() + " (the next run in this folder finishes it)");
     }
     syncToDisk(folder);
 }
 
-void removeFolder(const std::string& path) {
+void removeFolder(const std::string& path)
+{
     std::error_code ec;
     std::filesystem::remove_all(path, ec);
 }
@@ -283,7 +314,8 @@ void removeFolder(const std::string& path) {
 // Finishes the commits of runs that died while committing and removes the
 // folders of every run that died. Called with the folder's lock held, so no
 // run is setting up its folder meanwhile.
-void recoverLeftovers(const std::string& folder) {
+void recoverLeftovers(const std::string& folder)
+{
     namespace fs = std::filesystem;
     std::error_code ec;
     std::vector<std::string> runs;
@@ -313,7 +345,8 @@ void recoverLeftovers(const std::string& folder) {
 }
 
 // What stands at `folder` when it is not a folder this run may write into.
-std::optional<std::string> unusable(const std::string& folder, struct stat& st) {
+std::optional<std::string> unusable(const std::string& folder, struct stat& st)
+{
     if (::lstat(folder.c_str(), &st) != 0)
         return "cannot read it: " + errnoText();
     if (S_ISLNK(st.st_mode)) {
@@ -322,20 +355,21 @@ std::optional<std::string> unusable(const std::string& folder, struct stat& st) 
         struct stat to;
         const bool dangling = ::stat(folder.c_str(), &to) != 0;
         return "it is a symbolic link to " + vintrix::quoted(target) + (dangling ? ", which does not exist" : "") +
-               ", and Vintrix writes only into a real folder";
+            ", and Vintrix writes only into a real folder";
     }
     if (S_ISREG(st.st_mode))
         return std::string("it is a file, not a folder");
     if (!S_ISDIR(st.st_mode))
-        return std::string(S_ISFIFO(st.st_mode) ? "it is a named pipe" : S_ISSOCK(st.st_mode) ? "it is a socket"
-                                                                                             : "it is a device") +
-               ", not a folder";
+        return std::string(S_ISFIFO(st.st_mode) ? "it is a named pipe"
+                       : S_ISSOCK(st.st_mode)   ? "it is a socket"
+                                                : "it is a device") +
+            ", not a folder";
     if (st.st_uid != ::geteuid()) {
         const std::filesystem::path parent = std::filesystem::path(folder).parent_path();
         struct stat up;
         if (::stat(parent.empty() ? "." : parent.c_str(), &up) == 0 && (up.st_mode & (S_IWGRP | S_IWOTH)))
             return "it belongs to another user (uid " + std::to_string(st.st_uid) +
-                   ") and the folder it is in can be written by others";
+                ") and the folder it is in can be written by others";
     }
     return std::nullopt;
 }
@@ -344,7 +378,8 @@ std::optional<std::string> unusable(const std::string& folder, struct stat& st) 
 
 class OutputFiles::FolderLock {
 public:
-    explicit FolderLock(OutputFiles& files) {
+    explicit FolderLock(OutputFiles& files)
+    {
         const std::string path = files.folder_ + "/" + kLockFile;
         fd_.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
         if (!fd_ && errno == EACCES)
@@ -366,7 +401,8 @@ private:
     UniqueFd fd_;
 };
 
-void writeWhole(const std::string& path, const std::string& text) {
+void writeWhole(const std::string& path, const std::string& text)
+{
     UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (!fd)
         throw OutputError("cannot create " + path + ": " + errnoText());
@@ -390,7 +426,8 @@ void writeWhole(const std::string& path, const std::string& text) {
     }
 }
 
-void OutputFiles::installSignalHandlers() {
+void OutputFiles::installSignalHandlers()
+{
     auto handle = [](int sig, void (*handler)(int)) {
         struct sigaction sa {};
         sa.sa_handler = handler;
@@ -403,7 +440,8 @@ void OutputFiles::installSignalHandlers() {
 }
 
 OutputFiles::OutputFiles(std::string folder, std::string name, std::function<void()> waiting)
-    : folder_(std::move(folder)), name_(std::move(name)), waiting_(std::move(waiting)) {
+    : folder_(std::move(folder)), name_(std::move(name)), waiting_(std::move(waiting))
+{
     struct stat st;
     if (::mkdir(folder_.c_str(), 0777) != 0 && errno != EEXIST)
         throw OutputError("cannot create the folder " + folder_ + ": " + errnoText());
@@ -433,13 +471,15 @@ OutputFiles::OutputFiles(std::string folder, std::string name, std::function<voi
     }
 }
 
-OutputFiles::~OutputFiles() {
+OutputFiles::~OutputFiles()
+{
     if (!committed_)
         removeRunFolder();
     forgetRunFolder();
 }
 
-std::string OutputFiles::add(const std::string& fileName) {
+std::string OutputFiles::add(const std::string& fileName)
+{
     Entry e{fileName, fileName};
     const std::string path = folder_ + "/" + runFolder_ + "/" + e.temp;
     registerFile(path);
@@ -447,14 +487,16 @@ std::string OutputFiles::add(const std::string& fileName) {
     return path;
 }
 
-void OutputFiles::checkOwnership() const {
+void OutputFiles::checkOwnership() const
+{
     std::vector<std::string> files;
     for (const Entry& e : entries_)
         files.push_back(e.final);
     refuseClaimed(folder_, readSets(folder_), name_, files);
 }
 
-void OutputFiles::commit() {
+void OutputFiles::commit()
+{
     namespace fs = std::filesystem;
     const std::string run = folder_ + "/" + runFolder_;
     // Every file's data reaches the disk before any name changes, so that not

@@ -47,8 +47,8 @@ struct ChildSetup {
 // fill and stall it.
 class Child {
 public:
-    Child(const QString& workDir, const QStringList& args, ChildSetup setup = {})
-        : dir_(workDir), logs_(setup.logs) {
+    Child(const QString& workDir, const QStringList& args, ChildSetup setup = {}) : dir_(workDir), logs_(setup.logs)
+    {
         std::vector<QByteArray> bytes{QByteArray(VINTRIX_BINARY)};
         for (const QString& a : args)
             bytes.push_back(QFile::encodeName(a));
@@ -75,13 +75,13 @@ public:
             char byte;
             if (setup.gate[1] >= 0)
                 ::close(setup.gate[1]);
-            while (setup.gate[0] >= 0 && ::read(setup.gate[0], &byte, 1) > 0) {
-            }
+            while (setup.gate[0] >= 0 && ::read(setup.gate[0], &byte, 1) > 0) {}
             ::execv(argv[0], argv.data());
             ::_exit(127);
         }
     }
-    ~Child() {
+    ~Child()
+    {
         if (pid_ > 0 && !reaped_) {
             ::kill(pid_, SIGKILL);
             wait();
@@ -94,7 +94,8 @@ public:
     bool started() const { return pid_ > 0; }
 
     // Whether it has ended, without waiting.
-    bool finished() {
+    bool finished()
+    {
         if (reaped_)
             return true;
         int status = 0;
@@ -103,12 +104,14 @@ public:
         record(status);
         return true;
     }
-    void wait() {
+    void wait()
+    {
         int status = 0;
         while (!reaped_ && ::waitpid(pid_, &status, 0) == pid_)
             record(status);
     }
-    void kill(int sig = SIGKILL) {
+    void kill(int sig = SIGKILL)
+    {
         if (!finished()) {
             ::kill(pid_, sig);
             wait();
@@ -120,11 +123,13 @@ public:
     QString out() const { return read(".out"); }
 
 private:
-    void record(int status) {
+    void record(int status)
+    {
         reaped_ = true;
         exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
     }
-    QString read(const char* ext) const {
+    QString read(const char* ext) const
+    {
         QFile f(dir_ + "/" + logs_ + ext);
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
@@ -135,7 +140,8 @@ private:
     int exitCode_ = -1;
 };
 
-QImage noise(std::mt19937& rng, int w, int h) {
+QImage noise(std::mt19937& rng, int w, int h)
+{
     QImage img(w, h, QImage::Format_RGBA8888);
     for (int y = 0; y < h; ++y) {
         auto* line = reinterpret_cast<quint32*>(img.scanLine(y));
@@ -147,19 +153,22 @@ QImage noise(std::mt19937& rng, int w, int h) {
 
 class OutputFaults : public VintrixFolder {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         VintrixFolder::SetUp();
         ASSERT_TRUE(work_.mkpath("probe"));
         QImage dot(3, 3, QImage::Format_RGBA8888);
         dot.fill(Qt::blue);
         ASSERT_TRUE(dot.save(path("probe/dot.png")));
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         if (mounted_)
             ::umount2(QFile::encodeName(path("Output")).constData(), MNT_DETACH);
     }
 
-    void sprites(int count, int minSide, int maxSide, unsigned seed) {
+    void sprites(int count, int minSide, int maxSide, unsigned seed)
+    {
         std::mt19937 rng(seed);
         std::uniform_int_distribution<int> side(minSide, maxSide);
         for (int i = 0; i < count; ++i)
@@ -168,7 +177,8 @@ protected:
 
     static QStringList argsOf(const Job& job) { return job.args + QStringList{job.folder}; }
 
-    int run(const Job& job, QString* err = nullptr) {
+    int run(const Job& job, QString* err = nullptr)
+    {
         Child c(work_.path(), argsOf(job));
         c.wait();
         if (err)
@@ -180,7 +190,8 @@ protected:
     // Every file in Output, Vintrix's bookkeeping included.
     Files allOutput() const { return FilesIn(path("Output"), true); }
     // The files of the run named `name` (and of names that start like it).
-    static Files only(const Files& files, const QString& name) {
+    static Files only(const Files& files, const QString& name)
+    {
         Files some;
         for (const auto& [file, bytes] : files)
             if (file.startsWith(name))
@@ -189,33 +200,38 @@ protected:
     }
     // Hidden files and folders in Output other than the bookkeeping: what
     // runs left of their own.
-    QStringList leftovers() const {
+    QStringList leftovers() const
+    {
         QStringList names;
-        for (const QString& name : QDir(path("Output")).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+        for (const QString& name :
+            QDir(path("Output")).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
             if (name.startsWith('.') && !IsBookkeeping(name))
                 names << name;
         return names;
     }
     // Files of n the runs under way have made so far.
-    int runFiles() const {
+    int runFiles() const
+    {
         int count = 0;
         for (const QString& run : QDir(path("Output")).entryList({".vintrix-run-*"}, QDir::Dirs | QDir::Hidden))
             count += QDir(path("Output/" + run)).entryList({"n*"}, QDir::Files).size();
         return count;
     }
     // Output/n.png's inode, to see when a run puts another file there.
-    ino_t inodeOfN() const {
+    ino_t inodeOfN() const
+    {
         struct stat st {};
         return ::stat(QFile::encodeName(path("Output/n.png")).constData(), &st) == 0 ? st.st_ino : 0;
     }
     // Waits until `child` ends or replaces Output/n.png, the inode of which was
     // `before`: the moment it starts putting the new output in place.
-    void waitUntilNIsReplaced(Child& child, ino_t before) const {
-        while (!child.finished() && inodeOfN() == before) {
-        }
+    void waitUntilNIsReplaced(Child& child, ino_t before) const
+    {
+        while (!child.finished() && inodeOfN() == before) {}
     }
     // Whether a run left the journal of a commit it did not finish.
-    bool journalLeft() const {
+    bool journalLeft() const
+    {
         for (const QString& run : QDir(path("Output")).entryList({".vintrix-run-*"}, QDir::Dirs | QDir::Hidden))
             if (QFileInfo::exists(path("Output/" + run + "/commit")))
                 return true;
@@ -224,10 +240,12 @@ protected:
 
     // Output holds `files` and nothing else; the folder itself stays, as it
     // may be a mount point.
-    void restore(const Files& files) {
+    void restore(const Files& files)
+    {
         ASSERT_TRUE(work_.mkpath("Output"));
         QDir output(path("Output"));
-        for (const QFileInfo& entry : output.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+        for (const QFileInfo& entry :
+            output.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
             ASSERT_TRUE(entry.isDir() ? QDir(entry.filePath()).removeRecursively() : output.remove(entry.fileName()));
         for (const auto& [name, bytes] : files) {
             QFile f(path("Output/" + name));
@@ -237,7 +255,8 @@ protected:
     }
 
     // What `job` writes into an empty Output, made in a folder of its own.
-    Files reference(const Job& job) {
+    Files reference(const Job& job)
+    {
         QTemporaryDir other;
         EXPECT_TRUE(other.isValid());
         Child c(other.path(), job.args + QStringList{path(job.folder)});
@@ -248,13 +267,14 @@ protected:
 
     // Starts every job at once: the children are forked first and then
     // released together. Returns their exit codes; `errs` gets their stderr.
-    std::vector<int> runTogether(const std::vector<Job>& jobs, QStringList* errs = nullptr) {
+    std::vector<int> runTogether(const std::vector<Job>& jobs, QStringList* errs = nullptr)
+    {
         int gate[2];
         EXPECT_EQ(::pipe2(gate, O_CLOEXEC), 0);
         std::vector<std::unique_ptr<Child>> children;
         for (std::size_t i = 0; i < jobs.size(); ++i)
-            children.push_back(std::make_unique<Child>(work_.path(), argsOf(jobs[i]),
-                                                       ChildSetup{{}, {gate[0], gate[1]}, QString("run%1").arg(i)}));
+            children.push_back(std::make_unique<Child>(
+                work_.path(), argsOf(jobs[i]), ChildSetup{{}, {gate[0], gate[1]}, QString("run%1").arg(i)}));
         ::close(gate[1]);
         ::close(gate[0]);
         std::vector<int> codes;
@@ -269,7 +289,8 @@ protected:
 
     // Every frame that the data files of `name` list shows its sprite, pixel
     // for pixel, and every sheet or data file named like `name`'s is one of them.
-    ::testing::AssertionResult wholeOutputOf(const QString& name) {
+    ::testing::AssertionResult wholeOutputOf(const QString& name)
+    {
         const QString differs = FramesDiffer(path("Output"), name, path("sprites"));
         if (!differs.isEmpty())
             return ::testing::AssertionFailure() << differs.toStdString();
@@ -280,16 +301,18 @@ protected:
         const QRegularExpression sheetName("^" + QRegularExpression::escape(name) + "(-[0-9]+)?\\.(png|bmp|json)$");
         for (const auto& [file, bytes] : allOutput())
             if (sheetName.match(file).hasMatch() && !named.count(file))
-                return ::testing::AssertionFailure() << file.toStdString() << " is named by no data file of " << name.toStdString();
+                return ::testing::AssertionFailure()
+                    << file.toStdString() << " is named by no data file of " << name.toStdString();
         return ::testing::AssertionSuccess();
     }
 
-    bool mountSmallDisk(qint64 bytes) {
+    bool mountSmallDisk(qint64 bytes)
+    {
         if (!work_.mkpath("Output"))
             return false;
         const QByteArray options = "size=" + QByteArray::number(bytes);
-        mounted_ = ::mount("tmpfs", QFile::encodeName(path("Output")).constData(), "tmpfs", 0,
-                           options.constData()) == 0;
+        mounted_ =
+            ::mount("tmpfs", QFile::encodeName(path("Output")).constData(), "tmpfs", 0, options.constData()) == 0;
         return mounted_;
     }
 
@@ -311,7 +334,10 @@ struct KillCase {
     int kills;
 };
 
-void PrintTo(const KillCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const KillCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
 
 class KilledWhileWriting : public OutputFaults, public ::testing::WithParamInterface<KillCase> {};
 
@@ -319,7 +345,8 @@ class KilledWhileWriting : public OutputFaults, public ::testing::WithParamInter
 // while the files are put in place. Then each file of n is the earlier or
 // the new one, the journal is left, and the next run, of any name, finishes
 // the new output.
-TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToFinish) {
+TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToFinish)
+{
     const KillCase& c = GetParam();
     sprites(c.sprites, c.minSide, c.maxSide, 17);
     const Files after = reference(c.after);
@@ -330,7 +357,10 @@ TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToF
 
     QElapsedTimer clock;
     clock.start();
-    { Child whole(work_.path(), argsOf(c.after)); whole.wait(); }
+    {
+        Child whole(work_.path(), argsOf(c.after));
+        whole.wait();
+    }
     const qint64 runMs = std::max<qint64>(clock.elapsed(), 20);  // spreads the kill times; never asserted
     restore(before);
 
@@ -363,13 +393,17 @@ TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToF
         if (committing) {
             for (const auto& [file, bytes] : visible) {
                 const auto old = earlier.find(file), now = after.find(file);
-                EXPECT_TRUE((old != earlier.end() && old->second == bytes) || (now != after.end() && now->second == bytes))
+                EXPECT_TRUE(
+                    (old != earlier.end() && old->second == bytes) || (now != after.end() && now->second == bytes))
                     << file.toStdString() << " is neither the earlier nor the new one";
             }
         } else {
             EXPECT_TRUE(visible == earlier || visible == after) << "a mix of two runs";
         }
-        outcomes[child.exitCode() == Ok ? "finished" : committing ? "killed committing" : visible == after ? "killed after" : "killed before"]++;
+        outcomes[child.exitCode() == Ok ? "finished"
+                : committing            ? "killed committing"
+                : visible == after      ? "killed after"
+                                        : "killed before"]++;
 
         // The next successful run in the folder, of another name, tidies up.
         ASSERT_EQ(run(Job{{"16", "16", "probe", "32", "1", "0"}, "probe/"}), Ok) << "probe";
@@ -386,23 +420,23 @@ TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToF
         RecordProperty(what, n);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Moments, KilledWhileWriting,
+INSTANTIATE_TEST_SUITE_P(Moments, KilledWhileWriting,
     ::testing::Values(
         // Two large sheets of noise: the kill lands while rows are written.
         KillCase{"largeSheetsDelay", 90, 60, 200, Job{{"2048", "2048", "n", "32", "1", "0"}},
-                 Job{{"1536", "1536", "n", "32", "1", "1"}}, KillAt::Delay, 10},
+            Job{{"1536", "1536", "n", "32", "1", "1"}}, KillAt::Delay, 10},
         KillCase{"largeSheetsRunFiles", 90, 60, 200, Job{{"2048", "2048", "n", "32", "1", "0"}},
-                 Job{{"1536", "1536", "n", "32", "1", "1"}}, KillAt::RunFiles, 6},
+            Job{{"1536", "1536", "n", "32", "1", "1"}}, KillAt::RunFiles, 6},
         // Many small sheets: putting hundreds of files in place takes long
         // enough to be caught in the middle.
         KillCase{"manySheetsFirstInPlace", 160, 40, 40, Job{{"48", "48", "n", "32", "1", "0"}},
-                 Job{{"96", "96", "n", "32", "1", "1"}}, KillAt::FirstInPlace, 6}),
+            Job{{"96", "96", "n", "32", "1", "1"}}, KillAt::FirstInPlace, 6}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // Many sheets of one image each, written by several threads: new files are
 // created all the time, also while a stopped run removes its own.
-TEST_F(OutputFaults, SigtermWhileSheetsAreWrittenLeavesNoFileOfTheRun) {
+TEST_F(OutputFaults, SigtermWhileSheetsAreWrittenLeavesNoFileOfTheRun)
+{
     sprites(400, 8, 8, 9);
     std::mt19937 rng(77);
     for (int k = 0; k < 16; ++k) {
@@ -423,7 +457,10 @@ TEST_F(OutputFaults, SigtermWhileSheetsAreWrittenLeavesNoFileOfTheRun) {
 
 // ---- runs that overlap -----------------------------------------------------
 
-Job sized(const QString& name, int side) { return Job{{QString::number(side), QString::number(side), name, "32", "1", "0"}}; }
+Job sized(const QString& name, int side)
+{
+    return Job{{QString::number(side), QString::number(side), name, "32", "1", "0"}};
+}
 
 struct OverlapCase {
     const char* label;
@@ -431,14 +468,18 @@ struct OverlapCase {
     int rounds;
 };
 
-void PrintTo(const OverlapCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const OverlapCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
 
 class Overlapping : public OutputFaults, public ::testing::WithParamInterface<OverlapCase> {};
 
 // Whatever order the runs take, every one succeeds, and each name's files
 // are the whole output of one of its runs: the same bytes as that run makes
 // alone, every frame showing its sprite.
-TEST_P(Overlapping, RunsLeaveEachNameTheWholeOutputOfOneRun) {
+TEST_P(Overlapping, RunsLeaveEachNameTheWholeOutputOfOneRun)
+{
     const OverlapCase& c = GetParam();
     sprites(14, 6, 24, 21);
     std::map<QString, std::vector<Files>> outputsOf;
@@ -455,7 +496,7 @@ TEST_P(Overlapping, RunsLeaveEachNameTheWholeOutputOfOneRun) {
         for (std::size_t i = 0; i < codes.size(); ++i) {
             EXPECT_EQ(codes[i], Ok) << errs[static_cast<int>(i)].toStdString();
             EXPECT_TRUE(errs[static_cast<int>(i)].isEmpty() ||
-                        errs[static_cast<int>(i)] == "Vintrix: waiting for another run writing into Output\n")
+                errs[static_cast<int>(i)] == "Vintrix: waiting for another run writing into Output\n")
                 << errs[static_cast<int>(i)].toStdString();
         }
         const Files left = allOutput();
@@ -473,24 +514,25 @@ TEST_P(Overlapping, RunsLeaveEachNameTheWholeOutputOfOneRun) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Runs, Overlapping,
-    ::testing::Values(
-        OverlapCase{"twoOfOneName", {sized("n", 40), sized("n", 28)}, 10},
-        OverlapCase{"sixOfOneName", {sized("n", 24), sized("n", 26), sized("n", 28), sized("n", 30), sized("n", 32), sized("n", 36)}, 5},
+INSTANTIATE_TEST_SUITE_P(Runs, Overlapping,
+    ::testing::Values(OverlapCase{"twoOfOneName", {sized("n", 40), sized("n", 28)}, 10},
+        OverlapCase{"sixOfOneName",
+            {sized("n", 24), sized("n", 26), sized("n", 28), sized("n", 30), sized("n", 32), sized("n", 36)}, 5},
         OverlapCase{"twoEachOfFourNames",
-                    {sized("a", 24), sized("a", 40), sized("b", 28), sized("b", 48), sized("c", 32), sized("c", 96),
-                     sized("d", 24), sized("d", 96)},
-                    4}),
+            {sized("a", 24), sized("a", 40), sized("b", 28), sized("b", 48), sized("c", 32), sized("c", 96),
+                sized("d", 24), sized("d", 96)},
+            4}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // A run that finds the folder's lock taken says so, waits, and writes only
 // once it has the lock.
-TEST_F(OutputFaults, ARunWaitsForTheLockAndSaysSo) {
+TEST_F(OutputFaults, ARunWaitsForTheLockAndSaysSo)
+{
     sprites(6, 10, 20, 3);
     const Files want = reference(sized("n", 64));
     ASSERT_TRUE(work_.mkpath("Output"));
-    const int lock = ::open(QFile::encodeName(path("Output/.vintrix.lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    const int lock =
+        ::open(QFile::encodeName(path("Output/.vintrix.lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     ASSERT_GE(lock, 0);
     ASSERT_EQ(::flock(lock, LOCK_EX), 0);
 
@@ -517,14 +559,18 @@ struct OwnerCase {
     const char* refusal;  // nullptr: both outputs stay side by side
 };
 
-void PrintTo(const OwnerCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const OwnerCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
 
 class OtherNames : public OutputFaults, public ::testing::WithParamInterface<OwnerCase> {};
 
 // "level" with two sheets writes level-2.png, the sheet of the name
 // "level-2". A run never removes or replaces a file another name wrote: it
 // refuses before writing anything, and names the other output.
-TEST_P(OtherNames, ARunLeavesTheFilesOfAnotherNameAlone) {
+TEST_P(OtherNames, ARunLeavesTheFilesOfAnotherNameAlone)
+{
     const OwnerCase& c = GetParam();
     sprites(6, 20, 20, 4);  // 32²: one sprite a sheet; 64²: four
     const Files second = reference(c.second);
@@ -554,21 +600,20 @@ TEST_P(OtherNames, ARunLeavesTheFilesOfAnotherNameAlone) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, OtherNames,
-    ::testing::Values(
-        OwnerCase{"oneSheetBesideANameThatEndsInTwo", sized("level-2", 64), sized("level", 64), nullptr},
+INSTANTIATE_TEST_SUITE_P(Names, OtherNames,
+    ::testing::Values(OwnerCase{"oneSheetBesideANameThatEndsInTwo", sized("level-2", 64), sized("level", 64), nullptr},
         OwnerCase{"secondSheetOnANameThatEndsInTwo", sized("level-2", 64), sized("level", 40),
-                  "cannot write the output named \"level\": Output/\"level-2.png\" belongs to the output named "
-                  "\"level-2\"; choose another name or remove that output"},
+            "cannot write the output named \"level\": Output/\"level-2.png\" belongs to the output named "
+            "\"level-2\"; choose another name or remove that output"},
         OwnerCase{"aNameThatEndsInTwoOnASecondSheet", sized("level", 40), sized("level-2", 64),
-                  "cannot write the output named \"level-2\": Output/\"level-2.png\" belongs to the output named "
-                  "\"level\"; choose another name or remove that output"}),
+            "cannot write the output named \"level-2\": Output/\"level-2.png\" belongs to the output named "
+            "\"level\"; choose another name or remove that output"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // Released together, whichever commits first keeps its output; the other
 // is refused whole.
-TEST_F(OutputFaults, OverlappingRunsOfCollidingNamesLeaveOneWholeOutput) {
+TEST_F(OutputFaults, OverlappingRunsOfCollidingNamesLeaveOneWholeOutput)
+{
     sprites(6, 20, 20, 4);
     const Job level = sized("level", 40), level2 = sized("level-2", 64);
     const Files levelAlone = reference(level), level2Alone = reference(level2);
@@ -590,7 +635,8 @@ TEST_F(OutputFaults, OverlappingRunsOfCollidingNamesLeaveOneWholeOutput) {
 // even when another process has its number. The run that comes next
 // finishes it before it commits, so it is never carried out over newer
 // output later.
-TEST_F(OutputFaults, AKilledRunsCommitIsFinishedBeforeNewerOutputWhateverProcessHasItsNumber) {
+TEST_F(OutputFaults, AKilledRunsCommitIsFinishedBeforeNewerOutputWhateverProcessHasItsNumber)
+{
     sprites(100, 40, 40, 17);
     const Job before = sized("n", 48), killed{{"96", "96", "n", "32", "1", "1"}}, newer = sized("n", 64);
     const Files earlier = reference(before), killedOutput = reference(killed), want = reference(newer);
@@ -649,13 +695,17 @@ struct AtOutputCase {
     const char* message;
 };
 
-void PrintTo(const AtOutputCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const AtOutputCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
 
 class SomethingAtOutput : public OutputFaults, public ::testing::WithParamInterface<AtOutputCase> {};
 
 // Output that is not a folder of the user's own is refused, saying what is
 // there, and nothing is written through it.
-TEST_P(SomethingAtOutput, IsRefusedSayingWhatIsThere) {
+TEST_P(SomethingAtOutput, IsRefusedSayingWhatIsThere)
+{
     const AtOutputCase& c = GetParam();
     sprites(2, 8, 8, 1);
     ASSERT_TRUE(work_.mkpath("elsewhere"));
@@ -673,32 +723,35 @@ TEST_P(SomethingAtOutput, IsRefusedSayingWhatIsThere) {
     EXPECT_EQ(victim.readAll(), "untouched");
 }
 
-bool plantLink(const QDir& work, const char* target) {
+bool plantLink(const QDir& work, const char* target)
+{
     return ::symlink(target, QFile::encodeName(work.filePath("Output")).constData()) == 0;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Things, SomethingAtOutput,
-    ::testing::Values(
-        AtOutputCase{"aFile",
-                     [](const QDir& w) { QFile f(w.filePath("Output")); return f.open(QIODevice::WriteOnly); },
-                     "it is a file, not a folder"},
+INSTANTIATE_TEST_SUITE_P(Things, SomethingAtOutput,
+    ::testing::Values(AtOutputCase{"aFile",
+                          [](const QDir& w) {
+                              QFile f(w.filePath("Output"));
+                              return f.open(QIODevice::WriteOnly);
+                          },
+                          "it is a file, not a folder"},
         AtOutputCase{"aBrokenLink", [](const QDir& w) { return plantLink(w, "missing"); },
-                     "it is a symbolic link to \"missing\", which does not exist, and Vintrix writes only into a real folder"},
+            "it is a symbolic link to \"missing\", which does not exist, and Vintrix writes only into a real folder"},
         AtOutputCase{"aLinkToAFolder", [](const QDir& w) { return plantLink(w, "elsewhere"); },
-                     "it is a symbolic link to \"elsewhere\", and Vintrix writes only into a real folder"},
+            "it is a symbolic link to \"elsewhere\", and Vintrix writes only into a real folder"},
         AtOutputCase{"aLinkToAFile", [](const QDir& w) { return plantLink(w, "victim.txt"); },
-                     "it is a symbolic link to \"victim.txt\", and Vintrix writes only into a real folder"},
-        AtOutputCase{"aNamedPipe", [](const QDir& w) { return ::mkfifo(QFile::encodeName(w.filePath("Output")).constData(), 0644) == 0; },
-                     "it is a named pipe, not a folder"},
+            "it is a symbolic link to \"victim.txt\", and Vintrix writes only into a real folder"},
+        AtOutputCase{"aNamedPipe",
+            [](const QDir& w) { return ::mkfifo(QFile::encodeName(w.filePath("Output")).constData(), 0644) == 0; },
+            "it is a named pipe, not a folder"},
         AtOutputCase{"anotherUsersFolderInAFolderOthersCanWrite",
-                     [](const QDir& w) {
-                         const QByteArray out = QFile::encodeName(w.filePath("Output"));
-                         return ::chmod(QFile::encodeName(w.path()).constData(), 01777) == 0 &&
-                                ::mkdir(out.constData(), 0777) == 0 && ::chown(out.constData(), 65534, 65534) == 0 &&
-                                ::geteuid() != 65534;
-                     },
-                     "it belongs to another user (uid 65534) and the folder it is in can be written by others"}),
+            [](const QDir& w) {
+                const QByteArray out = QFile::encodeName(w.filePath("Output"));
+                return ::chmod(QFile::encodeName(w.path()).constData(), 01777) == 0 &&
+                    ::mkdir(out.constData(), 0777) == 0 && ::chown(out.constData(), 65534, 65534) == 0 &&
+                    ::geteuid() != 65534;
+            },
+            "it belongs to another user (uid 65534) and the folder it is in can be written by others"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // ---- a disk that fills up --------------------------------------------------
@@ -706,7 +759,8 @@ INSTANTIATE_TEST_SUITE_P(
 // A tmpfs only just too small, at every point of the run: the sheets, the
 // data files, the commit journal. Either the whole new output is there or a
 // clear error and the whole earlier output.
-TEST_F(OutputFaults, AFullDiskFailsClearlyAndKeepsTheEarlierOutput) {
+TEST_F(OutputFaults, AFullDiskFailsClearlyAndKeepsTheEarlierOutput)
+{
     sprites(24, 30, 60, 5);
     const Job before{{"128", "128", "n", "32", "1", "0"}};
     const Job after{{"160", "160", "n", "32", "0", "1"}};  // BMP: larger, and sizes known in advance
@@ -741,7 +795,8 @@ TEST_F(OutputFaults, AFullDiskFailsClearlyAndKeepsTheEarlierOutput) {
         } else {
             ++failed;
             EXPECT_EQ(code, OutputFailed);
-            EXPECT_TRUE(err.startsWith("error: cannot ") && err.contains("No space left on device")) << err.toStdString();
+            EXPECT_TRUE(err.startsWith("error: cannot ") && err.contains("No space left on device"))
+                << err.toStdString();
             EXPECT_EQ(err.count('\n'), 1) << err.toStdString();
             EXPECT_EQ(left, earlier);
         }
@@ -752,7 +807,8 @@ TEST_F(OutputFaults, AFullDiskFailsClearlyAndKeepsTheEarlierOutput) {
 
 // The same through a file size limit, with SIGXFSZ left at its default
 // action as a shell leaves it: the limit fails the write, not the run.
-TEST_F(OutputFaults, AFileSizeLimitFailsClearlyAndKeepsTheEarlierOutput) {
+TEST_F(OutputFaults, AFileSizeLimitFailsClearlyAndKeepsTheEarlierOutput)
+{
     sprites(12, 30, 60, 6);
     const Job before{{"128", "128", "n", "32", "1", "0"}};
     const Job after{{"256", "256", "n", "32", "0", "0"}};
@@ -773,7 +829,8 @@ TEST_F(OutputFaults, AFileSizeLimitFailsClearlyAndKeepsTheEarlierOutput) {
 
 // ---- something in the way ---------------------------------------------------
 
-TEST_F(OutputFaults, AFolderInPlaceOfAnOutputFileLeavesTheEarlierOutputWhole) {
+TEST_F(OutputFaults, AFolderInPlaceOfAnOutputFileLeavesTheEarlierOutputWhole)
+{
     sprites(6, 30, 30, 7);
     ASSERT_EQ(run(Job{{"64", "64", "n", "32", "1", "0"}}), Ok);  // four images a sheet
     // The new run writes one image a sheet; its data files go in last, and

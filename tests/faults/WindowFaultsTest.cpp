@@ -78,8 +78,7 @@ void WindowFaultsTest::closeNextMessage()
 QStringList WindowFaultsTest::planted() const
 {
     QStringList found;
-    QDirIterator it(dir_.path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
+    QDirIterator it(dir_.path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         it.next();
         if (it.fileName().startsWith(QStringLiteral("pwned"))) {

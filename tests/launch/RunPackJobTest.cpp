@@ -68,8 +68,7 @@ protected:
     // into place, so once the name exists it is whole.
     std::vector<std::string> WaitForCall(int n, std::string folder = {})
     {
-        const std::string record =
-            (folder.empty() ? dir_.path().toStdString() : folder) + "/call-" + std::to_string(n);
+        const std::string record = (folder.empty() ? dir_.path().toStdString() : folder) + "/call-" + std::to_string(n);
         QElapsedTimer timer;
         timer.start();
         while (access(record.c_str(), F_OK) != 0 && timer.elapsed() < 10000) {
@@ -110,9 +109,9 @@ TEST_F(RunPackJobTest, TwoJobsInARowEachRunAndLeaveNoScript)
     // The two detached jobs run side by side, so either may record first; a
     // shell that read the other job's script would give two equal records.
     std::multiset<std::vector<std::string>> calls{WaitForCall(1), WaitForCall(2)};
-    EXPECT_EQ(calls, (std::multiset<std::vector<std::string>>{
-                         {"256", "256", "first", "8", "0", "0", "/a/"},
-                         {"512", "128", "second", "32", "1", "4", "/b/"}}));
+    EXPECT_EQ(calls,
+        (std::multiset<std::vector<std::string>>{
+            {"256", "256", "first", "8", "0", "0", "/a/"}, {"512", "128", "second", "32", "1", "4", "/b/"}}));
     EXPECT_EQ(notices_, (std::vector<QString>{kNoticeText, kNoticeText}));
     EXPECT_TRUE(scriptPresentAtNotice_);
 }
@@ -136,8 +135,9 @@ TEST_F(RunPackJobTest, ANoticeClosedAtOnceStillLetsEveryJobRun)
     InstallRecorder();
     constexpr int kJobs = 20;
     for (int i = 1; i <= kJobs; ++i) {
-        ASSERT_EQ(RunPackJob(u"Vintrix " + std::u16string(1, static_cast<char16_t>(u'0' + i % 10)), [](const QString&) {}),
-                  std::nullopt);
+        ASSERT_EQ(
+            RunPackJob(u"Vintrix " + std::u16string(1, static_cast<char16_t>(u'0' + i % 10)), [](const QString&) {}),
+            std::nullopt);
     }
     for (int i = 1; i <= kJobs; ++i) {
         EXPECT_EQ(WaitForCall(i).size(), 1u) << "job " << i;
@@ -157,8 +157,7 @@ TEST_F(RunPackJobTest, AnUnwritableCurrentFolderIsReportedWithoutNoticeOrLeftove
     EXPECT_TRUE(failure->reason.startsWith("Cannot write temp.sh in the current folder: "))
         << failure->reason.toStdString();
     EXPECT_TRUE(notices_.empty());
-    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-              QStringList{});
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{});
 }
 
 // The composed line goes through the real shell: whatever the name and folder

@@ -10,7 +10,8 @@ using namespace vintrix;
 
 namespace {
 
-QJsonObject parse(const std::string& text) {
+QJsonObject parse(const std::string& text)
+{
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
     EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << "\n" << text;
@@ -21,23 +22,28 @@ QJsonObject parse(const std::string& text) {
 
 class JsonStringRoundTrip : public ::testing::TestWithParam<std::string> {};
 
-TEST_P(JsonStringRoundTrip, ReadsBackAsTheSameText) {
+TEST_P(JsonStringRoundTrip, ReadsBackAsTheSameText)
+{
     const std::string& name = GetParam();
     const QJsonObject o = parse("{\"k\": " + jsonString(name) + "}");
     EXPECT_EQ(o.value("k").toString().toStdString(), name);
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, JsonStringRoundTrip,
-                         ::testing::Values("plain.png", "with space.png", "quote\"d.png", "back\\slash.png",
-                                           "tab\tand\nnewline.png", std::string("nul\0byte", 8), "\x01\x1f\x7f.png",
-                                           "ünïcödé.png", "日本語.png", "emoji 🎮.png", "/*/", ""));
+    ::testing::Values("plain.png", "with space.png", "quote\"d.png", "back\\slash.png", "tab\tand\nnewline.png",
+        std::string("nul\0byte", 8), "\x01\x1f\x7f.png", "ünïcödé.png", "日本語.png", "emoji 🎮.png", "/*/", ""));
 
-TEST(JsonString, ReplacesBytesThatAreNotUtf8) {
-    const QJsonObject o = parse("{\"k\": " + jsonString("a\xff" "b\xc3(\xed\xa0\x80.png") + "}");
+TEST(JsonString, ReplacesBytesThatAreNotUtf8)
+{
+    const QJsonObject o = parse("{\"k\": " +
+        jsonString("a\xff"
+                   "b\xc3(\xed\xa0\x80.png") +
+        "}");
     EXPECT_EQ(o.value("k").toString(), QString::fromUtf8("a\uFFFDb\uFFFD(\uFFFD\uFFFD\uFFFD.png"));
 }
 
-TEST(AtlasJson, HoldsFramesInTheGivenOrderAndTheMeta) {
+TEST(AtlasJson, HoldsFramesInTheGivenOrderAndTheMeta)
+{
     const std::vector<AtlasFrame> frames{{"b.png", 1, 2, 3, 4}, {"a.png", 5, 6, 7, 8}};
     const std::string text = atlasJson(frames, {"1.2.3", "sheet.png", "RGBA8888", 64, 32, {"sheet-2.json"}});
     EXPECT_LT(text.find("\"b.png\""), text.find("\"a.png\""));
@@ -60,7 +66,8 @@ TEST(AtlasJson, HoldsFramesInTheGivenOrderAndTheMeta) {
     EXPECT_EQ(meta["related_multi_packs"].toArray(), (QJsonArray{"sheet-2.json"}));
 }
 
-TEST(AtlasJson, LeavesOutRelatedPacksForASingleSheet) {
+TEST(AtlasJson, LeavesOutRelatedPacksForASingleSheet)
+{
     const QJsonObject root = parse(atlasJson({}, {"1", "s.png", "INDEXED8", 8, 8, {}}));
     EXPECT_TRUE(root["frames"].toObject().isEmpty());
     EXPECT_FALSE(root["meta"].toObject().contains("related_multi_packs"));

@@ -14,21 +14,27 @@ namespace {
 
 using namespace vintrix::test;
 
-void le16(QByteArray& b, unsigned v) {
+void le16(QByteArray& b, unsigned v)
+{
     b.append(char(v & 0xFF));
     b.append(char((v >> 8) & 0xFF));
 }
-void le32(QByteArray& b, std::uint32_t v) {
+void le32(QByteArray& b, std::uint32_t v)
+{
     le16(b, v & 0xFFFF);
     le16(b, v >> 16);
 }
 
 // The colour of pixel (x, y) in the generated TGA and GIF files.
-QRgb pattern(int x, int y) { return qRgb(x * 16, y * 16, 100); }
+QRgb pattern(int x, int y)
+{
+    return qRgb(x * 16, y * 16, 100);
+}
 
 // A 32-bit TGA with its origin top left and no 2.0 footer, as most tools
 // write it; run-length encoded as one raw packet a pixel when asked.
-QByteArray tga(int w, int h, bool rle) {
+QByteArray tga(int w, int h, bool rle)
+{
     QByteArray b;
     b.append('\0').append('\0').append(char(rle ? 10 : 2)).append(QByteArray(5, '\0'));
     le16(b, 0), le16(b, 0), le16(b, w), le16(b, h);
@@ -46,7 +52,8 @@ QByteArray tga(int w, int h, bool rle) {
 // A GIF whose 128-colour palette holds pattern(i, 0); pixel (x, y) is entry
 // (x + y) % 128. Its LZW codes stay 8 bits wide thanks to a clear code
 // every 126 pixels, so they can be written without an encoder.
-QByteArray gif(int w, int h) {
+QByteArray gif(int w, int h)
+{
     QByteArray b("GIF89a");
     le16(b, w), le16(b, h);
     b.append(char(0xF6)).append('\0').append('\0');
@@ -70,7 +77,8 @@ QByteArray gif(int w, int h) {
 }
 
 // A 16-bit BMP with RGB565 bit fields, every pixel `pixel`.
-QByteArray bmp565(int w, int h, std::uint16_t pixel) {
+QByteArray bmp565(int w, int h, std::uint16_t pixel)
+{
     const int stride = (w * 2 + 3) / 4 * 4;
     QByteArray b("BM");
     le32(b, 14 + 40 + 12 + stride * h), le32(b, 0), le32(b, 14 + 40 + 12);
@@ -85,7 +93,8 @@ QByteArray bmp565(int w, int h, std::uint16_t pixel) {
     return b;
 }
 
-QByteArray encoded(const QImage& image, const char* format) {
+QByteArray encoded(const QImage& image, const char* format)
+{
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -94,7 +103,8 @@ QByteArray encoded(const QImage& image, const char* format) {
 }
 
 // A photo-like image, so that a JPEG of it has a long scan to cut.
-QImage gradient(int w, int h) {
+QImage gradient(int w, int h)
+{
     QImage img(w, h, QImage::Format_RGB32);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
@@ -106,13 +116,15 @@ class InputFaults : public VintrixFolder {
 protected:
     void write(const QString& file, const QByteArray& bytes) { writeBytes("sprites/" + file, bytes); }
 
-    RunResult pack(int side, int bpp, int format, std::function<void()> setup = {}) {
+    RunResult pack(int side, int bpp, int format, std::function<void()> setup = {})
+    {
         const QString s = QString::number(side);
         return run({s, s, "n", QString::number(bpp), QString::number(format), "0", path("sprites")}, std::move(setup));
     }
 
     // A first successful run whose output a failed run must leave alone.
-    QByteArray packEarlierOutput() {
+    QByteArray packEarlierOutput()
+    {
         save(QImage(4, 4, QImage::Format_RGBA8888), "good.png");
         const RunResult r = pack(64, 32, 1);
         EXPECT_EQ(r.exitCode, Ok) << r.err.toStdString();
@@ -121,25 +133,28 @@ protected:
         return f.readAll();
     }
 
-    void expectEarlierOutput(const QByteArray& json) {
+    void expectEarlierOutput(const QByteArray& json)
+    {
         QFile f(path("Output/n.json"));
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         EXPECT_EQ(f.readAll(), json);
         // The sheet and its data, and the output's lock and record of names:
         // no run folder or temporary file is left.
         EXPECT_EQ(QDir(path("Output")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                  (QStringList{".vintrix-sets", ".vintrix.lock", "n.json", "n.png"}));
+            (QStringList{".vintrix-sets", ".vintrix.lock", "n.json", "n.png"}));
     }
 
     // The sheet and where `file` lies on it, from Output/n.json.
-    QImage frame(const QString& file, const char* sheetFile = "Output/n.png") {
+    QImage frame(const QString& file, const char* sheetFile = "Output/n.png")
+    {
         return QImage(path(sheetFile)).copy(ReadAtlas(path("Output"), "n").frames[file].rect);
     }
 };
 
 // ---- memory ---------------------------------------------------------------
 
-TEST_F(InputFaults, ImagesPastTheMemoryBudgetAreRefusedBeforeDecoding) {
+TEST_F(InputFaults, ImagesPastTheMemoryBudgetAreRefusedBeforeDecoding)
+{
     const QByteArray earlier = packEarlierOutput();
     QImage big(1200, 1200, QImage::Format_Grayscale8);  // 5.5 MiB each once decoded to RGBA
     big.fill(0);
@@ -152,7 +167,7 @@ TEST_F(InputFaults, ImagesPastTheMemoryBudgetAreRefusedBeforeDecoding) {
     EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
     EXPECT_TRUE(r.err.startsWith("error: \"big1.png\": decoding its 1200x1200 pixels (6 MiB) would take the decoded "
                                  "images past Vintrix's memory budget of 8 MiB") ||
-                r.err.startsWith("error: \"big2.png\": decoding"))
+        r.err.startsWith("error: \"big2.png\": decoding"))
         << r.err.toStdString();
     expectEarlierOutput(earlier);
 
@@ -161,11 +176,13 @@ TEST_F(InputFaults, ImagesPastTheMemoryBudgetAreRefusedBeforeDecoding) {
     env_.insert("VINTRIX_IMAGE_MEMORY_MIB", "lots");
     const RunResult bad = pack(2048, 32, 1);
     EXPECT_EQ(bad.exitCode, BadArguments);
-    EXPECT_EQ(bad.err, "error: VINTRIX_IMAGE_MEMORY_MIB must be a number of MiB from 1 to 1099511627776, not "
-                       "\"lots\"\n");
+    EXPECT_EQ(bad.err,
+        "error: VINTRIX_IMAGE_MEMORY_MIB must be a number of MiB from 1 to 1099511627776, not "
+        "\"lots\"\n");
 }
 
-TEST_F(InputFaults, RunningOutOfMemoryIsAnErrorNotACrash) {
+TEST_F(InputFaults, RunningOutOfMemoryIsAnErrorNotACrash)
+{
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "AddressSanitizer cannot run under an address space limit";
 #endif
@@ -184,7 +201,7 @@ TEST_F(InputFaults, RunningOutOfMemoryIsAnErrorNotACrash) {
     EXPECT_FALSE(r.err.isEmpty());
     for (const QString& line : r.err.split('\n', Qt::SkipEmptyParts))
         EXPECT_TRUE(line.startsWith("error: \"big") && line.contains(": cannot decode image: ") &&
-                    line.endsWith("out of memory", Qt::CaseInsensitive))
+            line.endsWith("out of memory", Qt::CaseInsensitive))
             << line.toStdString();
     expectEarlierOutput(earlier);
 }
@@ -196,13 +213,17 @@ struct Cut {
     QByteArray (*bytes)();
 };
 
-void PrintTo(const Cut& cut, std::ostream* os) { *os << cut.file; }
+void PrintTo(const Cut& cut, std::ostream* os)
+{
+    *os << cut.file;
+}
 
 class TruncatedFiles : public InputFaults, public ::testing::WithParamInterface<Cut> {};
 
 // Cut files decode with the missing part filled in: they are refused as a
 // cut PNG is, and the whole file packs.
-TEST_P(TruncatedFiles, AreRefusedAndTheEarlierOutputStays) {
+TEST_P(TruncatedFiles, AreRefusedAndTheEarlierOutputStays)
+{
     const QString file = GetParam().file;
     const QByteArray whole = GetParam().bytes();
     const QByteArray earlier = packEarlierOutput();
@@ -218,17 +239,15 @@ TEST_P(TruncatedFiles, AreRefusedAndTheEarlierOutputStays) {
     EXPECT_EQ(r.exitCode, Ok) << r.err.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Formats, TruncatedFiles,
+INSTANTIATE_TEST_SUITE_P(Formats, TruncatedFiles,
     ::testing::Values(Cut{"cut.jpg", [] { return encoded(gradient(64, 48), "jpg"); }},
-                      Cut{"cut.bmp", [] { return encoded(gradient(40, 30), "bmp"); }},
-                      Cut{"cut8.bmp",
-                          [] { return encoded(gradient(40, 30).convertToFormat(QImage::Format_Indexed8), "bmp"); }},
-                      Cut{"cut.gif", [] { return gif(40, 30); }},
-                      Cut{"cut.tga", [] { return tga(20, 10, true); }}),
+        Cut{"cut.bmp", [] { return encoded(gradient(40, 30), "bmp"); }},
+        Cut{"cut8.bmp", [] { return encoded(gradient(40, 30).convertToFormat(QImage::Format_Indexed8), "bmp"); }},
+        Cut{"cut.gif", [] { return gif(40, 30); }}, Cut{"cut.tga", [] { return tga(20, 10, true); }}),
     [](const auto& info) { return QString(info.param.file).replace('.', '_').toStdString(); });
 
-TEST_F(InputFaults, TgaWithoutFooterReadsUncompressedAndRunLength) {
+TEST_F(InputFaults, TgaWithoutFooterReadsUncompressedAndRunLength)
+{
     write("plain.tga", tga(12, 5, false));
     write("rle.tga", tga(12, 5, true));
     write("pattern.gif", gif(12, 5));
@@ -245,7 +264,8 @@ TEST_F(InputFaults, TgaWithoutFooterReadsUncompressedAndRunLength) {
     EXPECT_EQ(fromGif.pixel(11, 4), pattern(15, 0));
 }
 
-TEST_F(InputFaults, SixteenBitBmpKeepsTheFullRange) {
+TEST_F(InputFaults, SixteenBitBmpKeepsTheFullRange)
+{
     write("white.bmp", bmp565(3, 2, 0xFFFF));
     write("mid.bmp", bmp565(3, 2, 0x8410));  // 16 of 31, 32 of 63, 16 of 31
     ASSERT_EQ(pack(64, 32, 1).exitCode, Ok);
@@ -253,7 +273,8 @@ TEST_F(InputFaults, SixteenBitBmpKeepsTheFullRange) {
     EXPECT_EQ(frame("mid.bmp").pixel(0, 0), qRgb(132, 130, 132));
 }
 
-TEST_F(InputFaults, OpaqueMagentaIsNotTheColourKeyInEightBitBmp) {
+TEST_F(InputFaults, OpaqueMagentaIsNotTheColourKeyInEightBitBmp)
+{
     QImage sprite(16, 16, QImage::Format_RGBA8888);
     sprite.fill(QColor(255, 0, 255));
     for (int x = 0; x < 16; ++x) {
@@ -275,16 +296,19 @@ TEST_F(InputFaults, OpaqueMagentaIsNotTheColourKeyInEightBitBmp) {
 
 // ---- messages -------------------------------------------------------------
 
-TEST_F(InputFaults, FileNamesInMessagesAreQuotedOnOneLine) {
+TEST_F(InputFaults, FileNamesInMessagesAreQuotedOnOneLine)
+{
     write("a\nerror: planted.png", "\x89PNG\r\n\x1a\nbroken");
     save(QImage(90, 4, QImage::Format_RGBA8888), "wide\x1b[31m.png");
     const RunResult r = pack(64, 32, 1);
     EXPECT_EQ(r.exitCode, BadInput);
-    EXPECT_EQ(r.err, "error: \"a\\nerror: planted.png\": cannot decode image: the file ends early\n"
-                     "error: \"wide\\x1b[31m.png\": image of 90x4 pixels does not fit on a 64x64 sheet\n");
+    EXPECT_EQ(r.err,
+        "error: \"a\\nerror: planted.png\": cannot decode image: the file ends early\n"
+        "error: \"wide\\x1b[31m.png\": image of 90x4 pixels does not fit on a 64x64 sheet\n");
 }
 
-TEST_F(InputFaults, SkippedEntriesAreListedInOneWarning) {
+TEST_F(InputFaults, SkippedEntriesAreListedInOneWarning)
+{
     save(QImage(4, 4, QImage::Format_RGBA8888), "good.png");
     ASSERT_TRUE(work_.mkpath("sprites/folder.png"));
     ASSERT_TRUE(work_.mkpath("sprites/sub"));
@@ -294,14 +318,16 @@ TEST_F(InputFaults, SkippedEntriesAreListedInOneWarning) {
     write("notes.txt", "not an image, not worth a word");
     const RunResult r = pack(64, 32, 1);
     EXPECT_EQ(r.exitCode, Ok);
-    EXPECT_EQ(r.err, "warning: skipped 5 entries of \"" + path("sprites") +
-                         "\": \"device.bmp\" (a device), \"folder.png\" (a folder: subfolders are not read), "
-                         "\"gone.png\" (a link to nothing), \"pipe.png\" (a FIFO), "
-                         "\"sub\" (a folder: subfolders are not read)\n");
+    EXPECT_EQ(r.err,
+        "warning: skipped 5 entries of \"" + path("sprites") +
+            "\": \"device.bmp\" (a device), \"folder.png\" (a folder: subfolders are not read), "
+            "\"gone.png\" (a link to nothing), \"pipe.png\" (a FIFO), "
+            "\"sub\" (a folder: subfolders are not read)\n");
     EXPECT_TRUE(QFile::exists(path("Output/n.png")));
 }
 
-TEST_F(InputFaults, MoreSheetsThanARunWritesAreRefusedBeforeWriting) {
+TEST_F(InputFaults, MoreSheetsThanARunWritesAreRefusedBeforeWriting)
+{
     for (int i = 0; i < 2048; ++i) {  // all different, one a sheet
         QImage dot(1, 1, QImage::Format_RGBA8888);
         dot.fill(QColor(i % 256, i / 256, 7));
@@ -309,8 +335,9 @@ TEST_F(InputFaults, MoreSheetsThanARunWritesAreRefusedBeforeWriting) {
     }
     const RunResult r = pack(1, 32, 1);
     EXPECT_EQ(r.exitCode, BadInput);
-    EXPECT_EQ(r.err, "error: the images need 2048 sheets of 1x1, more than the 2047 Vintrix writes in one run: "
-                     "use larger sheets\n");
+    EXPECT_EQ(r.err,
+        "error: the images need 2048 sheets of 1x1, more than the 2047 Vintrix writes in one run: "
+        "use larger sheets\n");
     EXPECT_FALSE(QFileInfo::exists(path("Output")));
 }
 

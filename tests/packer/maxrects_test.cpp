@@ -13,7 +13,8 @@ struct Box {
     int sheet, x, y, w, h;
 };
 
-std::vector<Size> randomSizes(unsigned seed, int count, int lo, int hi) {
+std::vector<Size> randomSizes(unsigned seed, int count, int lo, int hi)
+{
     std::mt19937 rng(seed);
     std::uniform_int_distribution<int> side(lo, hi);
     std::vector<Size> sizes;
@@ -23,7 +24,8 @@ std::vector<Size> randomSizes(unsigned seed, int count, int lo, int hi) {
 }
 
 // Checks every rule of a layout against the sizes it was made for.
-void expectValidLayout(const std::vector<Size>& sizes, const Layout& layout, Size sheet, int margin) {
+void expectValidLayout(const std::vector<Size>& sizes, const Layout& layout, Size sheet, int margin)
+{
     ASSERT_EQ(layout.placements.size(), sizes.size());
     std::vector<Box> boxes;
     std::vector<std::int64_t> area(static_cast<std::size_t>(layout.sheets), 0);
@@ -47,8 +49,8 @@ void expectValidLayout(const std::vector<Size>& sizes, const Layout& layout, Siz
             if (a.sheet != b.sheet)
                 continue;
             // Grown by the margin, a must still not overlap b.
-            const bool apart = a.x + a.w + margin <= b.x || b.x + b.w + margin <= a.x ||
-                               a.y + a.h + margin <= b.y || b.y + b.h + margin <= a.y;
+            const bool apart = a.x + a.w + margin <= b.x || b.x + b.w + margin <= a.x || a.y + a.h + margin <= b.y ||
+                b.y + b.h + margin <= a.y;
             EXPECT_TRUE(apart) << "images " << i << " and " << j << " are closer than " << margin;
         }
 }
@@ -59,7 +61,8 @@ using PackCase = std::tuple<unsigned /*seed*/, int /*margin*/, Size /*sheet*/>;
 
 class RandomPacking : public ::testing::TestWithParam<PackCase> {};
 
-TEST_P(RandomPacking, PlacesEveryImageWithoutOverlapAndKeepsMargins) {
+TEST_P(RandomPacking, PlacesEveryImageWithoutOverlapAndKeepsMargins)
+{
     const auto [seed, margin, sheet] = GetParam();
     const auto sizes = randomSizes(seed, 150, 1, std::min(sheet.w, sheet.h) / 3);
     const PackOutcome outcome = pack(sizes, sheet, margin);
@@ -67,7 +70,8 @@ TEST_P(RandomPacking, PlacesEveryImageWithoutOverlapAndKeepsMargins) {
     expectValidLayout(sizes, outcome.layout, sheet, margin);
 }
 
-TEST_P(RandomPacking, SameInputGivesSameLayout) {
+TEST_P(RandomPacking, SameInputGivesSameLayout)
+{
     const auto [seed, margin, sheet] = GetParam();
     const auto sizes = randomSizes(seed, 150, 1, std::min(sheet.w, sheet.h) / 3);
     const PackOutcome a = pack(sizes, sheet, margin, 2);
@@ -77,12 +81,13 @@ TEST_P(RandomPacking, SameInputGivesSameLayout) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, RandomPacking,
-                         ::testing::Combine(::testing::Values(1u, 2u, 3u, 17u, 99u), ::testing::Values(0, 1, 4),
-                                            ::testing::Values(Size{256, 256}, Size{300, 120}, Size{97, 411})));
+    ::testing::Combine(::testing::Values(1u, 2u, 3u, 17u, 99u), ::testing::Values(0, 1, 4),
+        ::testing::Values(Size{256, 256}, Size{300, 120}, Size{97, 411})));
 
 class EveryStrategy : public ::testing::TestWithParam<std::tuple<Heuristic, SortOrder, SheetChoice>> {};
 
-TEST_P(EveryStrategy, GivesAValidLayout) {
+TEST_P(EveryStrategy, GivesAValidLayout)
+{
     const auto [heuristic, order, choice] = GetParam();
     const Size sheet{200, 160};
     for (unsigned seed : {5u, 6u}) {
@@ -91,13 +96,12 @@ TEST_P(EveryStrategy, GivesAValidLayout) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    All, EveryStrategy,
+INSTANTIATE_TEST_SUITE_P(All, EveryStrategy,
     ::testing::Combine(::testing::Values(Heuristic::BestShortSideFit, Heuristic::BestLongSideFit,
-                                         Heuristic::BestAreaFit, Heuristic::BottomLeft, Heuristic::ContactPoint),
-                       ::testing::Values(SortOrder::AreaDesc, SortOrder::MaxSideDesc, SortOrder::PerimeterDesc,
-                                         SortOrder::HeightDesc, SortOrder::WidthDesc),
-                       ::testing::Values(SheetChoice::FirstFit, SheetChoice::GlobalBest)));
+                           Heuristic::BestAreaFit, Heuristic::BottomLeft, Heuristic::ContactPoint),
+        ::testing::Values(SortOrder::AreaDesc, SortOrder::MaxSideDesc, SortOrder::PerimeterDesc, SortOrder::HeightDesc,
+            SortOrder::WidthDesc),
+        ::testing::Values(SheetChoice::FirstFit, SheetChoice::GlobalBest)));
 
 struct TooLargeCase {
     std::vector<Size> sizes;
@@ -108,7 +112,8 @@ struct TooLargeCase {
 
 class TooLarge : public ::testing::TestWithParam<TooLargeCase> {};
 
-TEST_P(TooLarge, NamesTheFirstImageThatCannotFit) {
+TEST_P(TooLarge, NamesTheFirstImageThatCannotFit)
+{
     const TooLargeCase& c = GetParam();
     const PackOutcome outcome = pack(c.sizes, c.sheet, c.margin);
     ASSERT_TRUE(outcome.tooLarge);
@@ -116,13 +121,12 @@ TEST_P(TooLarge, NamesTheFirstImageThatCannotFit) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, TooLarge,
-                         ::testing::Values(TooLargeCase{{{10, 10}, {65, 10}}, {64, 64}, 0, 1},
-                                           TooLargeCase{{{10, 65}}, {64, 64}, 0, 0},
-                                           // fits without the margin, not with it
-                                           TooLargeCase{{{5, 5}, {62, 10}, {70, 1}}, {64, 64}, 2, 1},
-                                           TooLargeCase{{{1, 1}, {1, 61}}, {64, 64}, 2, 1}));
+    ::testing::Values(TooLargeCase{{{10, 10}, {65, 10}}, {64, 64}, 0, 1}, TooLargeCase{{{10, 65}}, {64, 64}, 0, 0},
+        // fits without the margin, not with it
+        TooLargeCase{{{5, 5}, {62, 10}, {70, 1}}, {64, 64}, 2, 1}, TooLargeCase{{{1, 1}, {1, 61}}, {64, 64}, 2, 1}));
 
-TEST(Packing, ExactFitFillsTheSheet) {
+TEST(Packing, ExactFitFillsTheSheet)
+{
     // Four quarters of a sheet, and with margins the same quarters less the gaps.
     const std::vector<Size> quarters(4, Size{32, 32});
     const PackOutcome plain = pack(quarters, {64, 64}, 0);
@@ -133,14 +137,16 @@ TEST(Packing, ExactFitFillsTheSheet) {
     expectValidLayout(withGaps, gaps.layout, {64, 64}, 1);
 }
 
-TEST(Packing, OpensMoreSheetsOnlyWhenNeeded) {
+TEST(Packing, OpensMoreSheetsOnlyWhenNeeded)
+{
     const std::vector<Size> nine(9, Size{32, 32});
     const PackOutcome outcome = pack(nine, {64, 64}, 0);
     EXPECT_EQ(outcome.layout.sheets, 3);
     EXPECT_EQ(outcome.layout.usedArea, (std::vector<std::int64_t>{4096, 4096, 1024}));
 }
 
-TEST(Packing, FillsTheFirstSheetOfManySprites) {
+TEST(Packing, FillsTheFirstSheetOfManySprites)
+{
     // 500 sprites of 16 to 128 pixels a side on 1024x1024 sheets.
     for (unsigned seed : {1u, 2u, 3u}) {
         const auto sizes = randomSizes(seed, 500, 16, 128);
@@ -150,7 +156,8 @@ TEST(Packing, FillsTheFirstSheetOfManySprites) {
     }
 }
 
-TEST(Packing, NothingToPack) {
+TEST(Packing, NothingToPack)
+{
     const PackOutcome outcome = pack({}, {64, 64}, 0);
     EXPECT_FALSE(outcome.tooLarge);
     EXPECT_EQ(outcome.layout.sheets, 0);

@@ -21,7 +21,8 @@ struct BadArgsCase {
 
 class BadArgumentTable : public VintrixTest, public ::testing::WithParamInterface<BadArgsCase> {};
 
-TEST_P(BadArgumentTable, ExitWithOneLineNamingTheArgumentAndWriteNothing) {
+TEST_P(BadArgumentTable, ExitWithOneLineNamingTheArgumentAndWriteNothing)
+{
     save(FlatSprite(4, 4, Qt::red), "a.png");
     QStringList args = GetParam().args;
     for (QString& a : args)
@@ -33,30 +34,45 @@ TEST_P(BadArgumentTable, ExitWithOneLineNamingTheArgumentAndWriteNothing) {
     EXPECT_FALSE(QFileInfo::exists(path("Output")));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, BadArgumentTable,
+INSTANTIATE_TEST_SUITE_P(Table, BadArgumentTable,
     ::testing::Values(
         BadArgsCase{"six", {"64", "64", "n", "32", "1", "0"}, "no images folder given: choose one in the folder list"},
-        BadArgsCase{"none", {}, "expected 7 arguments, WIDTH HEIGHT NAME BPP FORMAT MARGIN FOLDER, got 0 (see Vintrix --help)"},
-        BadArgsCase{"widthZero", {"0", "64", "n", "32", "1", "0", "DIR"}, "width must be a whole number from 1 to 65536, not \"0\""},
-        BadArgsCase{"widthHuge", {"65537", "64", "n", "32", "1", "0", "DIR"}, "width must be a whole number from 1 to 65536, not \"65537\""},
-        BadArgsCase{"widthOverflow", {"99999999999999999999", "64", "n", "32", "1", "0", "DIR"}, "width must be a whole number from 1 to 65536, not \"99999999999999999999\""},
-        BadArgsCase{"widthText", {"12px", "64", "n", "32", "1", "0", "DIR"}, "width must be a whole number from 1 to 65536, not \"12px\""},
-        BadArgsCase{"heightEmpty", {"64", "", "n", "32", "1", "0", "DIR"}, "height must be a whole number from 1 to 65536, not \"\""},
-        BadArgsCase{"folderWithControls", {"8", "8", "n", "32", "1", "0", "no\nsuch\tfolder\x1b"}, "images folder \"no\\nsuch\\tfolder\\x1b\" does not exist"},
+        BadArgsCase{
+            "none", {}, "expected 7 arguments, WIDTH HEIGHT NAME BPP FORMAT MARGIN FOLDER, got 0 (see Vintrix --help)"},
+        BadArgsCase{"widthZero", {"0", "64", "n", "32", "1", "0", "DIR"},
+            "width must be a whole number from 1 to 65536, not \"0\""},
+        BadArgsCase{"widthHuge", {"65537", "64", "n", "32", "1", "0", "DIR"},
+            "width must be a whole number from 1 to 65536, not \"65537\""},
+        BadArgsCase{"widthOverflow", {"99999999999999999999", "64", "n", "32", "1", "0", "DIR"},
+            "width must be a whole number from 1 to 65536, not \"99999999999999999999\""},
+        BadArgsCase{"widthText", {"12px", "64", "n", "32", "1", "0", "DIR"},
+            "width must be a whole number from 1 to 65536, not \"12px\""},
+        BadArgsCase{"heightEmpty", {"64", "", "n", "32", "1", "0", "DIR"},
+            "height must be a whole number from 1 to 65536, not \"\""},
+        BadArgsCase{"folderWithControls", {"8", "8", "n", "32", "1", "0", "no\nsuch\tfolder\x1b"},
+            "images folder \"no\\nsuch\\tfolder\\x1b\" does not exist"},
         BadArgsCase{"nameEmpty", {"64", "64", "", "32", "1", "0", "DIR"}, "name must not be empty"},
-        BadArgsCase{"nameWithControls", {"64", "64", "a\nerror: b\x1b[31m", "32", "1", "0", "DIR"}, "name must not contain control characters, not \"a\\nerror: b\\x1b[31m\""},
-        BadArgsCase{"nameSlash", {"64", "64", "a/b", "32", "1", "0", "DIR"}, "name must be a plain file name without \"/\", not \"a/b\""},
+        BadArgsCase{"nameWithControls", {"64", "64", "a\nerror: b\x1b[31m", "32", "1", "0", "DIR"},
+            "name must not contain control characters, not \"a\\nerror: b\\x1b[31m\""},
+        BadArgsCase{"nameSlash", {"64", "64", "a/b", "32", "1", "0", "DIR"},
+            "name must be a plain file name without \"/\", not \"a/b\""},
         BadArgsCase{"nameDot", {"64", "64", ".", "32", "1", "0", "DIR"}, "name must be a plain file name, not \".\""},
         BadArgsCase{"bpp16", {"64", "64", "n", "16", "1", "0", "DIR"}, "bits per pixel must be 8 or 32, not \"16\""},
-        BadArgsCase{"format2", {"64", "64", "n", "32", "2", "0", "DIR"}, "format must be 0 (BMP) or 1 (PNG), not \"2\""},
-        BadArgsCase{"marginNegative", {"64", "64", "n", "32", "1", "-5", "DIR"}, "margin must be a whole number from 0 to 31 for a 64x64 sheet, not \"-5\""},
-        BadArgsCase{"marginNoRoom", {"64", "10", "n", "32", "1", "5", "DIR"}, "margin must be a whole number from 0 to 4 for a 64x10 sheet, not \"5\""},
-        BadArgsCase{"folderIsFile", {"64", "64", "n", "32", "1", "0", "DIRa.png"}, "images folder \"DIRa.png\" is not a folder"},
-        BadArgsCase{"bmpTooBig", {"65536", "65536", "n", "32", "0", "0", "DIR"}, "a 65536x65536 BMP sheet at 32 bits per pixel would exceed the 4 GiB a BMP file can hold: use PNG (format 1) or a smaller sheet"}),
+        BadArgsCase{
+            "format2", {"64", "64", "n", "32", "2", "0", "DIR"}, "format must be 0 (BMP) or 1 (PNG), not \"2\""},
+        BadArgsCase{"marginNegative", {"64", "64", "n", "32", "1", "-5", "DIR"},
+            "margin must be a whole number from 0 to 31 for a 64x64 sheet, not \"-5\""},
+        BadArgsCase{"marginNoRoom", {"64", "10", "n", "32", "1", "5", "DIR"},
+            "margin must be a whole number from 0 to 4 for a 64x10 sheet, not \"5\""},
+        BadArgsCase{"folderIsFile", {"64", "64", "n", "32", "1", "0", "DIRa.png"},
+            "images folder \"DIRa.png\" is not a folder"},
+        BadArgsCase{"bmpTooBig", {"65536", "65536", "n", "32", "0", "0", "DIR"},
+            "a 65536x65536 BMP sheet at 32 bits per pixel would exceed the 4 GiB a BMP file can hold: use PNG (format "
+            "1) or a smaller sheet"}),
     [](const auto& info) { return std::string(info.param.label); });
 
-TEST_F(VintrixTest, HelpAndVersion) {
+TEST_F(VintrixTest, HelpAndVersion)
+{
     const RunResult help = run({"--help"});
     EXPECT_EQ(help.exitCode, Ok);
     EXPECT_TRUE(help.out.startsWith("Usage: Vintrix WIDTH HEIGHT NAME BPP FORMAT MARGIN FOLDER\n"));
@@ -66,7 +82,8 @@ TEST_F(VintrixTest, HelpAndVersion) {
 }
 
 // A program that reads stderr through a pipe asks for progress as lines.
-TEST_F(VintrixTest, ProgressLinesOnlyWhenAskedFor) {
+TEST_F(VintrixTest, ProgressLinesOnlyWhenAskedFor)
+{
     std::mt19937 rng(7);
     for (int i = 0; i < 40; ++i)
         save(RandomSprite(rng, 20, 12), QString("s%1.png").arg(i));
@@ -98,7 +115,8 @@ TEST_F(VintrixTest, ProgressLinesOnlyWhenAskedFor) {
 
 // "\xff.png" would reach the atlas data as U+FFFD, the same key as a real
 // "\uFFFD.png": one of the two frames would be lost to every reader.
-TEST_F(VintrixTest, AFileNameThatIsNotUtf8IsRefusedAndNothingIsWritten) {
+TEST_F(VintrixTest, AFileNameThatIsNotUtf8IsRefusedAndNothingIsWritten)
+{
     save(FlatSprite(4, 4, Qt::red), "good.png");
     QFile good(path("sprites/good.png"));
     ASSERT_TRUE(good.open(QIODevice::ReadOnly));
@@ -106,12 +124,14 @@ TEST_F(VintrixTest, AFileNameThatIsNotUtf8IsRefusedAndNothingIsWritten) {
     std::ofstream(stray, std::ios::binary) << good.readAll().toStdString();
     const RunResult r = pack(64, 64, "n", 32, 1, 0);
     EXPECT_EQ(r.exitCode, BadInput);
-    EXPECT_EQ(r.err, "error: \"\\xff.png\" has a file name that is not valid UTF-8, so the atlas data cannot "
-                     "name it: rename the file\n");
+    EXPECT_EQ(r.err,
+        "error: \"\\xff.png\" has a file name that is not valid UTF-8, so the atlas data cannot "
+        "name it: rename the file\n");
     EXPECT_FALSE(QFileInfo::exists(path("Output")));
 }
 
-TEST_F(VintrixTest, ImageTooLargeForTheSheetIsNamedWithItsSize) {
+TEST_F(VintrixTest, ImageTooLargeForTheSheetIsNamedWithItsSize)
+{
     save(FlatSprite(4, 4, Qt::red), "small.png");
     save(FlatSprite(60, 20, Qt::blue), "wide.png");
     const RunResult r = pack(64, 64, "n", 32, 1, 3);
@@ -121,7 +141,8 @@ TEST_F(VintrixTest, ImageTooLargeForTheSheetIsNamedWithItsSize) {
 }
 
 // A PNG chunk: length, type, data and CRC.
-QByteArray pngChunk(const QByteArray& type, const QByteArray& data) {
+QByteArray pngChunk(const QByteArray& type, const QByteArray& data)
+{
     auto be32 = [](quint32 v) {
         QByteArray b;
         for (int s = 24; s >= 0; s -= 8)
@@ -137,19 +158,22 @@ QByteArray pngChunk(const QByteArray& type, const QByteArray& data) {
     return be32(quint32(data.size())) + type + data + be32(~crc);
 }
 
-TEST_F(VintrixTest, HugeDimensionsInAHeaderAreRefusedWithoutDecoding) {
+TEST_F(VintrixTest, HugeDimensionsInAHeaderAreRefusedWithoutDecoding)
+{
     // A header claiming 60000x60000 RGBA pixels, followed by no pixel data.
     const QByteArray ihdr("\x00\x00\xea\x60\x00\x00\xea\x60\x08\x06\x00\x00\x00", 13);
-    const QByteArray png = QByteArray("\x89PNG\r\n\x1a\n") + pngChunk("IHDR", ihdr) + pngChunk("IDAT", {}) +
-                           pngChunk("IEND", {});
+    const QByteArray png =
+        QByteArray("\x89PNG\r\n\x1a\n") + pngChunk("IHDR", ihdr) + pngChunk("IDAT", {}) + pngChunk("IEND", {});
     writeBytes("sprites/bomb.png", png);
     const RunResult r = pack(65536, 65536, "n", 32, 1, 0);
     EXPECT_EQ(r.exitCode, BadInput);
-    EXPECT_EQ(r.err, "error: \"bomb.png\": image claims 60000x60000 pixels, more than Vintrix decodes (268435456 pixels)\n");
+    EXPECT_EQ(
+        r.err, "error: \"bomb.png\": image claims 60000x60000 pixels, more than Vintrix decodes (268435456 pixels)\n");
     EXPECT_FALSE(QFileInfo::exists(path("Output")));
 }
 
-TEST_F(VintrixTest, FolderWithoutImages) {
+TEST_F(VintrixTest, FolderWithoutImages)
+{
     writeBytes("sprites/readme.txt", "not an image");
     const RunResult r = pack(64, 64, "n", 32, 1, 0);
     EXPECT_EQ(r.exitCode, BadInput);
@@ -167,7 +191,8 @@ struct SheetCase {
 
 class TrueColour : public VintrixTest, public ::testing::WithParamInterface<SheetCase> {};
 
-TEST_P(TrueColour, SheetsHoldEverySourcePixelWhereTheDataSays) {
+TEST_P(TrueColour, SheetsHoldEverySourcePixelWhereTheDataSays)
+{
     const SheetCase c = GetParam();
     std::mt19937 rng(7);
     std::uniform_int_distribution<int> side(1, 40);
@@ -199,7 +224,8 @@ TEST_P(TrueColour, SheetsHoldEverySourcePixelWhereTheDataSays) {
         EXPECT_EQ(FrameDiffers(sheetImages[frame.sheet], frame.rect, sources[name]), "") << name.toStdString();
         // The frame grown by the margin lies on the sheet and meets no other frame.
         const QRect grown = frame.rect.adjusted(-c.margin, -c.margin, c.margin - 1, c.margin - 1);
-        EXPECT_TRUE(QRect(0, 0, c.width, c.height).contains(frame.rect.adjusted(-c.margin, -c.margin, c.margin, c.margin)));
+        EXPECT_TRUE(
+            QRect(0, 0, c.width, c.height).contains(frame.rect.adjusted(-c.margin, -c.margin, c.margin, c.margin)));
         // Frames are checked in name order: each one's margin must be free of
         // the ones before it, and its own pixels must be unclaimed.
         std::vector<bool>& mask = covered[frame.sheet];
@@ -224,10 +250,11 @@ TEST_P(TrueColour, SheetsHoldEverySourcePixelWhereTheDataSays) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sheets, TrueColour,
-                         ::testing::Values(SheetCase{1, 2, 100, 90}, SheetCase{0, 0, 128, 128},
-                                           SheetCase{0, 3, 77, 131}, SheetCase{1, 1, 512, 512}));
+    ::testing::Values(
+        SheetCase{1, 2, 100, 90}, SheetCase{0, 0, 128, 128}, SheetCase{0, 3, 77, 131}, SheetCase{1, 1, 512, 512}));
 
-TEST_F(VintrixTest, IdenticalImagesAreStoredOnce) {
+TEST_F(VintrixTest, IdenticalImagesAreStoredOnce)
+{
     std::mt19937 rng(3);
     // Opaque, so that the BMP copy holds the very same pixels.
     const QImage a = RandomSprite(rng, 20, 20).convertToFormat(QImage::Format_RGB32);
@@ -252,7 +279,8 @@ TEST_F(VintrixTest, IdenticalImagesAreStoredOnce) {
 // Every format by extension in any case, directly in the folder only; PNG
 // files, decoded without Qt, in every colour type and depth; and files that
 // go by their content, not their extension: each frame shows what Qt reads.
-TEST_F(VintrixTest, EveryKnownFormatAndKindOfPngGivesThePixelsQtReads) {
+TEST_F(VintrixTest, EveryKnownFormatAndKindOfPngGivesThePixelsQtReads)
+{
     save(FlatSprite(5, 6, QColor(10, 20, 30, 128)), "one.PNG", "png");
     save(FlatSprite(7, 3, Qt::green), "two.Bmp", "bmp");
     save(FlatSprite(8, 8, Qt::white), "three.jpg", "jpg");
@@ -261,9 +289,11 @@ TEST_F(VintrixTest, EveryKnownFormatAndKindOfPngGivesThePixelsQtReads) {
     save(FlatSprite(3, 3, Qt::cyan), "six.tif", "tiff");
     save(FlatSprite(2, 5, Qt::magenta), "seven.tiff", "tiff");
     // An uncompressed 2x1 true-colour TGA, written by hand.
-    writeBytes("sprites/eight.tga", QByteArray("\0\0\x02\0\0\0\0\0\0\0\0\0\x02\0\x01\0\x20\x28"
-                                               "\x10\x20\x30\xff\x40\x50\x60\x80"
-                                               "\0\0\0\0\0\0\0\0TRUEVISION-XFILE.\0", 52));
+    writeBytes("sprites/eight.tga",
+        QByteArray("\0\0\x02\0\0\0\0\0\0\0\0\0\x02\0\x01\0\x20\x28"
+                   "\x10\x20\x30\xff\x40\x50\x60\x80"
+                   "\0\0\0\0\0\0\0\0TRUEVISION-XFILE.\0",
+            52));
     ASSERT_FALSE(QImage(path("sprites/eight.tga")).isNull());
     std::mt19937 rng(11);
     const QImage rgba = RandomSprite(rng, 13, 7);
@@ -292,7 +322,8 @@ TEST_F(VintrixTest, EveryKnownFormatAndKindOfPngGivesThePixelsQtReads) {
     EXPECT_EQ(FramesDiffer(path("Output"), "all", path("sprites")), "");
 }
 
-TEST_F(VintrixTest, TruncatedPngIsNamedAndNothingIsWritten) {
+TEST_F(VintrixTest, TruncatedPngIsNamedAndNothingIsWritten)
+{
     save(FlatSprite(4, 4, Qt::red), "good.png");
     std::mt19937 rng(5);
     save(RandomSprite(rng, 40, 40), "cut.png");
@@ -305,13 +336,15 @@ TEST_F(VintrixTest, TruncatedPngIsNamedAndNothingIsWritten) {
     EXPECT_FALSE(QFileInfo::exists(path("Output")));
 }
 
-TEST_F(VintrixTest, MultiplePacksAreNamedInTheFirstDataFile) {
+TEST_F(VintrixTest, MultiplePacksAreNamedInTheFirstDataFile)
+{
     for (int i = 0; i < 10; ++i)
         save(FlatSprite(30, 30, QColor(i * 20, 0, 0)), QString("s%1.png").arg(i));
     const RunResult r = pack(64, 64, "multi", 32, 1, 1);
     ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
-    EXPECT_EQ(r.out, "packed 10 images into 3 sheets of 64x64 (first 87.9% full, 73.2% overall): "
-                     "Output/multi.png to Output/multi-3.png with atlas data Output/multi.json\n");
+    EXPECT_EQ(r.out,
+        "packed 10 images into 3 sheets of 64x64 (first 87.9% full, 73.2% overall): "
+        "Output/multi.png to Output/multi-3.png with atlas data Output/multi.json\n");
     const QJsonObject first = json("Output/multi.json");
     EXPECT_EQ(first["meta"].toObject()["related_multi_packs"].toArray(), (QJsonArray{"multi-2.json", "multi-3.json"}));
     EXPECT_EQ(json("Output/multi-2.json")["meta"].toObject()["image"].toString(), "multi-2.png");
@@ -320,13 +353,15 @@ TEST_F(VintrixTest, MultiplePacksAreNamedInTheFirstDataFile) {
     std::vector<QString> names;
     for (const auto& [n, bytes] : files)
         names.push_back(n);
-    EXPECT_EQ(names, (std::vector<QString>{"multi-2.json", "multi-2.png", "multi-3.json", "multi-3.png",
-                                           "multi.json", "multi.png"}));
+    EXPECT_EQ(names,
+        (std::vector<QString>{
+            "multi-2.json", "multi-2.png", "multi-3.json", "multi-3.png", "multi.json", "multi.png"}));
 }
 
 // ---- what a run leaves behind ---------------------------------------------
 
-TEST_F(VintrixTest, FewerSheetsRemoveTheExtraOnesOfAnEarlierRunOnly) {
+TEST_F(VintrixTest, FewerSheetsRemoveTheExtraOnesOfAnEarlierRunOnly)
+{
     for (int i = 0; i < 6; ++i)
         save(FlatSprite(30, 30, QColor(0, i * 40, 0)), QString("s%1.png").arg(i));
     ASSERT_EQ(pack(64, 64, "n", 32, 0, 0).exitCode, Ok);
@@ -344,11 +379,12 @@ TEST_F(VintrixTest, FewerSheetsRemoveTheExtraOnesOfAnEarlierRunOnly) {
     EXPECT_FALSE(json("Output/n.json")["meta"].toObject().contains("related_multi_packs"));
 }
 
-TEST_F(VintrixTest, NamesWithBlanksQuotesAndLettersBeyondAscii) {
+TEST_F(VintrixTest, NamesWithBlanksQuotesAndLettersBeyondAscii)
+{
     const QString folder = QString::fromUtf8("my \"spr'ites\" ü");
     ASSERT_TRUE(work_.mkpath(folder));
     const QStringList files{QString::fromUtf8("quote\"d.png"), "back\\slash.png", "tab\tin.png",
-                            QString::fromUtf8("ünïcødé 日本.png"), "plain.png"};
+        QString::fromUtf8("ünïcødé 日本.png"), "plain.png"};
     std::map<QString, QImage> sources;
     for (int i = 0; i < files.size(); ++i) {
         sources[files[i]] = FlatSprite(5 + i, 6, QColor(40 * i, 255 - 40 * i, 7, 255));
@@ -365,7 +401,8 @@ TEST_F(VintrixTest, NamesWithBlanksQuotesAndLettersBeyondAscii) {
 
 class Deterministic : public VintrixTest, public ::testing::WithParamInterface<std::pair<int, int>> {};
 
-TEST_P(Deterministic, SameInputGivesTheSameBytes) {
+TEST_P(Deterministic, SameInputGivesTheSameBytes)
+{
     const auto [bpp, format] = GetParam();
     std::mt19937 rng(11);
     std::uniform_int_distribution<int> side(2, 30);
@@ -378,14 +415,15 @@ TEST_P(Deterministic, SameInputGivesTheSameBytes) {
     EXPECT_EQ(output(), first);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, Deterministic,
-                         ::testing::Values(std::pair{32, 1}, std::pair{8, 1}, std::pair{32, 0}, std::pair{8, 0}));
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, Deterministic, ::testing::Values(std::pair{32, 1}, std::pair{8, 1}, std::pair{32, 0}, std::pair{8, 0}));
 
 // ---- 8-bit sheets ---------------------------------------------------------
 
 // Sources of a few flat colours on transparent ground fit any palette
 // exactly; a gradient needs dithering and comes back only close.
-std::map<QString, QImage> paletteSources() {
+std::map<QString, QImage> paletteSources()
+{
     std::map<QString, QImage> s;
     const QColor colours[] = {Qt::red, Qt::darkGreen, QColor(20, 40, 200), QColor(250, 200, 0, 160)};
     for (int i = 0; i < 4; ++i) {
@@ -404,14 +442,16 @@ std::map<QString, QImage> paletteSources() {
     return s;
 }
 
-int channelError(QRgb a, QRgb b) {
+int channelError(QRgb a, QRgb b)
+{
     return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b)),
-                     std::abs(qAlpha(a) - qAlpha(b))});
+        std::abs(qAlpha(a) - qAlpha(b))});
 }
 
 class Palette : public VintrixTest, public ::testing::WithParamInterface<int> {};
 
-TEST_P(Palette, EightBitSheetsStayCloseToTheSourcesAndKeepTransparency) {
+TEST_P(Palette, EightBitSheetsStayCloseToTheSourcesAndKeepTransparency)
+{
     const int format = GetParam();
     const auto sources = paletteSources();
     for (const auto& [file, img] : sources)
@@ -463,7 +503,8 @@ TEST_P(Palette, EightBitSheetsStayCloseToTheSourcesAndKeepTransparency) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, Palette, ::testing::Values(1, 0));
 
-TEST_F(VintrixTest, ManyColoursGetAtMost256EntriesForEverySheet) {
+TEST_F(VintrixTest, ManyColoursGetAtMost256EntriesForEverySheet)
+{
     std::mt19937 rng(5);
     for (int i = 0; i < 12; ++i)
         save(RandomSprite(rng, 30, 30), QString("noise%1.png").arg(i));
@@ -480,7 +521,8 @@ TEST_F(VintrixTest, ManyColoursGetAtMost256EntriesForEverySheet) {
 
 // ---- sheet size -----------------------------------------------------------
 
-TEST_F(VintrixTest, AVeryWideSheetWithFewImages) {
+TEST_F(VintrixTest, AVeryWideSheetWithFewImages)
+{
     std::mt19937 rng(9);
     const QImage a = RandomSprite(rng, 10, 6), b = RandomSprite(rng, 7, 8);
     save(a, "a.png");

@@ -23,7 +23,8 @@ struct Decoded {
     std::vector<Rgba> palette;
 };
 
-Decoded decode(const std::string& path) {
+Decoded decode(const std::string& path)
+{
     Decoded d;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
     if (!file)
@@ -50,8 +51,8 @@ Decoded decode(const std::string& path) {
         int alphaCount = 0;
         png_get_tRNS(png, info, &alpha, &alphaCount, nullptr);
         for (int i = 0; i < count; ++i)
-            d.palette.push_back({plte[i].red, plte[i].green, plte[i].blue,
-                                 static_cast<std::uint8_t>(i < alphaCount ? alpha[i] : 255)});
+            d.palette.push_back(
+                {plte[i].red, plte[i].green, plte[i].blue, static_cast<std::uint8_t>(i < alphaCount ? alpha[i] : 255)});
     }
     png_destroy_read_struct(&png, &info, nullptr);
     return d;
@@ -65,7 +66,8 @@ class PngRoundTrip : public ::testing::TestWithParam<Case> {};
 // Every sheet must decode to exactly the rows composed, whatever mix of
 // empty rows, flat areas and noise it holds and however the image data is
 // cut into pieces.
-TEST_P(PngRoundTrip, DecodesToTheComposedRows) {
+TEST_P(PngRoundTrip, DecodesToTheComposedRows)
+{
     const auto [width, height, bpp, count, kind] = GetParam();
     std::mt19937 rng(static_cast<unsigned>(width * 31 + height * 7 + bpp + count));
     const std::string pixelKind = kind;
@@ -81,8 +83,8 @@ TEST_P(PngRoundTrip, DecodesToTheComposedRows) {
         const std::uint8_t flat = static_cast<std::uint8_t>(rng());
         for (std::size_t p = 0; p < px.size(); ++p)
             px[p] = pixelKind == "noise" ? static_cast<std::uint8_t>(rng())
-                    : pixelKind == "flat" ? flat
-                                          : static_cast<std::uint8_t>(p / bpp % 7 * 13 + p % bpp * 40);
+                : pixelKind == "flat"    ? flat
+                                         : static_cast<std::uint8_t>(p / bpp % 7 * 13 + p % bpp * 40);
         store.push_back(std::move(px));
         items.push_back({x, std::min(y, height - h), w, h, store.back().data(), static_cast<std::size_t>(w) * bpp});
     }
@@ -90,7 +92,7 @@ TEST_P(PngRoundTrip, DecodesToTheComposedRows) {
     if (bpp == 1)
         for (int i = 0; i < 256; ++i)
             palette.push_back({static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i), 7,
-                               static_cast<std::uint8_t>(i == 0 ? 0 : 255)});
+                static_cast<std::uint8_t>(i == 0 ? 0 : 255)});
 
     std::vector<std::uint8_t> expected;
     {
@@ -102,7 +104,7 @@ TEST_P(PngRoundTrip, DecodesToTheComposedRows) {
     }
     static int written = 0;
     const fs::path path = fs::temp_directory_path() /
-                          ("vintrix-png-test-" + std::to_string(::getpid()) + "-" + std::to_string(++written) + ".png");
+        ("vintrix-png-test-" + std::to_string(::getpid()) + "-" + std::to_string(++written) + ".png");
     const std::string file = path.string();
     {
         RowComposer rows(width, height, bpp, items, false);
@@ -119,10 +121,8 @@ TEST_P(PngRoundTrip, DecodesToTheComposedRows) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sheets, PngRoundTrip,
-                         ::testing::Values(Case{1, 1, 4, 0, "empty"}, Case{1, 1, 4, 1, "noise"},
-                                           Case{300, 700, 4, 40, "ramps"}, Case{300, 700, 4, 40, "noise"},
-                                           Case{513, 1200, 4, 25, "flat"}, Case{513, 1200, 1, 25, "noise"},
-                                           Case{2000, 900, 1, 60, "ramps"}, Case{70000, 40, 4, 3, "ramps"},
-                                           Case{70000, 40, 1, 0, "empty"}));
+    ::testing::Values(Case{1, 1, 4, 0, "empty"}, Case{1, 1, 4, 1, "noise"}, Case{300, 700, 4, 40, "ramps"},
+        Case{300, 700, 4, 40, "noise"}, Case{513, 1200, 4, 25, "flat"}, Case{513, 1200, 1, 25, "noise"},
+        Case{2000, 900, 1, 60, "ramps"}, Case{70000, 40, 4, 3, "ramps"}, Case{70000, 40, 1, 0, "empty"}));
 
 }  // namespace

@@ -12,8 +12,8 @@ TEST(NumericKeyFilterTest, PassesOnlyBackspaceAndTheDigits)
     }
     // Neighbours of the digits, sign, point, exponent, blank, delete, a
     // full-width digit and control characters.
-    for (const char16_t code : {u'/', u':', u'-', u'+', u'.', u'e', u' ', u'\x7f', u'\uff15', u'\0',
-                                u'\x07', u'\x09', u'\x16'}) {
+    for (const char16_t code :
+        {u'/', u':', u'-', u'+', u'.', u'e', u' ', u'\x7f', u'\uff15', u'\0', u'\x07', u'\x09', u'\x16'}) {
         EXPECT_FALSE(NumericKeyPasses(code)) << int(code);
     }
 }
@@ -49,12 +49,10 @@ TEST_P(UpperBoundTest, ReplacesTextsAboveTheCeiling)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, UpperBoundTest,
-    ::testing::Values(BoundCase{u"65536", false}, BoundCase{u"0065536", false},
-                      BoundCase{u"65537", true}, BoundCase{u"65536.4", true},
-                      BoundCase{u"7 0 0 0 0", true}, BoundCase{u"1e999", true},
-                      BoundCase{u"-1e999", false}, BoundCase{u"", false}));
+INSTANTIATE_TEST_SUITE_P(Texts, UpperBoundTest,
+    ::testing::Values(BoundCase{u"65536", false}, BoundCase{u"0065536", false}, BoundCase{u"65537", true},
+        BoundCase{u"65536.4", true}, BoundCase{u"7 0 0 0 0", true}, BoundCase{u"1e999", true},
+        BoundCase{u"-1e999", false}, BoundCase{u"", false}));
 
 TEST(UpperBoundTest, ItsOwnReplacementStaysPut)
 {

@@ -11,7 +11,10 @@
 #include <gtest/gtest.h>
 
 // Readable QString values in failure messages.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace vintrix::test {
 
@@ -35,7 +38,7 @@ protected:
     RunResult pack(int w, int h, const QString& name, int bpp, int format, int margin, QString folder = {})
     {
         return run({QString::number(w), QString::number(h), name, QString::number(bpp), QString::number(format),
-                    QString::number(margin), folder.isEmpty() ? sprites() : folder});
+            QString::number(margin), folder.isEmpty() ? sprites() : folder});
     }
 
     void save(const QImage& img, const QString& file, const char* format = nullptr, QString dir = {})

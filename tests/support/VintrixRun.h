@@ -31,8 +31,7 @@ struct RunResult {
 
 // `setup` runs in the child before Vintrix starts (a resource limit, say).
 inline RunResult RunVintrix(const QString& workDir, const QStringList& args,
-                            const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
-                            std::function<void()> setup = {})
+    const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(), std::function<void()> setup = {})
 {
     QProcess p;
     p.setWorkingDirectory(workDir);
@@ -70,7 +69,10 @@ inline QImage RandomSprite(std::mt19937& rng, int w, int h)
 }
 
 // Vintrix's lock and its record of which name wrote which files.
-inline bool IsBookkeeping(const QString& file) { return file == ".vintrix.lock" || file == ".vintrix-sets"; }
+inline bool IsBookkeeping(const QString& file)
+{
+    return file == ".vintrix.lock" || file == ".vintrix-sets";
+}
 
 using Files = std::map<QString, QByteArray>;
 
@@ -121,8 +123,8 @@ inline Atlas ReadAtlas(const QString& outputDir, const QString& name)
             const QJsonObject r = it->toObject()["frame"].toObject();
             if (atlas.frames.count(it.key()))
                 atlas.error = it.key() + " is listed twice";
-            atlas.frames[it.key()] = {meta["image"].toString(),
-                                      QRect(r["x"].toInt(), r["y"].toInt(), r["w"].toInt(), r["h"].toInt())};
+            atlas.frames[it.key()] = {
+                meta["image"].toString(), QRect(r["x"].toInt(), r["y"].toInt(), r["w"].toInt(), r["h"].toInt())};
         }
     }
     return atlas;

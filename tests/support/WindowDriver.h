@@ -17,8 +17,7 @@ namespace vintrix::testing {
 
 // Once the next modal message box is open, hands it to `seen` and clicks
 // the button labelled `button`, or OK when none is named.
-inline void CloseNextMessage(QObject* context, std::function<void(const QMessageBox&)> seen,
-                             const QString& button = {})
+inline void CloseNextMessage(QObject* context, std::function<void(const QMessageBox&)> seen, const QString& button = {})
 {
     auto* timer = new QTimer(context);
     QObject::connect(timer, &QTimer::timeout, context, [timer, seen = std::move(seen), button] {

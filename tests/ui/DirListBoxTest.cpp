@@ -50,8 +50,7 @@ void DirListBoxTest::initTestCase()
 {
     QVERIFY(root_.isValid());
     previous_ = QDir::currentPath();
-    makeFolders(QFile::encodeName(root_.path()),
-                {"a10", "a2", "B", "c", "A1", ".hidden", "zeta"});
+    makeFolders(QFile::encodeName(root_.path()), {"a10", "a2", "B", "c", "A1", ".hidden", "zeta"});
     QFile file(root_.filePath("file.txt"));
     QVERIFY(file.open(QIODevice::WriteOnly));
     QVERIFY(QFile::link(root_.filePath("c"), root_.filePath("link-to-c")));
@@ -125,13 +124,20 @@ void DirListBoxTest::nameOrder_data()
     QTest::addColumn<QString>("first");
     QTest::addColumn<QString>("second");
 
-    QTest::newRow("numbers by value") << "a2" << "a10";
-    QTest::newRow("case ignored") << "apple" << "Banana";
-    QTest::newRow("digits inside") << "v1.9" << "v1.10";
-    QTest::newRow("long numbers") << "x99999999999999999999" << "x100000000000000000000";
-    QTest::newRow("leading zeros tie-broken") << "a01" << "a1";
-    QTest::newRow("same letters, case tie-broken") << "Abc" << "abc";
-    QTest::newRow("digits before letters") << "1up" << "up";
+    QTest::newRow("numbers by value") << "a2"
+                                      << "a10";
+    QTest::newRow("case ignored") << "apple"
+                                  << "Banana";
+    QTest::newRow("digits inside") << "v1.9"
+                                   << "v1.10";
+    QTest::newRow("long numbers") << "x99999999999999999999"
+                                  << "x100000000000000000000";
+    QTest::newRow("leading zeros tie-broken") << "a01"
+                                              << "a1";
+    QTest::newRow("same letters, case tie-broken") << "Abc"
+                                                   << "abc";
+    QTest::newRow("digits before letters") << "1up"
+                                           << "up";
 }
 
 void DirListBoxTest::nameOrder()

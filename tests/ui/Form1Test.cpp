@@ -168,7 +168,7 @@ void Form1Test::controls_data()
     QTest::addColumn<QString>("container");
 
     const auto row = [](const char* name, const char* kind, const char* text, QRect rect,
-                        const char* container = "Form1") {
+                         const char* container = "Form1") {
         QTest::newRow(name) << name << kind << text << rect << container;
     };
     row("Label4", "QLabel", "Filename :", {24, 16, 65, 25});
@@ -236,7 +236,7 @@ void Form1Test::captionIconAndTip()
     QVERIFY(sizes.contains(QSize(16, 16)));
     QVERIFY(sizes.contains(QSize(32, 32)));
     QCOMPARE(control<QWidget>("Dir1")->toolTip(),
-             QStringLiteral("Please select the directory where the images to pack resides."));
+        QStringLiteral("Please select the directory where the images to pack resides."));
 }
 
 void Form1Test::fieldsAreAnnouncedByTheirLabels_data()
@@ -244,11 +244,16 @@ void Form1Test::fieldsAreAnnouncedByTheirLabels_data()
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("labelledBy");  // a list view reports no relations
-    QTest::newRow("file name") << "Text4" << "Filename" << true;
-    QTest::newRow("width") << "Combo1" << "Width" << true;
-    QTest::newRow("height") << "Combo2" << "Height" << true;
-    QTest::newRow("margin") << "Combo3" << "Margin" << true;
-    QTest::newRow("folder list") << "Dir1" << "Images Folder" << false;
+    QTest::newRow("file name") << "Text4"
+                               << "Filename" << true;
+    QTest::newRow("width") << "Combo1"
+                           << "Width" << true;
+    QTest::newRow("height") << "Combo2"
+                            << "Height" << true;
+    QTest::newRow("margin") << "Combo3"
+                            << "Margin" << true;
+    QTest::newRow("folder list") << "Dir1"
+                                 << "Images Folder" << false;
 }
 
 // What a screen reader asks: the name of the field, or in a combo box of the
@@ -283,8 +288,8 @@ void Form1Test::focusWalksFromGoInOrder()
     QCOMPARE(QApplication::focusWidget(), control<QWidget>("Command1"));
     // Tab enters each option group once, at its first button in the order;
     // the arrow keys move within it.
-    const QStringList expected{"Option1", "Option3", "Text4",    "Combo1", "Combo2",
-                               "Combo3",  "Command2", "Dir1", "Command1"};
+    const QStringList expected{
+        "Option1", "Option3", "Text4", "Combo1", "Combo2", "Combo3", "Command2", "Dir1", "Command1"};
     QStringList walked;
     for (int i = 0; i < expected.size(); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -322,11 +327,21 @@ void Form1Test::typingIntoANumericBox_data()
     QTest::addColumn<QString>("keys");
     QTest::addColumn<QString>("shown");
 
-    QTest::newRow("70000 bounded on the fifth digit") << "Combo1" << "70000" << " 65536";
-    QTest::newRow("65536 stays") << "Combo1" << "65536" << "65536";
-    QTest::newRow("typing on after the bound") << "Combo2" << "700009" << " 65536";
-    QTest::newRow("letters and blanks refused") << "Combo2" << "1a2 b3" << "123";
-    QTest::newRow("sign, point and exponent refused") << "Combo3" << "-1.5e9" << "159";
+    QTest::newRow("70000 bounded on the fifth digit") << "Combo1"
+                                                      << "70000"
+                                                      << " 65536";
+    QTest::newRow("65536 stays") << "Combo1"
+                                 << "65536"
+                                 << "65536";
+    QTest::newRow("typing on after the bound") << "Combo2"
+                                               << "700009"
+                                               << " 65536";
+    QTest::newRow("letters and blanks refused") << "Combo2"
+                                                << "1a2 b3"
+                                                << "123";
+    QTest::newRow("sign, point and exponent refused") << "Combo3"
+                                                      << "-1.5e9"
+                                                      << "159";
 }
 
 void Form1Test::typingIntoANumericBox()
@@ -416,9 +431,8 @@ void Form1Test::pastesAreBoundedAtOnce()
     typeInto("Combo1", "");
     std::unique_ptr<QMenu> menu(width->lineEdit()->createStandardContextMenu());
     const QList<QAction*> actions = menu->actions();
-    const auto paste = std::find_if(actions.begin(), actions.end(), [](const QAction* action) {
-        return action->text().remove(u'&').startsWith(QStringLiteral("Paste"));
-    });
+    const auto paste = std::find_if(actions.begin(), actions.end(),
+        [](const QAction* action) { return action->text().remove(u'&').startsWith(QStringLiteral("Paste")); });
     QVERIFY(paste != actions.end() && (*paste)->isEnabled());
     (*paste)->trigger();
     QCOMPARE(width->currentText(), QStringLiteral(" 65536"));
@@ -435,7 +449,8 @@ void Form1Test::characterChordsTypeNothing_data()
     QTest::addColumn<QString>("text");
 
     const Qt::KeyboardModifiers alt = Qt::AltModifier;
-    QTest::newRow("Alt+A in Combo1") << "Combo1" << "12" << int(Qt::Key_A) << alt << "a";
+    QTest::newRow("Alt+A in Combo1") << "Combo1"
+                                     << "12" << int(Qt::Key_A) << alt << "a";
     QTest::newRow("Alt+Q in a full Text4") << "Text4" << QString(51, u'n') << int(Qt::Key_Q) << alt << "q";
 }
 
@@ -556,18 +571,16 @@ void Form1Test::goComposesTheLine_data()
 
     const QString keep = QStringLiteral("keep");
     const QStringList none;
-    QTest::newRow("margin 5 from the list") << keep << keep << 5 << keep << keep << none
-                                            << "Vintrix 256 256 Vintrix 8 0 5 "
-                                            << QStringList{"256", "256", " 5", "Vintrix"};
-    QTest::newRow("32-Bit and PNG") << keep << keep << -1 << keep << keep
-                                    << QStringList{"Option3", "Option2"}
-                                    << "Vintrix 256 256 Vintrix 32 1 0 "
-                                    << QStringList{"256", "256", "0", "Vintrix"};
-    QTest::newRow("emptied boxes refilled") << "" << "" << -1 << "" << ""  << none
-                                            << "Vintrix 256 256 Vintrix 8 0 0 "
-                                            << QStringList{"256", "256", "0", "Vintrix"};
-    QTest::newRow("blank name is kept") << keep << keep << -1 << keep << "   " << none
-                                        << "Vintrix 256 256 '' 8 0 0 "
+    QTest::newRow("margin 5 from the list")
+        << keep << keep << 5 << keep << keep << none << "Vintrix 256 256 Vintrix 8 0 5 "
+        << QStringList{"256", "256", " 5", "Vintrix"};
+    QTest::newRow("32-Bit and PNG") << keep << keep << -1 << keep << keep << QStringList{"Option3", "Option2"}
+                                    << "Vintrix 256 256 Vintrix 32 1 0 " << QStringList{"256", "256", "0", "Vintrix"};
+    QTest::newRow("emptied boxes refilled")
+        << ""
+        << "" << -1 << ""
+        << "" << none << "Vintrix 256 256 Vintrix 8 0 0 " << QStringList{"256", "256", "0", "Vintrix"};
+    QTest::newRow("blank name is kept") << keep << keep << -1 << keep << "   " << none << "Vintrix 256 256 '' 8 0 0 "
                                         << QStringList{"256", "256", "0", "   "};
 }
 
@@ -583,8 +596,8 @@ void Form1Test::goComposesTheLine()
     QFETCH(QStringList, shownAfter);
 
     const QString keep = QStringLiteral("keep");
-    for (const auto& [box, keys] : {std::pair{"Combo1", width}, {"Combo2", height},
-                                    {"Combo3", marginKeys}, {"Text4", name}}) {
+    for (const auto& [box, keys] :
+        {std::pair{"Combo1", width}, {"Combo2", height}, {"Combo3", marginKeys}, {"Text4", name}}) {
         if (keys != keep) {
             typeInto(box, keys);
         }
@@ -600,7 +613,7 @@ void Form1Test::goComposesTheLine()
     QCOMPARE(record_.lines, QStringList{line});
     QVERIFY(record_.messages.isEmpty());
     const QStringList shown{combo("Combo1")->currentText(), combo("Combo2")->currentText(),
-                            combo("Combo3")->currentText(), control<QLineEdit>("Text4")->text()};
+        combo("Combo3")->currentText(), control<QLineEdit>("Text4")->text()};
     QCOMPARE(shown, shownAfter);
 }
 
@@ -675,7 +688,7 @@ void Form1Test::resetAfterAJobLeavesRecordAndFolder()
     QTest::mouseClick(control<QPushButton>("Command2"), Qt::LeftButton);
 
     const QStringList shown{combo("Combo1")->currentText(), combo("Combo2")->currentText(),
-                            combo("Combo3")->currentText(), control<QLineEdit>("Text4")->text()};
+        combo("Combo3")->currentText(), control<QLineEdit>("Text4")->text()};
     QCOMPARE(shown, (QStringList{"256", "256", "0", "Vintrix"}));
     QVERIFY(control<QRadioButton>("Option4")->isChecked());
     QVERIFY(!control<QRadioButton>("Option3")->isChecked());

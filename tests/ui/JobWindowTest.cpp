@@ -53,7 +53,7 @@ private slots:
 private:
     QString MakeFolder(Folder folder);
     QString WriteScript(const QString& width, const QString& height, const QString& margin, const QString& name,
-                        const QString& folder, const QString& extra = {});
+        const QString& folder, const QString& extra = {});
     // Once the next question is open, clicks its button with `text`.
     void AnswerNextQuestion(const QString& text);
 
@@ -103,7 +103,7 @@ QString JobWindowTest::MakeFolder(Folder folder)
 }
 
 QString JobWindowTest::WriteScript(const QString& width, const QString& height, const QString& margin,
-                                   const QString& name, const QString& folder, const QString& extra)
+    const QString& name, const QString& folder, const QString& extra)
 {
     PackSettings settings;
     TakeNumbers(settings, width.toStdU16String(), height.toStdU16String(), margin.toStdU16String());
@@ -119,7 +119,8 @@ QString JobWindowTest::WriteScript(const QString& width, const QString& height, 
 
 void JobWindowTest::AnswerNextQuestion(const QString& text)
 {
-    testing::CloseNextMessage(this, [this](const QMessageBox& box) { asked_ = box.text(); }, text);
+    testing::CloseNextMessage(
+        this, [this](const QMessageBox& box) { asked_ = box.text(); }, text);
 }
 
 void JobWindowTest::failuresComeToTheFrontWithTheirReason_data()
@@ -128,16 +129,19 @@ void JobWindowTest::failuresComeToTheFrontWithTheirReason_data()
     QTest::addColumn<Setup>("setup");
     QTest::addColumn<QString>("sentence");
     QTest::addColumn<QString>("printed");
-    QTest::newRow("no folder chosen")
-        << Folder::None << Setup::Plain << "Failed: Vintrix did not accept the settings (bad arguments"
-        << "error: no images folder given: choose one in the folder list";
+    QTest::newRow("no folder chosen") << Folder::None << Setup::Plain
+                                      << "Failed: Vintrix did not accept the settings (bad arguments"
+                                      << "error: no images folder given: choose one in the folder list";
     QTest::newRow("empty folder") << Folder::Empty << Setup::Plain
-                                  << "Failed: Vintrix could not use the images (bad input" << "error: no images in ";
+                                  << "Failed: Vintrix could not use the images (bad input"
+                                  << "error: no images in ";
     QTest::newRow("unwritable Output") << Folder::Sprites << Setup::OutputIsAFile
-                                       << "Failed: the output could not be written (exit status 4)" << "error: ";
+                                       << "Failed: the output could not be written (exit status 4)"
+                                       << "error: ";
     QTest::newRow("Vintrix missing")
         << Folder::Sprites << Setup::NoPacker
-        << "Failed: Vintrix was not found. The shell looked for it in:\n    /usr/bin\n    /bin" << "not found";
+        << "Failed: Vintrix was not found. The shell looked for it in:\n    /usr/bin\n    /bin"
+        << "not found";
 }
 
 void JobWindowTest::failuresComeToTheFrontWithTheirReason()
@@ -188,9 +192,9 @@ void JobWindowTest::successShowsTheSummaryAndStaysMinimized()
     QCOMPARE(window.windowTitle(), QStringLiteral("my sheet \u2014 done"));
     QVERIFY(window.isMinimized());
     QCOMPARE(Part<QLabel>(window, "status")->text(),
-             QStringLiteral("Done: packed 3 images (1 unique) into 1 sheet of 128x64 (2.9% full): Output/my sheet.bmp "
-                            "with atlas data Output/my sheet.json\nOutput folder: %1/Output")
-                 .arg(dir_->path()));
+        QStringLiteral("Done: packed 3 images (1 unique) into 1 sheet of 128x64 (2.9% full): Output/my sheet.bmp "
+                       "with atlas data Output/my sheet.json\nOutput folder: %1/Output")
+            .arg(dir_->path()));
     QVERIFY(Part<QPushButton>(window, "openOutput")->isVisibleTo(&window));
     const test::Atlas atlas = test::ReadAtlas(dir_->filePath(QStringLiteral("Output")), QStringLiteral("my sheet"));
     QCOMPARE(atlas.error, QString());
@@ -211,7 +215,8 @@ void JobWindowTest::progressIsShownAndNotPrinted()
     auto* bar = Part<QProgressBar>(window, "progress");
     QStringList seen;
     connect(bar, &QProgressBar::valueChanged, this, [&] {
-        seen << bar->format().replace(QStringLiteral("%v"), QString::number(bar->value()))
+        seen << bar->format()
+                    .replace(QStringLiteral("%v"), QString::number(bar->value()))
                     .replace(QStringLiteral("%m"), QString::number(bar->maximum()));
     });
     window.show();
@@ -251,7 +256,7 @@ void JobWindowTest::stoppingAsksAndEndsEveryProcessOfTheJob()
     QVERIFY(earlier.open(QIODevice::ReadOnly));
     QCOMPARE(earlier.readAll(), QByteArray("earlier output"));
     QCOMPARE(QDir(dir_->filePath(QStringLiteral("Output"))).entryList(QDir::Files | QDir::Hidden),
-             QStringList{QStringLiteral("sheet.json")});
+        QStringList{QStringLiteral("sheet.json")});
 }
 
 void JobWindowTest::keepingTheJobRunningLeavesTheWindowOpen()

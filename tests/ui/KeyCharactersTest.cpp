@@ -27,22 +27,30 @@ void KeyCharactersTest::codes_data()
     const auto code = [](int c) { return QString(QChar(c)); };
 
     // Printable text passes as Qt reports it, beyond the 16-bit range too.
-    QTest::newRow("letter") << int(Qt::Key_A) << shift << "A" << "A";
-    QTest::newRow("emoji") << 0 << none << "\U0001F600" << "\U0001F600";
+    QTest::newRow("letter") << int(Qt::Key_A) << shift << "A"
+                            << "A";
+    QTest::newRow("emoji") << 0 << none << "\U0001F600"
+                           << "\U0001F600";
     // Ctrl with a letter or bracket gives its control code, text or none.
     QTest::newRow("Ctrl+A") << int(Qt::Key_A) << ctrl << "\x01" << code(1);
     QTest::newRow("Ctrl+Shift+V without text") << int(Qt::Key_V) << (ctrl | shift) << "" << code(22);
     QTest::newRow("Ctrl+]") << int(Qt::Key_BracketRight) << ctrl << "" << code(29);
-    QTest::newRow("Ctrl+1") << int(Qt::Key_1) << ctrl << "1" << "";
+    QTest::newRow("Ctrl+1") << int(Qt::Key_1) << ctrl << "1"
+                            << "";
     QTest::newRow("Backspace") << int(Qt::Key_Backspace) << none << "\b" << code(8);
     QTest::newRow("Ctrl+Backspace") << int(Qt::Key_Backspace) << ctrl << "" << code(127);
-    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << Qt::KeyboardModifiers(Qt::KeypadModifier) << "\r" << code(13);
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << Qt::KeyboardModifiers(Qt::KeypadModifier) << "\r"
+                                  << code(13);
     QTest::newRow("Esc") << int(Qt::Key_Escape) << none << "\x1b" << code(27);
     // Keys that type nothing, whatever text Qt reports for them.
-    QTest::newRow("Tab") << int(Qt::Key_Tab) << none << "\t" << "";
-    QTest::newRow("Delete with DEL text") << int(Qt::Key_Delete) << none << "\x7f" << "";
-    QTest::newRow("Shift+Insert") << int(Qt::Key_Insert) << shift << "" << "";
-    QTest::newRow("Alt+V") << int(Qt::Key_V) << Qt::KeyboardModifiers(Qt::AltModifier) << "v" << "";
+    QTest::newRow("Tab") << int(Qt::Key_Tab) << none << "\t"
+                         << "";
+    QTest::newRow("Delete with DEL text") << int(Qt::Key_Delete) << none << "\x7f"
+                                          << "";
+    QTest::newRow("Shift+Insert") << int(Qt::Key_Insert) << shift << ""
+                                  << "";
+    QTest::newRow("Alt+V") << int(Qt::Key_V) << Qt::KeyboardModifiers(Qt::AltModifier) << "v"
+                           << "";
 }
 
 void KeyCharactersTest::codes()

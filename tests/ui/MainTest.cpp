@@ -55,7 +55,7 @@ void DriveTheWindowOnceRunning()
             QTest::keyClicks(width, "0");  // 2560
             vintrix::testing::CloseNextMessage(window, [](const QMessageBox& box) {
                 g_notice = Notice{box.text(), box.windowTitle(), box.icon(), box.standardButtons(),
-                                  QFile::exists(QStringLiteral("temp.sh"))};
+                    QFile::exists(QStringLiteral("temp.sh"))};
             });
             vintrix::testing::ClickGo(*window);
         }
@@ -93,10 +93,15 @@ int main(int argc, char** argv)
     while (!record.exists() && !deadline.hasExpired()) {
         QThread::msleep(5);
     }
-    const QByteArray expected = QByteArrayLiteral("2560\0" "256\0" "Vintrix\0" "8\0" "0\0" "0\0") +
-                                QFile::encodeName(dir.filePath(QStringLiteral("art"))) + QByteArrayLiteral("/\0");
+    const QByteArray expected = QByteArrayLiteral("2560\0"
+                                                  "256\0"
+                                                  "Vintrix\0"
+                                                  "8\0"
+                                                  "0\0"
+                                                  "0\0") +
+        QFile::encodeName(dir.filePath(QStringLiteral("art"))) + QByteArrayLiteral("/\0");
     Expect(record.open(QIODevice::ReadOnly) && record.readAll() == expected,
-           "Vintrix receives the window's settings and the picked folder");
+        "Vintrix receives the window's settings and the picked folder");
     Expect(!QFile::exists(QStringLiteral("temp.sh")), "the script is gone once the notice is closed");
     Expect(g_notice.has_value(), "Go shows a notice");
     if (g_notice) {
