@@ -112,7 +112,7 @@ public:
     }
     void kill(int sig = SIGKILL)
     {
-        if (!finished()) {
+        if (started() && !finished()) {
             ::kill(pid_, sig);
             wait();
         }

@@ -6,12 +6,25 @@
 #   atspi_getall_test.sh PROGRAM [ARGUMENT...] < INPUT
 set -eu
 if [ "${1:-}" != --inside ]; then
-  for tool in xvfb-run dbus-run-session gdbus; do
+  for tool in Xvfb dbus-run-session gdbus; do
     command -v $tool > /dev/null || { echo "skipped: $tool is missing"; exit 77; }
   done
-  # Start the search for a free display at a number of its own, so that two
-  # of these started at once elsewhere on the machine do not race for one.
-  exec xvfb-run -a -n $((100 + $$ % 800)) dbus-run-session -- "$0" --inside "$@"
+  # Xvfb chooses a free display itself and writes its number once it takes
+  # connections, so the program never starts before its display is there.
+  scratch=$(mktemp -d)
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$scratch/display" 2> "$scratch/xvfb.log" &
+  xvfb=$!
+  trap 'kill $xvfb 2> /dev/null || true; rm -rf "$scratch"' EXIT
+  for _ in $(seq 600); do
+    grep -q . "$scratch/display" 2> /dev/null && break
+    kill -0 $xvfb 2> /dev/null || { cat "$scratch/xvfb.log"; echo "Xvfb did not start"; exit 1; }
+    sleep 0.1
+  done
+  grep -q . "$scratch/display" || { echo "Xvfb gave no display"; exit 1; }
+  DISPLAY=:$(head -n 1 "$scratch/display")
+  export DISPLAY
+  dbus-run-session -- "$0" --inside "$@"
+  exit
 fi
 shift
 unset QT_QPA_PLATFORM
