@@ -189,7 +189,8 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
         OutputFiles::installSignalHandlers();
         OutputFiles files(kOutputFolder, o.name, [&] {
             progress.clear();
-            err << "Vintrix: waiting for another run writing into " << kOutputFolder << '\n' << std::flush;
+            // One write, so that a reader of the pipe gets the line whole.
+            err << std::string("Vintrix: waiting for another run writing into ") + kOutputFolder + '\n' << std::flush;
         });
         // Sheets first and the first data file, the way in, last: a reader
         // that finds it finds everything it names.

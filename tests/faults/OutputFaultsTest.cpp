@@ -539,7 +539,8 @@ TEST_F(OutputFaults, ARunWaitsForTheLockAndSaysSo)
     Child child(work_.path(), argsOf(sized("n", 64)));
     QElapsedTimer waited;
     waited.start();
-    while (!child.finished() && child.err().isEmpty() && waited.elapsed() < 60000)
+    // The line may arrive in pieces: wait for its end.
+    while (!child.finished() && !child.err().contains(u'\n') && waited.elapsed() < 60000)
         QThread::usleep(1000);
     EXPECT_EQ(child.err(), "Vintrix: waiting for another run writing into Output\n");
     EXPECT_FALSE(child.finished());
