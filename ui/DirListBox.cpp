@@ -31,6 +31,7 @@ struct Folder {
     QString name;
     int depth = 0;
     bool open = false;
+    QString folded = {};  // the name case-folded once, for sorting
 };
 
 bool IsFolder(const QByteArray& path)
@@ -200,20 +201,16 @@ public:
             folders_.push_back({step,
                 step == "/" ? QStringLiteral("/") : DisplayName(step.mid(step.lastIndexOf('/') + 1)), depth++, true});
         }
-        std::vector<std::pair<QString, Folder>> children;
+        currentRow_ = static_cast<int>(folders_.size()) - 1;
         for (const QByteArray& name : Subfolders(path)) {
             QString shown = DisplayName(name);
             QString folded = shown.toCaseFolded();
-            children.push_back({std::move(folded), {Join(path, name), std::move(shown), depth, false}});
+            folders_.push_back({Join(path, name), std::move(shown), depth, false, std::move(folded)});
         }
-        std::sort(children.begin(), children.end(), [](const auto& a, const auto& b) {
-            const int c = CompareNames(a.first, a.second.name, b.first, b.second.name);
-            return c != 0 ? c < 0 : a.second.path < b.second.path;
+        std::sort(folders_.begin() + currentRow_ + 1, folders_.end(), [](const Folder& a, const Folder& b) {
+            const int c = CompareNames(a.folded, a.name, b.folded, b.name);
+            return c != 0 ? c < 0 : a.path < b.path;
         });
-        currentRow_ = static_cast<int>(folders_.size()) - 1;
-        for (auto& child : children) {
-            folders_.push_back(std::move(child.second));
-        }
         endResetModel();
     }
 

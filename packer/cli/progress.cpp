@@ -10,30 +10,23 @@ namespace vintrix {
 
 namespace {
 
-const char* terminalText(Stage stage)
-{
-    switch (stage) {
-    case Stage::Reading:
-        return "reading images";
-    case Stage::Packing:
-        return "packing";
-    case Stage::Writing:
-        return "writing sheets, row";
-    }
-    return "";
-}
+// How each stage is named: on a terminal, and in the lines for a pipe.
+struct StageNames {
+    const char* terminal;
+    const char* line;
+};
 
-const char* lineWord(Stage stage)
+StageNames namesOf(Stage stage)
 {
     switch (stage) {
     case Stage::Reading:
-        return "reading";
+        return {"reading images", "reading"};
     case Stage::Packing:
-        return "packing";
+        return {"packing", "packing"};
     case Stage::Writing:
-        return "writing";
+        return {"writing sheets, row", "writing"};
     }
-    return "";
+    return {"", ""};
 }
 
 }  // namespace
@@ -76,7 +69,7 @@ void Progress::reportAsLine(Stage stage, std::size_t done, std::size_t total)
     shown_ = true;
     lastStage_ = stage;
     lastPercent_ = percent;
-    std::fprintf(stream_.get(), "progress %s %zu %zu\n", lineWord(stage), done, total);
+    std::fprintf(stream_.get(), "progress %s %zu %zu\n", namesOf(stage).line, done, total);
     std::fflush(stream_.get());
 }
 
@@ -87,7 +80,7 @@ void Progress::reportOnTerminal(Stage stage, std::size_t done, std::size_t total
         return;
     last_ = now;
     shown_ = true;
-    std::fprintf(stream_.get(), "\r\033[KVintrix: %s %zu/%zu", terminalText(stage), done, total);
+    std::fprintf(stream_.get(), "\r\033[KVintrix: %s %zu/%zu", namesOf(stage).terminal, done, total);
     std::fflush(stream_.get());
 }
 

@@ -367,23 +367,10 @@ void filterRow(const std::uint8_t* row, const std::uint8_t* prev, std::size_t n,
     const std::uint32_t cost[5] = {filterCost<kNone>(row, prev, n, bpp), filterCost<kSub>(row, prev, n, bpp),
         filterCost<kUp>(row, prev, n, bpp), filterCost<kAverage>(row, prev, n, bpp),
         filterCost<kPaeth>(row, prev, n, bpp)};
-    switch (static_cast<Filter>(std::min_element(cost, cost + 5) - cost)) {
-    case kNone:
-        applyFilter<kNone>(row, prev, n, bpp, out);
-        break;
-    case kSub:
-        applyFilter<kSub>(row, prev, n, bpp, out);
-        break;
-    case kUp:
-        applyFilter<kUp>(row, prev, n, bpp, out);
-        break;
-    case kAverage:
-        applyFilter<kAverage>(row, prev, n, bpp, out);
-        break;
-    case kPaeth:
-        applyFilter<kPaeth>(row, prev, n, bpp, out);
-        break;
-    }
+    using Apply = void (*)(const std::uint8_t*, const std::uint8_t*, std::size_t, std::size_t, std::uint8_t*);
+    constexpr Apply kApply[5] = {
+        applyFilter<kNone>, applyFilter<kSub>, applyFilter<kUp>, applyFilter<kAverage>, applyFilter<kPaeth>};
+    kApply[std::min_element(cost, cost + 5) - cost](row, prev, n, bpp, out);
 }
 
 }  // namespace
