@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <ostream>
 #include <string_view>
 #include <thread>
@@ -13,7 +14,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "atlas_json.h"
+#include "atlas_data.h"
 #include "error.h"
 #include "file.h"
 #include "images.h"
@@ -70,27 +71,41 @@ std::string percent(double fraction)
     return buf;
 }
 
-// The atlas data of sheet `s`: every input placed on it, each duplicate
-// under its own name, in the order of the names.
-std::string atlasOf(int s, const Options& o, const std::string& ext, const std::vector<std::string>& names,
+// The name a frame goes by in the atlas data.
+std::string frameKey(const std::string& file, bool stripExtension)
+{
+    const std::size_t dot = file.rfind('.');
+    const std::size_t slash = file.rfind('/');
+    if (!stripExtension || dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return file;
+    return file.substr(0, dot);
+}
+
+// The frames of every sheet: each input placed on it, each duplicate under
+// its own name, in the order of the names.
+std::vector<AtlasSheet> atlasSheets(const Options& o, const std::string& ext, const std::vector<std::string>& keys,
     const UniqueImages& unique, const std::vector<Size>& sizes, const Layout& layout)
 {
-    std::vector<AtlasFrame> frames;
-    for (std::size_t i = 0; i < names.size(); ++i) {
+    std::vector<AtlasSheet> sheets(static_cast<std::size_t>(layout.sheets));
+    for (int s = 0; s < layout.sheets; ++s)
+        sheets[static_cast<std::size_t>(s)].meta = {VINTRIX_VERSION, sheetBase(o.name, s) + ext,
+            o.bitsPerPixel == 8 ? "INDEXED8" : "RGBA8888", o.width, o.height, {}, o.premultiply};
+    for (std::size_t i = 0; i < keys.size(); ++i) {
         const std::size_t u = unique.uniqueOf[i];
-        if (layout.placements[u].sheet == s)
-            frames.push_back({names[i], layout.placements[u].x, layout.placements[u].y, sizes[u].w, sizes[u].h});
+        const Placement& p = layout.placements[u];
+        AtlasFrame f;
+        f.name = keys[i];
+        f.x = p.x;
+        f.y = p.y;
+        f.w = f.sourceW = sizes[u].w;
+        f.h = f.sourceH = sizes[u].h;
+        sheets[static_cast<std::size_t>(p.sheet)].frames.push_back(std::move(f));
     }
-    AtlasMeta meta{VINTRIX_VERSION, sheetBase(o.name, s) + ext, o.bitsPerPixel == 8 ? "INDEXED8" : "RGBA8888", o.width,
-        o.height, {}};
-    if (s == 0)
-        for (int r = 1; r < layout.sheets; ++r)
-            meta.relatedMultiPacks.push_back(sheetBase(o.name, r) + ".json");
-    return atlasJson(frames, meta);
+    return sheets;
 }
 
 void printSummary(std::ostream& out, const Options& o, const std::string& ext, std::size_t images,
-    std::size_t uniqueImages, const Layout& layout)
+    std::size_t uniqueImages, const Layout& layout, const std::string& wayIn)
 {
     const double area = static_cast<double>(o.width) * o.height;
     std::int64_t total = 0;
@@ -110,7 +125,7 @@ void printSummary(std::ostream& out, const Options& o, const std::string& ext, s
     out << ": " << dir << o.name << ext;
     if (layout.sheets > 1)
         out << " to " << dir << sheetBase(o.name, layout.sheets - 1) << ext;
-    out << " with atlas data " << dir << o.name << ".json\n";
+    out << " with atlas data " << dir << wayIn << "\n";
 }
 
 // The budget for decoded images: kDefaultImageMemory, or the mebibytes the
@@ -129,11 +144,21 @@ std::uint64_t imageMemory()
     return mib << 20;
 }
 
+// Two files whose frames would share a name, as "a.png" and "a.bmp" do
+// without their extensions, cannot both be in the atlas data.
+void checkKeys(const std::vector<std::string>& names, const std::vector<std::string>& keys)
+{
+    std::map<std::string_view, std::size_t> first;
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        if (const auto [it, added] = first.emplace(keys[i], i); !added)
+            throw InputError(quoted(names[it->second]) + " and " + quoted(names[i]) + " would both be the frame " +
+                quoted(keys[i]) + ": rename one of them");
+}
+
 // Options the command line knows that this build does not carry out yet.
 void refuseUnsupported(const Options& o)
 {
-    const std::pair<bool, const char*> unsupported[] = {{o.data != DataFormat::JsonHash, "--data"},
-        {o.stripExtensions, "--strip-extensions"}, {o.recursive, "--recursive"}, {o.trim, "--trim"},
+    const std::pair<bool, const char*> unsupported[] = {{o.recursive, "--recursive"}, {o.trim, "--trim"},
         {o.extrude > 0, "--extrude"}, {o.bleed, "--bleed"}, {o.rotate, "--rotate"}, {o.pot, "--pot"},
         {o.shrink, "--shrink"}, {o.premultiply, "--premultiply"}};
     for (const auto& [given, option] : unsupported)
@@ -180,6 +205,12 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
             [&](std::size_t d, std::size_t t) { progress.report(Stage::Reading, d, t); }, Hashes::Compute, memory);
     }
 
+    std::vector<std::string> keys;
+    for (const std::string& name : names)
+        keys.push_back(frameKey(name, o.stripExtensions));
+    checkKeys(names, keys);
+    checkDataNames(o.data, o.name, keys);
+
     const UniqueImages unique = findDuplicates(decoded.images, decoded.hashes);
     std::vector<Size> sizes;
     for (std::size_t i : unique.first)
@@ -196,6 +227,7 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
 
     const bool bmp = o.format == ImageFormat::Bmp;
     const std::string ext = bmp ? ".bmp" : ".png";
+    const std::vector<std::string> dataFiles = atlasDataFiles(o.data, o.name, layout.sheets);
     try {
         OutputFiles::installSignalHandlers();
         OutputFiles files(o.outputFolder, o.name, [&] {
@@ -205,11 +237,11 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
         });
         // Sheets first and the first data file, the way in, last: a reader
         // that finds it finds everything it names.
-        std::vector<std::string> sheetTemp, jsonTemp(static_cast<std::size_t>(layout.sheets));
+        std::vector<std::string> sheetTemp, dataTemp;
         for (int s = 0; s < layout.sheets; ++s)
             sheetTemp.push_back(files.add(sheetBase(o.name, s) + ext));
-        for (int s = layout.sheets - 1; s >= 0; --s)
-            jsonTemp[static_cast<std::size_t>(s)] = files.add(sheetBase(o.name, s) + ".json");
+        for (const std::string& file : dataFiles)
+            dataTemp.push_back(files.add(file));
         files.checkOwnership();
 
         std::vector<const Image*> uniqueImages;
@@ -221,15 +253,17 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
             [&](std::size_t done, std::size_t total) { progress.report(Stage::Writing, done, total); });
         progress.report(Stage::Writing, rows, rows);
 
-        for (int s = 0; s < layout.sheets; ++s)
-            writeWhole(jsonTemp[static_cast<std::size_t>(s)], atlasOf(s, o, ext, names, unique, sizes, layout));
+        const std::vector<std::string> texts =
+            atlasData(o.data, o.name, atlasSheets(o, ext, keys, unique, sizes, layout), o.animations);
+        for (std::size_t i = 0; i < texts.size(); ++i)
+            writeWhole(dataTemp[i], texts[i]);
         files.commit();
     } catch (const std::bad_alloc&) {
         throw OutputError("out of memory writing the sheets");
     }
     progress.clear();
 
-    printSummary(out, o, ext, names.size(), sizes.size(), layout);
+    printSummary(out, o, ext, names.size(), sizes.size(), layout, dataFiles.back());
 }
 
 }  // namespace
