@@ -158,9 +158,9 @@ void checkKeys(const std::vector<std::string>& names, const std::vector<std::str
 // Options the command line knows that this build does not carry out yet.
 void refuseUnsupported(const Options& o)
 {
-    const std::pair<bool, const char*> unsupported[] = {{o.recursive, "--recursive"}, {o.trim, "--trim"},
-        {o.extrude > 0, "--extrude"}, {o.bleed, "--bleed"}, {o.rotate, "--rotate"}, {o.pot, "--pot"},
-        {o.shrink, "--shrink"}, {o.premultiply, "--premultiply"}};
+    const std::pair<bool, const char*> unsupported[] = {{o.trim, "--trim"}, {o.extrude > 0, "--extrude"},
+        {o.bleed, "--bleed"}, {o.rotate, "--rotate"}, {o.pot, "--pot"}, {o.shrink, "--shrink"},
+        {o.premultiply, "--premultiply"}};
     for (const auto& [given, option] : unsupported)
         if (given)
             throw ArgumentError(std::string(option) + " is not yet supported");
@@ -175,7 +175,7 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
 
     std::vector<std::string> names, skipped;
     try {
-        names = listImageFiles(o.folder, &skipped);
+        names = listImageFiles(o.folder, &skipped, o.recursive, folderId(o.outputFolder));
     } catch (const std::filesystem::filesystem_error& e) {
         throw InputError("cannot list the images folder " + quoted(o.folder) + ": " + e.code().message());
     }
