@@ -161,8 +161,8 @@ INSTANTIATE_TEST_SUITE_P(Names, UnwritableNames,
     ::testing::Values(NamingCase{"sameWithoutExtension", {"a.png", "a.bmp"}, {"--strip-extensions"},
                           "\"a.bmp\" and \"a.png\" would both be the frame \"a\": rename one of them"},
         NamingCase{"colonInLibgdx", {"a:b.png"}, {"--data", "libgdx"},
-            "the libGDX atlas cannot name \"a:b.png\": its lines cannot hold a \":\" or blanks at the ends of a "
-            "name, so rename the file"}),
+            "the libGDX atlas cannot name \"a:b.png\": its lines cannot hold a \":\", a control character or "
+            "blanks at the ends of a name, so rename the file"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace
