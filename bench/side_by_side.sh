@@ -4,15 +4,18 @@
 # change on a loaded machine: ratios of runs side by side hold up where
 # absolute times do not.
 #   bench/side_by_side.sh OLD NEW FOLDER WIDTH HEIGHT BPP [ROUNDS]
+# BPP is 32 or 8 for both, or OLD_BPP:NEW_BPP, such as 32:8 with the same
+# binary twice to set an 8-bit run beside the 32-bit one.
 # (vintrix_bench --keep leaves its sprite folders in /tmp/vintrix-bench-*.)
 set -eu
-old=$(realpath "$1") new=$(realpath "$2") folder=$(realpath "$3") w=$4 h=$5 bpp=$6 rounds=${7:-3}
+old=$(realpath "$1") new=$(realpath "$2") folder=$(realpath "$3") w=$4 h=$5 rounds=${7:-3}
+old_bpp=${6%:*} new_bpp=${6#*:}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 for _ in $(seq "$rounds"); do
   for which in old new; do
-    eval bin=\$$which
+    eval bin=\$$which bpp=\$${which}_bpp
     /usr/bin/time -f "$which %e %U %M" -a -o times "$bin" "$w" "$h" sheet "$bpp" 1 0 "$folder" >/dev/null
   done
 done

@@ -1,5 +1,6 @@
 #!/bin/sh
-# Times how long Vintrix Studio's window takes to appear against a bare Qt
+# Times how long Vintrix Studio's window takes to appear (from the start of
+# the process until the window system first shows it) against a bare Qt
 # window, in an empty start folder and in one with 20,000 subfolders, under
 # one Xvfb server: runs alternate, and the median of each is printed.
 # Usage: bench/window_open.sh PATH/TO/vintrix_window_open [RUNS]
@@ -16,7 +17,7 @@ cat > "$work/measure.sh" <<'INNER'
 set -eu
 program=$1 runs=$2 work=$3
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-ms() { start=$(date +%s%N); "$@" >/dev/null 2>&1; end=$(date +%s%N); echo $(( (end - start) / 1000 )) | awk '{ printf "%.1f\n", $1 / 1000 }'; }
+ms() { start=$(date +%s%N); shown=$("$@" 2>/dev/null); echo $(( (shown - start) / 1000 )) | awk '{ printf "%.1f\n", $1 / 1000 }'; }
 echo "| start folder | bare Qt window ms | Vintrix Studio ms | ratio |"
 echo "|---|---|---|---|"
 for folder in empty busy; do

@@ -5,9 +5,13 @@
 #include <QAbstractListModel>
 #include <QApplication>
 #include <QFile>
+#include <QFutureWatcher>
 #include <QKeyEvent>
+#include <QPromise>
 #include <QStyle>
 #include <QStyledItemDelegate>
+#include <QThreadPool>
+#include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
@@ -184,16 +188,33 @@ int CompareNames(const QString& foldedA, const QString& a, const QString& folded
     return c != 0 ? c : a.compare(b);
 }
 
+// The visible subfolders of `path`, sorted and ready to show one level
+// below it. Touches no widget, so it can run on any thread.
+std::vector<Folder> SortedSubfolders(const QByteArray& path)
+{
+    const int depth = static_cast<int>(Chain(path).size());
+    std::vector<Folder> folders;
+    for (const QByteArray& name : Subfolders(path)) {
+        QString shown = DisplayName(name);
+        QString folded = shown.toCaseFolded();
+        folders.push_back({Join(path, name), std::move(shown), depth, false, std::move(folded)});
+    }
+    std::sort(folders.begin(), folders.end(), [](const Folder& a, const Folder& b) {
+        const int c = CompareNames(a.folded, a.name, b.folded, b.name);
+        return c != 0 ? c < 0 : a.path < b.path;
+    });
+    return folders;
+}
+
 }  // namespace
 
 class FolderListModel : public QAbstractListModel {
 public:
     using QAbstractListModel::QAbstractListModel;
 
-    void show(const QByteArray& path, const QStyle* style)
+    // Shows the chain down to `path`; its subfolders follow with add().
+    void show(const QByteArray& path)
     {
-        openIcon_ = style->standardIcon(QStyle::SP_DirOpenIcon);
-        closedIcon_ = style->standardIcon(QStyle::SP_DirClosedIcon);
         beginResetModel();
         folders_.clear();
         int depth = 0;
@@ -202,16 +223,28 @@ public:
                 step == "/" ? QStringLiteral("/") : DisplayName(step.mid(step.lastIndexOf('/') + 1)), depth++, true});
         }
         currentRow_ = static_cast<int>(folders_.size()) - 1;
-        for (const QByteArray& name : Subfolders(path)) {
-            QString shown = DisplayName(name);
-            QString folded = shown.toCaseFolded();
-            folders_.push_back({Join(path, name), std::move(shown), depth, false, std::move(folded)});
-        }
-        std::sort(folders_.begin() + currentRow_ + 1, folders_.end(), [](const Folder& a, const Folder& b) {
-            const int c = CompareNames(a.folded, a.name, b.folded, b.name);
-            return c != 0 ? c < 0 : a.path < b.path;
-        });
         endResetModel();
+    }
+
+    void add(std::vector<Folder> subfolders)
+    {
+        if (subfolders.empty()) {
+            return;
+        }
+        const int first = static_cast<int>(folders_.size());
+        beginInsertRows({}, first, first + static_cast<int>(subfolders.size()) - 1);
+        folders_.insert(
+            folders_.end(), std::make_move_iterator(subfolders.begin()), std::make_move_iterator(subfolders.end()));
+        endInsertRows();
+    }
+
+    void setIcons(const QStyle* style)
+    {
+        openIcon_ = style->standardIcon(QStyle::SP_DirOpenIcon);
+        closedIcon_ = style->standardIcon(QStyle::SP_DirClosedIcon);
+        if (!folders_.empty()) {
+            emit dataChanged(index(0), index(rowCount() - 1), {Qt::DecorationRole});
+        }
     }
 
     int currentRow() const { return currentRow_; }
@@ -255,7 +288,27 @@ DirListBox::DirListBox(QWidget* parent) : QListView(parent), model_(new FolderLi
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
     connect(this, &QListView::doubleClicked, this, [this](const QModelIndex& index) { openRow(index.row()); });
-    setPath(CurrentFolder());
+    // The start folder may hold thousands of subfolders: they are read on
+    // another thread and added when ready, so that the window shows at once.
+    showChain(Normalized(CurrentFolder()));
+    auto promise = std::make_shared<QPromise<std::vector<Folder>>>();
+    auto* listing = new QFutureWatcher<std::vector<Folder>>(this);
+    connect(listing, &QFutureWatcherBase::finished, this, [this, listing] {
+        pendingListing_ = nullptr;
+        listing->deleteLater();
+        const bool onFolder = currentIndex().row() == model_->currentRow();
+        model_->add(listing->future().takeResult());
+        if (onFolder) {
+            scrollTo(currentIndex(), QAbstractItemView::PositionAtCenter);
+        }
+    });
+    listing->setFuture(promise->future());
+    pendingListing_ = listing;
+    promise->start();
+    QThreadPool::globalInstance()->start([promise, path = path_] {
+        promise->addResult(SortedSubfolders(path));
+        promise->finish();
+    });
 }
 
 QString DirListBox::path() const
@@ -265,11 +318,32 @@ QString DirListBox::path() const
 
 void DirListBox::setPath(const QByteArray& encodedPath)
 {
-    path_ = Normalized(encodedPath);
-    model_->show(path_, style());
+    showChain(Normalized(encodedPath));
+    model_->add(SortedSubfolders(path_));
+    scrollTo(currentIndex(), QAbstractItemView::PositionAtCenter);
+}
+
+void DirListBox::showChain(const QByteArray& path)
+{
+    // A listing still on its way belongs to a folder no longer shown.
+    delete pendingListing_;
+    pendingListing_ = nullptr;
+    path_ = path;
+    model_->show(path_);
     const QModelIndex current = model_->index(model_->currentRow());
     setCurrentIndex(current);
     scrollTo(current, QAbstractItemView::PositionAtCenter);
+}
+
+// Looking the folder icons up in the icon theme takes several milliseconds,
+// so the window shows first and the icons follow right after.
+void DirListBox::paintEvent(QPaintEvent* event)
+{
+    QListView::paintEvent(event);
+    if (!iconsAsked_) {
+        iconsAsked_ = true;
+        QTimer::singleShot(0, this, [this] { model_->setIcons(style()); });
+    }
 }
 
 void DirListBox::openRow(int row)

@@ -3,7 +3,9 @@
 // subfolders, drawn closed one level deeper. A single click only highlights;
 // a double-click (or Enter) on an entry makes that folder the path, redraws
 // the list around it and emits change(). Paths are kept as the file system's
-// own bytes, so that names which are not valid UTF-8 still open.
+// own bytes, so that names which are not valid UTF-8 still open. The start
+// folder's subfolders are read on another thread and join the list when
+// ready; setPath() lists at once.
 #pragma once
 
 #include <QByteArray>
@@ -36,11 +38,16 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void showChain(const QByteArray& path);
+
     QByteArray path_;
     FolderListModel* model_;
+    QObject* pendingListing_ = nullptr;
+    bool iconsAsked_ = false;
 };
 
 // Sort order of subfolders: case-insensitive, with runs of digits compared by

@@ -5,6 +5,7 @@
 #include "FieldRules.h"
 #include "KeyCharacters.h"
 #include "PlainMessage.h"
+#include "ProgramIcon.h"
 
 #include <algorithm>
 #include <limits>
@@ -13,7 +14,6 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
-#include <QIcon>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -155,11 +155,7 @@ Form1::Form1(Launcher launch, ShowMessage message, QWidget* parent)
     }
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(Form1Caption());
-    QIcon icon;
-    icon.addFile(QStringLiteral(":/icons/vintrix-studio-16.png"));
-    icon.addFile(QStringLiteral(":/icons/vintrix-studio-32.png"));
-    icon.addFile(QStringLiteral(":/icons/vintrix-studio-48.png"));
-    setWindowIcon(icon);
+    setWindowIcon(ProgramIcon());
     resize(427, 431);
     CreateControls();
     SetTabOrder();

@@ -1,10 +1,11 @@
 #include "JobWindow.h"
 
+#include "ProgramIcon.h"
+
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
 #include <QHBoxLayout>
-#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
@@ -73,11 +74,7 @@ JobWindow::JobWindow(const QString& outputName, const QString& scriptFile, QWidg
     : QWidget(parent), name_(outputName)
 {
     setObjectName(QStringLiteral("JobWindow"));
-    QIcon icon;
-    icon.addFile(QStringLiteral(":/icons/vintrix-studio-16.png"));
-    icon.addFile(QStringLiteral(":/icons/vintrix-studio-32.png"));
-    icon.addFile(QStringLiteral(":/icons/vintrix-studio-48.png"));
-    setWindowIcon(icon);
+    setWindowIcon(ProgramIcon());
 
     status_ = new QLabel(tr("Vintrix is packing in %1").arg(QDir::toNativeSeparators(QDir::currentPath())), this);
     status_->setObjectName(QStringLiteral("status"));

@@ -1,8 +1,9 @@
 #pragma once
 // The 8-bit path: one palette of at most 256 colours for all images of a
-// sheet, made by libimagequant and remapped with dithering in one pass over
-// the images laid out as on the sheet (or stacked in a strip, when the sheet
-// is mostly empty), which costs far less than a pass per image. Entry 0 is
+// sheet, made by libimagequant, and each pixel mapped to its nearest colour
+// in one pass over the images laid out as on the sheet (or stacked in a
+// strip, when the sheet is mostly empty), which costs far less than a pass
+// per image. Entry 0 is
 // the transparent entry: the sheet's background and every fully
 // transparent pixel.
 

@@ -65,7 +65,7 @@ public:
         head.insert(head.end(), type, type + 4);
         uLong crc = crc32(0, head.data() + 4, 4);
         if (size > 0)
-            crc = crc32_z(crc, data, size);
+            crc = libdeflate_crc32(static_cast<std::uint32_t>(crc), data, size);
         std::vector<std::uint8_t> tail;
         put32(tail, static_cast<std::uint32_t>(crc));
         write(head.data(), head.size());
@@ -169,7 +169,7 @@ Piece compressPiece(
     }
     Piece piece;
     piece.rawSize = rows.size();
-    piece.adler = adler32_z(1, rows.data(), rows.size());
+    piece.adler = libdeflate_adler32(1, rows.data(), rows.size());
     piece.deflated.resize(libdeflate_deflate_compress_bound(compressor.get(), rows.size()));
     piece.deflated.resize(libdeflate_deflate_compress(
         compressor.get(), rows.data(), rows.size(), piece.deflated.data(), piece.deflated.size()));

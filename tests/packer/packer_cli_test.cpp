@@ -437,7 +437,7 @@ INSTANTIATE_TEST_SUITE_P(
 // ---- 8-bit sheets ---------------------------------------------------------
 
 // Sources of a few flat colours on transparent ground fit any palette
-// exactly; a gradient needs dithering and comes back only close.
+// exactly; a gradient comes back only close.
 std::map<QString, QImage> paletteSources()
 {
     std::map<QString, QImage> s;

@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <functional>
@@ -38,10 +39,19 @@ inline void CloseNextMessage(QObject* context, std::function<void(const QMessage
     timer->start(10);
 }
 
+// The folder list adds the start folder's subfolders once the thread pool
+// has read them.
+inline void WaitForFolderList()
+{
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::sendPostedEvents();
+}
+
 // Double-clicks the folder list's entry for `name` (a line break shows as
 // the symbol U+240A), after a click as a real mouse gives.
 inline bool PickFolder(Form1& window, QString name)
 {
+    WaitForFolderList();
     auto* folders = window.findChild<DirListBox*>(QStringLiteral("Dir1"));
     name.replace(u'\n', QChar(0x240A));
     const QModelIndexList found =

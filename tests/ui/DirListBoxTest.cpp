@@ -7,12 +7,24 @@
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThreadPool>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 using vintrix::DirListBox;
 using vintrix::FolderNameLess;
+
+namespace {
+
+// The start folder's subfolders come from the thread pool.
+void WaitForListing()
+{
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::sendPostedEvents();
+}
+
+}  // namespace
 
 class DirListBoxTest : public QObject {
     Q_OBJECT
@@ -30,6 +42,7 @@ private slots:
     void openingAnAncestorRedrawsAroundIt();
     void oddNamesDisplayAndOpen_data();
     void oddNamesDisplayAndOpen();
+    void aLateListingLeavesAFolderOpenedSince();
     void aFolderDeletedWhileShownOpensItsParent();
     void anUnreadableFolderShowsNoSubfolders();
     void manySubfolders();
@@ -69,6 +82,7 @@ void DirListBoxTest::init()
     list_->resize(313, 96);
     list_->show();
     QVERIFY(QTest::qWaitForWindowExposed(list_.get()));
+    WaitForListing();
 }
 
 void DirListBoxTest::cleanup()
@@ -168,6 +182,7 @@ void DirListBoxTest::doubleClickOpensAndRedraws()
     QCOMPARE(list_->currentIndex().data().toString(), QStringLiteral("zeta"));
     // The chain down to the path is drawn open, its subfolders closed.
     const auto image = [](const QIcon& icon) { return icon.pixmap(16).toImage(); };
+    QTRY_VERIFY(!indexOf("zeta").data(Qt::DecorationRole).value<QIcon>().isNull());  // drawn after the first paint
     const QIcon open = list_->style()->standardIcon(QStyle::SP_DirOpenIcon);
     const QIcon closed = list_->style()->standardIcon(QStyle::SP_DirClosedIcon);
     QCOMPARE(image(indexOf("zeta").data(Qt::DecorationRole).value<QIcon>()), image(open));
@@ -239,6 +254,19 @@ void DirListBoxTest::oddNamesDisplayAndOpen()
     QCOMPARE(list_->encodedPath(), folder);
     QCOMPARE(shownNames().last(), QStringLiteral("inside"));
     QCOMPARE(shownNames().at(shownNames().size() - 2), shown);
+}
+
+void DirListBoxTest::aLateListingLeavesAFolderOpenedSince()
+{
+    QTemporaryDir other;
+    makeFolders(QFile::encodeName(other.path()), {"only"});
+    DirListBox list;  // starts listing the current folder
+    list.setPath(QFile::encodeName(other.path()));
+    WaitForListing();
+    const QAbstractItemModel* rows = list.model();
+    QCOMPARE(rows->index(rows->rowCount() - 1, 0).data().toString(), QStringLiteral("only"));
+    QCOMPARE(rows->index(rows->rowCount() - 2, 0).data().toString(), QDir(other.path()).dirName());
+    QCOMPARE(list.currentIndex().row(), rows->rowCount() - 2);
 }
 
 void DirListBoxTest::aFolderDeletedWhileShownOpensItsParent()

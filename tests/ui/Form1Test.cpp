@@ -113,6 +113,7 @@ void Form1Test::init()
     window_->show();
     window_->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    testing::WaitForFolderList();
     QApplication::clipboard()->setText(QStringLiteral("123"));
 }
 
