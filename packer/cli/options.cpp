@@ -3,6 +3,8 @@
 #include "error.h"
 #include "utf8.h"
 
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -16,6 +18,12 @@ namespace vintrix {
 namespace {
 
 constexpr int kMaxSide = 65536;
+
+bool hasControlCharacter(const std::string& text)
+{
+    return std::any_of(
+        text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
 
 bool parseInt(const std::string& text, long long& value)
 {
@@ -45,7 +53,7 @@ void checkName(const std::string& name)
     if (!isUtf8(name))
         throw ArgumentError("name must be valid UTF-8, not " + quoted(name));
     // The output files are named after it, and messages name them.
-    if (std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
+    if (hasControlCharacter(name))
         throw ArgumentError("name must not contain control characters, not " + quoted(name));
     if (name.size() > 200)
         throw ArgumentError("name must be at most 200 bytes long");
@@ -76,16 +84,155 @@ void checkBmpSize(const Options& o)
             " bits per pixel would exceed the 4 GiB a BMP file can hold: " + "use PNG (format 1) or a smaller sheet");
 }
 
+// The named options as the command line gives them; numbers and choices
+// are checked afterwards, with messages like those of the arguments.
+struct Named {
+    bool help = false, version = false;
+    std::string output, data, trimThreshold, extrude;
+    Options flags;
+};
+
+void defineOptions(CLI::App& app, Named& n)
+{
+    app.set_help_flag();
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_flag("-h,--help", n.help, "print this help and exit");
+    app.add_flag("--version", n.version, "print the version and exit");
+    app.add_option("-o,--output", n.output, "write into DIR instead of ./Output")->type_name("DIR");
+    app.add_option("--data", n.data, "the atlas data's format (above)")->type_name("FORMAT");
+    app.add_flag("--strip-extensions", n.flags.stripExtensions, "name frames without their file extension");
+    app.add_flag("--recursive", n.flags.recursive, "read subfolders too, naming frames with their path");
+    app.add_flag("--trim", n.flags.trim, "cut transparent borders off each image");
+    app.add_option("--trim-threshold", n.trimThreshold, "with --trim, alpha N or less is transparent (0-254)")
+        ->type_name("N");
+    app.add_option("--extrude", n.extrude, "repeat edge pixels N times around images, in the margin")->type_name("N");
+    app.add_flag("--bleed,!--no-bleed", n.flags.bleed, "give transparent pixels their neighbours' colour");
+    app.add_flag("--rotate", n.flags.rotate, "turn images 90 degrees where that packs denser");
+    app.add_flag("--pot", n.flags.pot, "sheet sides are powers of two");
+    app.add_flag("--shrink", n.flags.shrink, "crop each sheet to its content");
+    app.add_flag("--premultiply", n.flags.premultiply, "store colours premultiplied by alpha");
+}
+
+// Lists "--bleed,--no-bleed" without CLI11's note of the flag's value.
+class HelpFormatter : public CLI::Formatter {
+public:
+    std::string make_option_name(const CLI::Option* option, bool positional) const override
+    {
+        const std::string names = Formatter::make_option_name(option, positional);
+        return names.substr(0, names.find('{'));
+    }
+};
+
+bool looksLikeOption(const std::string& arg)
+{
+    return arg.size() > 1 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9');
+}
+
+// The option an argument names: "--data", "--data=x", "-o", "-oDIR".
+const CLI::Option* optionOf(const CLI::App& app, const std::string& arg)
+{
+    if (arg.starts_with("--"))
+        return app.get_option_no_throw(arg.substr(0, arg.find('=')));
+    return app.get_option_no_throw(arg.substr(0, 2));
+}
+
+// Splits the arguments into positional ones and named options with their
+// values. The third and the seventh positional argument, NAME and FOLDER,
+// are taken whatever they look like; "--" ends the options.
+void splitArguments(const CLI::App& app, const std::vector<std::string>& args, std::vector<std::string>& positional,
+    std::vector<std::string>& named)
+{
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool verbatim = positional.size() == 2 || positional.size() == 6;
+        if (optionsEnded || verbatim || !looksLikeOption(arg)) {
+            positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const CLI::Option* option = optionOf(app, arg);
+        if (!option)
+            throw ArgumentError("unknown option " + quoted(arg) + " (see Vintrix --help)");
+        named.push_back(arg);
+        const bool valueAttached = arg.starts_with("--") ? arg.find('=') != std::string::npos : arg.size() > 2;
+        if (valueAttached && arg.back() == '=')
+            throw ArgumentError(option->get_name() + " needs a value (see Vintrix --help)");
+        if (valueAttached && option->get_expected_max() == 0)
+            throw ArgumentError(option->get_name() + " takes no value (see Vintrix --help)");
+        if (option->get_expected_max() > 0 && !valueAttached) {
+            if (i + 1 == args.size())
+                throw ArgumentError(option->get_name() + " needs a value (see Vintrix --help)");
+            named.push_back(args[++i]);
+        }
+    }
+}
+
+int checkedNumber(const char* what, const std::string& text, int low, int high)
+{
+    long long v = 0;
+    if (!parseInt(text, v) || v < low || v > high)
+        throw ArgumentError(std::string(what) + " must be a whole number from " + std::to_string(low) + " to " +
+            std::to_string(high) + ", not " + quoted(text));
+    return static_cast<int>(v);
+}
+
+void applyNamed(const Named& n, CLI::App& app, Options& o)
+{
+    const Options& f = n.flags;
+    o.stripExtensions = f.stripExtensions;
+    o.recursive = f.recursive;
+    o.trim = f.trim;
+    o.bleed = f.bleed;
+    o.rotate = f.rotate;
+    o.pot = f.pot;
+    o.shrink = f.shrink;
+    o.premultiply = f.premultiply;
+
+    if (app.count("--output")) {
+        if (n.output.empty())
+            throw ArgumentError("output folder must not be empty");
+        if (hasControlCharacter(n.output))
+            throw ArgumentError("output folder must not contain control characters, not " + quoted(n.output));
+        const std::size_t end = n.output.find_last_not_of('/');
+        o.outputFolder = end == std::string::npos ? "/" : n.output.substr(0, end + 1);
+    }
+    if (app.count("--data")) {
+        static const std::pair<const char*, DataFormat> kFormats[] = {{"json-hash", DataFormat::JsonHash},
+            {"json-array", DataFormat::JsonArray}, {"phaser3", DataFormat::Phaser3}, {"libgdx", DataFormat::Libgdx}};
+        const auto* found =
+            std::find_if(std::begin(kFormats), std::end(kFormats), [&](const auto& f) { return n.data == f.first; });
+        if (found == std::end(kFormats))
+            throw ArgumentError("data format must be json-hash, json-array, phaser3 or libgdx, not " + quoted(n.data));
+        o.data = found->second;
+    }
+    if (app.count("--trim-threshold")) {
+        if (!o.trim)
+            throw ArgumentError("--trim-threshold needs --trim");
+        o.trimThreshold = checkedNumber("trim threshold", n.trimThreshold, 0, 254);
+    }
+    if (app.count("--extrude"))
+        o.extrude = checkedNumber("extrusion", n.extrude, 0, 255);
+}
+
 }  // namespace
 
 std::string usageText()
 {
+    CLI::App app;
+    Named n;
+    defineOptions(app, n);
+    HelpFormatter options;
+    options.column_width(24);
     return "Usage: Vintrix WIDTH HEIGHT NAME BPP FORMAT MARGIN FOLDER\n"
            "       Vintrix --help | --version\n"
            "\n"
-           "Packs every image directly in FOLDER (PNG, BMP, JPEG, GIF, WebP, TGA, TIFF)\n"
-           "into sheets of WIDTH x HEIGHT pixels and writes them with their atlas data\n"
-           "(JSON hash) into the folder Output of the current directory:\n"
+           "Packs every image in FOLDER (PNG, BMP, JPEG, GIF, WebP, TGA, TIFF) into\n"
+           "sheets of WIDTH x HEIGHT pixels and writes them with their atlas data\n"
+           "into the folder Output of the current directory (or -o DIR):\n"
            "  Output/NAME.png, Output/NAME.json, then NAME-2.png, NAME-2.json, ...\n"
            "Output/NAME.json lists the other data files under meta.related_multi_packs.\n"
            "\n"
@@ -97,51 +244,75 @@ std::string usageText()
            "  MARGIN         empty pixels between images and along the sheet's edges\n"
            "  FOLDER         the folder of images\n"
            "\n"
-           "Decoded images may take 1024 MiB together; VINTRIX_IMAGE_MEMORY_MIB in the\n"
-           "environment sets another budget in MiB.\n"
+           "Data formats (--data):\n"
+           "  json-hash      the default: NAME.json, NAME-2.json, ..., frames keyed by name\n"
+           "  json-array     the same files with the frames in an array\n"
+           "  phaser3        one NAME.json listing every sheet (Phaser 3 multi-atlas)\n"
+           "  libgdx         one NAME.atlas listing every sheet (libGDX TextureAtlas)\n"
            "\n"
-           "Exit status: 0 done, 2 bad arguments, 3 bad input images,\n"
-           "             4 output could not be written.\n";
+           "Options may come before, between or after the arguments; NAME and FOLDER\n"
+           "are taken as they are, even when they begin with \"-\". \"--\" ends the options.\n" +
+        options.make_groups(&app, CLI::AppFormatMode::Normal) +
+        "\n"
+        "Decoded images may take 1024 MiB together; VINTRIX_IMAGE_MEMORY_MIB in the\n"
+        "environment sets another budget in MiB.\n"
+        "\n"
+        "Exit status: 0 done, 2 bad arguments, 3 bad input images,\n"
+        "             4 output could not be written.\n";
 }
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
 {
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h"))
+    CLI::App app;
+    Named n;
+    defineOptions(app, n);
+    std::vector<std::string> positional, named;
+    splitArguments(app, args, positional, named);
+    try {
+        std::reverse(named.begin(), named.end());  // the order CLI11 takes them in
+        app.parse(named);
+    } catch (const CLI::ParseError& e) {
+        throw ArgumentError(std::string(e.what()) + " (see Vintrix --help)");
+    }
+    if (n.help)
         return ShowHelp{};
-    if (args.size() == 1 && args[0] == "--version")
+    if (n.version)
         return ShowVersion{};
-    if (args.size() == 6)
+
+    if (positional.size() == 6)
         throw ArgumentError("no images folder given: choose one in the folder list");
-    if (args.size() != 7)
+    if (positional.size() != 7)
         throw ArgumentError("expected 7 arguments, WIDTH HEIGHT NAME BPP FORMAT MARGIN FOLDER, got " +
-            std::to_string(args.size()) + " (see Vintrix --help)");
+            std::to_string(positional.size()) + " (see Vintrix --help)");
+    const std::vector<std::string>& a = positional;
 
     Options o;
-    checkSide("width", args[0], o.width);
-    checkSide("height", args[1], o.height);
-    checkName(args[2]);
-    o.name = args[2];
+    checkSide("width", a[0], o.width);
+    checkSide("height", a[1], o.height);
+    checkName(a[2]);
+    o.name = a[2];
 
     long long v = 0;
-    if (!parseInt(args[3], v) || (v != 8 && v != 32))
-        throw ArgumentError("bits per pixel must be 8 or 32, not " + quoted(args[3]));
+    if (!parseInt(a[3], v) || (v != 8 && v != 32))
+        throw ArgumentError("bits per pixel must be 8 or 32, not " + quoted(a[3]));
     o.bitsPerPixel = static_cast<int>(v);
-    if (!parseInt(args[4], v) || (v != 0 && v != 1))
-        throw ArgumentError("format must be 0 (BMP) or 1 (PNG), not " + quoted(args[4]));
+    if (!parseInt(a[4], v) || (v != 0 && v != 1))
+        throw ArgumentError("format must be 0 (BMP) or 1 (PNG), not " + quoted(a[4]));
     o.format = v == 0 ? ImageFormat::Bmp : ImageFormat::Png;
 
     // At least one pixel must stay free for an image inside the margins.
     const long long maxMargin = (std::min(o.width, o.height) - 1) / 2;
-    if (!parseInt(args[5], v) || v < 0 || v > maxMargin)
+    if (!parseInt(a[5], v) || v < 0 || v > maxMargin)
         throw ArgumentError("margin must be a whole number from 0 to " + std::to_string(maxMargin) + " for a " +
-            std::to_string(o.width) + "x" + std::to_string(o.height) + " sheet, not " + quoted(args[5]));
+            std::to_string(o.width) + "x" + std::to_string(o.height) + " sheet, not " + quoted(a[5]));
     o.margin = static_cast<int>(v);
 
-    checkFolder(args[6]);
-    o.folder = args[6];
+    checkFolder(a[6]);
+    o.folder = a[6];
 
     if (o.format == ImageFormat::Bmp)
         checkBmpSize(o);
+    applyNamed(n, app, o);
     return o;
 }
 

@@ -1,11 +1,15 @@
 #pragma once
-// The command line as the window writes it:
+// The command line: the seven arguments the window writes,
 //   Vintrix WIDTH HEIGHT NAME BPP FORMAT MARGIN FOLDER
+// and named options in GNU style before, between or after them. NAME and
+// FOLDER are taken as they are even when they begin with "-", so the
+// window's command line means what it always meant.
 
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "atlas_data.h"
 #include "image.h"
 
 namespace vintrix {
@@ -18,6 +22,19 @@ struct Options {
     ImageFormat format = ImageFormat::Png;
     int margin = 0;
     std::string folder;  // as given, with or without the trailing slash
+
+    std::string outputFolder = "Output";     // -o/--output DIR, without trailing slashes
+    DataFormat data = DataFormat::JsonHash;  // --data
+    bool stripExtensions = false;            // --strip-extensions
+    bool recursive = false;                  // --recursive
+    bool trim = false;                       // --trim
+    int trimThreshold = 0;                   // --trim-threshold N: alpha <= N counts as transparent
+    int extrude = 0;                         // --extrude N
+    bool bleed = false;                      // --bleed / --no-bleed
+    bool rotate = false;                     // --rotate
+    bool pot = false;                        // --pot
+    bool shrink = false;                     // --shrink
+    bool premultiply = false;                // --premultiply
 };
 
 struct ShowHelp {};

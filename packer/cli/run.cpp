@@ -26,8 +26,6 @@
 namespace vintrix {
 namespace {
 
-constexpr const char* kOutputFolder = "Output";
-
 // The output folder keeps the name of every temporary file of a run in fixed
 // storage for its signal handlers, 4,096 names: two files a sheet and the
 // commit journal's.
@@ -98,7 +96,7 @@ void printSummary(std::ostream& out, const Options& o, const std::string& ext, s
     std::int64_t total = 0;
     for (auto a : layout.usedArea)
         total += a;
-    const std::string dir = std::string(kOutputFolder) + "/";
+    const std::string dir = o.outputFolder == "/" ? "/" : o.outputFolder + "/";
     out << "packed " << images << " image" << (images == 1 ? "" : "s");
     if (uniqueImages != images)
         out << " (" << uniqueImages << " unique)";
@@ -131,8 +129,21 @@ std::uint64_t imageMemory()
     return mib << 20;
 }
 
+// Options the command line knows that this build does not carry out yet.
+void refuseUnsupported(const Options& o)
+{
+    const std::pair<bool, const char*> unsupported[] = {{o.data != DataFormat::JsonHash, "--data"},
+        {o.stripExtensions, "--strip-extensions"}, {o.recursive, "--recursive"}, {o.trim, "--trim"},
+        {o.extrude > 0, "--extrude"}, {o.bleed, "--bleed"}, {o.rotate, "--rotate"}, {o.pot, "--pot"},
+        {o.shrink, "--shrink"}, {o.premultiply, "--premultiply"}};
+    for (const auto& [given, option] : unsupported)
+        if (given)
+            throw ArgumentError(std::string(option) + " is not yet supported");
+}
+
 void packFolder(const Options& o, Progress& progress, std::ostream& out, std::ostream& err)
 {
+    refuseUnsupported(o);
     const Size sheet{o.width, o.height};
     const std::uint64_t memory = imageMemory();
     const int threads = workerThreads();
@@ -187,10 +198,10 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
     const std::string ext = bmp ? ".bmp" : ".png";
     try {
         OutputFiles::installSignalHandlers();
-        OutputFiles files(kOutputFolder, o.name, [&] {
+        OutputFiles files(o.outputFolder, o.name, [&] {
             progress.clear();
             // One write, so that a reader of the pipe gets the line whole.
-            err << std::string("Vintrix: waiting for another run writing into ") + kOutputFolder + '\n' << std::flush;
+            err << std::string("Vintrix: waiting for another run writing into ") + o.outputFolder + '\n' << std::flush;
         });
         // Sheets first and the first data file, the way in, last: a reader
         // that finds it finds everything it names.

@@ -68,7 +68,23 @@ INSTANTIATE_TEST_SUITE_P(Table, BadArgumentTable,
             "images folder \"DIRa.png\" is not a folder"},
         BadArgsCase{"bmpTooBig", {"65536", "65536", "n", "32", "0", "0", "DIR"},
             "a 65536x65536 BMP sheet at 32 bits per pixel would exceed the 4 GiB a BMP file can hold: use PNG (format "
-            "1) or a smaller sheet"}),
+            "1) or a smaller sheet"},
+        BadArgsCase{"unknownOption", {"--frobnicate", "64", "64", "n", "32", "1", "0", "DIR"},
+            "unknown option \"--frobnicate\" (see Vintrix --help)"},
+        BadArgsCase{"optionWithoutValue", {"64", "64", "n", "32", "1", "0", "DIR", "-o"},
+            "--output needs a value (see Vintrix --help)"},
+        BadArgsCase{"unknownDataFormat", {"64", "64", "n", "32", "1", "0", "DIR", "--data=xml"},
+            "data format must be json-hash, json-array, phaser3 or libgdx, not \"xml\""},
+        BadArgsCase{"thresholdWithoutTrim", {"--trim-threshold", "3", "64", "64", "n", "32", "1", "0", "DIR"},
+            "--trim-threshold needs --trim"},
+        BadArgsCase{"thresholdTooHigh", {"--trim", "--trim-threshold", "255", "64", "64", "n", "32", "1", "0", "DIR"},
+            "trim threshold must be a whole number from 0 to 254, not \"255\""},
+        BadArgsCase{
+            "outputEmpty", {"64", "64", "n", "32", "1", "0", "DIR", "-o", ""}, "output folder must not be empty"},
+        BadArgsCase{"nameIsTakenAsItIs", {"64", "64", "--data", "json-array", "1", "0", "DIR"},
+            "bits per pixel must be 8 or 32, not \"json-array\""},
+        BadArgsCase{"optionsDoNotCountAsArguments", {"--rotate", "64", "64", "n", "32", "1", "0"},
+            "no images folder given: choose one in the folder list"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(VintrixTest, HelpAndVersion)
