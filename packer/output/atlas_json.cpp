@@ -81,10 +81,12 @@ std::string atlasJson(const std::vector<AtlasFrame>& frames, const AtlasMeta& me
         out += i == 0 ? "\n" : ",\n";
         out += "\t" + jsonString(f.name) + ": {\n";
         out += "\t\t\"frame\": " + rect(f.x, f.y, f.w, f.h) + ",\n";
-        out += "\t\t\"rotated\": false,\n";
-        out += "\t\t\"trimmed\": false,\n";
-        out += "\t\t\"spriteSourceSize\": " + rect(0, 0, f.w, f.h) + ",\n";
-        out += "\t\t\"sourceSize\": " + size(f.w, f.h) + "\n";
+        out += std::string("\t\t\"rotated\": ") + (f.rotated ? "true" : "false") + ",\n";
+        out += std::string("\t\t\"trimmed\": ") + (f.trimmed ? "true" : "false") + ",\n";
+        out +=
+            "\t\t\"spriteSourceSize\": " + (f.trimmed ? rect(f.sourceX, f.sourceY, f.w, f.h) : rect(0, 0, f.w, f.h)) +
+            ",\n";
+        out += "\t\t\"sourceSize\": " + (f.trimmed ? size(f.sourceW, f.sourceH) : size(f.w, f.h)) + "\n";
         out += "\t}";
     }
     out += "\n},\n\"meta\": {\n";

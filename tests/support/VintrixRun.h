@@ -92,13 +92,18 @@ inline Files FilesIn(const QString& dir, bool bookkeeping = false)
 
 struct Frame {
     QString sheet;  // the sheet's file name in Output
-    QRect rect;
+    QRect rect;     // the sprite's place and its own (trimmed) size, even when rotated
+    bool rotated = false;
+    bool trimmed = false;
+    QRect stored;      // where the sprite's stored pixels go in the original image
+    QSize sourceSize;  // the original image's size
 };
 
 struct Atlas {
     std::map<QString, Frame> frames;
-    QStringList dataFiles;  // NAME.json first, then the ones it names
-    QString error;          // empty when every data file could be read, and no name is listed twice
+    std::map<QString, QSize> sheetSizes;  // as the data gives them
+    QStringList dataFiles;                // NAME.json first, then the ones it names
+    QString error;                        // empty when every data file could be read, and no name is listed twice
 };
 
 inline Atlas ReadAtlas(const QString& outputDir, const QString& name)
@@ -115,16 +120,21 @@ inline Atlas ReadAtlas(const QString& outputDir, const QString& name)
             return atlas;
         }
         const QJsonObject meta = root["meta"].toObject();
+        const QJsonObject size = meta["size"].toObject();
+        atlas.sheetSizes[meta["image"].toString()] = QSize(size["w"].toInt(), size["h"].toInt());
         if (i == 0)
             for (const QJsonValue& v : meta["related_multi_packs"].toArray())
                 atlas.dataFiles << v.toString();
         const QJsonObject frames = root["frames"].toObject();
         for (auto it = frames.begin(); it != frames.end(); ++it) {
-            const QJsonObject r = it->toObject()["frame"].toObject();
+            const QJsonObject f = it->toObject(), r = f["frame"].toObject(), s = f["spriteSourceSize"].toObject(),
+                              source = f["sourceSize"].toObject();
             if (atlas.frames.count(it.key()))
                 atlas.error = it.key() + " is listed twice";
-            atlas.frames[it.key()] = {
-                meta["image"].toString(), QRect(r["x"].toInt(), r["y"].toInt(), r["w"].toInt(), r["h"].toInt())};
+            atlas.frames[it.key()] = {meta["image"].toString(),
+                QRect(r["x"].toInt(), r["y"].toInt(), r["w"].toInt(), r["h"].toInt()), f["rotated"].toBool(),
+                f["trimmed"].toBool(), QRect(s["x"].toInt(), s["y"].toInt(), s["w"].toInt(), s["h"].toInt()),
+                QSize(source["w"].toInt(), source["h"].toInt())};
         }
     }
     return atlas;
