@@ -297,7 +297,6 @@ struct Row {
     long peakKiB = 0;
 };
 
-
 struct AnimationRow {
     AnimationSpec spec;
     int margin = 0;
@@ -346,8 +345,8 @@ AnimationRow packAnimation(const AnimationSpec& spec, int margin, const std::str
     r.bl = packSkyline(sizes, spec.sheet, margin, Skyline::BottomLeft);
     r.bf = packSkyline(sizes, spec.sheet, margin, Skyline::BestFit);
 
-    const std::vector<std::string> args = {vintrix, std::to_string(spec.sheet.w), std::to_string(spec.sheet.h),
-        "sheet", "32", "1", std::to_string(margin), images.string()};
+    const std::vector<std::string> args = {vintrix, std::to_string(spec.sheet.w), std::to_string(spec.sheet.h), "sheet",
+        "32", "1", std::to_string(margin), images.string()};
     const std::vector<std::string> options[3] = {{}, {"--trim"}, {"--trim", "--rotate"}};
     std::vector<double> times[3];
     for (int k = 0; k < repeats + 1; ++k)
@@ -358,8 +357,8 @@ AnimationRow packAnimation(const AnimationSpec& spec, int margin, const std::str
             a.insert(a.end(), options[v].begin(), options[v].end());
             const ChildRun c = runChild(a, work);
             if (c.status != 0)
-                throw std::runtime_error("Vintrix failed on set " + spec.name + " with status " +
-                    std::to_string(c.status));
+                throw std::runtime_error(
+                    "Vintrix failed on set " + spec.name + " with status " + std::to_string(c.status));
             r.runSheets[v] = sheetsFromSummary(c.out);
             if (k > 0)  // the first round warms the cache
                 times[v].push_back(c.seconds);
@@ -390,8 +389,9 @@ void printAnimation(const std::vector<AnimationRow>& rows)
                   << r.spec.sheet.w << "² | " << r.untrimmedSheets << " | " << r.bound << " | " << r.trimmed.sheets
                   << " / " << r.rotated.sheets << " / " << r.bl.sheets << " / " << r.bf.sheets << " | "
                   << pct(r.trimmed.usedArea[0] / a) << " / " << pct(r.rotated.usedArea[0] / a) << " / "
-                  << pct(r.bl.usedArea[0] / a) << " / " << pct(r.bf.usedArea[0] / a) << " | " << fmt("%.0f", r.run[0] * 1e3)
-                  << " / " << fmt("%.0f", r.run[1] * 1e3) << " / " << fmt("%.0f", r.run[2] * 1e3) << " |\n";
+                  << pct(r.bl.usedArea[0] / a) << " / " << pct(r.bf.usedArea[0] / a) << " | "
+                  << fmt("%.0f", r.run[0] * 1e3) << " / " << fmt("%.0f", r.run[1] * 1e3) << " / "
+                  << fmt("%.0f", r.run[2] * 1e3) << " |\n";
     }
 }
 

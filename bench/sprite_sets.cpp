@@ -170,9 +170,9 @@ void writeAnimationFrames(const std::string& folder, const AnimationSpec& spec)
                 p.setPen(QPen(outline, std::max(1.0, w / 24.0)));
                 // Limbs first, swinging from the shoulders and the hips.
                 p.setBrush(limbs);
-                for (const auto& [ax, ay, angle] : {std::tuple{w * 0.2, h * 0.35, swing},
-                         std::tuple{w * 0.8, h * 0.35, -swing}, std::tuple{w * 0.35, h * 0.7, -swing},
-                         std::tuple{w * 0.65, h * 0.7, swing}}) {
+                for (const auto& [ax, ay, angle] :
+                    {std::tuple{w * 0.2, h * 0.35, swing}, std::tuple{w * 0.8, h * 0.35, -swing},
+                        std::tuple{w * 0.35, h * 0.7, -swing}, std::tuple{w * 0.65, h * 0.7, swing}}) {
                     p.save();
                     p.translate(ax, ay);
                     p.rotate(angle * 180 / std::numbers::pi);

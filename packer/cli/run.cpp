@@ -334,6 +334,16 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
             "x" + std::to_string(o.height) + ", more than the " + std::to_string(kMaxSheets) +
             " Vintrix writes in one run: use larger sheets");
     const std::vector<Size> sheets = sheetSizes(o, layout, sizes);
+    if (o.extrude > 0) {
+        // Extruded images replace the decoded ones, within the same budget.
+        std::uint64_t bytes = 0;
+        for (Size size : sizes)
+            bytes += std::uint64_t(size.w + 2 * o.extrude) * std::uint64_t(size.h + 2 * o.extrude) * 4;
+        if (bytes > memory)
+            throw InputError("extruded by " + std::to_string(o.extrude) + " pixels, the images would take " +
+                std::to_string((bytes + (1 << 20) - 1) >> 20) + " MiB, more than the " + std::to_string(memory >> 20) +
+                " MiB they may take (" + kImageMemoryVariable + " sets another budget)");
+    }
 
     const bool bmp = o.format == ImageFormat::Bmp;
     const std::string ext = bmp ? ".bmp" : ".png";

@@ -208,6 +208,7 @@ class Messages : public VintrixFolder, public ::testing::WithParamInterface<Mess
 TEST_P(Messages, SayWhatIsWrongOrRisky)
 {
     save(FlatSprite(6, 6, Qt::red), "s.png");
+    env_.insert("VINTRIX_IMAGE_MEMORY_MIB", "1");
     QStringList args = GetParam().args;
     args.replaceInStrings("DIR", sprites());
     const RunResult r = run(args);
@@ -226,6 +227,10 @@ INSTANTIATE_TEST_SUITE_P(Options, Messages,
             "error: \"s.png\": image of 6x6 pixels once trimmed does not fit on a 5x9 sheet, either way round\n"},
         MessageCase{"extrusionWithoutRoom", {"64", "64", "n", "32", "1", "3", "DIR", "--extrude", "2"}, BadArguments,
             "error: --extrude 2 needs a margin of at least 4, room for the extruded edges of two neighbours, not 3\n"},
+        MessageCase{"extrusionPastTheMemoryBudget", {"1100", "1100", "n", "32", "1", "510", "DIR", "--extrude", "255"},
+            BadInput,
+            "error: extruded by 255 pixels, the images would take 2 MiB, more than the 1 MiB they may take "
+            "(VINTRIX_IMAGE_MEMORY_MIB sets another budget)\n"},
         MessageCase{"potWithOtherSizes", {"100", "128", "n", "32", "1", "0", "DIR", "--pot"}, BadArguments,
             "error: --pot needs a sheet width and height that are powers of two, not 100x128\n"}),
     [](const auto& info) { return std::string(info.param.label); });
