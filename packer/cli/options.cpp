@@ -102,6 +102,7 @@ void defineOptions(CLI::App& app, Named& n)
     app.add_option("--data", n.data, "the atlas data's format (above)")->type_name("FORMAT");
     app.add_flag("--strip-extensions", n.flags.stripExtensions, "name frames without their file extension");
     app.add_flag("--recursive", n.flags.recursive, "read subfolders too, naming frames with their path");
+    app.add_flag("--animations", n.flags.animations, "group numbered frames (walk_1, walk_2) into animations");
     app.add_flag("--trim", n.flags.trim, "cut transparent borders off each image");
     app.add_option("--trim-threshold", n.trimThreshold, "with --trim, alpha N or less is transparent (0-254)")
         ->type_name("N");
@@ -185,6 +186,7 @@ void applyNamed(const Named& n, CLI::App& app, Options& o)
     const Options& f = n.flags;
     o.stripExtensions = f.stripExtensions;
     o.recursive = f.recursive;
+    o.animations = f.animations;
     o.trim = f.trim;
     o.bleed = f.bleed;
     o.rotate = f.rotate;

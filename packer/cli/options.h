@@ -27,6 +27,7 @@ struct Options {
     DataFormat data = DataFormat::JsonHash;  // --data
     bool stripExtensions = false;            // --strip-extensions
     bool recursive = false;                  // --recursive
+    bool animations = false;                 // --animations
     bool trim = false;                       // --trim
     int trimThreshold = 0;                   // --trim-threshold N: alpha <= N counts as transparent
     int extrude = 0;                         // --extrude N

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <limits>
+#include <map>
 #include <ostream>
 #include <string_view>
 #include <thread>
@@ -16,7 +17,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "atlas_json.h"
+#include "atlas_data.h"
 #include "error.h"
 #include "file.h"
 #include "images.h"
@@ -75,39 +76,48 @@ std::string percent(double fraction)
     return buf;
 }
 
-// The atlas data of sheet `s`: every input placed on it, each duplicate
-// under its own name, in the order of the names.
-std::string atlasOf(int s, const Options& o, const std::string& ext, const std::vector<std::string>& names,
-    const UniqueImages& unique, const std::vector<TrimBox>& trims, const std::vector<Size>& sizes, const Layout& layout,
-    const std::vector<Size>& sheets)
+// The name a frame goes by in the atlas data.
+std::string frameKey(const std::string& file, bool stripExtension)
 {
-    std::vector<AtlasFrame> frames;
-    for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::size_t dot = file.rfind('.');
+    const std::size_t slash = file.rfind('/');
+    if (!stripExtension || dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return file;
+    return file.substr(0, dot);
+}
+
+// The frames of every sheet: each input placed on it, each duplicate under
+// its own name, in the order of the names.
+std::vector<AtlasSheet> atlasSheets(const Options& o, const std::string& ext, const std::vector<std::string>& keys,
+    const UniqueImages& unique, const std::vector<TrimBox>& trims, const std::vector<Size>& sizes, const Layout& layout,
+    const std::vector<Size>& sheetSizes)
+{
+    std::vector<AtlasSheet> sheets(static_cast<std::size_t>(layout.sheets));
+    for (std::size_t s = 0; s < sheets.size(); ++s)
+        sheets[s].meta = {VINTRIX_VERSION, sheetBase(o.name, static_cast<int>(s)) + ext,
+            o.bitsPerPixel == 8 ? "INDEXED8" : "RGBA8888", sheetSizes[s].w, sheetSizes[s].h, {}, o.premultiply};
+    for (std::size_t i = 0; i < keys.size(); ++i) {
         const std::size_t u = unique.uniqueOf[i];
         const Placement& p = layout.placements[u];
-        if (p.sheet != s)
-            continue;
-        AtlasFrame f{names[i], p.x, p.y, sizes[u].w, sizes[u].h};
+        AtlasFrame f;
+        f.name = keys[i];
+        f.x = p.x;
+        f.y = p.y;
+        f.w = sizes[u].w;
+        f.h = sizes[u].h;
         f.rotated = p.rotated;
         f.trimmed = trims[i].source != sizes[u];
         f.sourceX = trims[i].x;
         f.sourceY = trims[i].y;
         f.sourceW = trims[i].source.w;
         f.sourceH = trims[i].source.h;
-        frames.push_back(f);
+        sheets[static_cast<std::size_t>(p.sheet)].frames.push_back(std::move(f));
     }
-    const Size size = sheets[static_cast<std::size_t>(s)];
-    AtlasMeta meta{
-        VINTRIX_VERSION, sheetBase(o.name, s) + ext, o.bitsPerPixel == 8 ? "INDEXED8" : "RGBA8888", size.w, size.h, {}};
-    meta.premultipliedAlpha = o.premultiply;
-    if (s == 0)
-        for (int r = 1; r < layout.sheets; ++r)
-            meta.relatedMultiPacks.push_back(sheetBase(o.name, r) + ".json");
-    return atlasJson(frames, meta);
+    return sheets;
 }
 
 void printSummary(std::ostream& out, const Options& o, const std::string& ext, std::size_t images,
-    std::size_t uniqueImages, const Layout& layout, const std::vector<Size>& sheets)
+    std::size_t uniqueImages, const Layout& layout, const std::vector<Size>& sheets, const std::string& wayIn)
 {
     std::int64_t total = 0, totalArea = 0;
     Size largest;
@@ -133,7 +143,7 @@ void printSummary(std::ostream& out, const Options& o, const std::string& ext, s
     out << ": " << dir << o.name << ext;
     if (layout.sheets > 1)
         out << " to " << dir << sheetBase(o.name, layout.sheets - 1) << ext;
-    out << " with atlas data " << dir << o.name << ".json\n";
+    out << " with atlas data " << dir << wayIn << "\n";
 }
 
 // forEachIndex for work on images that may run out of memory: the first
@@ -232,14 +242,21 @@ std::uint64_t imageMemory()
     return mib << 20;
 }
 
+// Two files whose frames would share a name, as "a.png" and "a.bmp" do
+// without their extensions, cannot both be in the atlas data.
+void checkKeys(const std::vector<std::string>& names, const std::vector<std::string>& keys)
+{
+    std::map<std::string_view, std::size_t> first;
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        if (const auto [it, added] = first.emplace(keys[i], i); !added)
+            throw InputError(quoted(names[it->second]) + " and " + quoted(names[i]) + " would both be the frame " +
+                quoted(keys[i]) + ": rename one of them");
+}
+
 // Options the command line knows that this build does not carry out yet.
 void refuseUnsupported(const Options& o)
 {
-    const std::pair<bool, const char*> unsupported[] = {
-        {o.data != DataFormat::JsonHash, "--data"},
-        {o.stripExtensions, "--strip-extensions"},
-        {o.recursive, "--recursive"},
-    };
+    const std::pair<bool, const char*> unsupported[] = {{o.recursive, "--recursive"}};
     for (const auto& [given, option] : unsupported)
         if (given)
             throw ArgumentError(std::string(option) + " is not yet supported");
@@ -288,6 +305,12 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
             o.folder, names, decodeSheet, fitLater ? 0 : o.margin, threads,
             [&](std::size_t d, std::size_t t) { progress.report(Stage::Reading, d, t); }, Hashes::Compute, memory);
     }
+
+    std::vector<std::string> keys;
+    for (const std::string& name : names)
+        keys.push_back(frameKey(name, o.stripExtensions));
+    checkKeys(names, keys);
+    checkDataNames(o.data, o.name, keys);
 
     // Trimmed images are compared as trimmed: two frames that differ only in
     // their transparent borders share one region and keep their own offsets.
@@ -349,6 +372,7 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
     const std::string ext = bmp ? ".bmp" : ".png";
     progress.clear();
     warnOfLargeSheets(err, o, ext, sheets);
+    const std::vector<std::string> dataFiles = atlasDataFiles(o.data, o.name, layout.sheets);
     try {
         OutputFiles::installSignalHandlers();
         OutputFiles files(o.outputFolder, o.name, [&] {
@@ -358,11 +382,11 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
         });
         // Sheets first and the first data file, the way in, last: a reader
         // that finds it finds everything it names.
-        std::vector<std::string> sheetTemp, jsonTemp(static_cast<std::size_t>(layout.sheets));
+        std::vector<std::string> sheetTemp, dataTemp;
         for (int s = 0; s < layout.sheets; ++s)
             sheetTemp.push_back(files.add(sheetBase(o.name, s) + ext));
-        for (int s = layout.sheets - 1; s >= 0; --s)
-            jsonTemp[static_cast<std::size_t>(s)] = files.add(sheetBase(o.name, s) + ".json");
+        for (const std::string& file : dataFiles)
+            dataTemp.push_back(files.add(file));
         files.checkOwnership();
 
         // Images placed rotated are turned, and extruded images grown, in
@@ -371,7 +395,7 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
             forEachImage(unique.first.size(), threads, [&](std::size_t u) {
                 Image& img = decoded.images[unique.first[u]];
                 if (layout.placements[u].rotated)
-                    img = rotatedClockwise(img);
+                    img = rotated(img, rotatesClockwise(o.data) ? Turn::Clockwise : Turn::Counterclockwise);
                 if (o.extrude > 0)
                     img = extruded(img, o.extrude);
             });
@@ -386,16 +410,17 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
             [&](std::size_t done, std::size_t total) { progress.report(Stage::Writing, done, total); });
         progress.report(Stage::Writing, rows, rows);
 
-        for (int s = 0; s < layout.sheets; ++s)
-            writeWhole(
-                jsonTemp[static_cast<std::size_t>(s)], atlasOf(s, o, ext, names, unique, trims, sizes, layout, sheets));
+        const std::vector<std::string> texts =
+            atlasData(o.data, o.name, atlasSheets(o, ext, keys, unique, trims, sizes, layout, sheets), o.animations);
+        for (std::size_t i = 0; i < texts.size(); ++i)
+            writeWhole(dataTemp[i], texts[i]);
         files.commit();
     } catch (const std::bad_alloc&) {
         throw OutputError("out of memory writing the sheets");
     }
     progress.clear();
 
-    printSummary(out, o, ext, names.size(), sizes.size(), layout, sheets);
+    printSummary(out, o, ext, names.size(), sizes.size(), layout, sheets, dataFiles.back());
 }
 
 }  // namespace

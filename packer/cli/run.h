@@ -1,6 +1,6 @@
 #pragma once
 // One run of Vintrix: list and decode the images folder, fold duplicates,
-// pack, then write each sheet and its atlas data into Output/ under
+// pack, then write each sheet and its atlas data into Output/ (or -o) under
 // temporary names and rename them into place together.
 //
 // The stages, one folder and library each, in the order a run meets them:
@@ -13,7 +13,7 @@
 //            where allowed and denser
 //   encode/  sheet_writer.h composes each sheet row by row, writes PNG or BMP
 //   output/  output_files.h puts the run's files into Output/ together;
-//            atlas_json.h writes the atlas data
+//            atlas_data.h writes the atlas data in the format asked for
 //   core/    image.h, error.h and helpers shared by all of them
 // Each library links only those below it: core at the bottom, decode,
 // prepare, layout and output on core, encode on layout, cli on all.

@@ -73,24 +73,29 @@ std::string jsonString(std::string_view text)
     return out;
 }
 
-std::string atlasJson(const std::vector<AtlasFrame>& frames, const AtlasMeta& meta)
+namespace {
+
+// The fields of one frame, a tab more indented than `indent`, without the
+// braces around them.
+std::string frameFields(const AtlasFrame& f, const std::string& indent)
 {
-    std::string out = "{\"frames\": {";
-    for (std::size_t i = 0; i < frames.size(); ++i) {
-        const AtlasFrame& f = frames[i];
-        out += i == 0 ? "\n" : ",\n";
-        out += "\t" + jsonString(f.name) + ": {\n";
-        out += "\t\t\"frame\": " + rect(f.x, f.y, f.w, f.h) + ",\n";
-        out += std::string("\t\t\"rotated\": ") + (f.rotated ? "true" : "false") + ",\n";
-        out += std::string("\t\t\"trimmed\": ") + (f.trimmed ? "true" : "false") + ",\n";
-        out +=
-            "\t\t\"spriteSourceSize\": " + (f.trimmed ? rect(f.sourceX, f.sourceY, f.w, f.h) : rect(0, 0, f.w, f.h)) +
-            ",\n";
-        out += "\t\t\"sourceSize\": " + (f.trimmed ? size(f.sourceW, f.sourceH) : size(f.w, f.h)) + "\n";
-        out += "\t}";
+    const std::string in = indent + "\t";
+    std::string out = in + "\"frame\": " + rect(f.x, f.y, f.w, f.h) + ",\n";
+    out += in + "\"rotated\": " + (f.rotated ? "true" : "false") + ",\n";
+    out += in + "\"trimmed\": " + (f.trimmed ? "true" : "false") + ",\n";
+    if (f.trimmed) {
+        out += in + "\"spriteSourceSize\": " + rect(f.sourceX, f.sourceY, f.w, f.h) + ",\n";
+        out += in + "\"sourceSize\": " + size(f.sourceW, f.sourceH) + "\n";
+    } else {
+        out += in + "\"spriteSourceSize\": " + rect(0, 0, f.w, f.h) + ",\n";
+        out += in + "\"sourceSize\": " + size(f.w, f.h) + "\n";
     }
-    out += "\n},\n\"meta\": {\n";
-    out += "\t\"app\": \"Vintrix\",\n";
+    return out;
+}
+
+std::string metaFields(const AtlasMeta& meta)
+{
+    std::string out = "\t\"app\": \"Vintrix\",\n";
     out += "\t\"version\": " + jsonString(meta.version) + ",\n";
     out += "\t\"image\": " + jsonString(meta.image) + ",\n";
     out += "\t\"format\": " + jsonString(meta.format) + ",\n";
@@ -102,7 +107,69 @@ std::string atlasJson(const std::vector<AtlasFrame>& frames, const AtlasMeta& me
             out += (i ? ", " : "") + jsonString(meta.relatedMultiPacks[i]);
         out += "]";
     }
-    out += "\n}\n}\n";
+    return out;
+}
+
+std::string animationsField(const std::vector<Animation>& animations)
+{
+    if (animations.empty())
+        return {};
+    std::string out = "\"animations\": {";
+    for (std::size_t a = 0; a < animations.size(); ++a) {
+        out += (a ? ",\n\t" : "\n\t") + jsonString(animations[a].name) + ": [";
+        for (std::size_t i = 0; i < animations[a].frames.size(); ++i)
+            out += (i ? ", " : "") + jsonString(animations[a].frames[i]);
+        out += "]";
+    }
+    return out + "\n},\n";
+}
+
+}  // namespace
+
+std::string atlasJson(
+    const std::vector<AtlasFrame>& frames, const AtlasMeta& meta, const std::vector<Animation>& animations)
+{
+    std::string out = "{\"frames\": {";
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        out += i == 0 ? "\n" : ",\n";
+        out += "\t" + jsonString(frames[i].name) + ": {\n" + frameFields(frames[i], "\t") + "\t}";
+    }
+    out += "\n},\n" + animationsField(animations) + "\"meta\": {\n" + metaFields(meta) + "\n}\n}\n";
+    return out;
+}
+
+std::string atlasJsonArray(
+    const std::vector<AtlasFrame>& frames, const AtlasMeta& meta, const std::vector<Animation>& animations)
+{
+    std::string out = "{\"frames\": [";
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        out += i == 0 ? "\n" : ",\n";
+        out += "\t{\n\t\t\"filename\": " + jsonString(frames[i].name) + ",\n" + frameFields(frames[i], "\t") + "\t}";
+    }
+    out += "\n],\n" + animationsField(animations) + "\"meta\": {\n" + metaFields(meta) + "\n}\n}\n";
+    return out;
+}
+
+std::string phaserMultiAtlas(const std::vector<AtlasSheet>& sheets, const std::string& version)
+{
+    std::string out = "{\"textures\": [";
+    for (std::size_t s = 0; s < sheets.size(); ++s) {
+        const AtlasMeta& meta = sheets[s].meta;
+        out += s == 0 ? "\n" : ",\n";
+        out += "\t{\n\t\t\"image\": " + jsonString(meta.image) + ",\n";
+        out += "\t\t\"format\": " + jsonString(meta.format) + ",\n";
+        out += "\t\t\"size\": " + size(meta.w, meta.h) + ",\n";
+        out += "\t\t\"scale\": 1,\n";
+        out += "\t\t\"frames\": [";
+        const std::vector<AtlasFrame>& frames = sheets[s].frames;
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            out += i == 0 ? "\n" : ",\n";
+            out += "\t\t\t{\n\t\t\t\t\"filename\": " + jsonString(frames[i].name) + ",\n" +
+                frameFields(frames[i], "\t\t\t") + "\t\t\t}";
+        }
+        out += frames.empty() ? "]\n\t}" : "\n\t\t]\n\t}";
+    }
+    out += "\n],\n\"meta\": {\n\t\"app\": \"Vintrix\",\n\t\"version\": " + jsonString(version) + "\n}\n}\n";
     return out;
 }
 

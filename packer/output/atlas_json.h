@@ -1,33 +1,26 @@
 #pragma once
-// Atlas data in the JSON-hash layout: "frames" keyed by file name, then
-// "meta". Output is byte for byte the same for the same input.
+// Atlas data in the JSON layouts TexturePacker made common: a hash of
+// frames keyed by name (PixiJS), an array of frames (Phaser's atlas), and
+// Phaser 3's multi-atlas of every sheet in one file. Output is byte for byte
+// the same for the same input.
 
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "atlas_data.h"
+
 namespace vintrix {
 
-struct AtlasFrame {
-    std::string name;                // UTF-8 file name
-    int x = 0, y = 0, w = 0, h = 0;  // the region's top left on the sheet; the sprite's unrotated (trimmed) size
-    bool rotated = false;            // stored on the sheet turned 90 degrees clockwise (region is h wide, w high)
-    bool trimmed = false;
-    int sourceX = 0, sourceY = 0;  // where the stored (trimmed) pixels sit in the original image
-    int sourceW = 0, sourceH = 0;  // the original image's size
-};
+// Frames and animations are written in the order given; "animations" (as
+// PixiJS reads it) only when there are any.
+std::string atlasJson(
+    const std::vector<AtlasFrame>& frames, const AtlasMeta& meta, const std::vector<Animation>& animations = {});
+std::string atlasJsonArray(
+    const std::vector<AtlasFrame>& frames, const AtlasMeta& meta, const std::vector<Animation>& animations = {});
 
-struct AtlasMeta {
-    std::string version;
-    std::string image;   // the sheet's file name
-    std::string format;  // "RGBA8888" or "INDEXED8"
-    int w = 0, h = 0;
-    std::vector<std::string> relatedMultiPacks;  // only on the first sheet
-    bool premultipliedAlpha = false;
-};
-
-// Frames are written in the order given.
-std::string atlasJson(const std::vector<AtlasFrame>& frames, const AtlasMeta& meta);
+// Every sheet in one file, as Phaser 3's multi-atlas loader reads it.
+std::string phaserMultiAtlas(const std::vector<AtlasSheet>& sheets, const std::string& version);
 
 // A JSON string literal. Bytes that are not valid UTF-8 become U+FFFD, so
 // two such names could share a key: Vintrix refuses them before packing.

@@ -118,16 +118,21 @@ void premultiply(Image& image)
             px[c] = static_cast<std::uint8_t>((px[c] * unsigned{px[3]} + 127) / 255);
 }
 
-Image rotatedClockwise(const Image& image)
+Image rotated(const Image& image, Turn turn)
 {
     Image out{image.height, image.width, std::vector<std::uint8_t>(image.pixels.size())};
     for (int y = 0; y < image.height; ++y)
-        for (int x = 0; x < image.width; ++x)
-            std::memcpy(out.pixels.data() + static_cast<std::size_t>(x) * out.bytesPerLine() +
-                    static_cast<std::size_t>(image.height - 1 - y) * 4,
+        for (int x = 0; x < image.width; ++x) {
+            // Clockwise, the left column becomes the top row; the other way,
+            // the top row becomes the left column.
+            const int toX = turn == Turn::Clockwise ? image.height - 1 - y : y;
+            const int toY = turn == Turn::Clockwise ? x : image.width - 1 - x;
+            std::memcpy(out.pixels.data() + static_cast<std::size_t>(toY) * out.bytesPerLine() +
+                    static_cast<std::size_t>(toX) * 4,
                 image.pixels.data() + static_cast<std::size_t>(y) * image.bytesPerLine() +
                     static_cast<std::size_t>(x) * 4,
                 4);
+        }
     return out;
 }
 

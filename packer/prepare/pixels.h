@@ -29,8 +29,10 @@ void bleed(Image& image);
 // Multiplies red, green and blue by alpha / 255, rounded to the nearest.
 void premultiply(Image& image);
 
-// The image turned 90 degrees clockwise: height wide, width high.
-Image rotatedClockwise(const Image& image);
+enum class Turn { Clockwise, Counterclockwise };
+
+// The image turned 90 degrees: height wide, width high.
+Image rotated(const Image& image, Turn turn);
 
 // The image with its edge pixels repeated `border` times around it.
 Image extruded(const Image& image, int border);

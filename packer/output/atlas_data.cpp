@@ -1,0 +1,231 @@
+#include "atlas_data.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <string_view>
+
+#include "atlas_json.h"
+#include "error.h"
+#include "utf8.h"
+
+namespace vintrix {
+namespace {
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+std::string sheetBase(const std::string& name, std::size_t sheet)
+{
+    return sheet == 0 ? name : name + "-" + std::to_string(sheet + 1);
+}
+
+std::string withoutExtension(const std::string& name)
+{
+    const std::size_t dot = name.rfind('.');
+    const std::size_t slash = name.rfind('/');
+    if (dot == std::string::npos || dot == 0 || (slash != std::string::npos && dot <= slash + 1))
+        return name;
+    return name.substr(0, dot);
+}
+
+struct Numbered {
+    std::string group;
+    std::string number;  // the digits as written
+};
+
+std::optional<Numbered> numberedName(const std::string& name)
+{
+    const std::string stem = withoutExtension(name);
+    std::size_t digits = stem.size();
+    while (digits > 0 && isDigit(stem[digits - 1]))
+        --digits;
+    if (digits == stem.size() || stem.size() - digits > 9)
+        return std::nullopt;
+    std::string group = stem.substr(0, digits);
+    if (!group.empty() && std::string_view("_-. ").find(group.back()) != std::string_view::npos)
+        group.pop_back();
+    if (group.empty() || group.back() == '/')
+        return std::nullopt;
+    return Numbered{group, stem.substr(digits)};
+}
+
+// Frames in natural order, for the formats that list them.
+std::vector<AtlasFrame> naturallySorted(std::vector<AtlasFrame> frames)
+{
+    std::stable_sort(frames.begin(), frames.end(),
+        [](const AtlasFrame& a, const AtlasFrame& b) { return naturalLess(a.name, b.name); });
+    return frames;
+}
+
+std::string gdxName(const std::string& name, const std::map<std::string, Numbered>& numbered)
+{
+    const auto it = numbered.find(name);
+    return it == numbered.end() ? name : it->second.group;
+}
+
+std::string libgdxAtlas(const std::vector<AtlasSheet>& sheets, bool animations)
+{
+    std::map<std::string, Numbered> numbered;  // frames in an animation, by name
+    if (animations) {
+        std::vector<std::string> names;
+        for (const AtlasSheet& sheet : sheets)
+            for (const AtlasFrame& f : sheet.frames)
+                names.push_back(f.name);
+        for (const Animation& a : animationsOf(names))
+            for (const std::string& frame : a.frames)
+                numbered[frame] = *numberedName(frame);
+    }
+    std::string out;
+    for (std::size_t s = 0; s < sheets.size(); ++s) {
+        const AtlasMeta& meta = sheets[s].meta;
+        out += (s ? "\n" : "") + meta.image + "\n";
+        out += "size: " + std::to_string(meta.w) + ", " + std::to_string(meta.h) + "\n";
+        // The format in which the loader keeps the texture: an 8-bit sheet loads as RGBA too.
+        out += "format: RGBA8888\nfilter: Nearest, Nearest\nrepeat: none\n";
+        if (meta.premultipliedAlpha)
+            out += "pma: true\n";
+        for (const AtlasFrame& f : naturallySorted(sheets[s].frames)) {
+            const int sourceW = f.trimmed ? f.sourceW : f.w, sourceH = f.trimmed ? f.sourceH : f.h;
+            const int offsetX = f.trimmed ? f.sourceX : 0;
+            const int offsetY = f.trimmed ? f.sourceH - f.sourceY - f.h : 0;  // from the bottom
+            const auto it = numbered.find(f.name);
+            const long index = it == numbered.end() ? -1 : std::stol(it->second.number);
+            out += gdxName(f.name, numbered) + "\n";
+            out += std::string("  rotate: ") + (f.rotated ? "true" : "false") + "\n";
+            out += "  xy: " + std::to_string(f.x) + ", " + std::to_string(f.y) + "\n";
+            out += "  size: " + std::to_string(f.w) + ", " + std::to_string(f.h) + "\n";
+            out += "  orig: " + std::to_string(sourceW) + ", " + std::to_string(sourceH) + "\n";
+            out += "  offset: " + std::to_string(offsetX) + ", " + std::to_string(offsetY) + "\n";
+            out += "  index: " + std::to_string(index) + "\n";
+        }
+    }
+    return out;
+}
+
+// The animations whose frames are all on `sheet`: a data file per sheet can
+// name only its own frames.
+std::vector<Animation> animationsOn(const AtlasSheet& sheet)
+{
+    std::vector<std::string> names;
+    for (const AtlasFrame& f : sheet.frames)
+        names.push_back(f.name);
+    return animationsOf(names);
+}
+
+}  // namespace
+
+bool rotatesClockwise(DataFormat format)
+{
+    return format != DataFormat::Libgdx;
+}
+
+bool naturalLess(const std::string& a, const std::string& b)
+{
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            std::size_t ei = i, ej = j;
+            while (ei < a.size() && isDigit(a[ei]))
+                ++ei;
+            while (ej < b.size() && isDigit(b[ej]))
+                ++ej;
+            std::size_t zi = i, zj = j;  // skip leading zeros
+            while (zi + 1 < ei && a[zi] == '0')
+                ++zi;
+            while (zj + 1 < ej && b[zj] == '0')
+                ++zj;
+            if (ei - zi != ej - zj)
+                return ei - zi < ej - zj;
+            const int c = a.compare(zi, ei - zi, b, zj, ej - zj);
+            if (c != 0)
+                return c < 0;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        if (a[i] != b[j])
+            return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+        ++i;
+        ++j;
+    }
+    if (i < a.size() || j < b.size())
+        return j < b.size();
+    return a < b;
+}
+
+std::vector<Animation> animationsOf(const std::vector<std::string>& names)
+{
+    std::map<std::string, std::vector<std::string>> groups;
+    for (const std::string& name : names)
+        if (const auto n = numberedName(name))
+            groups[n->group].push_back(name);
+    std::vector<Animation> out;
+    for (auto& [group, frames] : groups) {
+        if (frames.size() < 2)
+            continue;
+        std::sort(frames.begin(), frames.end(), naturalLess);
+        out.push_back({group, std::move(frames)});
+    }
+    std::sort(
+        out.begin(), out.end(), [](const Animation& a, const Animation& b) { return naturalLess(a.name, b.name); });
+    return out;
+}
+
+void checkDataNames(DataFormat format, const std::string& name, const std::vector<std::string>& frameNames)
+{
+    if (format != DataFormat::Libgdx)
+        return;
+    const auto unwritable = [](const std::string& text) {
+        return text.empty() || text.find(':') != std::string::npos || text.front() == ' ' || text.back() == ' ';
+    };
+    if (unwritable(name))
+        throw ArgumentError("the libGDX atlas cannot name the sheets of " + quoted(name) +
+            ": choose a name without \":\" and without blanks at its ends");
+    for (const std::string& frame : frameNames)
+        if (unwritable(frame))
+            throw InputError("the libGDX atlas cannot name " + quoted(frame) +
+                ": its lines cannot hold a \":\" or blanks at the ends of a name, so rename the file");
+}
+
+std::vector<std::string> atlasDataFiles(DataFormat format, const std::string& name, int sheets)
+{
+    if (format == DataFormat::Phaser3)
+        return {name + ".json"};
+    if (format == DataFormat::Libgdx)
+        return {name + ".atlas"};
+    std::vector<std::string> files;
+    for (int s = sheets - 1; s >= 0; --s)
+        files.push_back(sheetBase(name, static_cast<std::size_t>(s)) + ".json");
+    return files;
+}
+
+std::vector<std::string> atlasData(
+    DataFormat format, const std::string& name, std::vector<AtlasSheet> sheets, bool animations)
+{
+    if (sheets.empty())
+        return {};
+    if (format == DataFormat::Phaser3) {
+        for (AtlasSheet& sheet : sheets)
+            sheet.frames = naturallySorted(std::move(sheet.frames));
+        return {phaserMultiAtlas(sheets, sheets[0].meta.version)};
+    }
+    if (format == DataFormat::Libgdx)
+        return {libgdxAtlas(sheets, animations)};
+
+    for (std::size_t s = 1; s < sheets.size(); ++s)
+        sheets[0].meta.relatedMultiPacks.push_back(sheetBase(name, s) + ".json");
+    std::vector<std::string> texts;
+    for (std::size_t s = sheets.size(); s-- > 0;) {
+        const AtlasSheet& sheet = sheets[s];
+        const std::vector<Animation> groups = animations ? animationsOn(sheet) : std::vector<Animation>{};
+        texts.push_back(format == DataFormat::JsonArray
+                ? atlasJsonArray(naturallySorted(sheet.frames), sheet.meta, groups)
+                : atlasJson(sheet.frames, sheet.meta, groups));
+    }
+    return texts;
+}
+
+}  // namespace vintrix
