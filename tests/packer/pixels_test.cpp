@@ -47,6 +47,7 @@ struct PixelCase {
     const char* label;
     int width, height, margin, format;
     QStringList options;
+    Data data = Data::JsonHash;
     friend void PrintTo(const PixelCase& c, std::ostream* os) { *os << c.label; }
 };
 
@@ -108,7 +109,7 @@ TEST_P(Pixels, EveryFrameShowsItsSpriteAsTheDataDescribesIt)
     ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
     EXPECT_EQ(r.err, "");
 
-    const Atlas atlas = ReadAtlas(path("Output"), "n");
+    const Atlas atlas = ReadAtlas(path("Output"), "n", c.data);
     ASSERT_EQ(atlas.error, "");
     ASSERT_EQ(atlas.frames.size(), sources_.size());
     std::map<QString, QImage> sheets;
@@ -137,14 +138,16 @@ TEST_P(Pixels, EveryFrameShowsItsSpriteAsTheDataDescribesIt)
                 kept = QRect(0, 0, 1, 1);
         }
         EXPECT_EQ(frame.sourceSize, source.size());
-        EXPECT_EQ(frame.stored, kept);
+        EXPECT_EQ(frame.source, kept);
         EXPECT_EQ(frame.trimmed, kept != source.rect());
         ASSERT_EQ(frame.rect.size(), kept.size());
 
         for (int y = 0; y < kept.height(); ++y)
             for (int x = 0; x < kept.width(); ++x) {
-                const QPoint on = frame.rotated ? region.topLeft() + QPoint(kept.height() - 1 - y, x)
-                                                : region.topLeft() + QPoint(x, y);
+                // libGDX turns its regions back clockwise, the others counterclockwise.
+                const QPoint turned =
+                    c.data == Data::Libgdx ? QPoint(y, kept.width() - 1 - x) : QPoint(kept.height() - 1 - y, x);
+                const QPoint on = region.topLeft() + (frame.rotated ? turned : QPoint(x, y));
                 const QRgb got = sheet.pixel(on), want = source.pixel(kept.topLeft() + QPoint(x, y));
                 const QColor colour = sources_.at(name).colour;
                 QRgb expected = want;
@@ -166,7 +169,7 @@ TEST_P(Pixels, EveryFrameShowsItsSpriteAsTheDataDescribesIt)
 
     for (const auto& [file, sheet] : sheets) {
         SCOPED_TRACE(file.toStdString());
-        EXPECT_EQ(sheet.size(), atlas.sheetSizes.at(file));
+        EXPECT_EQ(sheet.size(), atlas.sheets.at(file));
         QSize expected(c.width, c.height);
         if (has("--shrink"))
             expected = has("--pot")
@@ -176,7 +179,7 @@ TEST_P(Pixels, EveryFrameShowsItsSpriteAsTheDataDescribesIt)
     }
     if (has("--trim")) {
         EXPECT_EQ(atlas.frames.at("dup_a.png").rect, atlas.frames.at("dup_b.png").rect);
-        EXPECT_NE(atlas.frames.at("dup_a.png").stored, atlas.frames.at("dup_b.png").stored);
+        EXPECT_NE(atlas.frames.at("dup_a.png").source, atlas.frames.at("dup_b.png").source);
     }
     if (c.width < 90) {
         EXPECT_TRUE(atlas.frames.at("wide.png").rotated);
@@ -191,6 +194,10 @@ INSTANTIATE_TEST_SUITE_P(Options, Pixels,
         PixelCase{"premultiply", 128, 128, 0, 1, {"--premultiply"}},
         PixelCase{"shrinkToPowersOfTwo", 256, 256, 1, 1, {"--shrink", "--pot"}},
         PixelCase{"allInBmp", 48, 512, 4, 0, {"--trim", "--rotate", "--extrude", "2", "--bleed", "--shrink"}},
+        PixelCase{"allInLibgdx", 48, 512, 2, 1,
+            {"--data", "libgdx", "--trim", "--rotate", "--extrude", "1", "--bleed", "--shrink"}, Data::Libgdx},
+        PixelCase{
+            "allInPhaser3", 48, 512, 0, 1, {"--data", "phaser3", "--trim", "--rotate", "--shrink"}, Data::Phaser3},
         PixelCase{"allPremultiplied", 64, 256, 2, 1,
             {"--trim", "--trim-threshold", "16", "--rotate", "--premultiply", "--extrude", "1", "--shrink", "--pot"}}),
     [](const auto& info) { return std::string(info.param.label); });

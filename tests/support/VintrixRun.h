@@ -19,6 +19,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRect>
+#include <QTransform>
 
 namespace vintrix::test {
 
@@ -90,51 +91,149 @@ inline Files FilesIn(const QString& dir, bool bookkeeping = false)
     return files;
 }
 
+// The atlas data formats of --data.
+enum class Data { JsonHash, JsonArray, Phaser3, Libgdx };
+
 struct Frame {
     QString sheet;  // the sheet's file name in Output
-    QRect rect;     // the sprite's place and its own (trimmed) size, even when rotated
+    QRect rect;     // the top-left on the sheet and the size as stored, before any turn
     bool rotated = false;
     bool trimmed = false;
-    QRect stored;      // where the sprite's stored pixels go in the original image
+    QRect source;      // where the stored pixels sit in the original image
     QSize sourceSize;  // the original image's size
 };
 
 struct Atlas {
-    std::map<QString, Frame> frames;
-    std::map<QString, QSize> sheetSizes;  // as the data gives them
-    QStringList dataFiles;                // NAME.json first, then the ones it names
-    QString error;                        // empty when every data file could be read, and no name is listed twice
+    std::map<QString, Frame> frames;           // libGDX: a frame with an index is NAME#INDEX
+    QStringList order;                         // the frames in the order the data lists them
+    QStringList dataFiles;                     // NAME.json first, then the ones it names
+    std::map<QString, QSize> sheets;           // each sheet's size as the data gives it
+    std::map<QString, QJsonValue> animations;  // JSON hash and array
+    QString error;                             // empty when every data file could be read, and no name is listed twice
 };
 
-inline Atlas ReadAtlas(const QString& outputDir, const QString& name)
+namespace detail {
+
+inline QRect JsonRect(const QJsonValue& v)
+{
+    const QJsonObject r = v.toObject();
+    return QRect(r["x"].toInt(), r["y"].toInt(), r["w"].toInt(), r["h"].toInt());
+}
+
+inline void AddFrame(Atlas& atlas, const QString& name, const QString& sheet, const QJsonObject& f)
+{
+    if (atlas.frames.count(name))
+        atlas.error = name + " is listed twice";
+    const QJsonObject size = f["sourceSize"].toObject();
+    atlas.frames[name] = {sheet, JsonRect(f["frame"]), f["rotated"].toBool(), f["trimmed"].toBool(),
+        JsonRect(f["spriteSourceSize"]), QSize(size["w"].toInt(), size["h"].toInt())};
+    atlas.order << name;
+}
+
+inline QJsonObject ReadJson(const QString& path, QString& error)
+{
+    QFile f(path);
+    QJsonParseError parse;
+    const QJsonDocument doc = QJsonDocument::fromJson(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(), &parse);
+    if (parse.error != QJsonParseError::NoError || !doc.isObject())
+        error = QFileInfo(path).fileName() + " is missing or not JSON";
+    return doc.object();
+}
+
+// libGDX's text format: pages apart by blank lines, each its image's name
+// and "key: value" lines, then its regions, each a name and indented fields.
+inline void ReadLibgdx(const QString& path, Atlas& atlas)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        atlas.error = path + " is missing";
+        return;
+    }
+    QString page, region;
+    std::map<QString, QList<int>> fields;
+    const auto finishRegion = [&] {
+        if (region.isEmpty())
+            return;
+        const QList<int> xy = fields["xy"], size = fields["size"], orig = fields["orig"], offset = fields["offset"];
+        const QList<int> index = fields["index"];
+        if (xy.size() != 2 || size.size() != 2 || orig.size() != 2 || offset.size() != 2 || index.size() != 1) {
+            atlas.error = region + " lacks a field";
+            return;
+        }
+        const QString name = index[0] >= 0 ? region + "#" + QString::number(index[0]) : region;
+        if (atlas.frames.count(name))
+            atlas.error = name + " is listed twice";
+        // libGDX measures the offset from the bottom of the original.
+        const QRect source(offset[0], orig[1] - offset[1] - size[1], size[0], size[1]);
+        atlas.frames[name] = {page, QRect(xy[0], xy[1], size[0], size[1]), fields["rotate"] == QList<int>{1},
+            size != orig, source, QSize(orig[0], orig[1])};
+        atlas.order << name;
+        region.clear();
+    };
+    for (const QString& line : QString::fromUtf8(f.readAll()).split('\n')) {
+        if (line.trimmed().isEmpty()) {
+            finishRegion();
+            page.clear();
+            continue;
+        }
+        const int colon = line.indexOf(':');
+        if (colon < 0) {
+            finishRegion();
+            (page.isEmpty() ? page : region) = line;
+            fields.clear();
+            continue;
+        }
+        const QString key = line.left(colon).trimmed(), value = line.mid(colon + 1).trimmed();
+        QList<int> numbers;
+        for (const QString& n : value.split(','))
+            numbers << (n.trimmed() == "true" ? 1 : n.trimmed().toInt());
+        if (region.isEmpty() && key == "size")
+            atlas.sheets[page] = QSize(numbers.value(0), numbers.value(1));
+        fields[key] = numbers;
+    }
+    finishRegion();
+}
+
+}  // namespace detail
+
+// The frames of NAME's data files in `format`.
+inline Atlas ReadAtlas(const QString& outputDir, const QString& name, Data format = Data::JsonHash)
 {
     Atlas atlas;
+    if (format == Data::Libgdx) {
+        atlas.dataFiles << name + ".atlas";
+        detail::ReadLibgdx(outputDir + "/" + atlas.dataFiles[0], atlas);
+        return atlas;
+    }
     atlas.dataFiles << name + ".json";
-    for (int i = 0; i < atlas.dataFiles.size(); ++i) {
-        QFile f(outputDir + "/" + atlas.dataFiles[i]);
-        QJsonParseError parse;
-        const QJsonObject root =
-            QJsonDocument::fromJson(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(), &parse).object();
-        if (parse.error != QJsonParseError::NoError) {
-            atlas.error = atlas.dataFiles[i] + " is missing or not JSON";
-            return atlas;
+    if (format == Data::Phaser3) {
+        const QJsonObject root = detail::ReadJson(outputDir + "/" + atlas.dataFiles[0], atlas.error);
+        for (const QJsonValue& t : root["textures"].toArray()) {
+            const QString image = t["image"].toString();
+            atlas.sheets[image] = detail::JsonRect(t["size"]).size();
+            for (const QJsonValue& f : t["frames"].toArray())
+                detail::AddFrame(atlas, f["filename"].toString(), image, f.toObject());
         }
+        return atlas;
+    }
+    for (int i = 0; i < atlas.dataFiles.size() && atlas.error.isEmpty(); ++i) {
+        const QJsonObject root = detail::ReadJson(outputDir + "/" + atlas.dataFiles[i], atlas.error);
         const QJsonObject meta = root["meta"].toObject();
-        const QJsonObject size = meta["size"].toObject();
-        atlas.sheetSizes[meta["image"].toString()] = QSize(size["w"].toInt(), size["h"].toInt());
+        const QString image = meta["image"].toString();
+        atlas.sheets[image] = detail::JsonRect(meta["size"]).size();
         if (i == 0)
             for (const QJsonValue& v : meta["related_multi_packs"].toArray())
                 atlas.dataFiles << v.toString();
-        const QJsonObject frames = root["frames"].toObject();
-        for (auto it = frames.begin(); it != frames.end(); ++it) {
-            const QJsonObject f = it->toObject(), r = f["frame"].toObject(), s = f["spriteSourceSize"].toObject(),
-                              source = f["sourceSize"].toObject();
-            if (atlas.frames.count(it.key()))
-                atlas.error = it.key() + " is listed twice";
-            atlas.frames[it.key()] = {meta["image"].toString(),
-                QRect(r["x"].toInt(), r["y"].toInt(), r["w"].toInt(), r["h"].toInt()), f["rotated"].toBool(),
-                f["trimmed"].toBool(), QRect(s["x"].toInt(), s["y"].toInt(), s["w"].toInt(), s["h"].toInt()),
-                QSize(source["w"].toInt(), source["h"].toInt())};
+        const QJsonObject animations = root["animations"].toObject();
+        for (auto it = animations.begin(); it != animations.end(); ++it)
+            atlas.animations[it.key()] = *it;
+        if (format == Data::JsonArray) {
+            for (const QJsonValue& f : root["frames"].toArray())
+                detail::AddFrame(atlas, f["filename"].toString(), image, f.toObject());
+        } else {
+            const QJsonObject frames = root["frames"].toObject();
+            for (auto it = frames.begin(); it != frames.end(); ++it)
+                detail::AddFrame(atlas, it.key(), image, it->toObject());
         }
     }
     return atlas;
@@ -155,23 +254,48 @@ inline QString FrameDiffers(const QImage& sheet, const QRect& at, const QImage& 
     return {};
 }
 
-// Empty when NAME's data files can be read and every frame they list shows
-// its sprite from `spriteDir` (as Qt reads it); else the first fault.
-inline QString FramesDiffer(const QString& outputDir, const QString& name, const QString& spriteDir)
+// The original image as a frame stores it: turned back the way `format`
+// turns a rotated sprite, and put at its place in the original's size,
+// transparent around it.
+inline QImage StoredImage(const QImage& sheet, const Frame& frame, Data format)
 {
-    const Atlas atlas = ReadAtlas(outputDir, name);
+    const QRect region = frame.rotated ? QRect(frame.rect.topLeft(), frame.rect.size().transposed()) : frame.rect;
+    QImage stored = sheet.copy(region).convertToFormat(QImage::Format_RGBA8888);
+    if (frame.rotated)  // JSON formats store it turned clockwise, libGDX counter-clockwise
+        stored = stored.transformed(QTransform().rotate(format == Data::Libgdx ? 90 : -90));
+    if (!frame.trimmed)
+        return stored;
+    QImage whole(frame.sourceSize, QImage::Format_RGBA8888);
+    whole.fill(Qt::transparent);
+    for (int y = 0; y < stored.height(); ++y)
+        for (int x = 0; x < stored.width(); ++x)
+            whole.setPixelColor(frame.source.x() + x, frame.source.y() + y, stored.pixelColor(x, y));
+    return whole;
+}
+
+// Empty when NAME's data files can be read, give each sheet's true size,
+// and every frame they list shows its sprite from `spriteDir` (as Qt reads
+// it; `file` maps a frame's name to its file name); else the first fault.
+inline QString FramesDiffer(const QString& outputDir, const QString& name, const QString& spriteDir,
+    Data format = Data::JsonHash, std::function<QString(const QString&)> file = {})
+{
+    const Atlas atlas = ReadAtlas(outputDir, name, format);
     if (!atlas.error.isEmpty())
         return atlas.error;
     std::map<QString, QImage> sheets;
-    for (const auto& [file, frame] : atlas.frames) {
-        QImage& sheet = sheets[frame.sheet];
-        if (sheet.isNull())
-            sheet = QImage(outputDir + "/" + frame.sheet);
+    for (const auto& [sheetFile, size] : atlas.sheets) {
+        sheets[sheetFile] = QImage(outputDir + "/" + sheetFile);
+        if (sheets[sheetFile].size() != size)
+            return sheetFile + " is missing or not the size its data gives";
+    }
+    for (const auto& [key, frame] : atlas.frames) {
+        const QImage& sheet = sheets[frame.sheet];
         if (sheet.isNull())
             return frame.sheet + " cannot be read";
-        const QString differs = FrameDiffers(sheet, frame.rect, QImage(spriteDir + "/" + file));
+        const QImage stored = StoredImage(sheet, frame, format);
+        const QString differs = FrameDiffers(stored, stored.rect(), QImage(spriteDir + "/" + (file ? file(key) : key)));
         if (!differs.isEmpty())
-            return file + " on " + frame.sheet + ": " + differs;
+            return key + " on " + frame.sheet + ": " + differs;
     }
     return {};
 }

@@ -1,0 +1,149 @@
+// Each atlas data format, and the options that name frames, through the
+// real Vintrix: the data read back as its engine reads it, and every frame
+// compared with its source, pixel for pixel.
+#include "VintrixFolder.h"
+
+#include <QFileInfo>
+
+namespace {
+
+using namespace vintrix::test;
+
+struct FormatCase {
+    const char* data;  // the value of --data
+    Data format;
+    bool fileEachSheet;  // else one data file for every sheet
+    bool naturalOrder;   // lists its frames in natural order
+};
+
+class DataFormat : public VintrixFolder, public ::testing::WithParamInterface<FormatCase> {
+protected:
+    QStringList args(const QString& width, QStringList extra) const
+    {
+        return QStringList{width, width, "s", "32", "1", "1", sprites(), "--data", GetParam().data} + extra;
+    }
+};
+
+TEST_P(DataFormat, NamesEveryFrameWhereItsPixelsAreAndReplacesAnEarlierFormatsFiles)
+{
+    const FormatCase c = GetParam();
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> side(4, 20);
+    QStringList names{"walk_1.png", "walk_2.png", "walk_10.png", "a b.png", "ünï.png"};
+    for (int i = 0; i < 12; ++i)
+        names << QString("s%1.png").arg(i);
+    for (const QString& name : names)
+        save(RandomSprite(rng, side(rng), side(rng)), name);
+    ASSERT_TRUE(QFile::copy(path("sprites/walk_1.png"), path("sprites/same.png")));
+    names << "same.png";
+
+    // An earlier run in another format, whose data files this run replaces.
+    const QString other = c.format == Data::Libgdx ? "json-hash" : "libgdx";
+    ASSERT_EQ(run({"48", "48", "s", "32", "1", "1", sprites(), "--data", other}).exitCode, Ok);
+    const RunResult r = run(args("48", {}));
+    ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
+
+    const QString wayIn = c.format == Data::Libgdx ? "s.atlas" : "s.json";
+    EXPECT_TRUE(r.out.endsWith(" with atlas data Output/" + wayIn + "\n")) << r.out.toStdString();
+    QStringList written, expected;
+    for (const auto& [file, bytes] : output()) {
+        written << file;
+        if (file.endsWith(".png"))
+            expected << file << (c.fileEachSheet ? QFileInfo(file).completeBaseName() + ".json" : QString());
+    }
+    ASSERT_GE(expected.size(), 4) << "a single sheet";
+    if (!c.fileEachSheet)
+        expected << wayIn;
+    expected.removeAll(QString());
+    expected.sort();
+    EXPECT_EQ(written, expected);
+
+    const Atlas atlas = ReadAtlas(path("Output"), "s", c.format);
+    ASSERT_EQ(atlas.error, "");
+    QStringList keys;
+    for (const auto& [key, frame] : atlas.frames)
+        keys << key;
+    names.sort();
+    EXPECT_EQ(keys, names);
+    EXPECT_EQ(FramesDiffer(path("Output"), "s", path("sprites"), c.format), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, DataFormat,
+    ::testing::Values(FormatCase{"json-hash", Data::JsonHash, true, false},
+        FormatCase{"json-array", Data::JsonArray, true, true}, FormatCase{"phaser3", Data::Phaser3, false, true},
+        FormatCase{"libgdx", Data::Libgdx, false, true}),
+    [](const auto& info) { return QString(info.param.data).remove('-').toStdString(); });
+
+// Numbered frames on one sheet, named without extensions and grouped.
+TEST_P(DataFormat, AnimationsGroupNumberedFramesInNaturalOrder)
+{
+    const FormatCase c = GetParam();
+    std::mt19937 rng(5);
+    for (const QString name : {"walk_1", "walk_2", "walk_10", "idle", "run-1"})
+        save(RandomSprite(rng, 6, 6), name + ".png");
+    const RunResult r = run(args("64", {"--strip-extensions", "--animations"}));
+    ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
+
+    const Atlas atlas = ReadAtlas(path("Output"), "s", c.format);
+    ASSERT_EQ(atlas.error, "");
+    // libGDX carries an animation as one name with an index a frame.
+    const QStringList walk = c.format == Data::Libgdx ? QStringList{"walk#1", "walk#2", "walk#10"}
+                                                      : QStringList{"walk_1", "walk_2", "walk_10"};
+    if (c.naturalOrder) {  // the keys of a JSON object carry no order
+        EXPECT_EQ(atlas.order.filter("walk"), walk);
+    }
+    EXPECT_EQ(atlas.frames.size(), 5u);
+    EXPECT_TRUE(atlas.frames.count("idle") && atlas.frames.count("run-1"));
+    if (c.format == Data::JsonHash || c.format == Data::JsonArray) {
+        EXPECT_EQ(atlas.animations.size(), 1u);
+        EXPECT_EQ(atlas.animations.at("walk"), QJsonArray::fromStringList(walk));
+    }
+    const auto file = [](QString key) { return key.replace('#', '_') + ".png"; };
+    EXPECT_EQ(FramesDiffer(path("Output"), "s", path("sprites"), c.format, file), "");
+}
+
+// ---- options and names ----------------------------------------------------
+
+TEST_F(VintrixFolder, OptionsMixWithTheArgumentsAndOutputGoesWhereAsked)
+{
+    save(FlatSprite(4, 4, Qt::red), "a.png");
+    const RunResult r = run(
+        {"--data", "libgdx", "16", "16", "-name", "32", "--strip-extensions", "1", "0", sprites(), "-o", "out dir/"});
+    ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
+    EXPECT_EQ(r.out,
+        "packed 1 image into 1 sheet of 16x16 (6.2% full): out dir/-name.png with atlas data "
+        "out dir/-name.atlas\n");
+    EXPECT_FALSE(outputExists());
+    EXPECT_EQ(FramesDiffer(path("out dir"), "-name", path("sprites"), Data::Libgdx,
+                  [](const QString& key) { return key + ".png"; }),
+        "");
+}
+
+struct NamingCase {
+    const char* label;
+    QStringList files;
+    QStringList options;
+    const char* message;
+};
+
+class UnwritableNames : public VintrixFolder, public ::testing::WithParamInterface<NamingCase> {};
+
+TEST_P(UnwritableNames, AreRefusedBeforeAnythingIsWritten)
+{
+    for (const QString& file : GetParam().files)
+        save(FlatSprite(2, 2, Qt::blue), file, "PNG");
+    const RunResult r = run(QStringList{"16", "16", "n", "32", "1", "0", sprites()} + GetParam().options);
+    EXPECT_EQ(r.exitCode, BadInput);
+    EXPECT_EQ(r.err, QString("error: ") + GetParam().message + "\n");
+    EXPECT_FALSE(outputExists());
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, UnwritableNames,
+    ::testing::Values(NamingCase{"sameWithoutExtension", {"a.png", "a.bmp"}, {"--strip-extensions"},
+                          "\"a.bmp\" and \"a.png\" would both be the frame \"a\": rename one of them"},
+        NamingCase{"colonInLibgdx", {"a:b.png"}, {"--data", "libgdx"},
+            "the libGDX atlas cannot name \"a:b.png\": its lines cannot hold a \":\" or blanks at the ends of a "
+            "name, so rename the file"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace
