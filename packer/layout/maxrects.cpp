@@ -373,12 +373,15 @@ Layout packWith(std::span<const Size> sizes, Size sheet, int margin, Strategy st
 PackOutcome pack(std::span<const Size> sizes, Size sheet, int margin, int threads, Rotation rotation)
 {
     PackOutcome outcome;
-    for (std::size_t i = 0; i < sizes.size(); ++i)
+    bool allFitUnrotated = true;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        allFitUnrotated = allFitUnrotated && fitsSheet(sizes[i], sheet, margin);
         if (!fitsSheet(sizes[i], sheet, margin) &&
             !(rotation == Rotation::Allowed && fitsSheet({sizes[i].h, sizes[i].w}, sheet, margin))) {
             outcome.tooLarge = i;
             return outcome;
         }
+    }
     if (sizes.empty())
         return outcome;
 
@@ -394,12 +397,21 @@ PackOutcome pack(std::span<const Size> sizes, Size sheet, int margin, int thread
         {Heuristic::ContactPoint, SortOrder::HeightDesc, SheetChoice::FirstFit},
         {Heuristic::BestShortSideFit, SortOrder::AreaDesc, SheetChoice::FirstFit},
     };
-    constexpr std::size_t count = std::size(strategies);
-    std::vector<Layout> results(count);
-    forEachIndex(
-        count, threads, [&](std::size_t k) { results[k] = packWith(sizes, sheet, margin, strategies[k], rotation); });
+    // Rotating each image where it scores better does not always make the
+    // whole layout better, so where every image fits unrotated, the layouts
+    // without rotation compete too, and win ties.
+    std::vector<std::pair<Strategy, Rotation>> tries;
+    if (rotation == Rotation::Never || allFitUnrotated)
+        for (const Strategy& s : strategies)
+            tries.emplace_back(s, Rotation::Never);
+    if (rotation == Rotation::Allowed)
+        for (const Strategy& s : strategies)
+            tries.emplace_back(s, Rotation::Allowed);
+    std::vector<Layout> results(tries.size());
+    forEachIndex(tries.size(), threads,
+        [&](std::size_t k) { results[k] = packWith(sizes, sheet, margin, tries[k].first, tries[k].second); });
     Layout best = std::move(results[0]);
-    for (std::size_t k = 1; k < count; ++k)
+    for (std::size_t k = 1; k < results.size(); ++k)
         if (better(results[k], best))
             best = std::move(results[k]);
     outcome.layout = std::move(best);

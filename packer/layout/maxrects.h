@@ -8,7 +8,7 @@
 // The result depends only on the input: ties are broken by strategy order,
 // never by which thread finished first. Allowed to rotate images, it tries
 // each one both ways on every sheet and rotates it only where that scores
-// strictly better.
+// strictly better, and keeps the unrotated layout where that is as good.
 
 #include <cstddef>
 #include <cstdint>
