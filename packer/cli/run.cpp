@@ -253,18 +253,8 @@ void checkKeys(const std::vector<std::string>& names, const std::vector<std::str
                 quoted(keys[i]) + ": rename one of them");
 }
 
-// Options the command line knows that this build does not carry out yet.
-void refuseUnsupported(const Options& o)
-{
-    const std::pair<bool, const char*> unsupported[] = {{o.recursive, "--recursive"}};
-    for (const auto& [given, option] : unsupported)
-        if (given)
-            throw ArgumentError(std::string(option) + " is not yet supported");
-}
-
 void packFolder(const Options& o, Progress& progress, std::ostream& out, std::ostream& err)
 {
-    refuseUnsupported(o);
     checkPixelOptions(o);
     const Size sheet{o.width, o.height};
     const std::uint64_t memory = imageMemory();
@@ -272,7 +262,7 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
 
     std::vector<std::string> names, skipped;
     try {
-        names = listImageFiles(o.folder, &skipped);
+        names = listImageFiles(o.folder, &skipped, o.recursive, folderId(o.outputFolder));
     } catch (const std::filesystem::filesystem_error& e) {
         throw InputError("cannot list the images folder " + quoted(o.folder) + ": " + e.code().message());
     }

@@ -5,6 +5,8 @@
 #include <sstream>
 #include <utility>
 
+#include <sys/stat.h>
+
 #include "qt_module.h"
 #include "utf8.h"
 
@@ -61,31 +63,67 @@ std::string extensionOf(const std::filesystem::path& file)
     return ext.size() < 2 ? std::string() : lower(ext.substr(1));
 }
 
-std::vector<std::string> listImageFiles(const std::string& folder, std::vector<std::string>* skipped)
+std::optional<FolderId> folderId(const std::string& path)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return std::nullopt;
+    return FolderId{static_cast<std::uintmax_t>(st.st_dev), static_cast<std::uintmax_t>(st.st_ino)};
+}
+
+std::vector<std::string> listImageFiles(
+    const std::string& folder, std::vector<std::string>* skipped, bool recursive, std::optional<FolderId> skip)
 {
     namespace fs = std::filesystem;
     std::vector<std::string> names;
     std::vector<std::string> extensions;                      // beside names
     std::vector<std::pair<std::string, std::string>> passed;  // names and why
     bool others = false;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
-        std::error_code ec;
-        const fs::file_status status = entry.status(ec);
-        std::string name = entry.path().filename().string();
-        std::string ext = extensionOf(entry.path());
-        if (status.type() == fs::file_type::directory) {
-            passed.emplace_back(std::move(name), "a folder: subfolders are not read");
+    std::vector<std::string> pending{""};  // folders to list, as paths from `folder` ending in "/"
+    std::set<FolderId> seen;               // also a folder reached twice through a bind mount is listed once
+    if (const auto id = folderId(folder))
+        seen.insert(*id);
+    while (!pending.empty()) {
+        const std::string prefix = std::move(pending.back());
+        pending.pop_back();
+        std::error_code listing;
+        fs::directory_iterator it(prefix.empty() ? fs::path(folder) : fs::path(folder) / prefix, listing);
+        if (listing) {
+            if (prefix.empty())
+                throw fs::filesystem_error("cannot list", folder, listing);
+            passed.emplace_back(prefix.substr(0, prefix.size() - 1), "cannot be listed: " + listing.message());
             continue;
         }
-        if (!kWantedExtensions.count(ext))
-            continue;
-        if (status.type() != fs::file_type::regular) {
-            passed.emplace_back(std::move(name), kindOf(status));
-            continue;
+        for (; it != fs::directory_iterator(); it.increment(listing)) {
+            const fs::directory_entry& entry = *it;
+            std::error_code ec;
+            const fs::file_status status = entry.status(ec);
+            std::string name = prefix + entry.path().filename().string();
+            std::string ext = extensionOf(entry.path());
+            if (status.type() == fs::file_type::directory) {
+                const auto id = folderId(entry.path().string());
+                if (!recursive)
+                    passed.emplace_back(std::move(name), "a folder: subfolders are not read");
+                else if (entry.is_symlink(ec))
+                    passed.emplace_back(std::move(name), "a link to a folder: not followed");
+                else if (id && skip && *id == *skip)
+                    passed.emplace_back(std::move(name), "the output folder");
+                else if (!id || seen.insert(*id).second)
+                    pending.push_back(name + "/");
+                continue;
+            }
+            if (!kWantedExtensions.count(ext))
+                continue;
+            if (status.type() != fs::file_type::regular) {
+                passed.emplace_back(std::move(name), kindOf(status));
+                continue;
+            }
+            others |= ext != "png";
+            names.push_back(std::move(name));
+            extensions.push_back(std::move(ext));
         }
-        others |= ext != "png";
-        names.push_back(std::move(name));
-        extensions.push_back(std::move(ext));
+        if (listing)
+            throw fs::filesystem_error("cannot list", fs::path(folder) / prefix, listing);
     }
     if (others) {
         const std::set<std::string> readable = qtExtensions();

@@ -2,7 +2,10 @@
 // Which files of the images folder count as images: by extension, regular
 // files only, and of a format a reader here knows.
 
+#include <compare>
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,11 +14,22 @@ namespace vintrix {
 // The lower-case extension of `file` without its dot, or an empty string.
 std::string extensionOf(const std::filesystem::path& file);
 
-// Names (not paths) of the image files directly in `folder`, sorted by their
-// bytes so the order never depends on the locale or the file system. Entries
+// Names of the image files in `folder`, sorted by their bytes so the order
+// never depends on the locale or the file system. With `recursive`, the
+// files of its subfolders too, named with their path from `folder`
+// ("sub/x.png"); links to folders are not followed, so no loop is walked,
+// and the folder `skip` (the output folder, say) is passed over. Entries
 // that look like images but cannot be read as files, files of formats no
-// reader here knows, and subfolders go to `skipped` when given, each as its
-// quoted name and the reason.
-std::vector<std::string> listImageFiles(const std::string& folder, std::vector<std::string>* skipped = nullptr);
+// reader here knows, subfolders not read, and subfolders that cannot be
+// listed go to `skipped` when given, each as its quoted name and the reason.
+struct FolderId {
+    std::uintmax_t device = 0, inode = 0;
+    friend auto operator<=>(const FolderId&, const FolderId&) = default;
+};
+std::vector<std::string> listImageFiles(const std::string& folder, std::vector<std::string>* skipped = nullptr,
+    bool recursive = false, std::optional<FolderId> skip = std::nullopt);
+
+// The identity of the folder at `path`, when there is one.
+std::optional<FolderId> folderId(const std::string& path);
 
 }  // namespace vintrix

@@ -179,7 +179,9 @@ void checkDataNames(DataFormat format, const std::string& name, const std::vecto
     if (format != DataFormat::Libgdx)
         return;
     const auto unwritable = [](const std::string& text) {
-        return text.empty() || text.find(':') != std::string::npos || text.front() == ' ' || text.back() == ' ';
+        return text.empty() || text.front() == ' ' || text.back() == ' ' ||
+            std::any_of(text.begin(), text.end(),
+                [](char c) { return c == ':' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
     };
     if (unwritable(name))
         throw ArgumentError("the libGDX atlas cannot name the sheets of " + quoted(name) +
@@ -187,7 +189,8 @@ void checkDataNames(DataFormat format, const std::string& name, const std::vecto
     for (const std::string& frame : frameNames)
         if (unwritable(frame))
             throw InputError("the libGDX atlas cannot name " + quoted(frame) +
-                ": its lines cannot hold a \":\" or blanks at the ends of a name, so rename the file");
+                ": its lines cannot hold a \":\", a control character or blanks at the ends of a name, so rename "
+                "the file");
 }
 
 std::vector<std::string> atlasDataFiles(DataFormat format, const std::string& name, int sheets)

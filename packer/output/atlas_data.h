@@ -62,7 +62,8 @@ bool naturalLess(const std::string& a, const std::string& b);
 std::vector<Animation> animationsOf(const std::vector<std::string>& names);
 
 // Throws when a frame or sheet name cannot be written in `format`'s data:
-// libGDX's text format has no quoting for a ":" or for blanks at the ends.
+// libGDX's text format has no quoting for a ":", a line break or blanks at
+// the ends.
 void checkDataNames(DataFormat format, const std::string& name, const std::vector<std::string>& frameNames);
 
 // The data files of the output named `name` with `sheets` sheets, in the

@@ -1,3 +1,4 @@
+#include "atlas_data.h"
 #include "atlas_json.h"
 
 #include <QJsonArray>
@@ -72,3 +73,21 @@ TEST(AtlasJson, LeavesOutRelatedPacksForASingleSheet)
     EXPECT_TRUE(root["frames"].toObject().isEmpty());
     EXPECT_FALSE(root["meta"].toObject().contains("related_multi_packs"));
 }
+
+struct NaturalCase {
+    const char* before;
+    const char* after;
+};
+
+class NaturalOrder : public ::testing::TestWithParam<NaturalCase> {};
+
+TEST_P(NaturalOrder, ComparesRunsOfDigitsAsNumbersAndIsATotalOrder)
+{
+    EXPECT_TRUE(naturalLess(GetParam().before, GetParam().after));
+    EXPECT_FALSE(naturalLess(GetParam().after, GetParam().before));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, NaturalOrder,
+    ::testing::Values(NaturalCase{"walk_2.png", "walk_10.png"}, NaturalCase{"walk_9", "walk_010"},
+        NaturalCase{"walk_02", "walk_2"}, NaturalCase{"walk", "walk_1"}, NaturalCase{"a99z", "b1"},
+        NaturalCase{"sub/x2", "sub/x12"}, NaturalCase{"x18446744073709551616", "x18446744073709551617"}));

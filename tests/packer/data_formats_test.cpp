@@ -119,6 +119,25 @@ TEST_F(VintrixFolder, OptionsMixWithTheArgumentsAndOutputGoesWhereAsked)
         "");
 }
 
+TEST_F(VintrixFolder, RecursiveReadsSubfoldersButNeitherLinksToFoldersNorTheOutput)
+{
+    std::mt19937 rng(3);
+    ASSERT_TRUE(work_.mkpath("sprites/sub/deeper") && work_.mkpath("Output"));
+    for (const QString file : {"a.png", "sub/b.png", "sub/deeper/c.png"})
+        save(RandomSprite(rng, 5, 7), file);
+    save(FlatSprite(3, 3, Qt::green), "Output/old.png", nullptr, path("."));
+    ASSERT_TRUE(QFile::link("..", path("sprites/sub/loop")));
+
+    const RunResult r = run({"--recursive", "32", "32", "n", "32", "1", "0", "."});
+    ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
+    EXPECT_EQ(r.err,
+        "warning: skipped 2 entries of \".\": \"Output\" (the output folder), \"sprites/sub/loop\" (a link "
+        "to a folder: not followed)\n");
+    const Atlas atlas = ReadAtlas(path("Output"), "n");
+    EXPECT_EQ(atlas.order, (QStringList{"sprites/a.png", "sprites/sub/b.png", "sprites/sub/deeper/c.png"}));
+    EXPECT_EQ(FramesDiffer(path("Output"), "n", path(".")), "");
+}
+
 struct NamingCase {
     const char* label;
     QStringList files;
@@ -142,8 +161,8 @@ INSTANTIATE_TEST_SUITE_P(Names, UnwritableNames,
     ::testing::Values(NamingCase{"sameWithoutExtension", {"a.png", "a.bmp"}, {"--strip-extensions"},
                           "\"a.bmp\" and \"a.png\" would both be the frame \"a\": rename one of them"},
         NamingCase{"colonInLibgdx", {"a:b.png"}, {"--data", "libgdx"},
-            "the libGDX atlas cannot name \"a:b.png\": its lines cannot hold a \":\" or blanks at the ends of a "
-            "name, so rename the file"}),
+            "the libGDX atlas cannot name \"a:b.png\": its lines cannot hold a \":\", a control character or "
+            "blanks at the ends of a name, so rename the file"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace
