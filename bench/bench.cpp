@@ -4,8 +4,11 @@
 // quantizer, and very large sheets for peak memory. Prints Markdown tables.
 // The I/O limit is timed twice: inside the benchmark, where the libraries are
 // loaded already, and as vintrix_io_job, a process started like Vintrix.
+// Animation frames with wide transparent borders are packed trimmed, and
+// trimmed and rotated, against the bound and the baseline on the trimmed
+// sizes.
 //
-//   vintrix_bench VINTRIX_BINARY [--quick] [--no-huge] [--keep]
+//   vintrix_bench VINTRIX_BINARY [--quick] [--no-huge] [--keep] [--animation-only]
 
 #include <algorithm>
 #include <chrono>
@@ -22,6 +25,8 @@
 #include <thread>
 #include <vector>
 
+#include <limits>
+
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -32,6 +37,7 @@
 
 #include "images.h"
 #include "maxrects.h"
+#include "pixels.h"
 #include "png_sizes.h"
 #include "sheet_writer.h"
 #include "sprite_sets.h"
@@ -232,7 +238,8 @@ void ioOnly(const fs::path& folder, Size sheet, int margin, const Layout& layout
     std::vector<std::string> paths;
     for (int s = 0; s < layout.sheets; ++s)
         paths.push_back((outDir / ("io-" + std::to_string(s) + ".png")).string());
-    writeSheets(paths, layout, images, sheet, 32, ImageFormat::Png, workerThreads());
+    writeSheets(
+        paths, layout, images, std::vector<Size>(paths.size(), sheet), 0, 32, ImageFormat::Png, workerThreads());
 }
 
 std::string fmt(const char* f, double v)
@@ -290,12 +297,116 @@ struct Row {
     long peakKiB = 0;
 };
 
+struct AnimationRow {
+    AnimationSpec spec;
+    int margin = 0;
+    std::size_t frames = 0, unique = 0;
+    int untrimmedSheets = 0, bound = 0;
+    Layout trimmed, rotated;
+    BaselineLayout bl, bf;
+    int runSheets[3] = {};
+    double run[3] = {};  // untrimmed, --trim, --trim --rotate
+};
+
+// The frames trimmed and folded as Vintrix does it, then packed in-process
+// both ways and by the baseline, and Vintrix run untrimmed, with --trim and
+// with --trim --rotate, alternating.
+AnimationRow packAnimation(const AnimationSpec& spec, int margin, const std::string& vintrix, const fs::path& root,
+    int repeats, std::vector<std::string>& missed)
+{
+    AnimationRow r;
+    r.spec = spec;
+    r.margin = margin;
+    const fs::path images = root / spec.name / "images";
+    if (!fs::exists(images)) {
+        fs::create_directories(images);
+        writeAnimationFrames(images.string(), spec);
+    }
+    const std::vector<std::string> names = listImageFiles(images.string());
+    constexpr int kAny = std::numeric_limits<int>::max();
+    DecodeResult decoded = decodeImages(images.string(), names, {kAny, kAny}, 0, workerThreads());
+    for (Image& img : decoded.images) {
+        trim(img, 0);
+        decoded.hashes.push_back(pixelHash(img));
+    }
+    const UniqueImages unique = findDuplicates(decoded.images, decoded.hashes);
+    std::vector<Size> sizes;
+    std::int64_t area = 0;
+    for (std::size_t i : unique.first) {
+        sizes.push_back({decoded.images[i].width, decoded.images[i].height});
+        area += std::int64_t{sizes.back().w + margin} * (sizes.back().h + margin);
+    }
+    r.frames = names.size();
+    r.unique = sizes.size();
+    const std::int64_t sheetArea = std::int64_t{spec.sheet.w - margin} * (spec.sheet.h - margin);
+    r.bound = static_cast<int>((area + sheetArea - 1) / sheetArea);
+    r.trimmed = pack(sizes, spec.sheet, margin, workerThreads()).layout;
+    r.rotated = pack(sizes, spec.sheet, margin, workerThreads(), Rotation::Allowed).layout;
+    r.bl = packSkyline(sizes, spec.sheet, margin, Skyline::BottomLeft);
+    r.bf = packSkyline(sizes, spec.sheet, margin, Skyline::BestFit);
+
+    const std::vector<std::string> args = {vintrix, std::to_string(spec.sheet.w), std::to_string(spec.sheet.h), "sheet",
+        "32", "1", std::to_string(margin), images.string()};
+    const std::vector<std::string> options[3] = {{}, {"--trim"}, {"--trim", "--rotate"}};
+    // More rounds than the other tables: the runs of set F are short.
+    std::vector<double> times[3];
+    for (int k = 0; k < 2 * repeats + 2; ++k)
+        for (int v = 0; v < 3; ++v) {
+            const fs::path work = root / spec.name / ("run-" + std::to_string(v));
+            fs::create_directories(work);
+            std::vector<std::string> a = args;
+            a.insert(a.end(), options[v].begin(), options[v].end());
+            const ChildRun c = runChild(a, work);
+            if (c.status != 0)
+                throw std::runtime_error(
+                    "Vintrix failed on set " + spec.name + " with status " + std::to_string(c.status));
+            r.runSheets[v] = sheetsFromSummary(c.out);
+            if (k > 0)  // the first round warms the cache
+                times[v].push_back(c.seconds);
+        }
+    for (int v = 0; v < 3; ++v) {
+        std::sort(times[v].begin(), times[v].end());
+        r.run[v] = times[v][times[v].size() / 2];
+    }
+    r.untrimmedSheets = r.runSheets[0];
+    const std::string id = "set " + spec.name + " margin " + std::to_string(margin);
+    if (r.runSheets[1] != r.trimmed.sheets || r.runSheets[2] != r.rotated.sheets)
+        missed.push_back(id + ": Vintrix wrote a different number of sheets than pack() on the trimmed sizes");
+    if (r.trimmed.sheets > std::min(r.bl.sheets, r.bf.sheets))
+        missed.push_back(id + ": trimmed, more sheets than the baseline");
+    return r;
+}
+
+void printAnimation(const std::vector<AnimationRow>& rows)
+{
+    std::cout << "\n### Animation frames with wide transparent borders (trimmed; BL, BF: stb_rect_pack skyline on the "
+                 "trimmed sizes; run: median whole run of the three, alternating)\n\n"
+              << "| set | margin | frames (unique trimmed) | sheet | sheets untrimmed | bound trimmed "
+                 "| sheets --trim / --trim --rotate / BL / BF | first sheet full % --trim / --rotate / BL / BF "
+                 "| run ms untrimmed / --trim / --trim --rotate |\n|---|---|---|---|---|---|---|---|---|\n";
+    for (const AnimationRow& r : rows) {
+        const double a = double(r.spec.sheet.w) * r.spec.sheet.h;
+        std::cout << "| " << r.spec.name << " | " << r.margin << " | " << r.frames << " (" << r.unique << ") | "
+                  << r.spec.sheet.w << "² | " << r.untrimmedSheets << " | " << r.bound << " | " << r.trimmed.sheets
+                  << " / " << r.rotated.sheets << " / " << r.bl.sheets << " / " << r.bf.sheets << " | "
+                  << pct(r.trimmed.usedArea[0] / a) << " / " << pct(r.rotated.usedArea[0] / a) << " / "
+                  << pct(r.bl.usedArea[0] / a) << " / " << pct(r.bf.usedArea[0] / a) << " | "
+                  << fmt("%.0f", r.run[0] * 1e3) << " / " << fmt("%.0f", r.run[1] * 1e3) << " / "
+                  << fmt("%.0f", r.run[2] * 1e3) << " |\n";
+    }
+}
+
+const std::vector<AnimationSpec> kAnimationSets = {
+    {"F", "5 figures of 8 frames on 192² canvases", 5, 8, {192, 192}, {1024, 1024}, 8},
+    {"G", "32 figures of 16 frames on 256² canvases", 32, 16, {256, 256}, {2048, 2048}, 9},
+};
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::cerr << "usage: vintrix_bench VINTRIX_BINARY [--quick] [--no-huge] [--keep]\n";
+        std::cerr << "usage: vintrix_bench VINTRIX_BINARY [--quick] [--no-huge] [--keep] [--animation-only]\n";
         return 2;
     }
     Spawner spawner;
@@ -304,12 +415,13 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     const std::string vintrix = fs::absolute(argv[1]).string();
     const std::string ioJob = (fs::absolute(argv[1]).parent_path() / "vintrix_io_job").string();
-    bool quick = false, huge = true, keep = false;
+    bool quick = false, huge = true, keep = false, animationOnly = false;
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];
         quick |= a == "--quick";
         huge &= a != "--no-huge";
         keep |= a == "--keep";
+        animationOnly |= a == "--animation-only";
     }
     const int repeats = quick ? 1 : 3;
     const std::string convert = "/usr/bin/convert-im6.q16";
@@ -317,6 +429,20 @@ int main(int argc, char** argv)
     char tmpl[] = "/tmp/vintrix-bench-XXXXXX";
     const fs::path root = mkdtemp(tmpl);
     std::cerr << "working in " << root << '\n';
+
+    std::vector<std::string> missed;
+    std::vector<AnimationRow> animation;
+    for (const AnimationSpec& spec : kAnimationSets)
+        for (int margin : {0, 2})
+            animation.push_back(packAnimation(spec, margin, vintrix, root, repeats, missed));
+    if (animationOnly) {
+        printAnimation(animation);
+        for (const std::string& m : missed)
+            std::cout << "- missed: " << m << '\n';
+        if (!keep)
+            fs::remove_all(root);
+        return 0;
+    }
 
     const std::vector<SetSpec> sets = {
         {"A", "500 sprites, 16-128 px", 500, {1024, 1024}, 1},
@@ -454,7 +580,7 @@ int main(int argc, char** argv)
     for (const Quality& q : quality)
         std::cout << "| " << q.set << " | " << fmt("%.2f", q.ours) << " | " << fmt("%.2f", q.magick) << " |\n";
 
-    std::vector<std::string> missed;
+    printAnimation(animation);
 
     // File sizes: every sheet of each set at margin 0, 32 and 8 bits, against
     // libpng's default encoding and optipng -o2 of the same pixels.

@@ -1,8 +1,11 @@
 #include "sprite_sets.h"
 
+#include <cmath>
 #include <cstdio>
+#include <numbers>
 #include <random>
 #include <stdexcept>
+#include <tuple>
 
 #include <QImage>
 #include <QLinearGradient>
@@ -142,6 +145,52 @@ void writeSprites(
         std::snprintf(name, sizeof name, "/s%05zu.png", i);
         if (!img.convertToFormat(QImage::Format_ARGB32).save(QString::fromStdString(folder + name), "PNG"))
             throw std::runtime_error("cannot write " + folder + name);
+    }
+}
+
+void writeAnimationFrames(const std::string& folder, const AnimationSpec& spec)
+{
+    std::mt19937 rng(spec.seed);
+    const int cw = spec.canvas.w, ch = spec.canvas.h;
+    for (int c = 0; c < spec.characters; ++c) {
+        const int w = uniform(rng, cw * 3 / 10, cw * 3 / 4), h = uniform(rng, ch * 2 / 5, ch * 17 / 20);
+        const QColor body = randomColour(rng, 255), limbs = randomColour(rng, 255), outline = randomColour(rng, 255);
+        for (int f = 0; f < spec.frames; ++f) {
+            const bool held = c % 2 == 0 && f < 4;
+            const double phase = held ? 0 : 2 * std::numbers::pi * f / spec.frames;
+            const double swing = 0.6 * std::sin(phase);
+            const double x0 = (cw - w) / 2.0 + std::cos(phase) * (cw - w) / 5.0;
+            const double y0 = (ch - h) / 2.0 + (held ? f * 3 : std::abs(std::cos(phase)) * (ch - h) / 6.0);
+            QImage img(cw, ch, QImage::Format_ARGB32_Premultiplied);
+            img.fill(Qt::transparent);
+            {
+                QPainter p(&img);
+                p.setRenderHint(QPainter::Antialiasing);
+                p.translate(x0, y0);
+                p.setPen(QPen(outline, std::max(1.0, w / 24.0)));
+                // Limbs first, swinging from the shoulders and the hips.
+                p.setBrush(limbs);
+                for (const auto& [ax, ay, angle] :
+                    {std::tuple{w * 0.2, h * 0.35, swing}, std::tuple{w * 0.8, h * 0.35, -swing},
+                        std::tuple{w * 0.35, h * 0.7, -swing}, std::tuple{w * 0.65, h * 0.7, swing}}) {
+                    p.save();
+                    p.translate(ax, ay);
+                    p.rotate(angle * 180 / std::numbers::pi);
+                    p.drawRoundedRect(QRectF(-w * 0.07, 0, w * 0.14, h * 0.3), w * 0.05, w * 0.05);
+                    p.restore();
+                }
+                QLinearGradient g(0, 0, w, h);
+                g.setColorAt(0, body.lighter(130));
+                g.setColorAt(1, body.darker(130));
+                p.setBrush(g);
+                p.drawEllipse(QRectF(w * 0.2, h * 0.25, w * 0.6, h * 0.5));
+                p.drawEllipse(QRectF(w * 0.3, 0.5, w * 0.4, h * 0.25));
+            }
+            char name[32];
+            std::snprintf(name, sizeof name, "/c%02d_%02d.png", c, f);
+            if (!img.convertToFormat(QImage::Format_ARGB32).save(QString::fromStdString(folder + name), "PNG"))
+                throw std::runtime_error("cannot write " + folder + name);
+        }
     }
 }
 

@@ -26,4 +26,19 @@ std::vector<vintrix::Size> spriteSizes(const SetSpec& sample);
 void writeSprites(const std::string& folder, const std::vector<vintrix::Size>& sizes, std::uint32_t seed,
     const std::string& style = "");
 
+// Animation frames: `characters` figures of `frames` frames each, every
+// frame on a canvas of the same size with wide transparent borders around
+// the figure, which walks, bobs and swings its limbs. The first frames of
+// every other figure repeat one pose at another height, so that they are
+// identical once trimmed.
+struct AnimationSpec {
+    std::string name;
+    std::string description;
+    int characters = 0, frames = 0;
+    vintrix::Size canvas, sheet;
+    std::uint32_t seed = 0;
+};
+
+void writeAnimationFrames(const std::string& folder, const AnimationSpec& spec);
+
 }  // namespace vintrix::bench

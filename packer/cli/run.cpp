@@ -5,7 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <filesystem>
+#include <functional>
+#include <limits>
 #include <map>
 #include <ostream>
 #include <string_view>
@@ -20,9 +23,11 @@
 #include "images.h"
 #include "maxrects.h"
 #include "output_files.h"
+#include "pixels.h"
 #include "progress.h"
 #include "sheet_writer.h"
 #include "utf8.h"
+#include "workers.h"
 
 namespace vintrix {
 namespace {
@@ -84,12 +89,13 @@ std::string frameKey(const std::string& file, bool stripExtension)
 // The frames of every sheet: each input placed on it, each duplicate under
 // its own name, in the order of the names.
 std::vector<AtlasSheet> atlasSheets(const Options& o, const std::string& ext, const std::vector<std::string>& keys,
-    const UniqueImages& unique, const std::vector<Size>& sizes, const Layout& layout)
+    const UniqueImages& unique, const std::vector<TrimBox>& trims, const std::vector<Size>& sizes, const Layout& layout,
+    const std::vector<Size>& sheetSizes)
 {
     std::vector<AtlasSheet> sheets(static_cast<std::size_t>(layout.sheets));
-    for (int s = 0; s < layout.sheets; ++s)
-        sheets[static_cast<std::size_t>(s)].meta = {VINTRIX_VERSION, sheetBase(o.name, s) + ext,
-            o.bitsPerPixel == 8 ? "INDEXED8" : "RGBA8888", o.width, o.height, {}, o.premultiply};
+    for (std::size_t s = 0; s < sheets.size(); ++s)
+        sheets[s].meta = {VINTRIX_VERSION, sheetBase(o.name, static_cast<int>(s)) + ext,
+            o.bitsPerPixel == 8 ? "INDEXED8" : "RGBA8888", sheetSizes[s].w, sheetSizes[s].h, {}, o.premultiply};
     for (std::size_t i = 0; i < keys.size(); ++i) {
         const std::size_t u = unique.uniqueOf[i];
         const Placement& p = layout.placements[u];
@@ -97,35 +103,127 @@ std::vector<AtlasSheet> atlasSheets(const Options& o, const std::string& ext, co
         f.name = keys[i];
         f.x = p.x;
         f.y = p.y;
-        f.w = f.sourceW = sizes[u].w;
-        f.h = f.sourceH = sizes[u].h;
+        f.w = sizes[u].w;
+        f.h = sizes[u].h;
+        f.rotated = p.rotated;
+        f.trimmed = trims[i].source != sizes[u];
+        f.sourceX = trims[i].x;
+        f.sourceY = trims[i].y;
+        f.sourceW = trims[i].source.w;
+        f.sourceH = trims[i].source.h;
         sheets[static_cast<std::size_t>(p.sheet)].frames.push_back(std::move(f));
     }
     return sheets;
 }
 
 void printSummary(std::ostream& out, const Options& o, const std::string& ext, std::size_t images,
-    std::size_t uniqueImages, const Layout& layout, const std::string& wayIn)
+    std::size_t uniqueImages, const Layout& layout, const std::vector<Size>& sheets, const std::string& wayIn)
 {
-    const double area = static_cast<double>(o.width) * o.height;
-    std::int64_t total = 0;
-    for (auto a : layout.usedArea)
-        total += a;
+    std::int64_t total = 0, totalArea = 0;
+    Size largest;
+    bool allAlike = true;
+    for (std::size_t s = 0; s < sheets.size(); ++s) {
+        total += layout.usedArea[s];
+        totalArea += std::int64_t{sheets[s].w} * sheets[s].h;
+        largest = {std::max(largest.w, sheets[s].w), std::max(largest.h, sheets[s].h)};
+        allAlike = allAlike && sheets[s] == sheets[0];
+    }
+    const double firstArea = static_cast<double>(sheets[0].w) * sheets[0].h;
     const std::string dir = o.outputFolder == "/" ? "/" : o.outputFolder + "/";
     out << "packed " << images << " image" << (images == 1 ? "" : "s");
     if (uniqueImages != images)
         out << " (" << uniqueImages << " unique)";
-    out << " into " << layout.sheets << " sheet" << (layout.sheets == 1 ? "" : "s") << " of " << o.width << "x"
-        << o.height;
+    out << " into " << layout.sheets << " sheet" << (layout.sheets == 1 ? "" : "s")
+        << (allAlike ? " of " : " of up to ") << largest.w << "x" << largest.h;
     if (layout.sheets == 1)
-        out << " (" << percent(static_cast<double>(layout.usedArea[0]) / area) << " full)";
+        out << " (" << percent(static_cast<double>(layout.usedArea[0]) / firstArea) << " full)";
     else
-        out << " (first " << percent(static_cast<double>(layout.usedArea[0]) / area) << " full, "
-            << percent(static_cast<double>(total) / (area * layout.sheets)) << " overall)";
+        out << " (first " << percent(static_cast<double>(layout.usedArea[0]) / firstArea) << " full, "
+            << percent(static_cast<double>(total) / static_cast<double>(totalArea)) << " overall)";
     out << ": " << dir << o.name << ext;
     if (layout.sheets > 1)
         out << " to " << dir << sheetBase(o.name, layout.sheets - 1) << ext;
     out << " with atlas data " << dir << wayIn << "\n";
+}
+
+// forEachIndex for work on images that may run out of memory: the first
+// failure is thrown again once every call has returned.
+void forEachImage(std::size_t count, int threads, const std::function<void(std::size_t)>& work)
+{
+    std::vector<std::exception_ptr> failures(count);
+    forEachIndex(count, threads, [&](std::size_t i) {
+        try {
+            work(i);
+        } catch (...) {
+            failures[i] = std::current_exception();
+        }
+    });
+    for (const std::exception_ptr& f : failures)
+        if (f)
+            std::rethrow_exception(f);
+}
+
+bool isPowerOfTwo(int n)
+{
+    return n > 0 && (n & (n - 1)) == 0;
+}
+
+int powerOfTwoAtLeast(int n)
+{
+    int p = 1;
+    while (p < n)
+        p *= 2;
+    return p;
+}
+
+// The options that only make sense together, checked before any image is read.
+void checkPixelOptions(const Options& o)
+{
+    if (o.pot && !(isPowerOfTwo(o.width) && isPowerOfTwo(o.height)))
+        throw ArgumentError("--pot needs a sheet width and height that are powers of two, not " +
+            std::to_string(o.width) + "x" + std::to_string(o.height));
+    if (std::int64_t{o.extrude} * 2 > o.margin)
+        throw ArgumentError("--extrude " + std::to_string(o.extrude) + " needs a margin of at least " +
+            std::to_string(std::int64_t{o.extrude} * 2) + ", room for the extruded edges of two neighbours, not " +
+            std::to_string(o.margin));
+}
+
+// Each sheet's size: the one given, or with --shrink the box around its
+// images and the margin to their right and below, rounded up to a power of
+// two with --pot.
+std::vector<Size> sheetSizes(const Options& o, const Layout& layout, const std::vector<Size>& sizes)
+{
+    std::vector<Size> sheets(static_cast<std::size_t>(layout.sheets), Size{o.width, o.height});
+    if (!o.shrink)
+        return sheets;
+    std::vector<Size> used(sheets.size());
+    for (std::size_t u = 0; u < sizes.size(); ++u) {
+        const Placement& p = layout.placements[u];
+        const Size placed = placedSize(sizes[u], p);
+        Size& box = used[static_cast<std::size_t>(p.sheet)];
+        box = {std::max(box.w, p.x + placed.w + o.margin), std::max(box.h, p.y + placed.h + o.margin)};
+    }
+    for (std::size_t s = 0; s < sheets.size(); ++s)
+        sheets[s] = o.pot ? Size{powerOfTwoAtLeast(used[s].w), powerOfTwoAtLeast(used[s].h)} : used[s];
+    return sheets;
+}
+
+// Most GPUs load textures of up to 16384 pixels on a side, many only up to
+// 8192: one line for the largest sheet past either.
+void warnOfLargeSheets(std::ostream& err, const Options& o, const std::string& ext, const std::vector<Size>& sheets)
+{
+    std::size_t largest = 0;
+    for (std::size_t s = 1; s < sheets.size(); ++s)
+        if (std::max(sheets[s].w, sheets[s].h) > std::max(sheets[largest].w, sheets[largest].h))
+            largest = s;
+    const int side = std::max(sheets[largest].w, sheets[largest].h);
+    if (side <= 8192)
+        return;
+    err << "warning: " << (o.outputFolder == "/" ? "" : o.outputFolder) << "/"
+        << sheetBase(o.name, static_cast<int>(largest)) << ext << " is " << sheets[largest].w << "x"
+        << sheets[largest].h << " pixels, more than "
+        << (side > 16384 ? "16384 on a side, which most GPUs cannot load\n"
+                         : "8192 on a side, which many GPUs cannot load\n");
 }
 
 // The budget for decoded images: kDefaultImageMemory, or the mebibytes the
@@ -155,20 +253,9 @@ void checkKeys(const std::vector<std::string>& names, const std::vector<std::str
                 quoted(keys[i]) + ": rename one of them");
 }
 
-// Options the command line knows that this build does not carry out yet.
-void refuseUnsupported(const Options& o)
-{
-    const std::pair<bool, const char*> unsupported[] = {{o.trim, "--trim"}, {o.extrude > 0, "--extrude"},
-        {o.bleed, "--bleed"}, {o.rotate, "--rotate"}, {o.pot, "--pot"}, {o.shrink, "--shrink"},
-        {o.premultiply, "--premultiply"}};
-    for (const auto& [given, option] : unsupported)
-        if (given)
-            throw ArgumentError(std::string(option) + " is not yet supported");
-}
-
 void packFolder(const Options& o, Progress& progress, std::ostream& out, std::ostream& err)
 {
-    refuseUnsupported(o);
+    checkPixelOptions(o);
     const Size sheet{o.width, o.height};
     const std::uint64_t memory = imageMemory();
     const int threads = workerThreads();
@@ -195,13 +282,17 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
             throw InputError(quoted(name) + " has a file name that is not valid UTF-8, so the atlas data " +
                 "cannot name it: rename the file");
 
+    // Trimming or rotating may make an image fit that does not as it is: it
+    // is checked once the layout knows its size.
+    const bool fitLater = o.trim || o.rotate;
+    const Size decodeSheet = fitLater ? Size{std::numeric_limits<int>::max(), std::numeric_limits<int>::max()} : sheet;
     DecodeResult decoded;
     {
         // Some decoders print their complaints straight to stderr; Vintrix
         // reports each failure itself, once.
         StderrMuted muted;
         decoded = decodeImages(
-            o.folder, names, sheet, o.margin, threads,
+            o.folder, names, decodeSheet, fitLater ? 0 : o.margin, threads,
             [&](std::size_t d, std::size_t t) { progress.report(Stage::Reading, d, t); }, Hashes::Compute, memory);
     }
 
@@ -211,22 +302,66 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
     checkKeys(names, keys);
     checkDataNames(o.data, o.name, keys);
 
+    // Trimmed images are compared as trimmed: two frames that differ only in
+    // their transparent borders share one region and keep their own offsets.
+    std::vector<TrimBox> trims(names.size());
+    forEachImage(names.size(), threads, [&](std::size_t i) {
+        Image& img = decoded.images[i];
+        if (!o.trim) {
+            trims[i].source = {img.width, img.height};
+            return;
+        }
+        trims[i] = trim(img, o.trimThreshold);
+        decoded.hashes[i] = pixelHash(img);
+    });
     const UniqueImages unique = findDuplicates(decoded.images, decoded.hashes);
+    // Premultiplied, a transparent pixel is black whatever it was; at 8 bits
+    // every transparent pixel takes the palette's one transparent entry.
+    const bool bleeding = o.bleed && !o.premultiply && o.bitsPerPixel == 32;
+    if (bleeding || o.premultiply)
+        forEachImage(unique.first.size(), threads, [&](std::size_t u) {
+            Image& img = decoded.images[unique.first[u]];
+            if (o.premultiply)
+                premultiply(img);
+            else
+                bleed(img);
+        });
+
     std::vector<Size> sizes;
     for (std::size_t i : unique.first)
         sizes.push_back({decoded.images[i].width, decoded.images[i].height});
     progress.report(Stage::Packing, 0, 1);
-    const PackOutcome packed = pack(sizes, sheet, o.margin, threads);
-    if (packed.tooLarge)  // decoding already refused these; kept for safety
-        throw InputError(vintrix::quoted(names[unique.first[*packed.tooLarge]]) + " does not fit on a sheet");
+    const PackOutcome packed = pack(sizes, sheet, o.margin, threads, o.rotate ? Rotation::Allowed : Rotation::Never);
+    if (packed.tooLarge) {
+        const std::size_t i = unique.first[*packed.tooLarge];
+        const Size size = sizes[*packed.tooLarge];
+        throw InputError(vintrix::quoted(names[i]) + ": image of " + std::to_string(size.w) + "x" +
+            std::to_string(size.h) + " pixels" + (o.trim ? " once trimmed" : "") + " does not fit on a " +
+            std::to_string(o.width) + "x" + std::to_string(o.height) + " sheet" +
+            (o.margin > 0 ? " with a margin of " + std::to_string(o.margin) : std::string()) +
+            (o.rotate ? ", either way round" : ""));
+    }
     const Layout& layout = packed.layout;
     if (layout.sheets > kMaxSheets)
         throw InputError("the images need " + std::to_string(layout.sheets) + " sheets of " + std::to_string(o.width) +
             "x" + std::to_string(o.height) + ", more than the " + std::to_string(kMaxSheets) +
             " Vintrix writes in one run: use larger sheets");
+    const std::vector<Size> sheets = sheetSizes(o, layout, sizes);
+    if (o.extrude > 0) {
+        // Extruded images replace the decoded ones, within the same budget.
+        std::uint64_t bytes = 0;
+        for (Size size : sizes)
+            bytes += std::uint64_t(size.w + 2 * o.extrude) * std::uint64_t(size.h + 2 * o.extrude) * 4;
+        if (bytes > memory)
+            throw InputError("extruded by " + std::to_string(o.extrude) + " pixels, the images would take " +
+                std::to_string((bytes + (1 << 20) - 1) >> 20) + " MiB, more than the " + std::to_string(memory >> 20) +
+                " MiB they may take (" + kImageMemoryVariable + " sets another budget)");
+    }
 
     const bool bmp = o.format == ImageFormat::Bmp;
     const std::string ext = bmp ? ".bmp" : ".png";
+    progress.clear();
+    warnOfLargeSheets(err, o, ext, sheets);
     const std::vector<std::string> dataFiles = atlasDataFiles(o.data, o.name, layout.sheets);
     try {
         OutputFiles::installSignalHandlers();
@@ -244,17 +379,29 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
             dataTemp.push_back(files.add(file));
         files.checkOwnership();
 
+        // Images placed rotated are turned, and extruded images grown, in
+        // memory, so that the sheet writer only copies rows.
+        if (o.rotate || o.extrude > 0)
+            forEachImage(unique.first.size(), threads, [&](std::size_t u) {
+                Image& img = decoded.images[unique.first[u]];
+                if (layout.placements[u].rotated)
+                    img = rotated(img, rotatesClockwise(o.data) ? Turn::Clockwise : Turn::Counterclockwise);
+                if (o.extrude > 0)
+                    img = extruded(img, o.extrude);
+            });
         std::vector<const Image*> uniqueImages;
         for (std::size_t i : unique.first)
             uniqueImages.push_back(&decoded.images[i]);
-        const std::size_t rows = static_cast<std::size_t>(layout.sheets) * static_cast<std::size_t>(o.height);
+        std::size_t rows = 0;
+        for (Size size : sheets)
+            rows += static_cast<std::size_t>(size.h);
         progress.report(Stage::Writing, 0, rows);
-        writeSheets(sheetTemp, layout, uniqueImages, sheet, o.bitsPerPixel, o.format, threads,
+        writeSheets(sheetTemp, layout, uniqueImages, sheets, o.extrude, o.bitsPerPixel, o.format, threads,
             [&](std::size_t done, std::size_t total) { progress.report(Stage::Writing, done, total); });
         progress.report(Stage::Writing, rows, rows);
 
         const std::vector<std::string> texts =
-            atlasData(o.data, o.name, atlasSheets(o, ext, keys, unique, sizes, layout), o.animations);
+            atlasData(o.data, o.name, atlasSheets(o, ext, keys, unique, trims, sizes, layout, sheets), o.animations);
         for (std::size_t i = 0; i < texts.size(); ++i)
             writeWhole(dataTemp[i], texts[i]);
         files.commit();
@@ -263,7 +410,7 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
     }
     progress.clear();
 
-    printSummary(out, o, ext, names.size(), sizes.size(), layout, dataFiles.back());
+    printSummary(out, o, ext, names.size(), sizes.size(), layout, sheets, dataFiles.back());
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ namespace vintrix {
 namespace {
 
 void writeOne(const std::string& path, int s, const Layout& layout, const std::vector<const Image*>& images, Size sheet,
-    int bitsPerPixel, ImageFormat format, const std::function<void(int)>& rowsDone)
+    int border, int bitsPerPixel, ImageFormat format, const std::function<void(int)>& rowsDone)
 {
     std::vector<std::size_t> onSheet;
     for (std::size_t u = 0; u < images.size(); ++u)
@@ -27,7 +27,7 @@ void writeOne(const std::string& path, int s, const Layout& layout, const std::v
         std::vector<Position> positions;
         for (std::size_t u : onSheet) {
             placed.push_back(images[u]);
-            positions.push_back({layout.placements[u].x, layout.placements[u].y});
+            positions.push_back({layout.placements[u].x - border, layout.placements[u].y - border});
         }
         indexed = quantize(placed, positions, sheet);
     }
@@ -35,7 +35,7 @@ void writeOne(const std::string& path, int s, const Layout& layout, const std::v
     for (std::size_t k = 0; k < onSheet.size(); ++k) {
         const Image& img = *images[onSheet[k]];
         const Placement& p = layout.placements[onSheet[k]];
-        SheetItem item{p.x, p.y, img.width, img.height, nullptr, 0};
+        SheetItem item{p.x - border, p.y - border, img.width, img.height, nullptr, 0};
         if (bitsPerPixel == 8) {
             item.pixels = indexed.indices[k].data();
             item.stride = static_cast<std::size_t>(img.width);
@@ -57,10 +57,13 @@ void writeOne(const std::string& path, int s, const Layout& layout, const std::v
 }  // namespace
 
 void writeSheets(const std::vector<std::string>& paths, const Layout& layout, const std::vector<const Image*>& images,
-    Size sheet, int bitsPerPixel, ImageFormat format, int threads, const RowProgressFn& progress)
+    const std::vector<Size>& sheets, int border, int bitsPerPixel, ImageFormat format, int threads,
+    const RowProgressFn& progress)
 {
     const auto count = static_cast<std::size_t>(layout.sheets);
-    const std::size_t totalRows = count * static_cast<std::size_t>(sheet.h);
+    std::size_t totalRows = 0;
+    for (std::size_t s = 0; s < count; ++s)
+        totalRows += static_cast<std::size_t>(sheets[s].h);
     std::vector<std::exception_ptr> failures(count);
     std::atomic<std::size_t> rowsReported{0};
     forEachIndex(count, threads, [&](std::size_t s) {
@@ -72,7 +75,7 @@ void writeSheets(const std::vector<std::string>& paths, const Layout& layout, co
                 progress(all, totalRows);
         };
         try {
-            writeOne(paths[s], static_cast<int>(s), layout, images, sheet, bitsPerPixel, format, rowsDone);
+            writeOne(paths[s], static_cast<int>(s), layout, images, sheets[s], border, bitsPerPixel, format, rowsDone);
         } catch (...) {
             failures[s] = std::current_exception();
         }

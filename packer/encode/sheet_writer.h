@@ -17,9 +17,13 @@ namespace vintrix {
 // Called with the rows written so far over all sheets and their total.
 using RowProgressFn = std::function<void(std::size_t done, std::size_t total)>;
 
-// Writes sheet s of `layout` to paths[s]. images[u] is the image placed at layout.placements[u]. Throws OutputError,
-// for the first failing sheet in sheet order.
+// Writes sheet s of `layout`, sheets[s] in size, to paths[s]. images[u] is
+// the image placed at layout.placements[u], already rotated where the
+// placement is, with `border` pixels of extrusion on every side that go
+// into the margin around its place. Throws OutputError, for the first
+// failing sheet in sheet order.
 void writeSheets(const std::vector<std::string>& paths, const Layout& layout, const std::vector<const Image*>& images,
-    Size sheet, int bitsPerPixel, ImageFormat format, int threads, const RowProgressFn& progress = {});
+    const std::vector<Size>& sheets, int border, int bitsPerPixel, ImageFormat format, int threads,
+    const RowProgressFn& progress = {});
 
 }  // namespace vintrix

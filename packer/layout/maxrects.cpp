@@ -306,17 +306,19 @@ bool better(const Layout& a, const Layout& b)
 
 }  // namespace
 
-Layout packWith(std::span<const Size> sizes, Size sheet, int margin, Strategy strategy)
+Layout packWith(std::span<const Size> sizes, Size sheet, int margin, Strategy strategy, Rotation rotation)
 {
     // An image plus the margin on its right and bottom, in a sheet less the
     // margin on its right and bottom, then shifted by the margin: that keeps
     // `margin` free between neighbours and along every edge.
     const int binW = sheet.w - margin, binH = sheet.h - margin;
     const bool keepUsed = strategy.heuristic == Heuristic::ContactPoint;
+    const bool rotate = rotation == Rotation::Allowed;
     Size smallest{binW, binH};
     for (Size s : sizes) {
-        smallest.w = std::min(smallest.w, s.w + margin);
-        smallest.h = std::min(smallest.h, s.h + margin);
+        const int across = rotate ? std::min(s.w, s.h) : s.w, down = rotate ? std::min(s.w, s.h) : s.h;
+        smallest.w = std::min(smallest.w, across + margin);
+        smallest.h = std::min(smallest.h, down + margin);
     }
 
     Layout layout;
@@ -326,13 +328,20 @@ Layout packWith(std::span<const Size> sizes, Size sheet, int margin, Strategy st
 
     for (std::size_t i : ordered(sizes, strategy.order)) {
         const int w = sizes[i].w + margin, h = sizes[i].h + margin;
+        const bool tryRotated = rotate && w != h;
         Rect spot;
         int chosen = -1;
+        bool rotated = false;
         Score bestScore;
         for (std::size_t b = 0; b < bins.size(); ++b) {
             if (strategy.choice == SheetChoice::FirstFit)
                 bestScore = Score{};
-            if (bins[b].find(w, h, strategy.heuristic, spot, bestScore)) {
+            bool found = bins[b].find(w, h, strategy.heuristic, spot, bestScore);
+            if (found)
+                rotated = false;
+            if (tryRotated && bins[b].find(h, w, strategy.heuristic, spot, bestScore))
+                found = rotated = true;
+            if (found) {
                 chosen = static_cast<int>(b);
                 if (strategy.choice == SheetChoice::FirstFit)
                     break;
@@ -342,31 +351,37 @@ Layout packWith(std::span<const Size> sizes, Size sheet, int margin, Strategy st
             bins.emplace_back(binW, binH, smallest, keepUsed);
             layout.usedArea.push_back(0);
             chosen = static_cast<int>(bins.size() - 1);
-            spot = {0, 0, w, h};
+            rotated = w > binW || h > binH;
+            spot = rotated ? Rect{0, 0, h, w} : Rect{0, 0, w, h};
         }
         bins[static_cast<std::size_t>(chosen)].place(spot);
-        layout.placements[i] = {chosen, spot.x + margin, spot.y + margin};
+        layout.placements[i] = {chosen, spot.x + margin, spot.y + margin, rotated};
         layout.usedArea[static_cast<std::size_t>(chosen)] += std::int64_t{sizes[i].w} * sizes[i].h;
     }
     layout.sheets = static_cast<int>(bins.size());
     std::int64_t right = 0, bottom = 0;
     for (std::size_t i = 0; i < sizes.size(); ++i)
         if (layout.placements[i].sheet == layout.sheets - 1) {
-            right = std::max<std::int64_t>(right, layout.placements[i].x + sizes[i].w);
-            bottom = std::max<std::int64_t>(bottom, layout.placements[i].y + sizes[i].h);
+            const Size placed = placedSize(sizes[i], layout.placements[i]);
+            right = std::max<std::int64_t>(right, layout.placements[i].x + placed.w);
+            bottom = std::max<std::int64_t>(bottom, layout.placements[i].y + placed.h);
         }
     layout.lastSheetExtent = right * bottom;
     return layout;
 }
 
-PackOutcome pack(std::span<const Size> sizes, Size sheet, int margin, int threads)
+PackOutcome pack(std::span<const Size> sizes, Size sheet, int margin, int threads, Rotation rotation)
 {
     PackOutcome outcome;
-    for (std::size_t i = 0; i < sizes.size(); ++i)
-        if (!fitsSheet(sizes[i], sheet, margin)) {
+    bool allFitUnrotated = true;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        allFitUnrotated = allFitUnrotated && fitsSheet(sizes[i], sheet, margin);
+        if (!fitsSheet(sizes[i], sheet, margin) &&
+            !(rotation == Rotation::Allowed && fitsSheet({sizes[i].h, sizes[i].w}, sheet, margin))) {
             outcome.tooLarge = i;
             return outcome;
         }
+    }
     if (sizes.empty())
         return outcome;
 
@@ -382,11 +397,21 @@ PackOutcome pack(std::span<const Size> sizes, Size sheet, int margin, int thread
         {Heuristic::ContactPoint, SortOrder::HeightDesc, SheetChoice::FirstFit},
         {Heuristic::BestShortSideFit, SortOrder::AreaDesc, SheetChoice::FirstFit},
     };
-    constexpr std::size_t count = std::size(strategies);
-    std::vector<Layout> results(count);
-    forEachIndex(count, threads, [&](std::size_t k) { results[k] = packWith(sizes, sheet, margin, strategies[k]); });
+    // Rotating each image where it scores better does not always make the
+    // whole layout better, so where every image fits unrotated, the layouts
+    // without rotation compete too, and win ties.
+    std::vector<std::pair<Strategy, Rotation>> tries;
+    if (rotation == Rotation::Never || allFitUnrotated)
+        for (const Strategy& s : strategies)
+            tries.emplace_back(s, Rotation::Never);
+    if (rotation == Rotation::Allowed)
+        for (const Strategy& s : strategies)
+            tries.emplace_back(s, Rotation::Allowed);
+    std::vector<Layout> results(tries.size());
+    forEachIndex(tries.size(), threads,
+        [&](std::size_t k) { results[k] = packWith(sizes, sheet, margin, tries[k].first, tries[k].second); });
     Layout best = std::move(results[0]);
-    for (std::size_t k = 1; k < count; ++k)
+    for (std::size_t k = 1; k < results.size(); ++k)
         if (better(results[k], best))
             best = std::move(results[k]);
     outcome.layout = std::move(best);

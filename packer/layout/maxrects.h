@@ -6,7 +6,9 @@
 // the earliest sheet with room, and keeps the layout with the fewest sheets,
 // then the fullest first sheets, then the smallest used area on the last one.
 // The result depends only on the input: ties are broken by strategy order,
-// never by which thread finished first.
+// never by which thread finished first. Allowed to rotate images, it tries
+// each one both ways on every sheet and rotates it only where that scores
+// strictly better, and keeps the unrotated layout where that is as good.
 
 #include <cstddef>
 #include <cstdint>
@@ -22,6 +24,7 @@ struct Placement {
     int sheet = 0;
     int x = 0;
     int y = 0;
+    bool rotated = false;  // turned 90 degrees clockwise: its height across, its width down
     friend bool operator==(const Placement&, const Placement&) = default;
 };
 
@@ -30,6 +33,8 @@ enum class SortOrder { AreaDesc, MaxSideDesc, PerimeterDesc, HeightDesc, WidthDe
 // FirstFit puts an image on the earliest sheet that has room; GlobalBest on
 // the sheet where the placement rule scores it best.
 enum class SheetChoice { FirstFit, GlobalBest };
+
+enum class Rotation { Never, Allowed };
 
 struct Strategy {
     Heuristic heuristic = Heuristic::BestShortSideFit;
@@ -53,9 +58,17 @@ struct PackOutcome {
 
 // Places every size on sheets of `sheet`, leaving `margin` pixels between
 // any two images and between each image and the sheet's edges.
-PackOutcome pack(std::span<const Size> sizes, Size sheet, int margin, int threads = 2);
+PackOutcome pack(
+    std::span<const Size> sizes, Size sheet, int margin, int threads = 2, Rotation rotation = Rotation::Never);
 
-// One strategy alone; every size must fit an empty sheet.
-Layout packWith(std::span<const Size> sizes, Size sheet, int margin, Strategy strategy);
+// One strategy alone; every size must fit an empty sheet (rotated, if allowed).
+Layout packWith(
+    std::span<const Size> sizes, Size sheet, int margin, Strategy strategy, Rotation rotation = Rotation::Never);
+
+// The size an image takes on the sheet where it is placed.
+constexpr Size placedSize(Size image, const Placement& p)
+{
+    return p.rotated ? Size{image.h, image.w} : image;
+}
 
 }  // namespace vintrix

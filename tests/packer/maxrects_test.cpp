@@ -35,9 +35,10 @@ void expectValidLayout(const std::vector<Size>& sizes, const Layout& layout, Siz
         ASSERT_LT(p.sheet, layout.sheets);
         EXPECT_GE(p.x, margin) << "image " << i;
         EXPECT_GE(p.y, margin) << "image " << i;
-        EXPECT_LE(p.x + sizes[i].w, sheet.w - margin) << "image " << i;
-        EXPECT_LE(p.y + sizes[i].h, sheet.h - margin) << "image " << i;
-        boxes.push_back({p.sheet, p.x, p.y, sizes[i].w, sizes[i].h});
+        const Size placed = placedSize(sizes[i], p);
+        EXPECT_LE(p.x + placed.w, sheet.w - margin) << "image " << i;
+        EXPECT_LE(p.y + placed.h, sheet.h - margin) << "image " << i;
+        boxes.push_back({p.sheet, p.x, p.y, placed.w, placed.h});
         area[static_cast<std::size_t>(p.sheet)] += std::int64_t{sizes[i].w} * sizes[i].h;
     }
     EXPECT_EQ(area, layout.usedArea);
@@ -91,8 +92,13 @@ TEST_P(EveryStrategy, GivesAValidLayout)
     const auto [heuristic, order, choice] = GetParam();
     const Size sheet{200, 160};
     for (unsigned seed : {5u, 6u}) {
-        const auto sizes = randomSizes(seed, 120, 3, 60);
+        auto sizes = randomSizes(seed, 120, 3, 60);
         expectValidLayout(sizes, packWith(sizes, sheet, 2, {heuristic, order, choice}), sheet, 2);
+        // Rotated, some of these fit only one way.
+        sizes.insert(sizes.end(), {{8, 190}, {150, 12}, {5, 170}});
+        const Layout rotated = packWith(sizes, sheet, 2, {heuristic, order, choice}, Rotation::Allowed);
+        expectValidLayout(sizes, rotated, sheet, 2);
+        EXPECT_TRUE(rotated.placements[120].rotated);
     }
 }
 

@@ -1,0 +1,246 @@
+// Vintrix's pixel options through the real program: trimming, rotation,
+// extrusion, bleeding, premultiplied alpha and the sheet's size, alone and
+// together. Every frame is read back from the decoded sheet, turned back,
+// put at its place in the original image and compared with its source.
+
+#include <algorithm>
+#include <bit>
+#include <random>
+
+#include <QPainter>
+
+#include "VintrixFolder.h"
+
+namespace vintrix::test {
+namespace {
+
+// A core of one colour with random alpha, its corners opaque, inside
+// transparent borders whose pixels carry stray colours, a few of them
+// faintly visible (alpha 10).
+QImage BorderedSprite(std::mt19937& rng, QSize core, QMargins border, QColor colour, bool faint)
+{
+    QImage img(core.grownBy(border), QImage::Format_RGBA8888);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            const QPoint at(x - border.left(), y - border.top());
+            int alpha = 0;
+            if (QRect(QPoint(), core).contains(at))
+                alpha = (at.x() + at.y()) % 4 == 0 ? 0 : (at.x() % 3 == 0 ? byte(rng) : 255);
+            else if (faint && byte(rng) < 8)
+                alpha = 10;
+            if (at == QPoint(0, 0) || at == QPoint(core.width() - 1, core.height() - 1))
+                alpha = 255;
+            const QColor c = alpha > 0 ? colour : QColor(byte(rng), byte(rng), byte(rng));
+            img.setPixelColor(x, y, QColor(c.red(), c.green(), c.blue(), alpha));
+        }
+    return img;
+}
+
+QRgb Premultiplied(QRgb p)
+{
+    auto times = [a = qAlpha(p)](int c) { return (c * a + 127) / 255; };
+    return qRgba(times(qRed(p)), times(qGreen(p)), times(qBlue(p)), qAlpha(p));
+}
+
+struct PixelCase {
+    const char* label;
+    int width, height, margin, format;
+    QStringList options;
+    Data data = Data::JsonHash;
+    friend void PrintTo(const PixelCase& c, std::ostream* os) { *os << c.label; }
+};
+
+class Pixels : public VintrixFolder, public ::testing::WithParamInterface<PixelCase> {
+protected:
+    struct Source {
+        QImage image;
+        QColor colour;  // of every visible pixel
+    };
+
+    void SetUp() override
+    {
+        VintrixFolder::SetUp();
+        std::mt19937 rng(11);
+        std::uniform_int_distribution<int> side(3, 24), edge(0, 6), byte(0, 255);
+        for (int i = 0; i < 14; ++i) {
+            const QColor colour(byte(rng), byte(rng), byte(rng));
+            add(QString("s%1.png").arg(i),
+                BorderedSprite(
+                    rng, {side(rng), side(rng)}, {edge(rng), edge(rng), edge(rng), edge(rng)}, colour, i % 3 == 0),
+                colour);
+        }
+        // Fits a narrow sheet only rotated.
+        add("wide.png", BorderedSprite(rng, {90, 5}, {2, 1, 0, 3}, Qt::green, false), Qt::green);
+        // The same pixels in different borders: one region, two offsets.
+        const QImage a = BorderedSprite(rng, {9, 7}, {1, 4, 2, 0}, Qt::blue, false);
+        QImage b(14, 10, QImage::Format_RGBA8888);
+        b.fill(Qt::transparent);
+        QPainter paint(&b);
+        paint.setCompositionMode(QPainter::CompositionMode_Source);
+        paint.drawImage(QPoint(5, 0), a, QRect(1, 4, 9, 7));
+        paint.end();
+        add("dup_a.png", a, Qt::blue);
+        add("dup_b.png", b, Qt::blue);
+        add("empty.png", FlatSprite(7, 5, Qt::transparent), Qt::black);
+    }
+
+    void add(const QString& name, const QImage& image, QColor colour)
+    {
+        save(image, name);
+        sources_[name] = {image, colour};
+    }
+
+    std::map<QString, Source> sources_;
+};
+
+TEST_P(Pixels, EveryFrameShowsItsSpriteAsTheDataDescribesIt)
+{
+    const PixelCase& c = GetParam();
+    auto has = [&](const char* option) { return c.options.contains(option); };
+    auto number = [&](const char* option) {
+        const qsizetype at = c.options.indexOf(option);
+        return at < 0 ? 0 : c.options[at + 1].toInt();
+    };
+    const int threshold = number("--trim-threshold"), border = number("--extrude");
+    const RunResult r = run(QStringList{QString::number(c.width), QString::number(c.height), "n", "32",
+                                QString::number(c.format), QString::number(c.margin), sprites()} +
+        c.options);
+    ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
+    EXPECT_EQ(r.err, "");
+
+    const Atlas atlas = ReadAtlas(path("Output"), "n", c.data);
+    ASSERT_EQ(atlas.error, "");
+    ASSERT_EQ(atlas.frames.size(), sources_.size());
+    std::map<QString, QImage> sheets;
+    std::map<QString, QSize> content;  // the box around each sheet's regions and the margin after them
+    for (const auto& [name, frame] : atlas.frames) {
+        SCOPED_TRACE(name.toStdString());
+        const QImage& source = sources_.at(name).image;
+        QImage& sheet = sheets[frame.sheet];
+        if (sheet.isNull())
+            sheet = QImage(path("Output/" + frame.sheet)).convertToFormat(QImage::Format_RGBA8888);
+        ASSERT_FALSE(sheet.isNull());
+        const QSize stored = frame.rotated ? frame.rect.size().transposed() : frame.rect.size();
+        const QRect region(frame.rect.topLeft(), stored);
+        ASSERT_TRUE(sheet.rect().contains(region));
+        QSize& box = content[frame.sheet];
+        box = box.expandedTo(QSize(region.right() + 1 + c.margin, region.bottom() + 1 + c.margin));
+
+        QRect kept = source.rect();
+        if (has("--trim")) {
+            kept = {};
+            for (int y = 0; y < source.height(); ++y)
+                for (int x = 0; x < source.width(); ++x)
+                    if (source.pixelColor(x, y).alpha() > threshold)
+                        kept |= QRect(x, y, 1, 1);
+            if (kept.isEmpty())
+                kept = QRect(0, 0, 1, 1);
+        }
+        EXPECT_EQ(frame.sourceSize, source.size());
+        EXPECT_EQ(frame.source, kept);
+        EXPECT_EQ(frame.trimmed, kept != source.rect());
+        ASSERT_EQ(frame.rect.size(), kept.size());
+
+        for (int y = 0; y < kept.height(); ++y)
+            for (int x = 0; x < kept.width(); ++x) {
+                // libGDX turns its regions back clockwise, the others counterclockwise.
+                const QPoint turned =
+                    c.data == Data::Libgdx ? QPoint(y, kept.width() - 1 - x) : QPoint(kept.height() - 1 - y, x);
+                const QPoint on = region.topLeft() + (frame.rotated ? turned : QPoint(x, y));
+                const QRgb got = sheet.pixel(on), want = source.pixel(kept.topLeft() + QPoint(x, y));
+                const QColor colour = sources_.at(name).colour;
+                QRgb expected = want;
+                if (has("--premultiply"))
+                    expected = Premultiplied(want);
+                else if (qAlpha(want) == 0 && has("--bleed"))
+                    expected = qRgba(colour.red(), colour.green(), colour.blue(), 0);
+                ASSERT_EQ(got, expected) << "at " << x << "," << y;
+            }
+
+        // Each edge pixel repeated outwards, corners included.
+        for (int y = region.top() - border; y <= region.bottom() + border; ++y)
+            for (int x = region.left() - border; x <= region.right() + border; ++x) {
+                const QPoint nearest(
+                    std::clamp(x, region.left(), region.right()), std::clamp(y, region.top(), region.bottom()));
+                ASSERT_EQ(sheet.pixel(x, y), sheet.pixel(nearest)) << "extruded at " << x << "," << y;
+            }
+    }
+
+    for (const auto& [file, sheet] : sheets) {
+        SCOPED_TRACE(file.toStdString());
+        EXPECT_EQ(sheet.size(), atlas.sheets.at(file));
+        QSize expected(c.width, c.height);
+        if (has("--shrink"))
+            expected = has("--pot")
+                ? QSize(std::bit_ceil(unsigned(content[file].width())), std::bit_ceil(unsigned(content[file].height())))
+                : content[file];
+        EXPECT_EQ(sheet.size(), expected);
+    }
+    if (has("--trim")) {
+        EXPECT_EQ(atlas.frames.at("dup_a.png").rect, atlas.frames.at("dup_b.png").rect);
+        EXPECT_NE(atlas.frames.at("dup_a.png").source, atlas.frames.at("dup_b.png").source);
+    }
+    if (c.width < 90) {
+        EXPECT_TRUE(atlas.frames.at("wide.png").rotated);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, Pixels,
+    ::testing::Values(PixelCase{"trim", 128, 128, 0, 1, {"--trim"}},
+        PixelCase{"trimThreshold", 128, 128, 1, 1, {"--trim", "--trim-threshold", "16"}},
+        PixelCase{"rotate", 48, 400, 1, 1, {"--rotate"}},
+        PixelCase{"extrudeAndBleed", 128, 128, 2, 1, {"--extrude", "1", "--bleed"}},
+        PixelCase{"premultiply", 128, 128, 0, 1, {"--premultiply"}},
+        PixelCase{"shrinkToPowersOfTwo", 256, 256, 1, 1, {"--shrink", "--pot"}},
+        PixelCase{"allInBmp", 48, 512, 4, 0, {"--trim", "--rotate", "--extrude", "2", "--bleed", "--shrink"}},
+        PixelCase{"allInLibgdx", 48, 512, 2, 1,
+            {"--data", "libgdx", "--trim", "--rotate", "--extrude", "1", "--bleed", "--shrink"}, Data::Libgdx},
+        PixelCase{
+            "allInPhaser3", 48, 512, 0, 1, {"--data", "phaser3", "--trim", "--rotate", "--shrink"}, Data::Phaser3},
+        PixelCase{"allPremultiplied", 64, 256, 2, 1,
+            {"--trim", "--trim-threshold", "16", "--rotate", "--premultiply", "--extrude", "1", "--shrink", "--pot"}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+struct MessageCase {
+    const char* label;
+    QStringList args;  // FOLDER is put in for DIR
+    int exitCode;
+    const char* err;
+    friend void PrintTo(const MessageCase& c, std::ostream* os) { *os << c.label; }
+};
+
+class Messages : public VintrixFolder, public ::testing::WithParamInterface<MessageCase> {};
+
+TEST_P(Messages, SayWhatIsWrongOrRisky)
+{
+    save(FlatSprite(6, 6, Qt::red), "s.png");
+    env_.insert("VINTRIX_IMAGE_MEMORY_MIB", "1");
+    QStringList args = GetParam().args;
+    args.replaceInStrings("DIR", sprites());
+    const RunResult r = run(args);
+    EXPECT_EQ(r.exitCode, GetParam().exitCode);
+    EXPECT_EQ(r.err, GetParam().err);
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, Messages,
+    ::testing::Values(
+        MessageCase{"over8192", {"8193", "8", "n", "32", "1", "0", "DIR"}, Ok,
+            "warning: Output/n.png is 8193x8 pixels, more than 8192 on a side, which many GPUs cannot load\n"},
+        MessageCase{"over16384", {"16400", "8", "n", "32", "1", "0", "DIR"}, Ok,
+            "warning: Output/n.png is 16400x8 pixels, more than 16384 on a side, which most GPUs cannot load\n"},
+        MessageCase{"shrunkBelow8192", {"16400", "8", "n", "32", "1", "0", "DIR", "--shrink"}, Ok, ""},
+        MessageCase{"fitsNeitherWay", {"5", "9", "n", "32", "1", "0", "DIR", "--trim", "--rotate"}, BadInput,
+            "error: \"s.png\": image of 6x6 pixels once trimmed does not fit on a 5x9 sheet, either way round\n"},
+        MessageCase{"extrusionWithoutRoom", {"64", "64", "n", "32", "1", "3", "DIR", "--extrude", "2"}, BadArguments,
+            "error: --extrude 2 needs a margin of at least 4, room for the extruded edges of two neighbours, not 3\n"},
+        MessageCase{"extrusionPastTheMemoryBudget", {"1100", "1100", "n", "32", "1", "510", "DIR", "--extrude", "255"},
+            BadInput,
+            "error: extruded by 255 pixels, the images would take 2 MiB, more than the 1 MiB they may take "
+            "(VINTRIX_IMAGE_MEMORY_MIB sets another budget)\n"},
+        MessageCase{"potWithOtherSizes", {"100", "128", "n", "32", "1", "0", "DIR", "--pot"}, BadArguments,
+            "error: --pot needs a sheet width and height that are powers of two, not 100x128\n"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace
+}  // namespace vintrix::test
