@@ -30,7 +30,7 @@ namespace {
 constexpr int kJobTimeout = 60000;
 
 enum class Folder { None, Empty, Sprites };
-enum class Setup { Plain, OutputIsAFile, NoPacker };
+enum class Setup { Plain, NoPacker };
 
 }  // namespace
 
@@ -131,12 +131,6 @@ void JobWindowTest::failuresComeToTheFrontWithTheirReason_data()
     QTest::newRow("no folder chosen") << Folder::None << Setup::Plain
                                       << "Failed: Vintrix did not accept the settings (bad arguments"
                                       << "error: no images folder given: choose one in the folder list";
-    QTest::newRow("empty folder") << Folder::Empty << Setup::Plain
-                                  << "Failed: Vintrix could not use the images (bad input"
-                                  << "error: no images in ";
-    QTest::newRow("unwritable Output") << Folder::Sprites << Setup::OutputIsAFile
-                                       << "Failed: the output could not be written (exit status 4)"
-                                       << "error: ";
     QTest::newRow("Vintrix missing")
         << Folder::Sprites << Setup::NoPacker
         << "Failed: Vintrix was not found. The shell looked for it in:\n    /usr/bin\n    /bin"
@@ -150,10 +144,6 @@ void JobWindowTest::failuresComeToTheFrontWithTheirReason()
     QFETCH(QString, sentence);
     QFETCH(QString, printed);
     const QString folderPath = MakeFolder(folder);
-    if (setup == Setup::OutputIsAFile) {
-        QFile file(dir_->filePath(QStringLiteral("Output")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
     if (setup == Setup::NoPacker) {
         qputenv("PATH", "/usr/bin:/bin");
     }
