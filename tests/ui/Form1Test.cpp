@@ -410,17 +410,14 @@ void Form1Test::pastesArriveWholeAndAreBoundedAtOnce_data()
     QTest::addColumn<QString>("line");
 
     const QString longName = QString(50, u'a') + QString(40000, u'b');
-    QTest::newRow("letters") << "Combo2"
-                             << "abc" << false << "abc"
-                             << "Vintrix 256 0 Vintrix 8 0 0 ";
-    QTest::newRow("bounded") << "Combo2"
-                             << "70000" << false << " 65536"
-                             << "Vintrix 256 65536 Vintrix 8 0 0 ";
-    QTest::newRow("from the menu") << "Combo1"
-                                   << "70000" << true << " 65536"
-                                   << "Vintrix 65536 256 Vintrix 8 0 0 ";
-    QTest::newRow("a long name") << "Text4" << longName << false << longName
-                                 << "Vintrix 256 256 " + QString(50, u'a') + " 8 0 0 ";
+    const auto row = [](const char* label, const char* box, const QString& pasted, bool fromTheMenu,
+                         const QString& shown, const QString& line) {
+        QTest::newRow(label) << box << pasted << fromTheMenu << shown << line;
+    };
+    row("letters", "Combo2", "abc", false, "abc", "Vintrix 256 0 Vintrix 8 0 0 ");
+    row("bounded", "Combo2", "70000", false, " 65536", "Vintrix 256 65536 Vintrix 8 0 0 ");
+    row("from the menu", "Combo1", "70000", true, " 65536", "Vintrix 65536 256 Vintrix 8 0 0 ");
+    row("a long name", "Text4", longName, false, longName, "Vintrix 256 256 " + QString(50, u'a') + " 8 0 0 ");
 }
 
 void Form1Test::pastesArriveWholeAndAreBoundedAtOnce()
