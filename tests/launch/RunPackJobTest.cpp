@@ -98,8 +98,8 @@ protected:
     bool scriptPresentAtNotice_ = false;
 };
 
-// Each notice here is closed at once, so each script's name is gone before
-// its shell could open it by name; the shell reads the file it was given.
+// Each notice here is closed at once, so a script's name may be gone before
+// its shell starts: the shell reads the file it was handed, not the name.
 TEST_F(RunPackJobTest, JobsInARowEachRunTheirOwnLineAndLeaveNoScript)
 {
     InstallRecorder();

@@ -307,8 +307,8 @@ void Form1Test::comboLists()
 
 // Typed text, then chords (as QKeySequence writes them), and what the box
 // shows. The numeric boxes take digits and bound the number at once; the
-// name box takes characters up to its 51st. Alt and Meta chords type
-// nothing, Ctrl+H deletes like Backspace.
+// name box takes characters up to its 51st. Alt chords type nothing,
+// Ctrl+H deletes like Backspace.
 void Form1Test::keysInABox_data()
 {
     QTest::addColumn<QString>("box");
