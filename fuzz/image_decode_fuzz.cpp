@@ -21,11 +21,13 @@ using vintrix::fuzz::check;
 constexpr const char* kExtensions[] = {"png", "bmp", "gif", "jpg", "webp", "tga", "tif"};
 constexpr vintrix::Size kSheet{1024, 1024};
 
+// A folder of this run's own, removed when the run ends.
 const std::string& folder()
 {
+    static char name[] = "/tmp/vintrix-image-fuzz-XXXXXX";
     static const std::string path = [] {
-        char name[] = "/tmp/vintrix-image-fuzz-XXXXXX";
         check(::mkdtemp(name) != nullptr);
+        std::atexit([] { ::rmdir(name); });
         return std::string(name);
     }();
     return path;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
+#include "LayoutFault.h"
 #include "maxrects.h"
 
 namespace {
@@ -35,13 +36,6 @@ private:
     std::size_t size_, pos_ = 0;
 };
 
-bool apart(const vintrix::Placement& a, vintrix::Size sa, const vintrix::Placement& b, vintrix::Size sb, int margin)
-{
-    using I = std::int64_t;
-    return I{a.x} + sa.w + margin <= b.x || I{b.x} + sb.w + margin <= a.x || I{a.y} + sa.h + margin <= b.y ||
-        I{b.y} + sb.h + margin <= a.y;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -67,27 +61,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const Layout& layout = outcome.layout;
-    check(layout.placements.size() == sizes.size());
-    check(sizes.empty() ? layout.sheets == 0 : layout.sheets >= 1);
-    check(layout.usedArea.size() == static_cast<std::size_t>(layout.sheets));
-    check(layout.sheets <= static_cast<int>(sizes.size()));
-    std::vector<std::int64_t> area(static_cast<std::size_t>(layout.sheets));
-    for (std::size_t i = 0; i < sizes.size(); ++i) {
-        const Placement& p = layout.placements[i];
-        const Size placed = placedSize(sizes[i], p);
-        check(p.sheet >= 0 && p.sheet < layout.sheets);
+    check(test::LayoutFault(sizes, layout, sheet, margin).empty());
+    for (const Placement& p : layout.placements)
         check(rotation == Rotation::Allowed || !p.rotated);
-        check(p.x >= margin && p.y >= margin);
-        check(std::int64_t{p.x} + placed.w + margin <= sheet.w);
-        check(std::int64_t{p.y} + placed.h + margin <= sheet.h);
-        area[static_cast<std::size_t>(p.sheet)] += std::int64_t{sizes[i].w} * sizes[i].h;
-        for (std::size_t j = 0; j < i; ++j)
-            if (layout.placements[j].sheet == p.sheet)
-                check(apart(p, placed, layout.placements[j], placedSize(sizes[j], layout.placements[j]), margin));
-    }
-    check(area == layout.usedArea);
-    for (std::int64_t a : area)
-        check(a > 0);
 
     if (sizes.size() <= 24) {
         const PackOutcome again = pack(sizes, sheet, margin, 3, rotation);

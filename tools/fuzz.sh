@@ -14,9 +14,11 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
 tools/bootstrap.sh --packages-only clang libclang-rt-14-dev
+launcher=""
+command -v ccache >/dev/null && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
 [ -f build-fuzz/CMakeCache.txt ] ||
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVINTRIX_FUZZ=ON -DVINTRIX_TESTS=OFF -DVINTRIX_BENCH=OFF
+    -DVINTRIX_FUZZ=ON -DVINTRIX_TESTS=OFF -DVINTRIX_BENCH=OFF $launcher
 targets=${*:-$(sed -n 's/^vintrix_add_fuzzer(\([a-z_]*\).*/\1/p' fuzz/CMakeLists.txt)}
 cmake --build build-fuzz --parallel "$(nproc)" --target $targets fuzz_seeds
 mkdir -p build-fuzz/logs

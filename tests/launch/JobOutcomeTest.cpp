@@ -52,21 +52,10 @@ INSTANTIATE_TEST_SUITE_P(Table, EndSentences,
             "Failed: Vintrix was not found. The shell looked for it in:\n    /work/a b\n    /opt/bin\n"
             "    the current folder\n    /usr/bin"},
         EndCase{{false, 126}, "Failed: Vintrix was found but could not be run (exit status 126)."},
-        EndCase{{false, 1}, "Failed with exit status 1."},
+        EndCase{{false, 1}, "Failed with exit status 1."}, EndCase{{false, 128}, "Failed with exit status 128."},
         EndCase{
             {false, 128 + SIGTERM}, "Stopped by SIGTERM before the end; earlier output in Output is left as it was."},
         EndCase{{true, SIGKILL}, "Stopped by SIGKILL before the end; earlier output in Output is left as it was."}));
-
-TEST(ShellEnds, OnlyAZeroStatusSucceeds)
-{
-    EXPECT_TRUE(Succeeded({false, 0}));
-    EXPECT_FALSE(Succeeded({true, 0}));
-    EXPECT_FALSE(Succeeded({false, 4}));
-    EXPECT_EQ(StoppingSignal({false, 143}), SIGTERM);
-    EXPECT_EQ(StoppingSignal({true, SIGINT}), SIGINT);
-    EXPECT_EQ(StoppingSignal({false, 127}), std::nullopt);
-    EXPECT_EQ(StoppingSignal({false, 128}), std::nullopt);
-}
 
 }  // namespace
 }  // namespace vintrix

@@ -240,7 +240,8 @@ TEST_P(TruncatedFiles, AreRefusedAndTheEarlierOutputStays)
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, TruncatedFiles,
-    ::testing::Values(Cut{"cut.jpg", [] { return encoded(gradient(64, 48), "jpg"); }},
+    ::testing::Values(Cut{"cut.png", [] { return encoded(gradient(64, 48), "png"); }},
+        Cut{"cut.jpg", [] { return encoded(gradient(64, 48), "jpg"); }},
         Cut{"cut.bmp", [] { return encoded(gradient(40, 30), "bmp"); }},
         Cut{"cut8.bmp", [] { return encoded(gradient(40, 30).convertToFormat(QImage::Format_Indexed8), "bmp"); }},
         Cut{"cut.gif", [] { return gif(40, 30); }}, Cut{"cut.tga", [] { return tga(20, 10, true); }}),

@@ -1,3 +1,4 @@
+#include "LayoutFault.h"
 #include "maxrects.h"
 
 #include <random>
@@ -6,12 +7,9 @@
 #include <gtest/gtest.h>
 
 using namespace vintrix;
+using vintrix::test::LayoutFault;
 
 namespace {
-
-struct Box {
-    int sheet, x, y, w, h;
-};
 
 std::vector<Size> randomSizes(unsigned seed, int count, int lo, int hi)
 {
@@ -21,39 +19,6 @@ std::vector<Size> randomSizes(unsigned seed, int count, int lo, int hi)
     for (int i = 0; i < count; ++i)
         sizes.push_back({side(rng), side(rng)});
     return sizes;
-}
-
-// Checks every rule of a layout against the sizes it was made for.
-void expectValidLayout(const std::vector<Size>& sizes, const Layout& layout, Size sheet, int margin)
-{
-    ASSERT_EQ(layout.placements.size(), sizes.size());
-    std::vector<Box> boxes;
-    std::vector<std::int64_t> area(static_cast<std::size_t>(layout.sheets), 0);
-    for (std::size_t i = 0; i < sizes.size(); ++i) {
-        const Placement& p = layout.placements[i];
-        ASSERT_GE(p.sheet, 0);
-        ASSERT_LT(p.sheet, layout.sheets);
-        EXPECT_GE(p.x, margin) << "image " << i;
-        EXPECT_GE(p.y, margin) << "image " << i;
-        const Size placed = placedSize(sizes[i], p);
-        EXPECT_LE(p.x + placed.w, sheet.w - margin) << "image " << i;
-        EXPECT_LE(p.y + placed.h, sheet.h - margin) << "image " << i;
-        boxes.push_back({p.sheet, p.x, p.y, placed.w, placed.h});
-        area[static_cast<std::size_t>(p.sheet)] += std::int64_t{sizes[i].w} * sizes[i].h;
-    }
-    EXPECT_EQ(area, layout.usedArea);
-    for (std::int64_t a : area)
-        EXPECT_GT(a, 0) << "an empty sheet";
-    for (std::size_t i = 0; i < boxes.size(); ++i)
-        for (std::size_t j = i + 1; j < boxes.size(); ++j) {
-            const Box &a = boxes[i], &b = boxes[j];
-            if (a.sheet != b.sheet)
-                continue;
-            // Grown by the margin, a must still not overlap b.
-            const bool apart = a.x + a.w + margin <= b.x || b.x + b.w + margin <= a.x || a.y + a.h + margin <= b.y ||
-                b.y + b.h + margin <= a.y;
-            EXPECT_TRUE(apart) << "images " << i << " and " << j << " are closer than " << margin;
-        }
 }
 
 }  // namespace
@@ -68,7 +33,7 @@ TEST_P(RandomPacking, PlacesEveryImageWithoutOverlapAndKeepsMargins)
     const auto sizes = randomSizes(seed, 150, 1, std::min(sheet.w, sheet.h) / 3);
     const PackOutcome outcome = pack(sizes, sheet, margin);
     ASSERT_FALSE(outcome.tooLarge);
-    expectValidLayout(sizes, outcome.layout, sheet, margin);
+    EXPECT_EQ(LayoutFault(sizes, outcome.layout, sheet, margin), "");
 }
 
 TEST_P(RandomPacking, SameInputGivesSameLayout)
@@ -93,11 +58,11 @@ TEST_P(EveryStrategy, GivesAValidLayout)
     const Size sheet{200, 160};
     for (unsigned seed : {5u, 6u}) {
         auto sizes = randomSizes(seed, 120, 3, 60);
-        expectValidLayout(sizes, packWith(sizes, sheet, 2, {heuristic, order, choice}), sheet, 2);
+        EXPECT_EQ(LayoutFault(sizes, packWith(sizes, sheet, 2, {heuristic, order, choice}), sheet, 2), "");
         // Rotated, some of these fit only one way.
         sizes.insert(sizes.end(), {{8, 190}, {150, 12}, {5, 170}});
         const Layout rotated = packWith(sizes, sheet, 2, {heuristic, order, choice}, Rotation::Allowed);
-        expectValidLayout(sizes, rotated, sheet, 2);
+        EXPECT_EQ(LayoutFault(sizes, rotated, sheet, 2), "");
         EXPECT_TRUE(rotated.placements[120].rotated);
     }
 }
@@ -140,7 +105,7 @@ TEST(Packing, ExactFitFillsTheSheet)
     const std::vector<Size> withGaps(4, Size{30, 30});
     const PackOutcome gaps = pack(withGaps, {64, 64}, 1);
     EXPECT_EQ(gaps.layout.sheets, 1);
-    expectValidLayout(withGaps, gaps.layout, {64, 64}, 1);
+    EXPECT_EQ(LayoutFault(withGaps, gaps.layout, {64, 64}, 1), "");
 }
 
 TEST(Packing, OpensMoreSheetsOnlyWhenNeeded)

@@ -56,62 +56,19 @@ INSTANTIATE_TEST_SUITE_P(Values, RoundToFieldTest,
         RoundingCase{-std::numeric_limits<double>::infinity(), std::nullopt},
         RoundingCase{std::numeric_limits<double>::infinity(), std::nullopt}));
 
-TEST(NumberTextTest, PutsABlankInTheSignPlaceOfNonNegativeNumbers)
-{
-    EXPECT_EQ(NumberText(65536), u" 65536");
-    EXPECT_EQ(NumberText(5), u" 5");
-    EXPECT_EQ(NumberText(0), u" 0");
-    EXPECT_EQ(NumberText(-5), u"-5");
-    EXPECT_EQ(NumberText(std::numeric_limits<std::int32_t>::min()), u"-2147483648");
-}
-
-TEST(FixedNameTest, KeepsFiftyUnitsPaddedWithBlanks)
-{
-    const std::u16string sixty = std::u16string(50, u'a') + std::u16string(10, u'b');
-    EXPECT_EQ(FixedName(sixty).text(), std::u16string(50, u'a'));
-    EXPECT_EQ(FixedName(u"Vintrix").text(), u"Vintrix" + std::u16string(43, u' '));
-    EXPECT_EQ(FixedName(u"").text(), std::u16string(50, u' '));
-}
-
-TEST(PackSettingsTest, StartValues)
-{
-    const PackSettings settings;
-    EXPECT_EQ(settings.bitsPerPixel, 8);
-    EXPECT_EQ(settings.outputFormat, 0);
-    EXPECT_EQ(settings.width, 256);
-    EXPECT_EQ(settings.height, 256);
-    EXPECT_EQ(settings.margin, 0);
-    EXPECT_EQ(TrimBlanks(settings.fileName.text()), u"Vintrix");
-    EXPECT_TRUE(settings.imagesFolder.empty());
-}
-
-TEST(PackSettingsTest, TakesOptionCodes)
-{
-    PackSettings settings;
-    TakeOptions(settings, BitsChoice::ThirtyTwoBit, FormatChoice::Png);
-    EXPECT_EQ(settings.bitsPerPixel, 32);
-    EXPECT_EQ(settings.outputFormat, 1);
-    TakeOptions(settings, BitsChoice::EightBit, FormatChoice::Bmp);
-    EXPECT_EQ(settings.bitsPerPixel, 8);
-    EXPECT_EQ(settings.outputFormat, 0);
-}
-
-TEST(PackSettingsTest, TakesRoundedNumbers)
+// Each box's number is rounded as RoundToField does; the first one out of
+// range stops there, and the fields before it keep their new values.
+TEST(PackSettingsTest, TakesRoundedNumbersUpToTheFirstOutOfRange)
 {
     PackSettings settings;
     EXPECT_EQ(TakeNumbers(settings, u" 65536", u"12.5", u"abc"), std::nullopt);
     EXPECT_EQ(settings.width, 65536);
     EXPECT_EQ(settings.height, 12);
     EXPECT_EQ(settings.margin, 0);
-}
-
-TEST(PackSettingsTest, StopsAtTheFirstNumberOutOfRangeKeepingEarlierFields)
-{
-    PackSettings settings;
     settings.margin = 7;
     EXPECT_EQ(TakeNumbers(settings, u"512", u"-3e9", u"5"), NumberBox::Height);
     EXPECT_EQ(settings.width, 512);
-    EXPECT_EQ(settings.height, 256);
+    EXPECT_EQ(settings.height, 12);
     EXPECT_EQ(settings.margin, 7);
     EXPECT_EQ(TakeNumbers(settings, u"1", u"2", u"-1e99"), NumberBox::Margin);
     EXPECT_EQ(settings.height, 2);

@@ -9,6 +9,8 @@
 #include <QTest>
 #include <QThreadPool>
 
+#include <tuple>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -138,20 +140,13 @@ void DirListBoxTest::nameOrder_data()
     QTest::addColumn<QString>("first");
     QTest::addColumn<QString>("second");
 
-    QTest::newRow("numbers by value") << "a2"
-                                      << "a10";
-    QTest::newRow("case ignored") << "apple"
-                                  << "Banana";
-    QTest::newRow("digits inside") << "v1.9"
-                                   << "v1.10";
-    QTest::newRow("long numbers") << "x99999999999999999999"
-                                  << "x100000000000000000000";
-    QTest::newRow("leading zeros tie-broken") << "a01"
-                                              << "a1";
-    QTest::newRow("same letters, case tie-broken") << "Abc"
-                                                   << "abc";
-    QTest::newRow("digits before letters") << "1up"
-                                           << "up";
+    for (const auto& [label, first, second] :
+        {std::tuple{"numbers by value", "a2", "a10"}, {"case ignored", "apple", "Banana"},
+            {"digits inside", "v1.9", "v1.10"}, {"long numbers", "x99999999999999999999", "x100000000000000000000"},
+            {"leading zeros tie-broken", "a01", "a1"}, {"same letters, case tie-broken", "Abc", "abc"},
+            {"digits before letters", "1up", "up"}}) {
+        QTest::newRow(label) << QString(first) << QString(second);
+    }
 }
 
 void DirListBoxTest::nameOrder()
