@@ -124,30 +124,35 @@ std::string animationsField(const std::vector<Animation>& animations)
     return out + "\n},\n";
 }
 
+// One sheet's JSON: frames keyed by name (the hash), or listed in an array,
+// each with its "filename".
+std::string jsonSheet(
+    bool keyed, const std::vector<AtlasFrame>& frames, const AtlasMeta& meta, const std::vector<Animation>& animations)
+{
+    std::string out = keyed ? "{\"frames\": {" : "{\"frames\": [";
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        out += i == 0 ? "\n" : ",\n";
+        out += keyed ? "\t" + jsonString(frames[i].name) + ": {\n"
+                     : "\t{\n\t\t\"filename\": " + jsonString(frames[i].name) + ",\n";
+        out += frameFields(frames[i], "\t") + "\t}";
+    }
+    out += keyed ? "\n},\n" : "\n],\n";
+    out += animationsField(animations) + "\"meta\": {\n" + metaFields(meta) + "\n}\n}\n";
+    return out;
+}
+
 }  // namespace
 
 std::string atlasJson(
     const std::vector<AtlasFrame>& frames, const AtlasMeta& meta, const std::vector<Animation>& animations)
 {
-    std::string out = "{\"frames\": {";
-    for (std::size_t i = 0; i < frames.size(); ++i) {
-        out += i == 0 ? "\n" : ",\n";
-        out += "\t" + jsonString(frames[i].name) + ": {\n" + frameFields(frames[i], "\t") + "\t}";
-    }
-    out += "\n},\n" + animationsField(animations) + "\"meta\": {\n" + metaFields(meta) + "\n}\n}\n";
-    return out;
+    return jsonSheet(true, frames, meta, animations);
 }
 
 std::string atlasJsonArray(
     const std::vector<AtlasFrame>& frames, const AtlasMeta& meta, const std::vector<Animation>& animations)
 {
-    std::string out = "{\"frames\": [";
-    for (std::size_t i = 0; i < frames.size(); ++i) {
-        out += i == 0 ? "\n" : ",\n";
-        out += "\t{\n\t\t\"filename\": " + jsonString(frames[i].name) + ",\n" + frameFields(frames[i], "\t") + "\t}";
-    }
-    out += "\n],\n" + animationsField(animations) + "\"meta\": {\n" + metaFields(meta) + "\n}\n}\n";
-    return out;
+    return jsonSheet(false, frames, meta, animations);
 }
 
 std::string phaserMultiAtlas(const std::vector<AtlasSheet>& sheets, const std::string& version)
