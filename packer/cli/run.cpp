@@ -253,13 +253,10 @@ void checkKeys(const std::vector<std::string>& names, const std::vector<std::str
                 quoted(keys[i]) + ": rename one of them");
 }
 
-void packFolder(const Options& o, Progress& progress, std::ostream& out, std::ostream& err)
+// The image files of the images folder, after a warning naming the entries
+// that were skipped.
+std::vector<std::string> listImages(const Options& o, std::ostream& err)
 {
-    checkPixelOptions(o);
-    const Size sheet{o.width, o.height};
-    const std::uint64_t memory = imageMemory();
-    const int threads = workerThreads();
-
     std::vector<std::string> names, skipped;
     try {
         names = listImageFiles(o.folder, &skipped, o.recursive, folderId(o.outputFolder));
@@ -281,11 +278,26 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
         if (!isUtf8(name))
             throw InputError(quoted(name) + " has a file name that is not valid UTF-8, so the atlas data " +
                 "cannot name it: rename the file");
+    return names;
+}
 
+// The images as they go on the sheets: decoded, trimmed, folded where
+// identical, bled or premultiplied.
+struct Sprites {
+    std::vector<Image> images;   // in the order of the names
+    std::vector<TrimBox> trims;  // where each image's pixels sit in its file's
+    UniqueImages unique;
+    std::vector<Size> sizes;  // of the unique images, in the order of unique.first
+};
+
+Sprites readSprites(
+    const Options& o, const std::vector<std::string>& names, std::uint64_t memory, int threads, Progress& progress)
+{
     // Trimming or rotating may make an image fit that does not as it is: it
     // is checked once the layout knows its size.
     const bool fitLater = o.trim || o.rotate;
-    const Size decodeSheet = fitLater ? Size{std::numeric_limits<int>::max(), std::numeric_limits<int>::max()} : sheet;
+    const Size decodeSheet =
+        fitLater ? Size{std::numeric_limits<int>::max(), std::numeric_limits<int>::max()} : Size{o.width, o.height};
     DecodeResult decoded;
     {
         // Some decoders print their complaints straight to stderr; Vintrix
@@ -296,121 +308,150 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
             [&](std::size_t d, std::size_t t) { progress.report(Stage::Reading, d, t); }, Hashes::Compute, memory);
     }
 
-    std::vector<std::string> keys;
-    for (const std::string& name : names)
-        keys.push_back(frameKey(name, o.stripExtensions));
-    checkKeys(names, keys);
-    checkDataNames(o.data, o.name, keys);
-
+    Sprites sprites;
+    sprites.images = std::move(decoded.images);
     // Trimmed images are compared as trimmed: two frames that differ only in
     // their transparent borders share one region and keep their own offsets.
-    std::vector<TrimBox> trims(names.size());
+    sprites.trims.resize(names.size());
     forEachImage(names.size(), threads, [&](std::size_t i) {
-        Image& img = decoded.images[i];
+        Image& img = sprites.images[i];
         if (!o.trim) {
-            trims[i].source = {img.width, img.height};
+            sprites.trims[i].source = {img.width, img.height};
             return;
         }
-        trims[i] = trim(img, o.trimThreshold);
+        sprites.trims[i] = trim(img, o.trimThreshold);
         decoded.hashes[i] = pixelHash(img);
     });
-    const UniqueImages unique = findDuplicates(decoded.images, decoded.hashes);
+    sprites.unique = findDuplicates(sprites.images, decoded.hashes);
     // Premultiplied, a transparent pixel is black whatever it was; at 8 bits
     // every transparent pixel takes the palette's one transparent entry.
     const bool bleeding = o.bleed && !o.premultiply && o.bitsPerPixel == 32;
     if (bleeding || o.premultiply)
-        forEachImage(unique.first.size(), threads, [&](std::size_t u) {
-            Image& img = decoded.images[unique.first[u]];
+        forEachImage(sprites.unique.first.size(), threads, [&](std::size_t u) {
+            Image& img = sprites.images[sprites.unique.first[u]];
             if (o.premultiply)
                 premultiply(img);
             else
                 bleed(img);
         });
+    for (std::size_t i : sprites.unique.first)
+        sprites.sizes.push_back({sprites.images[i].width, sprites.images[i].height});
+    return sprites;
+}
 
-    std::vector<Size> sizes;
-    for (std::size_t i : unique.first)
-        sizes.push_back({decoded.images[i].width, decoded.images[i].height});
-    progress.report(Stage::Packing, 0, 1);
-    const PackOutcome packed = pack(sizes, sheet, o.margin, threads, o.rotate ? Rotation::Allowed : Rotation::Never);
+Layout layOut(const Options& o, const std::vector<std::string>& names, const Sprites& sprites, int threads)
+{
+    PackOutcome packed =
+        pack(sprites.sizes, {o.width, o.height}, o.margin, threads, o.rotate ? Rotation::Allowed : Rotation::Never);
     if (packed.tooLarge) {
-        const std::size_t i = unique.first[*packed.tooLarge];
-        const Size size = sizes[*packed.tooLarge];
-        throw InputError(vintrix::quoted(names[i]) + ": image of " + std::to_string(size.w) + "x" +
-            std::to_string(size.h) + " pixels" + (o.trim ? " once trimmed" : "") + " does not fit on a " +
-            std::to_string(o.width) + "x" + std::to_string(o.height) + " sheet" +
+        const Size size = sprites.sizes[*packed.tooLarge];
+        throw InputError(vintrix::quoted(names[sprites.unique.first[*packed.tooLarge]]) + ": image of " +
+            std::to_string(size.w) + "x" + std::to_string(size.h) + " pixels" + (o.trim ? " once trimmed" : "") +
+            " does not fit on a " + std::to_string(o.width) + "x" + std::to_string(o.height) + " sheet" +
             (o.margin > 0 ? " with a margin of " + std::to_string(o.margin) : std::string()) +
             (o.rotate ? ", either way round" : ""));
     }
-    const Layout& layout = packed.layout;
-    if (layout.sheets > kMaxSheets)
-        throw InputError("the images need " + std::to_string(layout.sheets) + " sheets of " + std::to_string(o.width) +
-            "x" + std::to_string(o.height) + ", more than the " + std::to_string(kMaxSheets) +
+    if (packed.layout.sheets > kMaxSheets)
+        throw InputError("the images need " + std::to_string(packed.layout.sheets) + " sheets of " +
+            std::to_string(o.width) + "x" + std::to_string(o.height) + ", more than the " + std::to_string(kMaxSheets) +
             " Vintrix writes in one run: use larger sheets");
-    const std::vector<Size> sheets = sheetSizes(o, layout, sizes);
-    if (o.extrude > 0) {
-        // Extruded images replace the decoded ones, within the same budget.
-        std::uint64_t bytes = 0;
-        for (Size size : sizes)
-            bytes += std::uint64_t(size.w + 2 * o.extrude) * std::uint64_t(size.h + 2 * o.extrude) * 4;
-        if (bytes > memory)
-            throw InputError("extruded by " + std::to_string(o.extrude) + " pixels, the images would take " +
-                std::to_string((bytes + (1 << 20) - 1) >> 20) + " MiB, more than the " + std::to_string(memory >> 20) +
-                " MiB they may take (" + kImageMemoryVariable + " sets another budget)");
-    }
+    return std::move(packed.layout);
+}
 
-    const bool bmp = o.format == ImageFormat::Bmp;
-    const std::string ext = bmp ? ".bmp" : ".png";
+// Extruded images replace the decoded ones, within the same budget.
+void checkExtrudedMemory(const Options& o, const std::vector<Size>& sizes, std::uint64_t memory)
+{
+    std::uint64_t bytes = 0;
+    for (Size size : sizes)
+        bytes += std::uint64_t(size.w + 2 * o.extrude) * std::uint64_t(size.h + 2 * o.extrude) * 4;
+    if (bytes > memory)
+        throw InputError("extruded by " + std::to_string(o.extrude) + " pixels, the images would take " +
+            std::to_string((bytes + (1 << 20) - 1) >> 20) + " MiB, more than the " + std::to_string(memory >> 20) +
+            " MiB they may take (" + kImageMemoryVariable + " sets another budget)");
+}
+
+// Writes the sheets and the atlas data under temporary names in the output
+// folder and puts them in place together.
+void writeOutput(const Options& o, const std::vector<std::string>& keys, Sprites& sprites, const Layout& layout,
+    const std::vector<Size>& sheets, const std::vector<std::string>& dataFiles, const std::string& ext, int threads,
+    Progress& progress, std::ostream& err)
+{
+    OutputFiles::installSignalHandlers();
+    OutputFiles files(o.outputFolder, o.name, [&] {
+        progress.clear();
+        // One write, so that a reader of the pipe gets the line whole.
+        err << std::string("Vintrix: waiting for another run writing into ") + o.outputFolder + '\n' << std::flush;
+    });
+    // Sheets first and the first data file, the way in, last: a reader
+    // that finds it finds everything it names.
+    std::vector<std::string> sheetTemp, dataTemp;
+    for (int s = 0; s < layout.sheets; ++s)
+        sheetTemp.push_back(files.add(sheetBase(o.name, s) + ext));
+    for (const std::string& file : dataFiles)
+        dataTemp.push_back(files.add(file));
+    files.checkOwnership();
+
+    // Images placed rotated are turned, and extruded images grown, in
+    // memory, so that the sheet writer only copies rows.
+    const std::vector<std::size_t>& first = sprites.unique.first;
+    if (o.rotate || o.extrude > 0)
+        forEachImage(first.size(), threads, [&](std::size_t u) {
+            Image& img = sprites.images[first[u]];
+            if (layout.placements[u].rotated)
+                img = rotated(img, rotatesClockwise(o.data) ? Turn::Clockwise : Turn::Counterclockwise);
+            if (o.extrude > 0)
+                img = extruded(img, o.extrude);
+        });
+    std::vector<const Image*> uniqueImages;
+    for (std::size_t i : first)
+        uniqueImages.push_back(&sprites.images[i]);
+    std::size_t rows = 0;
+    for (Size size : sheets)
+        rows += static_cast<std::size_t>(size.h);
+    progress.report(Stage::Writing, 0, rows);
+    writeSheets(sheetTemp, layout, uniqueImages, sheets, o.extrude, o.bitsPerPixel, o.format, threads,
+        [&](std::size_t done, std::size_t total) { progress.report(Stage::Writing, done, total); });
+    progress.report(Stage::Writing, rows, rows);
+
+    const std::vector<std::string> texts = atlasData(o.data, o.name,
+        atlasSheets(o, ext, keys, sprites.unique, sprites.trims, sprites.sizes, layout, sheets), o.animations);
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        writeWhole(dataTemp[i], texts[i]);
+    files.commit();
+}
+
+void packFolder(const Options& o, Progress& progress, std::ostream& out, std::ostream& err)
+{
+    checkPixelOptions(o);
+    const std::uint64_t memory = imageMemory();
+    const int threads = workerThreads();
+
+    const std::vector<std::string> names = listImages(o, err);
+    std::vector<std::string> keys;
+    for (const std::string& name : names)
+        keys.push_back(frameKey(name, o.stripExtensions));
+    checkKeys(names, keys);
+    checkDataNames(o.data, o.name, keys);
+    Sprites sprites = readSprites(o, names, memory, threads, progress);
+
+    progress.report(Stage::Packing, 0, 1);
+    const Layout layout = layOut(o, names, sprites, threads);
+    const std::vector<Size> sheets = sheetSizes(o, layout, sprites.sizes);
+    if (o.extrude > 0)
+        checkExtrudedMemory(o, sprites.sizes, memory);
+
+    const std::string ext = o.format == ImageFormat::Bmp ? ".bmp" : ".png";
     progress.clear();
     warnOfLargeSheets(err, o, ext, sheets);
     const std::vector<std::string> dataFiles = atlasDataFiles(o.data, o.name, layout.sheets);
     try {
-        OutputFiles::installSignalHandlers();
-        OutputFiles files(o.outputFolder, o.name, [&] {
-            progress.clear();
-            // One write, so that a reader of the pipe gets the line whole.
-            err << std::string("Vintrix: waiting for another run writing into ") + o.outputFolder + '\n' << std::flush;
-        });
-        // Sheets first and the first data file, the way in, last: a reader
-        // that finds it finds everything it names.
-        std::vector<std::string> sheetTemp, dataTemp;
-        for (int s = 0; s < layout.sheets; ++s)
-            sheetTemp.push_back(files.add(sheetBase(o.name, s) + ext));
-        for (const std::string& file : dataFiles)
-            dataTemp.push_back(files.add(file));
-        files.checkOwnership();
-
-        // Images placed rotated are turned, and extruded images grown, in
-        // memory, so that the sheet writer only copies rows.
-        if (o.rotate || o.extrude > 0)
-            forEachImage(unique.first.size(), threads, [&](std::size_t u) {
-                Image& img = decoded.images[unique.first[u]];
-                if (layout.placements[u].rotated)
-                    img = rotated(img, rotatesClockwise(o.data) ? Turn::Clockwise : Turn::Counterclockwise);
-                if (o.extrude > 0)
-                    img = extruded(img, o.extrude);
-            });
-        std::vector<const Image*> uniqueImages;
-        for (std::size_t i : unique.first)
-            uniqueImages.push_back(&decoded.images[i]);
-        std::size_t rows = 0;
-        for (Size size : sheets)
-            rows += static_cast<std::size_t>(size.h);
-        progress.report(Stage::Writing, 0, rows);
-        writeSheets(sheetTemp, layout, uniqueImages, sheets, o.extrude, o.bitsPerPixel, o.format, threads,
-            [&](std::size_t done, std::size_t total) { progress.report(Stage::Writing, done, total); });
-        progress.report(Stage::Writing, rows, rows);
-
-        const std::vector<std::string> texts =
-            atlasData(o.data, o.name, atlasSheets(o, ext, keys, unique, trims, sizes, layout, sheets), o.animations);
-        for (std::size_t i = 0; i < texts.size(); ++i)
-            writeWhole(dataTemp[i], texts[i]);
-        files.commit();
+        writeOutput(o, keys, sprites, layout, sheets, dataFiles, ext, threads, progress, err);
     } catch (const std::bad_alloc&) {
         throw OutputError("out of memory writing the sheets");
     }
     progress.clear();
 
-    printSummary(out, o, ext, names.size(), sizes.size(), layout, sheets, dataFiles.back());
+    printSummary(out, o, ext, names.size(), sprites.sizes.size(), layout, sheets, dataFiles.back());
 }
 
 }  // namespace
