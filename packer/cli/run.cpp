@@ -5,9 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
 #include <filesystem>
-#include <functional>
 #include <limits>
 #include <map>
 #include <ostream>
@@ -144,23 +142,6 @@ void printSummary(std::ostream& out, const Options& o, const std::string& ext, s
     if (layout.sheets > 1)
         out << " to " << dir << sheetBase(o.name, layout.sheets - 1) << ext;
     out << " with atlas data " << dir << wayIn << "\n";
-}
-
-// forEachIndex for work on images that may run out of memory: the first
-// failure is thrown again once every call has returned.
-void forEachImage(std::size_t count, int threads, const std::function<void(std::size_t)>& work)
-{
-    std::vector<std::exception_ptr> failures(count);
-    forEachIndex(count, threads, [&](std::size_t i) {
-        try {
-            work(i);
-        } catch (...) {
-            failures[i] = std::current_exception();
-        }
-    });
-    for (const std::exception_ptr& f : failures)
-        if (f)
-            std::rethrow_exception(f);
 }
 
 bool isPowerOfTwo(int n)
@@ -313,7 +294,7 @@ Sprites readSprites(
     // Trimmed images are compared as trimmed: two frames that differ only in
     // their transparent borders share one region and keep their own offsets.
     sprites.trims.resize(names.size());
-    forEachImage(names.size(), threads, [&](std::size_t i) {
+    forEachIndex(names.size(), threads, [&](std::size_t i) {
         Image& img = sprites.images[i];
         if (!o.trim) {
             sprites.trims[i].source = {img.width, img.height};
@@ -327,7 +308,7 @@ Sprites readSprites(
     // every transparent pixel takes the palette's one transparent entry.
     const bool bleeding = o.bleed && !o.premultiply && o.bitsPerPixel == 32;
     if (bleeding || o.premultiply)
-        forEachImage(sprites.unique.first.size(), threads, [&](std::size_t u) {
+        forEachIndex(sprites.unique.first.size(), threads, [&](std::size_t u) {
             Image& img = sprites.images[sprites.unique.first[u]];
             if (o.premultiply)
                 premultiply(img);
@@ -395,7 +376,7 @@ void writeOutput(const Options& o, const std::vector<std::string>& keys, Sprites
     // memory, so that the sheet writer only copies rows.
     const std::vector<std::size_t>& first = sprites.unique.first;
     if (o.rotate || o.extrude > 0)
-        forEachImage(first.size(), threads, [&](std::size_t u) {
+        forEachIndex(first.size(), threads, [&](std::size_t u) {
             Image& img = sprites.images[first[u]];
             if (layout.placements[u].rotated)
                 img = rotated(img, rotatesClockwise(o.data) ? Turn::Clockwise : Turn::Counterclockwise);

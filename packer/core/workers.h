@@ -8,7 +8,8 @@ namespace vintrix {
 
 // Calls work(i) once for every i below `count`, spread over at most
 // `threads` threads, this one among them, and returns when every call has
-// returned. `work` must not throw: it keeps its own failures.
+// returned. A call that throws does not stop the others: once all have
+// returned, the failure of the lowest index is thrown again.
 //
 // With `watch`, the work runs on `threads` other threads while this one
 // calls watch(done) about every `period`, done being the calls finished so

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <exception>
 
 #include "bmp_writer.h"
 #include "palette.h"
@@ -64,7 +63,6 @@ void writeSheets(const std::vector<std::string>& paths, const Layout& layout, co
     std::size_t totalRows = 0;
     for (std::size_t s = 0; s < count; ++s)
         totalRows += static_cast<std::size_t>(sheets[s].h);
-    std::vector<std::exception_ptr> failures(count);
     std::atomic<std::size_t> rowsReported{0};
     forEachIndex(count, threads, [&](std::size_t s) {
         int lastDone = 0;
@@ -74,15 +72,8 @@ void writeSheets(const std::vector<std::string>& paths, const Layout& layout, co
             if (progress)
                 progress(all, totalRows);
         };
-        try {
-            writeOne(paths[s], static_cast<int>(s), layout, images, sheets[s], border, bitsPerPixel, format, rowsDone);
-        } catch (...) {
-            failures[s] = std::current_exception();
-        }
+        writeOne(paths[s], static_cast<int>(s), layout, images, sheets[s], border, bitsPerPixel, format, rowsDone);
     });
-    for (const std::exception_ptr& f : failures)
-        if (f)
-            std::rethrow_exception(f);
 }
 
 }  // namespace vintrix
