@@ -238,8 +238,7 @@ void ioOnly(const fs::path& folder, Size sheet, int margin, const Layout& layout
     std::vector<std::string> paths;
     for (int s = 0; s < layout.sheets; ++s)
         paths.push_back((outDir / ("io-" + std::to_string(s) + ".png")).string());
-    writeSheets(
-        paths, layout, images, std::vector<Size>(paths.size(), sheet), 0, 32, ImageFormat::Png, workerThreads());
+    writeSheets(paths, layout, images, std::vector<Size>(paths.size(), sheet), 0, {}, workerThreads());
 }
 
 std::string fmt(const char* f, double v)

@@ -57,7 +57,7 @@ int main(int argc, char** argv)
     for (int s = 0; s < layout.sheets; ++s)
         paths.push_back(outDir + "/io-" + std::to_string(s) + ".png");
     try {
-        writeSheets(paths, layout, images, std::vector<Size>(paths.size(), sheet), 0, 32, ImageFormat::Png, threads);
+        writeSheets(paths, layout, images, std::vector<Size>(paths.size(), sheet), 0, {}, threads);
     } catch (const std::exception& e) {
         std::cerr << "error: " << e.what() << '\n';
         return 1;

@@ -88,7 +88,7 @@ void checkBmpSize(const Options& o)
 // are checked afterwards, with messages like those of the arguments.
 struct Named {
     bool help = false, version = false;
-    std::string output, data, trimThreshold, extrude;
+    std::string output, data, trimThreshold, extrude, pngLevel;
     Options flags;
 };
 
@@ -112,6 +112,8 @@ void defineOptions(CLI::App& app, Named& n)
     app.add_flag("--pot", n.flags.pot, "sheet sides are powers of two");
     app.add_flag("--shrink", n.flags.shrink, "crop each sheet to its content");
     app.add_flag("--premultiply", n.flags.premultiply, "store colours premultiplied by alpha");
+    app.add_option("--png-level", n.pngLevel, "PNG compression, 1 (fast) to 12 (smallest); 7 by default")
+        ->type_name("N");
 }
 
 // Lists "--bleed,--no-bleed" without CLI11's note of the flag's value.
@@ -218,6 +220,8 @@ void applyNamed(const Named& n, CLI::App& app, Options& o)
     }
     if (app.count("--extrude"))
         o.extrude = checkedNumber("extrusion", n.extrude, 0, 255);
+    if (app.count("--png-level"))
+        o.pngLevel = checkedNumber("PNG level", n.pngLevel, 1, 12);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "atlas_data.h"
 #include "image.h"
+#include "png_writer.h"
 
 namespace vintrix {
 
@@ -31,6 +32,7 @@ struct Options {
     bool trim = false;                       // --trim
     int trimThreshold = 0;                   // --trim-threshold N: alpha <= N counts as transparent
     int extrude = 0;                         // --extrude N
+    int pngLevel = kPngCompressionLevel;     // --png-level N
     bool bleed = false;                      // --bleed / --no-bleed
     bool rotate = false;                     // --rotate
     bool pot = false;                        // --pot

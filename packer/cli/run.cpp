@@ -390,7 +390,7 @@ void writeOutput(const Options& o, const std::vector<std::string>& keys, Sprites
     for (Size size : sheets)
         rows += static_cast<std::size_t>(size.h);
     progress.report(Stage::Writing, 0, rows);
-    writeSheets(sheetTemp, layout, uniqueImages, sheets, o.extrude, o.bitsPerPixel, o.format, threads,
+    writeSheets(sheetTemp, layout, uniqueImages, sheets, o.extrude, {o.bitsPerPixel, o.format, o.pngLevel}, threads,
         [&](std::size_t done, std::size_t total) { progress.report(Stage::Writing, done, total); });
     progress.report(Stage::Writing, rows, rows);
 

@@ -298,18 +298,6 @@ private:
     uLong adler_ = 1;
 };
 
-// VINTRIX_PNG_LEVEL (1 to 12) trades time for size; see kPngCompressionLevel.
-int compressionLevel()
-{
-    if (const char* text = std::getenv("VINTRIX_PNG_LEVEL")) {
-        char* end = nullptr;
-        const long level = std::strtol(text, &end, 10);
-        if (end != text && *end == 0 && level >= 1 && level <= 12)
-            return static_cast<int>(level);
-    }
-    return kPngCompressionLevel;
-}
-
 inline std::uint8_t paethPredictor(std::uint8_t a, std::uint8_t b, std::uint8_t c)
 {
     const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
@@ -375,7 +363,7 @@ void filterRow(const std::uint8_t* row, const std::uint8_t* prev, std::size_t n,
 
 }  // namespace
 
-void writePng(const std::string& path, RowComposer& rows, const std::vector<Rgba>& palette)
+void writePng(const std::string& path, RowComposer& rows, const std::vector<Rgba>& palette, int level)
 {
     const bool indexed = !palette.empty();
     const std::size_t bpp = indexed ? 1 : 4;
@@ -401,7 +389,7 @@ void writePng(const std::string& path, RowComposer& rows, const std::vector<Rgba
     }
 
     {
-        ImageData data(file, rowBytes, compressionLevel());
+        ImageData data(file, rowBytes, level);
         // Palette images compress best unfiltered; RGBA rows take the
         // filter chosen per row.
         std::vector<std::uint8_t> prev(rowBytes, 0), filtered(rowBytes + 1), unfiltered(rowBytes + 1);

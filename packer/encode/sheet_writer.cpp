@@ -13,7 +13,7 @@ namespace vintrix {
 namespace {
 
 void writeOne(const std::string& path, int s, const Layout& layout, const std::vector<const Image*>& images, Size sheet,
-    int border, int bitsPerPixel, ImageFormat format, const std::function<void(int)>& rowsDone)
+    int border, SheetEncoding encoding, const std::function<void(int)>& rowsDone)
 {
     std::vector<std::size_t> onSheet;
     for (std::size_t u = 0; u < images.size(); ++u)
@@ -21,7 +21,7 @@ void writeOne(const std::string& path, int s, const Layout& layout, const std::v
             onSheet.push_back(u);
 
     IndexedImages indexed;
-    if (bitsPerPixel == 8) {
+    if (encoding.bitsPerPixel == 8) {
         std::vector<const Image*> placed;
         std::vector<Position> positions;
         for (std::size_t u : onSheet) {
@@ -35,7 +35,7 @@ void writeOne(const std::string& path, int s, const Layout& layout, const std::v
         const Image& img = *images[onSheet[k]];
         const Placement& p = layout.placements[onSheet[k]];
         SheetItem item{p.x - border, p.y - border, img.width, img.height, nullptr, 0};
-        if (bitsPerPixel == 8) {
+        if (encoding.bitsPerPixel == 8) {
             item.pixels = indexed.indices[k].data();
             item.stride = static_cast<std::size_t>(img.width);
         } else {
@@ -44,20 +44,19 @@ void writeOne(const std::string& path, int s, const Layout& layout, const std::v
         }
         items.push_back(item);
     }
-    const bool bmp = format == ImageFormat::Bmp;
-    RowComposer rows(sheet.w, sheet.h, bitsPerPixel / 8, std::move(items), bmp);
+    const bool bmp = encoding.format == ImageFormat::Bmp;
+    RowComposer rows(sheet.w, sheet.h, encoding.bitsPerPixel / 8, std::move(items), bmp);
     rows.onProgress(rowsDone);
     if (bmp)
         writeBmp(path, rows, indexed.palette);
     else
-        writePng(path, rows, indexed.palette);
+        writePng(path, rows, indexed.palette, encoding.pngLevel);
 }
 
 }  // namespace
 
 void writeSheets(const std::vector<std::string>& paths, const Layout& layout, const std::vector<const Image*>& images,
-    const std::vector<Size>& sheets, int border, int bitsPerPixel, ImageFormat format, int threads,
-    const RowProgressFn& progress)
+    const std::vector<Size>& sheets, int border, SheetEncoding encoding, int threads, const RowProgressFn& progress)
 {
     const auto count = static_cast<std::size_t>(layout.sheets);
     std::size_t totalRows = 0;
@@ -72,7 +71,7 @@ void writeSheets(const std::vector<std::string>& paths, const Layout& layout, co
             if (progress)
                 progress(all, totalRows);
         };
-        writeOne(paths[s], static_cast<int>(s), layout, images, sheets[s], border, bitsPerPixel, format, rowsDone);
+        writeOne(paths[s], static_cast<int>(s), layout, images, sheets[s], border, encoding, rowsDone);
     });
 }
 

@@ -11,11 +11,18 @@
 
 #include "image.h"
 #include "maxrects.h"
+#include "png_writer.h"
 
 namespace vintrix {
 
 // Called with the rows written so far over all sheets and their total.
 using RowProgressFn = std::function<void(std::size_t done, std::size_t total)>;
+
+struct SheetEncoding {
+    int bitsPerPixel = 32;  // 32, RGBA; or 8, a palette a sheet
+    ImageFormat format = ImageFormat::Png;
+    int pngLevel = kPngCompressionLevel;
+};
 
 // Writes sheet s of `layout`, sheets[s] in size, to paths[s]. images[u] is
 // the image placed at layout.placements[u], already rotated where the
@@ -23,7 +30,7 @@ using RowProgressFn = std::function<void(std::size_t done, std::size_t total)>;
 // into the margin around its place. Throws OutputError, for the first
 // failing sheet in sheet order.
 void writeSheets(const std::vector<std::string>& paths, const Layout& layout, const std::vector<const Image*>& images,
-    const std::vector<Size>& sheets, int border, int bitsPerPixel, ImageFormat format, int threads,
+    const std::vector<Size>& sheets, int border, SheetEncoding encoding, int threads,
     const RowProgressFn& progress = {});
 
 }  // namespace vintrix
