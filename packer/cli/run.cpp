@@ -30,11 +30,6 @@
 namespace vintrix {
 namespace {
 
-// The output folder keeps the name of every temporary file of a run in fixed
-// storage for its signal handlers, 4,096 names: two files a sheet and the
-// commit journal's.
-constexpr int kMaxSheets = 2047;
-
 int workerThreads()
 {
     return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
@@ -332,10 +327,6 @@ Layout layOut(const Options& o, const std::vector<std::string>& names, const Spr
             (o.margin > 0 ? " with a margin of " + std::to_string(o.margin) : std::string()) +
             (o.rotate ? ", either way round" : ""));
     }
-    if (packed.layout.sheets > kMaxSheets)
-        throw InputError("the images need " + std::to_string(packed.layout.sheets) + " sheets of " +
-            std::to_string(o.width) + "x" + std::to_string(o.height) + ", more than the " + std::to_string(kMaxSheets) +
-            " Vintrix writes in one run: use larger sheets");
     return std::move(packed.layout);
 }
 

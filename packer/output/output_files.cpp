@@ -1,6 +1,5 @@
 #include "output_files.h"
 
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -10,6 +9,7 @@
 #include <optional>
 #include <set>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -30,41 +30,45 @@ constexpr char kJournal[] = "commit";
 constexpr char kJournalMagic[] = "vintrix-commit-2";
 constexpr char kSetsMagic[] = "vintrix-sets-1";
 
-// The run's folder and every file made in it, for the signal handler, which
-// may only call async-signal-safe functions: fixed storage, no allocation.
-constexpr int kMaxFiles = 4096 + 4;  // two files a sheet, and the lock, the record and the journal of the run
+// The run's folder, for the signal handler, which may only call
+// async-signal-safe functions: fixed storage, no allocation.
 constexpr std::size_t kMaxPath = 4096;
 char g_runFolder[kMaxPath];
-char g_files[kMaxFiles][kMaxPath];
-std::atomic<int> g_fileCount{0};
 
-void registerFile(const std::string& path)
+bool isDotOrDotDot(const char* name)
 {
-    const int n = g_fileCount.load();
-    if (n >= kMaxFiles || path.size() >= kMaxPath)
-        throw OutputError("too many output files");
-    std::memcpy(g_files[n], path.c_str(), path.size() + 1);
-    g_fileCount.store(n + 1);
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-// Removes the run's folder. A thread still writing may create a file after
-// its name was removed; it then fails, since the folder it writes in is gone.
+// Empties and removes the run's folder with system calls alone, so that the
+// signal handler can call it. Every file of a run is made in its folder, so
+// none is missed however many sheets it writes. A thread still writing may
+// create a file meanwhile; it fails once the folder is gone, and until then
+// the next round removes its file.
 void removeRunFolder()
 {
     if (g_runFolder[0] == '\0')
         return;
     for (int round = 0; round < 100; ++round) {
-        const int n = g_fileCount.load();
-        for (int i = 0; i < n; ++i)
-            ::unlink(g_files[i]);
+        const int dir = ::open(g_runFolder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir < 0)
+            return;
+        alignas(dirent64) char entries[8192];
+        for (ssize_t n; (n = ::getdents64(dir, entries, sizeof entries)) > 0;)
+            for (ssize_t at = 0; at < n;) {
+                const auto* entry = reinterpret_cast<const dirent64*>(entries + at);
+                at += entry->d_reclen;
+                if (!isDotOrDotDot(entry->d_name))
+                    ::unlinkat(dir, entry->d_name, 0);
+            }
+        ::close(dir);
         if (::rmdir(g_runFolder) == 0 || errno == ENOENT)
-            break;
+            return;
     }
 }
 
 void forgetRunFolder()
 {
-    g_fileCount.store(0);
     g_runFolder[0] = '\0';
 }
 
@@ -457,11 +461,9 @@ OutputFiles::OutputFiles(std::string folder, std::string name, std::function<voi
         if (path.size() >= kMaxPath || !::mkdtemp(path.data()))
             throw OutputError("cannot create a folder in " + folder_ + ": " + errnoText());
         std::memcpy(g_runFolder, path.c_str(), path.size() + 1);
-        g_fileCount.store(0);
     }
     runFolder_ = path.substr(folder_.size() + 1);
     const std::string lockPath = path + "/" + kRunLock;
-    registerFile(lockPath);
     runLock_.reset(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (!runLock_ || ::flock(runLock_.get(), LOCK_EX) != 0) {
         const std::string why = errnoText();
@@ -482,7 +484,6 @@ std::string OutputFiles::add(const std::string& fileName)
 {
     Entry e{fileName, fileName};
     const std::string path = folder_ + "/" + runFolder_ + "/" + e.temp;
-    registerFile(path);
     entries_.push_back(e);
     return path;
 }
@@ -533,7 +534,6 @@ void OutputFiles::commit()
     }
     sets[name_] = written;
     const std::string setsTemp = run + "/sets";
-    registerFile(setsTemp);
     writeWhole(setsTemp, encode(sets));
     syncToDisk(setsTemp);
     journal.renames.emplace_back("sets", kSetsFile);
@@ -542,8 +542,6 @@ void OutputFiles::commit()
     // whole, and every file it names is complete.
     const std::string journalPath = run + "/" + kJournal;
     const std::string journalTemp = journalPath + ".tmp";
-    registerFile(journalTemp);
-    registerFile(journalPath);
     writeWhole(journalTemp, encode(journal));
     syncToDisk(journalTemp);
 

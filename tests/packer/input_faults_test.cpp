@@ -327,19 +327,4 @@ TEST_F(InputFaults, SkippedEntriesAreListedInOneWarning)
     EXPECT_TRUE(QFile::exists(path("Output/n.png")));
 }
 
-TEST_F(InputFaults, MoreSheetsThanARunWritesAreRefusedBeforeWriting)
-{
-    for (int i = 0; i < 2048; ++i) {  // all different, one a sheet
-        QImage dot(1, 1, QImage::Format_RGBA8888);
-        dot.fill(QColor(i % 256, i / 256, 7));
-        save(dot, QString("dot%1.png").arg(i));
-    }
-    const RunResult r = pack(1, 32, 1);
-    EXPECT_EQ(r.exitCode, BadInput);
-    EXPECT_EQ(r.err,
-        "error: the images need 2048 sheets of 1x1, more than the 2047 Vintrix writes in one run: "
-        "use larger sheets\n");
-    EXPECT_FALSE(QFileInfo::exists(path("Output")));
-}
-
 }  // namespace
