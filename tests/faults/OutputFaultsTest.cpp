@@ -31,18 +31,16 @@ namespace {
 
 using namespace vintrix::test;
 
-struct Job {
-    QStringList args;  // WIDTH HEIGHT NAME BPP FORMAT MARGIN
-    QString folder = "sprites/";
-};
+// WIDTH HEIGHT NAME BPP FORMAT MARGIN FOLDER, the folder relative to the test's.
+using Job = QStringList;
 
-// Square sheets of `side`, 32 bits a pixel; format 1 is PNG, 0 BMP.
+// Square sheets of `side` from sprites/, 32 bits a pixel; format 1 is PNG, 0 BMP.
 Job sized(const QString& name, int side, int format = 1, int margin = 0)
 {
-    return Job{{QString::number(side), QString::number(side), name, "32", QString::number(format),
-        QString::number(margin)}};
+    const QString s = QString::number(side);
+    return {s, s, name, "32", QString::number(format), QString::number(margin), "sprites/"};
 }
-const Job kProbe{{"16", "16", "probe", "32", "1", "0"}, "probe/"};
+const Job kProbe{"16", "16", "probe", "32", "1", "0", "probe/"};
 
 // A Vintrix child process with its output in the files LOGS.out and
 // LOGS.err, so that no pipe can fill and stall it. When `gate` is given, it
@@ -162,12 +160,10 @@ protected:
             save(noise(rng, side(rng), side(rng)), QString("s%1.png").arg(i));
     }
 
-    static QStringList argsOf(const Job& job) { return job.args + QStringList{job.folder}; }
-
     // The exit code; unless `err` is asked for, the run must succeed.
     int run(const Job& job, QString* err = nullptr, std::function<void()> setup = {})
     {
-        const RunResult r = VintrixFolder::run(argsOf(job), std::move(setup));
+        const RunResult r = VintrixFolder::run(job, std::move(setup));
         if (err)
             *err = r.err;
         EXPECT_TRUE(r.exitCode == Ok || err) << r.err.toStdString();
@@ -244,7 +240,7 @@ protected:
     Files reference(const Job& job)
     {
         QTemporaryDir other;
-        const RunResult r = RunVintrix(other.path(), job.args + QStringList{path(job.folder)}, env_);
+        const RunResult r = RunVintrix(other.path(), job.mid(0, 6) << path(job[6]), env_);
         EXPECT_EQ(r.exitCode, Ok) << r.err.toStdString();
         return FilesIn(other.path() + "/Output");
     }
@@ -257,7 +253,7 @@ protected:
         EXPECT_EQ(::pipe2(gate, O_CLOEXEC), 0);
         std::vector<std::unique_ptr<Child>> children;
         for (std::size_t i = 0; i < jobs.size(); ++i)
-            children.push_back(std::make_unique<Child>(work_.path(), argsOf(jobs[i]), gate, QString("run%1").arg(i)));
+            children.push_back(std::make_unique<Child>(work_.path(), jobs[i], gate, QString("run%1").arg(i)));
         ::close(gate[1]);
         ::close(gate[0]);
         std::vector<int> codes;
@@ -333,7 +329,7 @@ TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToF
         SCOPED_TRACE("kill " + std::to_string(k));
         const ino_t firstInode = inodeOfN();
         ASSERT_NE(firstInode, 0u);
-        Child child(work_.path(), argsOf(c.after));
+        Child child(work_.path(), c.after);
         ASSERT_TRUE(child.started());
         if (c.whileInPlace) {
             killWhenNIsReplaced(child, firstInode);
@@ -384,7 +380,7 @@ TEST_F(OutputFaults, SigtermWhileSheetsAreWrittenLeavesNoFileOfTheRun)
     for (int k = 0; k < 16; ++k) {
         SCOPED_TRACE("stop " + std::to_string(k));
         ASSERT_TRUE(QDir(path("Output")).removeRecursively());
-        Child child(work_.path(), argsOf(sized("n", 8)));
+        Child child(work_.path(), sized("n", 8));
         const int want = std::uniform_int_distribution<int>(1, 400)(rng);
         while (!child.finished() && runFiles() < want)
             QThread::usleep(200);
@@ -416,7 +412,7 @@ TEST_P(Overlapping, RunsLeaveEachNameTheWholeOutputOfOneRun)
     sprites(14, 6, 24, 21);
     std::map<QString, std::vector<Files>> outputsOf;
     for (const Job& job : c.jobs)
-        outputsOf[job.args[2]].push_back(reference(job));
+        outputsOf[job[2]].push_back(reference(job));
     for (const auto& [name, outputs] : outputsOf)
         for (std::size_t i = 1; i < outputs.size(); ++i)
             ASSERT_NE(outputs[i], outputs[0]) << "the runs of " << name.toStdString() << " must differ";
@@ -463,7 +459,7 @@ TEST_F(OutputFaults, ARunWaitsForTheLockAndSaysSo)
     ASSERT_GE(lock, 0);
     ASSERT_EQ(::flock(lock, LOCK_EX), 0);
 
-    Child child(work_.path(), argsOf(sized("n", 64)));
+    Child child(work_.path(), sized("n", 64));
     QElapsedTimer waited;
     waited.start();
     // The line may arrive in pieces: wait for its end.
@@ -564,7 +560,7 @@ TEST_F(OutputFaults, AKilledRunsCommitIsFinishedBeforeNewerOutputWhateverProcess
         ASSERT_EQ(run(before), Ok);
         const ino_t first = inodeOfN();
         ASSERT_NE(first, 0u);
-        Child child(work_.path(), argsOf(killed));
+        Child child(work_.path(), killed);
         killWhenNIsReplaced(child, first);
         const Files visible = only(allOutput(), "n");
         caught = visible != earlier && visible != killedOutput;  // in the middle of the renames
