@@ -123,23 +123,18 @@ protected:
     }
 
     // A first successful run whose output a failed run must leave alone.
-    QByteArray packEarlierOutput()
+    Files packEarlierOutput()
     {
         save(QImage(4, 4, QImage::Format_RGBA8888), "good.png");
         const RunResult r = pack(64, 32, 1);
         EXPECT_EQ(r.exitCode, Ok) << r.err.toStdString();
-        QFile f(path("Output/n.json"));
-        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-        return f.readAll();
+        return output();
     }
-
-    void expectEarlierOutput(const QByteArray& json)
+    // The sheet and its data, and the output's lock and record of names, as
+    // they were: no run folder or temporary file is left.
+    void expectEarlierOutput(const Files& earlier)
     {
-        QFile f(path("Output/n.json"));
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        EXPECT_EQ(f.readAll(), json);
-        // The sheet and its data, and the output's lock and record of names:
-        // no run folder or temporary file is left.
+        EXPECT_EQ(output(), earlier);
         EXPECT_EQ(QDir(path("Output")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
             (QStringList{".vintrix-sets", ".vintrix.lock", "n.json", "n.png"}));
     }
@@ -155,7 +150,7 @@ protected:
 
 TEST_F(InputFaults, ImagesPastTheMemoryBudgetAreRefusedBeforeDecoding)
 {
-    const QByteArray earlier = packEarlierOutput();
+    const Files earlier = packEarlierOutput();
     QImage big(1200, 1200, QImage::Format_Grayscale8);  // 5.5 MiB each once decoded to RGBA
     big.fill(0);
     save(big, "big1.png");
@@ -186,7 +181,7 @@ TEST_F(InputFaults, RunningOutOfMemoryIsAnErrorNotACrash)
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "AddressSanitizer cannot run under an address space limit";
 #endif
-    const QByteArray earlier = packEarlierOutput();
+    const Files earlier = packEarlierOutput();
     // Three 32 KB files that decode to 256 MiB each, under a limit of 640 MiB.
     QImage big(8192, 8192, QImage::Format_Grayscale8);
     big.fill(0);
@@ -226,7 +221,7 @@ TEST_P(TruncatedFiles, AreRefusedAndTheEarlierOutputStays)
 {
     const QString file = GetParam().file;
     const QByteArray whole = GetParam().bytes();
-    const QByteArray earlier = packEarlierOutput();
+    const Files earlier = packEarlierOutput();
     for (const double kept : {0.9, 0.6}) {
         write(file, whole.left(static_cast<qsizetype>(whole.size() * kept)));
         const RunResult r = pack(256, 32, 1);
