@@ -12,7 +12,6 @@
 #include <map>
 #include <memory>
 #include <set>
-#include <optional>
 #include <random>
 
 #include <fcntl.h>
@@ -32,22 +31,24 @@ namespace {
 
 using namespace vintrix::test;
 
-struct Job {
-    QStringList args;  // WIDTH HEIGHT NAME BPP FORMAT MARGIN
-    QString folder = "sprites/";
-};
+// WIDTH HEIGHT NAME BPP FORMAT MARGIN FOLDER, the folder relative to the test's.
+using Job = QStringList;
 
-struct ChildSetup {
-    std::optional<rlim_t> fileSize;
-    int gate[2] = {-1, -1};    // waits for end of file on this pipe before it starts
-    QString logs = "vintrix";  // LOGS.out and LOGS.err in the working folder
-};
+// Square sheets of `side` from sprites/, 32 bits a pixel; format 1 is PNG, 0 BMP.
+Job sized(const QString& name, int side, int format = 1, int margin = 0)
+{
+    const QString s = QString::number(side);
+    return {s, s, name, "32", QString::number(format), QString::number(margin), "sprites/"};
+}
+const Job kProbe{"16", "16", "probe", "32", "1", "0", "probe/"};
 
-// A Vintrix child process with its output in files, so that no pipe can
-// fill and stall it.
+// A Vintrix child process with its output in the files LOGS.out and
+// LOGS.err, so that no pipe can fill and stall it. When `gate` is given, it
+// waits for end of file on that pipe before it starts.
 class Child {
 public:
-    Child(const QString& workDir, const QStringList& args, ChildSetup setup = {}) : dir_(workDir), logs_(setup.logs)
+    Child(const QString& workDir, const QStringList& args, const int* gate = nullptr, QString logs = "vintrix")
+        : dir_(workDir), logs_(logs)
     {
         std::vector<QByteArray> bytes{QByteArray(VINTRIX_BINARY)};
         for (const QString& a : args)
@@ -66,49 +67,26 @@ public:
             const int e = ::open(err.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || ::chdir(dir.constData()) != 0)
                 ::_exit(127);
-            ::signal(SIGXFSZ, SIG_DFL);  // as a shell leaves it
-            if (setup.fileSize) {
-                const rlimit limit{*setup.fileSize, *setup.fileSize};
-                if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
-                    ::_exit(127);
-            }
             char byte;
-            if (setup.gate[1] >= 0)
-                ::close(setup.gate[1]);
-            while (setup.gate[0] >= 0 && ::read(setup.gate[0], &byte, 1) > 0) {}
+            if (gate)
+                ::close(gate[1]);
+            while (gate && ::read(gate[0], &byte, 1) > 0) {}
             ::execv(argv[0], argv.data());
             ::_exit(127);
         }
     }
-    ~Child()
-    {
-        if (pid_ > 0 && !reaped_) {
-            ::kill(pid_, SIGKILL);
-            wait();
-        }
-    }
+    ~Child() { kill(); }
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
 
     pid_t pid() const { return pid_; }
     bool started() const { return pid_ > 0; }
-
     // Whether it has ended, without waiting.
-    bool finished()
-    {
-        if (reaped_)
-            return true;
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) != pid_)
-            return false;
-        record(status);
-        return true;
-    }
+    bool finished() { return reaped_ || reap(WNOHANG); }
     void wait()
     {
-        int status = 0;
-        while (!reaped_ && ::waitpid(pid_, &status, 0) == pid_)
-            record(status);
+        if (!reaped_)
+            reap(0);
     }
     void kill(int sig = SIGKILL)
     {
@@ -117,21 +95,22 @@ public:
             wait();
         }
     }
-
     int exitCode() const { return exitCode_; }  // -signal when killed
-    QString err() const { return read(".err"); }
-    QString out() const { return read(".out"); }
+    QString err() const
+    {
+        QFile f(dir_ + "/" + logs_ + ".err");
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
 
 private:
-    void record(int status)
+    bool reap(int options)
     {
+        int status = 0;
+        if (::waitpid(pid_, &status, options) != pid_)
+            return false;
         reaped_ = true;
         exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-    }
-    QString read(const char* ext) const
-    {
-        QFile f(dir_ + "/" + logs_ + ext);
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+        return true;
     }
 
     QString dir_, logs_;
@@ -151,15 +130,21 @@ QImage noise(std::mt19937& rng, int w, int h)
     return img;
 }
 
+// Each table case is printed and named by its label.
+template <class Case>
+auto operator<<(std::ostream& os, const Case& c) -> decltype(c.label, os)
+{
+    return os << c.label;
+}
+const auto kLabel = [](const auto& info) { return std::string(info.param.label); };
+
 class OutputFaults : public VintrixFolder {
 protected:
     void SetUp() override
     {
         VintrixFolder::SetUp();
         ASSERT_TRUE(work_.mkpath("probe"));
-        QImage dot(3, 3, QImage::Format_RGBA8888);
-        dot.fill(Qt::blue);
-        ASSERT_TRUE(dot.save(path("probe/dot.png")));
+        save(FlatSprite(3, 3, Qt::blue), "dot.png", nullptr, path("probe"));
     }
     void TearDown() override
     {
@@ -172,19 +157,17 @@ protected:
         std::mt19937 rng(seed);
         std::uniform_int_distribution<int> side(minSide, maxSide);
         for (int i = 0; i < count; ++i)
-            ASSERT_TRUE(noise(rng, side(rng), side(rng)).save(path(QString("sprites/s%1.png").arg(i))));
+            save(noise(rng, side(rng), side(rng)), QString("s%1.png").arg(i));
     }
 
-    static QStringList argsOf(const Job& job) { return job.args + QStringList{job.folder}; }
-
-    int run(const Job& job, QString* err = nullptr)
+    // The exit code; unless `err` is asked for, the run must succeed.
+    int run(const Job& job, QString* err = nullptr, std::function<void()> setup = {})
     {
-        Child c(work_.path(), argsOf(job));
-        c.wait();
+        const RunResult r = VintrixFolder::run(job, std::move(setup));
         if (err)
-            *err = c.err();
-        EXPECT_TRUE(c.exitCode() == Ok || err) << c.err().toStdString();
-        return c.exitCode();
+            *err = r.err;
+        EXPECT_TRUE(r.exitCode == Ok || err) << r.err.toStdString();
+        return r.exitCode;
     }
 
     // Every file in Output, Vintrix's bookkeeping included.
@@ -198,15 +181,16 @@ protected:
                 some[file] = bytes;
         return some;
     }
+    QStringList inOutput(const QString& pattern, QDir::Filters filters) const
+    {
+        return QDir(path("Output")).entryList({pattern}, filters | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
     // Hidden files and folders in Output other than the bookkeeping: what
     // runs left of their own.
     QStringList leftovers() const
     {
-        QStringList names;
-        for (const QString& name :
-            QDir(path("Output")).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
-            if (name.startsWith('.') && !IsBookkeeping(name))
-                names << name;
+        QStringList names = inOutput(".*", QDir::AllEntries | QDir::System);
+        names.removeIf([](const QString& name) { return IsBookkeeping(name); });
         return names;
     }
     // Files of n the runs under way have made so far; -1 before a run has
@@ -214,9 +198,16 @@ protected:
     int runFiles() const
     {
         int count = -1;
-        for (const QString& run : QDir(path("Output")).entryList({".vintrix-run-*"}, QDir::Dirs | QDir::Hidden))
+        for (const QString& run : inOutput(".vintrix-run-*", QDir::Dirs))
             count = std::max(count, 0) + int(QDir(path("Output/" + run)).entryList({"n*"}, QDir::Files).size());
         return count;
+    }
+    // Whether a run left the journal of a commit it did not finish.
+    bool journalLeft() const
+    {
+        const QStringList runs = inOutput(".vintrix-run-*", QDir::Dirs);
+        return std::any_of(runs.begin(), runs.end(),
+            [this](const QString& run) { return QFileInfo::exists(path("Output/" + run + "/commit")); });
     }
     // Output/n.png's inode, to see when a run puts another file there.
     ino_t inodeOfN() const
@@ -224,19 +215,12 @@ protected:
         struct stat st {};
         return ::stat(QFile::encodeName(path("Output/n.png")).constData(), &st) == 0 ? st.st_ino : 0;
     }
-    // Waits until `child` ends or replaces Output/n.png, the inode of which was
-    // `before`: the moment it starts putting the new output in place.
-    void waitUntilNIsReplaced(Child& child, ino_t before) const
+    // Kills `child` the moment it replaces Output/n.png, the inode of which
+    // was `before`: when it starts putting the new output in place.
+    void killWhenNIsReplaced(Child& child, ino_t before) const
     {
         while (!child.finished() && inodeOfN() == before) {}
-    }
-    // Whether a run left the journal of a commit it did not finish.
-    bool journalLeft() const
-    {
-        for (const QString& run : QDir(path("Output")).entryList({".vintrix-run-*"}, QDir::Dirs | QDir::Hidden))
-            if (QFileInfo::exists(path("Output/" + run + "/commit")))
-                return true;
-        return false;
+        child.kill();
     }
 
     // Output holds `files` and nothing else; the folder itself stays, as it
@@ -248,42 +232,35 @@ protected:
         for (const QFileInfo& entry :
             output.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
             ASSERT_TRUE(entry.isDir() ? QDir(entry.filePath()).removeRecursively() : output.remove(entry.fileName()));
-        for (const auto& [name, bytes] : files) {
-            QFile f(path("Output/" + name));
-            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-            ASSERT_EQ(f.write(bytes), bytes.size());
-        }
+        for (const auto& [name, bytes] : files)
+            writeBytes("Output/" + name, bytes);
     }
 
     // What `job` writes into an empty Output, made in a folder of its own.
     Files reference(const Job& job)
     {
         QTemporaryDir other;
-        EXPECT_TRUE(other.isValid());
-        Child c(other.path(), job.args + QStringList{path(job.folder)});
-        c.wait();
-        EXPECT_EQ(c.exitCode(), Ok) << c.err().toStdString();
+        const RunResult r = RunVintrix(other.path(), job.mid(0, 6) << path(job[6]), env_);
+        EXPECT_EQ(r.exitCode, Ok) << r.err.toStdString();
         return FilesIn(other.path() + "/Output");
     }
 
     // Starts every job at once: the children are forked first and then
     // released together. Returns their exit codes; `errs` gets their stderr.
-    std::vector<int> runTogether(const std::vector<Job>& jobs, QStringList* errs = nullptr)
+    std::vector<int> runTogether(const std::vector<Job>& jobs, QStringList& errs)
     {
         int gate[2];
         EXPECT_EQ(::pipe2(gate, O_CLOEXEC), 0);
         std::vector<std::unique_ptr<Child>> children;
         for (std::size_t i = 0; i < jobs.size(); ++i)
-            children.push_back(std::make_unique<Child>(
-                work_.path(), argsOf(jobs[i]), ChildSetup{{}, {gate[0], gate[1]}, QString("run%1").arg(i)}));
+            children.push_back(std::make_unique<Child>(work_.path(), jobs[i], gate, QString("run%1").arg(i)));
         ::close(gate[1]);
         ::close(gate[0]);
         std::vector<int> codes;
         for (auto& c : children) {
             c->wait();
             codes.push_back(c->exitCode());
-            if (errs)
-                *errs << c->err();
+            errs << c->err();
         }
         return codes;
     }
@@ -309,10 +286,8 @@ protected:
 
     bool mountSmallDisk(qint64 bytes)
     {
-        if (!work_.mkpath("Output"))
-            return false;
         const QByteArray options = "size=" + QByteArray::number(bytes);
-        mounted_ =
+        mounted_ = work_.mkpath("Output") &&
             ::mount("tmpfs", QFile::encodeName(path("Output")).constData(), "tmpfs", 0, options.constData()) == 0;
         return mounted_;
     }
@@ -334,11 +309,6 @@ struct KillCase {
     int kills;
 };
 
-void PrintTo(const KillCase& c, std::ostream* os)
-{
-    *os << c.label;
-}
-
 class KilledWhileWriting : public OutputFaults, public ::testing::WithParamInterface<KillCase> {};
 
 // Output holds the earlier or the new output, except when the kill lands
@@ -351,8 +321,7 @@ TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToF
     sprites(c.sprites, c.minSide, c.maxSide, 17);
     const Files after = reference(c.after);
     ASSERT_EQ(run(c.before), Ok);
-    const Files before = allOutput();
-    const Files earlier = only(before, "n");
+    const Files before = allOutput(), earlier = only(before, "n");
     ASSERT_NE(earlier, after);
 
     std::mt19937 rng(2024);
@@ -360,20 +329,19 @@ TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToF
         SCOPED_TRACE("kill " + std::to_string(k));
         const ino_t firstInode = inodeOfN();
         ASSERT_NE(firstInode, 0u);
-        Child child(work_.path(), argsOf(c.after));
+        Child child(work_.path(), c.after);
         ASSERT_TRUE(child.started());
         if (c.whileInPlace) {
-            waitUntilNIsReplaced(child, firstInode);
+            killWhenNIsReplaced(child, firstInode);
         } else {
             const int want = std::uniform_int_distribution<int>(0, static_cast<int>(after.size()))(rng);
             while (!child.finished() && runFiles() < want)
                 QThread::usleep(200);
+            child.kill();
         }
-        child.kill();
 
-        const Files left = allOutput();
         const bool committing = journalLeft();
-        const Files visible = only(left, "n");
+        const Files visible = only(allOutput(), "n");
         if (committing) {
             for (const auto& [file, bytes] : visible) {
                 const auto old = earlier.find(file), now = after.find(file);
@@ -385,15 +353,11 @@ TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToF
             EXPECT_TRUE(visible == earlier || visible == after) << "a mix of two runs";
         }
 
-        // The next successful run in the folder, of another name, tidies up.
-        ASSERT_EQ(run(Job{{"16", "16", "probe", "32", "1", "0"}, "probe/"}), Ok) << "probe";
+        // The next successful run in the folder, of another name, tidies up
+        // and finishes a commit under way.
+        ASSERT_EQ(run(kProbe), Ok) << "probe";
         EXPECT_EQ(leftovers(), QStringList{});
-        const Files mine = only(allOutput(), "n");
-        if (committing) {
-            EXPECT_EQ(mine, after) << "a commit under way is finished";
-        } else {
-            EXPECT_TRUE(mine == visible) << "the probe changed the output of n";
-        }
+        EXPECT_EQ(only(allOutput(), "n"), committing ? after : visible);
         restore(before);
     }
 }
@@ -401,13 +365,11 @@ TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToF
 INSTANTIATE_TEST_SUITE_P(Moments, KilledWhileWriting,
     ::testing::Values(
         // Two large sheets of noise: the kill lands while rows are written.
-        KillCase{"largeSheets", 90, 60, 200, Job{{"2048", "2048", "n", "32", "1", "0"}},
-            Job{{"1536", "1536", "n", "32", "1", "1"}}, false, 10},
+        KillCase{"largeSheets", 90, 60, 200, sized("n", 2048), sized("n", 1536, 1, 1), false, 10},
         // Many small sheets: putting hundreds of files in place takes long
         // enough to be caught in the middle.
-        KillCase{"manySheetsFirstInPlace", 160, 40, 40, Job{{"48", "48", "n", "32", "1", "0"}},
-            Job{{"96", "96", "n", "32", "1", "1"}}, true, 6}),
-    [](const auto& info) { return std::string(info.param.label); });
+        KillCase{"manySheetsFirstInPlace", 160, 40, 40, sized("n", 48), sized("n", 96, 1, 1), true, 6}),
+    kLabel);
 
 // Many sheets of one image each, written by several threads: new files are
 // created all the time, also while a stopped run removes its own.
@@ -418,7 +380,7 @@ TEST_F(OutputFaults, SigtermWhileSheetsAreWrittenLeavesNoFileOfTheRun)
     for (int k = 0; k < 16; ++k) {
         SCOPED_TRACE("stop " + std::to_string(k));
         ASSERT_TRUE(QDir(path("Output")).removeRecursively());
-        Child child(work_.path(), argsOf(Job{{"8", "8", "n", "32", "1", "0"}}));
+        Child child(work_.path(), sized("n", 8));
         const int want = std::uniform_int_distribution<int>(1, 400)(rng);
         while (!child.finished() && runFiles() < want)
             QThread::usleep(200);
@@ -433,21 +395,11 @@ TEST_F(OutputFaults, SigtermWhileSheetsAreWrittenLeavesNoFileOfTheRun)
 
 // ---- runs that overlap -----------------------------------------------------
 
-Job sized(const QString& name, int side)
-{
-    return Job{{QString::number(side), QString::number(side), name, "32", "1", "0"}};
-}
-
 struct OverlapCase {
     const char* label;
     std::vector<Job> jobs;  // released together
     int rounds;
 };
-
-void PrintTo(const OverlapCase& c, std::ostream* os)
-{
-    *os << c.label;
-}
 
 class Overlapping : public OutputFaults, public ::testing::WithParamInterface<OverlapCase> {};
 
@@ -460,7 +412,7 @@ TEST_P(Overlapping, RunsLeaveEachNameTheWholeOutputOfOneRun)
     sprites(14, 6, 24, 21);
     std::map<QString, std::vector<Files>> outputsOf;
     for (const Job& job : c.jobs)
-        outputsOf[job.args[2]].push_back(reference(job));
+        outputsOf[job[2]].push_back(reference(job));
     for (const auto& [name, outputs] : outputsOf)
         for (std::size_t i = 1; i < outputs.size(); ++i)
             ASSERT_NE(outputs[i], outputs[0]) << "the runs of " << name.toStdString() << " must differ";
@@ -468,21 +420,16 @@ TEST_P(Overlapping, RunsLeaveEachNameTheWholeOutputOfOneRun)
     for (int round = 0; round < c.rounds; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         QStringList errs;
-        const std::vector<int> codes = runTogether(c.jobs, &errs);
+        const std::vector<int> codes = runTogether(c.jobs, errs);
         for (std::size_t i = 0; i < codes.size(); ++i) {
-            EXPECT_EQ(codes[i], Ok) << errs[static_cast<int>(i)].toStdString();
-            EXPECT_TRUE(errs[static_cast<int>(i)].isEmpty() ||
-                errs[static_cast<int>(i)] == "Vintrix: waiting for another run writing into Output\n")
-                << errs[static_cast<int>(i)].toStdString();
+            const QString& err = errs[static_cast<int>(i)];
+            EXPECT_EQ(codes[i], Ok) << err.toStdString();
+            EXPECT_TRUE(err.isEmpty() || err == "Vintrix: waiting for another run writing into Output\n")
+                << err.toStdString();
         }
         const Files left = allOutput();
         for (const auto& [name, outputs] : outputsOf) {
-            const QRegularExpression mine("^" + name + "(-[0-9]+)?\\.(png|json)$");
-            Files visible;
-            for (const auto& [file, bytes] : left)
-                if (mine.match(file).hasMatch())
-                    visible[file] = bytes;
-            EXPECT_TRUE(std::find(outputs.begin(), outputs.end(), visible) != outputs.end())
+            EXPECT_TRUE(std::find(outputs.begin(), outputs.end(), only(left, name)) != outputs.end())
                 << "the files of " << name.toStdString() << " are no one run's output";
             EXPECT_TRUE(wholeOutputOf(name));
         }
@@ -498,7 +445,7 @@ INSTANTIATE_TEST_SUITE_P(Runs, Overlapping,
             {sized("a", 24), sized("a", 40), sized("b", 28), sized("b", 48), sized("c", 32), sized("c", 96),
                 sized("d", 24), sized("d", 96)},
             4}),
-    [](const auto& info) { return std::string(info.param.label); });
+    kLabel);
 
 // A run that finds the folder's lock taken says so, waits, and writes only
 // once it has the lock.
@@ -512,7 +459,7 @@ TEST_F(OutputFaults, ARunWaitsForTheLockAndSaysSo)
     ASSERT_GE(lock, 0);
     ASSERT_EQ(::flock(lock, LOCK_EX), 0);
 
-    Child child(work_.path(), argsOf(sized("n", 64)));
+    Child child(work_.path(), sized("n", 64));
     QElapsedTimer waited;
     waited.start();
     // The line may arrive in pieces: wait for its end.
@@ -536,16 +483,12 @@ struct OwnerCase {
     const char* refusal;  // nullptr: both outputs stay side by side
 };
 
-void PrintTo(const OwnerCase& c, std::ostream* os)
-{
-    *os << c.label;
-}
-
 class OtherNames : public OutputFaults, public ::testing::WithParamInterface<OwnerCase> {};
 
 // "level" with two sheets writes level-2.png, the sheet of the name
 // "level-2". A run never removes or replaces a file another name wrote: it
-// refuses before writing anything, and names the other output.
+// refuses before writing anything, and names the other output. Once the
+// other output is gone, the name is free again.
 TEST_P(OtherNames, ARunLeavesTheFilesOfAnotherNameAlone)
 {
     const OwnerCase& c = GetParam();
@@ -556,19 +499,12 @@ TEST_P(OtherNames, ARunLeavesTheFilesOfAnotherNameAlone)
 
     QString err;
     const int code = run(c.second, &err);
-    if (c.refusal) {
-        EXPECT_EQ(code, OutputFailed);
-        EXPECT_EQ(err, QString("error: ") + c.refusal + "\n");
-        EXPECT_EQ(output(), earlier);
-    } else {
-        EXPECT_EQ(code, Ok) << err.toStdString();
-        Files both = earlier;
-        both.insert(second.begin(), second.end());
-        EXPECT_EQ(output(), both);
-    }
+    Files both = earlier;
+    both.insert(second.begin(), second.end());
+    EXPECT_EQ(code, c.refusal ? OutputFailed : Ok);
+    EXPECT_EQ(err, c.refusal ? QString("error: ") + c.refusal + "\n" : QString());
+    EXPECT_EQ(output(), c.refusal ? earlier : both);
     EXPECT_EQ(leftovers(), QStringList{});
-
-    // Once the other output is gone, the name is free again.
     if (c.refusal) {
         for (const auto& [file, bytes] : earlier)
             ASSERT_TRUE(QFile::remove(path("Output/" + file)));
@@ -585,7 +521,7 @@ INSTANTIATE_TEST_SUITE_P(Names, OtherNames,
         OwnerCase{"aNameThatEndsInTwoOnASecondSheet", sized("level", 40), sized("level-2", 64),
             "cannot write the output named \"level-2\": Output/\"level-2.png\" belongs to the output named "
             "\"level\"; choose another name or remove that output"}),
-    [](const auto& info) { return std::string(info.param.label); });
+    kLabel);
 
 // Released together, whichever commits first keeps its output; the other
 // is refused whole.
@@ -598,7 +534,7 @@ TEST_F(OutputFaults, OverlappingRunsOfCollidingNamesLeaveOneWholeOutput)
         SCOPED_TRACE("round " + std::to_string(round));
         ASSERT_TRUE(QDir(path("Output")).removeRecursively());
         QStringList errs;
-        const std::vector<int> codes = runTogether({level, level2}, &errs);
+        const std::vector<int> codes = runTogether({level, level2}, errs);
         const std::multiset<int> outcome(codes.begin(), codes.end());
         ASSERT_EQ(outcome, (std::multiset<int>{Ok, OutputFailed})) << errs.join("").toStdString();
         const int refused = codes[0] == Ok ? 1 : 0;
@@ -615,7 +551,7 @@ TEST_F(OutputFaults, OverlappingRunsOfCollidingNamesLeaveOneWholeOutput)
 TEST_F(OutputFaults, AKilledRunsCommitIsFinishedBeforeNewerOutputWhateverProcessHasItsNumber)
 {
     sprites(100, 40, 40, 17);
-    const Job before = sized("n", 48), killed{{"96", "96", "n", "32", "1", "1"}}, newer = sized("n", 64);
+    const Job before = sized("n", 48), killed = sized("n", 96, 1, 1), newer = sized("n", 64);
     const Files earlier = reference(before), killedOutput = reference(killed), want = reference(newer);
     bool caught = false;
     pid_t killedPid = 0;
@@ -624,9 +560,8 @@ TEST_F(OutputFaults, AKilledRunsCommitIsFinishedBeforeNewerOutputWhateverProcess
         ASSERT_EQ(run(before), Ok);
         const ino_t first = inodeOfN();
         ASSERT_NE(first, 0u);
-        Child child(work_.path(), argsOf(killed));
-        waitUntilNIsReplaced(child, first);
-        child.kill();
+        Child child(work_.path(), killed);
+        killWhenNIsReplaced(child, first);
         const Files visible = only(allOutput(), "n");
         caught = visible != earlier && visible != killedOutput;  // in the middle of the renames
         killedPid = child.pid();
@@ -636,11 +571,13 @@ TEST_F(OutputFaults, AKilledRunsCommitIsFinishedBeforeNewerOutputWhateverProcess
 
     // A process of the killed run's number, alive while the next run commits.
     pid_t holder = -1;
+    const auto end = [&holder] {
+        ::kill(holder, SIGKILL);
+        ::waitpid(holder, nullptr, 0);
+    };
     for (int attempt = 0; attempt < 20 && holder != killedPid; ++attempt) {
-        if (holder > 0) {
-            ::kill(holder, SIGKILL);
-            ::waitpid(holder, nullptr, 0);
-        }
+        if (holder > 0)
+            end();
         QFile last("/proc/sys/kernel/ns_last_pid");
         if (!last.open(QIODevice::WriteOnly) || last.write(QByteArray::number(killedPid - 1)) <= 0)
             GTEST_SKIP() << "cannot choose the number of a new process here (needs root)";
@@ -652,30 +589,28 @@ TEST_F(OutputFaults, AKilledRunsCommitIsFinishedBeforeNewerOutputWhateverProcess
         }
     }
     if (holder != killedPid) {
-        ::kill(holder, SIGKILL);
-        ::waitpid(holder, nullptr, 0);
+        end();
         GTEST_SKIP() << "another process took the number";
     }
     EXPECT_EQ(run(newer), Ok);
-    ::kill(holder, SIGKILL);
-    ::waitpid(holder, nullptr, 0);
-    EXPECT_EQ(run(Job{{"16", "16", "probe", "32", "1", "0"}, "probe/"}), Ok);
+    end();
+    EXPECT_EQ(run(kProbe), Ok);
     EXPECT_EQ(only(allOutput(), "n"), want);
     EXPECT_EQ(leftovers(), QStringList{});
 }
 
 // ---- what stands at Output --------------------------------------------------
 
+bool plantLink(const QDir& work, const char* target)
+{
+    return ::symlink(target, QFile::encodeName(work.filePath("Output")).constData()) == 0;
+}
+
 struct AtOutputCase {
     const char* label;
     std::function<bool(const QDir& work)> plant;  // false: cannot be planted here
     const char* message;
 };
-
-void PrintTo(const AtOutputCase& c, std::ostream* os)
-{
-    *os << c.label;
-}
 
 class SomethingAtOutput : public OutputFaults, public ::testing::WithParamInterface<AtOutputCase> {};
 
@@ -686,32 +621,22 @@ TEST_P(SomethingAtOutput, IsRefusedSayingWhatIsThere)
     const AtOutputCase& c = GetParam();
     sprites(2, 8, 8, 1);
     ASSERT_TRUE(work_.mkpath("elsewhere"));
-    QFile victim(path("victim.txt"));
-    ASSERT_TRUE(victim.open(QIODevice::WriteOnly));
-    victim.write("untouched");
-    victim.close();
+    writeBytes("victim.txt", "untouched");
     if (!c.plant(work_))
         GTEST_SKIP() << "cannot plant this here (needs root)";
     QString err;
     EXPECT_EQ(run(sized("n", 32), &err), OutputFailed);
     EXPECT_EQ(err, QString("error: cannot use Output as the output folder: ") + c.message + "\n");
     EXPECT_EQ(QDir(path("elsewhere")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{});
+    QFile victim(path("victim.txt"));
     ASSERT_TRUE(victim.open(QIODevice::ReadOnly));
     EXPECT_EQ(victim.readAll(), "untouched");
 }
 
-bool plantLink(const QDir& work, const char* target)
-{
-    return ::symlink(target, QFile::encodeName(work.filePath("Output")).constData()) == 0;
-}
-
 INSTANTIATE_TEST_SUITE_P(Things, SomethingAtOutput,
-    ::testing::Values(AtOutputCase{"aFile",
-                          [](const QDir& w) {
-                              QFile f(w.filePath("Output"));
-                              return f.open(QIODevice::WriteOnly);
-                          },
-                          "it is a file, not a folder"},
+    ::testing::Values(
+        AtOutputCase{"aFile", [](const QDir& w) { return QFile(w.filePath("Output")).open(QIODevice::WriteOnly); },
+            "it is a file, not a folder"},
         AtOutputCase{"aBrokenLink", [](const QDir& w) { return plantLink(w, "missing"); },
             "it is a symbolic link to \"missing\", which does not exist, and Vintrix writes only into a real folder"},
         AtOutputCase{"aLinkToAFolder", [](const QDir& w) { return plantLink(w, "elsewhere"); },
@@ -729,7 +654,7 @@ INSTANTIATE_TEST_SUITE_P(Things, SomethingAtOutput,
                     ::geteuid() != 65534;
             },
             "it belongs to another user (uid 65534) and the folder it is in can be written by others"}),
-    [](const auto& info) { return std::string(info.param.label); });
+    kLabel);
 
 // ---- a disk that fills up --------------------------------------------------
 
@@ -739,8 +664,7 @@ INSTANTIATE_TEST_SUITE_P(Things, SomethingAtOutput,
 TEST_F(OutputFaults, AFullDiskFailsClearlyAndKeepsTheEarlierOutput)
 {
     sprites(24, 30, 60, 5);
-    const Job before{{"128", "128", "n", "32", "1", "0"}};
-    const Job after{{"160", "160", "n", "32", "0", "1"}};  // BMP: larger, and sizes known in advance
+    const Job before = sized("n", 128), after = sized("n", 160, 0, 1);  // BMP: larger, and sizes known in advance
     const Files want = reference(after);
     qint64 newBytes = 0;
     for (const auto& [name, bytes] : want)
@@ -759,23 +683,21 @@ TEST_F(OutputFaults, AFullDiskFailsClearlyAndKeepsTheEarlierOutput)
     for (qint64 room = 0; room <= newBytes + 64 * 1024; room += std::max<qint64>(kPage, newBytes / 24)) {
         SCOPED_TRACE("room for " + std::to_string(room) + " bytes");
         ASSERT_EQ(::umount2(QFile::encodeName(path("Output")).constData(), MNT_DETACH), 0);
-        mounted_ = false;
         ASSERT_TRUE(mountSmallDisk(oldBytes + room + kPage));
         restore(earlier);
 
         QString err;
         const int code = run(after, &err);
-        const Files left = allOutput();
         if (code == Ok) {
             ++succeeded;
             EXPECT_EQ(output(), want);
         } else {
             ++failed;
             EXPECT_EQ(code, OutputFailed);
-            EXPECT_TRUE(err.startsWith("error: cannot ") && err.contains("No space left on device"))
+            EXPECT_TRUE(err.startsWith("error: cannot ") && err.contains("No space left on device") &&
+                err.count('\n') == 1)
                 << err.toStdString();
-            EXPECT_EQ(err.count('\n'), 1) << err.toStdString();
-            EXPECT_EQ(left, earlier);
+            EXPECT_EQ(allOutput(), earlier);
         }
     }
     EXPECT_GT(failed, 0);
@@ -787,19 +709,20 @@ TEST_F(OutputFaults, AFullDiskFailsClearlyAndKeepsTheEarlierOutput)
 TEST_F(OutputFaults, AFileSizeLimitFailsClearlyAndKeepsTheEarlierOutput)
 {
     sprites(12, 30, 60, 6);
-    const Job before{{"128", "128", "n", "32", "1", "0"}};
-    const Job after{{"256", "256", "n", "32", "0", "0"}};
-    ASSERT_EQ(run(before), Ok);
+    ASSERT_EQ(run(sized("n", 128)), Ok);
     const Files earlier = allOutput();
-
-    // Room for the error message in the run's log, not for the sheets.
     for (rlim_t limit : {rlim_t{512}, rlim_t{64 * 1024}}) {
         SCOPED_TRACE("limit " + std::to_string(limit));
-        Child c(work_.path(), argsOf(after), ChildSetup{limit});
-        c.wait();
-        EXPECT_EQ(c.exitCode(), OutputFailed) << c.err().toStdString();
-        EXPECT_TRUE(c.err().startsWith("error: cannot write Output/") && c.err().contains("File too large"))
-            << c.err().toStdString();
+        QString err;
+        EXPECT_EQ(run(sized("n", 256, 0), &err,
+                      [limit] {
+                          ::signal(SIGXFSZ, SIG_DFL);
+                          const rlimit size{limit, limit};
+                          ::setrlimit(RLIMIT_FSIZE, &size);
+                      }),
+            OutputFailed)
+            << err.toStdString();
+        EXPECT_TRUE(err.startsWith("error: cannot write Output/") && err.contains("File too large")) << err.toStdString();
         EXPECT_EQ(allOutput(), earlier);
     }
 }
@@ -809,14 +732,14 @@ TEST_F(OutputFaults, AFileSizeLimitFailsClearlyAndKeepsTheEarlierOutput)
 TEST_F(OutputFaults, AFolderInPlaceOfAnOutputFileLeavesTheEarlierOutputWhole)
 {
     sprites(6, 30, 30, 7);
-    ASSERT_EQ(run(Job{{"64", "64", "n", "32", "1", "0"}}), Ok);  // four images a sheet
+    ASSERT_EQ(run(sized("n", 64)), Ok);  // four images a sheet
     // The new run writes one image a sheet; its data files go in last, and
     // the first of them last of all.
     ASSERT_TRUE(work_.mkpath("Output/n-3.json/inside"));
     const Files earlier = allOutput();
 
     QString err;
-    EXPECT_EQ(run(Job{{"40", "40", "n", "32", "1", "1"}}, &err), OutputFailed);
+    EXPECT_EQ(run(sized("n", 40, 1, 1), &err), OutputFailed);
     EXPECT_EQ(err, "error: cannot replace Output/n-3.json: it is a folder\n");
     EXPECT_EQ(allOutput(), earlier);
 }

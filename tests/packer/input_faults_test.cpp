@@ -123,23 +123,18 @@ protected:
     }
 
     // A first successful run whose output a failed run must leave alone.
-    QByteArray packEarlierOutput()
+    Files packEarlierOutput()
     {
         save(QImage(4, 4, QImage::Format_RGBA8888), "good.png");
         const RunResult r = pack(64, 32, 1);
         EXPECT_EQ(r.exitCode, Ok) << r.err.toStdString();
-        QFile f(path("Output/n.json"));
-        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-        return f.readAll();
+        return output();
     }
-
-    void expectEarlierOutput(const QByteArray& json)
+    // The sheet and its data, and the output's lock and record of names, as
+    // they were: no run folder or temporary file is left.
+    void expectEarlierOutput(const Files& earlier)
     {
-        QFile f(path("Output/n.json"));
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        EXPECT_EQ(f.readAll(), json);
-        // The sheet and its data, and the output's lock and record of names:
-        // no run folder or temporary file is left.
+        EXPECT_EQ(output(), earlier);
         EXPECT_EQ(QDir(path("Output")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
             (QStringList{".vintrix-sets", ".vintrix.lock", "n.json", "n.png"}));
     }
@@ -155,7 +150,7 @@ protected:
 
 TEST_F(InputFaults, ImagesPastTheMemoryBudgetAreRefusedBeforeDecoding)
 {
-    const QByteArray earlier = packEarlierOutput();
+    const Files earlier = packEarlierOutput();
     QImage big(1200, 1200, QImage::Format_Grayscale8);  // 5.5 MiB each once decoded to RGBA
     big.fill(0);
     save(big, "big1.png");
@@ -186,7 +181,7 @@ TEST_F(InputFaults, RunningOutOfMemoryIsAnErrorNotACrash)
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "AddressSanitizer cannot run under an address space limit";
 #endif
-    const QByteArray earlier = packEarlierOutput();
+    const Files earlier = packEarlierOutput();
     // Three 32 KB files that decode to 256 MiB each, under a limit of 640 MiB.
     QImage big(8192, 8192, QImage::Format_Grayscale8);
     big.fill(0);
@@ -226,7 +221,7 @@ TEST_P(TruncatedFiles, AreRefusedAndTheEarlierOutputStays)
 {
     const QString file = GetParam().file;
     const QByteArray whole = GetParam().bytes();
-    const QByteArray earlier = packEarlierOutput();
+    const Files earlier = packEarlierOutput();
     for (const double kept : {0.9, 0.6}) {
         write(file, whole.left(static_cast<qsizetype>(whole.size() * kept)));
         const RunResult r = pack(256, 32, 1);
@@ -247,31 +242,31 @@ INSTANTIATE_TEST_SUITE_P(Formats, TruncatedFiles,
         Cut{"cut.gif", [] { return gif(40, 30); }}, Cut{"cut.tga", [] { return tga(20, 10, true); }}),
     [](const auto& info) { return QString(info.param.file).replace('.', '_').toStdString(); });
 
-TEST_F(InputFaults, TgaWithoutFooterReadsUncompressedAndRunLength)
+// TGA without its footer, uncompressed and run-length encoded, GIF, and
+// 16-bit BMP, whose 5 and 6 bits must stretch to the full 0..255.
+TEST_F(InputFaults, TgaGifAndSixteenBitBmpDecodePixelForPixel)
 {
+    const std::vector<std::pair<QString, std::function<QRgb(int, int)>>> files = {
+        {"plain.tga", pattern},
+        {"rle.tga", pattern},
+        {"pattern.gif", [](int x, int y) { return pattern((x + y) % 128, 0); }},
+        {"white.bmp", [](int, int) { return qRgb(255, 255, 255); }},
+        {"mid.bmp", [](int, int) { return qRgb(132, 130, 132); }},  // 16 of 31, 32 of 63, 16 of 31
+    };
     write("plain.tga", tga(12, 5, false));
     write("rle.tga", tga(12, 5, true));
     write("pattern.gif", gif(12, 5));
+    write("white.bmp", bmp565(12, 5, 0xFFFF));
+    write("mid.bmp", bmp565(12, 5, 0x8410));
     const RunResult r = pack(64, 32, 1);
     ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
-    for (const char* file : {"plain.tga", "rle.tga"}) {
+    for (const auto& [file, expected] : files) {
         const QImage img = frame(file);
-        ASSERT_EQ(img.size(), QSize(12, 5)) << file;
+        ASSERT_EQ(img.size(), QSize(12, 5)) << file.toStdString();
         for (int y = 0; y < 5; ++y)
             for (int x = 0; x < 12; ++x)
-                ASSERT_EQ(img.pixel(x, y), pattern(x, y)) << file << " at " << x << "," << y;
+                ASSERT_EQ(img.pixel(x, y), expected(x, y)) << file.toStdString() << " at " << x << "," << y;
     }
-    const QImage fromGif = frame("pattern.gif");
-    EXPECT_EQ(fromGif.pixel(11, 4), pattern(15, 0));
-}
-
-TEST_F(InputFaults, SixteenBitBmpKeepsTheFullRange)
-{
-    write("white.bmp", bmp565(3, 2, 0xFFFF));
-    write("mid.bmp", bmp565(3, 2, 0x8410));  // 16 of 31, 32 of 63, 16 of 31
-    ASSERT_EQ(pack(64, 32, 1).exitCode, Ok);
-    EXPECT_EQ(frame("white.bmp").pixel(2, 1), qRgb(255, 255, 255));
-    EXPECT_EQ(frame("mid.bmp").pixel(0, 0), qRgb(132, 130, 132));
 }
 
 TEST_F(InputFaults, OpaqueMagentaIsNotTheColourKeyInEightBitBmp)

@@ -4,41 +4,24 @@
 // reader never sees half of it.
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
+#include <fstream>
 #include <string>
 #include <unistd.h>
 
 int main(int argc, char** argv)
 {
-    std::string record;
-    for (int i = 1; i < argc; ++i) {
-        record += argv[i];
-        record += '\0';
-    }
-
     const std::string draft = ".record-" + std::to_string(getpid());
-    const int fd = open(draft.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-    if (fd < 0) {
-        return 1;
+    {
+        std::ofstream out(draft, std::ios::binary);
+        for (int i = 1; i < argc; ++i)
+            out << argv[i] << '\0';
+        if (!out.flush())
+            return 1;
     }
-    const bool written = write(fd, record.data(), record.size()) == static_cast<ssize_t>(record.size());
-    if (close(fd) != 0 || !written) {
-        unlink(draft.c_str());
-        return 1;
-    }
-
-    int status = 1;
-    for (int n = 1;; ++n) {
-        const std::string name = "call-" + std::to_string(n);
-        if (link(draft.c_str(), name.c_str()) == 0) {
-            status = 0;
-            break;
-        }
-        if (errno != EEXIST) {
-            std::perror(name.c_str());
-            break;
-        }
-    }
+    int n = 0, linked = -1;
+    while ((linked = link(draft.c_str(), ("call-" + std::to_string(++n)).c_str())) != 0 && errno == EEXIST) {}
+    if (linked != 0)
+        std::perror("call");
     unlink(draft.c_str());
-    return status;
+    return linked == 0 ? 0 : 1;
 }
