@@ -153,36 +153,6 @@ TEST_F(VintrixTest, HelpAndVersion)
     EXPECT_TRUE(version.out.startsWith("Vintrix 1."));
 }
 
-// A program that reads stderr through a pipe asks for progress as lines.
-TEST_F(VintrixTest, ProgressLinesOnlyWhenAskedFor)
-{
-    std::mt19937 rng(7);
-    for (int i = 0; i < 40; ++i)
-        save(RandomSprite(rng, 20, 12), QString("s%1.png").arg(i));
-    const RunResult quiet = pack(128, 128, "n", 32, 1, 0);
-    EXPECT_EQ(quiet.exitCode, Ok);
-    EXPECT_EQ(quiet.err, "");
-
-    env_.insert("VINTRIX_PROGRESS", "lines");
-    const RunResult r = pack(128, 128, "n", 32, 1, 0);
-    EXPECT_EQ(r.exitCode, Ok);
-    EXPECT_EQ(r.out, quiet.out);
-    QStringList stages;
-    std::map<QString, std::pair<qulonglong, qulonglong>> last;
-    for (const QString& line : r.err.split('\n', Qt::SkipEmptyParts)) {
-        const QStringList f = line.split(' ');
-        ASSERT_EQ(f.size(), 4) << line.toStdString();
-        ASSERT_EQ(f[0], "progress");
-        if (stages.isEmpty() || stages.last() != f[1])
-            stages << f[1];
-        last[f[1]] = {f[2].toULongLong(), f[3].toULongLong()};
-        EXPECT_LE(last[f[1]].first, last[f[1]].second) << line.toStdString();
-    }
-    EXPECT_EQ(stages, (QStringList{"reading", "packing", "writing"}));
-    EXPECT_EQ(last["reading"], (std::pair<qulonglong, qulonglong>{40, 40}));
-    EXPECT_EQ(last["writing"].first, last["writing"].second);
-}
-
 // ---- 32-bit sheets --------------------------------------------------------
 
 struct SheetCase {
