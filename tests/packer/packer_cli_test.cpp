@@ -140,7 +140,14 @@ INSTANTIATE_TEST_SUITE_P(Table, Refused,
             {{"bomb.png", pngBomb()}}},
         RefusedCase{"aFolderWithoutImages", kPackDir,
             "no images in \"DIR\" (looked for PNG, BMP, JPEG, GIF, WebP, TGA and TIFF files)", BadInput,
-            {{"readme.txt", "not an image"}}}),
+            {{"readme.txt", "not an image"}}},
+        RefusedCase{"twoFilesOneFrame", kPackDir + QStringList{"--strip-extensions"},
+            "\"a.bmp\" and \"a.png\" would both be the frame \"a\": rename one of them", BadInput,
+            {{"a.png", png(FlatSprite(2, 2, Qt::blue))}, {"a.bmp", png(FlatSprite(2, 2, Qt::blue))}}},
+        RefusedCase{"colonInLibgdx", kPackDir + QStringList{"--data", "libgdx"},
+            "the libGDX atlas cannot name \"a:b.png\": its lines cannot hold a \":\", a control character or "
+            "blanks at the ends of a name, so rename the file",
+            BadInput, {{"a:b.png", png(FlatSprite(2, 2, Qt::blue))}}}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(VintrixTest, HelpAndVersion)
