@@ -6,6 +6,9 @@
 
 #include <QBuffer>
 #include <QFileInfo>
+#include <QtEndian>
+
+#include <zlib.h>
 
 namespace {
 
@@ -26,19 +29,13 @@ QByteArray png(const QImage& image)
 // A PNG chunk: length, type, data and CRC.
 QByteArray pngChunk(const QByteArray& type, const QByteArray& data)
 {
-    auto be32 = [](quint32 v) {
-        QByteArray b;
-        for (int s = 24; s >= 0; s -= 8)
-            b.append(char((v >> s) & 0xff));
-        return b;
+    const auto be32 = [](quint32 v) {
+        v = qToBigEndian(v);
+        return QByteArray(reinterpret_cast<const char*>(&v), 4);
     };
-    quint32 crc = 0xffffffffu;
-    for (char ch : type + data) {
-        crc ^= quint8(ch);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
-    }
-    return be32(quint32(data.size())) + type + data + be32(~crc);
+    const QByteArray body = type + data;
+    return be32(quint32(data.size())) + body +
+        be32(quint32(crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size()))));
 }
 
 // A header claiming 60000x60000 RGBA pixels, followed by no pixel data.
