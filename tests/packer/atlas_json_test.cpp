@@ -30,9 +30,8 @@ TEST_P(JsonStringRoundTrip, ReadsBackAsTheSameText)
     EXPECT_EQ(o.value("k").toString().toStdString(), name);
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, JsonStringRoundTrip,
-    ::testing::Values("plain.png", "with space.png", "quote\"d.png", "back\\slash.png", "tab\tand\nnewline.png",
-        std::string("nul\0byte", 8), "\x01\x1f\x7f.png", "ünïcödé.png", "日本語.png", "emoji 🎮.png", "/*/", ""));
+// Other UTF-8 names, control characters included, are atlas_json_fuzz's.
+INSTANTIATE_TEST_SUITE_P(Names, JsonStringRoundTrip, ::testing::Values(std::string("nul\0byte", 8), "/*/", ""));
 
 TEST(JsonString, ReplacesBytesThatAreNotUtf8)
 {

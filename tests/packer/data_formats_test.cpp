@@ -138,31 +138,4 @@ TEST_F(VintrixFolder, RecursiveReadsSubfoldersButNeitherLinksToFoldersNorTheOutp
     EXPECT_EQ(FramesDiffer(path("Output"), "n", path(".")), "");
 }
 
-struct NamingCase {
-    const char* label;
-    QStringList files;
-    QStringList options;
-    const char* message;
-};
-
-class UnwritableNames : public VintrixFolder, public ::testing::WithParamInterface<NamingCase> {};
-
-TEST_P(UnwritableNames, AreRefusedBeforeAnythingIsWritten)
-{
-    for (const QString& file : GetParam().files)
-        save(FlatSprite(2, 2, Qt::blue), file, "PNG");
-    const RunResult r = run(QStringList{"16", "16", "n", "32", "1", "0", sprites()} + GetParam().options);
-    EXPECT_EQ(r.exitCode, BadInput);
-    EXPECT_EQ(r.err, QString("error: ") + GetParam().message + "\n");
-    EXPECT_FALSE(outputExists());
-}
-
-INSTANTIATE_TEST_SUITE_P(Names, UnwritableNames,
-    ::testing::Values(NamingCase{"sameWithoutExtension", {"a.png", "a.bmp"}, {"--strip-extensions"},
-                          "\"a.bmp\" and \"a.png\" would both be the frame \"a\": rename one of them"},
-        NamingCase{"colonInLibgdx", {"a:b.png"}, {"--data", "libgdx"},
-            "the libGDX atlas cannot name \"a:b.png\": its lines cannot hold a \":\", a control character or "
-            "blanks at the ends of a name, so rename the file"}),
-    [](const auto& info) { return std::string(info.param.label); });
-
 }  // namespace

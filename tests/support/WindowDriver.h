@@ -47,8 +47,18 @@ inline void WaitForFolderList()
     QCoreApplication::sendPostedEvents();
 }
 
+// A real double-click: a click, then the second press that arrives as a
+// double-click event.
+inline void DoubleClick(QAbstractItemView& view, const QModelIndex& index)
+{
+    view.scrollTo(index);
+    const QPoint center = view.visualRect(index).center();
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, center);
+    QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, center);
+}
+
 // Double-clicks the folder list's entry for `name` (a line break shows as
-// the symbol U+240A), after a click as a real mouse gives.
+// the symbol U+240A).
 inline bool PickFolder(Form1& window, QString name)
 {
     WaitForFolderList();
@@ -59,10 +69,7 @@ inline bool PickFolder(Form1& window, QString name)
     if (found.size() != 1) {
         return false;
     }
-    folders->scrollTo(found[0]);
-    const QPoint center = folders->visualRect(found[0]).center();
-    QTest::mouseClick(folders->viewport(), Qt::LeftButton, {}, center);
-    QTest::mouseDClick(folders->viewport(), Qt::LeftButton, {}, center);
+    DoubleClick(*folders, found[0]);
     return true;
 }
 

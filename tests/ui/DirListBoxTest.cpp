@@ -1,4 +1,5 @@
 #include "DirListBox.h"
+#include "WindowDriver.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,26 +8,12 @@
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThreadPool>
-
-#include <tuple>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 using vintrix::DirListBox;
-using vintrix::FolderNameLess;
-
-namespace {
-
-// The start folder's subfolders come from the thread pool.
-void WaitForListing()
-{
-    QThreadPool::globalInstance()->waitForDone();
-    QCoreApplication::sendPostedEvents();
-}
-
-}  // namespace
+using vintrix::testing::DoubleClick;
 
 class DirListBoxTest : public QObject {
     Q_OBJECT
@@ -36,8 +23,6 @@ private slots:
     void init();
     void cleanup();
 
-    void nameOrder_data();
-    void nameOrder();
     void opensOnTheCurrentFolder();
     void doubleClickOpensAndRedraws();
     void enterOpensTheHighlightedFolder();
@@ -65,7 +50,9 @@ void DirListBoxTest::initTestCase()
 {
     QVERIFY(root_.isValid());
     previous_ = QDir::currentPath();
-    makeFolders(QFile::encodeName(root_.path()), {"a10", "a2", "B", "c", "A1", ".hidden", "zeta"});
+    makeFolders(QFile::encodeName(root_.path()),
+        {"a10", "a2", "B", "c", "A1", ".hidden", "zeta", "abc", "Abc", "d1", "d01", "up", "1up",
+            "x100000000000000000000", "x99999999999999999999"});
     QFile file(root_.filePath("file.txt"));
     QVERIFY(file.open(QIODevice::WriteOnly));
     QVERIFY(QFile::link(root_.filePath("c"), root_.filePath("link-to-c")));
@@ -84,7 +71,7 @@ void DirListBoxTest::init()
     list_->resize(313, 96);
     list_->show();
     QVERIFY(QTest::qWaitForWindowExposed(list_.get()));
-    WaitForListing();
+    vintrix::testing::WaitForFolderList();
 }
 
 void DirListBoxTest::cleanup()
@@ -120,49 +107,16 @@ QModelIndex DirListBoxTest::indexOf(const QString& name) const
     return list_->model()->index(rowOf(name), 0);
 }
 
-namespace {
-
-void DoubleClick(DirListBox* list, const QModelIndex& index)
-{
-    QVERIFY(index.isValid());
-    list->scrollTo(index);
-    // A real double-click: the first click, then the second press that
-    // arrives as a double-click event.
-    const QPoint where = list->visualRect(index).center();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, where);
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, where);
-}
-
-}  // namespace
-
-void DirListBoxTest::nameOrder_data()
-{
-    QTest::addColumn<QString>("first");
-    QTest::addColumn<QString>("second");
-
-    for (const auto& [label, first, second] :
-        {std::tuple{"numbers by value", "a2", "a10"}, {"case ignored", "apple", "Banana"},
-            {"digits inside", "v1.9", "v1.10"}, {"long numbers", "x99999999999999999999", "x100000000000000000000"},
-            {"leading zeros tie-broken", "a01", "a1"}, {"same letters, case tie-broken", "Abc", "abc"},
-            {"digits before letters", "1up", "up"}}) {
-        QTest::newRow(label) << QString(first) << QString(second);
-    }
-}
-
-void DirListBoxTest::nameOrder()
-{
-    QFETCH(QString, first);
-    QFETCH(QString, second);
-    QVERIFY(FolderNameLess(first, second));
-    QVERIFY(!FolderNameLess(second, first));
-    QVERIFY(!FolderNameLess(first, first));
-}
-
 void DirListBoxTest::opensOnTheCurrentFolder()
 {
     QCOMPARE(list_->path(), root_.path());
     QCOMPARE(list_->toolTip(), QString());  // the window gives it its tip
-    QCOMPARE(shownNames(), ancestors_ + QStringList({"A1", "a2", "a10", "B", "c", "link-to-c", "zeta"}));
+    // Numbers by value, however long, case ignored, digits before letters;
+    // leading zeros, then case, break ties.
+    QCOMPARE(shownNames(),
+        ancestors_ +
+            QStringList({"1up", "A1", "a2", "a10", "Abc", "abc", "B", "c", "d01", "d1", "link-to-c", "up",
+                "x99999999999999999999", "x100000000000000000000", "zeta"}));
     QCOMPARE(list_->currentIndex().row(), ancestors_.size() - 1);
     QVERIFY(list_->selectionModel()->isSelected(list_->currentIndex()));
 }
@@ -170,7 +124,7 @@ void DirListBoxTest::opensOnTheCurrentFolder()
 void DirListBoxTest::doubleClickOpensAndRedraws()
 {
     QSignalSpy changes(list_.get(), &DirListBox::change);
-    DoubleClick(list_.get(), indexOf("zeta"));
+    DoubleClick(*list_, indexOf("zeta"));
     QCOMPARE(changes.count(), 1);
     QCOMPARE(list_->path(), root_.filePath("zeta"));
     QCOMPARE(shownNames(), ancestors_ + QStringList({"zeta", "inner"}));
@@ -184,7 +138,7 @@ void DirListBoxTest::doubleClickOpensAndRedraws()
     QCOMPARE(image(list_->model()->index(0, 0).data(Qt::DecorationRole).value<QIcon>()), image(open));
     QCOMPARE(image(indexOf("inner").data(Qt::DecorationRole).value<QIcon>()), image(closed));
 
-    DoubleClick(list_.get(), indexOf("inner"));
+    DoubleClick(*list_, indexOf("inner"));
     QCOMPARE(changes.count(), 2);
     QCOMPARE(shownNames(), ancestors_ + QStringList({"zeta", "inner", "deep"}));
 }
@@ -208,14 +162,14 @@ void DirListBoxTest::enterOpensTheHighlightedFolder()
 void DirListBoxTest::openingAnAncestorRedrawsAroundIt()
 {
     QSignalSpy changes(list_.get(), &DirListBox::change);
-    DoubleClick(list_.get(), list_->model()->index(0, 0));
+    DoubleClick(*list_, list_->model()->index(0, 0));
     QCOMPARE(changes.count(), 1);
     QCOMPARE(list_->path(), QStringLiteral("/"));
     QCOMPARE(list_->currentIndex().row(), 0);
     QVERIFY(shownNames().contains(ancestors_.value(1)));
     QVERIFY(!shownNames().contains(QStringLiteral("zeta")));
     // Opening the shown folder again reports it again.
-    DoubleClick(list_.get(), list_->model()->index(0, 0));
+    DoubleClick(*list_, list_->model()->index(0, 0));
     QCOMPARE(changes.count(), 2);
 }
 
@@ -244,7 +198,7 @@ void DirListBoxTest::oddNamesDisplayAndOpen()
     QCOMPARE(shownNames().last(), shown);
 
     QSignalSpy changes(list_.get(), &DirListBox::change);
-    DoubleClick(list_.get(), indexOf(shown));
+    DoubleClick(*list_, indexOf(shown));
     QCOMPARE(changes.count(), 1);
     QCOMPARE(list_->encodedPath(), folder);
     QCOMPARE(shownNames().last(), QStringLiteral("inside"));
@@ -257,7 +211,7 @@ void DirListBoxTest::aLateListingLeavesAFolderOpenedSince()
     makeFolders(QFile::encodeName(other.path()), {"only"});
     DirListBox list;  // starts listing the current folder
     list.setPath(QFile::encodeName(other.path()));
-    WaitForListing();
+    vintrix::testing::WaitForFolderList();
     const QAbstractItemModel* rows = list.model();
     QCOMPARE(rows->index(rows->rowCount() - 1, 0).data().toString(), QStringLiteral("only"));
     QCOMPARE(rows->index(rows->rowCount() - 2, 0).data().toString(), QDir(other.path()).dirName());
@@ -273,7 +227,7 @@ void DirListBoxTest::aFolderDeletedWhileShownOpensItsParent()
     QVERIFY(QDir(scratch.path() + "/gone").removeRecursively());
 
     QSignalSpy changes(list_.get(), &DirListBox::change);
-    DoubleClick(list_.get(), child);
+    DoubleClick(*list_, child);
     QCOMPARE(changes.count(), 1);
     QCOMPARE(list_->path(), scratch.path());
     QVERIFY(!shownNames().contains(QStringLiteral("gone")));
@@ -296,7 +250,7 @@ void DirListBoxTest::anUnreadableFolderShowsNoSubfolders()
     const QByteArray locked = QFile::encodeName(scratch.path() + "/locked");
     QVERIFY(::chmod(locked.constData(), 0) == 0);
     list_->setPath(QFile::encodeName(scratch.path()));
-    DoubleClick(list_.get(), indexOf("locked"));
+    DoubleClick(*list_, indexOf("locked"));
     QCOMPARE(list_->encodedPath(), locked);
     QCOMPARE(shownNames().last(), QStringLiteral("locked"));
     ::chmod(locked.constData(), 0755);
@@ -317,7 +271,7 @@ void DirListBoxTest::manySubfolders()
     QCOMPARE(list_->model()->index(first + 1, 0).data().toString(), QStringLiteral("d2"));
     QCOMPARE(list_->model()->index(first + 9, 0).data().toString(), QStringLiteral("d10"));
     QCOMPARE(list_->model()->index(first + kCount - 1, 0).data().toString(), QStringLiteral("d2000"));
-    DoubleClick(list_.get(), list_->model()->index(first + kCount - 1, 0));
+    DoubleClick(*list_, list_->model()->index(first + kCount - 1, 0));
     QCOMPARE(list_->encodedPath(), base + "/d2000");
 }
 

@@ -30,12 +30,10 @@ namespace {
 constexpr int kJobTimeout = 60000;
 
 enum class Folder { None, Empty, Sprites };
-enum class Setup { Plain, NoPacker };
 
 }  // namespace
 
 Q_DECLARE_METATYPE(Folder)
-Q_DECLARE_METATYPE(Setup)
 
 class JobWindowTest : public QObject {
     Q_OBJECT
@@ -125,14 +123,14 @@ void JobWindowTest::AnswerNextQuestion(const QString& text)
 void JobWindowTest::failuresComeToTheFrontWithTheirReason_data()
 {
     QTest::addColumn<Folder>("folder");
-    QTest::addColumn<Setup>("setup");
+    QTest::addColumn<QByteArray>("path");
     QTest::addColumn<QString>("sentence");
     QTest::addColumn<QString>("printed");
-    QTest::newRow("no folder chosen") << Folder::None << Setup::Plain
+    QTest::newRow("no folder chosen") << Folder::None << QByteArray()
                                       << "Failed: Vintrix did not accept the settings (bad arguments"
                                       << "error: no images folder given: choose one in the folder list";
     QTest::newRow("Vintrix missing")
-        << Folder::Sprites << Setup::NoPacker
+        << Folder::Sprites << QByteArray("/usr/bin:/bin")
         << "Failed: Vintrix was not found. The shell looked for it in:\n    /usr/bin\n    /bin"
         << "not found";
 }
@@ -140,12 +138,12 @@ void JobWindowTest::failuresComeToTheFrontWithTheirReason_data()
 void JobWindowTest::failuresComeToTheFrontWithTheirReason()
 {
     QFETCH(Folder, folder);
-    QFETCH(Setup, setup);
+    QFETCH(QByteArray, path);
     QFETCH(QString, sentence);
     QFETCH(QString, printed);
     const QString folderPath = MakeFolder(folder);
-    if (setup == Setup::NoPacker) {
-        qputenv("PATH", "/usr/bin:/bin");
+    if (!path.isEmpty()) {
+        qputenv("PATH", path);
     }
     const QString script = WriteScript("256", "256", "0", "sheet", folderPath);
 
