@@ -371,11 +371,6 @@ void DirListBox::resizeEvent(QResizeEvent* event)
     scrollTo(currentIndex(), QAbstractItemView::PositionAtCenter);
 }
 
-bool FolderNameLess(const QString& a, const QString& b)
-{
-    return CompareNames(a.toCaseFolded(), a, b.toCaseFolded(), b) < 0;
-}
-
 QByteArray CurrentFolder()
 {
     QByteArray buffer(4096, '\0');

@@ -50,10 +50,6 @@ private:
     bool iconsAsked_ = false;
 };
 
-// Sort order of subfolders: case-insensitive, with runs of digits compared by
-// their numeric value (a2 before a10).
-bool FolderNameLess(const QString& a, const QString& b);
-
 // The process's current folder as the file system names it; "/" if it no
 // longer exists.
 QByteArray CurrentFolder();

@@ -118,6 +118,8 @@ INSTANTIATE_TEST_SUITE_P(Table, Refused,
             "--trim-threshold needs --trim"},
         RefusedCase{"thresholdTooHigh", {"--trim", "--trim-threshold", "255", "64", "64", "n", "32", "1", "0", "DIR"},
             "trim threshold must be a whole number from 0 to 254, not \"255\""},
+        RefusedCase{"pngLevelTooHigh", {"64", "64", "n", "32", "1", "0", "DIR", "--png-level", "13"},
+            "PNG level must be a whole number from 1 to 12, not \"13\""},
         RefusedCase{
             "outputEmpty", {"64", "64", "n", "32", "1", "0", "DIR", "-o", ""}, "output folder must not be empty"},
         RefusedCase{"nameIsTakenAsItIs", {"64", "64", "--data", "json-array", "1", "0", "DIR"},

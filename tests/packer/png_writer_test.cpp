@@ -16,16 +16,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// width, height, bytes per pixel, images
-using Case = std::tuple<int, int, int, int>;
+// width, height, bytes per pixel, images, compression level
+using Case = std::tuple<int, int, int, int, int>;
 
 class PngRoundTrip : public ::testing::TestWithParam<Case> {};
 
 // A 1x1 sheet, and sheets wider than Vintrix makes (the packer tests decode
-// its own), decode to exactly the rows composed.
+// its own), decode to exactly the rows composed, at the fastest and the
+// smallest compression too.
 TEST_P(PngRoundTrip, DecodesToTheComposedRows)
 {
-    const auto [width, height, bpp, count] = GetParam();
+    const auto [width, height, bpp, count, level] = GetParam();
     std::mt19937 rng(static_cast<unsigned>(width * 31 + height * 7 + bpp + count));
     std::vector<std::vector<std::uint8_t>> store;
     std::vector<SheetItem> items;
@@ -61,7 +62,7 @@ TEST_P(PngRoundTrip, DecodesToTheComposedRows)
     const std::string file = path.string();
     {
         RowComposer rows(width, height, bpp, items, false);
-        writePng(file, rows, palette);
+        writePng(file, rows, palette, level);
     }
     const QImage decoded(QString::fromStdString(file), "png");
     fs::remove(file);
@@ -82,6 +83,6 @@ TEST_P(PngRoundTrip, DecodesToTheComposedRows)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Sheets, PngRoundTrip, ::testing::Values(Case{1, 1, 4, 1}, Case{70000, 40, 4, 3}, Case{70000, 40, 1, 0}));
+    Sheets, PngRoundTrip, ::testing::Values(Case{1, 1, 4, 1, 7}, Case{70000, 40, 4, 3, 1}, Case{70000, 40, 1, 0, 12}));
 
 }  // namespace
