@@ -289,8 +289,13 @@ DirListBox::DirListBox(QWidget* parent) : QListView(parent), model_(new FolderLi
     setSelectionMode(QAbstractItemView::SingleSelection);
     connect(this, &QListView::doubleClicked, this, [this](const QModelIndex& index) { openRow(index.row()); });
     // The start folder may hold thousands of subfolders: they are read on
-    // another thread and added when ready, so that the window shows at once.
+    // another thread once the window has shown, and added when ready.
     showChain(Normalized(CurrentFolder()));
+    listAfterFirstPaint_ = true;
+}
+
+void DirListBox::listInBackground()
+{
     auto promise = std::make_shared<QPromise<std::vector<Folder>>>();
     auto* listing = new QFutureWatcher<std::vector<Folder>>(this);
     connect(listing, &QFutureWatcherBase::finished, this, [this, listing] {
@@ -325,9 +330,11 @@ void DirListBox::setPath(const QByteArray& encodedPath)
 
 void DirListBox::showChain(const QByteArray& path)
 {
-    // A listing still on its way belongs to a folder no longer shown.
+    // A listing still on its way, or still to start, belongs to a folder no
+    // longer shown.
     delete pendingListing_;
     pendingListing_ = nullptr;
+    listAfterFirstPaint_ = false;
     path_ = path;
     model_->show(path_);
     const QModelIndex current = model_->index(model_->currentRow());
@@ -336,13 +343,18 @@ void DirListBox::showChain(const QByteArray& path)
 }
 
 // Looking the folder icons up in the icon theme takes several milliseconds,
-// so the window shows first and the icons follow right after.
+// and reading a start folder of thousands of subfolders would compete with
+// the window for the cores: both wait until the window has shown.
 void DirListBox::paintEvent(QPaintEvent* event)
 {
     QListView::paintEvent(event);
     if (!iconsAsked_) {
         iconsAsked_ = true;
         QTimer::singleShot(0, this, [this] { model_->setIcons(style()); });
+    }
+    if (listAfterFirstPaint_) {
+        listAfterFirstPaint_ = false;
+        listInBackground();
     }
 }
 

@@ -43,11 +43,13 @@ protected:
 
 private:
     void showChain(const QByteArray& path);
+    void listInBackground();
 
     QByteArray path_;
     FolderListModel* model_;
     QObject* pendingListing_ = nullptr;
     bool iconsAsked_ = false;
+    bool listAfterFirstPaint_ = false;
 };
 
 // The process's current folder as the file system names it; "/" if it no

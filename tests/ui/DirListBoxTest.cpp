@@ -4,10 +4,13 @@
 #include <QDir>
 #include <QFile>
 #include <QIcon>
+#include <QScopeGuard>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThreadPool>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -207,10 +210,29 @@ void DirListBoxTest::oddNamesDisplayAndOpen()
 
 void DirListBoxTest::aLateListingLeavesAFolderOpenedSince()
 {
-    QTemporaryDir other;
+    QTemporaryDir start, other;
+    makeFolders(QFile::encodeName(start.path()), {"late"});
     makeFolders(QFile::encodeName(other.path()), {"only"});
-    DirListBox list;  // starts listing the current folder
+    // The pool's one thread is held, so that the start folder's listing is
+    // still to come when the other folder opens.
+    QThreadPool* pool = QThreadPool::globalInstance();
+    const int threads = pool->maxThreadCount();
+    const QString previous = QDir::currentPath();
+    QSemaphore hold;
+    const auto restore = qScopeGuard([&] {
+        hold.release();
+        vintrix::testing::WaitForFolderList();
+        pool->setMaxThreadCount(threads);
+        QDir::setCurrent(previous);
+    });
+    pool->setMaxThreadCount(1);
+    pool->start([&hold] { hold.acquire(); });
+    QDir::setCurrent(start.path());
+    DirListBox list;
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));  // the first paint asks for the listing
     list.setPath(QFile::encodeName(other.path()));
+    hold.release();
     vintrix::testing::WaitForFolderList();
     const QAbstractItemModel* rows = list.model();
     QCOMPARE(rows->index(rows->rowCount() - 1, 0).data().toString(), QStringLiteral("only"));
