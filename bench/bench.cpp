@@ -297,7 +297,7 @@ struct Row {
 };
 
 struct AnimationRow {
-    AnimationSpec spec;
+    AnimationSet set;
     int margin = 0;
     std::size_t frames = 0, unique = 0;
     int untrimmedSheets = 0, bound = 0;
@@ -310,16 +310,16 @@ struct AnimationRow {
 // The frames trimmed and folded as Vintrix does it, then packed in-process
 // both ways and by the baseline, and Vintrix run untrimmed, with --trim and
 // with --trim --rotate, alternating.
-AnimationRow packAnimation(const AnimationSpec& spec, int margin, const std::string& vintrix, const fs::path& root,
+AnimationRow packAnimation(const AnimationSet& set, int margin, const std::string& vintrix, const fs::path& root,
     int repeats, std::vector<std::string>& missed)
 {
     AnimationRow r;
-    r.spec = spec;
+    r.set = set;
     r.margin = margin;
-    const fs::path images = root / spec.name / "images";
+    const fs::path images = root / set.name / "images";
     if (!fs::exists(images)) {
         fs::create_directories(images);
-        writeAnimationFrames(images.string(), spec);
+        writeAnimationFrames(images.string(), set);
     }
     const std::vector<std::string> names = listImageFiles(images.string());
     constexpr int kAny = std::numeric_limits<int>::max();
@@ -337,28 +337,28 @@ AnimationRow packAnimation(const AnimationSpec& spec, int margin, const std::str
     }
     r.frames = names.size();
     r.unique = sizes.size();
-    const std::int64_t sheetArea = std::int64_t{spec.sheet.w - margin} * (spec.sheet.h - margin);
+    const std::int64_t sheetArea = std::int64_t{set.sheet.w - margin} * (set.sheet.h - margin);
     r.bound = static_cast<int>((area + sheetArea - 1) / sheetArea);
-    r.trimmed = pack(sizes, spec.sheet, margin, workerThreads()).layout;
-    r.rotated = pack(sizes, spec.sheet, margin, workerThreads(), Rotation::Allowed).layout;
-    r.bl = packSkyline(sizes, spec.sheet, margin, Skyline::BottomLeft);
-    r.bf = packSkyline(sizes, spec.sheet, margin, Skyline::BestFit);
+    r.trimmed = pack(sizes, set.sheet, margin, workerThreads()).layout;
+    r.rotated = pack(sizes, set.sheet, margin, workerThreads(), Rotation::Allowed).layout;
+    r.bl = packSkyline(sizes, set.sheet, margin, Skyline::BottomLeft);
+    r.bf = packSkyline(sizes, set.sheet, margin, Skyline::BestFit);
 
-    const std::vector<std::string> args = {vintrix, std::to_string(spec.sheet.w), std::to_string(spec.sheet.h), "sheet",
+    const std::vector<std::string> args = {vintrix, std::to_string(set.sheet.w), std::to_string(set.sheet.h), "sheet",
         "32", "1", std::to_string(margin), images.string()};
     const std::vector<std::string> options[3] = {{}, {"--trim"}, {"--trim", "--rotate"}};
     // More rounds than the other tables: the runs of set F are short.
     std::vector<double> times[3];
     for (int k = 0; k < 2 * repeats + 2; ++k)
         for (int v = 0; v < 3; ++v) {
-            const fs::path work = root / spec.name / ("run-" + std::to_string(v));
+            const fs::path work = root / set.name / ("run-" + std::to_string(v));
             fs::create_directories(work);
             std::vector<std::string> a = args;
             a.insert(a.end(), options[v].begin(), options[v].end());
             const ChildRun c = runChild(a, work);
             if (c.status != 0)
                 throw std::runtime_error(
-                    "Vintrix failed on set " + spec.name + " with status " + std::to_string(c.status));
+                    "Vintrix failed on set " + set.name + " with status " + std::to_string(c.status));
             r.runSheets[v] = sheetsFromSummary(c.out);
             if (k > 0)  // the first round warms the cache
                 times[v].push_back(c.seconds);
@@ -368,7 +368,7 @@ AnimationRow packAnimation(const AnimationSpec& spec, int margin, const std::str
         r.run[v] = times[v][times[v].size() / 2];
     }
     r.untrimmedSheets = r.runSheets[0];
-    const std::string id = "set " + spec.name + " margin " + std::to_string(margin);
+    const std::string id = "set " + set.name + " margin " + std::to_string(margin);
     if (r.runSheets[1] != r.trimmed.sheets || r.runSheets[2] != r.rotated.sheets)
         missed.push_back(id + ": Vintrix wrote a different number of sheets than pack() on the trimmed sizes");
     if (r.trimmed.sheets > std::min(r.bl.sheets, r.bf.sheets))
@@ -384,9 +384,9 @@ void printAnimation(const std::vector<AnimationRow>& rows)
                  "| sheets --trim / --trim --rotate / BL / BF | first sheet full % --trim / --rotate / BL / BF "
                  "| run ms untrimmed / --trim / --trim --rotate |\n|---|---|---|---|---|---|---|---|---|\n";
     for (const AnimationRow& r : rows) {
-        const double a = double(r.spec.sheet.w) * r.spec.sheet.h;
-        std::cout << "| " << r.spec.name << " | " << r.margin << " | " << r.frames << " (" << r.unique << ") | "
-                  << r.spec.sheet.w << "² | " << r.untrimmedSheets << " | " << r.bound << " | " << r.trimmed.sheets
+        const double a = double(r.set.sheet.w) * r.set.sheet.h;
+        std::cout << "| " << r.set.name << " | " << r.margin << " | " << r.frames << " (" << r.unique << ") | "
+                  << r.set.sheet.w << "² | " << r.untrimmedSheets << " | " << r.bound << " | " << r.trimmed.sheets
                   << " / " << r.rotated.sheets << " / " << r.bl.sheets << " / " << r.bf.sheets << " | "
                   << pct(r.trimmed.usedArea[0] / a) << " / " << pct(r.rotated.usedArea[0] / a) << " / "
                   << pct(r.bl.usedArea[0] / a) << " / " << pct(r.bf.usedArea[0] / a) << " | "
@@ -395,7 +395,7 @@ void printAnimation(const std::vector<AnimationRow>& rows)
     }
 }
 
-const std::vector<AnimationSpec> kAnimationSets = {
+const std::vector<AnimationSet> kAnimationSets = {
     {"F", "5 figures of 8 frames on 192² canvases", 5, 8, {192, 192}, {1024, 1024}, 8},
     {"G", "32 figures of 16 frames on 256² canvases", 32, 16, {256, 256}, {2048, 2048}, 9},
 };
@@ -431,9 +431,9 @@ int main(int argc, char** argv)
 
     std::vector<std::string> missed;
     std::vector<AnimationRow> animation;
-    for (const AnimationSpec& spec : kAnimationSets)
+    for (const AnimationSet& set : kAnimationSets)
         for (int margin : {0, 2})
-            animation.push_back(packAnimation(spec, margin, vintrix, root, repeats, missed));
+            animation.push_back(packAnimation(set, margin, vintrix, root, repeats, missed));
     if (animationOnly) {
         printAnimation(animation);
         for (const std::string& m : missed)

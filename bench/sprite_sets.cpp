@@ -148,16 +148,16 @@ void writeSprites(
     }
 }
 
-void writeAnimationFrames(const std::string& folder, const AnimationSpec& spec)
+void writeAnimationFrames(const std::string& folder, const AnimationSet& set)
 {
-    std::mt19937 rng(spec.seed);
-    const int cw = spec.canvas.w, ch = spec.canvas.h;
-    for (int c = 0; c < spec.characters; ++c) {
+    std::mt19937 rng(set.seed);
+    const int cw = set.canvas.w, ch = set.canvas.h;
+    for (int c = 0; c < set.characters; ++c) {
         const int w = uniform(rng, cw * 3 / 10, cw * 3 / 4), h = uniform(rng, ch * 2 / 5, ch * 17 / 20);
         const QColor body = randomColour(rng, 255), limbs = randomColour(rng, 255), outline = randomColour(rng, 255);
-        for (int f = 0; f < spec.frames; ++f) {
+        for (int f = 0; f < set.frames; ++f) {
             const bool held = c % 2 == 0 && f < 4;
-            const double phase = held ? 0 : 2 * std::numbers::pi * f / spec.frames;
+            const double phase = held ? 0 : 2 * std::numbers::pi * f / set.frames;
             const double swing = 0.6 * std::sin(phase);
             const double x0 = (cw - w) / 2.0 + std::cos(phase) * (cw - w) / 5.0;
             const double y0 = (ch - h) / 2.0 + (held ? f * 3 : std::abs(std::cos(phase)) * (ch - h) / 6.0);

@@ -31,7 +31,7 @@ void writeSprites(const std::string& folder, const std::vector<vintrix::Size>& s
 // the figure, which walks, bobs and swings its limbs. The first frames of
 // every other figure repeat one pose at another height, so that they are
 // identical once trimmed.
-struct AnimationSpec {
+struct AnimationSet {
     std::string name;
     std::string description;
     int characters = 0, frames = 0;
@@ -39,6 +39,6 @@ struct AnimationSpec {
     std::uint32_t seed = 0;
 };
 
-void writeAnimationFrames(const std::string& folder, const AnimationSpec& spec);
+void writeAnimationFrames(const std::string& folder, const AnimationSet& set);
 
 }  // namespace vintrix::bench
