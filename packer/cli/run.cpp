@@ -35,11 +35,6 @@ int workerThreads()
     return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
 }
 
-std::string sheetBase(const std::string& name, int sheet)
-{
-    return sheet == 0 ? name : name + "-" + std::to_string(sheet + 1);
-}
-
 class StderrMuted {
 public:
     StderrMuted()
@@ -67,16 +62,6 @@ std::string percent(double fraction)
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.1f%%", fraction * 100.0);
     return buf;
-}
-
-// The name a frame goes by in the atlas data.
-std::string frameKey(const std::string& file, bool stripExtension)
-{
-    const std::size_t dot = file.rfind('.');
-    const std::size_t slash = file.rfind('/');
-    if (!stripExtension || dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return file;
-    return file.substr(0, dot);
 }
 
 // The frames of every sheet: each input placed on it, each duplicate under
@@ -401,7 +386,7 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
     const std::vector<std::string> names = listImages(o, err);
     std::vector<std::string> keys;
     for (const std::string& name : names)
-        keys.push_back(frameKey(name, o.stripExtensions));
+        keys.push_back(o.stripExtensions ? withoutExtension(name) : name);
     checkKeys(names, keys);
     checkDataNames(o.data, o.name, keys);
     Sprites sprites = readSprites(o, names, memory, threads, progress);

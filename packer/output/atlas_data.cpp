@@ -17,20 +17,6 @@ bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-std::string sheetBase(const std::string& name, std::size_t sheet)
-{
-    return sheet == 0 ? name : name + "-" + std::to_string(sheet + 1);
-}
-
-std::string withoutExtension(const std::string& name)
-{
-    const std::size_t dot = name.rfind('.');
-    const std::size_t slash = name.rfind('/');
-    if (dot == std::string::npos || dot == 0 || (slash != std::string::npos && dot <= slash + 1))
-        return name;
-    return name.substr(0, dot);
-}
-
 struct Numbered {
     std::string group;
     std::string number;  // the digits as written
@@ -60,12 +46,6 @@ std::vector<AtlasFrame> naturallySorted(std::vector<AtlasFrame> frames)
     return frames;
 }
 
-std::string gdxName(const std::string& name, const std::map<std::string, Numbered>& numbered)
-{
-    const auto it = numbered.find(name);
-    return it == numbered.end() ? name : it->second.group;
-}
-
 std::string libgdxAtlas(const std::vector<AtlasSheet>& sheets, bool animations)
 {
     std::map<std::string, Numbered> numbered;  // frames in an animation, by name
@@ -91,15 +71,16 @@ std::string libgdxAtlas(const std::vector<AtlasSheet>& sheets, bool animations)
             const int sourceW = f.trimmed ? f.sourceW : f.w, sourceH = f.trimmed ? f.sourceH : f.h;
             const int offsetX = f.trimmed ? f.sourceX : 0;
             const int offsetY = f.trimmed ? f.sourceH - f.sourceY - f.h : 0;  // from the bottom
+            // A frame of an animation goes by its group's name and its number.
             const auto it = numbered.find(f.name);
-            const long index = it == numbered.end() ? -1 : std::stol(it->second.number);
-            out += gdxName(f.name, numbered) + "\n";
+            const bool inAnimation = it != numbered.end();
+            out += (inAnimation ? it->second.group : f.name) + "\n";
             out += std::string("  rotate: ") + (f.rotated ? "true" : "false") + "\n";
             out += "  xy: " + std::to_string(f.x) + ", " + std::to_string(f.y) + "\n";
             out += "  size: " + std::to_string(f.w) + ", " + std::to_string(f.h) + "\n";
             out += "  orig: " + std::to_string(sourceW) + ", " + std::to_string(sourceH) + "\n";
             out += "  offset: " + std::to_string(offsetX) + ", " + std::to_string(offsetY) + "\n";
-            out += "  index: " + std::to_string(index) + "\n";
+            out += "  index: " + (inAnimation ? std::to_string(std::stol(it->second.number)) : "-1") + "\n";
         }
     }
     return out;
@@ -116,6 +97,20 @@ std::vector<Animation> animationsOn(const AtlasSheet& sheet)
 }
 
 }  // namespace
+
+std::string sheetBase(const std::string& name, int sheet)
+{
+    return sheet == 0 ? name : name + "-" + std::to_string(sheet + 1);
+}
+
+std::string withoutExtension(const std::string& name)
+{
+    const std::size_t dot = name.rfind('.');
+    const std::size_t slash = name.rfind('/');
+    if (dot == std::string::npos || dot == 0 || (slash != std::string::npos && dot <= slash + 1))
+        return name;
+    return name.substr(0, dot);
+}
 
 bool rotatesClockwise(DataFormat format)
 {
@@ -201,7 +196,7 @@ std::vector<std::string> atlasDataFiles(DataFormat format, const std::string& na
         return {name + ".atlas"};
     std::vector<std::string> files;
     for (int s = sheets - 1; s >= 0; --s)
-        files.push_back(sheetBase(name, static_cast<std::size_t>(s)) + ".json");
+        files.push_back(sheetBase(name, s) + ".json");
     return files;
 }
 
@@ -219,7 +214,7 @@ std::vector<std::string> atlasData(
         return {libgdxAtlas(sheets, animations)};
 
     for (std::size_t s = 1; s < sheets.size(); ++s)
-        sheets[0].meta.relatedMultiPacks.push_back(sheetBase(name, s) + ".json");
+        sheets[0].meta.relatedMultiPacks.push_back(sheetBase(name, static_cast<int>(s)) + ".json");
     std::vector<std::string> texts;
     for (std::size_t s = sheets.size(); s-- > 0;) {
         const AtlasSheet& sheet = sheets[s];

@@ -66,6 +66,14 @@ std::vector<Animation> animationsOf(const std::vector<std::string>& names);
 // the ends.
 void checkDataNames(DataFormat format, const std::string& name, const std::vector<std::string>& frameNames);
 
+// The file name, without extension, of sheet `sheet` (from 0) of the output
+// named `name`: NAME, then NAME-2, NAME-3, ...
+std::string sheetBase(const std::string& name, int sheet);
+
+// `name` without its extension; a name whose only dot starts it (".png",
+// "sub/.png") keeps it.
+std::string withoutExtension(const std::string& name);
+
 // The data files of the output named `name` with `sheets` sheets, in the
 // order they are to be put in place: the one that names the others last.
 std::vector<std::string> atlasDataFiles(DataFormat format, const std::string& name, int sheets);
