@@ -101,15 +101,15 @@ std::vector<std::string> listImageFiles(
             std::string name = prefix + entry.path().filename().string();
             std::string ext = extensionOf(entry.path());
             if (status.type() == fs::file_type::directory) {
-                const auto id = folderId(entry.path().string());
-                if (!recursive)
+                if (!recursive) {
                     passed.emplace_back(std::move(name), "a folder: subfolders are not read");
-                else if (entry.is_symlink(ec))
+                } else if (entry.is_symlink(ec)) {
                     passed.emplace_back(std::move(name), "a link to a folder: not followed");
-                else if (id && skip && *id == *skip)
+                } else if (const auto id = folderId(entry.path().string()); id && skip && *id == *skip) {
                     passed.emplace_back(std::move(name), "the output folder");
-                else if (!id || seen.insert(*id).second)
+                } else if (!id || seen.insert(*id).second) {
                     pending.push_back(name + "/");
+                }
                 continue;
             }
             if (!kWantedExtensions.count(ext))

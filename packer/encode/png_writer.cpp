@@ -63,11 +63,11 @@ public:
         std::vector<std::uint8_t> head;
         put32(head, static_cast<std::uint32_t>(size));
         head.insert(head.end(), type, type + 4);
-        uLong crc = crc32(0, head.data() + 4, 4);
+        std::uint32_t crc = libdeflate_crc32(0, head.data() + 4, 4);
         if (size > 0)
-            crc = libdeflate_crc32(static_cast<std::uint32_t>(crc), data, size);
+            crc = libdeflate_crc32(crc, data, size);
         std::vector<std::uint8_t> tail;
-        put32(tail, static_cast<std::uint32_t>(crc));
+        put32(tail, crc);
         write(head.data(), head.size());
         write(data, size);
         write(tail.data(), tail.size());

@@ -375,9 +375,9 @@ PackOutcome pack(std::span<const Size> sizes, Size sheet, int margin, int thread
     PackOutcome outcome;
     bool allFitUnrotated = true;
     for (std::size_t i = 0; i < sizes.size(); ++i) {
-        allFitUnrotated = allFitUnrotated && fitsSheet(sizes[i], sheet, margin);
-        if (!fitsSheet(sizes[i], sheet, margin) &&
-            !(rotation == Rotation::Allowed && fitsSheet({sizes[i].h, sizes[i].w}, sheet, margin))) {
+        const bool fits = fitsSheet(sizes[i], sheet, margin);
+        allFitUnrotated = allFitUnrotated && fits;
+        if (!fits && !(rotation == Rotation::Allowed && fitsSheet({sizes[i].h, sizes[i].w}, sheet, margin))) {
             outcome.tooLarge = i;
             return outcome;
         }
