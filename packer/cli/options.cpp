@@ -89,7 +89,7 @@ void checkBmpSize(const Options& o)
 struct Named {
     bool help = false, version = false;
     std::string output, data, trimThreshold, extrude, pngLevel;
-    Options flags;
+    Options flags;  // the options without a value, the rest at their defaults
 };
 
 void defineOptions(CLI::App& app, Named& n)
@@ -183,19 +183,9 @@ int checkedNumber(const char* what, const std::string& text, int low, int high)
     return static_cast<int>(v);
 }
 
+// The named options that take a value; the flags are already in `o`.
 void applyNamed(const Named& n, CLI::App& app, Options& o)
 {
-    const Options& f = n.flags;
-    o.stripExtensions = f.stripExtensions;
-    o.recursive = f.recursive;
-    o.animations = f.animations;
-    o.trim = f.trim;
-    o.bleed = f.bleed;
-    o.rotate = f.rotate;
-    o.pot = f.pot;
-    o.shrink = f.shrink;
-    o.premultiply = f.premultiply;
-
     if (app.count("--output")) {
         if (n.output.empty())
             throw ArgumentError("output folder must not be empty");
@@ -292,7 +282,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
             std::to_string(positional.size()) + " (see Vintrix --help)");
     const std::vector<std::string>& a = positional;
 
-    Options o;
+    Options o = n.flags;
     checkSide("width", a[0], o.width);
     checkSide("height", a[1], o.height);
     checkName(a[2]);
