@@ -178,7 +178,7 @@ TEST_F(InputFaults, ImagesPastTheMemoryBudgetAreRefusedBeforeDecoding)
 
 TEST_F(InputFaults, RunningOutOfMemoryIsAnErrorNotACrash)
 {
-#if defined(__SANITIZE_ADDRESS__)
+#ifdef VINTRIX_UNDER_ASAN
     GTEST_SKIP() << "AddressSanitizer cannot run under an address space limit";
 #endif
     const Files earlier = packEarlierOutput();
