@@ -156,11 +156,14 @@ void JobWindow::Start(const QString& scriptFile)
         // to its end even when this window is gone.
         const int outFd = out_.childFd;
         const int errFd = err_.childFd;
+        // This runs between fork and exec: only calls safe there.
         shell_.setChildProcessModifier([outFd, errFd] {
-            ::dup2(outFd, STDOUT_FILENO);
-            ::dup2(errFd, STDERR_FILENO);
-            ::setpgid(0, 0);
-            ::signal(SIGPIPE, SIG_IGN);
+            if (::dup2(outFd, STDOUT_FILENO) < 0 || ::dup2(errFd, STDERR_FILENO) < 0 || ::setpgid(0, 0) != 0
+                || ::signal(SIGPIPE, SIG_IGN) == SIG_ERR) {
+                static constexpr char kMessage[] = "error: cannot set up the job's process\n";
+                [[maybe_unused]] const auto written = ::write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
+                ::_exit(1);
+            }
         });
         connect(&shell_, &QProcess::finished, this, &JobWindow::ShellFinished);
         connect(&shell_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
