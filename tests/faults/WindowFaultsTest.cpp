@@ -85,6 +85,8 @@ private slots:
         QVERIFY(window.isVisible());
     }
 
+    // The failure reaches the user as the launcher words it, and nothing is
+    // written anywhere else instead.
     void goInACurrentFolderThatIsGoneShowsWhy()
     {
         QTemporaryDir scratch;
@@ -98,21 +100,12 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(&window));
             go(window);
             QCOMPARE(messages_.size(), 1);
-            QVERIFY2(messages_[0].startsWith(QStringLiteral("Cannot write temp.sh in ")), qPrintable(messages_[0]));
+            QVERIFY2(messages_[0].startsWith(QStringLiteral("Cannot write temp.sh in the current folder: ")),
+                qPrintable(messages_[0]));
             QVERIFY(window.isVisible());
-
-            // Back in a folder that exists, the same window goes on working.
-            QVERIFY(QDir::setCurrent(dir_.path()));
-            QVERIFY(QDir(dir_.path()).mkpath("again"));
-            QVERIFY(test::FlatSprite(3, 3, Qt::red).save(dir_.filePath("again/a.png")));
-            window.findChild<DirListBox*>(QStringLiteral("Dir1"))->setPath(QFile::encodeName(dir_.path()));
-            QVERIFY(testing::PickFolder(window, QStringLiteral("again")));
-            go(window);
-            QCOMPARE(messages_.size(), 2);
-            QCOMPARE(messages_[1], QStringLiteral("Please see output in /Output folder"));
-            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir_.filePath("Output/Vintrix.json")), 60000);
         }
         QVERIFY(QDir::setCurrent(dir_.path()));
+        QCOMPARE(QDir(scratch.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{});
     }
 
 private:

@@ -97,8 +97,8 @@ TEST_F(RunPackJobTest, JobsInARowEachRunTheirOwnLineAndLeaveNoScript)
     std::multiset<Args> expected, calls;
     for (int i = 1; i <= kJobs; ++i) {
         const std::string n = std::to_string(i);
-        ASSERT_EQ(Run(QString::fromStdString("Vintrix 256 " + n + " job" + n + " 8 0 0 /a/").toStdU16String()),
-            std::nullopt);
+        ASSERT_EQ(
+            Run(QString::fromStdString("Vintrix 256 " + n + " job" + n + " 8 0 0 /a/").toStdU16String()), std::nullopt);
         EXPECT_FALSE(QFile::exists(kScriptName));
         expected.insert({"256", n, "job" + n, "8", "0", "0", "/a/"});
     }
@@ -133,22 +133,6 @@ TEST_F(RunPackJobTest, AnEarlierScriptOrALinkInItsPlaceIsReplacedNotWrittenThrou
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), "precious\n");
     EXPECT_FALSE(QFile::exists(missing));
-}
-
-TEST_F(RunPackJobTest, AnUnwritableCurrentFolderIsReportedWithoutNoticeOrLeftovers)
-{
-    // Even root cannot create files in a folder that no longer exists.
-    const QString gone = dir_.filePath("gone");
-    ASSERT_TRUE(QDir().mkdir(gone));
-    ASSERT_EQ(chdir(gone.toLocal8Bit().constData()), 0);
-    ASSERT_TRUE(QDir().rmdir(gone));
-
-    const auto failure = Run(u"Vintrix 256 256 Vintrix 8 0 0 ");
-    ASSERT_TRUE(failure.has_value());
-    EXPECT_TRUE(failure->reason.startsWith("Cannot write temp.sh in the current folder: "))
-        << failure->reason.toStdString();
-    EXPECT_TRUE(notices_.empty());
-    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{});
 }
 
 // The composed line goes through the real shell: whatever the name and folder
