@@ -13,7 +13,6 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <cstdlib>
 #include <fstream>
 #include <filesystem>
 #include <set>
@@ -26,9 +25,8 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-// Runs each test in a fresh temporary current directory that holds a
-// recording stand-in for Vintrix. Folder names are bytes here, since they
-// need not be UTF-8; an empty one is the test's folder.
+// Runs each test in a fresh temporary current directory, where a recording
+// stand-in for Vintrix can be installed.
 class RunPackJobTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -43,17 +41,14 @@ protected:
         qputenv("PATH", path_);
     }
 
-    std::string in(const std::string& folder) const { return folder.empty() ? dir_.path().toStdString() : folder; }
-    void InstallRecorder(const std::string& folder = {})
-    {
-        ASSERT_TRUE(std::filesystem::copy_file(RECORD_ARGS, in(folder) + "/Vintrix"));
-    }
+    void InstallRecorder(const QString& folder = ".") { ASSERT_TRUE(QFile::copy(RECORD_ARGS, folder + "/Vintrix")); }
 
-    // The job is detached: wait for its record. The recorder links a
-    // complete record into place, so once the name exists it is whole.
-    Args WaitForCall(int n, const std::string& folder = {})
+    // The job is detached: wait for its record in the current folder. The
+    // recorder links a complete record into place, so once the name exists
+    // it is whole.
+    Args WaitForCall(int n)
     {
-        const std::string record = in(folder) + "/call-" + std::to_string(n);
+        const std::string record = "call-" + std::to_string(n);
         QElapsedTimer timer;
         timer.start();
         while (access(record.c_str(), F_OK) != 0 && timer.elapsed() < 10000)
@@ -140,31 +135,25 @@ TEST_F(RunPackJobTest, AnEarlierScriptOrALinkInItsPlaceIsReplacedNotWrittenThrou
 TEST_F(RunPackJobTest, HostileNamesAndFoldersReachThePackerExactly)
 {
     InstallRecorder();
-    const std::vector<std::pair<std::u16string, std::u16string>> cases = {
-        {u"Vintrix", u"/tmp/a; touch pwned-1;/"},
-        {u"x$(touch pwned-2)", u"/tmp/$(touch pwned-3)/`touch pwned-4`/"},
-        {u"it's \"quoted\"", u"/tmp/it's/"},
-        {u"my sheet", u"/tmp/new\nline & more | > pwned-5/"},
-        {u"Blätter *?[a]", u"/tmp/Über ~ \\ !# $HOME ${IFS}/"},
-        {u"   ", u"/img/"},
+    const std::vector<std::pair<QString, QString>> cases = {
+        {"Vintrix", "/tmp/a; touch pwned-1;/"}, {"x$(touch pwned-2)", "/tmp/$(touch pwned-3)/`touch pwned-4`/"},
+        {"it's \"quoted\"", "/tmp/it's/"}, {"my sheet", "/tmp/new\nline & more | > pwned-5/"},
+        {"Blätter *?[a]", "/tmp/Über ~ \\ !# $HOME ${IFS}/"}, {"", "/img/"},  // a blank name, trimmed to nothing
     };
     int call = 0;
     for (const auto& [name, folder] : cases) {
         PackSettings settings;
-        TakeName(settings, name);
-        settings.imagesFolder = folder;
+        TakeName(settings, (name.isEmpty() ? QStringLiteral("   ") : name).toStdU16String());
+        settings.imagesFolder = folder.toStdU16String();
         ASSERT_EQ(Run(settings), std::nullopt);
-        const auto args = WaitForCall(++call);
-        ASSERT_EQ(args.size(), 7u) << QString::fromStdU16String(folder).toStdString();
-        EXPECT_EQ(args[2], QString::fromStdU16String(std::u16string(TrimBlanks(name))).toStdString());
-        EXPECT_EQ(args[6], QString::fromStdU16String(folder).toStdString());
+        EXPECT_EQ(WaitForCall(++call), (Args{"256", "256", name.toStdString(), "8", "0", "0", folder.toStdString()}));
     }
     const QStringList left = QDir(dir_.path()).entryList(QDir::Files);
     EXPECT_TRUE(left.filter("pwned").isEmpty()) << left.join(' ').toStdString();
 }
 
 // The shell looks for Vintrix in the current folder first, whatever the
-// folder's name, then beside this program (the job-window test, built
+// folder's name, then beside this program (the main window's test, built
 // beside Vintrix, runs it from there), then on the inherited PATH. A folder
 // name that is not UTF-8 reaches the packer byte for byte.
 TEST_F(RunPackJobTest, VintrixIsFoundInTheCurrentFolderThenBesideTheProgramThenOnThePath)
@@ -174,7 +163,7 @@ TEST_F(RunPackJobTest, VintrixIsFoundInTheCurrentFolderThenBesideTheProgramThenO
     EXPECT_EQ(path[1], QFile::encodeName(QCoreApplication::applicationDirPath()));
 
     QTemporaryDir onPath, decoy;
-    InstallRecorder(onPath.path().toStdString());
+    InstallRecorder(onPath.path());
     qputenv("PATH", QFile::encodeName(onPath.path()) + ':' + path_);
     ASSERT_EQ(Run(u"Vintrix 3 4 n 8 0 0 /p/"), std::nullopt);
     EXPECT_EQ(WaitForCall(1), (Args{"3", "4", "n", "8", "0", "0", "/p/"}));
@@ -187,11 +176,11 @@ TEST_F(RunPackJobTest, VintrixIsFoundInTheCurrentFolderThenBesideTheProgramThenO
         const std::string folder = dir_.path().toStdString() + "/" + name;
         ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
         ASSERT_EQ(chdir(folder.c_str()), 0);
-        InstallRecorder(folder);
+        InstallRecorder();
         PackSettings settings;
         SetFolder(settings, DecodeFileName(folder));
         ASSERT_EQ(Run(settings), std::nullopt);
-        const Args args = WaitForCall(1, folder);
+        const Args args = WaitForCall(1);
         ASSERT_EQ(args.size(), 7u) << name;
         EXPECT_EQ(args[6], folder + "/");
         EXPECT_FALSE(QFile::exists("decoy-ran")) << name;
