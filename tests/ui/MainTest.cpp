@@ -130,14 +130,8 @@ int main(int argc, char** argv)
     Expect(StudioMain(argc, argv) == 0, "the program exits with 0");
 
     QFile record(QStringLiteral("call-1"));
-    const QByteArray expected = QByteArrayLiteral("2560\0"
-                                                  "256\0"
-                                                  "Vintrix\0"
-                                                  "8\0"
-                                                  "0\0"
-                                                  "0\0") +
-        QFile::encodeName(folder) + QByteArrayLiteral("/art/\0");
-    Expect(record.open(QIODevice::ReadOnly) && record.readAll() == expected,
+    const QByteArrayList expected{"2560", "256", "Vintrix", "8", "0", "0", QFile::encodeName(folder) + "/art/", ""};
+    Expect(record.open(QIODevice::ReadOnly) && record.readAll().split('\0') == expected,
         "Vintrix receives the window's settings and the picked folder");
     Expect(Eventually([] { return QFile::exists(QStringLiteral("Output/second.json")); }),
         "the second job runs the Vintrix beside the program");
