@@ -1,11 +1,8 @@
-// The job's window on real jobs: the script holds the line Go composes, the
-// window runs it with /bin/sh, and the real Vintrix does the packing in a
+// The job's window on real jobs: the script holds a line as Go composes it,
+// the window runs it with /bin/sh, and the real Vintrix does the packing in a
 // temporary current folder.
 #include "JobWindow.h"
 
-#include "CommandLine.h"
-#include "FileNames.h"
-#include "PackSettings.h"
 #include "VintrixRun.h"
 #include "WindowDriver.h"
 
@@ -78,7 +75,7 @@ private slots:
         QFETCH(QByteArray, path);
         QFETCH(QString, sentence);
         QFETCH(QString, printed);
-        const QString script = WriteScript(256, 256, "sheet", folderChosen ? MakeFolder() : QString());
+        const QString script = WriteScript("Vintrix 256 256 sheet 8 0 0 " + (folderChosen ? MakeFolder() : QString()));
         if (!path.isEmpty()) {
             qputenv("PATH", path);
         }
@@ -106,7 +103,7 @@ private slots:
     // Progress shows on the bar while the job runs, and not in the log.
     void successShowsProgressThenTheSummaryAndStaysMinimized()
     {
-        JobWindow window(QStringLiteral("my sheet"), WriteScript(128, 64, "my sheet", MakeFolder()));
+        JobWindow window(QStringLiteral("my sheet"), WriteScript("Vintrix 128 64 'my sheet' 8 0 0 " + MakeFolder()));
         QCOMPARE(window.windowTitle(), QStringLiteral("my sheet \u2014 running"));
         auto* bar = Part<QProgressBar>(window, "progress");
         QStringList seen;
@@ -148,7 +145,7 @@ private slots:
         earlier.close();
         QCOMPARE(mkfifo(dir_->filePath(QStringLiteral("gate")).toLocal8Bit().constData(), 0600), 0);
 
-        JobWindow window(QStringLiteral("sheet"), WriteScript(256, 256, "sheet", folder, QStringLiteral(" < gate")));
+        JobWindow window(QStringLiteral("sheet"), WriteScript("Vintrix 256 256 sheet 8 0 0 " + folder + " < gate"));
         window.show();
         QString asked;
         const auto answer = [&](const QString& button) {
@@ -176,30 +173,22 @@ private slots:
     }
 
 private:
-    // The images folder, with three equal sprites in it.
+    // The images folder, with three equal sprites in it, as the line names it.
     QString MakeFolder()
     {
-        const QString path = dir_->filePath(QStringLiteral("sprites"));
+        const QString path = dir_->filePath(QStringLiteral("sprites/"));
         QDir().mkpath(path);
         for (int i = 0; i < 3; ++i) {
-            test::FlatSprite(20, 12, Qt::darkCyan).save(path + QStringLiteral("/s%1.png").arg(i));
+            test::FlatSprite(20, 12, Qt::darkCyan).save(path + QStringLiteral("s%1.png").arg(i));
         }
         return path;
     }
 
-    // The script Go writes for these settings, with `extra` after the line.
-    QString WriteScript(int width, int height, const QString& name, const QString& folder, const QString& extra = {})
+    QString WriteScript(const QString& line)
     {
-        PackSettings settings;
-        settings.width = width;
-        settings.height = height;
-        TakeName(settings, name.toStdU16String());
-        if (!folder.isEmpty()) {
-            SetFolder(settings, folder.toStdU16String());
-        }
         QFile script(dir_->filePath(QStringLiteral("temp.sh")));
         script.open(QIODevice::WriteOnly);
-        script.write(QByteArray::fromStdString(EncodeText(ComposeCommandLine(settings))) + extra.toUtf8() + '\n');
+        script.write(line.toUtf8() + '\n');
         return script.fileName();
     }
 
