@@ -216,24 +216,6 @@ private slots:
         ::chmod(locked.constData(), 0755);
     }
 
-    void manySubfolders()
-    {
-        QTemporaryDir many;
-        constexpr int kCount = 2000;
-        for (int i = kCount; i >= 1; --i) {
-            QVERIFY(QDir(many.path()).mkdir(QStringLiteral("d%1").arg(i)));
-        }
-        list_->setPath(QFile::encodeName(many.path()));
-        const int first = list_->model()->rowCount() - kCount;
-        const auto nameAt = [&](int row) { return list_->model()->index(first + row, 0).data().toString(); };
-        QCOMPARE(nameAt(0), QStringLiteral("d1"));
-        QCOMPARE(nameAt(1), QStringLiteral("d2"));
-        QCOMPARE(nameAt(9), QStringLiteral("d10"));
-        QCOMPARE(nameAt(kCount - 1), QStringLiteral("d2000"));
-        DoubleClick(*list_, list_->model()->index(first + kCount - 1, 0));
-        QCOMPARE(list_->path(), many.filePath("d2000"));
-    }
-
 private:
     QStringList shownNames() const
     {
