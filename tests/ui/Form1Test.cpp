@@ -52,10 +52,15 @@ private slots:
     }
     void cleanup() { window_.reset(); }
 
-    // Each control's kind, text and container, which holds it whole; nothing
-    // moves when the window is resized.
+    // The caption, the icon, and each control's kind, text and container,
+    // which holds it whole; nothing moves when the window is resized.
     void controls()
     {
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Vintrix Studio Ver. 0.5 [ https://vintrix.example.org ]"));
+        const QList<QSize> sizes = window_->windowIcon().availableSizes();
+        QVERIFY(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(32, 32)));
+        QCOMPARE(control<QWidget>("Dir1")->toolTip(),
+            QStringLiteral("Please select the directory where the images to pack resides."));
         QCOMPARE(window_->size(), QSize(427, 431));
         const QList<QWidget*> all = window_->findChildren<QWidget*>();
         QList<QRect> before;
@@ -90,16 +95,6 @@ private slots:
         for (qsizetype i = 0; i < all.size(); ++i) {
             QCOMPARE(all[i]->geometry(), before[i]);
         }
-    }
-
-    void captionIconAndTip()
-    {
-        QCOMPARE(window_->windowTitle(), QStringLiteral("Vintrix Studio Ver. 0.5 [ https://vintrix.example.org ]"));
-        const QList<QSize> sizes = window_->windowIcon().availableSizes();
-        QVERIFY(sizes.contains(QSize(16, 16)));
-        QVERIFY(sizes.contains(QSize(32, 32)));
-        QCOMPARE(control<QWidget>("Dir1")->toolTip(),
-            QStringLiteral("Please select the directory where the images to pack resides."));
     }
 
     // What a screen reader asks: the name of the field, or in a combo box of
