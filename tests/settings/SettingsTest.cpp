@@ -14,6 +14,8 @@
 namespace vintrix {
 namespace {
 
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
 struct NumberCase {
     std::u16string text;
     double expected;
@@ -28,17 +30,14 @@ TEST_P(LeadingNumberTest, ReadsTheNumberAtTheStart)
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, LeadingNumberTest,
-    ::testing::Values(NumberCase{u"", 0}, NumberCase{u" 65536", 65536}, NumberCase{u"\t1\n2 3", 123},
-        NumberCase{u"- 5", -5}, NumberCase{u"+7", 7}, NumberCase{u"007", 7}, NumberCase{u".5", 0.5},
-        NumberCase{u"1.2.3", 1.2}, NumberCase{u"1E+3", 1000}, NumberCase{u"25e-1", 2.5}, NumberCase{u"1 e 2", 100},
-        NumberCase{u"3e+", 3}, NumberCase{u"12abc34", 12}, NumberCase{u".", 0}, NumberCase{u"--5", 0},
-        NumberCase{u"\r5", 0}, NumberCase{u"\u00a05", 0}, NumberCase{u"\uff15", 0},  // a full-width digit is no digit
-        NumberCase{u"1,5", 1},  // "." is the decimal point whatever the locale
-        NumberCase{u"&H10", 0}, NumberCase{u"-1e999", -std::numeric_limits<double>::infinity()},
-        NumberCase{u"0.0001e310", 1e306}, NumberCase{u"1e-999", 0}, NumberCase{u"0e99999", 0},
-        NumberCase{u"1e99999999999999999999", std::numeric_limits<double>::infinity()},
-        NumberCase{std::u16string(400, u'9'), std::numeric_limits<double>::infinity()},
-        NumberCase{u"0." + std::u16string(400, u'0') + u"1", 0}));
+    ::testing::ValuesIn(std::vector<NumberCase>{{u"", 0}, {u" 65536", 65536}, {u"\t1\n2 3", 123}, {u"- 5", -5},
+        {u"+7", 7}, {u"007", 7}, {u".5", 0.5}, {u"1.2.3", 1.2}, {u"1E+3", 1000}, {u"25e-1", 2.5}, {u"1 e 2", 100},
+        {u"3e+", 3}, {u"12abc34", 12}, {u".", 0}, {u"--5", 0}, {u"\r5", 0}, {u"\u00a05", 0},
+        {u"\uff15", 0},  // a full-width digit is no digit
+        {u"1,5", 1},     // "." is the decimal point whatever the locale
+        {u"&H10", 0}, {u"-1e999", -kInfinity}, {u"0.0001e310", 1e306}, {u"1e-999", 0}, {u"0e99999", 0},
+        {u"1e99999999999999999999", kInfinity}, {std::u16string(400, u'9'), kInfinity},
+        {u"0." + std::u16string(400, u'0') + u"1", 0}}));
 
 struct RoundingCase {
     double value;
@@ -53,14 +52,11 @@ TEST_P(RoundToFieldTest, RoundsHalfToEvenWithinThirtyTwoBits)
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, RoundToFieldTest,
-    ::testing::Values(RoundingCase{12.5, 12}, RoundingCase{13.5, 14}, RoundingCase{-12.5, -12},
-        RoundingCase{-13.5, -14}, RoundingCase{0.4999, 0}, RoundingCase{65536.4, 65536},
-        RoundingCase{2147483647.0, 2147483647}, RoundingCase{2147483647.4, 2147483647},
-        RoundingCase{2147483647.5, std::nullopt}, RoundingCase{-2147483648.0, std::numeric_limits<std::int32_t>::min()},
-        RoundingCase{-2147483648.5, std::numeric_limits<std::int32_t>::min()},
-        RoundingCase{-2147483649.0, std::nullopt}, RoundingCase{-3e9, std::nullopt},
-        RoundingCase{-std::numeric_limits<double>::infinity(), std::nullopt},
-        RoundingCase{std::numeric_limits<double>::infinity(), std::nullopt}));
+    ::testing::ValuesIn(std::vector<RoundingCase>{{12.5, 12}, {13.5, 14}, {-12.5, -12}, {-13.5, -14}, {0.4999, 0},
+        {65536.4, 65536}, {2147483647.0, 2147483647}, {2147483647.4, 2147483647}, {2147483647.5, std::nullopt},
+        {-2147483648.0, std::numeric_limits<std::int32_t>::min()},
+        {-2147483648.5, std::numeric_limits<std::int32_t>::min()}, {-2147483649.0, std::nullopt}, {-3e9, std::nullopt},
+        {-kInfinity, std::nullopt}, {kInfinity, std::nullopt}}));
 
 // Each box's number is rounded as RoundToField does; the first one out of
 // range stops there, and the fields before it keep their new values.
@@ -108,9 +104,8 @@ TEST_P(UpperBoundTest, ReplacesTextsAboveTheCeiling)
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, UpperBoundTest,
-    ::testing::Values(BoundCase{u"65536", false}, BoundCase{u"0065536", false}, BoundCase{u"65537", true},
-        BoundCase{u"65536.4", true}, BoundCase{u"7 0 0 0 0", true}, BoundCase{u"1e999", true},
-        BoundCase{u"-1e999", false}, BoundCase{u"", false}));
+    ::testing::ValuesIn(std::vector<BoundCase>{{u"65536", false}, {u"0065536", false}, {u"65537", true},
+        {u"65536.4", true}, {u"7 0 0 0 0", true}, {u"1e999", true}, {u"-1e999", false}, {u"", false}}));
 
 struct LineCase {
     std::string label;
@@ -131,18 +126,18 @@ TEST_P(ComposeCommandLineTest, WritesSevenArgumentsTheShellKeepsApart)
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, ComposeCommandLineTest,
-    ::testing::Values(
-        LineCase{"PlainFolder", u"Vintrix", u"/home/me/img/", u"Vintrix 256 256 Vintrix 8 0 0 /home/me/img/"},
-        LineCase{"PlainPunctuation", u"a_b-c.d,e+f:g@h%i", u"/x,y+z:@%/",
+    ::testing::ValuesIn(std::vector<LineCase>{
+        {"PlainFolder", u"Vintrix", u"/home/me/img/", u"Vintrix 256 256 Vintrix 8 0 0 /home/me/img/"},
+        {"PlainPunctuation", u"a_b-c.d,e+f:g@h%i", u"/x,y+z:@%/",
             u"Vintrix 256 256 a_b-c.d,e+f:g@h%i 8 0 0 /x,y+z:@%/"},
-        LineCase{"NonAsciiLetters", u"Blätter", u"/tmp/Über/", u"Vintrix 256 256 Blätter 8 0 0 /tmp/Über/"},
-        LineCase{"PaddingTrimmed", u"  sheet  ", u"", u"Vintrix 256 256 sheet 8 0 0 "},
-        LineCase{"InnerBlanksQuoted", u"my sheet", u"", u"Vintrix 256 256 'my sheet' 8 0 0 "},
-        LineCase{"InnerQuote", u"it's", u"", u"Vintrix 256 256 'it'\\''s' 8 0 0 "},
-        LineCase{"CommandSeparatorFolder", u"Vintrix", u"/tmp/a; rm -rf ~/",
+        {"NonAsciiLetters", u"Blätter", u"/tmp/Über/", u"Vintrix 256 256 Blätter 8 0 0 /tmp/Über/"},
+        {"PaddingTrimmed", u"  sheet  ", u"", u"Vintrix 256 256 sheet 8 0 0 "},
+        {"InnerBlanksQuoted", u"my sheet", u"", u"Vintrix 256 256 'my sheet' 8 0 0 "},
+        {"InnerQuote", u"it's", u"", u"Vintrix 256 256 'it'\\''s' 8 0 0 "},
+        {"CommandSeparatorFolder", u"Vintrix", u"/tmp/a; rm -rf ~/",
             u"Vintrix 256 256 Vintrix 8 0 0 '/tmp/a; rm -rf ~/'"},
-        LineCase{"NewlineFolder", u"Vintrix", u"/tmp/a\nb/", u"Vintrix 256 256 Vintrix 8 0 0 '/tmp/a\nb/'"},
-        LineCase{"BackslashName", u"a\\b", u"", u"Vintrix 256 256 'a\\b' 8 0 0 "}),
+        {"NewlineFolder", u"Vintrix", u"/tmp/a\nb/", u"Vintrix 256 256 Vintrix 8 0 0 '/tmp/a\nb/'"},
+        {"BackslashName", u"a\\b", u"", u"Vintrix 256 256 'a\\b' 8 0 0 "}}),
     [](const auto& info) { return info.param.label; });
 
 TEST(ComposeCommandLineTest, WritesNumbersAsPlainDecimals)
@@ -172,21 +167,20 @@ TEST_P(FileNamesTest, DecodesAndEncodesBackToTheSameBytes)
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, FileNamesTest,
-    ::testing::Values(NameCase{"Ascii", "/tmp/sprites", u"/tmp/sprites"},
-        NameCase{"TwoThreeAndFourByteUtf8",
+    ::testing::ValuesIn(std::vector<NameCase>{{"Ascii", "/tmp/sprites", u"/tmp/sprites"},
+        {"TwoThreeAndFourByteUtf8",
             "\xc3\x9c"
             "ber \xe2\x82\xac \xf0\x9f\x98\x80",
             u"Über € 😀"},
-        NameCase{"StrayByte",
+        {"StrayByte",
             "a\xff"
             "b",
             u"a\xdcff"
             "b"},
-        NameCase{"Latin1Name", "caf\xe9", u"caf\xdce9"}, NameCase{"TruncatedSequence", "x\xe2\x82", u"x\xdce2\xdc82"},
-        NameCase{"OverlongSlash", "\xc0\xaf", u"\xdcc0\xdcaf"},
-        NameCase{"EncodedSurrogate", "\xed\xa0\x80", u"\xdced\xdca0\xdc80"},
-        NameCase{"BeyondUnicode", "\xf4\x90\x80\x80", u"\xdcf4\xdc90\xdc80\xdc80"},
-        NameCase{"ControlCharacters", "new\nline\t$(x)", u"new\nline\t$(x)"}),
+        {"Latin1Name", "caf\xe9", u"caf\xdce9"}, {"TruncatedSequence", "x\xe2\x82", u"x\xdce2\xdc82"},
+        {"OverlongSlash", "\xc0\xaf", u"\xdcc0\xdcaf"}, {"EncodedSurrogate", "\xed\xa0\x80", u"\xdced\xdca0\xdc80"},
+        {"BeyondUnicode", "\xf4\x90\x80\x80", u"\xdcf4\xdc90\xdc80\xdc80"},
+        {"ControlCharacters", "new\nline\t$(x)", u"new\nline\t$(x)"}}),
     [](const auto& info) { return info.param.label; });
 
 TEST(EncodeTextTest, ReplacesUnpairedSurrogatesThatCarryNoByte)
