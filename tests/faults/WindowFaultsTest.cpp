@@ -3,7 +3,6 @@
 // syntax, a chosen folder deleted before Go, a current folder that cannot be
 // written. Go gives a sheet or a clear message; nothing crashes and no
 // command hidden in a name runs.
-#include "DirListBox.h"
 #include "Form1.h"
 #include "VintrixRun.h"
 #include "WindowDriver.h"
@@ -27,7 +26,6 @@ private slots:
     {
         QApplication::setApplicationName(QStringLiteral("Vintrix Studio"));
         QVERIFY(dir_.isValid());
-        previous_ = QDir::currentPath();
         QVERIFY(QDir::setCurrent(dir_.path()));
         // The script finds Vintrix in the current folder first.
         QVERIFY(QFile::copy(QStringLiteral(VINTRIX_BINARY), dir_.filePath("Vintrix")));
@@ -35,7 +33,6 @@ private slots:
     // Output is not cleared between cases: a detached packer of the case
     // before may still be tidying it. Each case writes a name of its own.
     void init() { messages_.clear(); }
-    void cleanupTestCase() { QDir::setCurrent(previous_); }
 
     void hostileFolderNamesArePackedAndRunNothing_data()
     {
@@ -128,7 +125,6 @@ private:
     }
 
     QTemporaryDir dir_;
-    QString previous_;
     QStringList messages_;
     int cases_ = 0;
 };

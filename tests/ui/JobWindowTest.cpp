@@ -6,7 +6,6 @@
 #include "VintrixRun.h"
 #include "WindowDriver.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -41,17 +40,8 @@ private slots:
     {
         dir_ = std::make_unique<QTemporaryDir>();
         QVERIFY(dir_->isValid());
-        previous_ = QDir::currentPath();
         QVERIFY(QDir::setCurrent(dir_->path()));
-        path_ = qgetenv("PATH");
         qputenv("PATH", QFileInfo(QStringLiteral(VINTRIX_BINARY)).absolutePath().toLocal8Bit() + ":/usr/bin:/bin");
-    }
-
-    void cleanup()
-    {
-        qputenv("PATH", path_);
-        QDir::setCurrent(previous_);
-        dir_.reset();
     }
 
     void failuresComeToTheFrontWithTheirReason_data()
@@ -186,8 +176,6 @@ private:
     }
 
     std::unique_ptr<QTemporaryDir> dir_;
-    QString previous_;
-    QByteArray path_;
 };
 
 QTEST_MAIN(JobWindowTest)
