@@ -108,8 +108,10 @@ TEST_F(RunPackJobTest, JobsInARowEachRunTheirOwnLineAndLeaveNoScript)
 
 // An earlier temp.sh is replaced, and a link named temp.sh, planted by
 // someone who can write the folder, is replaced as a name: nothing is run
-// from them or written where they point.
-TEST_F(RunPackJobTest, AnEarlierScriptOrALinkInItsPlaceIsReplacedNotWrittenThrough)
+// from them or written where they point. A temp.sh of another user could be
+// changed by its owner between the write and the shell's read: it is
+// refused, and nothing runs.
+TEST_F(RunPackJobTest, AnEarlierScriptOrALinkInItsPlaceIsReplacedAndAnotherUsersIsRefused)
 {
     InstallRecorder();
     QTemporaryDir outside;
@@ -128,6 +130,24 @@ TEST_F(RunPackJobTest, AnEarlierScriptOrALinkInItsPlaceIsReplacedNotWrittenThrou
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), "precious\n");
     EXPECT_FALSE(QFile::exists(missing));
+
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to create a file that another user owns";
+    Write(kScriptName, "touch pwned\n");
+    constexpr uid_t kNobody = 65534;
+    ASSERT_EQ(chown(kScriptName, kNobody, kNobody), 0);
+    const auto failure = Run(u"Vintrix 1 2 n 8 0 0 /x/");
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_TRUE(failure->reason.contains("belongs to another user")) << failure->reason.toStdString();
+    EXPECT_EQ(notices_.size(), 3u);
+    QFile planted(kScriptName);
+    ASSERT_TRUE(planted.open(QIODevice::ReadOnly));
+    EXPECT_EQ(planted.readAll(), "touch pwned\n");
+    struct stat status {};
+    ASSERT_EQ(stat(kScriptName, &status), 0);
+    EXPECT_EQ(status.st_uid, kNobody);
+    EXPECT_FALSE(QFile::exists("call-4"));
+    EXPECT_FALSE(QFile::exists("pwned"));
 }
 
 // The composed line goes through the real shell: whatever the name and folder
@@ -188,31 +208,6 @@ TEST_F(RunPackJobTest, VintrixIsFoundInTheCurrentFolderThenBesideTheProgramThenO
         // QTemporaryDir cannot remove names that are not UTF-8.
         ASSERT_EQ(std::filesystem::remove_all(folder) > 0, true);
     }
-}
-
-// A temp.sh of another user could be changed by its owner between the write
-// and the shell's read: it is refused, and nothing runs.
-TEST_F(RunPackJobTest, AScriptOfAnotherUserIsRefused)
-{
-    if (geteuid() != 0)
-        GTEST_SKIP() << "needs root to create a file that another user owns";
-    InstallRecorder();
-    Write(kScriptName, "touch pwned\n");
-    constexpr uid_t kNobody = 65534;
-    ASSERT_EQ(chown(kScriptName, kNobody, kNobody), 0);
-
-    const auto failure = Run(u"Vintrix 1 2 n 8 0 0 /x/");
-    ASSERT_TRUE(failure.has_value());
-    EXPECT_TRUE(failure->reason.contains("belongs to another user")) << failure->reason.toStdString();
-    EXPECT_TRUE(notices_.empty());
-    QFile planted(kScriptName);
-    ASSERT_TRUE(planted.open(QIODevice::ReadOnly));
-    EXPECT_EQ(planted.readAll(), "touch pwned\n");
-    struct stat status {};
-    ASSERT_EQ(stat(kScriptName, &status), 0);
-    EXPECT_EQ(status.st_uid, kNobody);
-    EXPECT_FALSE(QFile::exists("call-1"));
-    EXPECT_FALSE(QFile::exists("pwned"));
 }
 
 }  // namespace
