@@ -3,7 +3,6 @@
 // syntax, a chosen folder deleted before Go, a current folder that cannot be
 // written. Go gives a sheet or a clear message; nothing crashes and no
 // command hidden in a name runs.
-#include "DirListBox.h"
 #include "Form1.h"
 #include "VintrixRun.h"
 #include "WindowDriver.h"
@@ -27,7 +26,6 @@ private slots:
     {
         QApplication::setApplicationName(QStringLiteral("Vintrix Studio"));
         QVERIFY(dir_.isValid());
-        previous_ = QDir::currentPath();
         QVERIFY(QDir::setCurrent(dir_.path()));
         // The script finds Vintrix in the current folder first.
         QVERIFY(QFile::copy(QStringLiteral(VINTRIX_BINARY), dir_.filePath("Vintrix")));
@@ -35,7 +33,6 @@ private slots:
     // Output is not cleared between cases: a detached packer of the case
     // before may still be tidying it. Each case writes a name of its own.
     void init() { messages_.clear(); }
-    void cleanupTestCase() { QDir::setCurrent(previous_); }
 
     void hostileFolderNamesArePackedAndRunNothing_data()
     {
@@ -85,6 +82,8 @@ private slots:
         QVERIFY(window.isVisible());
     }
 
+    // The failure reaches the user as the launcher words it, and nothing is
+    // written anywhere else instead.
     void goInACurrentFolderThatIsGoneShowsWhy()
     {
         QTemporaryDir scratch;
@@ -98,21 +97,12 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(&window));
             go(window);
             QCOMPARE(messages_.size(), 1);
-            QVERIFY2(messages_[0].startsWith(QStringLiteral("Cannot write temp.sh in ")), qPrintable(messages_[0]));
+            QVERIFY2(messages_[0].startsWith(QStringLiteral("Cannot write temp.sh in the current folder: ")),
+                qPrintable(messages_[0]));
             QVERIFY(window.isVisible());
-
-            // Back in a folder that exists, the same window goes on working.
-            QVERIFY(QDir::setCurrent(dir_.path()));
-            QVERIFY(QDir(dir_.path()).mkpath("again"));
-            QVERIFY(test::FlatSprite(3, 3, Qt::red).save(dir_.filePath("again/a.png")));
-            window.findChild<DirListBox*>(QStringLiteral("Dir1"))->setPath(QFile::encodeName(dir_.path()));
-            QVERIFY(testing::PickFolder(window, QStringLiteral("again")));
-            go(window);
-            QCOMPARE(messages_.size(), 2);
-            QCOMPARE(messages_[1], QStringLiteral("Please see output in /Output folder"));
-            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir_.filePath("Output/Vintrix.json")), 60000);
         }
         QVERIFY(QDir::setCurrent(dir_.path()));
+        QCOMPARE(QDir(scratch.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{});
     }
 
 private:
@@ -135,7 +125,6 @@ private:
     }
 
     QTemporaryDir dir_;
-    QString previous_;
     QStringList messages_;
     int cases_ = 0;
 };

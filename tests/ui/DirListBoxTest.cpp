@@ -22,280 +22,213 @@ class DirListBoxTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase()
+    {
+        QVERIFY(root_.isValid());
+        for (const char* name : {"a10", "a2", "B", "c", "A1", ".hidden", "zeta/inner/deep", "abc", "Abc", "d1", "d01",
+                 "up", "1up", "x100000000000000000000", "x99999999999999999999"}) {
+            QVERIFY(QDir(root_.path()).mkpath(name));
+        }
+        QFile file(root_.filePath("file.txt"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(QFile::link(root_.filePath("c"), root_.filePath("link-to-c")));
+        ancestors_ = QStringList{"/"} + root_.path().split(u'/', Qt::SkipEmptyParts);
+    }
 
-    void opensOnTheCurrentFolder();
-    void doubleClickOpensAndRedraws();
-    void enterOpensTheHighlightedFolder();
-    void openingAnAncestorRedrawsAroundIt();
-    void oddNamesDisplayAndOpen_data();
-    void oddNamesDisplayAndOpen();
-    void aLateListingLeavesAFolderOpenedSince();
-    void aFolderDeletedWhileShownOpensItsParent();
-    void anUnreadableFolderShowsNoSubfolders();
-    void manySubfolders();
+    void init()
+    {
+        QVERIFY(QDir::setCurrent(root_.path()));
+        list_ = std::make_unique<DirListBox>();
+        list_->resize(313, 96);
+        list_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(list_.get()));
+        vintrix::testing::WaitForFolderList();
+    }
+
+    void cleanup() { list_.reset(); }
+
+    void opensOnTheCurrentFolder()
+    {
+        QCOMPARE(list_->path(), root_.path());
+        QCOMPARE(list_->toolTip(), QString());  // the window gives it its tip
+        // Numbers by value, however long, case ignored, digits before letters;
+        // leading zeros, then case, break ties.
+        QCOMPARE(shownNames(),
+            ancestors_ +
+                QStringList({"1up", "A1", "a2", "a10", "Abc", "abc", "B", "c", "d01", "d1", "link-to-c", "up",
+                    "x99999999999999999999", "x100000000000000000000", "zeta"}));
+        QCOMPARE(list_->currentIndex().row(), ancestors_.size() - 1);
+        QVERIFY(list_->selectionModel()->isSelected(list_->currentIndex()));
+    }
+
+    void doubleClickOpensAndRedraws()
+    {
+        QSignalSpy changes(list_.get(), &DirListBox::change);
+        DoubleClick(*list_, indexOf("zeta"));
+        QCOMPARE(changes.count(), 1);
+        QCOMPARE(list_->path(), root_.filePath("zeta"));
+        QCOMPARE(shownNames(), ancestors_ + QStringList({"zeta", "inner"}));
+        QCOMPARE(list_->currentIndex().data().toString(), QStringLiteral("zeta"));
+        // The chain down to the path is drawn open, its subfolders closed.
+        const auto image = [](const QModelIndex& index) {
+            return index.data(Qt::DecorationRole).value<QIcon>().pixmap(16).toImage();
+        };
+        QTRY_VERIFY(!image(indexOf("zeta")).isNull());  // drawn after the first paint
+        const QImage open = list_->style()->standardIcon(QStyle::SP_DirOpenIcon).pixmap(16).toImage();
+        QCOMPARE(image(indexOf("zeta")), open);
+        QCOMPARE(image(list_->model()->index(0, 0)), open);
+        QCOMPARE(image(indexOf("inner")), list_->style()->standardIcon(QStyle::SP_DirClosedIcon).pixmap(16).toImage());
+
+        DoubleClick(*list_, indexOf("inner"));
+        QCOMPARE(changes.count(), 2);
+        QCOMPARE(shownNames(), ancestors_ + QStringList({"zeta", "inner", "deep"}));
+    }
+
+    // A click or the arrow keys only highlight; Enter opens.
+    void enterOpensTheHighlightedFolder()
+    {
+        QSignalSpy changes(list_.get(), &DirListBox::change);
+        QTest::mouseClick(list_->viewport(), Qt::LeftButton, {}, list_->visualRect(indexOf("A1")).center());
+        QCOMPARE(list_->currentIndex(), indexOf("A1"));
+        list_->setFocus();
+        QTest::keyClick(list_.get(), Qt::Key_Down);
+        QCOMPARE(list_->currentIndex().data().toString(), QStringLiteral("a2"));
+        QCOMPARE(changes.count(), 0);
+        QCOMPARE(list_->path(), root_.path());
+        QTest::keyClick(list_.get(), Qt::Key_Return);
+        QCOMPARE(changes.count(), 1);
+        QCOMPARE(list_->path(), root_.filePath("a2"));
+    }
+
+    void openingAnAncestorRedrawsAroundIt()
+    {
+        QSignalSpy changes(list_.get(), &DirListBox::change);
+        DoubleClick(*list_, list_->model()->index(0, 0));
+        QCOMPARE(changes.count(), 1);
+        QCOMPARE(list_->path(), QStringLiteral("/"));
+        QCOMPARE(list_->currentIndex().row(), 0);
+        QVERIFY(shownNames().contains(ancestors_.value(1)));
+        QVERIFY(!shownNames().contains(QStringLiteral("zeta")));
+        // Opening the shown folder again reports it again.
+        DoubleClick(*list_, list_->model()->index(0, 0));
+        QCOMPARE(changes.count(), 2);
+    }
+
+    void oddNamesDisplayAndOpen_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("shown");
+
+        QTest::newRow("newline") << QByteArray("two\nlines") << QStringLiteral("two\u240Alines");
+        QTest::newRow("invalid UTF-8") << QByteArray("bad\xff\xfe") << QStringLiteral("bad\uFFFD\uFFFD");
+        QTest::newRow("umlaut") << QByteArray("Bl\xc3\xa4tter") << QStringLiteral("Bl\u00E4tter");
+    }
+
+    void oddNamesDisplayAndOpen()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, shown);
+
+        QTemporaryDir odd;
+        const QByteArray folder = QFile::encodeName(odd.path()) + '/' + name;
+        QVERIFY(::mkdir(folder.constData(), 0755) == 0);
+        QVERIFY(::mkdir((folder + "/inside").constData(), 0755) == 0);
+        list_->setPath(QFile::encodeName(odd.path()));
+        QCOMPARE(shownNames().last(), shown);
+
+        QSignalSpy changes(list_.get(), &DirListBox::change);
+        DoubleClick(*list_, indexOf(shown));
+        QCOMPARE(changes.count(), 1);
+        QCOMPARE(list_->encodedPath(), folder);
+        QCOMPARE(shownNames().last(), QStringLiteral("inside"));
+        QCOMPARE(shownNames().at(shownNames().size() - 2), shown);
+    }
+
+    void aLateListingLeavesAFolderOpenedSince()
+    {
+        QTemporaryDir start, other;
+        QVERIFY(QDir(start.path()).mkdir("late") && QDir(other.path()).mkdir("only"));
+        // The pool's one thread is held, so that the start folder's listing
+        // is still to come when the other folder opens.
+        QThreadPool* pool = QThreadPool::globalInstance();
+        const int threads = pool->maxThreadCount();
+        QSemaphore hold;
+        const auto restore = qScopeGuard([&] {
+            hold.release();
+            vintrix::testing::WaitForFolderList();
+            pool->setMaxThreadCount(threads);
+        });
+        pool->setMaxThreadCount(1);
+        pool->start([&hold] { hold.acquire(); });
+        QDir::setCurrent(start.path());
+        DirListBox list;
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));  // the first paint asks for the listing
+        list.setPath(QFile::encodeName(other.path()));
+        hold.release();
+        vintrix::testing::WaitForFolderList();
+        const QAbstractItemModel* rows = list.model();
+        QCOMPARE(rows->index(rows->rowCount() - 1, 0).data().toString(), QStringLiteral("only"));
+        QCOMPARE(rows->index(rows->rowCount() - 2, 0).data().toString(), QDir(other.path()).dirName());
+        QCOMPARE(list.currentIndex().row(), rows->rowCount() - 2);
+    }
+
+    void aFolderDeletedWhileShownOpensItsParent()
+    {
+        QTemporaryDir scratch;
+        QVERIFY(QDir(scratch.path()).mkpath("gone/child"));
+        list_->setPath(QFile::encodeName(scratch.path() + "/gone"));
+        const QModelIndex child = indexOf("child");
+        QVERIFY(QDir(scratch.path() + "/gone").removeRecursively());
+
+        QSignalSpy changes(list_.get(), &DirListBox::change);
+        DoubleClick(*list_, child);
+        QCOMPARE(changes.count(), 1);
+        QCOMPARE(list_->path(), scratch.path());
+        QVERIFY(!shownNames().contains(QStringLiteral("gone")));
+
+        // The folder shown can vanish too: it then lists nothing below it.
+        QVERIFY(QDir(scratch.path()).mkpath("brief"));
+        list_->setPath(QFile::encodeName(scratch.path() + "/brief"));
+        QVERIFY(QDir(scratch.path()).rmdir("brief"));
+        list_->setPath(QFile::encodeName(scratch.path() + "/brief"));
+        QCOMPARE(shownNames().last(), QStringLiteral("brief"));
+    }
+
+    void anUnreadableFolderShowsNoSubfolders()
+    {
+        if (::geteuid() == 0) {
+            QSKIP("root reads every folder");
+        }
+        QTemporaryDir scratch;
+        QVERIFY(QDir(scratch.path()).mkpath("locked/hidden-inside"));
+        const QByteArray locked = QFile::encodeName(scratch.path() + "/locked");
+        QVERIFY(::chmod(locked.constData(), 0) == 0);
+        list_->setPath(QFile::encodeName(scratch.path()));
+        DoubleClick(*list_, indexOf("locked"));
+        QCOMPARE(list_->encodedPath(), locked);
+        QCOMPARE(shownNames().last(), QStringLiteral("locked"));
+        ::chmod(locked.constData(), 0755);
+    }
 
 private:
-    QStringList shownNames() const;
-    int rowOf(const QString& name) const;
-    QModelIndex indexOf(const QString& name) const;
-    void makeFolders(const QByteArray& under, const QList<QByteArray>& names);
+    QStringList shownNames() const
+    {
+        QStringList names;
+        for (int row = 0; row < list_->model()->rowCount(); ++row) {
+            names << list_->model()->index(row, 0).data().toString();
+        }
+        return names;
+    }
+    QModelIndex indexOf(const QString& name) const
+    {
+        return list_->model()->index(int(shownNames().lastIndexOf(name)), 0);
+    }
 
     QTemporaryDir root_;
-    QString previous_;
     QStringList ancestors_;  // the rows above the root folder's subfolders
     std::unique_ptr<DirListBox> list_;
 };
-
-void DirListBoxTest::initTestCase()
-{
-    QVERIFY(root_.isValid());
-    previous_ = QDir::currentPath();
-    makeFolders(QFile::encodeName(root_.path()),
-        {"a10", "a2", "B", "c", "A1", ".hidden", "zeta", "abc", "Abc", "d1", "d01", "up", "1up",
-            "x100000000000000000000", "x99999999999999999999"});
-    QFile file(root_.filePath("file.txt"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QVERIFY(QFile::link(root_.filePath("c"), root_.filePath("link-to-c")));
-    QVERIFY(QDir(root_.path()).mkpath("zeta/inner/deep"));
-
-    ancestors_ << "/";
-    for (const QString& part : root_.path().split(u'/', Qt::SkipEmptyParts)) {
-        ancestors_ << part;
-    }
-}
-
-void DirListBoxTest::init()
-{
-    QVERIFY(QDir::setCurrent(root_.path()));
-    list_ = std::make_unique<DirListBox>();
-    list_->resize(313, 96);
-    list_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(list_.get()));
-    vintrix::testing::WaitForFolderList();
-}
-
-void DirListBoxTest::cleanup()
-{
-    list_.reset();
-    QDir::setCurrent(previous_);
-}
-
-void DirListBoxTest::makeFolders(const QByteArray& under, const QList<QByteArray>& names)
-{
-    for (const QByteArray& name : names) {
-        const QByteArray path = under + '/' + name;
-        QVERIFY2(::mkdir(path.constData(), 0755) == 0, path.constData());
-    }
-}
-
-QStringList DirListBoxTest::shownNames() const
-{
-    QStringList names;
-    for (int row = 0; row < list_->model()->rowCount(); ++row) {
-        names << list_->model()->index(row, 0).data().toString();
-    }
-    return names;
-}
-
-int DirListBoxTest::rowOf(const QString& name) const
-{
-    return int(shownNames().lastIndexOf(name));
-}
-
-QModelIndex DirListBoxTest::indexOf(const QString& name) const
-{
-    return list_->model()->index(rowOf(name), 0);
-}
-
-void DirListBoxTest::opensOnTheCurrentFolder()
-{
-    QCOMPARE(list_->path(), root_.path());
-    QCOMPARE(list_->toolTip(), QString());  // the window gives it its tip
-    // Numbers by value, however long, case ignored, digits before letters;
-    // leading zeros, then case, break ties.
-    QCOMPARE(shownNames(),
-        ancestors_ +
-            QStringList({"1up", "A1", "a2", "a10", "Abc", "abc", "B", "c", "d01", "d1", "link-to-c", "up",
-                "x99999999999999999999", "x100000000000000000000", "zeta"}));
-    QCOMPARE(list_->currentIndex().row(), ancestors_.size() - 1);
-    QVERIFY(list_->selectionModel()->isSelected(list_->currentIndex()));
-}
-
-void DirListBoxTest::doubleClickOpensAndRedraws()
-{
-    QSignalSpy changes(list_.get(), &DirListBox::change);
-    DoubleClick(*list_, indexOf("zeta"));
-    QCOMPARE(changes.count(), 1);
-    QCOMPARE(list_->path(), root_.filePath("zeta"));
-    QCOMPARE(shownNames(), ancestors_ + QStringList({"zeta", "inner"}));
-    QCOMPARE(list_->currentIndex().data().toString(), QStringLiteral("zeta"));
-    // The chain down to the path is drawn open, its subfolders closed.
-    const auto image = [](const QIcon& icon) { return icon.pixmap(16).toImage(); };
-    QTRY_VERIFY(!indexOf("zeta").data(Qt::DecorationRole).value<QIcon>().isNull());  // drawn after the first paint
-    const QIcon open = list_->style()->standardIcon(QStyle::SP_DirOpenIcon);
-    const QIcon closed = list_->style()->standardIcon(QStyle::SP_DirClosedIcon);
-    QCOMPARE(image(indexOf("zeta").data(Qt::DecorationRole).value<QIcon>()), image(open));
-    QCOMPARE(image(list_->model()->index(0, 0).data(Qt::DecorationRole).value<QIcon>()), image(open));
-    QCOMPARE(image(indexOf("inner").data(Qt::DecorationRole).value<QIcon>()), image(closed));
-
-    DoubleClick(*list_, indexOf("inner"));
-    QCOMPARE(changes.count(), 2);
-    QCOMPARE(shownNames(), ancestors_ + QStringList({"zeta", "inner", "deep"}));
-}
-
-// A click or the arrow keys only highlight; Enter opens.
-void DirListBoxTest::enterOpensTheHighlightedFolder()
-{
-    QSignalSpy changes(list_.get(), &DirListBox::change);
-    QTest::mouseClick(list_->viewport(), Qt::LeftButton, {}, list_->visualRect(indexOf("A1")).center());
-    QCOMPARE(list_->currentIndex(), indexOf("A1"));
-    list_->setFocus();
-    QTest::keyClick(list_.get(), Qt::Key_Down);
-    QCOMPARE(list_->currentIndex().data().toString(), QStringLiteral("a2"));
-    QCOMPARE(changes.count(), 0);
-    QCOMPARE(list_->path(), root_.path());
-    QTest::keyClick(list_.get(), Qt::Key_Return);
-    QCOMPARE(changes.count(), 1);
-    QCOMPARE(list_->path(), root_.filePath("a2"));
-}
-
-void DirListBoxTest::openingAnAncestorRedrawsAroundIt()
-{
-    QSignalSpy changes(list_.get(), &DirListBox::change);
-    DoubleClick(*list_, list_->model()->index(0, 0));
-    QCOMPARE(changes.count(), 1);
-    QCOMPARE(list_->path(), QStringLiteral("/"));
-    QCOMPARE(list_->currentIndex().row(), 0);
-    QVERIFY(shownNames().contains(ancestors_.value(1)));
-    QVERIFY(!shownNames().contains(QStringLiteral("zeta")));
-    // Opening the shown folder again reports it again.
-    DoubleClick(*list_, list_->model()->index(0, 0));
-    QCOMPARE(changes.count(), 2);
-}
-
-void DirListBoxTest::oddNamesDisplayAndOpen_data()
-{
-    QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<QString>("shown");
-
-    QTest::newRow("newline") << QByteArray("two\nlines") << QStringLiteral("two\u240Alines");
-    QTest::newRow("quotes") << QByteArray("it's \"q\"") << QStringLiteral("it's \"q\"");
-    QTest::newRow("command substitution") << QByteArray("$(touch pwned)") << QStringLiteral("$(touch pwned)");
-    QTest::newRow("invalid UTF-8") << QByteArray("bad\xff\xfe") << QStringLiteral("bad\uFFFD\uFFFD");
-    QTest::newRow("umlaut") << QByteArray("Bl\xc3\xa4tter") << QStringLiteral("Bl\u00E4tter");
-}
-
-void DirListBoxTest::oddNamesDisplayAndOpen()
-{
-    QFETCH(QByteArray, name);
-    QFETCH(QString, shown);
-
-    QTemporaryDir odd;
-    const QByteArray folder = QFile::encodeName(odd.path()) + '/' + name;
-    QVERIFY(::mkdir(folder.constData(), 0755) == 0);
-    QVERIFY(::mkdir((folder + "/inside").constData(), 0755) == 0);
-    list_->setPath(QFile::encodeName(odd.path()));
-    QCOMPARE(shownNames().last(), shown);
-
-    QSignalSpy changes(list_.get(), &DirListBox::change);
-    DoubleClick(*list_, indexOf(shown));
-    QCOMPARE(changes.count(), 1);
-    QCOMPARE(list_->encodedPath(), folder);
-    QCOMPARE(shownNames().last(), QStringLiteral("inside"));
-    QCOMPARE(shownNames().at(shownNames().size() - 2), shown);
-}
-
-void DirListBoxTest::aLateListingLeavesAFolderOpenedSince()
-{
-    QTemporaryDir start, other;
-    makeFolders(QFile::encodeName(start.path()), {"late"});
-    makeFolders(QFile::encodeName(other.path()), {"only"});
-    // The pool's one thread is held, so that the start folder's listing is
-    // still to come when the other folder opens.
-    QThreadPool* pool = QThreadPool::globalInstance();
-    const int threads = pool->maxThreadCount();
-    const QString previous = QDir::currentPath();
-    QSemaphore hold;
-    const auto restore = qScopeGuard([&] {
-        hold.release();
-        vintrix::testing::WaitForFolderList();
-        pool->setMaxThreadCount(threads);
-        QDir::setCurrent(previous);
-    });
-    pool->setMaxThreadCount(1);
-    pool->start([&hold] { hold.acquire(); });
-    QDir::setCurrent(start.path());
-    DirListBox list;
-    list.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&list));  // the first paint asks for the listing
-    list.setPath(QFile::encodeName(other.path()));
-    hold.release();
-    vintrix::testing::WaitForFolderList();
-    const QAbstractItemModel* rows = list.model();
-    QCOMPARE(rows->index(rows->rowCount() - 1, 0).data().toString(), QStringLiteral("only"));
-    QCOMPARE(rows->index(rows->rowCount() - 2, 0).data().toString(), QDir(other.path()).dirName());
-    QCOMPARE(list.currentIndex().row(), rows->rowCount() - 2);
-}
-
-void DirListBoxTest::aFolderDeletedWhileShownOpensItsParent()
-{
-    QTemporaryDir scratch;
-    QVERIFY(QDir(scratch.path()).mkpath("gone/child"));
-    list_->setPath(QFile::encodeName(scratch.path() + "/gone"));
-    const QModelIndex child = indexOf("child");
-    QVERIFY(QDir(scratch.path() + "/gone").removeRecursively());
-
-    QSignalSpy changes(list_.get(), &DirListBox::change);
-    DoubleClick(*list_, child);
-    QCOMPARE(changes.count(), 1);
-    QCOMPARE(list_->path(), scratch.path());
-    QVERIFY(!shownNames().contains(QStringLiteral("gone")));
-
-    // The folder shown can vanish too: it then lists nothing below it.
-    QVERIFY(QDir(scratch.path()).mkpath("brief"));
-    list_->setPath(QFile::encodeName(scratch.path() + "/brief"));
-    QVERIFY(QDir(scratch.path()).rmdir("brief"));
-    list_->setPath(QFile::encodeName(scratch.path() + "/brief"));
-    QCOMPARE(shownNames().last(), QStringLiteral("brief"));
-}
-
-void DirListBoxTest::anUnreadableFolderShowsNoSubfolders()
-{
-    if (::geteuid() == 0) {
-        QSKIP("root reads every folder");
-    }
-    QTemporaryDir scratch;
-    QVERIFY(QDir(scratch.path()).mkpath("locked/hidden-inside"));
-    const QByteArray locked = QFile::encodeName(scratch.path() + "/locked");
-    QVERIFY(::chmod(locked.constData(), 0) == 0);
-    list_->setPath(QFile::encodeName(scratch.path()));
-    DoubleClick(*list_, indexOf("locked"));
-    QCOMPARE(list_->encodedPath(), locked);
-    QCOMPARE(shownNames().last(), QStringLiteral("locked"));
-    ::chmod(locked.constData(), 0755);
-}
-
-void DirListBoxTest::manySubfolders()
-{
-    QTemporaryDir many;
-    const QByteArray base = QFile::encodeName(many.path());
-    constexpr int kCount = 2000;
-    for (int i = kCount; i >= 1; --i) {
-        const QByteArray path = base + "/d" + QByteArray::number(i);
-        QVERIFY(::mkdir(path.constData(), 0755) == 0);
-    }
-    list_->setPath(base);
-    const int first = list_->model()->rowCount() - kCount;
-    QCOMPARE(list_->model()->index(first, 0).data().toString(), QStringLiteral("d1"));
-    QCOMPARE(list_->model()->index(first + 1, 0).data().toString(), QStringLiteral("d2"));
-    QCOMPARE(list_->model()->index(first + 9, 0).data().toString(), QStringLiteral("d10"));
-    QCOMPARE(list_->model()->index(first + kCount - 1, 0).data().toString(), QStringLiteral("d2000"));
-    DoubleClick(*list_, list_->model()->index(first + kCount - 1, 0));
-    QCOMPARE(list_->encodedPath(), base + "/d2000");
-}
 
 QTEST_MAIN(DirListBoxTest)
 #include "DirListBoxTest.moc"

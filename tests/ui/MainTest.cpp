@@ -1,9 +1,13 @@
 // The whole program from its own entry: app/main.cpp, compiled here with its
 // main() renamed StudioMain, opens the window; once it is up, the test picks
 // a folder, types a width, presses Go and closes the notice as a user would.
-// Go writes the script in the current folder, where a recording stand-in
-// Vintrix receives the arguments. The notice carries the program's name,
-// which only main() sets: without it the title would be this test's name.
+// The notice carries the program's name, which only main() sets: without it
+// the title would be this test's name. This test is built beside vintrix-job
+// and Vintrix, where Go looks for them: each Go starts a job window of its
+// own, titled by the output name, which runs the script and outlives the
+// main window. The first job finds a recording stand-in Vintrix in the
+// current folder; the second, with the stand-in gone, the real one beside
+// the program.
 #include "Form1.h"
 #include "WindowDriver.h"
 
@@ -11,27 +15,58 @@
 #include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QLineEdit>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
-#include <optional>
 
 int StudioMain(int argc, char** argv);
 
 namespace {
 
-struct Notice {
-    QString text;
-    QString title;
-    QMessageBox::Icon icon;
-    QMessageBox::StandardButtons buttons;
-    bool scriptPresent;
-};
-std::optional<Notice> g_notice;
-bool g_folderPicked = false;
+int g_failures = 0;
+bool g_noticed = false;
+QString g_jobWindowProgram;
+
+void Expect(bool holds, const char* what)
+{
+    if (!holds) {
+        std::fprintf(stderr, "FAIL: %s\n", what);
+        ++g_failures;
+    }
+}
+
+// The job is detached: its traces appear in their own time.
+bool Eventually(const std::function<bool()>& holds)
+{
+    const QDeadlineTimer deadline(60000);
+    while (!holds() && !deadline.hasExpired()) {
+        QThread::msleep(5);
+    }
+    return holds();
+}
+
+// The job windows running in the current folder, by process id.
+QList<qint64> JobWindowsHere()
+{
+    QList<qint64> found;
+    for (QDirIterator processes(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot); processes.hasNext();) {
+        const QString process = processes.next();
+        if (QFileInfo(process + "/exe").symLinkTarget() == g_jobWindowProgram &&
+            QFileInfo(process + "/cwd").symLinkTarget() == QDir::currentPath()) {
+            found << processes.fileName().toLongLong();
+        }
+    }
+    return found;
+}
 
 // Runs as each application object of main() is made; for the QApplication,
 // the timer fires once main() has set it up and entered the event loop. The
@@ -42,21 +77,35 @@ void DriveTheWindowOnceRunning()
     if (!app) {
         return;
     }
+    g_jobWindowProgram = QFileInfo(vintrix::JobWindowProgram()).canonicalFilePath();
     QTimer::singleShot(0, app, [] {
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             auto* window = qobject_cast<vintrix::Form1*>(widget);
             if (!window || !QTest::qWaitForWindowExposed(window)) {
                 continue;
             }
-            g_folderPicked = vintrix::testing::PickFolder(*window, QStringLiteral("art"));
+            Expect(vintrix::testing::PickFolder(*window, QStringLiteral("art")), "the folder list shows art");
             auto* width = window->findChild<QComboBox*>(QStringLiteral("Combo1"));
             width->setFocus();
             QTest::keyClick(width, Qt::Key_End);
             QTest::keyClicks(width, "0");  // 2560
             vintrix::testing::CloseNextMessage(window, [](const QMessageBox& box) {
-                g_notice = Notice{box.text(), box.windowTitle(), box.icon(), box.standardButtons(),
-                    QFile::exists(QStringLiteral("temp.sh"))};
+                g_noticed = true;
+                Expect(box.text() == QStringLiteral("Please see output in /Output folder"), "the notice's text");
+                Expect(
+                    box.windowTitle() == QStringLiteral("Vintrix Studio"), "the notice's title is the program's name");
+                Expect(box.icon() == QMessageBox::NoIcon, "the notice has no icon");
+                Expect(box.standardButtons() == QMessageBox::Ok, "the notice has one OK button");
+                Expect(QFile::exists(QStringLiteral("temp.sh")), "the script exists while the notice is open");
             });
+            vintrix::testing::ClickGo(*window);
+            Expect(g_noticed, "Go shows a notice");
+            Expect(!QFile::exists(QStringLiteral("temp.sh")), "the script is gone once the notice is closed");
+
+            Expect(Eventually([] { return QFile::exists(QStringLiteral("call-1")); }), "the stand-in is called");
+            QFile::remove(QStringLiteral("Vintrix"));
+            window->findChild<QLineEdit*>(QStringLiteral("Text4"))->setText(QStringLiteral("second"));
+            vintrix::testing::CloseNextMessage(window, [](const QMessageBox&) {});
             vintrix::testing::ClickGo(*window);
         }
         QApplication::exit(0);
@@ -64,52 +113,36 @@ void DriveTheWindowOnceRunning()
 }
 Q_COREAPP_STARTUP_FUNCTION(DriveTheWindowOnceRunning)
 
-int g_failures = 0;
-
-void Expect(bool holds, const char* what)
-{
-    if (!holds) {
-        std::fprintf(stderr, "FAIL: %s\n", what);
-        ++g_failures;
-    }
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
     QTemporaryDir dir;
-    if (!dir.isValid() || !QDir::setCurrent(dir.path()) || !QDir().mkpath(QStringLiteral("art/tiles")) ||
+    const QString folder = QFileInfo(dir.path()).canonicalFilePath();
+    QImage sprite(16, 16, QImage::Format_RGBA8888);
+    sprite.fill(Qt::red);
+    if (!dir.isValid() || !QDir::setCurrent(folder) || !QDir().mkpath(QStringLiteral("art/tiles")) ||
+        !sprite.save(QStringLiteral("art/red.png")) ||
         !QFile::copy(QStringLiteral(RECORD_ARGS), QStringLiteral("Vintrix"))) {
         std::fprintf(stderr, "cannot set up a current folder with a stand-in Vintrix\n");
         return 1;
     }
     Expect(StudioMain(argc, argv) == 0, "the program exits with 0");
-    Expect(g_folderPicked, "the folder list shows art");
 
-    // The job is detached: wait for its record.
-    QFile record(dir.filePath(QStringLiteral("call-1")));
-    const QDeadlineTimer deadline(10000);
-    while (!record.exists() && !deadline.hasExpired()) {
-        QThread::msleep(5);
-    }
-    const QByteArray expected = QByteArrayLiteral("2560\0"
-                                                  "256\0"
-                                                  "Vintrix\0"
-                                                  "8\0"
-                                                  "0\0"
-                                                  "0\0") +
-        QFile::encodeName(dir.filePath(QStringLiteral("art"))) + QByteArrayLiteral("/\0");
-    Expect(record.open(QIODevice::ReadOnly) && record.readAll() == expected,
+    QFile record(QStringLiteral("call-1"));
+    const QByteArrayList expected{"2560", "256", "Vintrix", "8", "0", "0", QFile::encodeName(folder) + "/art/", ""};
+    Expect(record.open(QIODevice::ReadOnly) && record.readAll().split('\0') == expected,
         "Vintrix receives the window's settings and the picked folder");
-    Expect(!QFile::exists(QStringLiteral("temp.sh")), "the script is gone once the notice is closed");
-    Expect(g_notice.has_value(), "Go shows a notice");
-    if (g_notice) {
-        Expect(g_notice->text == QStringLiteral("Please see output in /Output folder"), "the notice's text");
-        Expect(g_notice->title == QStringLiteral("Vintrix Studio"), "the notice's title is the program's name");
-        Expect(g_notice->icon == QMessageBox::NoIcon, "the notice has no icon");
-        Expect(g_notice->buttons == QMessageBox::Ok, "the notice has one OK button");
-        Expect(g_notice->scriptPresent, "the script exists while the notice is open");
+    Expect(Eventually([] { return QFile::exists(QStringLiteral("Output/second.json")); }),
+        "the second job runs the Vintrix beside the program");
+    QList<qint64> windows;
+    Expect(Eventually([&] { return (windows = JobWindowsHere()).size() == 2; }), "each job has a window of its own");
+    QSet<QByteArray> titled;
+    for (const qint64 pid : windows) {
+        QFile arguments(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        titled << (arguments.open(QIODevice::ReadOnly) ? arguments.readAll().split('\0').value(1) : QByteArray());
+        ::kill(static_cast<pid_t>(pid), SIGTERM);
     }
+    Expect(titled == QSet<QByteArray>{"Vintrix", "second"}, "each job's window is titled by its output name");
     return g_failures == 0 ? 0 : 1;
 }

@@ -1,0 +1,197 @@
+// The job's settings as the window's boxes give them: numbers read and
+// rounded, the bound of the numeric boxes, the command line composed for the
+// shell, and folder names carried as bytes.
+#include "CommandLine.h"
+#include "FieldRules.h"
+#include "FileNames.h"
+#include "PackSettings.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace vintrix {
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+struct NumberCase {
+    std::u16string text;
+    double expected;
+};
+
+class LeadingNumberTest : public ::testing::TestWithParam<NumberCase> {};
+
+TEST_P(LeadingNumberTest, ReadsTheNumberAtTheStart)
+{
+    const auto& [text, expected] = GetParam();
+    EXPECT_EQ(LeadingNumber(text), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, LeadingNumberTest,
+    ::testing::ValuesIn(std::vector<NumberCase>{{u"", 0}, {u" 65536", 65536}, {u"\t1\n2 3", 123}, {u"- 5", -5},
+        {u"+7", 7}, {u"007", 7}, {u".5", 0.5}, {u"1.2.3", 1.2}, {u"1E+3", 1000}, {u"25e-1", 2.5}, {u"1 e 2", 100},
+        {u"3e+", 3}, {u"12abc34", 12}, {u".", 0}, {u"--5", 0}, {u"\r5", 0}, {u"\u00a05", 0},
+        {u"\uff15", 0},  // a full-width digit is no digit
+        {u"1,5", 1},     // "." is the decimal point whatever the locale
+        {u"&H10", 0}, {u"-1e999", -kInfinity}, {u"0.0001e310", 1e306}, {u"1e-999", 0}, {u"0e99999", 0},
+        {u"1e99999999999999999999", kInfinity}, {std::u16string(400, u'9'), kInfinity},
+        {u"0." + std::u16string(400, u'0') + u"1", 0}}));
+
+struct RoundingCase {
+    double value;
+    std::optional<std::int32_t> expected;
+};
+
+class RoundToFieldTest : public ::testing::TestWithParam<RoundingCase> {};
+
+TEST_P(RoundToFieldTest, RoundsHalfToEvenWithinThirtyTwoBits)
+{
+    EXPECT_EQ(RoundToField(GetParam().value), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, RoundToFieldTest,
+    ::testing::ValuesIn(std::vector<RoundingCase>{{12.5, 12}, {13.5, 14}, {-12.5, -12}, {-13.5, -14}, {0.4999, 0},
+        {65536.4, 65536}, {2147483647.0, 2147483647}, {2147483647.4, 2147483647}, {2147483647.5, std::nullopt},
+        {-2147483648.0, std::numeric_limits<std::int32_t>::min()},
+        {-2147483648.5, std::numeric_limits<std::int32_t>::min()}, {-2147483649.0, std::nullopt}, {-3e9, std::nullopt},
+        {-kInfinity, std::nullopt}, {kInfinity, std::nullopt}}));
+
+// Each box's number is rounded as RoundToField does; the first one out of
+// range stops there, and the fields before it keep their new values.
+TEST(PackSettingsTest, TakesRoundedNumbersUpToTheFirstOutOfRange)
+{
+    PackSettings settings;
+    EXPECT_EQ(TakeNumbers(settings, u" 65536", u"12.5", u"abc"), std::nullopt);
+    EXPECT_EQ(settings.width, 65536);
+    EXPECT_EQ(settings.height, 12);
+    EXPECT_EQ(settings.margin, 0);
+    settings.margin = 7;
+    EXPECT_EQ(TakeNumbers(settings, u"512", u"-3e9", u"5"), NumberBox::Height);
+    EXPECT_EQ(settings.width, 512);
+    EXPECT_EQ(settings.height, 12);
+    EXPECT_EQ(settings.margin, 7);
+    EXPECT_EQ(TakeNumbers(settings, u"1", u"2", u"-1e99"), NumberBox::Margin);
+    EXPECT_EQ(settings.height, 2);
+}
+
+TEST(PackSettingsTest, SetFolderAppendsOneSlashUnexamined)
+{
+    PackSettings settings;
+    SetFolder(settings, u"/home/me/sprites");
+    EXPECT_EQ(settings.imagesFolder, u"/home/me/sprites/");
+    SetFolder(settings, u"/");
+    EXPECT_EQ(settings.imagesFolder, u"//");
+}
+
+struct BoundCase {
+    std::u16string text;
+    bool bounded;
+};
+
+class UpperBoundTest : public ::testing::TestWithParam<BoundCase> {};
+
+TEST_P(UpperBoundTest, ReplacesTextsAboveTheCeiling)
+{
+    const auto& [text, bounded] = GetParam();
+    const auto replacement = UpperBound(text);
+    if (bounded) {
+        EXPECT_EQ(replacement, u" 65536");
+    } else {
+        EXPECT_EQ(replacement, std::nullopt);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, UpperBoundTest,
+    ::testing::ValuesIn(std::vector<BoundCase>{{u"65536", false}, {u"0065536", false}, {u"65537", true},
+        {u"65536.4", true}, {u"7 0 0 0 0", true}, {u"1e999", true}, {u"-1e999", false}, {u"", false}}));
+
+struct LineCase {
+    std::string label;
+    std::u16string name;
+    std::u16string folder;
+    std::u16string expected;
+};
+
+class ComposeCommandLineTest : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(ComposeCommandLineTest, WritesSevenArgumentsTheShellKeepsApart)
+{
+    const auto& param = GetParam();
+    PackSettings settings;
+    TakeName(settings, param.name);
+    settings.imagesFolder = param.folder;
+    EXPECT_EQ(ComposeCommandLine(settings), param.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, ComposeCommandLineTest,
+    ::testing::ValuesIn(std::vector<LineCase>{
+        {"PlainFolder", u"Vintrix", u"/home/me/img/", u"Vintrix 256 256 Vintrix 8 0 0 /home/me/img/"},
+        {"PlainPunctuation", u"a_b-c.d,e+f:g@h%i", u"/x,y+z:@%/",
+            u"Vintrix 256 256 a_b-c.d,e+f:g@h%i 8 0 0 /x,y+z:@%/"},
+        {"NonAsciiLetters", u"Blätter", u"/tmp/Über/", u"Vintrix 256 256 Blätter 8 0 0 /tmp/Über/"},
+        {"PaddingTrimmed", u"  sheet  ", u"", u"Vintrix 256 256 sheet 8 0 0 "},
+        {"InnerBlanksQuoted", u"my sheet", u"", u"Vintrix 256 256 'my sheet' 8 0 0 "},
+        {"InnerQuote", u"it's", u"", u"Vintrix 256 256 'it'\\''s' 8 0 0 "},
+        {"CommandSeparatorFolder", u"Vintrix", u"/tmp/a; rm -rf ~/",
+            u"Vintrix 256 256 Vintrix 8 0 0 '/tmp/a; rm -rf ~/'"},
+        {"NewlineFolder", u"Vintrix", u"/tmp/a\nb/", u"Vintrix 256 256 Vintrix 8 0 0 '/tmp/a\nb/'"},
+        {"BackslashName", u"a\\b", u"", u"Vintrix 256 256 'a\\b' 8 0 0 "}}),
+    [](const auto& info) { return info.param.label; });
+
+TEST(ComposeCommandLineTest, WritesNumbersAsPlainDecimals)
+{
+    PackSettings settings;
+    settings.width = -5;
+    settings.height = 65536;
+    settings.bitsPerPixel = 32;
+    settings.outputFormat = 1;
+    settings.margin = 2147483647;
+    EXPECT_EQ(ComposeCommandLine(settings), u"Vintrix -5 65536 Vintrix 32 1 2147483647 ");
+}
+
+struct NameCase {
+    std::string label;
+    std::string bytes;
+    std::u16string text;
+};
+
+class FileNamesTest : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(FileNamesTest, DecodesAndEncodesBackToTheSameBytes)
+{
+    const auto& param = GetParam();
+    EXPECT_EQ(DecodeFileName(param.bytes), param.text);
+    EXPECT_EQ(EncodeText(param.text), param.bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, FileNamesTest,
+    ::testing::ValuesIn(std::vector<NameCase>{{"Ascii", "/tmp/sprites", u"/tmp/sprites"},
+        {"TwoThreeAndFourByteUtf8",
+            "\xc3\x9c"
+            "ber \xe2\x82\xac \xf0\x9f\x98\x80",
+            u"Über € 😀"},
+        {"StrayByte",
+            "a\xff"
+            "b",
+            u"a\xdcff"
+            "b"},
+        {"Latin1Name", "caf\xe9", u"caf\xdce9"}, {"TruncatedSequence", "x\xe2\x82", u"x\xdce2\xdc82"},
+        {"OverlongSlash", "\xc0\xaf", u"\xdcc0\xdcaf"}, {"EncodedSurrogate", "\xed\xa0\x80", u"\xdced\xdca0\xdc80"},
+        {"BeyondUnicode", "\xf4\x90\x80\x80", u"\xdcf4\xdc90\xdc80\xdc80"},
+        {"ControlCharacters", "new\nline\t$(x)", u"new\nline\t$(x)"}}),
+    [](const auto& info) { return info.param.label; });
+
+TEST(EncodeTextTest, ReplacesUnpairedSurrogatesThatCarryNoByte)
+{
+    EXPECT_EQ(EncodeText(u"a\xd800"
+                         "b"),
+        "a\xef\xbf\xbd"
+        "b");
+    EXPECT_EQ(EncodeText(u"\xdc41"), "\xef\xbf\xbd");  // would be an ASCII byte: never carried
+    EXPECT_EQ(EncodeText(u"\xdfff"), "\xef\xbf\xbd");
+}
+
+}  // namespace
+}  // namespace vintrix
