@@ -131,6 +131,11 @@ private slots:
 
         QTemporaryDir odd;
         const QByteArray folder = QFile::encodeName(odd.path()) + '/' + name;
+        // QTemporaryDir cannot remove a name that is not UTF-8.
+        const auto removeFolders = qScopeGuard([&folder] {
+            ::rmdir((folder + "/inside").constData());
+            ::rmdir(folder.constData());
+        });
         QVERIFY(::mkdir(folder.constData(), 0755) == 0);
         QVERIFY(::mkdir((folder + "/inside").constData(), 0755) == 0);
         list_->setPath(QFile::encodeName(odd.path()));
