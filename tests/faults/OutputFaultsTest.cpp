@@ -364,24 +364,24 @@ TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToF
 
 INSTANTIATE_TEST_SUITE_P(Moments, KilledWhileWriting,
     ::testing::Values(
-        // Two large sheets of noise: the kill lands while rows are written.
-        KillCase{"largeSheets", 90, 60, 200, sized("n", 2048), sized("n", 1536, 1, 1), false, 10},
-        // Many small sheets: putting hundreds of files in place takes long
+        // Two sheets of noise: the kill lands while rows are written.
+        KillCase{"largeSheets", 40, 30, 100, sized("n", 512), sized("n", 384, 1, 1), false, 6},
+        // Many tiny sheets: putting hundreds of files in place takes long
         // enough to be caught in the middle.
-        KillCase{"manySheetsFirstInPlace", 160, 40, 40, sized("n", 48), sized("n", 96, 1, 1), true, 6}),
+        KillCase{"manySheetsFirstInPlace", 160, 4, 4, sized("n", 4), sized("n", 12, 1, 1), true, 4}),
     kLabel);
 
 // Many sheets of one image each, written by several threads: new files are
 // created all the time, also while a stopped run removes its own.
 TEST_F(OutputFaults, SigtermWhileSheetsAreWrittenLeavesNoFileOfTheRun)
 {
-    sprites(400, 8, 8, 9);
+    sprites(120, 4, 4, 9);
     std::mt19937 rng(77);
-    for (int k = 0; k < 16; ++k) {
+    for (int k = 0; k < 8; ++k) {
         SCOPED_TRACE("stop " + std::to_string(k));
         ASSERT_TRUE(QDir(path("Output")).removeRecursively());
-        Child child(work_.path(), sized("n", 8));
-        const int want = std::uniform_int_distribution<int>(1, 400)(rng);
+        Child child(work_.path(), sized("n", 4));
+        const int want = std::uniform_int_distribution<int>(1, 120)(rng);
         while (!child.finished() && runFiles() < want)
             QThread::usleep(200);
         child.kill(SIGTERM);
