@@ -199,45 +199,5 @@ INSTANTIATE_TEST_SUITE_P(Options, Pixels,
             {"--trim", "--trim-threshold", "16", "--rotate", "--premultiply", "--extrude", "1", "--shrink", "--pot"}}),
     [](const auto& info) { return std::string(info.param.label); });
 
-struct MessageCase {
-    const char* label;
-    QStringList args;  // FOLDER is put in for DIR
-    int exitCode;
-    const char* err;
-    friend void PrintTo(const MessageCase& c, std::ostream* os) { *os << c.label; }
-};
-
-class Messages : public VintrixFolder, public ::testing::WithParamInterface<MessageCase> {};
-
-TEST_P(Messages, SayWhatIsWrongOrRisky)
-{
-    save(FlatSprite(6, 6, Qt::red), "s.png");
-    env_.insert("VINTRIX_IMAGE_MEMORY_MIB", "1");
-    QStringList args = GetParam().args;
-    args.replaceInStrings("DIR", sprites());
-    const RunResult r = run(args);
-    EXPECT_EQ(r.exitCode, GetParam().exitCode);
-    EXPECT_EQ(r.err, GetParam().err);
-}
-
-INSTANTIATE_TEST_SUITE_P(Options, Messages,
-    ::testing::Values(
-        MessageCase{"over8192", {"8193", "8", "n", "32", "1", "0", "DIR"}, Ok,
-            "warning: Output/n.png is 8193x8 pixels, more than 8192 on a side, which many GPUs cannot load\n"},
-        MessageCase{"over16384", {"16400", "8", "n", "32", "1", "0", "DIR"}, Ok,
-            "warning: Output/n.png is 16400x8 pixels, more than 16384 on a side, which most GPUs cannot load\n"},
-        MessageCase{"shrunkBelow8192", {"16400", "8", "n", "32", "1", "0", "DIR", "--shrink"}, Ok, ""},
-        MessageCase{"fitsNeitherWay", {"5", "9", "n", "32", "1", "0", "DIR", "--trim", "--rotate"}, BadInput,
-            "error: \"s.png\": image of 6x6 pixels once trimmed does not fit on a 5x9 sheet, either way round\n"},
-        MessageCase{"extrusionWithoutRoom", {"64", "64", "n", "32", "1", "3", "DIR", "--extrude", "2"}, BadArguments,
-            "error: --extrude 2 needs a margin of at least 4, room for the extruded edges of two neighbours, not 3\n"},
-        MessageCase{"extrusionPastTheMemoryBudget", {"1100", "1100", "n", "32", "1", "510", "DIR", "--extrude", "255"},
-            BadInput,
-            "error: extruded by 255 pixels, the images would take 2 MiB, more than the 1 MiB they may take "
-            "(VINTRIX_IMAGE_MEMORY_MIB sets another budget)\n"},
-        MessageCase{"potWithOtherSizes", {"100", "128", "n", "32", "1", "0", "DIR", "--pot"}, BadArguments,
-            "error: --pot needs a sheet width and height that are powers of two, not 100x128\n"}),
-    [](const auto& info) { return std::string(info.param.label); });
-
 }  // namespace
 }  // namespace vintrix::test
