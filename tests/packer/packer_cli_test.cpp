@@ -157,63 +157,6 @@ TEST_F(VintrixTest, HelpAndVersion)
     EXPECT_TRUE(version.out.startsWith("Vintrix 1."));
 }
 
-// ---- 32-bit sheets --------------------------------------------------------
-
-struct SheetCase {
-    int format;  // 0 BMP, 1 PNG
-    int margin;
-    int width, height;
-};
-
-class TrueColour : public VintrixTest, public ::testing::WithParamInterface<SheetCase> {};
-
-TEST_P(TrueColour, SheetsHoldEverySourcePixelWhereTheDataSays)
-{
-    const SheetCase c = GetParam();
-    std::mt19937 rng(7);
-    std::uniform_int_distribution<int> side(1, 40);
-    for (int i = 0; i < 40; ++i)
-        save(RandomSprite(rng, side(rng), side(rng)), QString("sprite%1.png").arg(i, 2, 10, QChar('0')));
-    const RunResult r = pack(c.width, c.height, "sheet", 32, c.format, c.margin);
-    ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
-    EXPECT_TRUE(r.err.isEmpty());
-    const Files first = output();  // the same input gives the same bytes
-    ASSERT_TRUE(QDir(path("Output")).removeRecursively());
-    ASSERT_EQ(pack(c.width, c.height, "sheet", 32, c.format, c.margin).exitCode, Ok);
-    EXPECT_EQ(output(), first);
-    EXPECT_TRUE(r.out.startsWith("packed 40 images into ")) << r.out.toStdString();
-    EXPECT_EQ(FramesDiffer(path("Output"), "sheet", sprites()), "");
-
-    // Each frame grown by the margin lies on its sheet and meets no other
-    // frame; all around the frames the sheet is fully transparent.
-    const Atlas atlas = ReadAtlas(path("Output"), "sheet");
-    ASSERT_EQ(atlas.frames.size(), 40u);
-    std::map<QString, QImage> sheets;
-    for (const auto& [name, frame] : atlas.frames) {
-        const QRect grown = frame.rect.adjusted(-c.margin, -c.margin, c.margin, c.margin);
-        EXPECT_TRUE(QRect(0, 0, c.width, c.height).contains(grown)) << name.toStdString();
-        for (const auto& [other, at] : atlas.frames)
-            EXPECT_TRUE(other == name || at.sheet != frame.sheet || !grown.intersects(at.rect))
-                << name.toStdString() << " comes too close to " << other.toStdString();
-        QImage& sheet = sheets[frame.sheet];
-        if (sheet.isNull())
-            sheet = QImage(path("Output/" + frame.sheet)).convertToFormat(QImage::Format_RGBA8888);
-        ASSERT_EQ(sheet.size(), QSize(c.width, c.height));
-        for (int y = frame.rect.top(); y <= frame.rect.bottom(); ++y)
-            for (int x = frame.rect.left(); x <= frame.rect.right(); ++x)
-                sheet.setPixel(x, y, 0);
-    }
-    EXPECT_EQ(sheets.size(), static_cast<std::size_t>(atlas.dataFiles.size()));
-    for (const auto& [file, sheet] : sheets)
-        for (int y = 0; y < c.height; ++y)
-            for (int x = 0; x < c.width; ++x)
-                ASSERT_EQ(qAlpha(sheet.pixel(x, y)), 0) << file.toStdString() << " at " << x << "," << y;
-}
-
-INSTANTIATE_TEST_SUITE_P(Sheets, TrueColour,
-    ::testing::Values(
-        SheetCase{1, 2, 100, 90}, SheetCase{0, 0, 128, 128}, SheetCase{0, 3, 77, 131}, SheetCase{1, 1, 512, 512}));
-
 TEST_F(VintrixTest, IdenticalImagesAreStoredOnce)
 {
     std::mt19937 rng(3);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <bit>
 #include <random>
+#include <set>
 
 #include <QPainter>
 
@@ -103,9 +104,10 @@ TEST_P(Pixels, EveryFrameShowsItsSpriteAsTheDataDescribesIt)
         return at < 0 ? 0 : c.options[at + 1].toInt();
     };
     const int threshold = number("--trim-threshold"), border = number("--extrude");
-    const RunResult r = run(QStringList{QString::number(c.width), QString::number(c.height), "n", "32",
-                                QString::number(c.format), QString::number(c.margin), sprites()} +
-        c.options);
+    const QStringList args = QStringList{QString::number(c.width), QString::number(c.height), "n", "32",
+                                 QString::number(c.format), QString::number(c.margin), sprites()} +
+        c.options;
+    const RunResult r = run(args);
     ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
     EXPECT_EQ(r.err, "");
 
@@ -114,6 +116,7 @@ TEST_P(Pixels, EveryFrameShowsItsSpriteAsTheDataDescribesIt)
     ASSERT_EQ(atlas.frames.size(), sources_.size());
     std::map<QString, QImage> sheets;
     std::map<QString, QSize> content;  // the box around each sheet's regions and the margin after them
+    std::map<QString, std::set<std::pair<int, int>>> regions;  // each sheet's regions, by top-left
     for (const auto& [name, frame] : atlas.frames) {
         SCOPED_TRACE(name.toStdString());
         const QImage& source = sources_.at(name).image;
@@ -124,6 +127,9 @@ TEST_P(Pixels, EveryFrameShowsItsSpriteAsTheDataDescribesIt)
         const QSize stored = frame.rotated ? frame.rect.size().transposed() : frame.rect.size();
         const QRect region(frame.rect.topLeft(), stored);
         ASSERT_TRUE(sheet.rect().contains(region));
+        // Grown by the margin, it lies on the sheet and meets no other region.
+        ASSERT_TRUE(sheet.rect().contains(region.adjusted(-c.margin, -c.margin, c.margin, c.margin)));
+        regions[frame.sheet].insert({region.x(), region.y()});
         QSize& box = content[frame.sheet];
         box = box.expandedTo(QSize(region.right() + 1 + c.margin, region.bottom() + 1 + c.margin));
 
@@ -164,8 +170,24 @@ TEST_P(Pixels, EveryFrameShowsItsSpriteAsTheDataDescribesIt)
             }
     }
 
+    std::map<QString, QImage> bare = sheets;  // without the regions and their extruded edges
+    std::map<QString, std::vector<QRect>> grown;
+    for (const auto& [name, frame] : atlas.frames) {
+        const QRect region(frame.rect.topLeft(), frame.rotated ? frame.rect.size().transposed() : frame.rect.size());
+        if (!regions[frame.sheet].erase({region.x(), region.y()}))
+            continue;  // the region of an identical image, seen already
+        for (const QRect& other : grown[frame.sheet])
+            EXPECT_FALSE(other.intersects(region)) << name.toStdString() << " comes too close to another frame";
+        grown[frame.sheet].push_back(region.adjusted(-c.margin, -c.margin, c.margin, c.margin));
+        QPainter clear(&bare[frame.sheet]);
+        clear.setCompositionMode(QPainter::CompositionMode_Clear);
+        clear.fillRect(region.adjusted(-border, -border, border, border), Qt::transparent);
+    }
     for (const auto& [file, sheet] : sheets) {
         SCOPED_TRACE(file.toStdString());
+        for (int y = 0; y < sheet.height(); ++y)
+            for (int x = 0; x < sheet.width(); ++x)
+                ASSERT_EQ(qAlpha(bare[file].pixel(x, y)), 0) << "outside the frames at " << x << "," << y;
         EXPECT_EQ(sheet.size(), atlas.sheets.at(file));
         QSize expected(c.width, c.height);
         if (has("--shrink"))
@@ -181,6 +203,10 @@ TEST_P(Pixels, EveryFrameShowsItsSpriteAsTheDataDescribesIt)
     if (c.width < 90) {
         EXPECT_TRUE(atlas.frames.at("wide.png").rotated);
     }
+    const Files first = output();  // the same input gives the same bytes
+    ASSERT_TRUE(QDir(path("Output")).removeRecursively());
+    ASSERT_EQ(run(args).exitCode, Ok);
+    EXPECT_EQ(output(), first);
 }
 
 INSTANTIATE_TEST_SUITE_P(Options, Pixels,
