@@ -233,20 +233,17 @@ INSTANTIATE_TEST_SUITE_P(Formats, TruncatedFiles,
 // 16-bit BMP, whose 5 and 6 bits must stretch to the full 0..255.
 TEST_F(InputFaults, TgaGifAndSixteenBitBmpDecodePixelForPixel)
 {
-    const std::vector<std::pair<QString, std::function<QRgb(int, int)>>> files = {
-        {"plain.tga", pattern}, {"rle.tga", pattern},
-        {"pattern.gif", [](int x, int y) { return pattern((x + y) % 128, 0); }},
-        {"white.bmp", [](int, int) { return qRgb(255, 255, 255); }},
-        {"mid.bmp", [](int, int) { return qRgb(132, 130, 132); }},  // 16 of 31, 32 of 63, 16 of 31
+    const std::vector<std::tuple<QString, QByteArray, std::function<QRgb(int, int)>>> files = {
+        {"plain.tga", tga(12, 5, false), pattern}, {"rle.tga", tga(12, 5, true), pattern},
+        {"pattern.gif", gif(12, 5), [](int x, int y) { return pattern((x + y) % 128, 0); }},
+        {"white.bmp", bmp565(12, 5, 0xFFFF), [](int, int) { return qRgb(255, 255, 255); }},
+        {"mid.bmp", bmp565(12, 5, 0x8410), [](int, int) { return qRgb(132, 130, 132); }},  // 16 of 31, 32 of 63
     };
-    write("plain.tga", tga(12, 5, false));
-    write("rle.tga", tga(12, 5, true));
-    write("pattern.gif", gif(12, 5));
-    write("white.bmp", bmp565(12, 5, 0xFFFF));
-    write("mid.bmp", bmp565(12, 5, 0x8410));
+    for (const auto& [file, bytes, expected] : files)
+        write(file, bytes);
     const RunResult r = pack(64, 32, 1);
     ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
-    for (const auto& [file, expected] : files) {
+    for (const auto& [file, bytes, expected] : files) {
         const QImage img = frame(file);
         ASSERT_EQ(img.size(), QSize(12, 5)) << file.toStdString();
         for (int y = 0; y < 5; ++y)

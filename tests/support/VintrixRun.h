@@ -101,11 +101,12 @@ inline Files FilesIn(const QString& dir, bool bookkeeping = false)
     return files;
 }
 
-// The file names of `files`, in order.
-inline QStringList Names(const Files& files)
+// The keys of a map by name, such as files or frames, in order.
+template <class Map>
+QStringList Names(const Map& map)
 {
     QStringList names;
-    for (const auto& [name, bytes] : files)
+    for (const auto& [name, value] : map)
         names << name;
     return names;
 }
