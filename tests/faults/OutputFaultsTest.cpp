@@ -541,8 +541,8 @@ TEST_F(OutputFaults, OverlappingRunsOfCollidingNamesLeaveOneWholeOutput)
 // output later.
 TEST_F(OutputFaults, AKilledRunsCommitIsFinishedBeforeNewerOutputWhateverProcessHasItsNumber)
 {
-    sprites(100, 40, 40, 17);
-    const Job before = sized("n", 48), killed = sized("n", 96, 1, 1), newer = sized("n", 64);
+    sprites(100, 4, 4, 17);
+    const Job before = sized("n", 4), killed = sized("n", 12, 1, 1), newer = sized("n", 8);
     const Files earlier = reference(before), killedOutput = reference(killed), want = reference(newer);
     bool caught = false;
     pid_t killedPid = 0;
