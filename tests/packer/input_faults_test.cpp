@@ -273,18 +273,7 @@ TEST_F(InputFaults, OpaqueMagentaIsNotTheColourKeyInEightBitBmp)
     EXPECT_EQ(sheet.pixelIndex(0, 0), 0);
 }
 
-// ---- messages -------------------------------------------------------------
-
-TEST_F(InputFaults, FileNamesInMessagesAreQuotedOnOneLine)
-{
-    write("a\nerror: planted.png", "\x89PNG\r\n\x1a\nbroken");
-    save(QImage(90, 4, QImage::Format_RGBA8888), "wide\x1b[31m.png");
-    const RunResult r = pack(64, 32, 1);
-    EXPECT_EQ(r.exitCode, BadInput);
-    EXPECT_EQ(r.err,
-        "error: \"a\\nerror: planted.png\": cannot decode image: the file ends early\n"
-        "error: \"wide\\x1b[31m.png\": image of 90x4 pixels does not fit on a 64x64 sheet\n");
-}
+// ---- skipped entries ------------------------------------------------------
 
 TEST_F(InputFaults, SkippedEntriesAreListedInOneWarning)
 {

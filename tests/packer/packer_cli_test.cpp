@@ -35,8 +35,8 @@ QByteArray pngBomb()
     return QByteArray("\x89PNG\r\n\x1a\n") + pngChunk("IHDR", ihdr) + pngChunk("IDAT", {}) + pngChunk("IEND", {});
 }
 
-// Arguments or images that Vintrix refuses with one error line, before it
-// writes anything, or packs with a warning. The arguments are apart by "|";
+// Arguments or images that Vintrix refuses with an error line for each
+// fault, before it writes anything, or packs with a warning. The arguments are apart by "|";
 // "DIR" in them and in the message stands for the images folder. Runs have
 // an image budget of 1 MiB.
 struct MessageCase {
@@ -49,7 +49,7 @@ struct MessageCase {
 
 class Messages : public VintrixTest, public ::testing::WithParamInterface<MessageCase> {};
 
-TEST_P(Messages, SayWhatIsWrongOrRiskyInOneLine)
+TEST_P(Messages, SayWhatIsWrongOrRisky)
 {
     const MessageCase& c = GetParam();
     for (const auto& [file, bytes] : c.sprites)  // bytes: a name need not be UTF-8
@@ -130,6 +130,12 @@ INSTANTIATE_TEST_SUITE_P(Table, Messages,
             "extruded by 255 pixels, the images would take 2 MiB, more than the 1 MiB they may take "
             "(VINTRIX_IMAGE_MEMORY_MIB sets another budget)",
             BadInput},
+        MessageCase{"fileNamesQuotedOnOneLineEach", kPackDir,
+            "\"a\\nerror: planted.png\": cannot decode image: the file ends early\n"
+            "error: \"wide\\x1b[31m.png\": image of 90x4 pixels does not fit on a 64x64 sheet",
+            BadInput,
+            {{"a\nerror: planted.png", "\x89PNG\r\n\x1a\nbroken"},
+                {"wide\x1b[31m.png", Encoded(FlatSprite(90, 4, Qt::red))}}},
         MessageCase{"aFolderWithoutImages", kPackDir,
             "no images in \"DIR\" (looked for PNG, BMP, JPEG, GIF, WebP, TGA and TIFF files)", BadInput,
             {{"readme.txt", "not an image"}}},
