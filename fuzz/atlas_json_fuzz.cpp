@@ -17,33 +17,21 @@
 #include "atlas_json.h"
 #include "utf8.h"
 
-namespace {
-
-using vintrix::fuzz::check;
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace vintrix;
+    using fuzz::check;
     if (size > 8192)
         return 0;
     std::set<std::string> unique;
-    std::string name;
-    for (std::size_t i = 0; i <= size; ++i) {
-        if (i == size || data[i] == '/' || data[i] == 0) {
-            if (!name.empty() && isUtf8(name))
-                unique.insert(name);
-            name.clear();
-        } else {
-            name += static_cast<char>(data[i]);
-        }
-    }
+    for (const std::string& name : fuzz::split(data, size, std::string_view("/\0", 2)))
+        if (!name.empty() && isUtf8(name))
+            unique.insert(name);
     std::vector<AtlasFrame> frames;
     int k = 0;
     for (const std::string& n : unique)
         frames.push_back({n, k, k + 1, k + 2, k + 3}), ++k;
-    AtlasMeta meta{"1.0.0", name.empty() && !unique.empty() ? *unique.begin() : "s.png", "RGBA8888", 64, 64,
+    AtlasMeta meta{"1.0.0", unique.empty() ? "s.png" : *unique.begin(), "RGBA8888", 64, 64,
         std::vector<std::string>(unique.begin(), unique.end())};
 
     QJsonParseError error;

@@ -12,27 +12,13 @@
 #include "fuzz_check.h"
 #include "options.h"
 
-namespace {
-
-using vintrix::fuzz::check;
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace vintrix;
+    using fuzz::check;
     if (size > 4096)
         return 0;
-    std::vector<std::string> args(1);
-    for (std::size_t i = 0; i < size; ++i) {
-        if (data[i] == 0) {
-            if (args.size() == 12)
-                break;
-            args.emplace_back();
-        } else {
-            args.back() += static_cast<char>(data[i]);
-        }
-    }
+    std::vector<std::string> args = fuzz::split(data, size, std::string_view("\0", 1), 12);
     if (size == 0)
         args.clear();
 

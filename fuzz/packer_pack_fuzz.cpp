@@ -14,8 +14,6 @@
 
 namespace {
 
-using vintrix::fuzz::check;
-
 class Bytes {
 public:
     Bytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
@@ -41,6 +39,7 @@ private:
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace vintrix;
+    using fuzz::check;
     Bytes in(data, size);
     const Size sheet{in.side(65536), in.side(65536)};
     const int margin = static_cast<int>(in.next() % 8 == 0 ? in.next() | in.next() << 8 : in.next() % 4);

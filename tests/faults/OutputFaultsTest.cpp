@@ -42,13 +42,13 @@ Job sized(const QString& name, int side, int format = 1, int margin = 0)
 }
 const Job kProbe{"16", "16", "probe", "32", "1", "0", "probe/"};
 
-// A Vintrix child process with its output in the files LOGS.out and
-// LOGS.err, so that no pipe can fill and stall it. When `gate` is given, it
-// waits for end of file on that pipe before it starts.
+// A Vintrix child process with its stderr in the file LOGS.err, so that no
+// pipe can fill and stall it, and its stdout dropped. When `gate` is given,
+// it waits for end of file on that pipe before it starts.
 class Child {
 public:
     Child(const QString& workDir, const QStringList& args, const int* gate = nullptr, QString logs = "vintrix")
-        : dir_(workDir), logs_(logs)
+        : err_(workDir + "/" + logs + ".err")
     {
         std::vector<QByteArray> bytes{QByteArray(VINTRIX_BINARY)};
         for (const QString& a : args)
@@ -57,14 +57,12 @@ public:
         for (QByteArray& b : bytes)
             argv.push_back(b.data());
         argv.push_back(nullptr);
-        const QByteArray dir = QFile::encodeName(workDir);
-        const QByteArray out = QFile::encodeName(workDir + "/" + logs_ + ".out");
-        const QByteArray err = QFile::encodeName(workDir + "/" + logs_ + ".err");
+        const QByteArray dir = QFile::encodeName(workDir), err = QFile::encodeName(err_);
         pid_ = ::fork();
         if (pid_ == 0) {
             // Only async-signal-safe calls from here to exec.
-            const int o = ::open(out.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            const int e = ::open(err.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int o = ::open("/dev/null", O_WRONLY),
+                      e = ::open(err.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || ::chdir(dir.constData()) != 0)
                 ::_exit(127);
             char byte;
@@ -80,17 +78,20 @@ public:
     Child& operator=(const Child&) = delete;
 
     pid_t pid() const { return pid_; }
-    bool started() const { return pid_ > 0; }
-    // Whether it has ended, without waiting.
-    bool finished() { return reaped_ || reap(WNOHANG); }
-    void wait()
+    // Whether it has ended; unless `block`, without waiting for that.
+    bool finished(bool block = false)
     {
-        if (!reaped_)
-            reap(0);
+        int status = 0;
+        if (!reaped_ && pid_ > 0 && ::waitpid(pid_, &status, block ? 0 : WNOHANG) == pid_) {
+            reaped_ = true;
+            exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+        }
+        return reaped_;
     }
+    void wait() { finished(true); }
     void kill(int sig = SIGKILL)
     {
-        if (started() && !finished()) {
+        if (pid_ > 0 && !finished()) {
             ::kill(pid_, sig);
             wait();
         }
@@ -98,22 +99,12 @@ public:
     int exitCode() const { return exitCode_; }  // -signal when killed
     QString err() const
     {
-        QFile f(dir_ + "/" + logs_ + ".err");
+        QFile f(err_);
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
 
 private:
-    bool reap(int options)
-    {
-        int status = 0;
-        if (::waitpid(pid_, &status, options) != pid_)
-            return false;
-        reaped_ = true;
-        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-        return true;
-    }
-
-    QString dir_, logs_;
+    QString err_;
     pid_t pid_ = -1;
     bool reaped_ = false;
     int exitCode_ = -1;
@@ -330,7 +321,7 @@ TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToF
         const ino_t firstInode = inodeOfN();
         ASSERT_NE(firstInode, 0u);
         Child child(work_.path(), c.after);
-        ASSERT_TRUE(child.started());
+        ASSERT_GT(child.pid(), 0);
         if (c.whileInPlace) {
             killWhenNIsReplaced(child, firstInode);
         } else {
@@ -364,24 +355,24 @@ TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToF
 
 INSTANTIATE_TEST_SUITE_P(Moments, KilledWhileWriting,
     ::testing::Values(
-        // Two large sheets of noise: the kill lands while rows are written.
-        KillCase{"largeSheets", 90, 60, 200, sized("n", 2048), sized("n", 1536, 1, 1), false, 10},
-        // Many small sheets: putting hundreds of files in place takes long
+        // Two sheets of noise: the kill lands while rows are written.
+        KillCase{"largeSheets", 40, 30, 100, sized("n", 512), sized("n", 384, 1, 1), false, 6},
+        // Many tiny sheets: putting hundreds of files in place takes long
         // enough to be caught in the middle.
-        KillCase{"manySheetsFirstInPlace", 160, 40, 40, sized("n", 48), sized("n", 96, 1, 1), true, 6}),
+        KillCase{"manySheetsFirstInPlace", 160, 4, 4, sized("n", 4), sized("n", 12, 1, 1), true, 4}),
     kLabel);
 
 // Many sheets of one image each, written by several threads: new files are
 // created all the time, also while a stopped run removes its own.
 TEST_F(OutputFaults, SigtermWhileSheetsAreWrittenLeavesNoFileOfTheRun)
 {
-    sprites(400, 8, 8, 9);
+    sprites(120, 4, 4, 9);
     std::mt19937 rng(77);
-    for (int k = 0; k < 16; ++k) {
+    for (int k = 0; k < 8; ++k) {
         SCOPED_TRACE("stop " + std::to_string(k));
         ASSERT_TRUE(QDir(path("Output")).removeRecursively());
-        Child child(work_.path(), sized("n", 8));
-        const int want = std::uniform_int_distribution<int>(1, 400)(rng);
+        Child child(work_.path(), sized("n", 4));
+        const int want = std::uniform_int_distribution<int>(1, 120)(rng);
         while (!child.finished() && runFiles() < want)
             QThread::usleep(200);
         child.kill(SIGTERM);
@@ -550,8 +541,8 @@ TEST_F(OutputFaults, OverlappingRunsOfCollidingNamesLeaveOneWholeOutput)
 // output later.
 TEST_F(OutputFaults, AKilledRunsCommitIsFinishedBeforeNewerOutputWhateverProcessHasItsNumber)
 {
-    sprites(100, 40, 40, 17);
-    const Job before = sized("n", 48), killed = sized("n", 96, 1, 1), newer = sized("n", 64);
+    sprites(100, 4, 4, 17);
+    const Job before = sized("n", 4), killed = sized("n", 12, 1, 1), newer = sized("n", 8);
     const Files earlier = reference(before), killedOutput = reference(killed), want = reference(newer);
     bool caught = false;
     pid_t killedPid = 0;
@@ -694,8 +685,8 @@ TEST_F(OutputFaults, AFullDiskFailsClearlyAndKeepsTheEarlierOutput)
         } else {
             ++failed;
             EXPECT_EQ(code, OutputFailed);
-            EXPECT_TRUE(err.startsWith("error: cannot ") && err.contains("No space left on device") &&
-                err.count('\n') == 1)
+            EXPECT_TRUE(
+                err.startsWith("error: cannot ") && err.contains("No space left on device") && err.count('\n') == 1)
                 << err.toStdString();
             EXPECT_EQ(allOutput(), earlier);
         }
@@ -722,7 +713,8 @@ TEST_F(OutputFaults, AFileSizeLimitFailsClearlyAndKeepsTheEarlierOutput)
                       }),
             OutputFailed)
             << err.toStdString();
-        EXPECT_TRUE(err.startsWith("error: cannot write Output/") && err.contains("File too large")) << err.toStdString();
+        EXPECT_TRUE(err.startsWith("error: cannot write Output/") && err.contains("File too large"))
+            << err.toStdString();
         EXPECT_EQ(allOutput(), earlier);
     }
 }

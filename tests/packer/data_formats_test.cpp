@@ -4,6 +4,7 @@
 #include "VintrixFolder.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace {
 
@@ -45,12 +46,10 @@ TEST_P(DataFormat, NamesEveryFrameWhereItsPixelsAreAndReplacesAnEarlierFormatsFi
 
     const QString wayIn = c.format == Data::Libgdx ? "s.atlas" : "s.json";
     EXPECT_TRUE(r.out.endsWith(" with atlas data Output/" + wayIn + "\n")) << r.out.toStdString();
-    QStringList written, expected;
-    for (const auto& [file, bytes] : output()) {
-        written << file;
-        if (file.endsWith(".png"))
-            expected << file << (c.fileEachSheet ? QFileInfo(file).completeBaseName() + ".json" : QString());
-    }
+    const QStringList written = Names(output());
+    QStringList expected;
+    for (const QString& file : written.filter(QRegularExpression("\\.png$")))
+        expected << file << (c.fileEachSheet ? QFileInfo(file).completeBaseName() + ".json" : QString());
     ASSERT_GE(expected.size(), 4) << "a single sheet";
     if (!c.fileEachSheet)
         expected << wayIn;
@@ -60,11 +59,8 @@ TEST_P(DataFormat, NamesEveryFrameWhereItsPixelsAreAndReplacesAnEarlierFormatsFi
 
     const Atlas atlas = ReadAtlas(path("Output"), "s", c.format);
     ASSERT_EQ(atlas.error, "");
-    QStringList keys;
-    for (const auto& [key, frame] : atlas.frames)
-        keys << key;
     names.sort();
-    EXPECT_EQ(keys, names);
+    EXPECT_EQ(Names(atlas.frames), names);
     EXPECT_EQ(FramesDiffer(path("Output"), "s", path("sprites"), c.format), "");
 }
 

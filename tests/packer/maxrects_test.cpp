@@ -63,24 +63,18 @@ INSTANTIATE_TEST_SUITE_P(All, EveryStrategy,
             SortOrder::WidthDesc),
         ::testing::Values(SheetChoice::FirstFit, SheetChoice::GlobalBest)));
 
-TEST(Packing, ExactFitFillsTheSheet)
+// Four quarters of a sheet fill it, and with margins the same quarters less
+// the gaps; nine need three sheets.
+TEST(Packing, ExactFitFillsTheSheetAndMoreSheetsOpenOnlyWhenNeeded)
 {
-    // Four quarters of a sheet, and with margins the same quarters less the gaps.
-    const std::vector<Size> quarters(4, Size{32, 32});
-    const PackOutcome plain = pack(quarters, {64, 64}, 0);
-    EXPECT_EQ(plain.layout.sheets, 1);
+    EXPECT_EQ(pack(std::vector<Size>(4, {32, 32}), {64, 64}, 0).layout.sheets, 1);
     const std::vector<Size> withGaps(4, Size{30, 30});
     const PackOutcome gaps = pack(withGaps, {64, 64}, 1);
     EXPECT_EQ(gaps.layout.sheets, 1);
     EXPECT_EQ(LayoutFault(withGaps, gaps.layout, {64, 64}, 1), "");
-}
-
-TEST(Packing, OpensMoreSheetsOnlyWhenNeeded)
-{
-    const std::vector<Size> nine(9, Size{32, 32});
-    const PackOutcome outcome = pack(nine, {64, 64}, 0);
-    EXPECT_EQ(outcome.layout.sheets, 3);
-    EXPECT_EQ(outcome.layout.usedArea, (std::vector<std::int64_t>{4096, 4096, 1024}));
+    const PackOutcome nine = pack(std::vector<Size>(9, {32, 32}), {64, 64}, 0);
+    EXPECT_EQ(nine.layout.sheets, 3);
+    EXPECT_EQ(nine.layout.usedArea, (std::vector<std::int64_t>{4096, 4096, 1024}));
 }
 
 TEST(Packing, FillsTheFirstSheetOfManySprites)

@@ -103,9 +103,10 @@ TEST_P(Pixels, EveryFrameShowsItsSpriteAsTheDataDescribesIt)
         return at < 0 ? 0 : c.options[at + 1].toInt();
     };
     const int threshold = number("--trim-threshold"), border = number("--extrude");
-    const RunResult r = run(QStringList{QString::number(c.width), QString::number(c.height), "n", "32",
-                                QString::number(c.format), QString::number(c.margin), sprites()} +
-        c.options);
+    const QStringList args = QStringList{QString::number(c.width), QString::number(c.height), "n", "32",
+                                 QString::number(c.format), QString::number(c.margin), sprites()} +
+        c.options;
+    const RunResult r = run(args);
     ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
     EXPECT_EQ(r.err, "");
 
@@ -113,7 +114,8 @@ TEST_P(Pixels, EveryFrameShowsItsSpriteAsTheDataDescribesIt)
     ASSERT_EQ(atlas.error, "");
     ASSERT_EQ(atlas.frames.size(), sources_.size());
     std::map<QString, QImage> sheets;
-    std::map<QString, QSize> content;  // the box around each sheet's regions and the margin after them
+    std::map<QString, QSize> content;               // the box around each sheet's regions and the margin after them
+    std::map<QString, std::vector<QRect>> regions;  // on each sheet, once for identical images
     for (const auto& [name, frame] : atlas.frames) {
         SCOPED_TRACE(name.toStdString());
         const QImage& source = sources_.at(name).image;
@@ -124,6 +126,11 @@ TEST_P(Pixels, EveryFrameShowsItsSpriteAsTheDataDescribesIt)
         const QSize stored = frame.rotated ? frame.rect.size().transposed() : frame.rect.size();
         const QRect region(frame.rect.topLeft(), stored);
         ASSERT_TRUE(sheet.rect().contains(region));
+        // Grown by the margin, it lies on the sheet and meets no other region.
+        EXPECT_TRUE(sheet.rect().contains(region.adjusted(-c.margin, -c.margin, c.margin, c.margin)));
+        std::vector<QRect>& onSheet = regions[frame.sheet];
+        if (std::find(onSheet.begin(), onSheet.end(), region) == onSheet.end())
+            onSheet.push_back(region);
         QSize& box = content[frame.sheet];
         box = box.expandedTo(QSize(region.right() + 1 + c.margin, region.bottom() + 1 + c.margin));
 
@@ -164,6 +171,22 @@ TEST_P(Pixels, EveryFrameShowsItsSpriteAsTheDataDescribesIt)
             }
     }
 
+    for (const auto& [file, placed] : regions) {
+        QImage bare = sheets[file];  // without the regions and their extruded edges
+        QPainter clear(&bare);
+        clear.setCompositionMode(QPainter::CompositionMode_Clear);
+        for (std::size_t i = 0; i < placed.size(); ++i) {
+            for (std::size_t j = 0; j < i; ++j)
+                EXPECT_FALSE(placed[j].adjusted(-c.margin, -c.margin, c.margin, c.margin).intersects(placed[i]))
+                    << "two frames on " << file.toStdString() << " come closer than the margin";
+            clear.fillRect(placed[i].adjusted(-border, -border, border, border), Qt::transparent);
+        }
+        clear.end();
+        for (int y = 0; y < bare.height(); ++y)
+            for (int x = 0; x < bare.width(); ++x)
+                ASSERT_EQ(qAlpha(bare.pixel(x, y)), 0)
+                    << file.toStdString() << " outside the frames at " << x << "," << y;
+    }
     for (const auto& [file, sheet] : sheets) {
         SCOPED_TRACE(file.toStdString());
         EXPECT_EQ(sheet.size(), atlas.sheets.at(file));
@@ -181,6 +204,10 @@ TEST_P(Pixels, EveryFrameShowsItsSpriteAsTheDataDescribesIt)
     if (c.width < 90) {
         EXPECT_TRUE(atlas.frames.at("wide.png").rotated);
     }
+    const Files first = output();  // the same input gives the same bytes
+    ASSERT_TRUE(QDir(path("Output")).removeRecursively());
+    ASSERT_EQ(run(args).exitCode, Ok);
+    EXPECT_EQ(output(), first);
 }
 
 INSTANTIATE_TEST_SUITE_P(Options, Pixels,
@@ -197,46 +224,6 @@ INSTANTIATE_TEST_SUITE_P(Options, Pixels,
             "allInPhaser3", 48, 512, 0, 1, {"--data", "phaser3", "--trim", "--rotate", "--shrink"}, Data::Phaser3},
         PixelCase{"allPremultiplied", 64, 256, 2, 1,
             {"--trim", "--trim-threshold", "16", "--rotate", "--premultiply", "--extrude", "1", "--shrink", "--pot"}}),
-    [](const auto& info) { return std::string(info.param.label); });
-
-struct MessageCase {
-    const char* label;
-    QStringList args;  // FOLDER is put in for DIR
-    int exitCode;
-    const char* err;
-    friend void PrintTo(const MessageCase& c, std::ostream* os) { *os << c.label; }
-};
-
-class Messages : public VintrixFolder, public ::testing::WithParamInterface<MessageCase> {};
-
-TEST_P(Messages, SayWhatIsWrongOrRisky)
-{
-    save(FlatSprite(6, 6, Qt::red), "s.png");
-    env_.insert("VINTRIX_IMAGE_MEMORY_MIB", "1");
-    QStringList args = GetParam().args;
-    args.replaceInStrings("DIR", sprites());
-    const RunResult r = run(args);
-    EXPECT_EQ(r.exitCode, GetParam().exitCode);
-    EXPECT_EQ(r.err, GetParam().err);
-}
-
-INSTANTIATE_TEST_SUITE_P(Options, Messages,
-    ::testing::Values(
-        MessageCase{"over8192", {"8193", "8", "n", "32", "1", "0", "DIR"}, Ok,
-            "warning: Output/n.png is 8193x8 pixels, more than 8192 on a side, which many GPUs cannot load\n"},
-        MessageCase{"over16384", {"16400", "8", "n", "32", "1", "0", "DIR"}, Ok,
-            "warning: Output/n.png is 16400x8 pixels, more than 16384 on a side, which most GPUs cannot load\n"},
-        MessageCase{"shrunkBelow8192", {"16400", "8", "n", "32", "1", "0", "DIR", "--shrink"}, Ok, ""},
-        MessageCase{"fitsNeitherWay", {"5", "9", "n", "32", "1", "0", "DIR", "--trim", "--rotate"}, BadInput,
-            "error: \"s.png\": image of 6x6 pixels once trimmed does not fit on a 5x9 sheet, either way round\n"},
-        MessageCase{"extrusionWithoutRoom", {"64", "64", "n", "32", "1", "3", "DIR", "--extrude", "2"}, BadArguments,
-            "error: --extrude 2 needs a margin of at least 4, room for the extruded edges of two neighbours, not 3\n"},
-        MessageCase{"extrusionPastTheMemoryBudget", {"1100", "1100", "n", "32", "1", "510", "DIR", "--extrude", "255"},
-            BadInput,
-            "error: extruded by 255 pixels, the images would take 2 MiB, more than the 1 MiB they may take "
-            "(VINTRIX_IMAGE_MEMORY_MIB sets another budget)\n"},
-        MessageCase{"potWithOtherSizes", {"100", "128", "n", "32", "1", "0", "DIR", "--pot"}, BadArguments,
-            "error: --pot needs a sheet width and height that are powers of two, not 100x128\n"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace

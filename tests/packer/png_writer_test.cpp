@@ -1,18 +1,16 @@
 #include "png_writer.h"
 
-#include <filesystem>
 #include <random>
 #include <string>
 #include <tuple>
-#include <unistd.h>
 #include <vector>
 
 #include <QImage>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 using namespace vintrix;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -56,16 +54,13 @@ TEST_P(PngRoundTrip, DecodesToTheComposedRows)
             expected.insert(expected.end(), r, r + static_cast<std::size_t>(width) * bpp);
         }
     }
-    static int written = 0;
-    const fs::path path = fs::temp_directory_path() /
-        ("vintrix-png-test-" + std::to_string(::getpid()) + "-" + std::to_string(++written) + ".png");
-    const std::string file = path.string();
+    const QTemporaryDir dir;
+    const QString file = dir.filePath("sheet.png");
     {
         RowComposer rows(width, height, bpp, items, false);
-        writePng(file, rows, palette, level);
+        writePng(file.toStdString(), rows, palette, level);
     }
-    const QImage decoded(QString::fromStdString(file), "png");
-    fs::remove(file);
+    const QImage decoded(file, "png");
     ASSERT_EQ(decoded.size(), QSize(width, height));
     ASSERT_EQ(decoded.format() == QImage::Format_Indexed8, bpp == 1);
     EXPECT_TRUE(decoded.hasAlphaChannel());

@@ -9,6 +9,7 @@
 #include <map>
 #include <random>
 
+#include <QBuffer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
@@ -56,6 +57,15 @@ inline QImage FlatSprite(int w, int h, QColor colour)
     return img;
 }
 
+// The file `format` makes of `img`.
+inline QByteArray Encoded(const QImage& img, const char* format = "png")
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    return img.save(&buffer, format, 95) ? bytes : QByteArray();
+}
+
 // Opaque and see-through areas, full and partial alpha.
 inline QImage RandomSprite(std::mt19937& rng, int w, int h)
 {
@@ -89,6 +99,16 @@ inline Files FilesIn(const QString& dir, bool bookkeeping = false)
         files[it.fileName()] = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
     }
     return files;
+}
+
+// The keys of a map by name, such as files or frames, in order.
+template <class Map>
+QStringList Names(const Map& map)
+{
+    QStringList names;
+    for (const auto& [name, value] : map)
+        names << name;
+    return names;
 }
 
 // The atlas data formats of --data.
