@@ -33,10 +33,16 @@ TEST_P(DataFormat, NamesEveryFrameWhereItsPixelsAreAndReplacesAnEarlierFormatsFi
     QStringList names{"walk_1.png", "walk_2.png", "walk_10.png", "a b.png", "ünï.png"};
     for (int i = 0; i < 12; ++i)
         names << QString("s%1.png").arg(i);
+    std::map<QString, QImage> images;
     for (const QString& name : names)
-        save(RandomSprite(rng, side(rng), side(rng)), name);
-    ASSERT_TRUE(QFile::copy(path("sprites/walk_1.png"), path("sprites/same.png")));
-    names << "same.png";
+        save(images[name] = RandomSprite(rng, side(rng), side(rng)), name);
+    // The pixels of walk_1.png in other bytes are stored once; one pixel apart, not.
+    writeBytes("sprites/same.png", Encoded(images["walk_1.png"]));
+    QImage near = images["walk_1.png"];
+    near.setPixel(0, 0, ~near.pixel(0, 0));
+    save(near, "near.png");
+    names << "same.png"
+          << "near.png";
 
     // An earlier run in another format, whose data files this run replaces.
     const QString other = c.format == Data::Libgdx ? "json-hash" : "libgdx";
@@ -61,6 +67,8 @@ TEST_P(DataFormat, NamesEveryFrameWhereItsPixelsAreAndReplacesAnEarlierFormatsFi
     ASSERT_EQ(atlas.error, "");
     names.sort();
     EXPECT_EQ(Names(atlas.frames), names);
+    EXPECT_EQ(atlas.frames.at("same.png").rect, atlas.frames.at("walk_1.png").rect);
+    EXPECT_NE(atlas.frames.at("near.png").rect, atlas.frames.at("walk_1.png").rect);
     EXPECT_EQ(FramesDiffer(path("Output"), "s", path("sprites"), c.format), "");
 }
 

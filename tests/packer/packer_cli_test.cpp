@@ -163,29 +163,6 @@ TEST_F(VintrixTest, HelpAndVersion)
     EXPECT_TRUE(version.out.startsWith("Vintrix 1."));
 }
 
-TEST_F(VintrixTest, IdenticalImagesAreStoredOnce)
-{
-    std::mt19937 rng(3);
-    // Opaque, so that the BMP copy holds the very same pixels.
-    const QImage a = RandomSprite(rng, 20, 20).convertToFormat(QImage::Format_RGB32);
-    QImage b = a.copy();
-    b.setPixelColor(19, 19, QColor(1, 2, 3, 255));  // same size, one pixel apart
-    save(a, "a.png");
-    save(a, "a-copy.png");
-    save(a, "a.bmp");
-    save(b, "b.png");
-    const RunResult r = pack(64, 64, "n", 32, 1, 0);
-    ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
-    EXPECT_TRUE(r.out.startsWith("packed 4 images (2 unique) into 1 sheet of 64x64")) << r.out.toStdString();
-    const auto frames = ReadAtlas(path("Output"), "n").frames;
-    ASSERT_EQ(frames.size(), 4u);
-    EXPECT_EQ(frames.at("a.png").rect, frames.at("a-copy.png").rect);
-    EXPECT_EQ(frames.at("a.png").rect, frames.at("a.bmp").rect);
-    EXPECT_NE(frames.at("a.png").rect, frames.at("b.png").rect);
-    const QImage sheet = QImage(path("Output/n.png"));
-    EXPECT_EQ(FrameDiffers(sheet, frames.at("b.png").rect, b), "");
-}
-
 // Every format by extension in any case, directly in the folder only; PNG
 // files, decoded without Qt, in every colour type and depth; and files that
 // go by their content, not their extension: each frame shows what Qt reads.
