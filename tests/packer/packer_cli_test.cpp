@@ -267,11 +267,12 @@ TEST_F(VintrixTest, NamesWithBlanksQuotesAndLettersBeyondAscii)
 // ---- 8-bit sheets ---------------------------------------------------------
 
 // Sources of a few flat colours on transparent ground fit any palette
-// exactly; a gradient comes back only close.
+// exactly, opaque magenta too, which must not become a BMP's colour key; a
+// gradient comes back only close.
 std::map<QString, QImage> paletteSources()
 {
     std::map<QString, QImage> s;
-    const QColor colours[] = {Qt::red, Qt::darkGreen, QColor(20, 40, 200), QColor(250, 200, 0, 160)};
+    const QColor colours[] = {Qt::red, Qt::magenta, QColor(20, 40, 200), QColor(250, 200, 0, 160)};
     for (int i = 0; i < 4; ++i) {
         QImage img(12 + i, 10, QImage::Format_RGBA8888);
         img.fill(Qt::transparent);
@@ -334,7 +335,8 @@ TEST_P(Palette, EightBitSheetsStayCloseToTheSourcesAndKeepTransparency)
                     continue;
                 }
                 QRgb got = sheet.color(index);
-                if (format == 0) {  // BMP keeps no alpha
+                if (format == 0) {  // BMP keeps no alpha, and its colour key is for transparent pixels only
+                    ASSERT_NE(got & 0xffffff, 0xff00ffu) << file.toStdString() << " at " << x << "," << y;
                     got |= 0xff000000u;
                     want |= 0xff000000u;
                 }
