@@ -110,17 +110,6 @@ private:
     int exitCode_ = -1;
 };
 
-QImage noise(std::mt19937& rng, int w, int h)
-{
-    QImage img(w, h, QImage::Format_RGBA8888);
-    for (int y = 0; y < h; ++y) {
-        auto* line = reinterpret_cast<quint32*>(img.scanLine(y));
-        for (int x = 0; x < w; ++x)
-            line[x] = static_cast<quint32>(rng()) | 0xFF000000u;  // opaque noise: no compression helps
-    }
-    return img;
-}
-
 // Each table case is printed and named by its label.
 template <class Case>
 auto operator<<(std::ostream& os, const Case& c) -> decltype(c.label, os)
@@ -148,7 +137,7 @@ protected:
         std::mt19937 rng(seed);
         std::uniform_int_distribution<int> side(minSide, maxSide);
         for (int i = 0; i < count; ++i)
-            save(noise(rng, side(rng), side(rng)), QString("s%1.png").arg(i));
+            save(RandomSprite(rng, side(rng), side(rng)), QString("s%1.png").arg(i));  // little for compression
     }
 
     // The exit code; unless `err` is asked for, the run must succeed.
