@@ -259,21 +259,6 @@ inline Atlas ReadAtlas(const QString& outputDir, const QString& name, Data forma
     return atlas;
 }
 
-// Empty when the sheet shows `source` at `at` pixel for pixel, alpha and
-// the colour of transparent pixels included; else where it differs.
-inline QString FrameDiffers(const QImage& sheet, const QRect& at, const QImage& source)
-{
-    const QImage a = sheet.convertToFormat(QImage::Format_RGBA8888);
-    const QImage b = source.convertToFormat(QImage::Format_RGBA8888);
-    if (at.size() != b.size() || !QRect(QPoint(), a.size()).contains(at))
-        return QStringLiteral("the frame's size or place is wrong");
-    for (int y = 0; y < b.height(); ++y)
-        for (int x = 0; x < b.width(); ++x)
-            if (a.pixel(at.x() + x, at.y() + y) != b.pixel(x, y))
-                return QStringLiteral("pixel %1,%2 differs").arg(x).arg(y);
-    return {};
-}
-
 // The original image as a frame stores it: turned back the way `format`
 // turns a rotated sprite, and put at its place in the original's size,
 // transparent around it.
@@ -294,7 +279,8 @@ inline QImage StoredImage(const QImage& sheet, const Frame& frame, Data format)
 }
 
 // Empty when NAME's data files can be read, give each sheet's true size,
-// and every frame they list shows its sprite from `spriteDir` (as Qt reads
+// and every frame they list shows its sprite from `spriteDir` pixel for
+// pixel, alpha and the colour of transparent pixels included (as Qt reads
 // it; `file` maps a frame's name to its file name); else the first fault.
 inline QString FramesDiffer(const QString& outputDir, const QString& name, const QString& spriteDir,
     Data format = Data::JsonHash, std::function<QString(const QString&)> file = {})
@@ -313,9 +299,14 @@ inline QString FramesDiffer(const QString& outputDir, const QString& name, const
         if (sheet.isNull())
             return frame.sheet + " cannot be read";
         const QImage stored = StoredImage(sheet, frame, format);
-        const QString differs = FrameDiffers(stored, stored.rect(), QImage(spriteDir + "/" + (file ? file(key) : key)));
-        if (!differs.isEmpty())
-            return key + " on " + frame.sheet + ": " + differs;
+        const QImage source =
+            QImage(spriteDir + "/" + (file ? file(key) : key)).convertToFormat(QImage::Format_RGBA8888);
+        if (stored.size() != source.size())
+            return key + " on " + frame.sheet + ": the frame's size is wrong";
+        for (int y = 0; y < source.height(); ++y)
+            for (int x = 0; x < source.width(); ++x)
+                if (stored.pixel(x, y) != source.pixel(x, y))
+                    return key + " on " + frame.sheet + QStringLiteral(": pixel %1,%2 differs").arg(x).arg(y);
     }
     return {};
 }
