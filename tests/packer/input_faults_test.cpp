@@ -101,19 +101,11 @@ QImage gradient(int w, int h)
 
 class InputFaults : public VintrixFolder {
 protected:
-    void write(const QString& file, const QByteArray& bytes) { writeBytes("sprites/" + file, bytes); }
-
-    RunResult pack(int side, int bpp, int format, std::function<void()> setup = {})
-    {
-        const QString s = QString::number(side);
-        return run({s, s, "n", QString::number(bpp), QString::number(format), "0", path("sprites")}, std::move(setup));
-    }
-
     // A first successful run whose output a failed run must leave alone.
     Files packEarlierOutput()
     {
         save(QImage(4, 4, QImage::Format_RGBA8888), "good.png");
-        const RunResult r = pack(64, 32, 1);
+        const RunResult r = pack(64, 64, "n", 32, 1, 0);
         EXPECT_EQ(r.exitCode, Ok) << r.err.toStdString();
         return output();
     }
@@ -142,7 +134,7 @@ TEST_F(InputFaults, ImagesPastTheMemoryBudgetAreRefusedBeforeDecoding)
     save(big, "big1.png");
     save(big, "big2.png");
     env_.insert("VINTRIX_IMAGE_MEMORY_MIB", "8");
-    const RunResult r = pack(2048, 32, 1);
+    const RunResult r = pack(2048, 2048, "n", 32, 1, 0);
     EXPECT_EQ(r.exitCode, BadInput);
     // Which of the two is decoded first depends on the threads.
     EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
@@ -153,9 +145,9 @@ TEST_F(InputFaults, ImagesPastTheMemoryBudgetAreRefusedBeforeDecoding)
     EXPECT_FALSE(outputExists());
 
     env_.insert("VINTRIX_IMAGE_MEMORY_MIB", "16");
-    EXPECT_EQ(pack(2048, 32, 1).exitCode, Ok);
+    EXPECT_EQ(pack(2048, 2048, "n", 32, 1, 0).exitCode, Ok);
     env_.insert("VINTRIX_IMAGE_MEMORY_MIB", "lots");
-    const RunResult bad = pack(2048, 32, 1);
+    const RunResult bad = pack(2048, 2048, "n", 32, 1, 0);
     EXPECT_EQ(bad.exitCode, BadArguments);
     EXPECT_EQ(bad.err,
         "error: VINTRIX_IMAGE_MEMORY_MIB must be a number of MiB from 1 to 1099511627776, not "
@@ -174,7 +166,7 @@ TEST_F(InputFaults, RunningOutOfMemoryIsAnErrorNotACrash)
     save(big, "big1.png");
     ASSERT_TRUE(QFile::copy(path("sprites/big1.png"), path("sprites/big2.png")));
     ASSERT_TRUE(QFile::copy(path("sprites/big1.png"), path("sprites/big3.png")));
-    const RunResult r = pack(8192, 32, 1, [] {
+    const RunResult r = run({"8192", "8192", "n", "32", "1", "0", sprites()}, [] {
         const rlimit limit{rlim_t{640} << 20, rlim_t{640} << 20};
         ::setrlimit(RLIMIT_AS, &limit);
     });
@@ -209,14 +201,14 @@ TEST_P(TruncatedFiles, AreRefusedAndTheEarlierOutputStays)
     const QByteArray whole = GetParam().bytes();
     const Files earlier = packEarlierOutput();
     for (const double kept : {0.9, 0.6}) {
-        write(file, whole.left(static_cast<qsizetype>(whole.size() * kept)));
-        const RunResult r = pack(256, 32, 1);
+        writeBytes("sprites/" + file, whole.left(static_cast<qsizetype>(whole.size() * kept)));
+        const RunResult r = pack(256, 256, "n", 32, 1, 0);
         EXPECT_EQ(r.exitCode, BadInput) << kept;
         EXPECT_EQ(r.err, "error: \"" + file + "\": cannot decode image: the file ends early\n") << kept;
         expectEarlierOutput(earlier);
     }
-    write(file, whole);
-    const RunResult r = pack(256, 32, 1);
+    writeBytes("sprites/" + file, whole);
+    const RunResult r = pack(256, 256, "n", 32, 1, 0);
     EXPECT_EQ(r.exitCode, Ok) << r.err.toStdString();
 }
 
@@ -239,8 +231,8 @@ TEST_F(InputFaults, TgaGifAndSixteenBitBmpDecodePixelForPixel)
         {"mid.bmp", bmp565(12, 5, 0x8410), [](int, int) { return qRgb(132, 130, 132); }},  // 16 of 31, 32 of 63
     };
     for (const auto& [file, bytes, expected] : files)
-        write(file, bytes);
-    const RunResult r = pack(64, 32, 1);
+        writeBytes("sprites/" + file, bytes);
+    const RunResult r = pack(64, 64, "n", 32, 1, 0);
     ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
     for (const auto& [file, bytes, expected] : files) {
         const QImage img = frame(file);
@@ -261,11 +253,11 @@ TEST_F(InputFaults, SkippedEntriesAreListedInOneWarning)
     ASSERT_EQ(::mkfifo(path("sprites/pipe.png").toLocal8Bit().constData(), 0600), 0);
     ASSERT_EQ(::symlink("/dev/null", path("sprites/device.bmp").toLocal8Bit().constData()), 0);
     ASSERT_EQ(::symlink("missing.png", path("sprites/gone.png").toLocal8Bit().constData()), 0);
-    write("notes.txt", "not an image, not worth a word");
-    const RunResult r = pack(64, 32, 1);
+    writeBytes("sprites/notes.txt", "not an image, not worth a word");
+    const RunResult r = pack(64, 64, "n", 32, 1, 0);
     EXPECT_EQ(r.exitCode, Ok);
     EXPECT_EQ(r.err,
-        "warning: skipped 5 entries of \"" + path("sprites") +
+        "warning: skipped 5 entries of \"" + sprites() +
             "\": \"device.bmp\" (a device), \"folder.png\" (a folder: subfolders are not read), "
             "\"gone.png\" (a link to nothing), \"pipe.png\" (a FIFO), "
             "\"sub\" (a folder: subfolders are not read)\n");
