@@ -25,8 +25,7 @@ std::vector<Size> randomSizes(unsigned seed, int count, int lo, int hi)
 
 // packer_pack_fuzz checks any size list, an empty one included: inside the
 // margins and clear of each other, or the first image that can never fit
-// named, and the same layout on any number of threads for short lists.
-// Here a list long enough to be split among threads.
+// named. The strategies are shared among threads whatever the list.
 TEST(Packing, SameLayoutOnOneThreadOrTwo)
 {
     for (const int margin : {0, 4}) {
