@@ -106,13 +106,14 @@ int main(int argc, char** argv)
     seed("image_decode_fuzz", "tga-rle",
         withSelector(5, QByteArray(tgaHeader).replace(2, 1, "\x0a") + "\x81\x10\x20\x30\xff"));
 
-    seed("packer_args_fuzz", "png", QByteArrayList{"64", "64", "sheet", "32", "1", "0", "/tmp"}.join('\0'));
-    seed("packer_args_fuzz", "bmp8", QByteArrayList{"256", "128", "a b", "8", "0", "3", "/"}.join('\0'));
-    seed("packer_args_fuzz", "huge-bmp", QByteArrayList{"65536", "65536", "n", "32", "0", "0", "/tmp"}.join('\0'));
-    seed("packer_args_fuzz", "six", QByteArrayList{"64", "64", "n", "32", "1", "0"}.join('\0'));
-    seed("packer_args_fuzz", "help", QByteArrayList{"--help"}.join('\0'));
-    seed("packer_args_fuzz", "version", QByteArrayList{"--version"}.join('\0'));
-    seed("packer_args_fuzz", "margin", QByteArrayList{"9", "64", "x", "32", "1", "4", "/no such\nfolder"}.join('\0'));
+    const auto args = [](const QByteArrayList& list) { return list.join('\0'); };
+    seed("packer_args_fuzz", "png", args({"64", "64", "sheet", "32", "1", "0", "/tmp"}));
+    seed("packer_args_fuzz", "bmp8", args({"256", "128", "a b", "8", "0", "3", "/"}));
+    seed("packer_args_fuzz", "huge-bmp", args({"65536", "65536", "n", "32", "0", "0", "/tmp"}));
+    seed("packer_args_fuzz", "six", args({"64", "64", "n", "32", "1", "0"}));
+    seed("packer_args_fuzz", "help", args({"--help"}));
+    seed("packer_args_fuzz", "version", args({"--version"}));
+    seed("packer_args_fuzz", "margin", args({"9", "64", "x", "32", "1", "4", "/no such\nfolder"}));
 
     for (int i = 0; i < 6; ++i) {
         QByteArray b;

@@ -345,7 +345,7 @@ TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToF
 INSTANTIATE_TEST_SUITE_P(Moments, KilledWhileWriting,
     ::testing::Values(
         // Two sheets of noise: the kill lands while rows are written.
-        KillCase{"largeSheets", 40, 30, 100, sized("n", 512), sized("n", 384, 1, 1), false, 6},
+        KillCase{"noisySheets", 40, 30, 100, sized("n", 512), sized("n", 384, 1, 1), false, 6},
         // Many tiny sheets: putting hundreds of files in place takes long
         // enough to be caught in the middle.
         KillCase{"manySheetsFirstInPlace", 160, 4, 4, sized("n", 4), sized("n", 12, 1, 1), true, 4}),

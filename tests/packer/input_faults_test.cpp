@@ -18,7 +18,8 @@ void le16(QByteArray& b, unsigned v)
 }
 void le32(QByteArray& b, std::uint32_t v)
 {
-    le16(b, v & 0xFFFF), le16(b, v >> 16);
+    le16(b, v & 0xFFFF);
+    le16(b, v >> 16);
 }
 
 // The colour of pixel (x, y) in the generated TGA and GIF files.

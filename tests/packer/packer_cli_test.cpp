@@ -35,9 +35,9 @@ QByteArray pngBomb()
 }
 
 // Arguments or images that Vintrix refuses with an error line for each
-// fault, before it writes anything, or packs with a warning. The arguments are apart by "|";
-// "DIR" in them and in the message stands for the images folder. Runs have
-// an image budget of 1 MiB.
+// fault, before it writes anything, or packs with a warning. The arguments
+// are separated by "|"; "DIR" in them and in the message stands for the
+// images folder. Runs have an image budget of 1 MiB.
 struct MessageCase {
     const char* label;
     const char* args;

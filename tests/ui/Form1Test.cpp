@@ -271,9 +271,7 @@ private slots:
         QFETCH(QString, line);
 
         typeInto(box, "");
-        QWidget* target = window_->findChild<QWidget*>(box);
-        auto* edit = qobject_cast<QComboBox*>(target) ? qobject_cast<QComboBox*>(target)->lineEdit()
-                                                      : qobject_cast<QLineEdit*>(target);
+        QLineEdit* edit = lineEdit(box);
         QApplication::clipboard()->setText(pasted);
         if (fromTheMenu) {
             std::unique_ptr<QMenu> menu(edit->createStandardContextMenu());
@@ -284,7 +282,7 @@ private slots:
             QVERIFY(paste && paste->isEnabled());
             paste->trigger();
         } else {
-            QTest::keyClick(target, Qt::Key_Insert, Qt::ShiftModifier);
+            QTest::keyClick(window_->findChild<QWidget*>(box), Qt::Key_Insert, Qt::ShiftModifier);
         }
         QCOMPARE(edit->text(), shown);
         testing::ClickGo(*window_);
@@ -459,12 +457,14 @@ private:
         return found;
     }
     QComboBox* combo(const char* name) const { return control<QComboBox>(name); }
-    QString text(const QString& box) const
+    // The field that holds the text of a box, the name box or a combo box's.
+    QLineEdit* lineEdit(const QString& box) const
     {
         auto* widget = window_->findChild<QWidget*>(box);
-        const auto* comboBox = qobject_cast<QComboBox*>(widget);
-        return comboBox ? comboBox->currentText() : qobject_cast<QLineEdit*>(widget)->text();
+        auto* comboBox = qobject_cast<QComboBox*>(widget);
+        return comboBox ? comboBox->lineEdit() : qobject_cast<QLineEdit*>(widget);
     }
+    QString text(const QString& box) const { return lineEdit(box)->text(); }
     QStringList boxTexts() const { return {text("Combo1"), text("Combo2"), text("Combo3"), text("Text4")}; }
 
     // Empties the box the way a user does, End and then Backspace for each
