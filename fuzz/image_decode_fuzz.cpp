@@ -56,8 +56,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const InputError& error) {
         const std::string e = error.what();
         check(e.rfind(quoted(name) + ": ", 0) == 0 && e.size() > name.size() + 4);
-        // Without the module for formats other than PNG only libpng is fuzzed.
-        check(e.find("is missing") == std::string::npos);
         for (const char c : e)
             check(c != '\n' && c != '\r');
     }

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "atlas_data.h"
+#include "decoders.h"
 #include "error.h"
 #include "file.h"
 #include "images.h"
@@ -232,8 +233,7 @@ std::vector<std::string> listImages(const Options& o, std::ostream& err)
         err << '\n';
     }
     if (names.empty())
-        throw InputError(
-            "no images in " + quoted(o.folder) + " (looked for PNG, BMP, JPEG, GIF, WebP, TGA and TIFF files)");
+        throw InputError("no images in " + quoted(o.folder) + " (looked for " + decoderNames() + " files)");
     // The atlas data keys frames by name, and JSON holds only Unicode text.
     for (const std::string& name : names)
         if (!isUtf8(name))

@@ -1,7 +1,10 @@
 #include "image_bytes.h"
 
-#include <bit>
+#include <cerrno>
 #include <cstdint>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vintrix {
 namespace {
@@ -184,46 +187,33 @@ bool endsEarly(std::string_view format, const unsigned char* data, std::size_t s
     return false;
 }
 
-std::array<int, 4> bmpChannelBits(const unsigned char* data, std::size_t size)
+bool isRunLengthBmp(const unsigned char* data, std::size_t size)
 {
     const Bytes b(data, size);
-    const std::uint32_t header = b.u32(14);
-    if (!b.has(0, 34) || b.u8(0) != 'B' || b.u8(1) != 'M' || header < 40)
-        return {};
-    const unsigned bpp = b.u16(28);
     const std::uint32_t compression = b.u32(30);
-    if (bpp == 16 && compression == 0)
-        return {5, 5, 5, 0};
-    if ((bpp != 16 && bpp != 32) || (compression != 3 && compression != 6))
-        return {};
-    // The masks follow a 40-byte header, or are part of a longer one.
-    const std::size_t masks = 14 + 40;
-    const bool alphaMask = header >= 56 || compression == 6;
-    if (!b.has(masks, alphaMask ? 16 : 12))
-        return {};
-    return {std::popcount(b.u32(masks)), std::popcount(b.u32(masks + 4)), std::popcount(b.u32(masks + 8)),
-        alphaMask ? std::popcount(b.u32(masks + 12)) : 0};
+    return b.has(0, 34) && b.u8(0) == 'B' && b.u8(1) == 'M' && b.u32(14) >= 40 &&
+        (compression == 1 || compression == 2);
 }
 
-void widenChannels(unsigned char* rgba, std::size_t pixels, const std::array<int, 4>& bits)
+bool readAll(int fd, std::vector<unsigned char>& bytes)
 {
-    std::array<std::array<unsigned char, 256>, 4> table{};
-    bool any = false;
-    for (std::size_t c = 0; c < 4; ++c) {
-        const int n = bits[c];
-        for (unsigned v = 0; v < 256; ++v)
-            table[c][v] = static_cast<unsigned char>(v);
-        if (n <= 0 || n >= 8)
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return false;
+    bytes.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR)
             continue;
-        any = true;
-        const unsigned top = (1u << n) - 1;
-        for (unsigned v = 0; v < 256; ++v)
-            table[c][v] = static_cast<unsigned char>(((v >> (8 - n)) * 255 + top / 2) / top);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
     }
-    if (!any)
-        return;
-    for (std::size_t i = 0; i < pixels * 4; ++i)
-        rgba[i] = table[i % 4][rgba[i]];
+    bytes.resize(got);
+    return true;
 }
 
 }  // namespace vintrix

@@ -1,12 +1,11 @@
 #pragma once
-// What the decoders leave out, read from a file's own bytes: whether the
-// file ends before its image does (the decoders fill the missing part in),
-// and how many bits each channel of a BMP holds (Qt widens 5 and 6 bits
-// by shifting, so white comes out grey).
+// A file's bytes for the decoders that read from memory, and what those
+// decoders leave out: whether the file ends before its image does (they
+// fill the missing part in).
 
-#include <array>
 #include <cstddef>
 #include <string_view>
+#include <vector>
 
 namespace vintrix {
 
@@ -15,13 +14,11 @@ namespace vintrix {
 // image's data.
 bool endsEarly(std::string_view format, const unsigned char* data, std::size_t size);
 
-// Bits of red, green, blue and alpha in the pixels of a BMP file, 0 for a
-// channel it lacks or for a BMP whose channels are not packed bit fields.
-std::array<int, 4> bmpChannelBits(const unsigned char* data, std::size_t size);
+// Whether a BMP file's pixels are run-length encoded (RLE8 or RLE4).
+bool isRunLengthBmp(const unsigned char* data, std::size_t size);
 
-// Widens channels that came out of the decoder as `bits` bits shifted up
-// to 8 (the bits of `bmpChannelBits`) to the full range: 31 of 31 becomes
-// 255, not 248. RGBA pixels.
-void widenChannels(unsigned char* rgba, std::size_t pixels, const std::array<int, 4>& bits);
+// Reads the rest of the file open as `fd` into `bytes`; false, with errno
+// set, when reading fails.
+bool readAll(int fd, std::vector<unsigned char>& bytes);
 
 }  // namespace vintrix

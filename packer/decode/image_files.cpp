@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <set>
-#include <sstream>
 #include <utility>
 
 #include <sys/stat.h>
 
-#include "qt_module.h"
+#include "decoders.h"
 #include "utf8.h"
 
 namespace vintrix {
@@ -17,22 +16,6 @@ std::string lower(std::string s)
 {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return s;
-}
-
-const std::set<std::string> kWantedExtensions{"png", "bmp", "jpg", "jpeg", "gif", "webp", "tga", "tif", "tiff"};
-
-// The extensions other than png that Qt can read here; all of them when the
-// module is missing, so that those files fail with the reason.
-std::set<std::string> qtExtensions()
-{
-    const QtModule& m = qtModule();
-    if (!m.formats)
-        return kWantedExtensions;
-    std::set<std::string> readable;
-    std::istringstream list(m.formats());
-    for (std::string f; list >> f;)
-        readable.insert(f);
-    return readable;
 }
 
 std::string kindOf(const std::filesystem::file_status& status)
@@ -76,11 +59,9 @@ std::vector<std::string> listImageFiles(
 {
     namespace fs = std::filesystem;
     std::vector<std::string> names;
-    std::vector<std::string> extensions;                      // beside names
     std::vector<std::pair<std::string, std::string>> passed;  // names and why
-    bool others = false;
-    std::vector<std::string> pending{""};  // folders to list, as paths from `folder` ending in "/"
-    std::set<FolderId> seen;               // also a folder reached twice through a bind mount is listed once
+    std::vector<std::string> pending{""};                     // folders to list, as paths from `folder` ending in "/"
+    std::set<FolderId> seen;  // also a folder reached twice through a bind mount is listed once
     if (const auto id = folderId(folder))
         seen.insert(*id);
     while (!pending.empty()) {
@@ -99,7 +80,7 @@ std::vector<std::string> listImageFiles(
             std::error_code ec;
             const fs::file_status status = entry.status(ec);
             std::string name = prefix + entry.path().filename().string();
-            std::string ext = extensionOf(entry.path());
+            const std::string ext = extensionOf(entry.path());
             if (status.type() == fs::file_type::directory) {
                 if (!recursive) {
                     passed.emplace_back(std::move(name), "a folder: subfolders are not read");
@@ -112,29 +93,16 @@ std::vector<std::string> listImageFiles(
                 }
                 continue;
             }
-            if (!kWantedExtensions.count(ext))
+            if (!isImageExtension(ext))
                 continue;
             if (status.type() != fs::file_type::regular) {
                 passed.emplace_back(std::move(name), kindOf(status));
                 continue;
             }
-            others |= ext != "png";
             names.push_back(std::move(name));
-            extensions.push_back(std::move(ext));
         }
         if (listing)
             throw fs::filesystem_error("cannot list", fs::path(folder) / prefix, listing);
-    }
-    if (others) {
-        const std::set<std::string> readable = qtExtensions();
-        std::size_t kept = 0;
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            if (extensions[i] == "png" || extensions[i] == "tga" || readable.count(extensions[i]))
-                std::swap(names[kept++], names[i]);
-            else
-                passed.emplace_back(names[i], "no reader for " + extensions[i] + " files here");
-        }
-        names.resize(kept);
     }
     std::sort(names.begin(), names.end());
     if (skipped) {

@@ -1,6 +1,6 @@
 #pragma once
 // Which files of the images folder count as images: by extension, regular
-// files only, and of a format a reader here knows.
+// files only.
 
 #include <compare>
 #include <cstdint>
@@ -19,8 +19,7 @@ std::string extensionOf(const std::filesystem::path& file);
 // files of its subfolders too, named with their path from `folder`
 // ("sub/x.png"); links to folders are not followed, so no loop is walked,
 // and the folder `skip` (the output folder, say) is passed over. Entries
-// that look like images but cannot be read as files, files of formats no
-// reader here knows, subfolders not read, and subfolders that cannot be
+// that look like images but cannot be read as files, subfolders not read, and subfolders that cannot be
 // listed go to `skipped` when given, each as its quoted name and the reason.
 struct FolderId {
     std::uintmax_t device = 0, inode = 0;

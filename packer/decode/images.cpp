@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -14,9 +13,7 @@
 
 #include "error.h"
 #include "file.h"
-#include "png_reader.h"
-#include "qt_module.h"
-#include "tga_reader.h"
+#include "decoders.h"
 #include "utf8.h"
 #include "workers.h"
 
@@ -96,11 +93,6 @@ public:
         taken_ = bytes;
     }
     void keep() { kept_ = true; }
-    // The largest image the budget could ever admit.
-    std::int64_t maxPixels() const
-    {
-        return static_cast<std::int64_t>(std::min<std::uint64_t>(kMaxImagePixels, budget_.limit() / 4));
-    }
 
 private:
     Size sheet_;
@@ -109,46 +101,6 @@ private:
     std::uint64_t taken_ = 0;
     bool kept_ = false;
 };
-
-struct QtRead : VintrixQtRead {
-    Admission* admit = nullptr;
-    Image* out = nullptr;
-};
-
-// The module's C interface carries no exceptions: its callbacks catch them
-// into its error buffer, which becomes an InputError here.
-void readWithQt(int fd, Admission& admit, Image& out)
-{
-    const QtModule& m = qtModule();
-    if (!m.read)
-        throw InputError("cannot decode image: the reader for formats other than PNG is missing (" + m.error + ")");
-    QtRead read{};
-    read.admit = &admit;
-    read.out = &out;
-    read.announced = [](VintrixQtRead* r, int w, int h) {
-        try {
-            (*static_cast<QtRead*>(r)->admit)(w, h);
-            return 1;
-        } catch (const std::exception& e) {
-            std::snprintf(r->error, sizeof r->error, "%s", e.what());
-            return 0;
-        }
-    };
-    read.pixels = [](VintrixQtRead* r, int w, int h) -> unsigned char* {
-        Image& image = *static_cast<QtRead*>(r)->out;
-        try {
-            image.width = w;
-            image.height = h;
-            image.pixels.resize(image.bytesPerLine() * static_cast<std::size_t>(h));
-            return image.pixels.data();
-        } catch (const std::bad_alloc&) {
-            return nullptr;
-        }
-    };
-    // Qt allocates before it reports the size of some files.
-    if (m.read(fd, admit.maxPixels(), &read) != 0)
-        throw InputError(read.error);
-}
 
 // Opens `path` for reading only if it is a regular file: a FIFO or a device
 // put in place of an image is refused without blocking on it.
@@ -166,26 +118,20 @@ UniqueFd openRegular(const std::string& path)
     return fd;
 }
 
-// PNG files, known by their signature whatever their name, go to libpng;
-// TGA files, which have no signature, by their name to stb_image;
-// everything else to Qt.
+// The file's first bytes pick its decoder, or for a format without a
+// signature its extension.
 void decodeFile(const std::string& path, Admission& admit, Image& out)
 {
-    UniqueFd opened = openRegular(path);
-    File file(::fdopen(opened.get(), "rb"));
-    if (!file)
+    const UniqueFd fd = openRegular(path);
+    unsigned char head[kSignatureBytes];
+    ssize_t got;
+    while ((got = ::pread(fd.get(), head, sizeof head, 0)) < 0 && errno == EINTR) {}
+    if (got < 0)
         throw InputError(std::string("cannot decode image: ") + std::strerror(errno));
-    const int fd = opened.release();  // closed with `file`
-    std::setvbuf(file.get(), nullptr, _IOFBF, 1 << 16);
-    unsigned char head[8];
-    const std::size_t got = std::fread(head, 1, sizeof head, file.get());
-    if (hasPngSignature(head, got))
-        return readPng(file.get(), std::ref(admit), out);
-    if (::lseek(fd, 0, SEEK_SET) != 0)
-        throw InputError(std::string("cannot decode image: ") + std::strerror(errno));
-    if (extensionOf(path) == "tga")
-        return readTga(fd, std::ref(admit), out);
-    readWithQt(fd, admit, out);
+    const Decoder* decoder = decoderFor({head, static_cast<std::size_t>(got)}, extensionOf(path));
+    if (!decoder)
+        throw InputError("cannot decode image: not a " + decoderNames("or") + " file");
+    decoder->read(fd.get(), std::ref(admit), out);
 }
 
 // Returns the image's failure as a line that starts with its quoted name,

@@ -1,7 +1,7 @@
 #pragma once
 // Reading the images folder: which files count as images, decoding them on
-// every core, and folding identical images into one. PNG files are decoded
-// with libpng; the other formats with Qt, loaded only when one is present.
+// every core, and folding identical images into one. Each format has its
+// decoder (decoders.h).
 
 #include <cstddef>
 #include <cstdint>

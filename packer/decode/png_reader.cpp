@@ -1,13 +1,17 @@
 #include "png_reader.h"
 
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
 #include <png.h>
+#include <unistd.h>
 
 #include "error.h"
+#include "file.h"
 
 namespace vintrix {
 namespace {
@@ -76,8 +80,14 @@ bool hasPngSignature(const unsigned char* head, std::size_t size)
     return size >= 8 && png_sig_cmp(head, 0, 8) == 0;
 }
 
-void readPng(std::FILE* file, const SizeCheck& check, Image& out)
+void readPng(int fd, const SizeCheck& check, Image& out)
 {
+    UniqueFd copy(::dup(fd));  // the stream closes its own copy
+    const File file(copy ? ::fdopen(copy.get(), "rb") : nullptr);
+    if (!file)
+        throw InputError(std::string("cannot decode image: ") + std::strerror(errno));
+    copy.release();
+    std::setvbuf(file.get(), nullptr, _IOFBF, 1 << 16);
     ErrorText error;
     ReadStruct png(png_create_read_struct(PNG_LIBPNG_VER_STRING, &error, onError, onWarning));
     if (!png)
@@ -87,8 +97,7 @@ void readPng(std::FILE* file, const SizeCheck& check, Image& out)
         throw InputError("cannot decode image: out of memory");
     // The size check, not libpng's default limit, decides what is too large.
     png_set_user_limits(png.get(), INT_MAX, INT_MAX);
-    png_set_read_fn(png.get(), file, readFromFile);
-    png_set_sig_bytes(png.get(), 8);
+    png_set_read_fn(png.get(), file.get(), readFromFile);
 
     std::vector<png_bytep> rows;
     if (!decode(png.get(), png.get_deleter().info, check, out, rows))

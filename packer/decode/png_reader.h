@@ -1,9 +1,7 @@
 #pragma once
-// PNG files decoded with libpng straight into RGBA: the common case, without
-// loading Qt or its image plugins.
+// PNG files decoded with libpng straight into RGBA, streamed from the file.
 
 #include <cstddef>
-#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -18,9 +16,8 @@ bool hasPngSignature(const unsigned char* head, std::size_t size);
 // throws InputError to stop the decoding.
 using SizeCheck = std::function<void(int width, int height)>;
 
-// Decodes the PNG in `file`, read up to just after its 8-byte signature,
-// into `out`. Throws the check's error, or InputError "cannot decode image:
-// WHY".
-void readPng(std::FILE* file, const SizeCheck& check, Image& out);
+// Decodes the PNG file open as `fd`, from its start, into `out`. Throws the
+// check's error, or InputError "cannot decode image: WHY".
+void readPng(int fd, const SizeCheck& check, Image& out);
 
 }  // namespace vintrix

@@ -90,6 +90,34 @@ QByteArray bmp565(int w, int h, std::uint16_t pixel)
     return b;
 }
 
+// An RGBA TIFF with straight (unassociated) alpha, pixel (x, y) being
+// pattern(x, y) at alpha 1 + x: faint pixels whose colours premultiplying
+// would lose.
+QByteArray straightTiff(int w, int h)
+{
+    constexpr int kEntries = 11;
+    const int pixels = w * h * 4, ifd = 8 + pixels, bits = ifd + 2 + kEntries * 12 + 4;
+    QByteArray b("II*");
+    b.append('\0');
+    le32(b, ifd);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const QRgb c = pattern(x, y);
+            b.append(char(qRed(c))).append(char(qGreen(c))).append(char(qBlue(c))).append(char(1 + x));
+        }
+    le16(b, kEntries);
+    auto entry = [&](unsigned tag, unsigned type, std::uint32_t count, std::uint32_t value) {
+        le16(b, tag), le16(b, type), le32(b, count), le32(b, value);
+    };
+    entry(256, 3, 1, w), entry(257, 3, 1, h), entry(258, 3, 4, bits), entry(259, 3, 1, 1);  // size, 8 bits, raw
+    entry(262, 3, 1, 2), entry(273, 4, 1, 8), entry(277, 3, 1, 4), entry(278, 3, 1, h);     // RGB, strip, 4 samples
+    entry(279, 4, 1, pixels), entry(284, 3, 1, 1), entry(338, 3, 1, 2);  // contiguous, unassociated alpha
+    le32(b, 0);
+    for (int i = 0; i < 4; ++i)
+        le16(b, 8);
+    return b;
+}
+
 // A photo-like image, so that a JPEG of it has a long scan to cut.
 QImage gradient(int w, int h)
 {
@@ -221,15 +249,22 @@ INSTANTIATE_TEST_SUITE_P(Formats, TruncatedFiles,
         Cut{"cut.gif", [] { return gif(40, 30); }}, Cut{"cut.tga", [] { return tga(20, 10, true); }}),
     [](const auto& info) { return QString(info.param.file).replace('.', '_').toStdString(); });
 
-// TGA without its footer, uncompressed and run-length encoded, GIF, and
-// 16-bit BMP, whose 5 and 6 bits must stretch to the full 0..255.
-TEST_F(InputFaults, TgaGifAndSixteenBitBmpDecodePixelForPixel)
+// TGA without its footer, uncompressed and run-length encoded, GIF, 16-bit
+// BMP, whose 5 and 6 bits must stretch to the full 0..255, and TIFF with
+// straight alpha.
+TEST_F(InputFaults, TgaGifSixteenBitBmpAndTiffDecodePixelForPixel)
 {
     const std::vector<std::tuple<QString, QByteArray, std::function<QRgb(int, int)>>> files = {
-        {"plain.tga", tga(12, 5, false), pattern}, {"rle.tga", tga(12, 5, true), pattern},
+        {"plain.tga", tga(12, 5, false), pattern},
+        {"rle.tga", tga(12, 5, true), pattern},
         {"pattern.gif", gif(12, 5), [](int x, int y) { return pattern((x + y) % 128, 0); }},
         {"white.bmp", bmp565(12, 5, 0xFFFF), [](int, int) { return qRgb(255, 255, 255); }},
         {"mid.bmp", bmp565(12, 5, 0x8410), [](int, int) { return qRgb(132, 130, 132); }},  // 16 of 31, 32 of 63
+        {"straight.tif", straightTiff(12, 5),
+            [](int x, int y) {
+                const QRgb c = pattern(x, y);
+                return qRgba(qRed(c), qGreen(c), qBlue(c), 1 + x);
+            }},
     };
     for (const auto& [file, bytes, expected] : files)
         writeBytes("sprites/" + file, bytes);
@@ -243,6 +278,42 @@ TEST_F(InputFaults, TgaGifAndSixteenBitBmpDecodePixelForPixel)
                 ASSERT_EQ(img.pixel(x, y), expected(x, y)) << file.toStdString() << " at " << x << "," << y;
     }
 }
+
+// One file that is no image among many PNG files, and among files of every
+// format, decoded on every thread: its error line, every time, and nothing
+// else (a reader's global state torn down at exit once aborted such runs).
+struct Crowd {
+    int pngs;
+    bool everyFormat;
+};
+
+void PrintTo(const Crowd& c, std::ostream* os)
+{
+    *os << c.pngs << (c.everyFormat ? " PNG and every format" : " PNG");
+}
+
+class BadFileAmongMany : public InputFaults, public ::testing::WithParamInterface<Crowd> {};
+
+TEST_P(BadFileAmongMany, EndsWithItsErrorLine)
+{
+    const QImage sprite = gradient(10, 12);
+    for (int i = 0; i < GetParam().pngs; ++i)
+        save(sprite, QString("s%1.png").arg(i));
+    if (GetParam().everyFormat) {
+        for (const char* format : {"jpg", "bmp", "webp", "tif"})
+            save(sprite, QString("other.") + format);
+        writeBytes("sprites/other.gif", gif(10, 12));
+        writeBytes("sprites/other.tga", tga(10, 12, true));
+    }
+    writeBytes("sprites/fake.png", "hello, this is text\n");
+    const RunResult r = pack(256, 256, "n", 32, 1, 0);
+    EXPECT_EQ(r.exitCode, BadInput);
+    EXPECT_EQ(r.err, "error: \"fake.png\": cannot decode image: not a PNG, BMP, JPEG, GIF, WebP, TGA or TIFF file\n");
+    EXPECT_FALSE(outputExists());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Counts, BadFileAmongMany, ::testing::Values(Crowd{0, false}, Crowd{21, false}, Crowd{22, false}, Crowd{40, true}));
 
 // ---- skipped entries ------------------------------------------------------
 
