@@ -83,6 +83,13 @@ protected:
         add("dup_a.png", a, Qt::blue);
         add("dup_b.png", b, Qt::blue);
         add("empty.png", FlatSprite(7, 5, Qt::transparent), Qt::black);
+        // The same bytes as a 2 x 3 and a 3 x 2 image: two images, not one.
+        QImage tall(2, 3, QImage::Format_RGBA8888);
+        for (int i = 0; i < 6; ++i)
+            tall.setPixel(i % 2, i / 2, qRgba(40 * i, 255 - 40 * i, 90, 255));
+        const QImage wide(tall.constBits(), 3, 2, QImage::Format_RGBA8888);
+        add("tall.png", tall, Qt::red);
+        add("transposed.png", wide.copy(), Qt::red);
     }
 
     void add(const QString& name, const QImage& image, QColor colour)

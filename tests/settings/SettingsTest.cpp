@@ -178,7 +178,10 @@ INSTANTIATE_TEST_SUITE_P(Names, FileNamesTest,
             u"a\xdcff"
             "b"},
         {"Latin1Name", "caf\xe9", u"caf\xdce9"}, {"TruncatedSequence", "x\xe2\x82", u"x\xdce2\xdc82"},
-        {"OverlongSlash", "\xc0\xaf", u"\xdcc0\xdcaf"}, {"EncodedSurrogate", "\xed\xa0\x80", u"\xdced\xdca0\xdc80"},
+        {"OverlongSlash", "\xc0\xaf", u"\xdcc0\xdcaf"},
+        {"ThreeByteOverlongSlash", "\xe0\x80\xaf", u"\xdce0\xdc80\xdcaf"},
+        {"FourByteOverlongSlash", "\xf0\x80\x80\xaf", u"\xdcf0\xdc80\xdc80\xdcaf"},
+        {"EncodedSurrogate", "\xed\xa0\x80", u"\xdced\xdca0\xdc80"},
         {"BeyondUnicode", "\xf4\x90\x80\x80", u"\xdcf4\xdc90\xdc80\xdc80"},
         {"ControlCharacters", "new\nline\t$(x)", u"new\nline\t$(x)"}}),
     [](const auto& info) { return info.param.label; });
