@@ -10,15 +10,26 @@
 
 #include <cmath>
 #include <limits>
+#include <ostream>
+#include <string>
+#include <string_view>
 
 namespace vintrix {
 namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
+// A box's text as a failure message shows it: UTF-8, long runs cut short.
+std::string Shown(std::u16string_view text)
+{
+    const std::string bytes = EncodeText(std::u16string(text));
+    return '"' + (bytes.size() > 40 ? bytes.substr(0, 37) + "..." : bytes) + '"';
+}
+
 struct NumberCase {
     std::u16string text;
     double expected;
+    friend void PrintTo(const NumberCase& c, std::ostream* os) { *os << Shown(c.text); }
 };
 
 class LeadingNumberTest : public ::testing::TestWithParam<NumberCase> {};
@@ -42,6 +53,7 @@ INSTANTIATE_TEST_SUITE_P(Texts, LeadingNumberTest,
 struct RoundingCase {
     double value;
     std::optional<std::int32_t> expected;
+    friend void PrintTo(const RoundingCase& c, std::ostream* os) { *os << c.value; }
 };
 
 class RoundToFieldTest : public ::testing::TestWithParam<RoundingCase> {};
@@ -88,6 +100,7 @@ TEST(PackSettingsTest, SetFolderAppendsOneSlashUnexamined)
 struct BoundCase {
     std::u16string text;
     bool bounded;
+    friend void PrintTo(const BoundCase& c, std::ostream* os) { *os << Shown(c.text); }
 };
 
 class UpperBoundTest : public ::testing::TestWithParam<BoundCase> {};
@@ -112,6 +125,7 @@ struct LineCase {
     std::u16string name;
     std::u16string folder;
     std::u16string expected;
+    friend void PrintTo(const LineCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class ComposeCommandLineTest : public ::testing::TestWithParam<LineCase> {};
@@ -155,6 +169,7 @@ struct NameCase {
     std::string label;
     std::string bytes;
     std::u16string text;
+    friend void PrintTo(const NameCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class FileNamesTest : public ::testing::TestWithParam<NameCase> {};
