@@ -273,19 +273,20 @@ void Form1::Combo3_Change()
 
 void Form1::Combo1_KeyPress(char16_t& keyAscii)
 {
-    if (!NumericKeyPasses(keyAscii)) {
-        keyAscii = 0;
-    }
+    NumberBox_KeyPress(keyAscii);
 }
-
 void Form1::Combo2_KeyPress(char16_t& keyAscii)
 {
-    if (!NumericKeyPasses(keyAscii)) {
-        keyAscii = 0;
-    }
+    NumberBox_KeyPress(keyAscii);
+}
+void Form1::Combo3_KeyPress(char16_t& keyAscii)
+{
+    NumberBox_KeyPress(keyAscii);
 }
 
-void Form1::Combo3_KeyPress(char16_t& keyAscii)
+// What the three number boxes do with a typed character: digits and
+// backspace pass, anything else is refused.
+void Form1::NumberBox_KeyPress(char16_t& keyAscii)
 {
     if (!NumericKeyPasses(keyAscii)) {
         keyAscii = 0;

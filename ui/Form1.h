@@ -56,6 +56,7 @@ private:
     void Combo1_KeyPress(char16_t& keyAscii);
     void Combo2_KeyPress(char16_t& keyAscii);
     void Combo3_KeyPress(char16_t& keyAscii);
+    void NumberBox_KeyPress(char16_t& keyAscii);
     void Text4_KeyPress(char16_t& keyAscii);
     void Dir1_Change();
     void Command1_Click();
@@ -71,24 +72,24 @@ private:
     Launcher launch_;
     ShowMessage message_;
 
-    QLabel* Label4;
-    QLineEdit* Text4;
-    QGroupBox* Frame2;
-    QRadioButton* Option4;
-    QRadioButton* Option3;
-    QLabel* Label1;
-    QComboBox* Combo1;
-    QLabel* Label2;
-    QComboBox* Combo2;
-    QGroupBox* Frame1;
-    QRadioButton* Option1;
-    QRadioButton* Option2;
-    QLabel* Label3;
-    QComboBox* Combo3;
-    QPushButton* Command2;
-    QPushButton* Command1;
-    QLabel* Label5;
-    DirListBox* Dir1;
+    QLabel* Label4;         // "Filename :"
+    QLineEdit* Text4;       // the output name
+    QGroupBox* Frame2;      // "Bits Per Pixel"
+    QRadioButton* Option4;  // "8-Bit"
+    QRadioButton* Option3;  // "32-Bit"
+    QLabel* Label1;         // "Width :"
+    QComboBox* Combo1;      // the sheet's width
+    QLabel* Label2;         // "Height :"
+    QComboBox* Combo2;      // the sheet's height
+    QGroupBox* Frame1;      // "Image Output": the sheets' file format
+    QRadioButton* Option1;  // "BMP"
+    QRadioButton* Option2;  // "PNG"
+    QLabel* Label3;         // "Margin :"
+    QComboBox* Combo3;      // the margin between images
+    QPushButton* Command2;  // "Reset"
+    QPushButton* Command1;  // "Go"
+    QLabel* Label5;         // "Images Folder :"
+    DirListBox* Dir1;       // the images folder
 };
 
 // The window's caption: program name, "Ver. 0.5" and the web address.
