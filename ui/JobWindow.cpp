@@ -52,6 +52,9 @@ QString StageFormat(const std::string& stage)
     if (stage == "reading") {
         return QStringLiteral("Reading images: %v of %m");
     }
+    if (stage == "palette") {
+        return QStringLiteral("Choosing palettes: %p%");
+    }
     if (stage == "writing") {
         return QStringLiteral("Writing sheets: row %v of %m");
     }
@@ -158,8 +161,8 @@ void JobWindow::Start(const QString& scriptFile)
         const int errFd = err_.childFd;
         // This runs between fork and exec: only calls safe there.
         shell_.setChildProcessModifier([outFd, errFd] {
-            if (::dup2(outFd, STDOUT_FILENO) < 0 || ::dup2(errFd, STDERR_FILENO) < 0 || ::setpgid(0, 0) != 0
-                || ::signal(SIGPIPE, SIG_IGN) == SIG_ERR) {
+            if (::dup2(outFd, STDOUT_FILENO) < 0 || ::dup2(errFd, STDERR_FILENO) < 0 || ::setpgid(0, 0) != 0 ||
+                ::signal(SIGPIPE, SIG_IGN) == SIG_ERR) {
                 static constexpr char kMessage[] = "error: cannot set up the job's process\n";
                 [[maybe_unused]] const auto written = ::write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
                 ::_exit(1);

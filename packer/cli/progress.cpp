@@ -23,6 +23,8 @@ StageNames namesOf(Stage stage)
         return {"reading images", "reading"};
     case Stage::Packing:
         return {"packing", "packing"};
+    case Stage::Palette:
+        return {"choosing palettes", "palette"};
     case Stage::Writing:
         return {"writing sheets, row", "writing"};
     }

@@ -9,14 +9,14 @@
 
 namespace vintrix {
 
-enum class Stage { Reading, Packing, Writing };
+enum class Stage { Reading, Packing, Palette, Writing };
 
 // How far the run is, on stderr. On a terminal: one self-overwriting line,
 // shown once the job has run for more than half a second. With the
 // environment variable VINTRIX_PROGRESS=lines, for a program that reads
 // stderr through a pipe: whole lines "progress STAGE DONE TOTAL" (STAGE is
-// reading, packing or writing), one whenever the stage or the whole percent
-// changes. Otherwise nothing.
+// reading, packing, palette or writing), one whenever the stage or the whole
+// percent changes. Otherwise nothing.
 class Progress {
 public:
     Progress();

@@ -365,9 +365,12 @@ void writeOutput(const Options& o, const std::vector<std::string>& keys, Sprites
     std::size_t rows = 0;
     for (Size size : sheets)
         rows += static_cast<std::size_t>(size.h);
-    progress.report(Stage::Writing, 0, rows);
-    writeSheets(sheetTemp, layout, uniqueImages, sheets, o.extrude, {o.bitsPerPixel, o.format, o.pngLevel}, threads,
-        [&](std::size_t done, std::size_t total) { progress.report(Stage::Writing, done, total); });
+    if (o.bitsPerPixel != 8)
+        progress.report(Stage::Writing, 0, rows);
+    writeSheets(
+        sheetTemp, layout, uniqueImages, sheets, o.extrude, {o.bitsPerPixel, o.format, o.pngLevel}, threads,
+        [&](std::size_t done, std::size_t total) { progress.report(Stage::Writing, done, total); },
+        [&](std::size_t done, std::size_t total) { progress.report(Stage::Palette, done, total); });
     progress.report(Stage::Writing, rows, rows);
 
     const std::vector<std::string> texts = atlasData(o.data, o.name,

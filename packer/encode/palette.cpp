@@ -119,7 +119,25 @@ private:
 
 }  // namespace
 
-IndexedImages quantize(const std::vector<const Image*>& images, const std::vector<Position>& positions, Size sheet)
+// libimagequant reports the palette's progress and then the mapping's, each
+// from 0 to 100 and not always forward: the palette is the first half of
+// the work here, the mapping the second, and the report never goes back.
+struct PercentReport {
+    const PercentFn& report;
+    int from;
+    int& shown;
+    static int onProgress(float percent, void* self)
+    {
+        const auto& r = *static_cast<PercentReport*>(self);
+        const int now = r.from + static_cast<int>(std::clamp(percent, 0.0f, 100.0f)) / 2;
+        if (now > r.shown)
+            r.report(r.shown = now);
+        return 1;
+    }
+};
+
+IndexedImages quantize(const std::vector<const Image*>& images, const std::vector<Position>& positions, Size sheet,
+    const PercentFn& progress)
 {
     // libimagequant spreads each picture over threads of its own; one sheet
     // at a time keeps those from contending and holds one histogram at once.
@@ -133,9 +151,15 @@ IndexedImages quantize(const std::vector<const Image*>& images, const std::vecto
     // A transparent entry is kept whether or not any image has transparent
     // pixels.
     check(liq_image_add_fixed_color(image.get(), liq_color{0, 0, 0, 0}), "liq_image_add_fixed_color");
+    int shown = -1;
+    PercentReport palettePart{progress, 0, shown}, mappingPart{progress, 50, shown};
+    if (progress)
+        liq_attr_set_progress_callback(attr.get(), &PercentReport::onProgress, &palettePart);
     liq_result* raw = nullptr;
     check(liq_image_quantize(image.get(), attr.get(), &raw), "liq_image_quantize");
     Result result(raw);
+    if (progress)
+        liq_result_set_progress_callback(result.get(), &PercentReport::onProgress, &mappingPart);
     // Each pixel takes its nearest palette colour: error diffusion scatters
     // noise over flat colours and gradients alike, takes 40% of an 8-bit
     // run, lowers the PSNR by about 2 dB and makes the sheet compress to

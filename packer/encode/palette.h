@@ -8,6 +8,7 @@
 // transparent pixel.
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "image.h"
@@ -23,8 +24,12 @@ struct IndexedImages {
     std::vector<std::vector<std::uint8_t>> indices;  // per image, width*height indices
 };
 
+// Called with how far the palette and the mapping are, 0 to 100.
+using PercentFn = std::function<void(int percent)>;
+
 // images[k] is placed at positions[k] on a sheet of `sheet`. Throws
 // OutputError when libimagequant fails.
-IndexedImages quantize(const std::vector<const Image*>& images, const std::vector<Position>& positions, Size sheet);
+IndexedImages quantize(const std::vector<const Image*>& images, const std::vector<Position>& positions, Size sheet,
+    const PercentFn& progress = {});
 
 }  // namespace vintrix

@@ -7,7 +7,8 @@ namespace vintrix {
 
 RowComposer::RowComposer(int width, int height, int bytesPerPixel, std::vector<SheetItem> items, bool bottomUp)
     : width_(width), height_(height), bpp_(bytesPerPixel), bottomUp_(bottomUp), items_(std::move(items)),
-      row_(static_cast<std::size_t>(width) * static_cast<std::size_t>(bytesPerPixel), 0)
+      row_(static_cast<std::size_t>(width) * static_cast<std::size_t>(bytesPerPixel), 0),
+      progressStep_(std::clamp(height / 200, 1, 64))
 {
     if (bottomUp_)
         std::sort(
@@ -19,7 +20,7 @@ RowComposer::RowComposer(int width, int height, int bytesPerPixel, std::vector<S
 const std::uint8_t* RowComposer::row(int y)
 {
     const auto bpp = static_cast<std::size_t>(bpp_);
-    if (progress_ && ++rowsDone_ % 4096 == 0)
+    if (progress_ && ++rowsDone_ % progressStep_ == 0)
         progress_(rowsDone_);
     // Drop the images the traversal has left, clearing what they drew.
     std::erase_if(active_, [&](std::size_t k) {

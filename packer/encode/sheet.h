@@ -26,7 +26,8 @@ public:
     // Rows must be asked for one after another in the composer's direction.
     const std::uint8_t* row(int y);
 
-    // Called with the number of rows composed so far, every few thousand rows.
+    // Called with the number of rows composed so far, at least every half
+    // percent of the rows and every 64 rows.
     void onProgress(std::function<void(int)> callback) { progress_ = std::move(callback); }
 
     // Whether the row last returned crosses no image.
@@ -43,6 +44,7 @@ private:
     std::vector<std::size_t> active_;
     std::vector<std::uint8_t> row_;
     int rowsDone_ = 0;
+    int progressStep_;
     std::function<void(int)> progress_;
 };
 

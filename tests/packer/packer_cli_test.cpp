@@ -350,4 +350,40 @@ TEST_P(Palette, EightBitSheetsStayCloseToTheSourcesAndKeepTransparency)
 
 INSTANTIATE_TEST_SUITE_P(Formats, Palette, ::testing::Values(1, 0));
 
+// ---- progress -------------------------------------------------------------
+
+// The lines a job's window reads: the stages in order, each going forward,
+// 8-bit palettes before any row, and the rows of a tall sheet moving with
+// every whole percent.
+TEST_F(VintrixTest, ProgressLinesMoveWithEveryWholePercent)
+{
+    std::mt19937 rng(3);
+    for (int i = 0; i < 30; ++i)
+        save(RandomSprite(rng, 20, 90), QString("s%1.png").arg(i));
+    env_.insert("VINTRIX_PROGRESS", "lines");
+    const RunResult r = pack(64, 3000, "n", 8, 1, 0);
+    ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
+    QStringList stages;
+    qulonglong done = 0, total = 0;
+    for (const QString& line : r.err.split('\n', Qt::SkipEmptyParts)) {
+        const QStringList f = line.split(' ');
+        ASSERT_EQ(f.size(), 4) << line.toStdString();
+        ASSERT_EQ(f[0], "progress");
+        if (stages.isEmpty() || stages.back() != f[1]) {
+            stages << f[1];
+            done = 0;
+        }
+        const qulonglong now = f[2].toULongLong();
+        total = f[3].toULongLong();
+        EXPECT_GE(now, done) << line.toStdString();
+        if (f[1] == "writing") {
+            EXPECT_LE(now - done, total / 100) << line.toStdString();
+        }
+        done = now;
+    }
+    EXPECT_EQ(stages, (QStringList{"reading", "packing", "palette", "writing"}));
+    EXPECT_EQ(done, total);
+    EXPECT_EQ(total, 3000u);
+}
+
 }  // namespace
