@@ -251,6 +251,19 @@ struct Sprites {
     std::vector<Size> sizes;  // of the unique images, in the order of unique.first
 };
 
+// Bleeding takes memory of its own for each image: as many images at once as
+// what the decoded images leave of the budget holds, and at least one.
+int bleedThreads(const Sprites& sprites, std::uint64_t memory, int threads)
+{
+    std::uint64_t decoded = 0, largest = 1;
+    for (const Image& img : sprites.images)
+        decoded += img.pixels.size();
+    for (std::size_t i : sprites.unique.first)
+        largest = std::max<std::uint64_t>(largest, bleedMemory({sprites.images[i].width, sprites.images[i].height}));
+    const std::uint64_t spare = decoded < memory ? memory - decoded : 0;
+    return static_cast<int>(std::clamp<std::uint64_t>(spare / largest, 1, static_cast<std::uint64_t>(threads)));
+}
+
 Sprites readSprites(
     const Options& o, const std::vector<std::string>& names, std::uint64_t memory, int threads, Progress& progress)
 {
@@ -288,13 +301,14 @@ Sprites readSprites(
     // every transparent pixel takes the palette's one transparent entry.
     const bool bleeding = o.bleed && !o.premultiply && o.bitsPerPixel == 32;
     if (bleeding || o.premultiply)
-        forEachIndex(sprites.unique.first.size(), threads, [&](std::size_t u) {
-            Image& img = sprites.images[sprites.unique.first[u]];
-            if (o.premultiply)
-                premultiply(img);
-            else
-                bleed(img);
-        });
+        forEachIndex(sprites.unique.first.size(), bleeding ? bleedThreads(sprites, memory, threads) : threads,
+            [&](std::size_t u) {
+                Image& img = sprites.images[sprites.unique.first[u]];
+                if (o.premultiply)
+                    premultiply(img);
+                else
+                    bleed(img);
+            });
     for (std::size_t i : sprites.unique.first)
         sprites.sizes.push_back({sprites.images[i].width, sprites.images[i].height});
     return sprites;
