@@ -43,33 +43,40 @@ Job sized(const QString& name, int side, int format = 1, int margin = 0)
 const Job kProbe{"16", "16", "probe", "32", "1", "0", "probe/"};
 
 // A Vintrix child process with its stderr in the file LOGS.err, so that no
-// pipe can fill and stall it, and its stdout dropped. When `gate` is given,
-// it waits for end of file on that pipe before it starts.
+// pipe can fill and stall it, or in `errPipe` when given, and its stdout
+// dropped. When `gate` is given, it waits for end of file on that pipe
+// before it starts. `env`: its environment, when not this process's.
 class Child {
 public:
-    Child(const QString& workDir, const QStringList& args, const int* gate = nullptr, QString logs = "vintrix")
+    Child(const QString& workDir, const QStringList& args, const int* gate = nullptr, QString logs = "vintrix",
+        int errPipe = -1, const QProcessEnvironment* env = nullptr)
         : err_(workDir + "/" + logs + ".err")
     {
-        std::vector<QByteArray> bytes{QByteArray(VINTRIX_BINARY)};
+        std::vector<QByteArray> bytes{QByteArray(VINTRIX_BINARY)}, variables;
         for (const QString& a : args)
             bytes.push_back(QFile::encodeName(a));
-        std::vector<char*> argv;
+        std::vector<char*> argv, envp;
         for (QByteArray& b : bytes)
             argv.push_back(b.data());
         argv.push_back(nullptr);
+        for (const QString& v : env ? env->toStringList() : QStringList())
+            variables.push_back(v.toLocal8Bit());
+        for (QByteArray& v : variables)
+            envp.push_back(v.data());
+        envp.push_back(nullptr);
         const QByteArray dir = QFile::encodeName(workDir), err = QFile::encodeName(err_);
         pid_ = ::fork();
         if (pid_ == 0) {
             // Only async-signal-safe calls from here to exec.
             const int o = ::open("/dev/null", O_WRONLY),
-                      e = ::open(err.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                      e = errPipe >= 0 ? errPipe : ::open(err.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || ::chdir(dir.constData()) != 0)
                 ::_exit(127);
             char byte;
             if (gate)
                 ::close(gate[1]);
             while (gate && ::read(gate[0], &byte, 1) > 0) {}
-            ::execv(argv[0], argv.data());
+            ::execve(argv[0], argv.data(), env ? envp.data() : environ);
             ::_exit(127);
         }
     }
@@ -371,6 +378,39 @@ TEST_F(OutputFaults, SigtermWhileSheetsAreWrittenLeavesNoFileOfTheRun)
             EXPECT_TRUE(wholeOutputOf("n")) << "a run stopped while it put its files in place finishes first";
         }
     }
+}
+
+// The job's window reads the progress lines through a pipe; when it goes
+// away while the run writes its sheets, the run finishes and leaves no
+// folder of its own. (It waits for the lock held here until the reader is
+// gone, so that its writing starts after.)
+TEST_F(OutputFaults, AReaderOfTheProgressLinesThatGoesAwayLeavesNoRunFolder)
+{
+    sprites(6, 10, 20, 3);
+    const Files want = reference(sized("n", 64));
+    ASSERT_TRUE(work_.mkpath("Output"));
+    const int lock =
+        ::open(QFile::encodeName(path("Output/.vintrix.lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+    int progress[2];
+    ASSERT_EQ(::pipe2(progress, O_CLOEXEC), 0);
+    env_.insert("VINTRIX_PROGRESS", "lines");
+
+    Child child(work_.path(), sized("n", 64), nullptr, "vintrix", progress[1], &env_);
+    ::close(progress[1]);
+    QByteArray read;
+    char buf[512];
+    for (ssize_t n = 1; n > 0 && !read.contains("waiting for another run");)
+        if ((n = ::read(progress[0], buf, sizeof buf)) > 0)
+            read.append(buf, n);
+    EXPECT_TRUE(read.endsWith("Vintrix: waiting for another run writing into Output\n")) << read.toStdString();
+    ::close(progress[0]);
+    ::close(lock);
+    child.wait();
+    EXPECT_EQ(child.exitCode(), Ok);
+    EXPECT_EQ(leftovers(), QStringList{});
+    EXPECT_EQ(output(), want);
 }
 
 // ---- runs that overlap -----------------------------------------------------
