@@ -751,6 +751,16 @@ TEST_F(OutputFaults, AFileSizeLimitFailsClearlyAndKeepsTheEarlierOutput)
 
 // ---- something in the way ---------------------------------------------------
 
+// Every missing folder of -o is created.
+TEST_F(OutputFaults, AnOutputFolderIsCreatedWithTheFoldersAboveIt)
+{
+    sprites(3, 8, 8, 2);
+    EXPECT_EQ(run(sized("n", 32) << "-o"
+                                 << "deep/er/out"),
+        Ok);
+    EXPECT_EQ(FramesDiffer(path("deep/er/out"), "n", path("sprites")), "");
+}
+
 TEST_F(OutputFaults, AFolderInPlaceOfAnOutputFileLeavesTheEarlierOutputWhole)
 {
     sprites(6, 30, 30, 7);
