@@ -749,6 +749,67 @@ TEST_F(OutputFaults, AFileSizeLimitFailsClearlyAndKeepsTheEarlierOutput)
     }
 }
 
+// ---- the images folder as output -------------------------------------------
+
+struct SameFolderCase {
+    const char* label;
+    const char* images;  // where the sprites are
+    QStringList args;    // "DIR" stands for the absolute path of `images`
+    const char* message;
+};
+
+class ImagesFolderAsOutput : public OutputFaults, public ::testing::WithParamInterface<SameFolderCase> {};
+
+// Written into the folder it reads, a run would replace a sprite with its
+// sheet of the same name, and the next run would pack its own sheets: it is
+// refused before anything is written, whichever way the two folders meet.
+TEST_P(ImagesFolderAsOutput, IsRefusedAndTheImagesStay)
+{
+    const SameFolderCase& c = GetParam();
+    ASSERT_TRUE(work_.mkpath(c.images));
+    save(FlatSprite(10, 10, Qt::red), "hero.png", nullptr, path(c.images));
+    const Files before = FilesIn(path(c.images), true);
+    const QStringList args = QStringList(c.args).replaceInStrings("DIR", path(c.images));
+    QString err;
+    EXPECT_EQ(run(args, &err), BadArguments);
+    EXPECT_EQ(err,
+        QString("error: the images folder ") + QString(c.message).replace("DIR", path(c.images)) +
+            ": the sheets would replace images and later runs would pack the sheets; choose another images "
+            "folder, or another output folder with -o\n");
+    EXPECT_EQ(FilesIn(path(c.images), true), before);
+    EXPECT_EQ(QDir(path(c.images)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        QStringList{"hero.png"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, ImagesFolderAsOutput,
+    ::testing::Values(
+        SameFolderCase{"outputOption", "sprites", {"64", "64", "hero", "32", "1", "0", "sprites", "-o", "sprites"},
+            "\"sprites\" is the output folder sprites"},
+        SameFolderCase{"outputOptionRecursive", "sprites",
+            {"64", "64", "hero", "32", "1", "0", "sprites/", "--recursive", "-o", "./sprites/"},
+            "\"sprites/\" is the output folder ./sprites"},
+        SameFolderCase{"outputChosenInTheWindow", "Output", {"64", "64", "hero", "32", "1", "0", "DIR/"},
+            "\"DIR/\" is the output folder Output"}),
+    kLabel);
+
+// A sprite that links to a sheet of the run's own name would be replaced by
+// the new sheet as well; a sheet of another name may be packed.
+TEST_F(OutputFaults, ASpriteLinkedToTheRunsOwnSheetIsRefused)
+{
+    sprites(2, 8, 8, 1);
+    ASSERT_EQ(run(sized("n", 32)), Ok);
+    ASSERT_EQ(::symlink("../Output/n.png", QFile::encodeName(path("sprites/sheet.png")).constData()), 0);
+    const Files earlier = allOutput();
+    QString err;
+    EXPECT_EQ(run(sized("n", 32), &err), BadArguments);
+    EXPECT_EQ(err,
+        "error: \"sheet.png\" is a link to \"" + QFileInfo(path("Output/n.png")).canonicalFilePath() +
+            "\", a file of the output named \"n\" in the output folder Output: the run would replace it; copy the "
+            "file or choose another name\n");
+    EXPECT_EQ(allOutput(), earlier);
+    EXPECT_EQ(run(sized("other", 64)), Ok);
+}
+
 // ---- something in the way ---------------------------------------------------
 
 // Every missing folder of -o is created.
