@@ -1,4 +1,5 @@
 // Vintrix: packs a folder of sprites into sheets and their atlas data.
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -11,6 +12,9 @@
 int main(int argc, char** argv)
 {
     using namespace vintrix;
+    // A reader of the progress lines that goes away fails the writes to it
+    // and leaves the run to finish, instead of ending it halfway.
+    std::signal(SIGPIPE, SIG_IGN);
     const std::vector<std::string> args(argv + 1, argv + argc);
     ParsedCommandLine parsed;
     try {

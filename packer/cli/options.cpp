@@ -174,6 +174,18 @@ void splitArguments(const CLI::App& app, const std::vector<std::string>& args, s
     }
 }
 
+// An option just before NAME or FOLDER is taken as that argument, and the
+// count comes out wrong: the note that says so, or nothing.
+std::string misplacedOption(const std::vector<std::string>& positional)
+{
+    const std::pair<std::size_t, const char*> verbatim[] = {{2, "third argument is NAME"}, {6, "seventh is FOLDER"}};
+    for (const auto& [at, what] : verbatim)
+        if (at < positional.size() && looksLikeOption(positional[at]))
+            return ": " + quoted(positional[at]) + " looks misplaced, as the " + what +
+                " whatever it looks like; move the option";
+    return {};
+}
+
 int checkedNumber(const char* what, const std::string& text, int low, int high)
 {
     long long v = 0;
@@ -279,7 +291,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
         throw ArgumentError("no images folder given: choose one in the folder list");
     if (positional.size() != 7)
         throw ArgumentError("expected 7 arguments, WIDTH HEIGHT NAME BPP FORMAT MARGIN FOLDER, got " +
-            std::to_string(positional.size()) + " (see Vintrix --help)");
+            std::to_string(positional.size()) + misplacedOption(positional) + " (see Vintrix --help)");
     const std::vector<std::string>& a = positional;
 
     Options o = n.flags;

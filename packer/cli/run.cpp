@@ -215,6 +215,53 @@ void checkKeys(const std::vector<std::string>& names, const std::vector<std::str
                 quoted(keys[i]) + ": rename one of them");
 }
 
+// A run writing into the folder it reads would replace images with its
+// sheets, and the next run would pack those sheets as images.
+void checkFolders(const Options& o)
+{
+    const auto images = folderId(o.folder), output = folderId(o.outputFolder);
+    if (images && output && *images == *output)
+        throw ArgumentError("the images folder " + quoted(o.folder) + " is the output folder " + o.outputFolder +
+            ": the sheets would replace images and later runs would pack the sheets; choose another images folder, "
+            "or another output folder with -o");
+}
+
+// Whether `file` is named as the files of the output named `name` are:
+// NAME.png, NAME-2.bmp, NAME.json, NAME.atlas, ...
+bool namedAsOutputOf(const std::string& name, const std::string& file)
+{
+    if (!file.starts_with(name))
+        return false;
+    std::string_view rest = std::string_view(file).substr(name.size());
+    if (rest.starts_with('-')) {
+        const std::size_t digits = rest.find_first_not_of("0123456789", 1);
+        if (digits == 1 || digits == std::string_view::npos)
+            return false;
+        rest.remove_prefix(digits);
+    }
+    return rest == ".png" || rest == ".bmp" || rest == ".json" || rest == ".atlas";
+}
+
+// An image that is a link to a file this run may replace or remove would be
+// lost, and the next run would pack the sheet in its place.
+void checkLinksToOutput(const Options& o, const std::vector<std::string>& names)
+{
+    const auto output = folderId(o.outputFolder);
+    if (!output)
+        return;
+    for (const std::string& name : names) {
+        const std::filesystem::path file = std::filesystem::path(o.folder) / name;
+        std::error_code ec;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(file, ec)))
+            continue;
+        const std::filesystem::path target = std::filesystem::canonical(file, ec);
+        if (!ec && folderId(target.parent_path()) == output && namedAsOutputOf(o.name, target.filename()))
+            throw ArgumentError(quoted(name) + " is a link to " + quoted(target.string()) + ", a file of the output " +
+                "named " + quoted(o.name) + " in the output folder " + o.outputFolder +
+                ": the run would replace it; copy the file or choose another name");
+    }
+}
+
 // The image files of the images folder, after a warning naming the entries
 // that were skipped.
 std::vector<std::string> listImages(const Options& o, std::ostream& err)
@@ -250,6 +297,19 @@ struct Sprites {
     UniqueImages unique;
     std::vector<Size> sizes;  // of the unique images, in the order of unique.first
 };
+
+// Bleeding takes memory of its own for each image: as many images at once as
+// what the decoded images leave of the budget holds, and at least one.
+int bleedThreads(const Sprites& sprites, std::uint64_t memory, int threads)
+{
+    std::uint64_t decoded = 0, largest = 1;
+    for (const Image& img : sprites.images)
+        decoded += img.pixels.size();
+    for (std::size_t i : sprites.unique.first)
+        largest = std::max<std::uint64_t>(largest, bleedMemory({sprites.images[i].width, sprites.images[i].height}));
+    const std::uint64_t spare = decoded < memory ? memory - decoded : 0;
+    return static_cast<int>(std::clamp<std::uint64_t>(spare / largest, 1, static_cast<std::uint64_t>(threads)));
+}
 
 Sprites readSprites(
     const Options& o, const std::vector<std::string>& names, std::uint64_t memory, int threads, Progress& progress)
@@ -288,13 +348,14 @@ Sprites readSprites(
     // every transparent pixel takes the palette's one transparent entry.
     const bool bleeding = o.bleed && !o.premultiply && o.bitsPerPixel == 32;
     if (bleeding || o.premultiply)
-        forEachIndex(sprites.unique.first.size(), threads, [&](std::size_t u) {
-            Image& img = sprites.images[sprites.unique.first[u]];
-            if (o.premultiply)
-                premultiply(img);
-            else
-                bleed(img);
-        });
+        forEachIndex(sprites.unique.first.size(), bleeding ? bleedThreads(sprites, memory, threads) : threads,
+            [&](std::size_t u) {
+                Image& img = sprites.images[sprites.unique.first[u]];
+                if (o.premultiply)
+                    premultiply(img);
+                else
+                    bleed(img);
+            });
     for (std::size_t i : sprites.unique.first)
         sprites.sizes.push_back({sprites.images[i].width, sprites.images[i].height});
     return sprites;
@@ -383,10 +444,12 @@ void writeOutput(const Options& o, const std::vector<std::string>& keys, Sprites
 void packFolder(const Options& o, Progress& progress, std::ostream& out, std::ostream& err)
 {
     checkPixelOptions(o);
+    checkFolders(o);
     const std::uint64_t memory = imageMemory();
     const int threads = workerThreads();
 
     const std::vector<std::string> names = listImages(o, err);
+    checkLinksToOutput(o, names);
     std::vector<std::string> keys;
     for (const std::string& name : names)
         keys.push_back(o.stripExtensions ? withoutExtension(name) : name);

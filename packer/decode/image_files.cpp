@@ -81,6 +81,13 @@ std::vector<std::string> listImageFiles(
             const fs::file_status status = entry.status(ec);
             std::string name = prefix + entry.path().filename().string();
             const std::string ext = extensionOf(entry.path());
+            // A path too long, or a folder that may be listed but not searched:
+            // with --recursive, any such entry may be a folder of images.
+            if (ec && status.type() != fs::file_type::not_found) {
+                if (recursive || isImageExtension(ext))
+                    passed.emplace_back(std::move(name), "cannot be read: " + ec.message());
+                continue;
+            }
             if (status.type() == fs::file_type::directory) {
                 if (!recursive) {
                     passed.emplace_back(std::move(name), "a folder: subfolders are not read");

@@ -447,6 +447,13 @@ OutputFiles::OutputFiles(std::string folder, std::string name, std::function<voi
     : folder_(std::move(folder)), name_(std::move(name)), waiting_(std::move(waiting))
 {
     struct stat st;
+    // Missing folders above it are created too, as for mkdir -p.
+    const std::filesystem::path parent = std::filesystem::path(folder_).parent_path();
+    std::error_code ec;
+    if (!parent.empty() && !exists(parent))
+        std::filesystem::create_directories(parent, ec);
+    if (ec)
+        throw OutputError("cannot create the folder " + folder_ + ": " + ec.message());
     if (::mkdir(folder_.c_str(), 0777) != 0 && errno != EEXIST)
         throw OutputError("cannot create the folder " + folder_ + ": " + errnoText());
     if (auto why = unusable(folder_, st))

@@ -1,9 +1,10 @@
 #include "pixels.h"
 
 #include <algorithm>
-#include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace vintrix {
 namespace {
@@ -48,65 +49,123 @@ TrimBox trim(Image& image, int threshold)
     return {left, top, untouched.source};
 }
 
+namespace {
+
+// The pixels of one ring around the visible ones: a list while it is small,
+// a bit for every pixel of the image once the list would take more memory
+// than that, so that a ring never takes more than an eighth of a byte a
+// pixel and a scan of the bits serves at least 64 of its pixels a word.
+class Ring {
+public:
+    explicit Ring(std::size_t pixels) : pixels_(pixels), maxListed_(std::max<std::size_t>(pixels / 32, 64)) {}
+
+    bool empty() const { return count_ == 0; }
+    void add(std::uint32_t i)
+    {
+        ++count_;
+        if (!bits_.empty()) {
+            bits_[i / 64] |= std::uint64_t{1} << (i % 64);
+            return;
+        }
+        if (listed_.size() < maxListed_) {
+            listed_.push_back(i);
+            return;
+        }
+        bits_.assign((pixels_ + 63) / 64, 0);
+        for (std::uint32_t j : listed_)
+            bits_[j / 64] |= std::uint64_t{1} << (j % 64);
+        bits_[i / 64] |= std::uint64_t{1} << (i % 64);
+        std::vector<std::uint32_t>().swap(listed_);
+    }
+    template <class Visit>
+    void forEach(Visit&& visit) const
+    {
+        if (bits_.empty()) {
+            for (std::uint32_t i : listed_)
+                visit(i);
+            return;
+        }
+        for (std::size_t w = 0; w < bits_.size(); ++w)
+            for (std::uint64_t word = bits_[w]; word != 0; word &= word - 1)
+                visit(static_cast<std::uint32_t>(w * 64 + static_cast<unsigned>(std::countr_zero(word))));
+    }
+    void clear()
+    {
+        count_ = 0;
+        std::vector<std::uint32_t>().swap(listed_);
+        std::vector<std::uint64_t>().swap(bits_);
+    }
+
+private:
+    std::size_t pixels_, maxListed_, count_ = 0;
+    std::vector<std::uint32_t> listed_;
+    std::vector<std::uint64_t> bits_;
+};
+
+}  // namespace
+
+std::size_t bleedMemory(Size size)
+{
+    // A byte a pixel for its ring, and at most an eighth of one for each of
+    // two rings, briefly three while one turns from a list into bits.
+    const std::size_t pixels = static_cast<std::size_t>(size.w) * static_cast<std::size_t>(size.h);
+    return pixels + pixels / 8 * 3 + 1024;
+}
+
 void bleed(Image& image)
 {
-    enum : std::uint8_t { Empty, Coloured, Next };
     const int w = image.width, h = image.height;
     const std::size_t count = pixelCount(image);
+    if (count == 0)
+        return;
     std::uint8_t* px = image.pixels.data();
-    std::vector<std::uint8_t> state(count);
+    // 0 for a pixel not reached yet, else 1 + its ring's number modulo 3: the
+    // neighbours of a pixel in ring d are in rings d - 1, d or d + 1, which
+    // this tells apart. The visible pixels are ring 0.
+    std::vector<std::uint8_t> ringOf(count);
+    const auto mark = [](std::size_t d) { return static_cast<std::uint8_t>(1 + d % 3); };
     for (std::size_t i = 0; i < count; ++i)
-        state[i] = px[i * 4 + 3] != 0 ? Coloured : Empty;
+        ringOf[i] = px[i * 4 + 3] != 0 ? mark(0) : 0;
 
-    auto forNeighbours = [&](std::size_t i, auto&& visit) {
-        const int x = static_cast<int>(i % static_cast<std::size_t>(w)),
-                  y = static_cast<int>(i / static_cast<std::size_t>(w));
+    auto forNeighbours = [&](std::uint32_t i, auto&& visit) {
+        const int x = static_cast<int>(i % static_cast<std::uint32_t>(w)),
+                  y = static_cast<int>(i / static_cast<std::uint32_t>(w));
         for (int dy = -1; dy <= 1; ++dy)
             for (int dx = -1; dx <= 1; ++dx)
                 if ((dx || dy) && x + dx >= 0 && x + dx < w && y + dy >= 0 && y + dy < h)
-                    visit(static_cast<std::size_t>(y + dy) * static_cast<std::size_t>(w) +
-                        static_cast<std::size_t>(x + dx));
+                    visit(static_cast<std::uint32_t>((y + dy) * w + x + dx));
     };
 
-    // Rings of pixels, each ring coloured from the one before.
-    std::vector<std::size_t> ring, next;
-    for (std::size_t i = 0; i < count; ++i)
-        if (state[i] == Empty) {
+    // Rings of pixels, each ring coloured from the one before, each pixel
+    // with the average of its neighbours there.
+    Ring ring(count), next(count);
+    for (std::uint32_t i = 0; i < count; ++i)
+        if (ringOf[i] == 0) {
             bool touches = false;
-            forNeighbours(i, [&](std::size_t j) { touches = touches || state[j] == Coloured; });
-            if (touches)
-                ring.push_back(i);
+            forNeighbours(i, [&](std::uint32_t j) { touches = touches || ringOf[j] == mark(0); });
+            if (touches) {
+                ringOf[i] = mark(1);
+                ring.add(i);
+            }
         }
-    for (std::size_t i : ring)
-        state[i] = Next;
-    std::vector<std::array<std::uint8_t, 3>> colours;
-    while (!ring.empty()) {
-        colours.resize(ring.size());
-        for (std::size_t k = 0; k < ring.size(); ++k) {
+    for (std::size_t d = 1; !ring.empty(); ++d) {
+        ring.forEach([&](std::uint32_t i) {
             unsigned sum[3] = {0, 0, 0}, n = 0;
-            forNeighbours(ring[k], [&](std::size_t j) {
-                if (state[j] != Coloured)
-                    return;
-                for (int c = 0; c < 3; ++c)
-                    sum[c] += px[j * 4 + static_cast<std::size_t>(c)];
-                ++n;
-            });
-            for (int c = 0; c < 3; ++c)
-                colours[k][static_cast<std::size_t>(c)] = static_cast<std::uint8_t>((sum[c] + n / 2) / n);
-        }
-        next.clear();
-        for (std::size_t k = 0; k < ring.size(); ++k) {
-            std::memcpy(px + ring[k] * 4, colours[k].data(), 3);
-            state[ring[k]] = Coloured;
-        }
-        for (std::size_t i : ring)
-            forNeighbours(i, [&](std::size_t j) {
-                if (state[j] == Empty) {
-                    state[j] = Next;
-                    next.push_back(j);
+            forNeighbours(i, [&](std::uint32_t j) {
+                if (ringOf[j] == mark(d - 1)) {
+                    for (std::size_t c = 0; c < 3; ++c)
+                        sum[c] += px[std::size_t{j} * 4 + c];
+                    ++n;
+                } else if (ringOf[j] == 0) {
+                    ringOf[j] = mark(d + 1);
+                    next.add(j);
                 }
             });
-        ring.swap(next);
+            for (std::size_t c = 0; c < 3; ++c)
+                px[std::size_t{i} * 4 + c] = static_cast<std::uint8_t>((sum[c] + n / 2) / n);
+        });
+        ring.clear();
+        std::swap(ring, next);
     }
 }
 

@@ -23,8 +23,12 @@ TrimBox trim(Image& image, int threshold);
 // Gives every fully transparent pixel the average colour of its nearest
 // visible pixels (8-connected, in rings around them); alpha stays 0, so
 // nothing changes where the image is shown unscaled. An image with no
-// visible pixel is left as it is.
+// visible pixel is left as it is. For images of fewer than 2^31 pixels.
 void bleed(Image& image);
+
+// The most memory bleed() takes besides the image's own, in bytes: about a
+// third of the image's.
+std::size_t bleedMemory(Size size);
 
 // Multiplies red, green and blue by alpha / 255, rounded to the nearest.
 void premultiply(Image& image);

@@ -43,33 +43,40 @@ Job sized(const QString& name, int side, int format = 1, int margin = 0)
 const Job kProbe{"16", "16", "probe", "32", "1", "0", "probe/"};
 
 // A Vintrix child process with its stderr in the file LOGS.err, so that no
-// pipe can fill and stall it, and its stdout dropped. When `gate` is given,
-// it waits for end of file on that pipe before it starts.
+// pipe can fill and stall it, or in `errPipe` when given, and its stdout
+// dropped. When `gate` is given, it waits for end of file on that pipe
+// before it starts. `env`: its environment, when not this process's.
 class Child {
 public:
-    Child(const QString& workDir, const QStringList& args, const int* gate = nullptr, QString logs = "vintrix")
+    Child(const QString& workDir, const QStringList& args, const int* gate = nullptr, QString logs = "vintrix",
+        int errPipe = -1, const QProcessEnvironment* env = nullptr)
         : err_(workDir + "/" + logs + ".err")
     {
-        std::vector<QByteArray> bytes{QByteArray(VINTRIX_BINARY)};
+        std::vector<QByteArray> bytes{QByteArray(VINTRIX_BINARY)}, variables;
         for (const QString& a : args)
             bytes.push_back(QFile::encodeName(a));
-        std::vector<char*> argv;
+        std::vector<char*> argv, envp;
         for (QByteArray& b : bytes)
             argv.push_back(b.data());
         argv.push_back(nullptr);
+        for (const QString& v : env ? env->toStringList() : QStringList())
+            variables.push_back(v.toLocal8Bit());
+        for (QByteArray& v : variables)
+            envp.push_back(v.data());
+        envp.push_back(nullptr);
         const QByteArray dir = QFile::encodeName(workDir), err = QFile::encodeName(err_);
         pid_ = ::fork();
         if (pid_ == 0) {
             // Only async-signal-safe calls from here to exec.
             const int o = ::open("/dev/null", O_WRONLY),
-                      e = ::open(err.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                      e = errPipe >= 0 ? errPipe : ::open(err.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || ::chdir(dir.constData()) != 0)
                 ::_exit(127);
             char byte;
             if (gate)
                 ::close(gate[1]);
             while (gate && ::read(gate[0], &byte, 1) > 0) {}
-            ::execv(argv[0], argv.data());
+            ::execve(argv[0], argv.data(), env ? envp.data() : environ);
             ::_exit(127);
         }
     }
@@ -371,6 +378,39 @@ TEST_F(OutputFaults, SigtermWhileSheetsAreWrittenLeavesNoFileOfTheRun)
             EXPECT_TRUE(wholeOutputOf("n")) << "a run stopped while it put its files in place finishes first";
         }
     }
+}
+
+// The job's window reads the progress lines through a pipe; when it goes
+// away while the run writes its sheets, the run finishes and leaves no
+// folder of its own. (It waits for the lock held here until the reader is
+// gone, so that its writing starts after.)
+TEST_F(OutputFaults, AReaderOfTheProgressLinesThatGoesAwayLeavesNoRunFolder)
+{
+    sprites(6, 10, 20, 3);
+    const Files want = reference(sized("n", 64));
+    ASSERT_TRUE(work_.mkpath("Output"));
+    const int lock =
+        ::open(QFile::encodeName(path("Output/.vintrix.lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+    int progress[2];
+    ASSERT_EQ(::pipe2(progress, O_CLOEXEC), 0);
+    env_.insert("VINTRIX_PROGRESS", "lines");
+
+    Child child(work_.path(), sized("n", 64), nullptr, "vintrix", progress[1], &env_);
+    ::close(progress[1]);
+    QByteArray read;
+    char buf[512];
+    for (ssize_t n = 1; n > 0 && !read.contains("waiting for another run");)
+        if ((n = ::read(progress[0], buf, sizeof buf)) > 0)
+            read.append(buf, n);
+    EXPECT_TRUE(read.endsWith("Vintrix: waiting for another run writing into Output\n")) << read.toStdString();
+    ::close(progress[0]);
+    ::close(lock);
+    child.wait();
+    EXPECT_EQ(child.exitCode(), Ok);
+    EXPECT_EQ(leftovers(), QStringList{});
+    EXPECT_EQ(output(), want);
 }
 
 // ---- runs that overlap -----------------------------------------------------
@@ -709,7 +749,78 @@ TEST_F(OutputFaults, AFileSizeLimitFailsClearlyAndKeepsTheEarlierOutput)
     }
 }
 
+// ---- the images folder as output -------------------------------------------
+
+struct SameFolderCase {
+    const char* label;
+    const char* images;  // where the sprites are
+    QStringList args;    // "DIR" stands for the absolute path of `images`
+    const char* message;
+};
+
+class ImagesFolderAsOutput : public OutputFaults, public ::testing::WithParamInterface<SameFolderCase> {};
+
+// Written into the folder it reads, a run would replace a sprite with its
+// sheet of the same name, and the next run would pack its own sheets: it is
+// refused before anything is written, whichever way the two folders meet.
+TEST_P(ImagesFolderAsOutput, IsRefusedAndTheImagesStay)
+{
+    const SameFolderCase& c = GetParam();
+    ASSERT_TRUE(work_.mkpath(c.images));
+    save(FlatSprite(10, 10, Qt::red), "hero.png", nullptr, path(c.images));
+    const Files before = FilesIn(path(c.images), true);
+    const QStringList args = QStringList(c.args).replaceInStrings("DIR", path(c.images));
+    QString err;
+    EXPECT_EQ(run(args, &err), BadArguments);
+    EXPECT_EQ(err,
+        QString("error: the images folder ") + QString(c.message).replace("DIR", path(c.images)) +
+            ": the sheets would replace images and later runs would pack the sheets; choose another images "
+            "folder, or another output folder with -o\n");
+    EXPECT_EQ(FilesIn(path(c.images), true), before);
+    EXPECT_EQ(QDir(path(c.images)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        QStringList{"hero.png"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, ImagesFolderAsOutput,
+    ::testing::Values(
+        SameFolderCase{"outputOption", "sprites", {"64", "64", "hero", "32", "1", "0", "sprites", "-o", "sprites"},
+            "\"sprites\" is the output folder sprites"},
+        SameFolderCase{"outputOptionRecursive", "sprites",
+            {"64", "64", "hero", "32", "1", "0", "sprites/", "--recursive", "-o", "./sprites/"},
+            "\"sprites/\" is the output folder ./sprites"},
+        SameFolderCase{"outputChosenInTheWindow", "Output", {"64", "64", "hero", "32", "1", "0", "DIR/"},
+            "\"DIR/\" is the output folder Output"}),
+    kLabel);
+
+// A sprite that links to a sheet of the run's own name would be replaced by
+// the new sheet as well; a sheet of another name may be packed.
+TEST_F(OutputFaults, ASpriteLinkedToTheRunsOwnSheetIsRefused)
+{
+    sprites(2, 8, 8, 1);
+    ASSERT_EQ(run(sized("n", 32)), Ok);
+    ASSERT_EQ(::symlink("../Output/n.png", QFile::encodeName(path("sprites/sheet.png")).constData()), 0);
+    const Files earlier = allOutput();
+    QString err;
+    EXPECT_EQ(run(sized("n", 32), &err), BadArguments);
+    EXPECT_EQ(err,
+        "error: \"sheet.png\" is a link to \"" + QFileInfo(path("Output/n.png")).canonicalFilePath() +
+            "\", a file of the output named \"n\" in the output folder Output: the run would replace it; copy the "
+            "file or choose another name\n");
+    EXPECT_EQ(allOutput(), earlier);
+    EXPECT_EQ(run(sized("other", 64)), Ok);
+}
+
 // ---- something in the way ---------------------------------------------------
+
+// Every missing folder of -o is created.
+TEST_F(OutputFaults, AnOutputFolderIsCreatedWithTheFoldersAboveIt)
+{
+    sprites(3, 8, 8, 2);
+    EXPECT_EQ(run(sized("n", 32) << "-o"
+                                 << "deep/er/out"),
+        Ok);
+    EXPECT_EQ(FramesDiffer(path("deep/er/out"), "n", path("sprites")), "");
+}
 
 TEST_F(OutputFaults, AFolderInPlaceOfAnOutputFileLeavesTheEarlierOutputWhole)
 {

@@ -4,8 +4,13 @@
 // that cannot be read as images.
 #include "VintrixFolder.h"
 
+#include <cstring>
+#include <memory>
+
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -208,6 +213,60 @@ TEST_F(InputFaults, RunningOutOfMemoryIsAnErrorNotACrash)
     expectEarlierOutput(earlier);
 }
 
+// The peak resident memory of Vintrix run in `dir` with `args`, in KiB.
+long peakKiB(const QString& dir, const QStringList& args, const QProcessEnvironment& env)
+{
+    std::vector<QByteArray> bytes{VINTRIX_BINARY}, variables;
+    for (const QString& a : args)
+        bytes.push_back(QFile::encodeName(a));
+    for (const QString& v : env.toStringList())
+        variables.push_back(v.toLocal8Bit());
+    std::vector<char*> argv, envp;
+    for (QByteArray& b : bytes)
+        argv.push_back(b.data());
+    for (QByteArray& v : variables)
+        envp.push_back(v.data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    const QByteArray where = QFile::encodeName(dir);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (null < 0 || ::dup2(null, 1) < 0 || ::dup2(null, 2) < 0 || ::chdir(where.constData()) != 0)
+            ::_exit(127);
+        ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return usage.ru_maxrss;
+}
+
+// Bleeding works beside the decoded images, which may fill the budget: its
+// own memory stays within about a third of the image's, here with a first
+// ring around half the pixels and a second around a quarter.
+TEST_F(InputFaults, BleedingTakesLittleMemoryBesideTheImages)
+{
+#ifdef VINTRIX_UNDER_ASAN
+    GTEST_SKIP() << "AddressSanitizer keeps freed memory and shadows all of it";
+#endif
+    QImage columns(4096, 4096, QImage::Format_RGBA8888);
+    columns.fill(Qt::transparent);
+    for (int y = 0; y < columns.height(); ++y)
+        for (int x = 0; x < columns.width(); x += 4)
+            std::memcpy(columns.scanLine(y) + x * 4, "\xc8\x64\x32\xff", 4);  // RGBA
+    ASSERT_TRUE(columns.save(path("sprites/columns.png"), "png", 90));        // hardly compressed, so written quickly
+    env_.insert("VINTRIX_IMAGE_MEMORY_MIB", "64");
+    const QStringList args{"4096", "4096", "n", "32", "1", "0", sprites()};
+    const long plain = peakKiB(work_.path(), args, env_),
+               bled = peakKiB(work_.path(), args + QStringList{"--bleed"}, env_);
+    ASSERT_GT(plain, 0);
+    ASSERT_GT(bled, 0);
+    EXPECT_LT(bled - plain, 24 * 1024) << plain << " KiB without bleeding, " << bled << " with";
+}
+
 // ---- decoding -------------------------------------------------------------
 
 struct Cut {
@@ -335,5 +394,95 @@ TEST_F(InputFaults, SkippedEntriesAreListedInOneWarning)
             "\"sub\" (a folder: subfolders are not read)\n");
     EXPECT_TRUE(QFile::exists(path("Output/n.png")));
 }
+
+// What a case made that cannot be read: the warning's entries for it (none
+// to skip the case), and how to remove it.
+struct Planted {
+    QStringList entries;
+    std::function<void()> undo = [] {};
+};
+
+struct Unreadable {
+    const char* label;
+    Planted (*plant)(const QString& sprites);
+};
+
+void PrintTo(const Unreadable& c, std::ostream* os)
+{
+    *os << c.label;
+}
+
+class UnreadableEntries : public InputFaults, public ::testing::WithParamInterface<Unreadable> {};
+
+// With --recursive, a subfolder or image that cannot even be looked at is
+// named in the warning with the reason, as other skipped entries are, where
+// it was dropped without a word.
+TEST_P(UnreadableEntries, AreListedInTheWarning)
+{
+    save(QImage(4, 4, QImage::Format_RGBA8888), "good.png");
+    const Planted planted = GetParam().plant(path("sprites"));
+    const std::unique_ptr<const Planted, void (*)(const Planted*)> undo(&planted, [](const Planted* p) { p->undo(); });
+    if (planted.entries.isEmpty())
+        GTEST_SKIP() << "root may search every folder, so there is nothing it cannot read";
+    const RunResult r = run({"64", "64", "n", "32", "1", "0", sprites(), "--recursive"});
+    EXPECT_EQ(r.exitCode, Ok);
+    EXPECT_EQ(r.err,
+        QString("warning: skipped %1 entr%2 of \"")
+                .arg(planted.entries.size())
+                .arg(planted.entries.size() == 1 ? "y" : "ies") +
+            sprites() + "\": " + planted.entries.join(", ") + "\n");
+    EXPECT_EQ(ReadAtlas(path("Output"), "n").frames.size(), 1u);
+}
+
+// Folders nested until the path of the last one is longer than PATH_MAX:
+// the one before can still be listed, the last cannot be looked at. They
+// are removed level by level, as no path reaches the last.
+Planted longPath(const QString& sprites)
+{
+    auto levels = std::make_shared<std::vector<std::pair<int, QByteArray>>>();  // each folder's parent and name
+    Planted planted{{}, [levels] {
+                        for (auto it = levels->rbegin(); it != levels->rend(); ++it) {
+                            ::unlinkat(it->first, it->second.constData(), AT_REMOVEDIR);
+                            ::close(it->first);
+                        }
+                    }};
+    QByteArray at = QFile::encodeName(sprites), inside;
+    int parent = ::open(at.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (bool last = false; !last && parent >= 0;) {
+        last = at.size() + 1 + 201 > 4095;  // else its path with a slash can still be listed
+        const QByteArray name(last ? 250 : 200, last ? 'z' : 'd');
+        if (::mkdirat(parent, name.constData(), 0700) != 0) {
+            ADD_FAILURE() << "cannot make a folder " << at.size() << " bytes deep";
+            ::close(parent);
+            return planted;
+        }
+        levels->emplace_back(parent, name);
+        inside += (inside.isEmpty() ? "" : "/") + name;
+        at += "/" + name;
+        parent = last ? -1 : ::openat(parent, name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+    planted.entries << "\"" + QString::fromLocal8Bit(inside) + "\" (cannot be read: File name too long)";
+    return planted;
+}
+
+// A folder that can be listed but not searched: its entries' names are
+// known, nothing else.
+Planted unsearchable(const QString& sprites)
+{
+    const QByteArray locked = QFile::encodeName(sprites + "/locked");
+    Planted planted{{}, [locked] { ::chmod(locked.constData(), 0700); }};
+    if (::geteuid() == 0)
+        return planted;
+    EXPECT_TRUE(QDir(sprites).mkpath("locked/deeper"));
+    EXPECT_TRUE(QFile(sprites + "/locked/a.png").open(QIODevice::WriteOnly));
+    EXPECT_EQ(::chmod(locked.constData(), 0600), 0);
+    planted.entries << "\"locked/a.png\" (cannot be read: Permission denied)"
+                    << "\"locked/deeper\" (cannot be read: Permission denied)";
+    return planted;
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, UnreadableEntries,
+    ::testing::Values(Unreadable{"pathPastPathMax", longPath}, Unreadable{"folderWithoutSearch", unsearchable}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace

@@ -106,6 +106,12 @@ INSTANTIATE_TEST_SUITE_P(Table, Messages,
         MessageCase{"outputEmpty", "64|64|n|32|1|0|DIR|-o|", "output folder must not be empty"},
         MessageCase{"nameIsTakenAsItIs", "64|64|--data|json-array|1|0|DIR",
             "bits per pixel must be 8 or 32, not \"json-array\""},
+        MessageCase{"optionBeforeName", "64|64|--trim|n|32|1|0|DIR",
+            "expected 7 arguments, WIDTH HEIGHT NAME BPP FORMAT MARGIN FOLDER, got 8: \"--trim\" looks misplaced, as "
+            "the third argument is NAME whatever it looks like; move the option (see Vintrix --help)"},
+        MessageCase{"optionWithValueBeforeFolder", "64|64|n|32|1|0|--data|libgdx|DIR",
+            "expected 7 arguments, WIDTH HEIGHT NAME BPP FORMAT MARGIN FOLDER, got 9: \"--data\" looks misplaced, as "
+            "the seventh is FOLDER whatever it looks like; move the option (see Vintrix --help)"},
         MessageCase{"optionsDoNotCountAsArguments", "--rotate|64|64|n|32|1|0",
             "no images folder given: choose one in the folder list"},
         MessageCase{"extrusionWithoutRoom", "64|64|n|32|1|3|DIR|--extrude|2",
