@@ -122,6 +122,8 @@ void printSummary(std::ostream& out, const Options& o, const std::string& ext, s
     if (layout.sheets > 1)
         out << " to " << dir << sheetBase(o.name, layout.sheets - 1) << ext;
     out << " with atlas data " << dir << wayIn << "\n";
+    if (!o.fromSettingsFile.empty())
+        out << o.fromSettingsFile << "\n";
 }
 
 bool isPowerOfTwo(int n)
