@@ -158,8 +158,8 @@ void JobWindow::Start(const QString& scriptFile)
         const int errFd = err_.childFd;
         // This runs between fork and exec: only calls safe there.
         shell_.setChildProcessModifier([outFd, errFd] {
-            if (::dup2(outFd, STDOUT_FILENO) < 0 || ::dup2(errFd, STDERR_FILENO) < 0 || ::setpgid(0, 0) != 0
-                || ::signal(SIGPIPE, SIG_IGN) == SIG_ERR) {
+            if (::dup2(outFd, STDOUT_FILENO) < 0 || ::dup2(errFd, STDERR_FILENO) < 0 || ::setpgid(0, 0) != 0 ||
+                ::signal(SIGPIPE, SIG_IGN) == SIG_ERR) {
                 static constexpr char kMessage[] = "error: cannot set up the job's process\n";
                 [[maybe_unused]] const auto written = ::write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
                 ::_exit(1);
@@ -239,7 +239,8 @@ void JobWindow::ShowLine(const QString& line, bool isError)
             return;
         }
     } else if (!line.isEmpty()) {
-        summary_ = line;
+        // Vintrix's summary: the packed sheets, then the settings taken from a settings file.
+        summary_ += (summary_.isEmpty() ? QString() : QStringLiteral("\n")) + line;
     }
     log_->appendPlainText(line);
 }
