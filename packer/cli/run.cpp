@@ -430,6 +430,9 @@ ExitCode run(const Options& o, std::ostream& out, std::ostream& err)
             err << "error: " << text.substr(start, end - start) << '\n';
             start = end + 1;
         }
+        // An option the user did not type, such as --extrude, came from here.
+        if (!o.fromSettingsFile.empty())
+            err << o.fromSettingsFile << '\n';
         return e.code();
     } catch (const std::bad_alloc&) {
         progress.clear();

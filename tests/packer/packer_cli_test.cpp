@@ -293,6 +293,11 @@ INSTANTIATE_TEST_SUITE_P(Table, SettingsFiles,
             "\"DIRvintrix.toml\", line 3: \"no-bleed\" sets --bleed again, first set on line 1"},
         SettingsCase{"commandLineOnly", "config = \"other.toml\"\n", "", nullptr,
             "\"DIRvintrix.toml\", line 1: \"config\" cannot be set in a settings file, only on the command line"},
+        // Checked once the run starts, a fault of options taken together is
+        // followed by where they came from.
+        SettingsCase{"optionsThatDoNotGoTogether", "extrude = 2\n", "", nullptr,
+            "--extrude 2 needs a margin of at least 4, room for the extruded edges of two neighbours, not 2\n"
+            "settings from DIRvintrix.toml: extrude = 2"},
         SettingsCase{"missingFile", "trim = true\n", "--config|none.toml", nullptr,
             "settings file \"none.toml\" does not exist"}),
     [](const auto& info) { return std::string(info.param.label); });
