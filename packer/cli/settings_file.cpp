@@ -87,10 +87,10 @@ std::optional<SettingsFile> SettingsFile::read(const std::string& path, bool ask
     struct stat st {};
     if (!asked && ::lstat(path.c_str(), &st) != 0)
         return std::nullopt;
-    std::string text = readText(path);
-    if (text.starts_with("\xEF\xBB\xBF"))  // a byte order mark, which some editors write
-        text.erase(0, 3);
-    SettingsFile file(path, std::move(text));
+    std::string bytes = readText(path);
+    if (bytes.starts_with("\xEF\xBB\xBF"))  // a byte order mark, which some editors write
+        bytes.erase(0, 3);
+    SettingsFile file(path, std::move(bytes));
 
     // Every line blank, a comment or NAME = VALUE, each name once. CLI11's
     // reader takes more (a name alone, sections), which this file has no
