@@ -4,6 +4,8 @@
 
 #include <fstream>
 
+#include <sys/stat.h>
+
 #include <QtEndian>
 
 #include <zlib.h>
@@ -212,7 +214,8 @@ TEST_F(VintrixTest, EveryKnownFormatAndKindOfPngGivesThePixelsQtReads)
 // options after the seven arguments. The run writes what the options `same`
 // give without the file, and its summary ends with `message`, the settings
 // taken from the file; or, with `same` null, it is refused with `message`
-// and the earlier output stays. "DIR" stands for the images folder.
+// and the earlier output stays. "DIR" stands for the images folder; a null
+// `text` makes the file a named pipe.
 struct SettingsCase {
     const char* label;
     const char* text;
@@ -249,7 +252,10 @@ TEST_P(SettingsFiles, SetWhatTheCommandLineLeavesOut)
     }
     const Files earlier = output();
     ASSERT_TRUE(work_.mkpath(QFileInfo(c.file).path()));
-    writeBytes(c.file, c.text);
+    if (c.text)
+        writeBytes(c.file, c.text);
+    else
+        ASSERT_EQ(mkfifo(path(c.file).toLocal8Bit().constData(), 0600), 0);
 
     const RunResult r = run(args(c.args));
     if (!c.same) {
@@ -299,6 +305,7 @@ INSTANTIATE_TEST_SUITE_P(Table, SettingsFiles,
         SettingsCase{"optionsThatDoNotGoTogether", "extrude = 2\n", "", nullptr,
             "--extrude 2 needs a margin of at least 4, room for the extruded edges of two neighbours, not 2\n"
             "settings from DIRvintrix.toml: extrude = 2"},
+        SettingsCase{"aNamedPipe", nullptr, "", nullptr, "settings file \"DIRvintrix.toml\" is not a regular file"},
         SettingsCase{"missingFile", "trim = true\n", "--config|none.toml", nullptr,
             "settings file \"none.toml\" does not exist"}),
     [](const auto& info) { return std::string(info.param.label); });
