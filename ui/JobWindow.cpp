@@ -242,7 +242,8 @@ void JobWindow::ShowLine(const QString& line, bool isError)
             return;
         }
     } else if (!line.isEmpty()) {
-        summary_ = line;
+        // Vintrix's summary: the packed sheets, then the settings taken from a settings file.
+        summary_ += (summary_.isEmpty() ? QString() : QStringLiteral("\n")) + line;
     }
     log_->appendPlainText(line);
 }

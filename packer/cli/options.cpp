@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include "error.h"
+#include "settings_file.h"
 #include "utf8.h"
 
 #include <CLI/CLI.hpp>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include <unistd.h>
@@ -89,6 +91,8 @@ void checkBmpSize(const Options& o)
 struct Named {
     bool help = false, version = false;
     std::string output, data, trimThreshold, extrude, pngLevel;
+    std::string config;
+    bool noConfig = false;
     Options flags;  // the options without a value, the rest at their defaults
 };
 
@@ -96,8 +100,8 @@ void defineOptions(CLI::App& app, Named& n)
 {
     app.set_help_flag();
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    app.add_flag("-h,--help", n.help, "print this help and exit");
-    app.add_flag("--version", n.version, "print the version and exit");
+    app.add_flag("-h,--help", n.help, "print this help and exit")->configurable(false);
+    app.add_flag("--version", n.version, "print the version and exit")->configurable(false);
     app.add_option("-o,--output", n.output, "write into DIR instead of ./Output")->type_name("DIR");
     app.add_option("--data", n.data, "the atlas data's format (above)")->type_name("FORMAT");
     app.add_flag("--strip-extensions", n.flags.stripExtensions, "name frames without their file extension");
@@ -114,6 +118,10 @@ void defineOptions(CLI::App& app, Named& n)
     app.add_flag("--premultiply", n.flags.premultiply, "store colours premultiplied by alpha");
     app.add_option("--png-level", n.pngLevel, "PNG compression, 1 (fast) to 12 (smallest); 7 by default")
         ->type_name("N");
+    app.add_option("--config", n.config, "read the settings from FILE, not from FOLDER/vintrix.toml")
+        ->type_name("FILE")
+        ->configurable(false);
+    app.add_flag("--no-config", n.noConfig, "read no settings file")->configurable(false);
 }
 
 // Lists "--bleed,--no-bleed" without CLI11's note of the flag's value.
@@ -186,25 +194,29 @@ std::string misplacedOption(const std::vector<std::string>& positional)
     return {};
 }
 
-int checkedNumber(const char* what, const std::string& text, int low, int high)
+int checkedNumber(const std::string& what, const std::string& text, int low, int high)
 {
     long long v = 0;
     if (!parseInt(text, v) || v < low || v > high)
-        throw ArgumentError(std::string(what) + " must be a whole number from " + std::to_string(low) + " to " +
+        throw ArgumentError(what + " must be a whole number from " + std::to_string(low) + " to " +
             std::to_string(high) + ", not " + quoted(text));
     return static_cast<int>(v);
 }
 
-// The named options that take a value; the flags are already in `o`.
-void applyNamed(const Named& n, CLI::App& app, Options& o)
+// The named options that take a value; the flags are already in `o`. A
+// fault in a value from the settings file names its line.
+void applyNamed(const Named& n, CLI::App& app, Options& o, const SettingsFile* file)
 {
+    const auto at = [&](const char* option) { return file ? file->where(option) : std::string(); };
     if (app.count("--output")) {
         if (n.output.empty())
-            throw ArgumentError("output folder must not be empty");
+            throw ArgumentError(at("--output") + "output folder must not be empty");
         if (hasControlCharacter(n.output))
-            throw ArgumentError("output folder must not contain control characters, not " + quoted(n.output));
-        const std::size_t end = n.output.find_last_not_of('/');
-        o.outputFolder = end == std::string::npos ? "/" : n.output.substr(0, end + 1);
+            throw ArgumentError(
+                at("--output") + "output folder must not contain control characters, not " + quoted(n.output));
+        const std::string output = file && file->sets("--output") ? file->resolved(n.output) : n.output;
+        const std::size_t end = output.find_last_not_of('/');
+        o.outputFolder = end == std::string::npos ? "/" : output.substr(0, end + 1);
     }
     if (app.count("--data")) {
         static const std::pair<const char*, DataFormat> kFormats[] = {{"json-hash", DataFormat::JsonHash},
@@ -212,18 +224,19 @@ void applyNamed(const Named& n, CLI::App& app, Options& o)
         const auto* found =
             std::find_if(std::begin(kFormats), std::end(kFormats), [&](const auto& f) { return n.data == f.first; });
         if (found == std::end(kFormats))
-            throw ArgumentError("data format must be json-hash, json-array, phaser3 or libgdx, not " + quoted(n.data));
+            throw ArgumentError(
+                at("--data") + "data format must be json-hash, json-array, phaser3 or libgdx, not " + quoted(n.data));
         o.data = found->second;
     }
     if (app.count("--trim-threshold")) {
         if (!o.trim)
-            throw ArgumentError("--trim-threshold needs --trim");
-        o.trimThreshold = checkedNumber("trim threshold", n.trimThreshold, 0, 254);
+            throw ArgumentError(at("--trim-threshold") + "--trim-threshold needs --trim");
+        o.trimThreshold = checkedNumber(at("--trim-threshold") + "trim threshold", n.trimThreshold, 0, 254);
     }
     if (app.count("--extrude"))
-        o.extrude = checkedNumber("extrusion", n.extrude, 0, 255);
+        o.extrude = checkedNumber(at("--extrude") + "extrusion", n.extrude, 0, 255);
     if (app.count("--png-level"))
-        o.pngLevel = checkedNumber("PNG level", n.pngLevel, 1, 12);
+        o.pngLevel = checkedNumber(at("--png-level") + "PNG level", n.pngLevel, 1, 12);
 }
 
 }  // namespace
@@ -259,7 +272,12 @@ std::string usageText()
            "  libgdx         one NAME.atlas listing every sheet (libGDX TextureAtlas)\n"
            "\n"
            "Options may come before, between or after the arguments; NAME and FOLDER\n"
-           "are taken as they are, even when they begin with \"-\". \"--\" ends the options.\n" +
+           "are taken as they are, even when they begin with \"-\". \"--\" ends the options.\n"
+           "\n"
+           "Settings file: FOLDER/vintrix.toml, when it is there, sets named options by\n"
+           "their long names, one a line (trim = true, data = \"phaser3\", extrude = 1,\n"
+           "output = \"../atlases\", a path relative to the file's folder); an option on\n"
+           "the command line wins over the file. --config FILE reads FILE instead.\n" +
         options.make_groups(&app, CLI::AppFormatMode::Normal) +
         "\n"
         "Decoded images may take 1024 MiB together; VINTRIX_IMAGE_MEMORY_MIB in the\n"
@@ -294,6 +312,19 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
             std::to_string(positional.size()) + misplacedOption(positional) + " (see Vintrix --help)");
     const std::vector<std::string>& a = positional;
 
+    // The settings file fills in the named options the command line leaves out.
+    std::optional<SettingsFile> settings;
+    const bool asked = app.count("--config") > 0;
+    if (asked && n.noConfig)
+        throw ArgumentError("--config and --no-config cannot go together");
+    if (!n.noConfig) {
+        const std::string& folder = a[6];
+        settings = SettingsFile::read(
+            asked ? n.config : folder + (folder.ends_with('/') ? "" : "/") + kSettingsFileName, asked);
+        if (settings)
+            settings->applyTo(app);
+    }
+
     Options o = n.flags;
     checkSide("width", a[0], o.width);
     checkSide("height", a[1], o.height);
@@ -320,7 +351,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
 
     if (o.format == ImageFormat::Bmp)
         checkBmpSize(o);
-    applyNamed(n, app, o);
+    applyNamed(n, app, o, settings ? &*settings : nullptr);
+    if (settings)
+        o.fromSettingsFile = settings->summaryLine();
     return o;
 }
 

@@ -38,6 +38,10 @@ struct Options {
     bool pot = false;                        // --pot
     bool shrink = false;                     // --shrink
     bool premultiply = false;                // --premultiply
+
+    // "settings from FOLDER/vintrix.toml: trim, data = json-array", the
+    // named options the settings file set; "" for none.
+    std::string fromSettingsFile;
 };
 
 struct ShowHelp {};

@@ -123,6 +123,8 @@ void printSummary(std::ostream& out, const Options& o, const std::string& ext, s
     if (layout.sheets > 1)
         out << " to " << dir << sheetBase(o.name, layout.sheets - 1) << ext;
     out << " with atlas data " << dir << wayIn << "\n";
+    if (!o.fromSettingsFile.empty())
+        out << o.fromSettingsFile << "\n";
 }
 
 bool isPowerOfTwo(int n)
@@ -494,6 +496,9 @@ ExitCode run(const Options& o, std::ostream& out, std::ostream& err)
             err << "error: " << text.substr(start, end - start) << '\n';
             start = end + 1;
         }
+        // An option the user did not type, such as --extrude, came from here.
+        if (!o.fromSettingsFile.empty())
+            err << o.fromSettingsFile << '\n';
         return e.code();
     } catch (const std::bad_alloc&) {
         progress.clear();

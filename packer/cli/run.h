@@ -4,7 +4,8 @@
 // temporary names and rename them into place together.
 //
 // The stages, one folder and library each, in the order a run meets them:
-//   cli/     options.h parses the command line; run() drives the stages
+//   cli/     options.h parses the command line, settings_file.h the images
+//            folder's vintrix.toml; run() drives the stages
 //   decode/  image_files.h lists the folder, images.h decodes on every core,
 //            duplicates.h folds identical images
 //   prepare/ pixels.h trims, bleeds or premultiplies the decoded images, and

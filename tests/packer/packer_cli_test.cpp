@@ -4,6 +4,8 @@
 
 #include <fstream>
 
+#include <sys/stat.h>
+
 #include <QtEndian>
 
 #include <zlib.h>
@@ -211,6 +213,108 @@ TEST_F(VintrixTest, EveryKnownFormatAndKindOfPngGivesThePixelsQtReads)
     EXPECT_EQ(ReadAtlas(path("Output"), "all").frames.size(), 17u);
     EXPECT_EQ(FramesDiffer(path("Output"), "all", path("sprites")), "");
 }
+
+// ---- the settings file ----------------------------------------------------
+
+// A settings file, FOLDER/vintrix.toml unless `file` names another, and the
+// options after the seven arguments. The run writes what the options `same`
+// give without the file, and its summary ends with `message`, the settings
+// taken from the file; or, with `same` null, it is refused with `message`
+// and the earlier output stays. "DIR" stands for the images folder; a null
+// `text` makes the file a named pipe.
+struct SettingsCase {
+    const char* label;
+    const char* text;
+    const char* args;
+    const char* same;
+    const char* message;
+    const char* file = "sprites/vintrix.toml";
+    const char* output = "Output";
+};
+
+void PrintTo(const SettingsCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
+
+class SettingsFiles : public VintrixTest, public ::testing::WithParamInterface<SettingsCase> {};
+
+TEST_P(SettingsFiles, SetWhatTheCommandLineLeavesOut)
+{
+    const SettingsCase& c = GetParam();
+    QImage bordered = FlatSprite(8, 8, Qt::transparent);  // trimming changes it
+    for (int y = 2; y < 6; ++y)
+        for (int x = 2; x < 6; ++x)
+            bordered.setPixelColor(x, y, Qt::red);
+    save(bordered, "a.png");
+    ASSERT_TRUE(work_.mkpath("sprites/sub"));
+    save(FlatSprite(3, 5, Qt::blue), "sub/b.png");
+    const auto args = [&](const char* options) {
+        return QString("64|64|n|32|1|2|DIR|%1").arg(options).replace("DIR", sprites()).split('|', Qt::SkipEmptyParts);
+    };
+    const QString message = QString(c.message).replace("DIR", sprites());
+    if (!c.same) {  // earlier output, which a refused run leaves as it is
+        ASSERT_EQ(run(args("")).exitCode, Ok);
+    }
+    const Files earlier = output();
+    ASSERT_TRUE(work_.mkpath(QFileInfo(c.file).path()));
+    if (c.text)
+        writeBytes(c.file, c.text);
+    else
+        ASSERT_EQ(mkfifo(path(c.file).toLocal8Bit().constData(), 0600), 0);
+
+    const RunResult r = run(args(c.args));
+    if (!c.same) {
+        EXPECT_EQ(r.exitCode, BadArguments);
+        EXPECT_EQ(r.err, "error: " + message + "\n");
+        EXPECT_EQ(output(), earlier);
+        return;
+    }
+    ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
+    const Files written = FilesIn(path(c.output));
+    ASSERT_TRUE(QDir(path(c.output)).removeRecursively());
+    ASSERT_TRUE(QFile::remove(path(c.file)));
+    const RunResult same = run(args(c.same));
+    ASSERT_EQ(same.exitCode, Ok) << same.err.toStdString();
+    EXPECT_EQ(written, FilesIn(path(c.output)));
+    EXPECT_EQ(r.out, same.out + (message.isEmpty() ? "" : message + "\n"));
+    EXPECT_EQ(r.err, same.err);  // the file is no image, not even with --recursive
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SettingsFiles,
+    ::testing::Values(SettingsCase{"trimAndDataFormat", "# for Phaser\ntrim = true\r\ndata = \"json-array\"\n", "",
+                          "--trim|--data|json-array", "settings from DIRvintrix.toml: trim, data = json-array"},
+        SettingsCase{"flagsAndNumbers",
+            "recursive = true\nstrip-extensions = true\nno-bleed = false\n\nextrude = 1\npng-level = 9\n", "",
+            "--recursive|--strip-extensions|--bleed|--extrude|1|--png-level|9",
+            "settings from DIRvintrix.toml: recursive, strip-extensions, no-bleed = false, extrude = 1, png-level = 9"},
+        SettingsCase{"commandLineWins", "trim = false\ndata = 'json-array'\nshrink = true  # to its content\n",
+            "--trim|--data|phaser3", "--trim|--data|phaser3|--shrink", "settings from DIRvintrix.toml: shrink"},
+        SettingsCase{"noConfig", "trim = true\n", "--no-config", "", ""},
+        // The output folder is relative to the file's folder.
+        SettingsCase{"anotherFile", "output = \"out\"\ntrim = true\n", "--config|conf/my.toml", "-o|conf/out|--trim",
+            "settings from conf/my.toml: output = out, trim", "conf/my.toml", "conf/out"},
+        SettingsCase{"unknownKey", "trim = true\nfrobnicate = 3\n", "", nullptr,
+            "\"DIRvintrix.toml\", line 2: unknown setting \"frobnicate\" (see Vintrix --help)"},
+        SettingsCase{"badNumber", "# sizes\n\nextrude = many\n", "", nullptr,
+            "\"DIRvintrix.toml\", line 3: extrusion must be a whole number from 0 to 255, not \"many\""},
+        SettingsCase{"badFlag", "trim = maybe\n", "", nullptr,
+            "\"DIRvintrix.toml\", line 1: trim must be true or false, not \"maybe\""},
+        SettingsCase{"malformedLine", "trim = true\ndata json-array\n", "", nullptr,
+            "\"DIRvintrix.toml\", line 2: expected a setting, NAME = VALUE, not \"data json-array\""},
+        SettingsCase{"setTwice", "bleed = true\ntrim = true\nno-bleed = true\n", "", nullptr,
+            "\"DIRvintrix.toml\", line 3: \"no-bleed\" sets --bleed again, first set on line 1"},
+        SettingsCase{"commandLineOnly", "config = \"other.toml\"\n", "", nullptr,
+            "\"DIRvintrix.toml\", line 1: \"config\" cannot be set in a settings file, only on the command line"},
+        // Checked once the run starts, a fault of options taken together is
+        // followed by where they came from.
+        SettingsCase{"optionsThatDoNotGoTogether", "extrude = 2\n", "", nullptr,
+            "--extrude 2 needs a margin of at least 4, room for the extruded edges of two neighbours, not 2\n"
+            "settings from DIRvintrix.toml: extrude = 2"},
+        SettingsCase{"aNamedPipe", nullptr, "", nullptr, "settings file \"DIRvintrix.toml\" is not a regular file"},
+        SettingsCase{"missingFile", "trim = true\n", "--config|none.toml", nullptr,
+            "settings file \"none.toml\" does not exist"}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 // ---- what a run leaves behind ---------------------------------------------
 

@@ -90,10 +90,15 @@ private slots:
         QVERIFY(!window.isVisible());
     }
 
-    // Progress shows on the bar while the job runs, and not in the log.
+    // Progress shows on the bar while the job runs, and not in the log; the
+    // summary shows the settings taken from the folder's settings file too.
     void successShowsProgressThenTheSummaryAndStaysMinimized()
     {
-        JobWindow window(QStringLiteral("my sheet"), WriteScript("Vintrix 128 64 'my sheet' 8 0 0 " + MakeFolder()));
+        const QString folder = MakeFolder();
+        QFile settings(folder + QStringLiteral("vintrix.toml"));
+        QVERIFY(settings.open(QIODevice::WriteOnly) && settings.write("trim = true\n") > 0);
+        settings.close();
+        JobWindow window(QStringLiteral("my sheet"), WriteScript("Vintrix 128 64 'my sheet' 8 0 0 " + folder));
         QCOMPARE(window.windowTitle(), QStringLiteral("my sheet \u2014 running"));
         auto* bar = Part<QProgressBar>(window, "progress");
         QStringList seen;
@@ -114,8 +119,9 @@ private slots:
         QVERIFY(!bar->isVisibleTo(&window));
         QCOMPARE(Part<QLabel>(window, "status")->text(),
             QStringLiteral("Done: packed 3 images (1 unique) into 1 sheet of 128x64 (2.9% full): Output/my sheet.bmp "
-                           "with atlas data Output/my sheet.json\nOutput folder: %1/Output")
-                .arg(dir_->path()));
+                           "with atlas data Output/my sheet.json\nsettings from %1vintrix.toml: trim\n"
+                           "Output folder: %2/Output")
+                .arg(folder, dir_->path()));
         QVERIFY(Part<QPushButton>(window, "openOutput")->isVisibleTo(&window));
         const test::Atlas atlas = test::ReadAtlas(dir_->filePath(QStringLiteral("Output")), QStringLiteral("my sheet"));
         QCOMPARE(atlas.error, QString());
