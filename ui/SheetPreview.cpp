@@ -76,6 +76,7 @@ struct Reduction {
     int width = 0, height = 0;
     QImage preview;
     std::vector<std::uint64_t> sums;  // per preview column: r·a, g·a, b·a, a, count
+    std::vector<std::size_t> column;  // per sheet column: its first entry in `sums`
     int row = -1;
     qint64 used = 0;
 
@@ -85,6 +86,11 @@ struct Reduction {
         height = sheetHeight;
         preview = QImage(fitted, QImage::Format_ARGB32_Premultiplied);
         sums.assign(static_cast<std::size_t>(fitted.width()) * 5, 0);
+        column.resize(static_cast<std::size_t>(width));
+        for (int x = 0; x < width; ++x) {
+            column[static_cast<std::size_t>(x)] =
+                static_cast<std::size_t>(static_cast<qint64>(x) * fitted.width() / width) * 5;
+        }
     }
 
     void flush()
@@ -111,7 +117,7 @@ struct Reduction {
         }
         for (int x = 0; x < width; ++x) {
             const png_byte* p = rgba + static_cast<std::ptrdiff_t>(x) * 4;
-            std::uint64_t* s = &sums[static_cast<std::size_t>(static_cast<qint64>(x) * preview.width() / width) * 5];
+            std::uint64_t* s = &sums[column[static_cast<std::size_t>(x)]];
             s[0] += std::uint64_t{p[0]} * p[3];
             s[1] += std::uint64_t{p[1]} * p[3];
             s[2] += std::uint64_t{p[2]} * p[3];
@@ -224,6 +230,7 @@ SheetPicture ReadSheet(const QString& file, int side, qint64 mostBytesWhole)
     }
     const qint64 bytes = static_cast<qint64>(size.width()) * size.height() * 4;
     if (bytes <= mostBytesWhole) {
+        reader.setAllocationLimit(static_cast<int>((mostBytesWhole >> 20) + 1));
         return ReadWhole(reader, side);
     }
     if (reader.format() == "png") {

@@ -29,9 +29,10 @@ struct SheetPicture {
 };
 
 inline constexpr int kPreviewSide = 1024;
-// Sheets up to this size in memory are decoded whole (Qt's readers refuse
-// more by default); larger PNG sheets are reduced a row at a time.
-inline constexpr qint64 kMostBytesWhole = qint64{256} << 20;
+// Sheets up to this size in memory are decoded whole, as Qt's readers do by
+// default; larger PNG sheets are reduced a row at a time, and other formats
+// are not shown.
+inline constexpr qint64 kMostBytesWhole = qint64{128} << 20;
 
 // Reads `file` into a preview of at most `side` pixels on its longer side;
 // any thread. An 8-bit BMP's colour key, magenta at palette entry 0, counts
