@@ -27,6 +27,7 @@ namespace vintrix {
 namespace {
 
 constexpr int kCheckerSquare = 8;
+constexpr int kRowsBetweenStopChecks = 64;
 constexpr QRgb kColourKey = 0xffff00ff;
 
 QSize Fitted(QSize size, int side)
@@ -144,8 +145,8 @@ void OnPngWarning(png_structp, png_const_charp)
 
 // libpng reports errors by longjmp back here: nothing in this function has a
 // destructor; what it fills belongs to the caller.
-bool ReducePng(
-    png_structp png, png_infop info, std::FILE* file, int side, Reduction& reduction, std::vector<png_byte>& row)
+bool ReducePng(png_structp png, png_infop info, std::FILE* file, int side, const StopAsked& stopAsked,
+    Reduction& reduction, std::vector<png_byte>& row)
 {
     if (setjmp(png_jmpbuf(png))) {
         return false;
@@ -165,6 +166,9 @@ bool ReducePng(
     row.resize(png_get_rowbytes(png, info));
     reduction.start(width, height, Fitted(QSize(width, height), side));
     for (int y = 0; y < height; ++y) {
+        if (y % kRowsBetweenStopChecks == 0 && stopAsked && stopAsked()) {
+            png_error(png, "stopped");
+        }
         png_read_row(png, row.data(), nullptr);
         reduction.add(y, row.data());
     }
@@ -172,7 +176,7 @@ bool ReducePng(
     return true;
 }
 
-SheetPicture ReadLargePng(const QString& file, QSize size, int side)
+SheetPicture ReadLargePng(const QString& file, QSize size, int side, const StopAsked& stopAsked)
 {
     SheetPicture picture;
     picture.size = size;
@@ -191,7 +195,7 @@ SheetPicture ReadLargePng(const QString& file, QSize size, int side)
         picture.error = QStringLiteral("out of memory");
     } else {
         png_set_user_limits(png, 0x7fffffff, 0x7fffffff);
-        if (ReducePng(png, info, stream.get(), side, reduction, row)) {
+        if (ReducePng(png, info, stream.get(), side, stopAsked, reduction, row)) {
             picture.preview = std::move(reduction.preview);
             picture.fill = static_cast<double>(reduction.used) / (static_cast<double>(size.width()) * size.height());
         } else {
@@ -219,7 +223,7 @@ QString Percent(double fraction)
 
 }  // namespace
 
-SheetPicture ReadSheet(const QString& file, int side, qint64 mostBytesWhole)
+SheetPicture ReadSheet(const QString& file, int side, qint64 mostBytesWhole, const StopAsked& stopAsked)
 {
     QImageReader reader(file);
     const QSize size = reader.size();
@@ -234,7 +238,7 @@ SheetPicture ReadSheet(const QString& file, int side, qint64 mostBytesWhole)
         return ReadWhole(reader, side);
     }
     if (reader.format() == "png") {
-        return ReadLargePng(file, size, side);
+        return ReadLargePng(file, size, side, stopAsked);
     }
     SheetPicture picture;
     picture.size = size;
@@ -334,6 +338,14 @@ SheetPreview::SheetPreview(QWidget* parent) : QWidget(parent)
     connect(open_, &QPushButton::clicked, this, open);
 }
 
+// Sheets still being read are not wanted any more: a large one stops early.
+SheetPreview::~SheetPreview()
+{
+    for (QFutureWatcherBase* reading : findChildren<QFutureWatcherBase*>()) {
+        reading->cancel();
+    }
+}
+
 void SheetPreview::showSheets(const QStringList& files)
 {
     files_ = files;
@@ -376,7 +388,8 @@ void SheetPreview::read(int index)
     watcher->setFuture(promise->future());
     promise->start();
     QThreadPool::globalInstance()->start([promise, file = files_.at(index)] {
-        promise->addResult(ReadSheet(file));
+        promise->addResult(
+            ReadSheet(file, kPreviewSide, kMostBytesWhole, [&promise] { return promise->isCanceled(); }));
         promise->finish();
     });
 }

@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -37,7 +38,11 @@ inline constexpr qint64 kMostBytesWhole = qint64{128} << 20;
 // Reads `file` into a preview of at most `side` pixels on its longer side;
 // any thread. An 8-bit BMP's colour key, magenta at palette entry 0, counts
 // as transparent.
-SheetPicture ReadSheet(const QString& file, int side = kPreviewSide, qint64 mostBytesWhole = kMostBytesWhole);
+// A large sheet's reading stops, with the error "stopped", once `stopAsked`
+// returns true.
+using StopAsked = std::function<bool()>;
+SheetPicture ReadSheet(const QString& file, int side = kPreviewSide, qint64 mostBytesWhole = kMostBytesWhole,
+    const StopAsked& stopAsked = {});
 
 // The picture itself: scaled to the space it has, pixels kept sharp when it
 // is enlarged; a click asks to open the sheet.
@@ -68,6 +73,7 @@ class SheetPreview : public QWidget {
 
 public:
     explicit SheetPreview(QWidget* parent = nullptr);
+    ~SheetPreview() override;
 
     // `files` are the sheets' full paths, in order.
     void showSheets(const QStringList& files);

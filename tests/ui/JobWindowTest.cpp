@@ -224,6 +224,9 @@ private slots:
         const SheetPicture whole = ReadSheet(file, 100);
         const SheetPicture reduced = ReadSheet(file, 100, 0);
         QCOMPARE(reduced.error, QString());
+        const SheetPicture stopped = ReadSheet(file, 100, 0, [] { return true; });
+        QCOMPARE(stopped.error, QStringLiteral("stopped"));
+        QVERIFY(stopped.preview.isNull());
         QCOMPARE(reduced.size, sheet.size());
         QCOMPARE(reduced.fill, whole.fill);
         QCOMPARE(reduced.preview.size(), whole.preview.size());
