@@ -24,25 +24,49 @@ void OpenStandardStreams()
     }
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+void DescribeArguments(QCommandLineParser& parser)
 {
-    OpenStandardStreams();
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Vintrix Studio"));
-    QApplication::setApplicationVersion(QStringLiteral("1.00"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.vintrix.studio"));
-
-    vintrix::GuardAtSpiGetAll();
-
-    QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Shows one packing job of Vintrix Studio: runs the script on its standard input with "
                        "/bin/sh and shows Vintrix's output, progress and outcome."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("name"), QStringLiteral("The job's output name, for the title."));
+}
+
+// --help and --version are answered before the window system is reached, so
+// they work where no display is.
+void AnswerHelpAndVersion(int argc, char** argv)
+{
+    QCoreApplication probe(argc, argv);
+    QCommandLineParser parser;
+    DescribeArguments(parser);
+    parser.parse(QCoreApplication::arguments());
+    if (parser.isSet(QStringLiteral("help"))) {
+        parser.showHelp(0);
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        parser.showVersion();
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    OpenStandardStreams();
+    QCoreApplication::setApplicationName(QStringLiteral("Vintrix Studio"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.00"));
+    AnswerHelpAndVersion(argc, argv);
+
+    QApplication app(argc, argv);
+    // The same name as the main program's, so that job windows group with it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.vintrix.studio"));
+
+    vintrix::GuardAtSpiGetAll();
+
+    QCommandLineParser parser;
+    DescribeArguments(parser);
     parser.process(app);
     const QStringList names = parser.positionalArguments();
 

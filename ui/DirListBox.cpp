@@ -28,6 +28,7 @@ namespace vintrix {
 namespace {
 
 constexpr int kDepthRole = Qt::UserRole + 1;
+constexpr int kChosenRole = Qt::UserRole + 2;
 constexpr int kIndent = 10;
 
 struct Folder {
@@ -128,6 +129,7 @@ protected:
     {
         QStyledItemDelegate::initStyleOption(option, index);
         option->rect.adjust(index.data(kDepthRole).toInt() * kIndent, 0, 0, 0);
+        option->font.setBold(index.data(kChosenRole).toBool());
     }
 };
 
@@ -266,6 +268,13 @@ public:
             return folder.name;
         case Qt::DecorationRole:
             return folder.open ? openIcon_ : closedIcon_;
+        case kChosenRole:
+            return index.row() == currentRow_;
+        case Qt::AccessibleDescriptionRole:
+            if (index.row() == currentRow_) {
+                return DirListBox::tr("chosen");
+            }
+            return folder.open ? DirListBox::tr("open") : QString();
         case kDepthRole:
             return folder.depth;
         default:

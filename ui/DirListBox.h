@@ -1,7 +1,9 @@
 // A directory list box: the folder chain from the root down to the current
 // folder, drawn open and indented by depth, followed by the current folder's
-// subfolders, drawn closed one level deeper. A single click only highlights;
-// a double-click (or Enter) on an entry makes that folder the path, redraws
+// subfolders, drawn closed one level deeper. The chosen folder's name is in
+// bold, and screen readers hear it described as "chosen" and the folders
+// above it as "open". A single click only moves the highlight; a
+// double-click (or Enter) on an entry makes that folder the path, redraws
 // the list around it and emits change(). Paths are kept as the file system's
 // own bytes, so that names which are not valid UTF-8 still open. The start
 // folder's subfolders are read on another thread and join the list when

@@ -1,10 +1,12 @@
 #include "JobWindow.h"
 
+#include "DesktopOpener.h"
 #include "ProgramIcon.h"
+#include "SheetPreview.h"
 
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -14,9 +16,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSocketNotifier>
-#include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -31,6 +33,8 @@ namespace {
 
 constexpr int kMaxLogLines = 10000;
 constexpr qsizetype kReadChunk = 65536;
+constexpr qsizetype kMaxScriptBytes = 65536;
+constexpr int kHeightWithSheets = 560;
 
 QString StateWord(JobWindow::State state)
 {
@@ -79,10 +83,15 @@ JobWindow::JobWindow(const QString& outputName, const QString& scriptFile, QWidg
     setObjectName(QStringLiteral("JobWindow"));
     setWindowIcon(ProgramIcon());
 
-    status_ = new QLabel(tr("Vintrix is packing in %1").arg(QDir::toNativeSeparators(QDir::currentPath())), this);
+    ReadCommand(scriptFile);
+    status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("status"));
-    status_->setAccessibleName(tr("Status"));
     MakeSelectable(status_);
+    SetStatus(tr("Vintrix is packing in %1").arg(QDir::toNativeSeparators(QDir::currentPath())));
+    folders_ = new QLabel(this);
+    folders_->setObjectName(QStringLiteral("folders"));
+    MakeSelectable(folders_);
+    ShowFolders();
     progress_ = new QProgressBar(this);
     progress_->setObjectName(QStringLiteral("progress"));
     progress_->setAccessibleName(tr("Progress"));
@@ -95,6 +104,14 @@ JobWindow::JobWindow(const QString& outputName, const QString& scriptFile, QWidg
     log_->setReadOnly(true);
     log_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     log_->setMaximumBlockCount(kMaxLogLines);
+    sheets_ = new SheetPreview(this);
+    sheets_->setObjectName(QStringLiteral("sheets"));
+    sheets_->hide();
+    openError_ = new QLabel(this);
+    openError_->setObjectName(QStringLiteral("openError"));
+    MakeSelectable(openError_);
+    openError_->hide();
+    opener_ = new DesktopOpener(this);
     openOutput_ = new QPushButton(tr("Open Output folder"), this);
     openOutput_->setObjectName(QStringLiteral("openOutput"));
     openOutput_->hide();
@@ -107,13 +124,22 @@ JobWindow::JobWindow(const QString& outputName, const QString& scriptFile, QWidg
     buttons->addWidget(close_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(status_);
+    layout->addWidget(folders_);
     layout->addWidget(progress_);
+    layout->addWidget(sheets_, 3);
     layout->addWidget(log_, 1);
+    layout->addWidget(openError_);
     layout->addLayout(buttons);
-    resize(600, 320);
+    resize(640, 320);
 
     connect(openOutput_, &QPushButton::clicked, this, &JobWindow::OpenOutputFolder);
     connect(close_, &QPushButton::clicked, this, &QWidget::close);
+    connect(sheets_, &SheetPreview::openRequested, opener_, &DesktopOpener::open);
+    connect(opener_, &DesktopOpener::failed, this, [this](const QString& sentence) {
+        openError_->setText(sentence);
+        openError_->setAccessibleName(sentence);
+        openError_->show();
+    });
     SetState(State::Running);
     Start(scriptFile);
 }
@@ -274,20 +300,17 @@ void JobWindow::EndIfOver()
     }
     progress_->hide();
     if (startError_.isEmpty() && Succeeded(shellEnd_)) {
-        const QString folder = QDir::toNativeSeparators(QDir::current().absoluteFilePath(QStringLiteral("Output")));
         const QString summary = summary_.isEmpty() ? tr("Vintrix ended without a summary") : summary_;
-        status_->setText(tr("Done: %1\nOutput folder: %2").arg(summary, folder));
+        SetStatus(tr("Done: %1").arg(summary));
         openOutput_->show();
+        ShowSheets();
         SetState(State::Done);
     } else {
         const std::string path = shell_.processEnvironment().value(QStringLiteral("PATH")).toStdString();
-        status_->setText(startError_.isEmpty() ? QString::fromStdString(EndSentence(shellEnd_, path)) : startError_);
+        SetStatus(startError_.isEmpty() ? QString::fromStdString(EndSentence(shellEnd_, path)) : startError_);
         SetState(State::Failed);
         if (!closeWhenEnded_) {
-            setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
-            show();
-            raise();
-            activateWindow();
+            BringToFront();
         }
     }
     if (closeWhenEnded_) {
@@ -312,7 +335,78 @@ void JobWindow::SetState(State state)
 
 void JobWindow::OpenOutputFolder()
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::current().absoluteFilePath(QStringLiteral("Output"))));
+    opener_->open(OutputFolder());
+}
+
+// The shell reads the script from where the launcher left it: the command is
+// read at its offset 0 without moving that offset. A script on a pipe cannot
+// be read twice, and gives no command.
+void JobWindow::ReadCommand(const QString& scriptFile)
+{
+    QByteArray script(kMaxScriptBytes, Qt::Uninitialized);
+    ssize_t n = -1;
+    if (scriptFile.isEmpty()) {
+        n = ::pread(STDIN_FILENO, script.data(), static_cast<std::size_t>(script.size()), 0);
+    } else if (const int fd = ::open(QFile::encodeName(scriptFile).constData(), O_RDONLY | O_CLOEXEC); fd >= 0) {
+        n = ::pread(fd, script.data(), static_cast<std::size_t>(script.size()), 0);
+        ::close(fd);
+    }
+    if (n > 0) {
+        command_ = ReadPackCommand(std::string_view(script.constData(), static_cast<std::size_t>(n)));
+    }
+}
+
+QString JobWindow::OutputFolder() const
+{
+    const QString output =
+        command_ ? QFile::decodeName(QByteArray::fromStdString(command_->outputFolder)) : QStringLiteral("Output");
+    return QDir::cleanPath(QDir::current().absoluteFilePath(output));
+}
+
+void JobWindow::ShowFolders()
+{
+    QString text;
+    if (command_) {
+        const QString images = QFile::decodeName(QByteArray::fromStdString(command_->imagesFolder));
+        text = tr("Images folder: %1\n")
+                   .arg(QDir::toNativeSeparators(QDir::cleanPath(QDir::current().absoluteFilePath(images))));
+    }
+    text += tr("Output folder: %1").arg(QDir::toNativeSeparators(OutputFolder()));
+    folders_->setText(text);
+    folders_->setAccessibleName(text);
+}
+
+// The sheets the summary counts, named as Vintrix names them.
+void JobWindow::ShowSheets()
+{
+    const auto count = SheetCount(summary_.toStdString());
+    if (!command_ || !count) {
+        return;
+    }
+    const QDir output(OutputFolder());
+    QStringList files;
+    for (int i = 0; i < *count; ++i) {
+        files << output.absoluteFilePath(QFile::decodeName(QByteArray::fromStdString(SheetFileName(*command_, i))));
+    }
+    sheets_->showSheets(files);
+    sheets_->show();
+    resize(width(), std::max(height(), kHeightWithSheets));
+}
+
+void JobWindow::SetStatus(const QString& sentence)
+{
+    status_->setText(sentence);
+    status_->setAccessibleName(sentence);
+}
+
+// A failed job's window comes up from its minimized state without taking the
+// keyboard: the main window's notice may still be open, waiting for its OK.
+void JobWindow::BringToFront()
+{
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
 }
 
 void JobWindow::closeEvent(QCloseEvent* event)

@@ -2,22 +2,32 @@
 // that it lives as long as the job and not as long as the main window. It
 // runs the job's script with /bin/sh, shows what Vintrix prints as it prints
 // it and a progress bar while it reads, packs and writes, and at the end
-// either the summary with a button that opens the Output folder, or the
-// reason for the failure, brought to the front. Closing it while the job
-// runs asks whether to stop the job.
+// either the summary, the sheets and a button that opens the Output folder,
+// or the reason for the failure, brought to the front without taking the
+// keyboard. It names the images folder and the output folder in full, as the
+// job's command gives them. Closing it while the job runs asks whether to
+// stop the job.
 #pragma once
 
+#include "JobCommand.h"
 #include "JobOutcome.h"
 
 #include <QByteArray>
 #include <QProcess>
 #include <QWidget>
 
+#include <optional>
+
 class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QSocketNotifier;
+
+namespace vintrix {
+class DesktopOpener;
+class SheetPreview;
+}  // namespace vintrix
 
 namespace vintrix {
 
@@ -59,6 +69,13 @@ private:
     void SetState(State state);
     void OpenOutputFolder();
 
+    void ReadCommand(const QString& scriptFile);
+    QString OutputFolder() const;
+    void ShowFolders();
+    void ShowSheets();
+    void SetStatus(const QString& sentence);
+    void BringToFront();
+
     QString name_;
     State state_ = State::Running;
     QProcess shell_;
@@ -68,10 +85,15 @@ private:
     QString summary_;
     QString startError_;
     bool closeWhenEnded_ = false;
+    std::optional<PackCommand> command_;
 
     QLabel* status_;
+    QLabel* folders_;
     QProgressBar* progress_;
     QPlainTextEdit* log_;
+    SheetPreview* sheets_;
+    QLabel* openError_;
+    DesktopOpener* opener_;
     QPushButton* openOutput_;
     QPushButton* close_;
 };

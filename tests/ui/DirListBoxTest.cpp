@@ -1,6 +1,7 @@
 #include "DirListBox.h"
 #include "WindowDriver.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QFile>
 #include <QIcon>
@@ -84,12 +85,23 @@ private slots:
         QCOMPARE(shownNames(), ancestors_ + QStringList({"zeta", "inner", "deep"}));
     }
 
-    // A click or the arrow keys only highlight; Enter opens.
+    // A click or the arrow keys only highlight; Enter opens. A screen reader
+    // hears which folder is chosen and which is only highlighted.
     void enterOpensTheHighlightedFolder()
     {
         QSignalSpy changes(list_.get(), &DirListBox::change);
         QTest::mouseClick(list_->viewport(), Qt::LeftButton, {}, list_->visualRect(indexOf("A1")).center());
         QCOMPARE(list_->currentIndex(), indexOf("A1"));
+        QAccessibleTableInterface* cells = QAccessible::queryAccessibleInterface(list_.get())->tableInterface();
+        const auto heard = [cells](int row) {
+            QAccessibleInterface* cell = cells->cellAt(row, 0);
+            return QStringList{cell->text(QAccessible::Name), cell->text(QAccessible::Description),
+                cell->state().selected ? QStringLiteral("selected") : QString()};
+        };
+        const int chosen = int(ancestors_.size()) - 1;
+        QCOMPARE(heard(chosen), QStringList({ancestors_.last(), "chosen", ""}));
+        QCOMPARE(heard(0), QStringList({"/", "open", ""}));
+        QCOMPARE(heard(indexOf("A1").row()), QStringList({"A1", "", "selected"}));
         list_->setFocus();
         QTest::keyClick(list_.get(), Qt::Key_Down);
         QCOMPARE(list_->currentIndex().data().toString(), QStringLiteral("a2"));

@@ -2,14 +2,19 @@
 // the window runs it with /bin/sh, and the real Vintrix does the packing in a
 // temporary current folder.
 #include "JobWindow.h"
+#include "SheetPreview.h"
 
 #include "VintrixRun.h"
 #include "WindowDriver.h"
 
+#include <QAccessible>
+#include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -28,6 +33,12 @@ template <typename T>
 T* Part(const JobWindow& window, const char* name)
 {
     return window.findChild<T*>(QString::fromLatin1(name));
+}
+
+// What a screen reader is given as the widget's name.
+QString SpokenName(QWidget* widget)
+{
+    return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
 }
 
 }  // namespace
@@ -73,33 +84,77 @@ private slots:
         JobWindow window(QStringLiteral("sheet"), script);
         window.setAttribute(Qt::WA_ShowWithoutActivating);
         window.showMinimized();
+        // The main window's notice, which keeps the keyboard while it is open.
+        QWidget notice;
+        notice.show();
+        notice.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &notice);
         QTRY_VERIFY_WITH_TIMEOUT(window.state() != JobWindow::State::Running, kJobTimeout);
 
         QCOMPARE(window.state(), JobWindow::State::Failed);
         QCOMPARE(window.windowTitle(), QStringLiteral("sheet \u2014 failed"));
         QVERIFY(window.isVisible());
         QVERIFY(!window.isMinimized());
+        QTest::qWait(50);
+        QCOMPARE(QApplication::activeWindow(), &notice);
         const QString status = Part<QLabel>(window, "status")->text();
         QVERIFY2(status.startsWith(sentence), qPrintable(status));
+        QCOMPARE(SpokenName(Part<QLabel>(window, "status")), status);
         const QString log = Part<QPlainTextEdit>(window, "log")->toPlainText();
         QVERIFY2(log.contains(printed), qPrintable(log));
         QVERIFY(!Part<QPushButton>(window, "openOutput")->isVisible());
+
+        QVERIFY(!Part<QWidget>(window, "sheets")->isVisible());
 
         // A finished job's window closes with Esc, without a question.
         QTest::keyClick(&window, Qt::Key_Escape);
         QVERIFY(!window.isVisible());
     }
 
-    // Progress shows on the bar while the job runs, and not in the log; the
-    // summary shows the settings taken from the folder's settings file too.
-    void successShowsProgressThenTheSummaryAndStaysMinimized()
+    // Each row: the command after "Vintrix", the images folder's settings
+    // file, the images folder and the output folder as the window names
+    // them, the first sheet's file and picture's name, and the summary.
+    void successShowsProgressTheFoldersAndTheSheets_data()
     {
-        const QString folder = MakeFolder();
-        QFile settings(folder + QStringLiteral("vintrix.toml"));
-        QVERIFY(settings.open(QIODevice::WriteOnly) && settings.write("trim = true\n") > 0);
-        settings.close();
-        JobWindow window(QStringLiteral("my sheet"), WriteScript("Vintrix 128 64 'my sheet' 8 0 0 " + folder));
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<QString>("images");
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QString>("picture");
+        QTest::addColumn<QString>("summary");
+        QTest::newRow("one 8-bit BMP, its colour key transparent")
+            << "128 64 'my sheet' 8 0 0 %1/sprites/" << QByteArray("trim = true\n") << "sprites"
+            << "Output"
+            << "Sheet 1 of 1: my sheet.bmp, 128 \u00d7 64"
+            << "packed 3 images into 1 sheet of 128x64 (8.8% full): Output/my sheet.bmp with atlas data "
+               "Output/my sheet.json"
+               "\nsettings from %1/sprites/vintrix.toml: trim";
+        QTest::newRow("three PNG sheets in another folder")
+            << "--output ./sheets// 24 16 -name 32 1 0 sprites/../sprites" << QByteArray() << "sprites"
+            << "sheets"
+            << "Sheet 1 of 3: -name.png, 24 \u00d7 16"
+            << "packed 3 images into 3 sheets of 24x16 (first 62.5% full, 62.5% overall): ./sheets/-name.png to "
+               "./sheets/-name-3.png with atlas data ./sheets/-name.json";
+    }
+
+    // Progress shows on the bar while the job runs, and not in the log.
+    void successShowsProgressTheFoldersAndTheSheets()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(QByteArray, settings);
+        QFETCH(QString, images);
+        QFETCH(QString, output);
+        QFETCH(QString, picture);
+        QFETCH(QString, summary);
+        MakeFolder();
+        if (!settings.isEmpty()) {
+            QFile file(dir_->filePath(QStringLiteral("sprites/vintrix.toml")));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(settings) == settings.size());
+        }
+        JobWindow window(QStringLiteral("my sheet"), WriteScript("Vintrix " + arguments.replace("%1", dir_->path())));
         QCOMPARE(window.windowTitle(), QStringLiteral("my sheet \u2014 running"));
+        QCOMPARE(Part<QLabel>(window, "folders")->text(),
+            QStringLiteral("Images folder: %1/%2\nOutput folder: %1/%3").arg(dir_->path(), images, output));
         auto* bar = Part<QProgressBar>(window, "progress");
         QStringList seen;
         connect(bar, &QProgressBar::valueChanged, this, [&] {
@@ -117,15 +172,149 @@ private slots:
         QVERIFY2(seen.filter(QStringLiteral("Writing sheets: row ")).size() > 0, qPrintable(seen.join('|')));
         QVERIFY(!Part<QPlainTextEdit>(window, "log")->toPlainText().contains(QStringLiteral("progress")));
         QVERIFY(!bar->isVisibleTo(&window));
-        QCOMPARE(Part<QLabel>(window, "status")->text(),
-            QStringLiteral("Done: packed 3 images (1 unique) into 1 sheet of 128x64 (2.9% full): Output/my sheet.bmp "
-                           "with atlas data Output/my sheet.json\nsettings from %1vintrix.toml: trim\n"
-                           "Output folder: %2/Output")
-                .arg(folder, dir_->path()));
+        auto* status = Part<QLabel>(window, "status");
+        QCOMPARE(status->text(), "Done: " + summary.replace("%1", dir_->path()));
+        QCOMPARE(SpokenName(status), status->text());
         QVERIFY(Part<QPushButton>(window, "openOutput")->isVisibleTo(&window));
-        const test::Atlas atlas = test::ReadAtlas(dir_->filePath(QStringLiteral("Output")), QStringLiteral("my sheet"));
+
+        // The first sheet, read on another thread; the corner of the sheet,
+        // where no sprite lies, shows the checkerboard.
+        window.showNormal();
+        auto* pane = Part<QLabel>(window, "sheetPicture");
+        QTRY_VERIFY_WITH_TIMEOUT(!pane->pixmap().isNull(), kJobTimeout);
+        QCOMPARE(SpokenName(pane), picture);
+        QCOMPARE(QAccessible::queryAccessibleInterface(pane)->role(), QAccessible::Graphic);
+        const QImage shown = pane->pixmap().toImage();
+        const QColor corner = shown.pixelColor(shown.width() - 1, shown.height() - 1);
+        QVERIFY2(corner == Qt::white || corner == QColor(0xcc, 0xcc, 0xcc), qPrintable(corner.name()));
+        const QString caption = Part<QLabel>(window, "sheetCaption")->text();
+        QVERIFY2(caption.startsWith(picture.section(QStringLiteral(": "), 1) + ", "), qPrintable(caption));
+        auto* chooser = Part<QComboBox>(window, "sheetChooser");
+        QCOMPARE(chooser->isVisible(), chooser->count() > 1);
+        // The sheets offered are those the atlas data names.
+        const QString name = picture.section(QStringLiteral(": "), 1).section(u'.', 0, 0);
+        const test::Atlas atlas = test::ReadAtlas(dir_->filePath(output), name);
         QCOMPARE(atlas.error, QString());
         QCOMPARE(atlas.frames.size(), 3u);
+        QCOMPARE(qsizetype(atlas.sheets.size()), chooser->count());
+        if (chooser->count() > 1) {
+            chooser->setCurrentIndex(2);
+            QTRY_COMPARE(SpokenName(pane), QStringLiteral("Sheet 3 of 3: -name-3.png, 24 \u00d7 16"));
+        }
+    }
+
+    // A sheet too large to hold whole is reduced as it is read, to the same
+    // picture and the same fill as a sheet read whole: here the threshold is
+    // lowered to none, so that small sheets take that way.
+    void largeSheetsAreReducedRowByRowAlike_data()
+    {
+        QTest::addColumn<QImage>("sheet");
+        QImage sprites(300, 200, QImage::Format_ARGB32);
+        sprites.fill(qRgba(255, 255, 255, 0));  // transparent, with a colour that must not show
+        QPainter paint(&sprites);
+        paint.fillRect(10, 10, 120, 80, QColor(200, 40, 40));
+        paint.fillRect(150, 20, 100, 170, QColor(20, 90, 200, 128));
+        paint.end();
+        QTest::newRow("RGBA") << sprites;
+        QTest::newRow("palette with transparency") << sprites.convertToFormat(QImage::Format_Indexed8);
+        QTest::newRow("grey, opaque, taller than wide")
+            << sprites.transformed(QTransform().rotate(90)).convertToFormat(QImage::Format_Grayscale8);
+    }
+
+    void largeSheetsAreReducedRowByRowAlike()
+    {
+        QFETCH(QImage, sheet);
+        const QString file = dir_->filePath(QStringLiteral("sheet.png"));
+        QVERIFY(sheet.save(file));
+        const SheetPicture whole = ReadSheet(file, 100);
+        const SheetPicture reduced = ReadSheet(file, 100, 0);
+        QCOMPARE(reduced.error, QString());
+        const SheetPicture stopped = ReadSheet(file, 100, 0, [] { return true; });
+        QCOMPARE(stopped.error, QStringLiteral("stopped"));
+        QVERIFY(stopped.preview.isNull());
+        QCOMPARE(reduced.size, sheet.size());
+        QCOMPARE(reduced.fill, whole.fill);
+        QCOMPARE(reduced.preview.size(), whole.preview.size());
+        QCOMPARE(std::max(reduced.preview.width(), reduced.preview.height()), 100);
+        const QImage a = reduced.preview.convertToFormat(QImage::Format_ARGB32);
+        const QImage b = whole.preview.convertToFormat(QImage::Format_ARGB32);
+        for (const QPoint at : {QPoint(10, 10), QPoint(60, 30), QPoint(3, 20), QPoint(43, 20), QPoint(1, 60)}) {
+            const QRgb x = a.pixel(at), y = b.pixel(at);
+            for (const int shift : {0, 8, 16, 24}) {
+                QVERIFY2(std::abs(int((x >> shift) & 0xff) - int((y >> shift) & 0xff)) <= 24,
+                    qPrintable(QStringLiteral("%1 %2 at %3,%4").arg(x, 8, 16).arg(y, 8, 16).arg(at.x()).arg(at.y())));
+            }
+        }
+    }
+
+    // The job's search path begins with its current folder, for Vintrix; an
+    // xdg-open planted there never runs. A stand-in opener on PATH records
+    // what it was asked to open and exits with the row's status; without any,
+    // or when it fails, the window says so.
+    void theButtonsRunTheOpenerFromPathNeverFromTheCurrentFolder_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("status");  // the stand-in's; -1: no stand-in
+        QTest::addColumn<QString>("opened");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("Open Output folder") << "openOutput" << 0 << "Output" << QString();
+        QTest::newRow("Open sheet") << "openSheet" << 0 << "Output/sheet.png" << QString();
+        QTest::newRow("a click on the sheet") << "sheetPicture" << 0 << "Output/sheet.png" << QString();
+        QTest::newRow("the opener fails")
+            << "openOutput" << 3 << "Output"
+            << "Cannot open %1/Output: xdg-open could not open it (xdg-open: no method available).";
+        QTest::newRow("no opener") << "openSheet" << -1 << QString()
+                                   << "Cannot open %1/Output/sheet.png: the desktop's opener, xdg-open, was not found.";
+    }
+
+    void theButtonsRunTheOpenerFromPathNeverFromTheCurrentFolder()
+    {
+        QFETCH(QString, button);
+        QFETCH(int, status);
+        QFETCH(QString, opened);
+        QFETCH(QString, message);
+        MakeFolder();
+        JobWindow window(QStringLiteral("sheet"), WriteScript("Vintrix 64 64 sheet 32 1 0 sprites/"));
+        window.show();
+        QTRY_VERIFY_WITH_TIMEOUT(window.state() != JobWindow::State::Running, kJobTimeout);
+        QCOMPARE(window.state(), JobWindow::State::Done);
+        auto* pane = Part<QLabel>(window, "sheetPicture");
+        QTRY_VERIFY_WITH_TIMEOUT(!pane->pixmap().isNull(), kJobTimeout);
+
+        const QString record = dir_->filePath(QStringLiteral("opened"));
+        WriteProgram(QStringLiteral("xdg-open"), ": > planted-ran");
+        QTemporaryDir openerFolder;
+        if (status >= 0) {
+            WriteProgram(openerFolder.filePath(QStringLiteral("xdg-open")),
+                QStringLiteral("printf '%s\\n' \"$1\" > '%1'\necho 'xdg-open: no method available' >&2\nexit %2")
+                    .arg(record)
+                    .arg(status)
+                    .toUtf8());
+        }
+        // Only the stand-in, which needs nothing from PATH: an xdg-open
+        // installed on the machine must not answer.
+        qputenv("PATH", ".:" + QFile::encodeName(openerFolder.path()));
+        auto* clicked = Part<QWidget>(window, button.toLatin1().constData());
+        QTest::mouseClick(clicked, Qt::LeftButton, {}, clicked->rect().center());
+
+        auto* error = Part<QLabel>(window, "openError");
+        // The stand-in creates its record before it writes the line.
+        const auto recorded = [&] {
+            QFile file(record);
+            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        };
+        if (status >= 0) {
+            QTRY_COMPARE(recorded(), dir_->filePath(opened) + "\n");
+        }
+        if (message.isEmpty()) {
+            QTest::qWait(100);
+            QVERIFY(!error->isVisible());
+        } else {
+            QTRY_VERIFY(error->isVisible());
+            QCOMPARE(error->text(), message.arg(dir_->path()));
+            QCOMPARE(SpokenName(error), error->text());
+        }
+        QVERIFY(!QFile::exists(QStringLiteral("planted-ran")));
     }
 
     // The job waits for its input in a process of its own below the shell,
@@ -162,15 +351,25 @@ private slots:
     }
 
 private:
-    // The images folder, with three equal sprites in it, as the line names it.
+    // The images folder, with three sprites in it, as the line names it.
     QString MakeFolder()
     {
         const QString path = dir_->filePath(QStringLiteral("sprites/"));
         QDir().mkpath(path);
-        for (int i = 0; i < 3; ++i) {
-            test::FlatSprite(20, 12, Qt::darkCyan).save(path + QStringLiteral("s%1.png").arg(i));
+        int i = 0;
+        for (const QColor colour : {Qt::darkCyan, Qt::darkRed, Qt::darkBlue}) {
+            test::FlatSprite(20, 12, colour).save(path + QStringLiteral("s%1.png").arg(i++));
         }
         return path;
+    }
+
+    static void WriteProgram(const QString& file, const QByteArray& body)
+    {
+        QFile program(file);
+        QVERIFY(program.open(QIODevice::WriteOnly));
+        program.write("#!/bin/sh\n" + body + '\n');
+        program.close();
+        QVERIFY(program.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
     }
 
     QString WriteScript(const QString& line)

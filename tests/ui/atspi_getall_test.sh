@@ -2,7 +2,8 @@
 # An accessibility client that asks for all of an object's properties in one
 # org.freedesktop.DBus.Properties.GetAll call gets an answer, and the program
 # goes on answering. PROGRAM runs on an X display and a session bus of its
-# own, with its accessibility bridge on.
+# own, with its accessibility bridge on. With ATSPI_EXPECT_NAME set, one of
+# the window's parts must come to carry that name.
 #   atspi_getall_test.sh PROGRAM [ARGUMENT...] < INPUT
 set -eu
 if [ "${1:-}" != --inside ]; then
@@ -73,3 +74,15 @@ for path in $root $window; do
   call "$name" "$path" org.freedesktop.DBus.Properties.GetAll org.a11y.atspi.Accessible 2>&1 || true
   call "$name" "$path" org.freedesktop.DBus.Properties.Get org.a11y.atspi.Accessible Name
 done
+
+[ -n "${ATSPI_EXPECT_NAME:-}" ] || exit 0
+for _ in $(seq 100); do
+  for part in $(call "$name" "$window" org.a11y.atspi.Accessible.GetChildren |
+                grep -o "/org/a11y/atspi/accessible/[0-9]*"); do
+    call "$name" "$part" org.freedesktop.DBus.Properties.Get org.a11y.atspi.Accessible Name |
+      grep -qF "<'$ATSPI_EXPECT_NAME'>" && exit 0
+  done
+  sleep 0.1
+done
+echo "no part of the window is named '$ATSPI_EXPECT_NAME'"
+exit 1

@@ -1,0 +1,59 @@
+#include "JobCommand.h"
+
+#include <gtest/gtest.h>
+
+namespace vintrix {
+
+void PrintTo(const PackCommand& c, std::ostream* os)
+{
+    *os << "{" << c.name << (c.png ? " png " : " bmp ") << c.imagesFolder << " -> " << c.outputFolder << "}";
+}
+
+namespace {
+
+struct ScriptCase {
+    const char* script;
+    std::optional<PackCommand> command;
+};
+
+class Scripts : public ::testing::TestWithParam<ScriptCase> {};
+
+TEST_P(Scripts, GiveTheCommandAsVintrixReadsItOrNothing)
+{
+    EXPECT_EQ(ReadPackCommand(GetParam().script), GetParam().command);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Scripts,
+    ::testing::ValuesIn(std::vector<ScriptCase>{{"Vintrix 256 256 Vintrix 8 0 0 /home/me/sprites/\n",
+                                                    PackCommand{"Vintrix", false, "/home/me/sprites/", "Output"}},
+        {"Vintrix 1 2 'it'\\''s \"x\"' 32 1 0 '/a b/$(c)/'", PackCommand{"it's \"x\"", true, "/a b/$(c)/", "Output"}},
+        {"# a comment\n\n/usr/bin/Vintrix 1 2 \"a \\$b\" 8 1 0 s\\ t/", PackCommand{"a $b", true, "s t/", "Output"}},
+        // NAME and FOLDER as Vintrix takes them, whatever they look like.
+        {"Vintrix --data libgdx --output out 1 2 -o 8 --trim 1 0 -x", PackCommand{"-o", true, "-x", "out"}},
+        {"Vintrix -- --trim 2 n 8 1 0 f", PackCommand{"n", true, "f", "Output"}},
+        {"Vintrix -oa// --output=b/ 1 2 n 8 0 0 f --png-level 3; rm x", PackCommand{"n", false, "f", "b"}},
+        {"Vintrix 1 2 n 8 0 0 f -o /", PackCommand{"n", false, "f", "/"}},
+        // Words the shell would change, or a command Vintrix would refuse.
+        {"Vintrix 1 2 n 8 0 0 $HOME/", std::nullopt}, {"Vintrix 1 2 n 8 0 0 \"`x`\"", std::nullopt},
+        {"Vintrix 1 2 n 8 0 0 *", std::nullopt}, {"Vintrix 1 2 n 8 0 0 ~/s", std::nullopt},
+        {"Vintrix 1 2 n 8 0 0 s < gate", std::nullopt}, {"Vintrix 1 2 n 8 0 0 's", std::nullopt},
+        {"Vintrix 1 2 n 8 0 0", std::nullopt}, {"Vintrix 1 2 n 8 0 0 a b", std::nullopt},
+        {"Vintrix 1 2 n 8 2 0 a", std::nullopt}, {"Vintrix 1 2 n 8 0 0 a -o", std::nullopt},
+        {"echo Vintrix 1 2 n 8 0 0 a", std::nullopt}, {"", std::nullopt}}));
+
+TEST(SheetCount, ComesFromTheSummaryLine)
+{
+    EXPECT_EQ(SheetCount("packed 3 images (1 unique) into 1 sheet of 128x64 (2.9% full): Output/a.bmp with atlas "
+                         "data Output/a.json"),
+        1);
+    EXPECT_EQ(SheetCount("packed 30 images into 12 sheets of up to 256x256 (first 82.5% full, 48.6% overall): …"), 12);
+    EXPECT_EQ(SheetCount("warning: skipped 1 entry: into 3 sheets"), std::nullopt);
+    EXPECT_EQ(SheetCount("packed 3 images into 0 sheets"), std::nullopt);
+    PackCommand command{"hero", true, "s/", "Output"};
+    EXPECT_EQ(SheetFileName(command, 0), "hero.png");
+    command.png = false;
+    EXPECT_EQ(SheetFileName(command, 2), "hero-3.bmp");
+}
+
+}  // namespace
+}  // namespace vintrix
