@@ -371,7 +371,8 @@ void writeOutput(const Options& o, const std::vector<std::string>& keys, Sprites
     progress.report(Stage::Writing, rows, rows);
 
     const std::vector<std::string> texts = atlasData(o.data, o.name,
-        atlasSheets(o, ext, keys, sprites.unique, sprites.trims, sprites.sizes, layout, sheets), o.animations);
+        atlasSheets(o, ext, keys, sprites.unique, sprites.trims, sprites.sizes, layout, sheets),
+        {o.animations, !o.stripExtensions});
     for (std::size_t i = 0; i < texts.size(); ++i)
         writeWhole(dataTemp[i], texts[i]);
     files.commit();
