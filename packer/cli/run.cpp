@@ -23,8 +23,8 @@
 #include "output_files.h"
 #include "pixels.h"
 #include "progress.h"
-#include "smallest_sheet.h"
 #include "sheet_writer.h"
+#include "smallest_sheet.h"
 #include "utf8.h"
 #include "workers.h"
 

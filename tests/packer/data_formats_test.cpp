@@ -85,10 +85,13 @@ INSTANTIATE_TEST_SUITE_P(Formats, DataFormat,
 TEST_P(DataFormat, AnimationsGroupNumberedFramesInTheOrderOfTheirNumbers)
 {
     const FormatCase c = GetParam();
+    // Each file's stem and its frame in libGDX's data, which carries an
+    // animation as one name with an index a frame; in natural order.
+    const std::vector<std::pair<QString, QString>> frames{{"boss.idle_1", "boss.idle#1"},
+        {"boss.idle_2", "boss.idle#2"}, {"idle", "idle"}, {"run-1", "run-1"}, {"walk-3", "walk#3"}, {"walk2", "walk#2"},
+        {"walk_1", "walk#1"}, {"walk_4", "walk#4"}, {"walk_10", "walk#10"}};
     std::mt19937 rng(5);
-    const QStringList stems{
-        "walk_1", "walk2", "walk-3", "walk_4", "walk_10", "boss.idle_1", "boss.idle_2", "idle", "run-1"};
-    for (const QString& stem : stems)
+    for (const auto& [stem, region] : frames)
         save(RandomSprite(rng, 6, 6), stem + ".png");
     for (const bool strip : {false, true}) {
         SCOPED_TRACE(strip ? "--strip-extensions" : "with extensions");
@@ -99,34 +102,29 @@ TEST_P(DataFormat, AnimationsGroupNumberedFramesInTheOrderOfTheirNumbers)
 
         const Atlas atlas = ReadAtlas(path("Output"), "s", c.format);
         ASSERT_EQ(atlas.error, "");
-        // libGDX carries an animation as one name with an index a frame,
-        // each animation's frames in the order of their indices.
         std::map<QString, QString> file;  // of each frame
         QStringList order;
-        if (c.format == Data::Libgdx) {
+        for (const auto& [stem, region] : frames) {
+            const QString key = c.format != Data::Libgdx ? stem + ext : region.contains('#') ? region : region + ext;
+            file[key] = stem + ".png";
+            order << key;
+        }
+        if (c.format == Data::Libgdx) {  // an animation's frames by their indices
             order = {"boss.idle#1", "boss.idle#2", "idle" + ext, "run-1" + ext, "walk#1", "walk#2", "walk#3", "walk#4",
                 "walk#10"};
-            for (int i = 0; i < order.size(); ++i)
-                file[order[i]] = QStringList{"boss.idle_1", "boss.idle_2", "idle", "run-1", "walk_1", "walk2", "walk-3",
-                                     "walk_4", "walk_10"}[i] +
-                    ".png";
-        } else {
-            for (const QString stem :
-                {"boss.idle_1", "boss.idle_2", "idle", "run-1", "walk-3", "walk2", "walk_1", "walk_4", "walk_10"})
-                order << stem + ext;
-            for (const QString& key : order)
-                file[key] = strip ? key + ".png" : key;
         }
         EXPECT_EQ(atlas.order, order);
         if (c.format == Data::JsonHash || c.format == Data::JsonArray) {
-            QStringList walk, boss;
-            for (const QString stem : {"walk_1", "walk2", "walk-3", "walk_4", "walk_10"})
-                walk << stem + ext;
-            for (const QString stem : {"boss.idle_1", "boss.idle_2"})
-                boss << stem + ext;
+            const auto named = [&](QStringList stems) {
+                for (QString& stem : stems)
+                    stem += ext;
+                return stems;
+            };
             EXPECT_EQ(Names(atlas.animations), (QStringList{"boss.idle", "walk"}));
-            EXPECT_EQ(atlas.animations.at("walk").toVariant().toStringList(), QStringList(walk));
-            EXPECT_EQ(atlas.animations.at("boss.idle").toVariant().toStringList(), QStringList(boss));
+            EXPECT_EQ(atlas.animations.at("walk").toVariant().toStringList(),
+                named({"walk_1", "walk2", "walk-3", "walk_4", "walk_10"}));
+            EXPECT_EQ(
+                atlas.animations.at("boss.idle").toVariant().toStringList(), named({"boss.idle_1", "boss.idle_2"}));
         }
         EXPECT_EQ(
             FramesDiffer(path("Output"), "s", path("sprites"), c.format, [&](const QString& key) { return file[key]; }),
