@@ -16,6 +16,7 @@ struct FormatCase {
     const char* data;  // the value of --data
     Data format;
     bool fileEachSheet;  // else one data file for every sheet
+    friend void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.data; }
 };
 
 class DataFormat : public VintrixFolder, public ::testing::WithParamInterface<FormatCase> {
