@@ -6,11 +6,13 @@
 // loaded already, and as vintrix_io_job, a process started like Vintrix.
 // Animation frames with wide transparent borders are packed trimmed, and
 // trimmed and rotated, against the bound and the baseline on the trimmed
-// sizes.
+// sizes. --shrink's last sheet is set against the box around pack()'s last
+// sheet, which is what --shrink gave before it laid the last sheet out again.
 //
-//   vintrix_bench VINTRIX_BINARY [--quick] [--no-huge] [--keep] [--animation-only]
+//   vintrix_bench VINTRIX_BINARY [--quick] [--no-huge] [--keep] [--animation-only] [--shrink-only]
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -40,6 +42,7 @@
 #include "pixels.h"
 #include "png_sizes.h"
 #include "sheet_writer.h"
+#include "smallest_sheet.h"
 #include "sprite_sets.h"
 #include "stb_baseline.h"
 
@@ -395,6 +398,96 @@ void printAnimation(const std::vector<AnimationRow>& rows)
     }
 }
 
+struct ShrinkRow {
+    std::string set;
+    int margin = 0;
+    bool pot = false;
+    Size sheet;
+    int sheets = 0, lastImages = 0;
+    Size before, now;  // the last sheet: the box around pack()'s, and what --shrink writes
+    std::uintmax_t bytesBefore = 0, bytesNow = 0;
+};
+
+// The box around the images of each sheet of `layout` and the margin after
+// them, each side rounded up to a power of two with `pot`.
+std::vector<Size> contentBoxes(const std::vector<Size>& sizes, const Layout& layout, int margin, bool pot)
+{
+    std::vector<Size> boxes(static_cast<std::size_t>(layout.sheets));
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        const Placement& p = layout.placements[i];
+        Size& box = boxes[static_cast<std::size_t>(p.sheet)];
+        box = {std::max(box.w, p.x + sizes[i].w + margin), std::max(box.h, p.y + sizes[i].h + margin)};
+    }
+    if (pot)
+        for (Size& box : boxes)
+            box = {static_cast<int>(std::bit_ceil(unsigned(box.w))), static_cast<int>(std::bit_ceil(unsigned(box.h)))};
+    return boxes;
+}
+
+// The last sheet with --shrink (and --pot) against pack()'s last sheet cut
+// to its box, written in-process by Vintrix's own sheet writer.
+ShrinkRow measureShrink(const SetSpec& sample, int margin, bool pot, const std::string& vintrix, const fs::path& root)
+{
+    ShrinkRow r;
+    r.set = sample.name;
+    r.margin = margin;
+    r.pot = pot;
+    r.sheet = sample.sheet;
+    const std::vector<Size> sizes = spriteSizes(sample);
+    const fs::path images = root / sample.name / "images";
+    if (!fs::exists(images)) {
+        fs::create_directories(images);
+        writeSprites(images.string(), sizes, sample.seed);
+    }
+    const Layout layout = pack(sizes, sample.sheet, margin, workerThreads()).layout;
+    r.sheets = layout.sheets;
+    for (const Placement& p : layout.placements)
+        r.lastImages += p.sheet == layout.sheets - 1;
+    const std::vector<Size> boxes = contentBoxes(sizes, layout, margin, pot);
+    r.before = boxes.back();
+
+    const fs::path work = root / sample.name / ("shrink-m" + std::to_string(margin) + (pot ? "-pot" : ""));
+    fs::create_directories(work);
+    {
+        const std::vector<std::string> names = listImageFiles(images.string());
+        const DecodeResult decoded = decodeImages(images.string(), names, sample.sheet, margin, workerThreads());
+        std::vector<const Image*> placed;
+        for (const Image& img : decoded.images)
+            placed.push_back(&img);
+        std::vector<std::string> paths;
+        for (int s = 0; s < layout.sheets; ++s)
+            paths.push_back((work / ("before-" + std::to_string(s) + ".png")).string());
+        writeSheets(paths, layout, placed, boxes, 0, {}, workerThreads());
+        r.bytesBefore = fs::file_size(paths.back());
+    }
+    std::vector<std::string> args = {vintrix, std::to_string(sample.sheet.w), std::to_string(sample.sheet.h), "sheet",
+        "32", "1", std::to_string(margin), images.string(), "--shrink"};
+    if (pot)
+        args.push_back("--pot");
+    const ChildRun c = runChild(args, work);
+    if (c.status != 0 || sheetsFromSummary(c.out) != layout.sheets)
+        throw std::runtime_error("Vintrix --shrink failed or wrote another number of sheets on set " + sample.name);
+    const std::string last = layout.sheets == 1 ? "sheet" : "sheet-" + std::to_string(layout.sheets);
+    const QImage sheet(QString::fromStdString((work / "Output" / (last + ".png")).string()));
+    r.now = {sheet.width(), sheet.height()};
+    r.bytesNow = fs::file_size(work / "Output" / (last + ".png"));
+    return r;
+}
+
+void printShrink(const std::vector<ShrinkRow>& rows)
+{
+    const auto gpu = [](Size s) { return fmt("%.2f", 4.0 * s.w * s.h / (1 << 20)); };
+    std::cout << "\n### --shrink: the last sheet (before: the box around pack()'s last sheet, as --shrink cut it "
+                 "before; GPU: w × h × 4 bytes)\n\n"
+              << "| set | margin | --pot | sheets | images on the last | last sheet before / now "
+                 "| GPU MiB before / now | PNG KiB before / now |\n|---|---|---|---|---|---|---|---|\n";
+    for (const ShrinkRow& r : rows)
+        std::cout << "| " << r.set << " | " << r.margin << " | " << (r.pot ? "yes" : "no") << " | " << r.sheets
+                  << " of " << r.sheet.w << "² | " << r.lastImages << " | " << r.before.w << "x" << r.before.h << " / "
+                  << r.now.w << "x" << r.now.h << " | " << gpu(r.before) << " / " << gpu(r.now) << " | "
+                  << fmt("%.1f", r.bytesBefore / 1024.0) << " / " << fmt("%.1f", r.bytesNow / 1024.0) << " |\n";
+}
+
 const std::vector<AnimationSet> kAnimationSets = {
     {"F", "5 figures of 8 frames on 192² canvases", 5, 8, {192, 192}, {1024, 1024}, 8},
     {"G", "32 figures of 16 frames on 256² canvases", 32, 16, {256, 256}, {2048, 2048}, 9},
@@ -414,13 +507,14 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     const std::string vintrix = fs::absolute(argv[1]).string();
     const std::string ioJob = (fs::absolute(argv[1]).parent_path() / "vintrix_io_job").string();
-    bool quick = false, huge = true, keep = false, animationOnly = false;
+    bool quick = false, huge = true, keep = false, animationOnly = false, shrinkOnly = false;
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];
         quick |= a == "--quick";
         huge &= a != "--no-huge";
         keep |= a == "--keep";
         animationOnly |= a == "--animation-only";
+        shrinkOnly |= a == "--shrink-only";
     }
     const int repeats = quick ? 1 : 3;
     const std::string convert = "/usr/bin/convert-im6.q16";
@@ -430,6 +524,33 @@ int main(int argc, char** argv)
     std::cerr << "working in " << root << '\n';
 
     std::vector<std::string> missed;
+    const std::vector<SetSpec> sets = {
+        {"A", "500 sprites, 16-128 px", 500, {1024, 1024}, 1},
+        {"B", "300 mixed: 6 backgrounds, 54 characters, 240 icons", 300, {1024, 1024}, 2},
+        {"C", "2,000 glyphs, 6-24 px", 2000, {512, 512}, 3},
+        {"D", "5,000 sprites, 8-96 px", 5000, {2048, 2048}, 4},
+    };
+    std::vector<ShrinkRow> shrink;
+    std::vector<SetSpec> shrinkSets = sets;
+    shrinkSets.push_back({"S", "100 sprites, 12-40 px", 100, {256, 256}, 8});
+    for (const SetSpec& sample : animationOnly ? std::vector<SetSpec>{} : shrinkSets)
+        for (int margin : {0, 2})
+            for (bool pot : {false, true}) {
+                shrink.push_back(measureShrink(sample, margin, pot, vintrix, root));
+                const ShrinkRow& r = shrink.back();
+                if (!smallerSheet(r.now, r.before) && r.now != r.before)
+                    missed.push_back("set " + r.set + " margin " + std::to_string(margin) + (pot ? " --pot" : "") +
+                        ": --shrink's last sheet larger than the box around pack()'s");
+            }
+    if (shrinkOnly) {
+        printShrink(shrink);
+        for (const std::string& m : missed)
+            std::cout << "- missed: " << m << '\n';
+        if (!keep)
+            fs::remove_all(root);
+        return 0;
+    }
+
     std::vector<AnimationRow> animation;
     for (const AnimationSet& set : kAnimationSets)
         for (int margin : {0, 2})
@@ -442,13 +563,6 @@ int main(int argc, char** argv)
             fs::remove_all(root);
         return 0;
     }
-
-    const std::vector<SetSpec> sets = {
-        {"A", "500 sprites, 16-128 px", 500, {1024, 1024}, 1},
-        {"B", "300 mixed: 6 backgrounds, 54 characters, 240 icons", 300, {1024, 1024}, 2},
-        {"C", "2,000 glyphs, 6-24 px", 2000, {512, 512}, 3},
-        {"D", "5,000 sprites, 8-96 px", 5000, {2048, 2048}, 4},
-    };
 
     std::vector<Row> rows;
     struct Quality {
@@ -580,6 +694,7 @@ int main(int argc, char** argv)
         std::cout << "| " << q.set << " | " << fmt("%.2f", q.ours) << " | " << fmt("%.2f", q.magick) << " |\n";
 
     printAnimation(animation);
+    printShrink(shrink);
 
     // File sizes: every sheet of each set at margin 0, 32 and 8 bits, against
     // libpng's default encoding and optipng -o2 of the same pixels.

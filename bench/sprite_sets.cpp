@@ -47,6 +47,8 @@ std::vector<vintrix::Size> spriteSizes(const SetSpec& sample)
             sizes.push_back({side, side});
         } else if (sample.name == "P") {
             sizes.push_back({uniform(rng, 8, 32) * 2, uniform(rng, 8, 32) * 2});
+        } else if (sample.name == "S") {
+            sizes.push_back({uniform(rng, 12, 40), uniform(rng, 12, 40)});
         } else if (sample.name == "C") {
             sizes.push_back({uniform(rng, 6, 24), uniform(rng, 6, 24)});
         } else {

@@ -1,8 +1,12 @@
 // The rectangle packer on arbitrary size lists, sheet sizes and margins:
 // every image lands on a sheet, inside the margin band, at least `margin`
 // pixels from every other image on its sheet, or the first image that can
-// never fit is named, either way round where images may be rotated.
+// never fit is named, either way round where images may be rotated. The
+// images of one sheet on the smallest sheet found for them keep the same
+// rules on it, and it is no larger than the sheet they came from (with
+// sides powers of two where that sheet's are).
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -10,6 +14,7 @@
 #include "fuzz_check.h"
 #include "LayoutFault.h"
 #include "maxrects.h"
+#include "smallest_sheet.h"
 
 namespace {
 
@@ -61,6 +66,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Layout& layout = outcome.layout;
     check(test::LayoutFault(sizes, layout, sheet, margin).empty());
     for (const Placement& p : layout.placements)
+        check(rotation == Rotation::Allowed || !p.rotated);
+
+    if (layout.sheets != 1)
+        return 0;
+    const bool pot = std::has_single_bit(unsigned(sheet.w)) && std::has_single_bit(unsigned(sheet.h));
+    const std::optional<SmallestSheet> smallest = smallestSheet(sizes, sheet, margin, pot, 1, rotation);
+    if (!smallest)
+        return 0;
+    const Size s = smallest->sheet;
+    check(s.w <= sheet.w && s.h <= sheet.h &&
+        (!pot || (std::has_single_bit(unsigned(s.w)) && std::has_single_bit(unsigned(s.h)))));
+    Layout shrunk = layout;
+    shrunk.placements = smallest->placements;
+    check(test::LayoutFault(sizes, shrunk, s, margin).empty());
+    for (const Placement& p : shrunk.placements)
         check(rotation == Rotation::Allowed || !p.rotated);
 
     return 0;

@@ -114,7 +114,7 @@ void defineOptions(CLI::App& app, Named& n)
     app.add_flag("--bleed,!--no-bleed", n.flags.bleed, "give transparent pixels their neighbours' colour");
     app.add_flag("--rotate", n.flags.rotate, "turn images 90 degrees where that packs denser");
     app.add_flag("--pot", n.flags.pot, "sheet sides are powers of two");
-    app.add_flag("--shrink", n.flags.shrink, "crop each sheet to its content");
+    app.add_flag("--shrink", n.flags.shrink, "last sheet on the smallest size that holds it, others cropped");
     app.add_flag("--premultiply", n.flags.premultiply, "store colours premultiplied by alpha");
     app.add_option("--png-level", n.pngLevel, "PNG compression, 1 (fast) to 12 (smallest); 7 by default")
         ->type_name("N");

@@ -25,6 +25,7 @@
 #include "pixels.h"
 #include "progress.h"
 #include "sheet_writer.h"
+#include "smallest_sheet.h"
 #include "utf8.h"
 #include "workers.h"
 
@@ -154,8 +155,10 @@ void checkPixelOptions(const Options& o)
 
 // Each sheet's size: the one given, or with --shrink the box around its
 // images and the margin to their right and below, rounded up to a power of
-// two with --pot.
-std::vector<Size> sheetSizes(const Options& o, const Layout& layout, const std::vector<Size>& sizes)
+// two with --pot; and the last sheet, which holds what the others left,
+// laid out again on the smallest sheet that holds its images, where that
+// is smaller.
+std::vector<Size> sheetSizes(const Options& o, Layout& layout, const std::vector<Size>& sizes, int threads)
 {
     std::vector<Size> sheets(static_cast<std::size_t>(layout.sheets), Size{o.width, o.height});
     if (!o.shrink)
@@ -169,6 +172,23 @@ std::vector<Size> sheetSizes(const Options& o, const Layout& layout, const std::
     }
     for (std::size_t s = 0; s < sheets.size(); ++s)
         sheets[s] = o.pot ? Size{powerOfTwoAtLeast(used[s].w), powerOfTwoAtLeast(used[s].h)} : used[s];
+
+    const int last = layout.sheets - 1;
+    std::vector<std::size_t> onLast;
+    std::vector<Size> lastSizes;
+    for (std::size_t u = 0; u < sizes.size(); ++u)
+        if (layout.placements[u].sheet == last) {
+            onLast.push_back(u);
+            lastSizes.push_back(sizes[u]);
+        }
+    const auto smallest = smallestSheet(
+        lastSizes, {o.width, o.height}, o.margin, o.pot, threads, o.rotate ? Rotation::Allowed : Rotation::Never);
+    if (smallest && smallerSheet(smallest->sheet, sheets.back())) {
+        sheets.back() = smallest->sheet;
+        for (std::size_t k = 0; k < onLast.size(); ++k)
+            layout.placements[onLast[k]] = {
+                last, smallest->placements[k].x, smallest->placements[k].y, smallest->placements[k].rotated};
+    }
     return sheets;
 }
 
@@ -437,7 +457,8 @@ void writeOutput(const Options& o, const std::vector<std::string>& keys, Sprites
     progress.report(Stage::Writing, rows, rows);
 
     const std::vector<std::string> texts = atlasData(o.data, o.name,
-        atlasSheets(o, ext, keys, sprites.unique, sprites.trims, sprites.sizes, layout, sheets), o.animations);
+        atlasSheets(o, ext, keys, sprites.unique, sprites.trims, sprites.sizes, layout, sheets),
+        {o.animations, !o.stripExtensions});
     for (std::size_t i = 0; i < texts.size(); ++i)
         writeWhole(dataTemp[i], texts[i]);
     files.commit();
@@ -460,8 +481,8 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
     Sprites sprites = readSprites(o, names, memory, threads, progress);
 
     progress.report(Stage::Packing, 0, 1);
-    const Layout layout = layOut(o, names, sprites, threads);
-    const std::vector<Size> sheets = sheetSizes(o, layout, sprites.sizes);
+    Layout layout = layOut(o, names, sprites, threads);
+    const std::vector<Size> sheets = sheetSizes(o, layout, sprites.sizes, threads);
     if (o.extrude > 0)
         checkExtrudedMemory(o, sprites.sizes, memory);
 

@@ -294,9 +294,12 @@ std::vector<std::size_t> ordered(std::span<const Size> sizes, SortOrder order)
     return idx;
 }
 
-// Better layouts compare less.
+// Better layouts compare less; one that placed nothing (sheets 0, from a
+// sheet limit) is worse than any other.
 bool better(const Layout& a, const Layout& b)
 {
+    if ((a.sheets == 0) != (b.sheets == 0))
+        return b.sheets == 0;
     if (a.sheets != b.sheets)
         return a.sheets < b.sheets;
     if (a.usedArea != b.usedArea)
@@ -306,7 +309,8 @@ bool better(const Layout& a, const Layout& b)
 
 }  // namespace
 
-Layout packWith(std::span<const Size> sizes, Size sheet, int margin, Strategy strategy, Rotation rotation)
+Layout packWith(
+    std::span<const Size> sizes, Size sheet, int margin, Strategy strategy, Rotation rotation, int sheetLimit)
 {
     // An image plus the margin on its right and bottom, in a sheet less the
     // margin on its right and bottom, then shifted by the margin: that keeps
@@ -348,6 +352,8 @@ Layout packWith(std::span<const Size> sizes, Size sheet, int margin, Strategy st
             }
         }
         if (chosen < 0) {
+            if (sheetLimit > 0 && bins.size() >= static_cast<std::size_t>(sheetLimit))
+                return Layout{};
             bins.emplace_back(binW, binH, smallest, keepUsed);
             layout.usedArea.push_back(0);
             chosen = static_cast<int>(bins.size() - 1);
@@ -370,7 +376,11 @@ Layout packWith(std::span<const Size> sizes, Size sheet, int margin, Strategy st
     return layout;
 }
 
-PackOutcome pack(std::span<const Size> sizes, Size sheet, int margin, int threads, Rotation rotation)
+namespace {
+
+// pack(), each strategy giving up as packWith() does at a sheet limit.
+PackOutcome packUpTo(
+    std::span<const Size> sizes, Size sheet, int margin, int threads, Rotation rotation, int sheetLimit)
 {
     PackOutcome outcome;
     bool allFitUnrotated = true;
@@ -408,14 +418,31 @@ PackOutcome pack(std::span<const Size> sizes, Size sheet, int margin, int thread
         for (const Strategy& s : strategies)
             tries.emplace_back(s, Rotation::Allowed);
     std::vector<Layout> results(tries.size());
-    forEachIndex(tries.size(), threads,
-        [&](std::size_t k) { results[k] = packWith(sizes, sheet, margin, tries[k].first, tries[k].second); });
+    forEachIndex(tries.size(), threads, [&](std::size_t k) {
+        results[k] = packWith(sizes, sheet, margin, tries[k].first, tries[k].second, sheetLimit);
+    });
     Layout best = std::move(results[0]);
     for (std::size_t k = 1; k < results.size(); ++k)
         if (better(results[k], best))
             best = std::move(results[k]);
     outcome.layout = std::move(best);
     return outcome;
+}
+
+}  // namespace
+
+PackOutcome pack(std::span<const Size> sizes, Size sheet, int margin, int threads, Rotation rotation)
+{
+    return packUpTo(sizes, sheet, margin, threads, rotation, 0);
+}
+
+std::optional<Layout> packOnOneSheet(
+    std::span<const Size> sizes, Size sheet, int margin, int threads, Rotation rotation)
+{
+    PackOutcome outcome = packUpTo(sizes, sheet, margin, threads, rotation, 1);
+    if (outcome.tooLarge || outcome.layout.sheets != 1)
+        return std::nullopt;
+    return std::move(outcome.layout);
 }
 
 }  // namespace vintrix

@@ -61,9 +61,16 @@ struct PackOutcome {
 PackOutcome pack(
     std::span<const Size> sizes, Size sheet, int margin, int threads = 2, Rotation rotation = Rotation::Never);
 
-// One strategy alone; every size must fit an empty sheet (rotated, if allowed).
-Layout packWith(
-    std::span<const Size> sizes, Size sheet, int margin, Strategy strategy, Rotation rotation = Rotation::Never);
+// pack() when every size fits on one sheet, else nothing; each strategy
+// gives up at the first image that does not fit.
+std::optional<Layout> packOnOneSheet(
+    std::span<const Size> sizes, Size sheet, int margin, int threads = 2, Rotation rotation = Rotation::Never);
+
+// One strategy alone; every size must fit an empty sheet (rotated, if
+// allowed). With a sheet limit, an empty layout (no sheets) as soon as an
+// image would need one more sheet.
+Layout packWith(std::span<const Size> sizes, Size sheet, int margin, Strategy strategy,
+    Rotation rotation = Rotation::Never, int sheetLimit = 0);
 
 // The size an image takes on the sheet where it is placed.
 constexpr Size placedSize(Size image, const Placement& p)

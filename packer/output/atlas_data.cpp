@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <set>
 #include <string_view>
 
 #include "atlas_json.h"
@@ -22,9 +23,9 @@ struct Numbered {
     std::string number;  // the digits as written
 };
 
-std::optional<Numbered> numberedName(const std::string& name)
+std::optional<Numbered> numberedName(const std::string& name, bool extensions)
 {
-    const std::string stem = withoutExtension(name);
+    const std::string stem = extensions ? withoutExtension(name) : name;
     std::size_t digits = stem.size();
     while (digits > 0 && isDigit(stem[digits - 1]))
         --digits;
@@ -38,7 +39,7 @@ std::optional<Numbered> numberedName(const std::string& name)
     return Numbered{group, stem.substr(digits)};
 }
 
-// Frames in natural order, for the formats that list them.
+// Frames in natural order, as every format lists them.
 std::vector<AtlasFrame> naturallySorted(std::vector<AtlasFrame> frames)
 {
     std::stable_sort(frames.begin(), frames.end(),
@@ -46,18 +47,26 @@ std::vector<AtlasFrame> naturallySorted(std::vector<AtlasFrame> frames)
     return frames;
 }
 
-std::string libgdxAtlas(const std::vector<AtlasSheet>& sheets, bool animations)
+std::string libgdxAtlas(
+    const std::vector<AtlasSheet>& sheets, const std::vector<Animation>& animations, AnimationNaming naming)
 {
-    std::map<std::string, Numbered> numbered;  // frames in an animation, by name
-    if (animations) {
-        std::vector<std::string> names;
-        for (const AtlasSheet& sheet : sheets)
-            for (const AtlasFrame& f : sheet.frames)
-                names.push_back(f.name);
-        for (const Animation& a : animationsOf(names))
-            for (const std::string& frame : a.frames)
-                numbered[frame] = *numberedName(frame);
-    }
+    // A frame of an animation goes by its group's name and its number, and
+    // comes after the frames before it, as a loader that keeps the order
+    // of the file plays them.
+    struct Region {
+        std::string name;
+        long index = -1;
+    };
+    std::map<std::string, Region> regions;  // by frame name
+    for (const Animation& a : animations)
+        for (const std::string& frame : a.frames) {
+            const Numbered n = *numberedName(frame, naming.extensions);
+            regions[frame] = {n.group, std::stol(n.number)};
+        }
+    const auto region = [&](const std::string& frame) {
+        const auto it = regions.find(frame);
+        return it != regions.end() ? it->second : Region{frame};
+    };
     std::string out;
     for (std::size_t s = 0; s < sheets.size(); ++s) {
         const AtlasMeta& meta = sheets[s].meta;
@@ -67,33 +76,44 @@ std::string libgdxAtlas(const std::vector<AtlasSheet>& sheets, bool animations)
         out += "format: RGBA8888\nfilter: Nearest, Nearest\nrepeat: none\n";
         if (meta.premultipliedAlpha)
             out += "pma: true\n";
-        for (const AtlasFrame& f : naturallySorted(sheets[s].frames)) {
+        std::vector<std::pair<Region, const AtlasFrame*>> frames;
+        for (const AtlasFrame& f : sheets[s].frames)
+            frames.emplace_back(region(f.name), &f);
+        std::stable_sort(frames.begin(), frames.end(), [](const auto& a, const auto& b) {
+            if (a.first.name != b.first.name)
+                return naturalLess(a.first.name, b.first.name);
+            return a.first.index < b.first.index;
+        });
+        for (const auto& [r, frame] : frames) {
+            const AtlasFrame& f = *frame;
             const int sourceW = f.trimmed ? f.sourceW : f.w, sourceH = f.trimmed ? f.sourceH : f.h;
             const int offsetX = f.trimmed ? f.sourceX : 0;
             const int offsetY = f.trimmed ? f.sourceH - f.sourceY - f.h : 0;  // from the bottom
-            // A frame of an animation goes by its group's name and its number.
-            const auto it = numbered.find(f.name);
-            const bool inAnimation = it != numbered.end();
-            out += (inAnimation ? it->second.group : f.name) + "\n";
+            out += r.name + "\n";
             out += std::string("  rotate: ") + (f.rotated ? "true" : "false") + "\n";
             out += "  xy: " + std::to_string(f.x) + ", " + std::to_string(f.y) + "\n";
             out += "  size: " + std::to_string(f.w) + ", " + std::to_string(f.h) + "\n";
             out += "  orig: " + std::to_string(sourceW) + ", " + std::to_string(sourceH) + "\n";
             out += "  offset: " + std::to_string(offsetX) + ", " + std::to_string(offsetY) + "\n";
-            out += "  index: " + (inAnimation ? std::to_string(std::stol(it->second.number)) : "-1") + "\n";
+            out += "  index: " + std::to_string(r.index) + "\n";
         }
     }
     return out;
 }
 
 // The animations whose frames are all on `sheet`: a data file per sheet can
-// name only its own frames.
-std::vector<Animation> animationsOn(const AtlasSheet& sheet)
+// name only its own frames, and one that lists part of an animation would
+// play it cut short.
+std::vector<Animation> animationsOn(const AtlasSheet& sheet, const std::vector<Animation>& animations)
 {
-    std::vector<std::string> names;
+    std::set<std::string_view> here;
     for (const AtlasFrame& f : sheet.frames)
-        names.push_back(f.name);
-    return animationsOf(names);
+        here.insert(f.name);
+    std::vector<Animation> whole;
+    for (const Animation& a : animations)
+        if (std::all_of(a.frames.begin(), a.frames.end(), [&](const std::string& f) { return here.count(f) > 0; }))
+            whole.push_back(a);
+    return whole;
 }
 
 }  // namespace
@@ -151,18 +171,28 @@ bool naturalLess(const std::string& a, const std::string& b)
     return a < b;
 }
 
-std::vector<Animation> animationsOf(const std::vector<std::string>& names)
+std::vector<Animation> animationsOf(const std::vector<std::string>& names, bool extensions)
 {
-    std::map<std::string, std::vector<std::string>> groups;
+    struct Frame {
+        long number;
+        std::string name;
+    };
+    std::map<std::string, std::vector<Frame>> groups;
     for (const std::string& name : names)
-        if (const auto n = numberedName(name))
-            groups[n->group].push_back(name);
+        if (const auto n = numberedName(name, extensions))
+            groups[n->group].push_back({std::stol(n->number), name});
     std::vector<Animation> out;
     for (auto& [group, frames] : groups) {
         if (frames.size() < 2)
             continue;
-        std::sort(frames.begin(), frames.end(), naturalLess);
-        out.push_back({group, std::move(frames)});
+        // By number, whatever comes between the name and the number:
+        // walk_1, walk2, walk-3.
+        std::sort(frames.begin(), frames.end(), [](const Frame& a, const Frame& b) {
+            return a.number != b.number ? a.number < b.number : naturalLess(a.name, b.name);
+        });
+        Animation& a = out.emplace_back(Animation{group, {}});
+        for (Frame& f : frames)
+            a.frames.push_back(std::move(f.name));
     }
     std::sort(
         out.begin(), out.end(), [](const Animation& a, const Animation& b) { return naturalLess(a.name, b.name); });
@@ -201,27 +231,31 @@ std::vector<std::string> atlasDataFiles(DataFormat format, const std::string& na
 }
 
 std::vector<std::string> atlasData(
-    DataFormat format, const std::string& name, std::vector<AtlasSheet> sheets, bool animations)
+    DataFormat format, const std::string& name, std::vector<AtlasSheet> sheets, AnimationNaming naming)
 {
     if (sheets.empty())
         return {};
-    if (format == DataFormat::Phaser3) {
-        for (AtlasSheet& sheet : sheets)
-            sheet.frames = naturallySorted(std::move(sheet.frames));
-        return {phaserMultiAtlas(sheets, sheets[0].meta.version)};
+    std::vector<std::string> names;
+    for (AtlasSheet& sheet : sheets) {
+        sheet.frames = naturallySorted(std::move(sheet.frames));
+        for (const AtlasFrame& f : sheet.frames)
+            names.push_back(f.name);
     }
+    const std::vector<Animation> animations =
+        naming.group ? animationsOf(names, naming.extensions) : std::vector<Animation>{};
+    if (format == DataFormat::Phaser3)
+        return {phaserMultiAtlas(sheets, sheets[0].meta.version)};
     if (format == DataFormat::Libgdx)
-        return {libgdxAtlas(sheets, animations)};
+        return {libgdxAtlas(sheets, animations, naming)};
 
     for (std::size_t s = 1; s < sheets.size(); ++s)
         sheets[0].meta.relatedMultiPacks.push_back(sheetBase(name, static_cast<int>(s)) + ".json");
     std::vector<std::string> texts;
     for (std::size_t s = sheets.size(); s-- > 0;) {
         const AtlasSheet& sheet = sheets[s];
-        const std::vector<Animation> groups = animations ? animationsOn(sheet) : std::vector<Animation>{};
-        texts.push_back(format == DataFormat::JsonArray
-                ? atlasJsonArray(naturallySorted(sheet.frames), sheet.meta, groups)
-                : atlasJson(sheet.frames, sheet.meta, groups));
+        const std::vector<Animation> groups = animationsOn(sheet, animations);
+        texts.push_back(format == DataFormat::JsonArray ? atlasJsonArray(sheet.frames, sheet.meta, groups)
+                                                        : atlasJson(sheet.frames, sheet.meta, groups));
     }
     return texts;
 }

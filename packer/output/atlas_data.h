@@ -36,7 +36,7 @@ struct AtlasMeta {
 
 struct AtlasSheet {
     AtlasMeta meta;
-    std::vector<AtlasFrame> frames;  // in the order of their names' bytes
+    std::vector<AtlasFrame> frames;  // in any order: every format lists them in natural order
 };
 
 // A rotated sprite is stored turned 90 degrees clockwise for the JSON
@@ -57,9 +57,17 @@ struct Animation {
 bool naturalLess(const std::string& a, const std::string& b);
 
 // The groups of two or more frames whose names end in a number before the
-// extension (after a "_", "-", "." or blank, or straight after a letter),
-// sorted by name.
-std::vector<Animation> animationsOf(const std::vector<std::string>& names);
+// extension, or at the end without `extensions` (after a "_", "-", "." or
+// blank, or straight after a letter), sorted by name; each group's frames in
+// the order of their numbers ("walk_1", "walk2", "walk-3").
+std::vector<Animation> animationsOf(const std::vector<std::string>& names, bool extensions = true);
+
+// Whether numbered frames are grouped into animations, and whether the
+// frames' names still end in their files' extensions.
+struct AnimationNaming {
+    bool group = false;
+    bool extensions = true;
+};
 
 // Throws when a frame or sheet name cannot be written in `format`'s data:
 // libGDX's text format has no quoting for a ":", a line break or blanks at
@@ -78,11 +86,14 @@ std::string withoutExtension(const std::string& name);
 // order they are to be put in place: the one that names the others last.
 std::vector<std::string> atlasDataFiles(DataFormat format, const std::string& name, int sheets);
 
-// The text of each file atlasDataFiles() names, in the same order. Fills in
-// each sheet's relatedMultiPacks. With `animations`, numbered frames are
-// grouped as animationsOf() says, in the formats that carry such groups:
-// "animations" in JSON hash and array, name and index in libGDX.
+// The text of each file atlasDataFiles() names, in the same order, the
+// frames of each sheet in natural order. Fills in each sheet's
+// relatedMultiPacks. Grouped, numbered frames are grouped as animationsOf()
+// says, in the formats that carry such groups: name and index in libGDX,
+// and "animations" in JSON hash and array, in the file of a sheet that holds
+// all of an animation's frames; an animation spread over several sheets is
+// in none of them.
 std::vector<std::string> atlasData(
-    DataFormat format, const std::string& name, std::vector<AtlasSheet> sheets, bool animations);
+    DataFormat format, const std::string& name, std::vector<AtlasSheet> sheets, AnimationNaming naming);
 
 }  // namespace vintrix

@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <set>
+
 namespace {
 
 using namespace vintrix::test;
@@ -14,7 +16,7 @@ struct FormatCase {
     const char* data;  // the value of --data
     Data format;
     bool fileEachSheet;  // else one data file for every sheet
-    bool naturalOrder;   // lists its frames in natural order
+    friend void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.data; }
 };
 
 class DataFormat : public VintrixFolder, public ::testing::WithParamInterface<FormatCase> {
@@ -73,38 +75,97 @@ TEST_P(DataFormat, NamesEveryFrameWhereItsPixelsAreAndReplacesAnEarlierFormatsFi
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, DataFormat,
-    ::testing::Values(FormatCase{"json-hash", Data::JsonHash, true, false},
-        FormatCase{"json-array", Data::JsonArray, true, true}, FormatCase{"phaser3", Data::Phaser3, false, true},
-        FormatCase{"libgdx", Data::Libgdx, false, true}),
+    ::testing::Values(FormatCase{"json-hash", Data::JsonHash, true}, FormatCase{"json-array", Data::JsonArray, true},
+        FormatCase{"phaser3", Data::Phaser3, false}, FormatCase{"libgdx", Data::Libgdx, false}),
     [](const auto& info) { return QString(info.param.data).remove('-').toStdString(); });
 
-// Numbered frames on one sheet, named without extensions and grouped.
-TEST_P(DataFormat, AnimationsGroupNumberedFramesInNaturalOrder)
+// Numbered frames on one sheet, named with and without their extensions:
+// grouped by the name before the number, whatever the separator and the
+// dots before it, played in the order of the numbers, and every format's
+// frames (the JSON hash's keys too) listed in natural order.
+TEST_P(DataFormat, AnimationsGroupNumberedFramesInTheOrderOfTheirNumbers)
 {
     const FormatCase c = GetParam();
+    // Each file's stem and its frame in libGDX's data, which carries an
+    // animation as one name with an index a frame; in natural order.
+    const std::vector<std::pair<QString, QString>> frames{{"boss.idle_1", "boss.idle#1"},
+        {"boss.idle_2", "boss.idle#2"}, {"idle", "idle"}, {"run-1", "run-1"}, {"walk-3", "walk#3"}, {"walk2", "walk#2"},
+        {"walk_1", "walk#1"}, {"walk_4", "walk#4"}, {"walk_10", "walk#10"}};
     std::mt19937 rng(5);
-    for (const QString name : {"walk_1", "walk_2", "walk_10", "idle", "run-1"})
-        save(RandomSprite(rng, 6, 6), name + ".png");
-    const RunResult r = run(args("64", {"--strip-extensions", "--animations"}));
+    for (const auto& [stem, region] : frames)
+        save(RandomSprite(rng, 6, 6), stem + ".png");
+    for (const bool strip : {false, true}) {
+        SCOPED_TRACE(strip ? "--strip-extensions" : "with extensions");
+        const QString ext = strip ? "" : ".png";
+        const RunResult r =
+            run(args("64", strip ? QStringList{"--strip-extensions", "--animations"} : QStringList{"--animations"}));
+        ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
+
+        const Atlas atlas = ReadAtlas(path("Output"), "s", c.format);
+        ASSERT_EQ(atlas.error, "");
+        std::map<QString, QString> file;  // of each frame
+        QStringList order;
+        for (const auto& [stem, region] : frames) {
+            const QString key = c.format != Data::Libgdx ? stem + ext : region.contains('#') ? region : region + ext;
+            file[key] = stem + ".png";
+            order << key;
+        }
+        if (c.format == Data::Libgdx) {  // an animation's frames by their indices
+            order = {"boss.idle#1", "boss.idle#2", "idle" + ext, "run-1" + ext, "walk#1", "walk#2", "walk#3", "walk#4",
+                "walk#10"};
+        }
+        EXPECT_EQ(atlas.order, order);
+        if (c.format == Data::JsonHash || c.format == Data::JsonArray) {
+            const auto named = [&](QStringList stems) {
+                for (QString& stem : stems)
+                    stem += ext;
+                return stems;
+            };
+            EXPECT_EQ(Names(atlas.animations), (QStringList{"boss.idle", "walk"}));
+            EXPECT_EQ(atlas.animations.at("walk").toVariant().toStringList(),
+                named({"walk_1", "walk2", "walk-3", "walk_4", "walk_10"}));
+            EXPECT_EQ(
+                atlas.animations.at("boss.idle").toVariant().toStringList(), named({"boss.idle_1", "boss.idle_2"}));
+        }
+        EXPECT_EQ(
+            FramesDiffer(path("Output"), "s", path("sprites"), c.format, [&](const QString& key) { return file[key]; }),
+            "");
+    }
+}
+
+// An animation whose frames land on two sheets, in the formats with a data
+// file a sheet: left out rather than played in part, while the one whose
+// frames share a sheet is listed (libGDX's one atlas lists both whole, as
+// the test above has it).
+using FileEachSheet = DataFormat;
+
+TEST_P(FileEachSheet, LeavesOutAnAnimationOverTwoSheets)
+{
+    std::mt19937 rng(8);
+    // Four 8 x 8 frames fill a 20 x 20 sheet with a margin of 1.
+    for (int i = 1; i <= 5; ++i)
+        save(RandomSprite(rng, 8, 8), QString("walk_%1.png").arg(i));
+    for (int i = 1; i <= 2; ++i)
+        save(RandomSprite(rng, 3, 3), QString("jump_%1.png").arg(i));
+    const RunResult r = run(args("20", {"--strip-extensions", "--animations"}));
     ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
 
-    const Atlas atlas = ReadAtlas(path("Output"), "s", c.format);
+    const Atlas atlas = ReadAtlas(path("Output"), "s", GetParam().format);
     ASSERT_EQ(atlas.error, "");
-    // libGDX carries an animation as one name with an index a frame.
-    const QStringList walk = c.format == Data::Libgdx ? QStringList{"walk#1", "walk#2", "walk#10"}
-                                                      : QStringList{"walk_1", "walk_2", "walk_10"};
-    if (c.naturalOrder) {  // the keys of a JSON object carry no order
-        EXPECT_EQ(atlas.order.filter("walk"), walk);
-    }
-    EXPECT_EQ(atlas.frames.size(), 5u);
-    EXPECT_TRUE(atlas.frames.count("idle") && atlas.frames.count("run-1"));
-    if (c.format == Data::JsonHash || c.format == Data::JsonArray) {
-        EXPECT_EQ(atlas.animations.size(), 1u);
-        EXPECT_EQ(atlas.animations.at("walk"), QJsonArray::fromStringList(walk));
-    }
-    const auto file = [](QString key) { return key.replace('#', '_') + ".png"; };
-    EXPECT_EQ(FramesDiffer(path("Output"), "s", path("sprites"), c.format, file), "");
+    std::set<QString> walkSheets;
+    for (int i = 1; i <= 5; ++i)
+        walkSheets.insert(atlas.frames.at(QString("walk_%1").arg(i)).sheet);
+    EXPECT_EQ(walkSheets.size(), 2u);
+    EXPECT_EQ(Names(atlas.animations), QStringList{"jump"});
+    EXPECT_EQ(atlas.animations.at("jump").toVariant().toStringList(), QStringList({"jump_1", "jump_2"}));
+    EXPECT_EQ(
+        FramesDiffer(path("Output"), "s", path("sprites"), GetParam().format, [](QString key) { return key + ".png"; }),
+        "");
 }
+
+INSTANTIATE_TEST_SUITE_P(Formats, FileEachSheet,
+    ::testing::Values(FormatCase{"json-hash", Data::JsonHash, true}, FormatCase{"json-array", Data::JsonArray, true}),
+    [](const auto& info) { return QString(info.param.data).remove('-').toStdString(); });
 
 // ---- options and names ----------------------------------------------------
 

@@ -233,5 +233,86 @@ INSTANTIATE_TEST_SUITE_P(Options, Pixels,
             {"--trim", "--trim-threshold", "16", "--rotate", "--premultiply", "--extrude", "1", "--shrink", "--pot"}}),
     [](const auto& info) { return std::string(info.param.label); });
 
+// --shrink lays the last sheet, which holds what the full sheets before it
+// left, out again on the smallest sheet that holds its images. The bound it
+// is measured against is the smallest sheet (least area, then squarest,
+// then wider) with what any sheet that holds them needs: room for the
+// widest and the highest inside the margins, and the images' area with a
+// margin each; for equal squares, a grid of them all, which is exact.
+struct ShrinkCase {
+    const char* label;
+    int count, minSide, maxSide;  // sprites with random sides in this range
+    int margin;
+    bool pot;
+    int sheets;
+    double slack;  // how much larger than the bound the last sheet may be; 1: the bound itself
+    friend void PrintTo(const ShrinkCase& c, std::ostream* os) { *os << c.label; }
+};
+
+class ShrunkSheet : public VintrixFolder, public ::testing::WithParamInterface<ShrinkCase> {};
+
+TEST_P(ShrunkSheet, IsTheSmallestThatHoldsTheLastSheetsImages)
+{
+    const ShrinkCase& c = GetParam();
+    const int side = 256, m = c.margin;
+    std::mt19937 rng(c.count);
+    std::uniform_int_distribution<int> length(c.minSide, c.maxSide);
+    for (int i = 0; i < c.count; ++i)
+        save(RandomSprite(rng, length(rng), length(rng)), QString("s%1.png").arg(i));
+    const QString number = QString::number(side);
+    const RunResult r = run(QStringList{number, number, "n", "32", "1", QString::number(m), sprites(), "--shrink"} +
+        (c.pot ? QStringList{"--pot"} : QStringList{}));
+    ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
+    EXPECT_EQ(FramesDiffer(path("Output"), "n", path("sprites")), "");
+
+    const Atlas atlas = ReadAtlas(path("Output"), "n");
+    ASSERT_EQ(atlas.sheets.size(), std::size_t(c.sheets));
+    const QString last = c.sheets == 1 ? "n.png" : QString("n-%1.png").arg(c.sheets);
+    const QSize got = atlas.sheets.at(last);
+    std::int64_t count = 0, needed = 0;
+    int widest = 0, highest = 0;
+    for (const auto& [name, frame] : atlas.frames)
+        if (frame.sheet == last) {
+            EXPECT_TRUE(QRect(QPoint(), got).contains(frame.rect.adjusted(-m, -m, m, m))) << name.toStdString();
+            ++count;
+            needed += std::int64_t(frame.rect.width() + m) * (frame.rect.height() + m);
+            widest = std::max(widest, frame.rect.width());
+            highest = std::max(highest, frame.rect.height());
+        }
+    const auto area = [](QSize s) { return std::int64_t(s.width()) * s.height(); };
+    const auto smaller = [&](QSize a, QSize b) {
+        if (area(a) != area(b))
+            return area(a) < area(b);
+        if (std::max(a.width(), a.height()) != std::max(b.width(), b.height()))
+            return std::max(a.width(), a.height()) < std::max(b.width(), b.height());
+        return a.width() > b.width();
+    };
+    const int square = c.minSide + m;
+    QSize bound;
+    for (int w = widest + 2 * m; w <= side; ++w)
+        for (int h = highest + 2 * m; h <= side; ++h) {
+            const bool room = c.minSide == c.maxSide ? std::int64_t((w - m) / square) * ((h - m) / square) >= count
+                                                     : std::int64_t(w - m) * (h - m) >= needed;
+            if (room && (!c.pot || (std::has_single_bit(unsigned(w)) && std::has_single_bit(unsigned(h)))) &&
+                (bound.isEmpty() || smaller(QSize(w, h), bound)))
+                bound = QSize(w, h);
+        }
+    EXPECT_GE(area(got), area(bound));
+    if (c.slack == 1) {
+        EXPECT_EQ(got, bound);
+    } else {
+        EXPECT_LE(area(got), c.slack * area(bound))
+            << got.width() << "x" << got.height() << " against " << bound.width() << "x" << bound.height();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sets, ShrunkSheet,
+    ::testing::Values(ShrinkCase{"squares", 30, 16, 16, 0, false, 1, 1},
+        ShrinkCase{"squaresToPowersOfTwo", 30, 16, 16, 0, true, 1, 1},
+        ShrinkCase{"squaresWithMargin", 30, 14, 14, 2, false, 1, 1},
+        ShrinkCase{"leftOver", 100, 12, 40, 2, false, 2, 1.15},
+        ShrinkCase{"leftOverToPowersOfTwo", 100, 12, 40, 2, true, 2, 1}),
+    [](const auto& info) { return std::string(info.param.label); });
+
 }  // namespace
 }  // namespace vintrix::test

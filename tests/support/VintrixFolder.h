@@ -15,6 +15,10 @@ inline void PrintTo(const QString& s, std::ostream* os)
 {
     *os << '"' << s.toStdString() << '"';
 }
+inline void PrintTo(const QSize& s, std::ostream* os)
+{
+    *os << s.width() << "x" << s.height();
+}
 
 namespace vintrix::test {
 

@@ -125,7 +125,7 @@ struct Frame {
 
 struct Atlas {
     std::map<QString, Frame> frames;           // libGDX: a frame with an index is NAME#INDEX
-    QStringList order;                         // the frames in the order the data lists them
+    QStringList order;                         // the frames in the order the data lists them (JSON hash: its keys)
     QStringList dataFiles;                     // NAME.json first, then the ones it names
     std::map<QString, QSize> sheets;           // each sheet's size as the data gives it
     std::map<QString, QJsonValue> animations;  // JSON hash and array
@@ -150,14 +150,50 @@ inline void AddFrame(Atlas& atlas, const QString& name, const QString& sheet, co
     atlas.order << name;
 }
 
-inline QJsonObject ReadJson(const QString& path, QString& error)
+inline QJsonObject ReadJson(const QString& path, QString& error, QByteArray* text = nullptr)
 {
     QFile f(path);
     QJsonParseError parse;
-    const QJsonDocument doc = QJsonDocument::fromJson(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(), &parse);
+    const QByteArray bytes = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parse);
     if (parse.error != QJsonParseError::NoError || !doc.isObject())
         error = QFileInfo(path).fileName() + " is missing or not JSON";
+    if (text)
+        *text = bytes;
     return doc.object();
+}
+
+// The keys of the object `member` of valid JSON's top-level object, in the
+// order of the text, duplicates included: QJsonObject sorts its keys and
+// keeps one of each, while JavaScript keeps them as written.
+inline QStringList KeysAsWritten(const QByteArray& json, const QString& member)
+{
+    QStringList keys;
+    QString outer;  // the latest key of the top-level object
+    int depth = 0;
+    for (qsizetype i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (c == '{' || c == '[')
+            ++depth;
+        else if (c == '}' || c == ']')
+            --depth;
+        if (c != '"')
+            continue;
+        qsizetype end = i + 1;
+        while (end < json.size() && json[end] != '"')
+            end += json[end] == '\\' ? 2 : 1;
+        const QString text = QJsonDocument::fromJson("[" + json.mid(i, end + 1 - i) + "]").array().at(0).toString();
+        i = end;
+        while (end + 1 < json.size() && QChar(json[end + 1]).isSpace())
+            ++end;
+        if (end + 1 >= json.size() || json[end + 1] != ':')
+            continue;  // a value, not a key
+        if (depth == 1)
+            outer = text;
+        else if (depth == 2 && outer == member)
+            keys << text;
+    }
+    return keys;
 }
 
 // libGDX's text format: pages apart by blank lines, each its image's name
@@ -237,7 +273,8 @@ inline Atlas ReadAtlas(const QString& outputDir, const QString& name, Data forma
         return atlas;
     }
     for (int i = 0; i < atlas.dataFiles.size() && atlas.error.isEmpty(); ++i) {
-        const QJsonObject root = detail::ReadJson(outputDir + "/" + atlas.dataFiles[i], atlas.error);
+        QByteArray text;
+        const QJsonObject root = detail::ReadJson(outputDir + "/" + atlas.dataFiles[i], atlas.error, &text);
         const QJsonObject meta = root["meta"].toObject();
         const QString image = meta["image"].toString();
         atlas.sheets[image] = detail::JsonRect(meta["size"]).size();
@@ -252,8 +289,8 @@ inline Atlas ReadAtlas(const QString& outputDir, const QString& name, Data forma
                 detail::AddFrame(atlas, f["filename"].toString(), image, f.toObject());
         } else {
             const QJsonObject frames = root["frames"].toObject();
-            for (auto it = frames.begin(); it != frames.end(); ++it)
-                detail::AddFrame(atlas, it.key(), image, it->toObject());
+            for (const QString& key : detail::KeysAsWritten(text, "frames"))
+                detail::AddFrame(atlas, key, image, frames[key].toObject());
         }
     }
     return atlas;
