@@ -330,11 +330,11 @@ void checkExtrudedMemory(const Options& o, const std::vector<Size>& sizes, std::
 // Writes the sheets and the atlas data under temporary names in the output
 // folder and puts them in place together.
 void writeOutput(const Options& o, const std::vector<std::string>& keys, Sprites& sprites, const Layout& layout,
-    const std::vector<Size>& sheets, const std::vector<std::string>& dataFiles, const std::string& ext, int threads,
-    Progress& progress, std::ostream& err)
+    const std::vector<Size>& sheets, const std::vector<std::string>& dataFiles, const std::string& ext,
+    const RunTicket& ticket, int threads, Progress& progress, std::ostream& err)
 {
     OutputFiles::installSignalHandlers();
-    OutputFiles files(o.outputFolder, o.name, [&] {
+    OutputFiles files(o.outputFolder, o.name, ticket, [&] {
         progress.clear();
         // One write, so that a reader of the pipe gets the line whole.
         err << std::string("Vintrix: waiting for another run writing into ") + o.outputFolder + '\n' << std::flush;
@@ -379,6 +379,7 @@ void writeOutput(const Options& o, const std::vector<std::string>& keys, Sprites
 
 void packFolder(const Options& o, Progress& progress, std::ostream& out, std::ostream& err)
 {
+    const RunTicket ticket = RunTicket::take();  // before anything that takes time
     checkPixelOptions(o);
     const std::uint64_t memory = imageMemory();
     const int threads = workerThreads();
@@ -402,7 +403,7 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
     warnOfLargeSheets(err, o, ext, sheets);
     const std::vector<std::string> dataFiles = atlasDataFiles(o.data, o.name, layout.sheets);
     try {
-        writeOutput(o, keys, sprites, layout, sheets, dataFiles, ext, threads, progress, err);
+        writeOutput(o, keys, sprites, layout, sheets, dataFiles, ext, ticket, threads, progress, err);
     } catch (const std::bad_alloc&) {
         throw OutputError("out of memory writing the sheets");
     }
