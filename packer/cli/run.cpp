@@ -11,6 +11,7 @@
 #include <ostream>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -334,10 +335,13 @@ void writeOutput(const Options& o, const std::vector<std::string>& keys, Sprites
     const RunTicket& ticket, int threads, Progress& progress, std::ostream& err)
 {
     OutputFiles::installSignalHandlers();
+    bool saidWaiting = false;
     OutputFiles files(o.outputFolder, o.name, ticket, [&] {
         progress.clear();
-        // One write, so that a reader of the pipe gets the line whole.
-        err << std::string("Vintrix: waiting for another run writing into ") + o.outputFolder + '\n' << std::flush;
+        // Said once, in one write, so that a reader of the pipe gets the line whole.
+        if (!std::exchange(saidWaiting, true))
+            err << std::string("Vintrix: waiting for another run writing into ") + o.outputFolder + '\n' << std::flush;
+        progress.report(Stage::Waiting, 0, 0);
     });
     // Sheets first and the first data file, the way in, last: a reader
     // that finds it finds everything it names.

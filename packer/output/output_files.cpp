@@ -440,10 +440,8 @@ public:
             throw OutputError("cannot create " + path + ": " + errnoText());
         if (::flock(fd_.get(), LOCK_EX | LOCK_NB) == 0)
             return;
-        if (files.waiting_) {
+        if (files.waiting_)
             files.waiting_();
-            files.waiting_ = nullptr;
-        }
         while (::flock(fd_.get(), LOCK_EX) != 0)
             if (errno != EINTR)
                 throw OutputError("cannot lock " + path + ": " + errnoText());

@@ -57,7 +57,7 @@ struct RunTicket {
 class OutputFiles {
 public:
     // Creates `folder` when missing and a folder for this run inside it.
-    // `waiting` is called once, before this run first waits for another one
+    // `waiting` is called each time before this run waits for another one
     // that holds the lock. Throws OutputError, also when `folder` is a
     // symbolic link or another user's folder in a folder others can write.
     OutputFiles(std::string folder, std::string name, RunTicket ticket, std::function<void()> waiting);
