@@ -180,6 +180,7 @@ private slots:
 
         // Stopped, the job cannot take the lock while the later run writes.
         QFile pidFile(QStringLiteral("vintrix.pid"));
+        QTRY_VERIFY(pidFile.size() > 0);
         QVERIFY(pidFile.open(QIODevice::ReadOnly));
         const pid_t pid = pidFile.readAll().trimmed().toInt();
         QVERIFY(pid > 0 && ::kill(pid, SIGSTOP) == 0);
