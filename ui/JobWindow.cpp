@@ -65,6 +65,9 @@ QString StageFormat(const std::string& stage)
     if (stage == "packing") {
         return QStringLiteral("Packing");
     }
+    if (stage == "waiting") {
+        return QStringLiteral("Waiting for another run writing into Output");
+    }
     return QString::fromStdString(stage);
 }
 

@@ -18,10 +18,16 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace vintrix;
 
@@ -350,7 +356,54 @@ private slots:
         QVERIFY2(status.startsWith(QStringLiteral("Stopped by SIGTERM")), qPrintable(status));
     }
 
+    // While the job waits for another run that holds Output's lock, the bar
+    // says so. A run of the same name that starts meanwhile and ends first
+    // overtakes it: the job ends saying so, never "Done", and Output keeps
+    // the later run's files.
+    void overtakenByALaterRunSaysSoAndLeavesItsOutput()
+    {
+        const QString folder = MakeFolder();
+        QVERIFY(QDir().mkpath(QStringLiteral("Output")));
+        const int lock = ::open("Output/.vintrix.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        QVERIFY(lock >= 0 && ::flock(lock, LOCK_EX) == 0);
+        JobWindow window(QStringLiteral("sheet"),
+            WriteScript("Vintrix 128 64 sheet 8 0 0 " + folder + " & echo $! > vintrix.pid; wait $!"));
+        window.showMinimized();
+        auto* bar = Part<QProgressBar>(window, "progress");
+        QTRY_COMPARE_WITH_TIMEOUT(
+            bar->format(), QStringLiteral("Waiting for another run writing into Output"), kJobTimeout);
+
+        // Stopped, the job cannot take the lock while the later run writes.
+        QFile pidFile(QStringLiteral("vintrix.pid"));
+        QTRY_VERIFY(pidFile.size() > 0);
+        QVERIFY(pidFile.open(QIODevice::ReadOnly));
+        const pid_t pid = pidFile.readAll().trimmed().toInt();
+        QVERIFY(pid > 0 && ::kill(pid, SIGSTOP) == 0);
+        const auto resume = qScopeGuard([pid] { ::kill(pid, SIGCONT); });
+        QTRY_COMPARE(ProcessState(pid), 'T');
+        ::close(lock);
+        const test::RunResult later = test::RunVintrix(dir_->path(), {"64", "64", "sheet", "32", "1", "0", folder});
+        QCOMPARE(later.exitCode, test::Ok);
+        const test::Files laterFiles = test::FilesIn(QStringLiteral("Output"));
+        ::kill(pid, SIGCONT);
+        QTRY_VERIFY_WITH_TIMEOUT(window.state() != JobWindow::State::Running, kJobTimeout);
+
+        QCOMPARE(window.state(), JobWindow::State::Failed);
+        const QString status = Part<QLabel>(window, "status")->text();
+        QVERIFY2(status.startsWith(QStringLiteral("Superseded by a later run of the same name")), qPrintable(status));
+        QCOMPARE(test::FilesIn(QStringLiteral("Output")), laterFiles);
+    }
+
 private:
+    // R, S, T, ...: the state /proc gives for a process.
+    static char ProcessState(pid_t pid)
+    {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        const QByteArray text = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
+        const qsizetype end = text.lastIndexOf(')');
+        return end >= 0 && end + 2 < text.size() ? text[end + 2] : '?';
+    }
+
     // The images folder, with three sprites in it, as the line names it.
     QString MakeFolder()
     {
