@@ -305,6 +305,11 @@ void JobWindow::EndIfOver()
     if (startError_.isEmpty() && Succeeded(shellEnd_)) {
         const QString summary = summary_.isEmpty() ? tr("Vintrix ended without a summary") : summary_;
         SetStatus(tr("Done: %1").arg(summary));
+        // The settings file beside the sprites may have sent the output elsewhere.
+        if (const auto folder = SummaryOutputFolder(summary_.toStdString())) {
+            writtenInto_ = QFile::decodeName(QByteArray::fromStdString(*folder));
+            ShowFolders();
+        }
         openOutput_->show();
         ShowSheets();
         SetState(State::Done);
@@ -361,8 +366,12 @@ void JobWindow::ReadCommand(const QString& scriptFile)
 
 QString JobWindow::OutputFolder() const
 {
-    const QString output =
-        command_ ? QFile::decodeName(QByteArray::fromStdString(command_->outputFolder)) : QStringLiteral("Output");
+    QString output = QStringLiteral("Output");
+    if (writtenInto_) {
+        output = writtenInto_->isEmpty() ? QStringLiteral(".") : *writtenInto_;
+    } else if (command_) {
+        output = QFile::decodeName(QByteArray::fromStdString(command_->outputFolder));
+    }
     return QDir::cleanPath(QDir::current().absoluteFilePath(output));
 }
 

@@ -129,12 +129,12 @@ private slots:
         QTest::addColumn<QString>("picture");
         QTest::addColumn<QString>("summary");
         QTest::newRow("one 8-bit BMP, its colour key transparent")
-            << "128 64 'my sheet' 8 0 0 %1/sprites/" << QByteArray("trim = true\n") << "sprites"
-            << "Output"
+            << "128 64 'my sheet' 8 0 0 %1/sprites/" << QByteArray("trim = true\noutput = \"../atlases\"\n")
+            << "sprites"
+            << "atlases"
             << "Sheet 1 of 1: my sheet.bmp, 128 \u00d7 64"
-            << "packed 3 images into 1 sheet of 128x64 (8.8% full): Output/my sheet.bmp with atlas data "
-               "Output/my sheet.json"
-               "\nsettings from %1/sprites/vintrix.toml: trim";
+            << "packed 3 images into 1 sheet of 128x64 (8.8% full): %1/sprites/../atlases/my sheet.bmp with atlas data "
+               "%1/sprites/../atlases/my sheet.json\nsettings from %1/sprites/vintrix.toml: trim, output = ../atlases";
         QTest::newRow("three PNG sheets in another folder")
             << "--output ./sheets// 24 16 -name 32 1 0 sprites/../sprites" << QByteArray() << "sprites"
             << "sheets"
@@ -159,8 +159,6 @@ private slots:
         }
         JobWindow window(QStringLiteral("my sheet"), WriteScript("Vintrix " + arguments.replace("%1", dir_->path())));
         QCOMPARE(window.windowTitle(), QStringLiteral("my sheet \u2014 running"));
-        QCOMPARE(Part<QLabel>(window, "folders")->text(),
-            QStringLiteral("Images folder: %1/%2\nOutput folder: %1/%3").arg(dir_->path(), images, output));
         auto* bar = Part<QProgressBar>(window, "progress");
         QStringList seen;
         connect(bar, &QProgressBar::valueChanged, this, [&] {
@@ -174,6 +172,8 @@ private slots:
         QCOMPARE(window.state(), JobWindow::State::Done);
         QCOMPARE(window.windowTitle(), QStringLiteral("my sheet \u2014 done"));
         QVERIFY(window.isMinimized());
+        QCOMPARE(Part<QLabel>(window, "folders")->text(),
+            QStringLiteral("Images folder: %1/%2\nOutput folder: %1/%3").arg(dir_->path(), images, output));
         QVERIFY2(seen.contains(QStringLiteral("Reading images: 3 of 3")), qPrintable(seen.join('|')));
         QVERIFY2(seen.filter(QStringLiteral("Writing sheets: row ")).size() > 0, qPrintable(seen.join('|')));
         QVERIFY(!Part<QPlainTextEdit>(window, "log")->toPlainText().contains(QStringLiteral("progress")));
