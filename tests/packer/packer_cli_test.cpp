@@ -80,6 +80,7 @@ struct MessageCase {
     const char* message;  // the line on stderr, after "error: " when the run fails; "" for none
     int exitCode = BadArguments;
     std::vector<std::pair<std::string, QByteArray>> sprites = {{"s.png", Encoded(FlatSprite(6, 6, Qt::red))}};
+    friend void PrintTo(const MessageCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class Messages : public VintrixTest, public ::testing::WithParamInterface<MessageCase> {};
@@ -96,6 +97,8 @@ TEST_P(Messages, SayWhatIsWrongOrRisky)
     EXPECT_EQ(r.err, line.isEmpty() ? "" : line + "\n");
     EXPECT_EQ(r.out.isEmpty(), c.exitCode != Ok);
     EXPECT_EQ(outputExists(), c.exitCode == Ok);
+    for (const auto& [file, bytes] : c.sprites)  // Qt cannot remove a name that is not UTF-8
+        std::remove((sprites().toStdString() + file).c_str());
 }
 
 const char kPackDir[] = "64|64|n|32|1|0|DIR";
@@ -264,12 +267,8 @@ struct SettingsCase {
     const char* message;
     const char* file = "sprites/vintrix.toml";
     const char* output = "Output";
+    friend void PrintTo(const SettingsCase& c, std::ostream* os) { *os << c.label; }
 };
-
-void PrintTo(const SettingsCase& c, std::ostream* os)
-{
-    *os << c.label;
-}
 
 class SettingsFiles : public VintrixTest, public ::testing::WithParamInterface<SettingsCase> {};
 
