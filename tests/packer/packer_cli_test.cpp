@@ -30,8 +30,12 @@ protected:
         std::vector<std::string> list;
         for (const QString& a : args)
             list.push_back(a.toStdString());
-        for (const char* v : {"VINTRIX_IMAGE_MEMORY_MIB", "VINTRIX_PROGRESS"})
-            env_.contains(v) ? qputenv(v, env_.value(v).toLocal8Bit()) : qunsetenv(v);
+        const auto setEnvironment = [](const QProcessEnvironment& env) {
+            for (const char* v : {"VINTRIX_IMAGE_MEMORY_MIB", "VINTRIX_PROGRESS"})
+                env.contains(v) ? qputenv(v, env.value(v).toLocal8Bit()) : qunsetenv(v);
+        };
+        const QProcessEnvironment outside = QProcessEnvironment::systemEnvironment();
+        setEnvironment(env_);
         const QString before = QDir::currentPath();
         EXPECT_TRUE(QDir::setCurrent(work_.path()));
         std::ostringstream out, err;
@@ -43,6 +47,7 @@ protected:
             r.exitCode = toInt(e.code());
         }
         QDir::setCurrent(before);
+        setEnvironment(outside);
         r.out = QString::fromStdString(out.str());
         r.err = QString::fromStdString(err.str());
         return r;
