@@ -496,7 +496,8 @@ TEST_P(Palette, EightBitSheetsStayCloseToTheSourcesAndKeepTransparency)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, Palette, ::testing::Values(1, 0));
+INSTANTIATE_TEST_SUITE_P(Formats, Palette, ::testing::Values(1, 0),
+    [](const auto& info) { return std::string(info.param ? "Png" : "Bmp"); });
 
 // ---- progress -------------------------------------------------------------
 
