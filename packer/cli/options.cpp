@@ -90,7 +90,7 @@ void checkBmpSize(const Options& o)
 // are checked afterwards, with messages like those of the arguments.
 struct Named {
     bool help = false, version = false;
-    std::string output, data, trimThreshold, extrude, pngLevel;
+    std::string output, data, trimThreshold, extrude, pngLevel, maxSheets;
     std::string config;
     bool noConfig = false;
     Options flags;  // the options without a value, the rest at their defaults
@@ -117,6 +117,8 @@ void defineOptions(CLI::App& app, Named& n)
     app.add_flag("--shrink", n.flags.shrink, "last sheet on the smallest size that holds it, others cropped");
     app.add_flag("--premultiply", n.flags.premultiply, "store colours premultiplied by alpha");
     app.add_option("--png-level", n.pngLevel, "PNG compression, 1 (fast) to 12 (smallest); 7 by default")
+        ->type_name("N");
+    app.add_option("--max-sheets", n.maxSheets, "fail, writing nothing, when the images need more than N sheets")
         ->type_name("N");
     app.add_option("--config", n.config, "read the settings from FILE, not from FOLDER/vintrix.toml")
         ->type_name("FILE")
@@ -237,6 +239,8 @@ void applyNamed(const Named& n, CLI::App& app, Options& o, const SettingsFile* f
         o.extrude = checkedNumber(at("--extrude") + "extrusion", n.extrude, 0, 255);
     if (app.count("--png-level"))
         o.pngLevel = checkedNumber(at("--png-level") + "PNG level", n.pngLevel, 1, 12);
+    if (app.count("--max-sheets"))
+        o.maxSheets = checkedNumber(at("--max-sheets") + "--max-sheets", n.maxSheets, 1, 1000000);
 }
 
 }  // namespace

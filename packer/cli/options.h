@@ -38,6 +38,7 @@ struct Options {
     bool pot = false;                        // --pot
     bool shrink = false;                     // --shrink
     bool premultiply = false;                // --premultiply
+    int maxSheets = 0;                       // --max-sheets N; 0 for no limit
 
     // "settings from FOLDER/vintrix.toml: trim, data = json-array", the
     // named options the settings file set; "" for none.

@@ -487,6 +487,10 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
 
     progress.report(Stage::Packing, 0, 1);
     Layout layout = layOut(o, names, sprites, threads);
+    if (o.maxSheets > 0 && layout.sheets > o.maxSheets)
+        throw InputError("the images need " + std::to_string(layout.sheets) + " sheets of " + std::to_string(o.width) +
+            "x" + std::to_string(o.height) + ", more than the " + std::to_string(o.maxSheets) +
+            " that --max-sheets allows");
     const std::vector<Size> sheets = sheetSizes(o, layout, sprites.sizes, threads);
     if (o.extrude > 0)
         checkExtrudedMemory(o, sprites.sizes, memory);
