@@ -414,17 +414,22 @@ void checkExtrudedMemory(const Options& o, const std::vector<Size>& sizes, std::
 }
 
 // A depfile in a folder that is missing or closed fails the run before it
-// reads an image.
+// reads an image; but the output folder, which the run creates.
 void checkDepfile(const Options& o)
 {
     if (o.depfile.empty())
         return;
-    const std::filesystem::path parent = std::filesystem::path(o.depfile).parent_path();
+    namespace fs = std::filesystem;
+    const fs::path parent = fs::path(o.depfile).parent_path();
     const std::string folder = parent.empty() ? "." : parent.string();
     std::error_code ec;
-    const auto status = std::filesystem::status(folder, ec);
+    const auto status = fs::status(folder, ec);
+    const bool inOutput =
+        (fs::path(folder) / "").lexically_normal() == (fs::path(o.outputFolder) / "").lexically_normal();
     std::string why;
-    if (!std::filesystem::exists(status))
+    if (!fs::exists(status) && inOutput)
+        return;
+    if (!fs::exists(status))
         why = "the folder " + quoted(folder) + " does not exist";
     else if (!std::filesystem::is_directory(status))
         why = quoted(folder) + " is not a folder";

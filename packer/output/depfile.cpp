@@ -36,7 +36,12 @@ std::string depfileText(const std::vector<std::string>& targets, const std::vect
     text += ':';
     for (const std::string& prerequisite : prerequisites)
         text += " \\\n  " + escaped(prerequisite);
-    return text + '\n';
+    text += '\n';
+    // A rule of its own for each, as -MP writes, so that Make takes one that
+    // was removed for one to make, and runs Vintrix again.
+    for (const std::string& prerequisite : prerequisites)
+        text += '\n' + escaped(prerequisite) + ":\n";
+    return text;
 }
 
 }  // namespace vintrix

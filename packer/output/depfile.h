@@ -8,7 +8,8 @@
 
 namespace vintrix {
 
-// "t1 t2: \\\n  p1 \\\n  p2\n", each path escaped as Make and Ninja read it.
+// "t1 t2: \\\n  p1 \\\n  p2\n", then an empty rule for each prerequisite
+// ("\np1:\n"), each path escaped as Make and Ninja read it.
 // Throws InputError for a path that cannot be written there (one with a
 // line break in it).
 std::string depfileText(const std::vector<std::string>& targets, const std::vector<std::string>& prerequisites);

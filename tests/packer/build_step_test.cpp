@@ -2,7 +2,12 @@
 // output left untouched, and the README's Ninja and Make rules run for real.
 #include "VintrixFolder.h"
 
+#include <set>
+
 #include <sys/stat.h>
+
+#include <QRegularExpression>
+#include <QThread>
 
 namespace {
 
@@ -84,7 +89,8 @@ TEST_P(Depfiles, NameWhatTheRunWroteAndEverythingItRead)
     ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
     QFile f(path(c.depfile));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(f.readAll()), c.text);
+    // The rule, without the empty rules of its prerequisites after it.
+    EXPECT_EQ(QString::fromUtf8(f.readAll()).section("\n\n", 0, 0) + "\n", c.text);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, Depfiles,
@@ -97,6 +103,8 @@ INSTANTIATE_TEST_SUITE_P(Table, Depfiles,
             {"x y#$:\\.png"}, "", "d $#.d",
             "out\\ dir/n.json: \\\n  sprites \\\n  sprites/a.png \\\n  sprites/b.png \\\n  sprites/c.png \\\n  "
             "sprites/x\\ y\\#$$\\:\\.png\n"},
+        DepfileCase{"inTheOutputFolder", "64|64|n|32|1|0|sprites|-o|a/b/|--depfile|a//b/n.d", {}, "", "a/b/n.d",
+            "a/b/n.json: \\\n  sprites \\\n  sprites/a.png \\\n  sprites/b.png \\\n  sprites/c.png\n"},
         DepfileCase{"subfoldersAndSettings", "64|64|n|32|1|0|sprites|--recursive", {"sub/d.png", "sub/deeper/e.png"},
             "depfile = \"../deps.d\"\n", "deps.d",
             "Output/n.json: \\\n  sprites \\\n  sprites/empty \\\n  sprites/sub \\\n  sprites/sub/deeper \\\n  "
@@ -132,6 +140,8 @@ INSTANTIATE_TEST_SUITE_P(Table, DepfileFaults,
             "error: cannot write the depfile \"sprites/a.png/n.d\": \"sprites/a.png\" is not a folder\n"},
         DepfileFaultCase{
             "aFolder", "sprites", OutputFailed, "error: cannot write the depfile \"sprites\": it is a folder\n"},
+        DepfileFaultCase{"inAFolderInOutput", "Output/deps/n.d", OutputFailed,
+            "error: cannot write the depfile \"Output/deps/n.d\": the folder \"Output/deps\" does not exist\n"},
         DepfileFaultCase{"noName", "deps/", BadArguments, "error: --depfile needs a file name, not \"deps/\"\n"}),
     [](const auto& info) { return std::string(info.param.label); });
 
@@ -185,6 +195,166 @@ TEST_F(BuildStep, IdenticalFilesAreLeftUntouched)
     EXPECT_FALSE(changed.out.contains("unchanged")) << changed.out.toStdString();
     EXPECT_NE(idOf(path("Output/n.png")), sheet);
     EXPECT_EQ(idOf(path("Output/n.json")), data);
+}
+
+// ---- the README's Ninja and Make examples --------------------------------
+
+// The indented block after the line "    # FILE" in the README, as it is.
+QString readmeExample(const QString& file)
+{
+    QFile readme(QStringLiteral(VINTRIX_README));
+    if (!readme.open(QIODevice::ReadOnly))
+        return {};
+    const QStringList lines = QString::fromUtf8(readme.readAll()).split('\n');
+    const qsizetype at = lines.indexOf("    # " + file);
+    QString text;
+    for (qsizetype i = at + 1; at >= 0 && i < lines.size() && lines[i].startsWith("    "); ++i)
+        text += lines[i].mid(4) + '\n';
+    return text;
+}
+
+struct Tool {
+    const char* label;
+    const char* program;
+    const char* file;
+    const char* consumers;  // a step after each pack, appended to the example
+    const char* ran;        // what a line that runs "pack NAME" or "use NAME" looks like
+};
+
+const Tool kNinja{"ninja", "ninja", "build.ninja",
+    "rule use\n  command = cat $in > $out\n  description = use $name\n"
+    "build hero.use: use atlases/hero.json atlases/hero.png\n  name = hero\n"
+    "build enemies.use: use atlases/enemies.json atlases/enemies.png\n  name = enemies\n",
+    R"(^\[\d+/\d+\] (pack|use) (\w+)$)"};
+const Tool kMake{"make", "make", "Makefile",
+    "all: hero.use enemies.use\n%.use: atlases/%.json atlases/%.png\n\tcat $^ > $@\n",
+    R"(^(?:(Vintrix) 256 256 (\w+) |(cat) atlases/(\w+)\.json))"};
+
+// One change to the sprites, then a build, and what it runs: "pack hero",
+// "use enemies", ...
+struct BuildCase {
+    const char* label;
+    std::function<void(class Examples&)> change;
+    std::set<QString> ninjaRuns, makeRuns;
+};
+
+class Examples : public VintrixFolder, public ::testing::WithParamInterface<Tool> {
+public:
+    void saveSprite(const QString& file, QColor colour) { save(FlatSprite(20, 20, colour), file); }
+    void writeFile(const QString& rel, const QByteArray& bytes) { writeBytes(rel, bytes); }
+    void removeFile(const QString& rel) { QFile::remove(path(rel)); }
+    // Each change comes at a later time than any file the last build wrote.
+    void laterThanTheOutput()
+    {
+        const auto mtime = [](const QString& file) { return QFileInfo(file).lastModified(); };
+        while (mtime(path("probe")) <= mtime(path("atlases/hero.json")) ||
+            mtime(path("probe")) <= mtime(path("atlases/enemies.json"))) {
+            QThread::msleep(2);
+            writeBytes("probe", "");
+        }
+    }
+
+protected:
+    void SetUp() override
+    {
+        VintrixFolder::SetUp();
+        ASSERT_TRUE(work_.mkpath("sprites/hero") && work_.mkpath("sprites/enemies"));
+        saveSprite("hero/walk_1.png", Qt::red);
+        saveSprite("hero/walk_2.png", Qt::green);
+        saveSprite("enemies/bat.png", Qt::blue);
+        const QString example = readmeExample(GetParam().file);
+        ASSERT_FALSE(example.isEmpty()) << "no example " << GetParam().file << " in the README";
+        writeBytes(GetParam().file, (example + GetParam().consumers).toUtf8());
+        env_.insert("PATH", QFileInfo(VINTRIX_BINARY).absolutePath() + ":" + env_.value("PATH"));
+    }
+
+    std::set<QString> build()
+    {
+        QProcess p;
+        p.setWorkingDirectory(work_.path());
+        p.setProcessEnvironment(env_);
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(GetParam().program, {});
+        EXPECT_TRUE(p.waitForFinished(120000));
+        const QString out = QString::fromUtf8(p.readAll());
+        EXPECT_EQ(p.exitCode(), 0) << out.toStdString();
+        std::set<QString> ran;
+        const QRegularExpression line(GetParam().ran, QRegularExpression::MultilineOption);
+        for (auto it = line.globalMatch(out); it.hasNext();) {
+            const QStringList m = it.next().capturedTexts().mid(1).filter(QRegularExpression(".+"));
+            ran.insert((m[0] == "cat" || m[0] == "use" ? "use " : "pack ") + m[1]);
+        }
+        return ran;
+    }
+};
+
+TEST_P(Examples, RebuildWhatChangedAndNothingElse)
+{
+    const bool ninja = GetParam().program == std::string("ninja");
+    const BuildCase steps[] = {
+        {"first", [](Examples&) {}, {"pack hero", "use hero", "pack enemies", "use enemies"},
+            {"pack hero", "use hero", "pack enemies", "use enemies"}},
+        {"nothingChanged", [](Examples&) {}, {}, {}},
+        {"touchedAlike", [](Examples& t) { t.saveSprite("hero/walk_1.png", Qt::red); }, {"pack hero"}, {"pack hero"}},
+        // Make, which keeps no record, packs again until the data changes.
+        {"nothingChangedSince", [](Examples&) {}, {}, {"pack hero"}},
+        {"changed", [](Examples& t) { t.saveSprite("hero/walk_2.png", Qt::yellow); }, {"pack hero", "use hero"},
+            {"pack hero", "use hero"}},
+        {"added", [](Examples& t) { t.saveSprite("enemies/rat.png", Qt::gray); }, {"pack enemies", "use enemies"},
+            {"pack hero", "pack enemies", "use enemies"}},
+        {"removed", [](Examples& t) { t.removeFile("sprites/enemies/rat.png"); }, {"pack enemies", "use enemies"},
+            {"pack hero", "pack enemies", "use enemies"}},
+        {"settingsAdded", [](Examples& t) { t.writeFile("sprites/hero/vintrix.toml", "trim = true\n"); }, {"pack hero"},
+            {"pack hero"}},
+        {"dataChanged",
+            [](Examples& t) {
+                t.saveSprite("hero/walk_2.png", Qt::cyan);
+                t.saveSprite("hero/walk_3.png", Qt::magenta);
+            },
+            {"pack hero", "use hero"}, {"pack hero", "use hero"}},
+        {"nothingChangedAtLast", [](Examples&) {}, {}, {}},
+    };
+    for (const BuildCase& step : steps) {
+        SCOPED_TRACE(step.label);
+        step.change(*this);
+        EXPECT_EQ(build(), ninja ? step.ninjaRuns : step.makeRuns);
+        laterThanTheOutput();
+    }
+    EXPECT_EQ(FramesDiffer(path("atlases"), "hero", path("sprites/hero")), "");
+    EXPECT_EQ(FramesDiffer(path("atlases"), "enemies", path("sprites/enemies")), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tools, Examples, ::testing::Values(kNinja, kMake), [](const auto& info) { return std::string(info.param.label); });
+
+// Many packs at once, half of them into one output folder under names of
+// their own, the README's Ninja rule with an output folder for each edge.
+TEST_F(VintrixFolder, ManyPacksAtOnceUnderNinjaAllComeOutWhole)
+{
+    QString ninja = readmeExample("build.ninja");
+    ninja = ninja.left(ninja.indexOf("build ")).replace("atlases", "$dir");
+    constexpr int kPacks = 16;
+    for (int n = 0; n < kPacks; ++n) {
+        const QString name = QString("p%1").arg(n), dir = n % 2 ? "atlases" : "own/" + name;
+        ASSERT_TRUE(work_.mkpath("sprites/" + name));
+        for (int i = 0; i <= n % 5; ++i)
+            save(FlatSprite(10 + i, 10, QColor::fromHsv(n * 20, 255, 50 + i * 40)), name + QString("/s%1.png").arg(i));
+        ninja += QString("build %1/%2.json: pack sprites/%2\n  name = %2\n  dir = %1\n").arg(dir, name);
+    }
+    writeBytes("build.ninja", ninja.toUtf8());
+    QProcess p;
+    p.setWorkingDirectory(work_.path());
+    env_.insert("PATH", QFileInfo(VINTRIX_BINARY).absolutePath() + ":" + env_.value("PATH"));
+    p.setProcessEnvironment(env_);
+    p.start("ninja", {"-j8"});
+    ASSERT_TRUE(p.waitForFinished(120000));
+    ASSERT_EQ(p.exitCode(), 0) << p.readAll().toStdString();
+    for (int n = 0; n < kPacks; ++n) {
+        const QString name = QString("p%1").arg(n), dir = path(n % 2 ? "atlases" : "own/" + name);
+        EXPECT_EQ(FramesDiffer(dir, name, path("sprites/" + name)), "") << name.toStdString();
+        EXPECT_EQ(ReadAtlas(dir, name).frames.size(), std::size_t(n % 5 + 1)) << name.toStdString();
+    }
+    EXPECT_EQ(QDir(path("atlases")).entryList({".vintrix-run-*"}, QDir::AllEntries | QDir::Hidden), QStringList());
 }
 
 }  // namespace
