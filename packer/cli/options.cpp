@@ -121,6 +121,8 @@ void defineOptions(CLI::App& app, Named& n)
     app.add_option("--max-sheets", n.maxSheets, "fail, writing nothing, when the images need more than N sheets")
         ->type_name("N");
     app.add_option("--depfile", n.depfile, "write FILE, the output's dependencies in Make's syntax")->type_name("FILE");
+    app.add_flag("--watch", n.flags.watch, "after the run, run again whenever FOLDER changes, until stopped")
+        ->configurable(false);
     app.add_option("--config", n.config, "read the settings from FILE, not from FOLDER/vintrix.toml")
         ->type_name("FILE")
         ->configurable(false);

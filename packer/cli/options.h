@@ -40,6 +40,7 @@ struct Options {
     bool premultiply = false;                // --premultiply
     int maxSheets = 0;                       // --max-sheets N; 0 for no limit
     std::string depfile;                     // --depfile FILE; "" for none
+    bool watch = false;                      // --watch
 
     // "settings from FOLDER/vintrix.toml: trim, data = json-array", the
     // named options the settings file set; "" for none.

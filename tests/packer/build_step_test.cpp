@@ -357,4 +357,79 @@ TEST_F(VintrixFolder, ManyPacksAtOnceUnderNinjaAllComeOutWhole)
     EXPECT_EQ(QDir(path("atlases")).entryList({".vintrix-run-*"}, QDir::AllEntries | QDir::Hidden), QStringList());
 }
 
+// ---- --watch ------------------------------------------------------------
+
+class Watch : public BuildStep {
+protected:
+    void start(const QStringList& options)
+    {
+        p_.setWorkingDirectory(work_.path());
+        p_.setProcessEnvironment(env_);
+        p_.start(VINTRIX_BINARY, QStringList{"64", "64", "n", "32", "1", "0", "sprites", "--watch"} + options);
+        ASSERT_TRUE(p_.waitForStarted());
+    }
+    // The lines of stdout (or stderr) once there are `count`, or all there are
+    // when the process ends or `tenths` of a second pass.
+    QStringList lines(qsizetype count, QProcess::ProcessChannel channel = QProcess::StandardOutput, int tenths = 600)
+    {
+        QString& text = channel == QProcess::StandardOutput ? out_ : err_;
+        for (int waited = 0; text.count('\n') < count && waited < tenths; ++waited) {
+            p_.waitForReadyRead(100);
+            out_ += QString::fromUtf8(p_.readAllStandardOutput());
+            err_ += QString::fromUtf8(p_.readAllStandardError());
+            if (p_.state() == QProcess::NotRunning)
+                break;
+        }
+        return text.split('\n', Qt::SkipEmptyParts);
+    }
+    void TearDown() override
+    {
+        p_.kill();
+        p_.waitForFinished();
+    }
+
+    QProcess p_;
+    QString out_, err_;
+};
+
+TEST_F(Watch, RepacksOnceForEachChangeKeepsTheOutputOfAFailedOneAndEndsCleanly)
+{
+    start({"--depfile", "sprites/n.d"});  // a file Vintrix writes among the sprites is no change
+    ASSERT_EQ(lines(1).size(), 1);
+    save(FlatSprite(30, 30, Qt::yellow), "d.png");
+    ASSERT_EQ(lines(2).size(), 2);
+    EXPECT_TRUE(lines(2)[1].startsWith("packed 4 images into 1 sheet")) << out_.toStdString();
+    const Files before = output();
+
+    writeBytes("sprites/broken.png", "not a PNG");
+    EXPECT_TRUE(lines(1, QProcess::StandardError).value(0).startsWith("error: \"broken.png\"")) << err_.toStdString();
+    EXPECT_EQ(output(), before);
+    QFile::remove(path("sprites/broken.png"));
+    ASSERT_EQ(lines(3).size(), 3);
+    EXPECT_TRUE(lines(3)[2].contains(", unchanged: ")) << out_.toStdString();
+    // Five times the time changes take to settle, and no run of its own making.
+    EXPECT_EQ(lines(4, QProcess::StandardOutput, 10).size(), 3) << out_.toStdString();
+
+    p_.terminate();
+    ASSERT_TRUE(p_.waitForFinished(60000));
+    EXPECT_EQ(lines(4).size(), 3) << out_.toStdString();
+    EXPECT_EQ(output(), before);
+    EXPECT_EQ(FilesIn(path("Output"), true).size(), before.size() + 2);  // the lock and the record of names
+    EXPECT_EQ(QDir(path("Output")).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+    EXPECT_EQ(QDir(sprites()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+        QStringList({"a.png", "b.png", "c.png", "d.png", "n.d"}));
+}
+
+TEST_F(Watch, EndsWhenTheImagesFolderGoes)
+{
+    start({});
+    ASSERT_EQ(lines(1).size(), 1);
+    ASSERT_TRUE(QDir(sprites()).removeRecursively());
+    ASSERT_TRUE(p_.waitForFinished(60000));
+    EXPECT_EQ(p_.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p_.exitCode(), BadInput);
+    EXPECT_EQ(
+        lines(1, QProcess::StandardError).value(0), "error: the images folder \"sprites\" is gone; the watch ends");
+}
+
 }  // namespace
