@@ -26,9 +26,9 @@ protected:
     }
 };
 
-// ---- --max-sheets -------------------------------------------------------
+// ---- --max-sheets, and --watch in a settings file ---------------------------
 
-struct MaxSheetsCase {
+struct RefusalCase {
     const char* label;
     QStringList options;
     const char* settings;  // the lines of sprites/vintrix.toml; "" for none
@@ -36,11 +36,11 @@ struct MaxSheetsCase {
     const char* err;  // "DIR" stands for the images folder
 };
 
-class MaxSheets : public BuildStep, public ::testing::WithParamInterface<MaxSheetsCase> {};
+class Refusals : public BuildStep, public ::testing::WithParamInterface<RefusalCase> {};
 
-TEST_P(MaxSheets, RefuseARunThatNeedsMoreBeforeWritingAnything)
+TEST_P(Refusals, ComeBeforeAnythingIsWritten)
 {
-    const MaxSheetsCase& c = GetParam();
+    const RefusalCase& c = GetParam();
     if (*c.settings)
         writeBytes("sprites/vintrix.toml", c.settings);
     const RunResult r = run(QStringList{"32", "32", "n", "32", "1", "0", sprites()} + c.options);
@@ -49,15 +49,18 @@ TEST_P(MaxSheets, RefuseARunThatNeedsMoreBeforeWritingAnything)
     EXPECT_EQ(outputExists(), c.exitCode == Ok);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, MaxSheets,
-    ::testing::Values(MaxSheetsCase{"asMany", {"--max-sheets", "3"}, "", Ok, ""},
-        MaxSheetsCase{"fewer", {"--max-sheets=2"}, "", BadInput,
+INSTANTIATE_TEST_SUITE_P(Table, Refusals,
+    ::testing::Values(RefusalCase{"asMany", {"--max-sheets", "3"}, "", Ok, ""},
+        RefusalCase{"fewer", {"--max-sheets=2"}, "", BadInput,
             "error: the images need 3 sheets of 32x32, more than the 2 that --max-sheets allows\n"},
-        MaxSheetsCase{"fromSettings", {}, "max-sheets = 1\n", BadInput,
+        RefusalCase{"fromSettings", {}, "max-sheets = 1\n", BadInput,
             "error: the images need 3 sheets of 32x32, more than the 1 that --max-sheets allows\n"
             "settings from DIRvintrix.toml: max-sheets = 1\n"},
-        MaxSheetsCase{"zero", {"--max-sheets", "0"}, "", BadArguments,
-            "error: --max-sheets must be a whole number from 1 to 1000000, not \"0\"\n"}),
+        RefusalCase{"zero", {"--max-sheets", "0"}, "", BadArguments,
+            "error: --max-sheets must be a whole number from 1 to 1000000, not \"0\"\n"},
+        RefusalCase{"watchFromSettings", {}, "watch = true\n", BadArguments,
+            "error: \"DIRvintrix.toml\", line 1: \"watch\" cannot be set in a settings file, only on the command "
+            "line\n"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // ---- --depfile ----------------------------------------------------------
