@@ -21,6 +21,7 @@
 #include "depfile.h"
 #include "error.h"
 #include "file.h"
+#include "image_files.h"
 #include "images.h"
 #include "maxrects.h"
 #include "output_files.h"
@@ -414,7 +415,8 @@ void checkExtrudedMemory(const Options& o, const std::vector<Size>& sizes, std::
 }
 
 // A depfile in a folder that is missing or closed fails the run before it
-// reads an image; but the output folder, which the run creates.
+// reads an image; but the output folder, which the run creates. One that
+// would replace an output file or an image is refused.
 void checkDepfile(const Options& o)
 {
     if (o.depfile.empty())
@@ -424,8 +426,18 @@ void checkDepfile(const Options& o)
     const std::string folder = parent.empty() ? "." : parent.string();
     std::error_code ec;
     const auto status = fs::status(folder, ec);
+    const auto id = folderId(folder);
     const bool inOutput =
-        (fs::path(folder) / "").lexically_normal() == (fs::path(o.outputFolder) / "").lexically_normal();
+        (fs::path(folder) / "").lexically_normal() == (fs::path(o.outputFolder) / "").lexically_normal() ||
+        (id && id == folderId(o.outputFolder));
+    // It replaces whatever is at its path: never a file of the output, nor an image.
+    const std::string file = fs::path(o.depfile).filename().string();
+    if (inOutput && (namedAsOutputOf(o.name, file) || file.starts_with(".vintrix")))
+        throw ArgumentError("the depfile " + quoted(o.depfile) + " would replace a file of the output in " +
+            o.outputFolder + ": choose another name for it");
+    if (id && id == folderId(o.folder) && isImageExtension(extensionOf(fs::path(file))))
+        throw ArgumentError("the depfile " + quoted(o.depfile) + " would replace an image in " + quoted(o.folder) +
+            ": choose another name for it");
     std::string why;
     if (!fs::exists(status) && inOutput)
         return;
@@ -442,8 +454,8 @@ void checkDepfile(const Options& o)
 }
 
 // The data files as targets, the way in first (they are written last
-// first); the images, the folders
-// listed and the settings file as prerequisites; paths as given.
+// first); the images, the folders listed and the settings file as
+// prerequisites; paths as given.
 std::string depfileOf(const Options& o, const std::vector<std::string>& dataFiles,
     const std::vector<std::string>& names, const std::vector<std::string>& subfolders)
 {

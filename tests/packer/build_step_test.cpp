@@ -145,6 +145,15 @@ INSTANTIATE_TEST_SUITE_P(Table, DepfileFaults,
             "aFolder", "sprites", OutputFailed, "error: cannot write the depfile \"sprites\": it is a folder\n"},
         DepfileFaultCase{"inAFolderInOutput", "Output/deps/n.d", OutputFailed,
             "error: cannot write the depfile \"Output/deps/n.d\": the folder \"Output/deps\" does not exist\n"},
+        DepfileFaultCase{"anOutputFile", "Output/../Output/n-2.png", BadArguments,
+            "error: the depfile \"Output/../Output/n-2.png\" would replace a file of the output in Output: choose "
+            "another name for it\n"},
+        DepfileFaultCase{"theRecordOfNames", "Output/.vintrix-sets", BadArguments,
+            "error: the depfile \"Output/.vintrix-sets\" would replace a file of the output in Output: choose "
+            "another name for it\n"},
+        DepfileFaultCase{"anImage", "sprites/b.png", BadArguments,
+            "error: the depfile \"sprites/b.png\" would replace an image in \"sprites\": choose another name for "
+            "it\n"},
         DepfileFaultCase{"noName", "deps/", BadArguments, "error: --depfile needs a file name, not \"deps/\"\n"}),
     [](const auto& info) { return std::string(info.param.label); });
 
