@@ -612,10 +612,13 @@ bool OutputFiles::commit()
             throw OutputError("cannot write " + companion_ + ": its path is too long");
         {
             SignalsBlocked blocked;  // no temporary file without its name in g_companionTemp
-            const int fd = ::mkstemp(companionTemp.data());
-            if (fd < 0)
+            const UniqueFd fd(::mkostemp(companionTemp.data(), O_CLOEXEC));
+            if (!fd)
                 throw OutputError("cannot write " + companion_ + ": " + errnoText());
-            ::close(fd);
+            // As the output's files are made, not private as mkstemp makes them.
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            ::fchmod(fd.get(), 0644 & ~mask);
             std::memcpy(g_companionTemp, companionTemp.c_str(), companionTemp.size() + 1);
         }
         writeWhole(companionTemp, companionText_);

@@ -94,6 +94,7 @@ TEST_P(Depfiles, NameWhatTheRunWroteAndEverythingItRead)
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     // The rule, without the empty rules of its prerequisites after it.
     EXPECT_EQ(QString::fromUtf8(f.readAll()).section("\n\n", 0, 0) + "\n", c.text);
+    EXPECT_EQ(f.permissions() & QFileDevice::ReadOther, QFileDevice::ReadOther);  // as the output's files
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, Depfiles,
