@@ -33,5 +33,5 @@ int main(int argc, char** argv)
         return toInt(ExitCode::Ok);
     }
     const Options& options = std::get<Options>(parsed);
-    return toInt(options.watch ? watch(options, std::cout, std::cerr) : run(options, std::cout, std::cerr));
+    return toInt(options.watch ? watch(args, options, std::cout, std::cerr) : run(options, std::cout, std::cerr));
 }

@@ -4,8 +4,11 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <string>
+#include <variant>
+#include <vector>
 
 #include <poll.h>
 #include <sys/inotify.h>
@@ -132,16 +135,31 @@ private:
 
 }  // namespace
 
-ExitCode watch(const Options& o, std::ostream& out, std::ostream& err)
+ExitCode watch(const std::vector<std::string>& args, Options o, std::ostream& out, std::ostream& err)
 {
     for (bool first = true;; first = false) {
         try {
+            // The settings file may have changed: the command line is read
+            // again, and while it is refused the last good one is watched.
+            std::optional<Options> now;
+            if (!first) {
+                try {
+                    now = std::get<Options>(parseCommandLine(args));
+                } catch (const Error& e) {
+                    err << "error: " << e.what() << '\n' << std::flush;
+                }
+            }
+            if (now)
+                o = std::move(*now);
             Watcher watcher(o);
-            const ExitCode code = run(o, out, err);
-            out << std::flush;
-            err << std::flush;
-            if (first && code == ExitCode::BadArguments)
-                return code;
+            if (first || now) {
+                const ExitCode code = run(o, out, err);
+                out << std::flush;
+                err << std::flush;
+                // Only a settings file could set right what the command line got wrong.
+                if (first && code == ExitCode::BadArguments && o.settingsFile.empty())
+                    return code;
+            }
             if (!watcher.waitForChange()) {
                 err << "error: the images folder " << quoted(o.folder) << " is gone; the watch ends\n";
                 return ExitCode::BadInput;

@@ -405,7 +405,7 @@ protected:
     QString out_, err_;
 };
 
-TEST_F(Watch, RepacksOnceForEachChangeKeepsTheOutputOfAFailedOneAndEndsCleanly)
+TEST_F(Watch, RepacksOnceForEachChangeKeepsTheOutputOfAFailedOneRereadsTheSettingsAndEndsCleanly)
 {
     start({"--depfile", "sprites/n.d"});  // a file Vintrix writes among the sprites is no change
     ASSERT_EQ(lines(1).size(), 1);
@@ -420,17 +420,23 @@ TEST_F(Watch, RepacksOnceForEachChangeKeepsTheOutputOfAFailedOneAndEndsCleanly)
     QFile::remove(path("sprites/broken.png"));
     ASSERT_EQ(lines(3).size(), 3);
     EXPECT_TRUE(lines(3)[2].contains(", unchanged: ")) << out_.toStdString();
+    // The settings file is read again.
+    writeBytes("sprites/vintrix.toml", "data = \"json-array\"\n");
+    ASSERT_EQ(lines(5).size(), 5);
+    EXPECT_EQ(lines(5)[4], "settings from sprites/vintrix.toml: data = json-array");
+    EXPECT_TRUE(json("Output/n.json").value("frames").isArray());
     // Five times the time changes take to settle, and no run of its own making.
-    EXPECT_EQ(lines(4, QProcess::StandardOutput, 10).size(), 3) << out_.toStdString();
+    EXPECT_EQ(lines(6, QProcess::StandardOutput, 10).size(), 5) << out_.toStdString();
 
+    const Files last = output();
     p_.terminate();
     ASSERT_TRUE(p_.waitForFinished(60000));
-    EXPECT_EQ(lines(4).size(), 3) << out_.toStdString();
-    EXPECT_EQ(output(), before);
-    EXPECT_EQ(FilesIn(path("Output"), true).size(), before.size() + 2);  // the lock and the record of names
+    EXPECT_EQ(lines(6).size(), 5) << out_.toStdString();
+    EXPECT_EQ(output(), last);
+    EXPECT_EQ(FilesIn(path("Output"), true).size(), last.size() + 2);  // the lock and the record of names
     EXPECT_EQ(QDir(path("Output")).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
     EXPECT_EQ(QDir(sprites()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-        QStringList({"a.png", "b.png", "c.png", "d.png", "n.d"}));
+        QStringList({"a.png", "b.png", "c.png", "d.png", "n.d", "vintrix.toml"}));
 }
 
 TEST_F(Watch, EndsWhenTheImagesFolderGoes)
