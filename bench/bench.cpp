@@ -9,7 +9,7 @@
 // sizes. --shrink's last sheet is set against the box around pack()'s last
 // sheet, which is what --shrink gave before it laid the last sheet out again.
 //
-//   vintrix_bench VINTRIX_BINARY [--quick] [--no-huge] [--keep] [--animation-only] [--shrink-only]
+//   vintrix_bench VINTRIX_BINARY [--quick] [--no-huge] [--keep] [--animation-only] [--shrink-only] [--rebuild-only]
 
 #include <algorithm>
 #include <bit>
@@ -30,6 +30,7 @@
 #include <limits>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -495,6 +496,64 @@ const std::vector<AnimationSet> kAnimationSets = {
 
 }  // namespace
 
+// A build runs Vintrix again when anything in its folder changed. A run that
+// changes nothing, into an output folder that holds what it writes, against
+// a full run into an empty one; and, in-process, the decoding a record of the
+// inputs' sizes, times and hashes would skip, and the listing and looking at
+// each file that such a record would still cost.
+struct RebuildRow {
+    std::string set;
+    double full = 0, unchanged = 0, decode = 0, listAndStat = 0;
+};
+
+RebuildRow measureRebuild(const SetSpec& sample, const std::string& vintrix, const fs::path& root, int repeats)
+{
+    RebuildRow r;
+    r.set = sample.name;
+    const fs::path images = root / sample.name / "images";
+    if (!fs::exists(images)) {
+        fs::create_directories(images);
+        writeSprites(images.string(), spriteSizes(sample), sample.seed);
+    }
+    const fs::path work = root / sample.name / "rebuild";
+    fs::create_directories(work);
+    const std::vector<std::string> args = {vintrix, std::to_string(sample.sheet.w), std::to_string(sample.sheet.h),
+        "sheet", "32", "1", "2", images.string()};
+    std::vector<double> full, unchanged;
+    for (int i = 0; i < repeats; ++i) {
+        fs::remove_all(work / "Output");
+        const ChildRun first = runChild(args, work), again = runChild(args, work);
+        if (first.status != 0 || again.status != 0 || again.out.find(", unchanged: ") == std::string::npos)
+            throw std::runtime_error("Vintrix failed or wrote again on set " + sample.name + " with nothing changed");
+        full.push_back(first.seconds);
+        unchanged.push_back(again.seconds);
+    }
+    std::sort(full.begin(), full.end());
+    std::sort(unchanged.begin(), unchanged.end());
+    r.full = full[full.size() / 2];
+    r.unchanged = unchanged[unchanged.size() / 2];
+    r.decode = medianSeconds(repeats,
+        [&] { decodeImages(images.string(), listImageFiles(images.string()), sample.sheet, 2, workerThreads()); });
+    r.listAndStat = medianSeconds(repeats, [&] {
+        for (const std::string& name : listImageFiles(images.string())) {
+            struct stat st {};
+            ::stat((images / name).c_str(), &st);
+        }
+    });
+    return r;
+}
+
+void printRebuild(const RebuildRow& r)
+{
+    std::cout << "\n### In a build: set " << r.set << " packed again with nothing changed (seconds, median)\n\n"
+              << "| set | full run | no-change run, files left untouched | decoding alone | listing and stat alone |\n"
+              << "|---|---|---|---|---|\n";
+    char line[256];
+    std::snprintf(line, sizeof line, "| %s | %.3f | %.3f | %.3f | %.4f |\n", r.set.c_str(), r.full, r.unchanged,
+        r.decode, r.listAndStat);
+    std::cout << line;
+}
+
 int main(int argc, char** argv)
 {
     if (argc < 2) {
@@ -507,7 +566,7 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     const std::string vintrix = fs::absolute(argv[1]).string();
     const std::string ioJob = (fs::absolute(argv[1]).parent_path() / "vintrix_io_job").string();
-    bool quick = false, huge = true, keep = false, animationOnly = false, shrinkOnly = false;
+    bool quick = false, huge = true, keep = false, animationOnly = false, shrinkOnly = false, rebuildOnly = false;
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];
         quick |= a == "--quick";
@@ -515,6 +574,7 @@ int main(int argc, char** argv)
         keep |= a == "--keep";
         animationOnly |= a == "--animation-only";
         shrinkOnly |= a == "--shrink-only";
+        rebuildOnly |= a == "--rebuild-only";
     }
     const int repeats = quick ? 1 : 3;
     const std::string convert = "/usr/bin/convert-im6.q16";
@@ -530,6 +590,13 @@ int main(int argc, char** argv)
         {"C", "2,000 glyphs, 6-24 px", 2000, {512, 512}, 3},
         {"D", "5,000 sprites, 8-96 px", 5000, {2048, 2048}, 4},
     };
+    const RebuildRow rebuild = measureRebuild(sets[3], vintrix, root, repeats);
+    if (rebuildOnly) {
+        printRebuild(rebuild);
+        if (!keep)
+            fs::remove_all(root);
+        return 0;
+    }
     std::vector<ShrinkRow> shrink;
     std::vector<SetSpec> shrinkSets = sets;
     shrinkSets.push_back({"S", "100 sprites, 12-40 px", 100, {256, 256}, 8});
@@ -695,6 +762,7 @@ int main(int argc, char** argv)
 
     printAnimation(animation);
     printShrink(shrink);
+    printRebuild(rebuild);
 
     // File sizes: every sheet of each set at margin 0, 32 and 8 bits, against
     // libpng's default encoding and optipng -o2 of the same pixels.

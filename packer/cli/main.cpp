@@ -8,6 +8,7 @@
 #include "exit_codes.h"
 #include "options.h"
 #include "run.h"
+#include "watch.h"
 
 int main(int argc, char** argv)
 {
@@ -31,5 +32,6 @@ int main(int argc, char** argv)
         std::cout << "Vintrix " << VINTRIX_VERSION << '\n';
         return toInt(ExitCode::Ok);
     }
-    return toInt(run(std::get<Options>(parsed), std::cout, std::cerr));
+    const Options& options = std::get<Options>(parsed);
+    return toInt(options.watch ? watch(args, options, std::cout, std::cerr) : run(options, std::cout, std::cerr));
 }

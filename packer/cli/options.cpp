@@ -90,7 +90,7 @@ void checkBmpSize(const Options& o)
 // are checked afterwards, with messages like those of the arguments.
 struct Named {
     bool help = false, version = false;
-    std::string output, data, trimThreshold, extrude, pngLevel;
+    std::string output, data, trimThreshold, extrude, pngLevel, maxSheets, depfile;
     std::string config;
     bool noConfig = false;
     Options flags;  // the options without a value, the rest at their defaults
@@ -118,6 +118,11 @@ void defineOptions(CLI::App& app, Named& n)
     app.add_flag("--premultiply", n.flags.premultiply, "store colours premultiplied by alpha");
     app.add_option("--png-level", n.pngLevel, "PNG compression, 1 (fast) to 12 (smallest); 7 by default")
         ->type_name("N");
+    app.add_option("--max-sheets", n.maxSheets, "fail, writing nothing, when the images need more than N sheets")
+        ->type_name("N");
+    app.add_option("--depfile", n.depfile, "write FILE, the output's dependencies in Make's syntax")->type_name("FILE");
+    app.add_flag("--watch", n.flags.watch, "after the run, run again whenever FOLDER changes, until stopped")
+        ->configurable(false);
     app.add_option("--config", n.config, "read the settings from FILE, not from FOLDER/vintrix.toml")
         ->type_name("FILE")
         ->configurable(false);
@@ -237,6 +242,16 @@ void applyNamed(const Named& n, CLI::App& app, Options& o, const SettingsFile* f
         o.extrude = checkedNumber(at("--extrude") + "extrusion", n.extrude, 0, 255);
     if (app.count("--png-level"))
         o.pngLevel = checkedNumber(at("--png-level") + "PNG level", n.pngLevel, 1, 12);
+    if (app.count("--max-sheets"))
+        o.maxSheets = checkedNumber(at("--max-sheets") + "--max-sheets", n.maxSheets, 1, 1000000);
+    if (app.count("--depfile")) {
+        if (n.depfile.empty() || n.depfile.back() == '/')
+            throw ArgumentError(at("--depfile") + "--depfile needs a file name, not " + quoted(n.depfile));
+        if (hasControlCharacter(n.depfile))
+            throw ArgumentError(
+                at("--depfile") + "--depfile must not contain control characters, not " + quoted(n.depfile));
+        o.depfile = file && file->sets("--depfile") ? file->resolved(n.depfile) : n.depfile;
+    }
 }
 
 }  // namespace
@@ -353,8 +368,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     if (o.format == ImageFormat::Bmp)
         checkBmpSize(o);
     applyNamed(n, app, o, settings ? &*settings : nullptr);
-    if (settings)
+    if (settings) {
         o.fromSettingsFile = settings->summaryLine();
+        o.settingsFile = settings->path();
+    }
     return o;
 }
 

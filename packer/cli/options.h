@@ -38,10 +38,14 @@ struct Options {
     bool pot = false;                        // --pot
     bool shrink = false;                     // --shrink
     bool premultiply = false;                // --premultiply
+    int maxSheets = 0;                       // --max-sheets N; 0 for no limit
+    std::string depfile;                     // --depfile FILE; "" for none
+    bool watch = false;                      // --watch
 
     // "settings from FOLDER/vintrix.toml: trim, data = json-array", the
     // named options the settings file set; "" for none.
     std::string fromSettingsFile;
+    std::string settingsFile;  // the settings file's path as given; "" for none
 };
 
 struct ShowHelp {};

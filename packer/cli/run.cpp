@@ -18,8 +18,10 @@
 
 #include "atlas_data.h"
 #include "decoders.h"
+#include "depfile.h"
 #include "error.h"
 #include "file.h"
+#include "image_files.h"
 #include "images.h"
 #include "maxrects.h"
 #include "output_files.h"
@@ -98,7 +100,8 @@ std::vector<AtlasSheet> atlasSheets(const Options& o, const std::string& ext, co
 }
 
 void printSummary(std::ostream& out, const Options& o, const std::string& ext, std::size_t images,
-    std::size_t uniqueImages, const Layout& layout, const std::vector<Size>& sheets, const std::string& wayIn)
+    std::size_t uniqueImages, const Layout& layout, const std::vector<Size>& sheets, const std::string& wayIn,
+    bool unchanged)
 {
     std::int64_t total = 0, totalArea = 0;
     Size largest;
@@ -121,7 +124,7 @@ void printSummary(std::ostream& out, const Options& o, const std::string& ext, s
     else
         out << " (first " << percent(static_cast<double>(layout.usedArea[0]) / firstArea) << " full, "
             << percent(static_cast<double>(total) / static_cast<double>(totalArea)) << " overall)";
-    out << ": " << dir << o.name << ext;
+    out << (unchanged ? ", unchanged: " : ": ") << dir << o.name << ext;
     if (layout.sheets > 1)
         out << " to " << dir << sheetBase(o.name, layout.sheets - 1) << ext;
     out << " with atlas data " << dir << wayIn << "\n";
@@ -287,11 +290,11 @@ void checkLinksToOutput(const Options& o, const std::vector<std::string>& names)
 
 // The image files of the images folder, after a warning naming the entries
 // that were skipped.
-std::vector<std::string> listImages(const Options& o, std::ostream& err)
+std::vector<std::string> listImages(const Options& o, std::ostream& err, std::vector<std::string>& subfolders)
 {
     std::vector<std::string> names, skipped;
     try {
-        names = listImageFiles(o.folder, &skipped, o.recursive, folderId(o.outputFolder));
+        names = listImageFiles(o.folder, &skipped, o.recursive, folderId(o.outputFolder), &subfolders);
     } catch (const std::filesystem::filesystem_error& e) {
         throw InputError("cannot list the images folder " + quoted(o.folder) + ": " + e.code().message());
     }
@@ -411,11 +414,74 @@ void checkExtrudedMemory(const Options& o, const std::vector<Size>& sizes, std::
             " MiB they may take (" + kImageMemoryVariable + " sets another budget)");
 }
 
+// A depfile in a folder that is missing or closed fails the run before it
+// reads an image; but the output folder, which the run creates. One that
+// would replace an output file or an image is refused.
+void checkDepfile(const Options& o)
+{
+    if (o.depfile.empty())
+        return;
+    namespace fs = std::filesystem;
+    const fs::path parent = fs::path(o.depfile).parent_path();
+    const std::string folder = parent.empty() ? "." : parent.string();
+    std::error_code ec;
+    const auto status = fs::status(folder, ec);
+    const auto id = folderId(folder);
+    const bool inOutput =
+        (fs::path(folder) / "").lexically_normal() == (fs::path(o.outputFolder) / "").lexically_normal() ||
+        (id && id == folderId(o.outputFolder));
+    // It replaces whatever is at its path: never a file of the output, nor an image.
+    const std::string file = fs::path(o.depfile).filename().string();
+    if (inOutput && (namedAsOutputOf(o.name, file) || file.starts_with(".vintrix")))
+        throw ArgumentError("the depfile " + quoted(o.depfile) + " would replace a file of the output in " +
+            o.outputFolder + ": choose another name for it");
+    if (id && id == folderId(o.folder) && isImageExtension(extensionOf(fs::path(file))))
+        throw ArgumentError("the depfile " + quoted(o.depfile) + " would replace an image in " + quoted(o.folder) +
+            ": choose another name for it");
+    std::string why;
+    if (!fs::exists(status) && inOutput)
+        return;
+    if (!fs::exists(status))
+        why = "the folder " + quoted(folder) + " does not exist";
+    else if (!std::filesystem::is_directory(status))
+        why = quoted(folder) + " is not a folder";
+    else if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        why = "the folder " + quoted(folder) + " cannot be written";
+    else if (std::filesystem::is_directory(std::filesystem::symlink_status(o.depfile, ec)))
+        why = "it is a folder";
+    if (!why.empty())
+        throw OutputError("cannot write the depfile " + quoted(o.depfile) + ": " + why);
+}
+
+// The data files as targets, the way in first (they are written last
+// first); the images, the folders listed and the settings file as
+// prerequisites; paths as given.
+std::string depfileOf(const Options& o, const std::vector<std::string>& dataFiles,
+    const std::vector<std::string>& names, const std::vector<std::string>& subfolders)
+{
+    const std::string out = o.outputFolder == "/" ? "/" : o.outputFolder + "/";
+    std::vector<std::string> targets;
+    for (auto file = dataFiles.rbegin(); file != dataFiles.rend(); ++file)
+        targets.push_back(out + *file);
+    const std::size_t end = o.folder.find_last_not_of('/');
+    const std::string folder = end == std::string::npos ? "/" : o.folder.substr(0, end + 1);
+    const std::string in = folder == "/" ? "/" : folder + "/";
+    std::vector<std::string> prerequisites{folder};
+    for (const std::string& sub : subfolders)
+        prerequisites.push_back(in + sub);
+    for (const std::string& name : names)
+        prerequisites.push_back(in + name);
+    if (!o.settingsFile.empty())
+        prerequisites.push_back(o.settingsFile);
+    return depfileText(targets, prerequisites);
+}
+
 // Writes the sheets and the atlas data under temporary names in the output
-// folder and puts them in place together.
-void writeOutput(const Options& o, const std::vector<std::string>& keys, Sprites& sprites, const Layout& layout,
+// folder and puts them in place together; whether they were all as they
+// were, and left untouched.
+bool writeOutput(const Options& o, const std::vector<std::string>& keys, Sprites& sprites, const Layout& layout,
     const std::vector<Size>& sheets, const std::vector<std::string>& dataFiles, const std::string& ext,
-    const RunTicket& ticket, int threads, Progress& progress, std::ostream& err)
+    const std::string& depfile, const RunTicket& ticket, int threads, Progress& progress, std::ostream& err)
 {
     OutputFiles::installSignalHandlers();
     bool saidWaiting = false;
@@ -465,7 +531,9 @@ void writeOutput(const Options& o, const std::vector<std::string>& keys, Sprites
         {o.animations, !o.stripExtensions});
     for (std::size_t i = 0; i < texts.size(); ++i)
         writeWhole(dataTemp[i], texts[i]);
-    files.commit();
+    if (!o.depfile.empty())
+        files.addCompanion(o.depfile, depfile);
+    return files.commit();
 }
 
 void packFolder(const Options& o, Progress& progress, std::ostream& out, std::ostream& err)
@@ -473,10 +541,12 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
     const RunTicket ticket = RunTicket::take();  // before anything that takes time
     checkPixelOptions(o);
     checkFolders(o);
+    checkDepfile(o);
     const std::uint64_t memory = imageMemory();
     const int threads = workerThreads();
 
-    const std::vector<std::string> names = listImages(o, err);
+    std::vector<std::string> subfolders;
+    const std::vector<std::string> names = listImages(o, err, subfolders);
     checkLinksToOutput(o, names);
     std::vector<std::string> keys;
     for (const std::string& name : names)
@@ -487,6 +557,10 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
 
     progress.report(Stage::Packing, 0, 1);
     Layout layout = layOut(o, names, sprites, threads);
+    if (o.maxSheets > 0 && layout.sheets > o.maxSheets)
+        throw InputError("the images need " + std::to_string(layout.sheets) + " sheets of " + std::to_string(o.width) +
+            "x" + std::to_string(o.height) + ", more than the " + std::to_string(o.maxSheets) +
+            " that --max-sheets allows");
     const std::vector<Size> sheets = sheetSizes(o, layout, sprites.sizes, threads);
     if (o.extrude > 0)
         checkExtrudedMemory(o, sprites.sizes, memory);
@@ -495,14 +569,17 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
     progress.clear();
     warnOfLargeSheets(err, o, ext, sheets);
     const std::vector<std::string> dataFiles = atlasDataFiles(o.data, o.name, layout.sheets);
+    const std::string depfile = o.depfile.empty() ? std::string() : depfileOf(o, dataFiles, names, subfolders);
+    bool unchanged = false;
     try {
-        writeOutput(o, keys, sprites, layout, sheets, dataFiles, ext, ticket, threads, progress, err);
+        unchanged =
+            writeOutput(o, keys, sprites, layout, sheets, dataFiles, ext, depfile, ticket, threads, progress, err);
     } catch (const std::bad_alloc&) {
         throw OutputError("out of memory writing the sheets");
     }
     progress.clear();
 
-    printSummary(out, o, ext, names.size(), sprites.sizes.size(), layout, sheets, dataFiles.back());
+    printSummary(out, o, ext, names.size(), sprites.sizes.size(), layout, sheets, dataFiles.back(), unchanged);
 }
 
 }  // namespace

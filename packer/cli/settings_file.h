@@ -32,6 +32,7 @@ public:
     // the file that the command line does not set. Throws ArgumentError.
     void applyTo(CLI::App& app);
 
+    const std::string& path() const { return path_; }
     // Whether the file set `option` (a long name, "--data").
     bool sets(const std::string& option) const { return taken_.count(option) > 0; }
     // "\"sprites/vintrix.toml\", line 3: " where the file set `option`, else "".

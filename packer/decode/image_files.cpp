@@ -54,8 +54,8 @@ std::optional<FolderId> folderId(const std::string& path)
     return FolderId{static_cast<std::uintmax_t>(st.st_dev), static_cast<std::uintmax_t>(st.st_ino)};
 }
 
-std::vector<std::string> listImageFiles(
-    const std::string& folder, std::vector<std::string>* skipped, bool recursive, std::optional<FolderId> skip)
+std::vector<std::string> listImageFiles(const std::string& folder, std::vector<std::string>* skipped, bool recursive,
+    std::optional<FolderId> skip, std::vector<std::string>* listed)
 {
     namespace fs = std::filesystem;
     std::vector<std::string> names;
@@ -75,6 +75,8 @@ std::vector<std::string> listImageFiles(
             passed.emplace_back(prefix.substr(0, prefix.size() - 1), "cannot be listed: " + listing.message());
             continue;
         }
+        if (listed && !prefix.empty())
+            listed->push_back(prefix.substr(0, prefix.size() - 1));
         for (; it != fs::directory_iterator(); it.increment(listing)) {
             const fs::directory_entry& entry = *it;
             std::error_code ec;
@@ -112,6 +114,8 @@ std::vector<std::string> listImageFiles(
             throw fs::filesystem_error("cannot list", fs::path(folder) / prefix, listing);
     }
     std::sort(names.begin(), names.end());
+    if (listed)
+        std::sort(listed->begin(), listed->end());
     if (skipped) {
         std::sort(passed.begin(), passed.end());
         for (const auto& [name, why] : passed)

@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -38,6 +39,7 @@ constexpr char kBootId[] = "/proc/sys/kernel/random/boot_id";
 // async-signal-safe functions: fixed storage, no allocation.
 constexpr std::size_t kMaxPath = 4096;
 char g_runFolder[kMaxPath];
+char g_companionTemp[kMaxPath];
 
 bool isDotOrDotDot(const char* name)
 {
@@ -51,6 +53,8 @@ bool isDotOrDotDot(const char* name)
 // the next round removes its file.
 void removeRunFolder()
 {
+    if (g_companionTemp[0] != '\0')
+        ::unlink(g_companionTemp);
     if (g_runFolder[0] == '\0')
         return;
     for (int round = 0; round < 100; ++round) {
@@ -74,6 +78,7 @@ void removeRunFolder()
 void forgetRunFolder()
 {
     g_runFolder[0] = '\0';
+    g_companionTemp[0] = '\0';
 }
 
 // Ends the run by the signal that stopped it, as shells expect; with the
@@ -262,6 +267,40 @@ std::optional<std::string> readWhole(const std::string& path)
         text.append(buf, static_cast<std::size_t>(n));
     }
     return text;
+}
+
+// Whether `path` is a regular file (not a link) with the bytes of the file `temp`.
+bool sameContents(const std::string& temp, const std::string& path)
+{
+    struct stat a, b;
+    if (::lstat(path.c_str(), &b) != 0 || !S_ISREG(b.st_mode) || ::stat(temp.c_str(), &a) != 0 ||
+        a.st_size != b.st_size)
+        return false;
+    const UniqueFd one(::open(temp.c_str(), O_RDONLY | O_CLOEXEC)),
+        other(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!one || !other)
+        return false;
+    const auto readFull = [](int fd, char* buf, std::size_t size) {
+        std::size_t done = 0;
+        while (done < size) {
+            const ssize_t n = ::read(fd, buf + done, size - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += static_cast<std::size_t>(n);
+        }
+        return done;
+    };
+    static constexpr std::size_t kChunk = 1 << 16;
+    std::vector<char> x(kChunk), y(kChunk);
+    for (;;) {
+        const std::size_t n = readFull(one.get(), x.data(), kChunk);
+        if (readFull(other.get(), y.data(), kChunk) != n || std::memcmp(x.data(), y.data(), n) != 0)
+            return false;
+        if (n < kChunk)
+            return true;
+    }
 }
 
 bool exists(const std::string& path)
@@ -551,7 +590,13 @@ void OutputFiles::checkOwnership() const
     refuseClaimed(folder_, sets, name_, files);
 }
 
-void OutputFiles::commit()
+void OutputFiles::addCompanion(std::string path, std::string text)
+{
+    companion_ = std::move(path);
+    companionText_ = std::move(text);
+}
+
+bool OutputFiles::commit()
 {
     namespace fs = std::filesystem;
     const std::string run = folder_ + "/" + runFolder_;
@@ -559,6 +604,26 @@ void OutputFiles::commit()
     // even a power cut can leave a name on a file without its data.
     for (const Entry& e : entries_)
         syncToDisk(run + "/" + e.temp);
+    std::string companionTemp;
+    if (!companion_.empty()) {
+        const std::filesystem::path at(companion_);
+        companionTemp = (at.parent_path() / ("." + at.filename().string() + ".vintrix-XXXXXX")).string();
+        if (companionTemp.size() >= kMaxPath)
+            throw OutputError("cannot write " + companion_ + ": its path is too long");
+        {
+            SignalsBlocked blocked;  // no temporary file without its name in g_companionTemp
+            const UniqueFd fd(::mkostemp(companionTemp.data(), O_CLOEXEC));
+            if (!fd)
+                throw OutputError("cannot write " + companion_ + ": " + errnoText());
+            // As the output's files are made, not private as mkstemp makes them.
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            ::fchmod(fd.get(), 0644 & ~mask);
+            std::memcpy(g_companionTemp, companionTemp.c_str(), companionTemp.size() + 1);
+        }
+        writeWhole(companionTemp, companionText_);
+        syncToDisk(companionTemp);
+    }
 
     FolderLock lock(*this);
     struct stat st;
@@ -571,17 +636,19 @@ void OutputFiles::commit()
     std::vector<std::string> written;
     Journal journal;
     for (const Entry& e : entries_) {
-        journal.renames.emplace_back(e.temp, e.final);
         written.push_back(e.final);
         std::error_code ec;
         if (fs::is_directory(fs::symlink_status(folder_ + "/" + e.final, ec)))
             throw OutputError("cannot replace " + folder_ + "/" + e.final + ": it is a folder");
+        if (!sameContents(run + "/" + e.temp, folder_ + "/" + e.final))
+            journal.renames.emplace_back(e.temp, e.final);
     }
     refuseClaimed(folder_, sets, name_, written);
     const std::set<std::string> mine(written.begin(), written.end());
     for (const std::string& file : sets[name_].files)
         if (!mine.count(file))
             journal.removals.push_back(file);
+    const bool unchanged = journal.renames.empty() && journal.removals.empty();
 
     // Other names keep the files that are still there; this one has what it wrote.
     for (auto it = sets.begin(); it != sets.end();) {
@@ -608,8 +675,26 @@ void OutputFiles::commit()
     committed_ = true;  // the run's folder belongs to the journal now, even if a rename fails
     forgetRunFolder();
     syncToDisk(run);  // the journal's name before the renames it lists
-    apply(folder_, runFolder_, journal);
+    try {
+        apply(folder_, runFolder_, journal);
+    } catch (const OutputError&) {
+        if (!companionTemp.empty())
+            ::unlink(companionTemp.c_str());
+        throw;
+    }
     removeFolder(run);
+    if (companionTemp.empty())
+        return unchanged;
+    if (sameContents(companionTemp, companion_)) {
+        ::unlink(companionTemp.c_str());
+        return unchanged;
+    }
+    if (std::rename(companionTemp.c_str(), companion_.c_str()) != 0) {
+        const std::string why = errnoText();
+        ::unlink(companionTemp.c_str());
+        throw OutputError("the output is in place, but " + companion_ + " cannot be: " + why);
+    }
+    return unchanged;
 }
 
 }  // namespace vintrix

@@ -28,6 +28,10 @@
 // next run in the same folder finishes the list (rolls forward) under the
 // lock, before it decides anything of its own. A run killed before left only
 // its folder, which the next run removes.
+//
+// A file identical byte for byte to the one it would replace is not renamed:
+// the file in place keeps its inode and its time, so that a build system
+// that looks at times (Ninja's restat) skips what depends on it.
 
 #include <cstdint>
 #include <functional>
@@ -73,11 +77,18 @@ public:
     // replace one that another name wrote.
     void checkOwnership() const;
 
-    // Renames every file into place in the order added, then removes the
-    // files this name wrote last time and not this time. Throws
-    // SupersededError or OutputError as checkOwnership() does, and
-    // OutputError; nothing is renamed when the journal cannot be written.
-    void commit();
+    // A file outside the output folder, such as a depfile, put in place right
+    // after the output's files: written at commit under a temporary name
+    // beside `path`, so that a run that fails leaves the earlier one.
+    void addCompanion(std::string path, std::string text);
+
+    // Renames every file into place in the order added, but those identical
+    // to the file in place, then removes the files this name wrote last time
+    // and not this time, then puts the companion in place. Returns whether
+    // nothing changed. Throws SupersededError or OutputError as
+    // checkOwnership() does, and OutputError; nothing is renamed when the
+    // journal cannot be written.
+    bool commit();
 
     // Installs the signal handlers that remove the run's files, and ignores
     // SIGXFSZ so that a file size limit fails a write instead of the run.
@@ -97,6 +108,7 @@ private:
     ino_t inode_ = 0;
     UniqueFd runLock_;
     std::vector<Entry> entries_;
+    std::string companion_, companionText_;
     bool committed_ = false;
 };
 

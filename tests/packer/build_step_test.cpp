@@ -1,0 +1,454 @@
+// Vintrix as a step of a build: a limit on the sheets, a depfile, identical
+// output left untouched, and the README's Ninja and Make rules run for real.
+#include "VintrixFolder.h"
+
+#include <set>
+
+#include <sys/stat.h>
+
+#include <QRegularExpression>
+#include <QThread>
+
+namespace {
+
+using namespace vintrix::test;
+
+// Three sprites of 30x30 need three sheets of 32x32.
+class BuildStep : public VintrixFolder {
+protected:
+    void SetUp() override
+    {
+        VintrixFolder::SetUp();
+        const std::pair<const char*, QColor> sprites[] = {
+            {"a.png", Qt::red}, {"b.png", Qt::green}, {"c.png", Qt::blue}};
+        for (const auto& [name, colour] : sprites)
+            save(FlatSprite(30, 30, colour), name);
+    }
+};
+
+// ---- --max-sheets, and --watch in a settings file ---------------------------
+
+struct RefusalCase {
+    const char* label;
+    QStringList options;
+    const char* settings;  // the lines of sprites/vintrix.toml; "" for none
+    int exitCode;
+    const char* err;  // "DIR" stands for the images folder
+};
+
+class Refusals : public BuildStep, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(Refusals, ComeBeforeAnythingIsWritten)
+{
+    const RefusalCase& c = GetParam();
+    if (*c.settings)
+        writeBytes("sprites/vintrix.toml", c.settings);
+    const RunResult r = run(QStringList{"32", "32", "n", "32", "1", "0", sprites()} + c.options);
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    EXPECT_EQ(r.err, QString(c.err).replace("DIR", sprites()));
+    EXPECT_EQ(outputExists(), c.exitCode == Ok);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Refusals,
+    ::testing::Values(RefusalCase{"asMany", {"--max-sheets", "3"}, "", Ok, ""},
+        RefusalCase{"fewer", {"--max-sheets=2"}, "", BadInput,
+            "error: the images need 3 sheets of 32x32, more than the 2 that --max-sheets allows\n"},
+        RefusalCase{"fromSettings", {}, "max-sheets = 1\n", BadInput,
+            "error: the images need 3 sheets of 32x32, more than the 1 that --max-sheets allows\n"
+            "settings from DIRvintrix.toml: max-sheets = 1\n"},
+        RefusalCase{"zero", {"--max-sheets", "0"}, "", BadArguments,
+            "error: --max-sheets must be a whole number from 1 to 1000000, not \"0\"\n"},
+        RefusalCase{"watchFromSettings", {}, "watch = true\n", BadArguments,
+            "error: \"DIRvintrix.toml\", line 1: \"watch\" cannot be set in a settings file, only on the command "
+            "line\n"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// ---- --depfile ----------------------------------------------------------
+
+// Run in the temporary folder on "sprites" with extra sprites and settings;
+// the arguments are separated by "|".
+struct DepfileCase {
+    const char* label;
+    const char* args;
+    std::vector<const char*> extraSprites;  // paths in sprites/, folders created as needed
+    const char* settings;                   // sprites/vintrix.toml; "" for none
+    const char* depfile;
+    const char* text;
+};
+
+class Depfiles : public BuildStep, public ::testing::WithParamInterface<DepfileCase> {};
+
+TEST_P(Depfiles, NameWhatTheRunWroteAndEverythingItRead)
+{
+    const DepfileCase& c = GetParam();
+    for (const QString file : c.extraSprites) {
+        ASSERT_TRUE(work_.mkpath(QFileInfo("sprites/" + file).path()));
+        save(FlatSprite(5, 5, Qt::black), file);
+    }
+    ASSERT_TRUE(work_.mkpath("sprites/empty"));
+    if (*c.settings)
+        writeBytes("sprites/vintrix.toml", c.settings);
+    const RunResult r = run(QString(c.args).split('|'));
+    ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
+    QFile f(path(c.depfile));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    // The rule, without the empty rules of its prerequisites after it.
+    EXPECT_EQ(QString::fromUtf8(f.readAll()).section("\n\n", 0, 0) + "\n", c.text);
+    EXPECT_EQ(f.permissions() & QFileDevice::ReadOther, QFileDevice::ReadOther);  // as the output's files
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Depfiles,
+    ::testing::Values(DepfileCase{"oneSheet", "64|64|n|32|1|0|sprites|--depfile|n.d", {}, "", "n.d",
+                          "Output/n.json: \\\n  sprites \\\n  sprites/a.png \\\n  sprites/b.png \\\n  sprites/c.png\n"},
+        DepfileCase{"everyDataFileWayInFirst", "32|32|n|32|1|0|sprites/|--depfile=n.d|--data|json-array", {}, "", "n.d",
+            "Output/n.json Output/n-2.json Output/n-3.json: \\\n  sprites \\\n  sprites/a.png \\\n  sprites/b.png "
+            "\\\n  sprites/c.png\n"},
+        DepfileCase{"escaped", "64|64|n|32|1|0|sprites//|-o|out dir|--depfile|d $#.d|--strip-extensions",
+            {"x y#$:\\.png"}, "", "d $#.d",
+            "out\\ dir/n.json: \\\n  sprites \\\n  sprites/a.png \\\n  sprites/b.png \\\n  sprites/c.png \\\n  "
+            "sprites/x\\ y\\#$$\\:\\.png\n"},
+        DepfileCase{"inTheOutputFolder", "64|64|n|32|1|0|sprites|-o|a/b/|--depfile|a//b/n.d", {}, "", "a/b/n.d",
+            "a/b/n.json: \\\n  sprites \\\n  sprites/a.png \\\n  sprites/b.png \\\n  sprites/c.png\n"},
+        DepfileCase{"subfoldersAndSettings", "64|64|n|32|1|0|sprites|--recursive", {"sub/d.png", "sub/deeper/e.png"},
+            "depfile = \"../deps.d\"\n", "deps.d",
+            "Output/n.json: \\\n  sprites \\\n  sprites/empty \\\n  sprites/sub \\\n  sprites/sub/deeper \\\n  "
+            "sprites/a.png \\\n  sprites/b.png \\\n  sprites/c.png \\\n  sprites/sub/d.png \\\n  "
+            "sprites/sub/deeper/e.png \\\n  sprites/vintrix.toml\n"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// A depfile that cannot be written fails the run before it packs, and
+// nothing is written.
+struct DepfileFaultCase {
+    const char* label;
+    const char* depfile;
+    int exitCode;
+    const char* err;
+};
+
+class DepfileFaults : public BuildStep, public ::testing::WithParamInterface<DepfileFaultCase> {};
+
+TEST_P(DepfileFaults, FailTheRunBeforeItWrites)
+{
+    const DepfileFaultCase& c = GetParam();
+    const RunResult r = run({"64", "64", "n", "32", "1", "0", "sprites", "--depfile", c.depfile});
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_FALSE(outputExists());
+    EXPECT_EQ(QDir(work_).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{"sprites"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DepfileFaults,
+    ::testing::Values(DepfileFaultCase{"missingFolder", "no/such/n.d", OutputFailed,
+                          "error: cannot write the depfile \"no/such/n.d\": the folder \"no/such\" does not exist\n"},
+        DepfileFaultCase{"inAFile", "sprites/a.png/n.d", OutputFailed,
+            "error: cannot write the depfile \"sprites/a.png/n.d\": \"sprites/a.png\" is not a folder\n"},
+        DepfileFaultCase{
+            "aFolder", "sprites", OutputFailed, "error: cannot write the depfile \"sprites\": it is a folder\n"},
+        DepfileFaultCase{"inAFolderInOutput", "Output/deps/n.d", OutputFailed,
+            "error: cannot write the depfile \"Output/deps/n.d\": the folder \"Output/deps\" does not exist\n"},
+        DepfileFaultCase{"anOutputFile", "Output/../Output/n-2.png", BadArguments,
+            "error: the depfile \"Output/../Output/n-2.png\" would replace a file of the output in Output: choose "
+            "another name for it\n"},
+        DepfileFaultCase{"theRecordOfNames", "Output/.vintrix-sets", BadArguments,
+            "error: the depfile \"Output/.vintrix-sets\" would replace a file of the output in Output: choose "
+            "another name for it\n"},
+        DepfileFaultCase{"anImage", "sprites/b.png", BadArguments,
+            "error: the depfile \"sprites/b.png\" would replace an image in \"sprites\": choose another name for "
+            "it\n"},
+        DepfileFaultCase{"noName", "deps/", BadArguments, "error: --depfile needs a file name, not \"deps/\"\n"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// The depfile goes with the output it describes: a run that fails leaves
+// both as they were.
+TEST_F(BuildStep, FailedRunKeepsTheEarlierDepfileWithTheEarlierOutput)
+{
+    const QStringList args{"64", "64", "n", "32", "1", "0", "sprites", "--depfile", "n.d"};
+    ASSERT_EQ(run(args).exitCode, Ok);
+    const Files before = FilesIn(work_.path()), output = this->output();
+    writeBytes("sprites/broken.png", "\x89PNG\r\n\x1a\nnot a PNG");
+    EXPECT_EQ(run(args).exitCode, BadInput);
+    EXPECT_EQ(FilesIn(work_.path()), before);
+    EXPECT_EQ(this->output(), output);
+}
+
+// ---- identical output ---------------------------------------------------
+
+struct FileId {
+    ino_t inode = 0;
+    std::int64_t mtimeNs = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+FileId idOf(const QString& file)
+{
+    struct stat st {};
+    if (::stat(file.toLocal8Bit().constData(), &st) != 0)
+        return {};
+    return {st.st_ino, std::int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+// Each file of the output is left as it was when the run would write it
+// byte for byte as it is, and replaced otherwise.
+TEST_F(BuildStep, IdenticalFilesAreLeftUntouched)
+{
+    const QStringList args{"64", "64", "n", "32", "1", "0", "sprites", "--depfile", "n.d"};
+    ASSERT_EQ(run(args).exitCode, Ok);
+    const FileId sheet = idOf(path("Output/n.png")), data = idOf(path("Output/n.json")), deps = idOf(path("n.d"));
+
+    const RunResult again = run(args);
+    EXPECT_EQ(again.out,
+        "packed 3 images into 1 sheet of 64x64 (65.9% full), unchanged: Output/n.png with atlas data Output/n.json\n");
+    EXPECT_EQ(idOf(path("Output/n.png")), sheet);
+    EXPECT_EQ(idOf(path("Output/n.json")), data);
+    EXPECT_EQ(idOf(path("n.d")), deps);
+
+    // Another colour, the same sizes: a new sheet, the same data.
+    save(FlatSprite(30, 30, Qt::yellow), "a.png");
+    const RunResult changed = run(args);
+    EXPECT_FALSE(changed.out.contains("unchanged")) << changed.out.toStdString();
+    EXPECT_NE(idOf(path("Output/n.png")), sheet);
+    EXPECT_EQ(idOf(path("Output/n.json")), data);
+}
+
+// ---- the README's Ninja and Make examples --------------------------------
+
+// The indented block after the line "    # FILE" in the README, as it is.
+QString readmeExample(const QString& file)
+{
+    QFile readme(QStringLiteral(VINTRIX_README));
+    if (!readme.open(QIODevice::ReadOnly))
+        return {};
+    const QStringList lines = QString::fromUtf8(readme.readAll()).split('\n');
+    const qsizetype at = lines.indexOf("    # " + file);
+    QString text;
+    for (qsizetype i = at + 1; at >= 0 && i < lines.size() && lines[i].startsWith("    "); ++i)
+        text += lines[i].mid(4) + '\n';
+    return text;
+}
+
+struct Tool {
+    const char* label;
+    const char* program;
+    const char* file;
+    const char* consumers;  // a step after each pack, appended to the example
+    const char* ran;        // what a line that runs "pack NAME" or "use NAME" looks like
+};
+
+const Tool kNinja{"ninja", "ninja", "build.ninja",
+    "rule use\n  command = cat $in > $out\n  description = use $name\n"
+    "build hero.use: use atlases/hero.json atlases/hero.png\n  name = hero\n"
+    "build enemies.use: use atlases/enemies.json atlases/enemies.png\n  name = enemies\n",
+    R"(^\[\d+/\d+\] (pack|use) (\w+)$)"};
+const Tool kMake{"make", "make", "Makefile",
+    "all: hero.use enemies.use\n%.use: atlases/%.json atlases/%.png\n\tcat $^ > $@\n",
+    R"(^(?:(Vintrix) 256 256 (\w+) |(cat) atlases/(\w+)\.json))"};
+
+// One change to the sprites, then a build, and what it runs: "pack hero",
+// "use enemies", ...
+struct BuildCase {
+    const char* label;
+    std::function<void(class Examples&)> change;
+    std::set<QString> ninjaRuns, makeRuns;
+};
+
+class Examples : public VintrixFolder, public ::testing::WithParamInterface<Tool> {
+public:
+    void saveSprite(const QString& file, QColor colour) { save(FlatSprite(20, 20, colour), file); }
+    void writeFile(const QString& rel, const QByteArray& bytes) { writeBytes(rel, bytes); }
+    void removeFile(const QString& rel) { QFile::remove(path(rel)); }
+    // Each change comes at a later time than any file the last build wrote.
+    void laterThanTheOutput()
+    {
+        const auto mtime = [](const QString& file) { return QFileInfo(file).lastModified(); };
+        while (mtime(path("probe")) <= mtime(path("atlases/hero.json")) ||
+            mtime(path("probe")) <= mtime(path("atlases/enemies.json"))) {
+            QThread::msleep(2);
+            writeBytes("probe", "");
+        }
+    }
+
+protected:
+    void SetUp() override
+    {
+        VintrixFolder::SetUp();
+        ASSERT_TRUE(work_.mkpath("sprites/hero") && work_.mkpath("sprites/enemies"));
+        saveSprite("hero/walk_1.png", Qt::red);
+        saveSprite("hero/walk_2.png", Qt::green);
+        saveSprite("enemies/bat.png", Qt::blue);
+        const QString example = readmeExample(GetParam().file);
+        ASSERT_FALSE(example.isEmpty()) << "no example " << GetParam().file << " in the README";
+        writeBytes(GetParam().file, (example + GetParam().consumers).toUtf8());
+        env_.insert("PATH", QFileInfo(VINTRIX_BINARY).absolutePath() + ":" + env_.value("PATH"));
+    }
+
+    std::set<QString> build()
+    {
+        QProcess p;
+        p.setWorkingDirectory(work_.path());
+        p.setProcessEnvironment(env_);
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(GetParam().program, {});
+        EXPECT_TRUE(p.waitForFinished(120000));
+        const QString out = QString::fromUtf8(p.readAll());
+        EXPECT_EQ(p.exitCode(), 0) << out.toStdString();
+        std::set<QString> ran;
+        const QRegularExpression line(GetParam().ran, QRegularExpression::MultilineOption);
+        for (auto it = line.globalMatch(out); it.hasNext();) {
+            const QStringList m = it.next().capturedTexts().mid(1).filter(QRegularExpression(".+"));
+            ran.insert((m[0] == "cat" || m[0] == "use" ? "use " : "pack ") + m[1]);
+        }
+        return ran;
+    }
+};
+
+TEST_P(Examples, RebuildWhatChangedAndNothingElse)
+{
+    const bool ninja = GetParam().program == std::string("ninja");
+    const BuildCase steps[] = {
+        {"first", [](Examples&) {}, {"pack hero", "use hero", "pack enemies", "use enemies"},
+            {"pack hero", "use hero", "pack enemies", "use enemies"}},
+        {"nothingChanged", [](Examples&) {}, {}, {}},
+        {"touchedAlike", [](Examples& t) { t.saveSprite("hero/walk_1.png", Qt::red); }, {"pack hero"}, {"pack hero"}},
+        // Make, which keeps no record, packs again until the data changes.
+        {"nothingChangedSince", [](Examples&) {}, {}, {"pack hero"}},
+        {"changed", [](Examples& t) { t.saveSprite("hero/walk_2.png", Qt::yellow); }, {"pack hero", "use hero"},
+            {"pack hero", "use hero"}},
+        {"added", [](Examples& t) { t.saveSprite("enemies/rat.png", Qt::gray); }, {"pack enemies", "use enemies"},
+            {"pack hero", "pack enemies", "use enemies"}},
+        {"removed", [](Examples& t) { t.removeFile("sprites/enemies/rat.png"); }, {"pack enemies", "use enemies"},
+            {"pack hero", "pack enemies", "use enemies"}},
+        {"settingsAdded", [](Examples& t) { t.writeFile("sprites/hero/vintrix.toml", "trim = true\n"); }, {"pack hero"},
+            {"pack hero"}},
+        {"dataChanged",
+            [](Examples& t) {
+                t.saveSprite("hero/walk_2.png", Qt::cyan);
+                t.saveSprite("hero/walk_3.png", Qt::magenta);
+            },
+            {"pack hero", "use hero"}, {"pack hero", "use hero"}},
+        {"nothingChangedAtLast", [](Examples&) {}, {}, {}},
+    };
+    for (const BuildCase& step : steps) {
+        SCOPED_TRACE(step.label);
+        step.change(*this);
+        EXPECT_EQ(build(), ninja ? step.ninjaRuns : step.makeRuns);
+        laterThanTheOutput();
+    }
+    EXPECT_EQ(FramesDiffer(path("atlases"), "hero", path("sprites/hero")), "");
+    EXPECT_EQ(FramesDiffer(path("atlases"), "enemies", path("sprites/enemies")), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tools, Examples, ::testing::Values(kNinja, kMake), [](const auto& info) { return std::string(info.param.label); });
+
+// Many packs at once, half of them into one output folder under names of
+// their own, the README's Ninja rule with an output folder for each edge.
+TEST_F(VintrixFolder, ManyPacksAtOnceUnderNinjaAllComeOutWhole)
+{
+    QString ninja = readmeExample("build.ninja");
+    ninja = ninja.left(ninja.indexOf("build ")).replace("atlases", "$dir");
+    constexpr int kPacks = 16;
+    for (int n = 0; n < kPacks; ++n) {
+        const QString name = QString("p%1").arg(n), dir = n % 2 ? "atlases" : "own/" + name;
+        ASSERT_TRUE(work_.mkpath("sprites/" + name));
+        for (int i = 0; i <= n % 5; ++i)
+            save(FlatSprite(10 + i, 10, QColor::fromHsv(n * 20, 255, 50 + i * 40)), name + QString("/s%1.png").arg(i));
+        ninja += QString("build %1/%2.json: pack sprites/%2\n  name = %2\n  dir = %1\n").arg(dir, name);
+    }
+    writeBytes("build.ninja", ninja.toUtf8());
+    QProcess p;
+    p.setWorkingDirectory(work_.path());
+    env_.insert("PATH", QFileInfo(VINTRIX_BINARY).absolutePath() + ":" + env_.value("PATH"));
+    p.setProcessEnvironment(env_);
+    p.start("ninja", {"-j8"});
+    ASSERT_TRUE(p.waitForFinished(120000));
+    ASSERT_EQ(p.exitCode(), 0) << p.readAll().toStdString();
+    for (int n = 0; n < kPacks; ++n) {
+        const QString name = QString("p%1").arg(n), dir = path(n % 2 ? "atlases" : "own/" + name);
+        EXPECT_EQ(FramesDiffer(dir, name, path("sprites/" + name)), "") << name.toStdString();
+        EXPECT_EQ(ReadAtlas(dir, name).frames.size(), std::size_t(n % 5 + 1)) << name.toStdString();
+    }
+    EXPECT_EQ(QDir(path("atlases")).entryList({".vintrix-run-*"}, QDir::AllEntries | QDir::Hidden), QStringList());
+}
+
+// ---- --watch ------------------------------------------------------------
+
+class Watch : public BuildStep {
+protected:
+    void start(const QStringList& options)
+    {
+        p_.setWorkingDirectory(work_.path());
+        p_.setProcessEnvironment(env_);
+        p_.start(VINTRIX_BINARY, QStringList{"64", "64", "n", "32", "1", "0", "sprites", "--watch"} + options);
+        ASSERT_TRUE(p_.waitForStarted());
+    }
+    // The lines of stdout (or stderr) once there are `count`, or all there are
+    // when the process ends or `tenths` of a second pass.
+    QStringList lines(qsizetype count, QProcess::ProcessChannel channel = QProcess::StandardOutput, int tenths = 600)
+    {
+        QString& text = channel == QProcess::StandardOutput ? out_ : err_;
+        for (int waited = 0; text.count('\n') < count && waited < tenths; ++waited) {
+            p_.waitForReadyRead(100);
+            out_ += QString::fromUtf8(p_.readAllStandardOutput());
+            err_ += QString::fromUtf8(p_.readAllStandardError());
+            if (p_.state() == QProcess::NotRunning)
+                break;
+        }
+        return text.split('\n', Qt::SkipEmptyParts);
+    }
+    void TearDown() override
+    {
+        p_.kill();
+        p_.waitForFinished();
+    }
+
+    QProcess p_;
+    QString out_, err_;
+};
+
+TEST_F(Watch, RepacksOnceForEachChangeKeepsTheOutputOfAFailedOneRereadsTheSettingsAndEndsCleanly)
+{
+    start({"--depfile", "sprites/n.d"});  // a file Vintrix writes among the sprites is no change
+    ASSERT_EQ(lines(1).size(), 1);
+    save(FlatSprite(30, 30, Qt::yellow), "d.png");
+    ASSERT_EQ(lines(2).size(), 2);
+    EXPECT_TRUE(lines(2)[1].startsWith("packed 4 images into 1 sheet")) << out_.toStdString();
+    const Files before = output();
+
+    writeBytes("sprites/broken.png", "not a PNG");
+    EXPECT_TRUE(lines(1, QProcess::StandardError).value(0).startsWith("error: \"broken.png\"")) << err_.toStdString();
+    EXPECT_EQ(output(), before);
+    QFile::remove(path("sprites/broken.png"));
+    ASSERT_EQ(lines(3).size(), 3);
+    EXPECT_TRUE(lines(3)[2].contains(", unchanged: ")) << out_.toStdString();
+    // The settings file is read again.
+    writeBytes("sprites/vintrix.toml", "data = \"json-array\"\n");
+    ASSERT_EQ(lines(5).size(), 5);
+    EXPECT_EQ(lines(5)[4], "settings from sprites/vintrix.toml: data = json-array");
+    EXPECT_TRUE(json("Output/n.json").value("frames").isArray());
+    // Five times the time changes take to settle, and no run of its own making.
+    EXPECT_EQ(lines(6, QProcess::StandardOutput, 10).size(), 5) << out_.toStdString();
+
+    const Files last = output();
+    p_.terminate();
+    ASSERT_TRUE(p_.waitForFinished(60000));
+    EXPECT_EQ(lines(6).size(), 5) << out_.toStdString();
+    EXPECT_EQ(output(), last);
+    EXPECT_EQ(FilesIn(path("Output"), true).size(), last.size() + 2);  // the lock and the record of names
+    EXPECT_EQ(QDir(path("Output")).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+    EXPECT_EQ(QDir(sprites()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+        QStringList({"a.png", "b.png", "c.png", "d.png", "n.d", "vintrix.toml"}));
+}
+
+TEST_F(Watch, EndsWhenTheImagesFolderGoes)
+{
+    start({});
+    ASSERT_EQ(lines(1).size(), 1);
+    ASSERT_TRUE(QDir(sprites()).removeRecursively());
+    ASSERT_TRUE(p_.waitForFinished(60000));
+    EXPECT_EQ(p_.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p_.exitCode(), BadInput);
+    EXPECT_EQ(
+        lines(1, QProcess::StandardError).value(0), "error: the images folder \"sprites\" is gone; the watch ends");
+}
+
+}  // namespace
