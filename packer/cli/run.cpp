@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "atlas_data.h"
+#include "data_formats.h"
 #include "decoders.h"
 #include "error.h"
 #include "file.h"
@@ -147,6 +148,14 @@ void checkPixelOptions(const Options& o)
     if (o.pot && !(isPowerOfTwo(o.width) && isPowerOfTwo(o.height)))
         throw ArgumentError("--pot needs a sheet width and height that are powers of two, not " +
             std::to_string(o.width) + "x" + std::to_string(o.height));
+    const auto refuse = [&](const char* option, std::string_view why) {
+        throw ArgumentError(
+            "--data " + std::string(o.data->name) + " cannot go with " + option + ": " + std::string(why));
+    };
+    if (o.trim && !o.data->withoutTrim.empty())
+        refuse("--trim", o.data->withoutTrim);
+    if (o.rotate && !o.data->withoutRotation.empty())
+        refuse("--rotate", o.data->withoutRotation);
     if (std::int64_t{o.extrude} * 2 > o.margin)
         throw ArgumentError("--extrude " + std::to_string(o.extrude) + " needs a margin of at least " +
             std::to_string(std::int64_t{o.extrude} * 2) + ", room for the extruded edges of two neighbours, not " +
@@ -249,7 +258,7 @@ void checkFolders(const Options& o)
 }
 
 // Whether `file` is named as the files of the output named `name` are:
-// NAME.png, NAME-2.bmp, NAME.json, NAME.atlas, ...
+// NAME.png, NAME-2.bmp, NAME.json, NAME.atlas, NAME.css, ...
 bool namedAsOutputOf(const std::string& name, const std::string& file)
 {
     if (!file.starts_with(name))
@@ -261,7 +270,7 @@ bool namedAsOutputOf(const std::string& name, const std::string& file)
             return false;
         rest.remove_prefix(digits);
     }
-    return rest == ".png" || rest == ".bmp" || rest == ".json" || rest == ".atlas";
+    return rest == ".png" || rest == ".bmp" || isDataExtension(rest);
 }
 
 // An image that is a link to a file this run may replace or remove would be
@@ -412,9 +421,8 @@ void checkExtrudedMemory(const Options& o, const std::vector<Size>& sizes, std::
 
 // Writes the sheets and the atlas data under temporary names in the output
 // folder and puts them in place together.
-void writeOutput(const Options& o, const std::vector<std::string>& keys, Sprites& sprites, const Layout& layout,
-    const std::vector<Size>& sheets, const std::vector<std::string>& dataFiles, const std::string& ext, int threads,
-    Progress& progress, std::ostream& err)
+void writeOutput(const Options& o, Sprites& sprites, const Layout& layout, const std::vector<Size>& sheets,
+    const std::vector<DataFile>& data, const std::string& ext, int threads, Progress& progress, std::ostream& err)
 {
     OutputFiles::installSignalHandlers();
     OutputFiles files(o.outputFolder, o.name, [&] {
@@ -427,8 +435,8 @@ void writeOutput(const Options& o, const std::vector<std::string>& keys, Sprites
     std::vector<std::string> sheetTemp, dataTemp;
     for (int s = 0; s < layout.sheets; ++s)
         sheetTemp.push_back(files.add(sheetBase(o.name, s) + ext));
-    for (const std::string& file : dataFiles)
-        dataTemp.push_back(files.add(file));
+    for (const DataFile& file : data)
+        dataTemp.push_back(files.add(file.name));
     files.checkOwnership();
 
     // Images placed rotated are turned, and extruded images grown, in
@@ -438,7 +446,7 @@ void writeOutput(const Options& o, const std::vector<std::string>& keys, Sprites
         forEachIndex(first.size(), threads, [&](std::size_t u) {
             Image& img = sprites.images[first[u]];
             if (layout.placements[u].rotated)
-                img = rotated(img, rotatesClockwise(o.data) ? Turn::Clockwise : Turn::Counterclockwise);
+                img = rotated(img, o.data->turnsClockwise ? Turn::Clockwise : Turn::Counterclockwise);
             if (o.extrude > 0)
                 img = extruded(img, o.extrude);
         });
@@ -456,11 +464,8 @@ void writeOutput(const Options& o, const std::vector<std::string>& keys, Sprites
         [&](std::size_t done, std::size_t total) { progress.report(Stage::Palette, done, total); });
     progress.report(Stage::Writing, rows, rows);
 
-    const std::vector<std::string> texts = atlasData(o.data, o.name,
-        atlasSheets(o, ext, keys, sprites.unique, sprites.trims, sprites.sizes, layout, sheets),
-        {o.animations, !o.stripExtensions});
-    for (std::size_t i = 0; i < texts.size(); ++i)
-        writeWhole(dataTemp[i], texts[i]);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        writeWhole(dataTemp[i], data[i].text);
     files.commit();
 }
 
@@ -477,7 +482,8 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
     for (const std::string& name : names)
         keys.push_back(o.stripExtensions ? withoutExtension(name) : name);
     checkKeys(names, keys);
-    checkDataNames(o.data, o.name, keys);
+    if (o.data->checkNames)
+        o.data->checkNames(o.name, keys, {o.animations, !o.stripExtensions});
     Sprites sprites = readSprites(o, names, memory, threads, progress);
 
     progress.report(Stage::Packing, 0, 1);
@@ -489,15 +495,17 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
     const std::string ext = o.format == ImageFormat::Bmp ? ".bmp" : ".png";
     progress.clear();
     warnOfLargeSheets(err, o, ext, sheets);
-    const std::vector<std::string> dataFiles = atlasDataFiles(o.data, o.name, layout.sheets);
+    const std::vector<DataFile> data = atlasData(*o.data, o.name,
+        atlasSheets(o, ext, keys, sprites.unique, sprites.trims, sprites.sizes, layout, sheets),
+        {o.animations, !o.stripExtensions});
     try {
-        writeOutput(o, keys, sprites, layout, sheets, dataFiles, ext, threads, progress, err);
+        writeOutput(o, sprites, layout, sheets, data, ext, threads, progress, err);
     } catch (const std::bad_alloc&) {
         throw OutputError("out of memory writing the sheets");
     }
     progress.clear();
 
-    printSummary(out, o, ext, names.size(), sprites.sizes.size(), layout, sheets, dataFiles.back());
+    printSummary(out, o, ext, names.size(), sprites.sizes.size(), layout, sheets, data.back().name);
 }
 
 }  // namespace
