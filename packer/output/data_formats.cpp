@@ -3,20 +3,53 @@
 #include <algorithm>
 
 #include "atlas_json.h"
+#include "css_sprites.h"
 #include "libgdx_atlas.h"
+#include "starling_xml.h"
 
 namespace vintrix {
 namespace {
 
 const DataFormat kDataFormats[] = {
-    {"json-hash", "the default: NAME.json, NAME-2.json, ..., frames keyed by name", DataFiles::EachSheet, {".json"},
-        jsonHashData, true, {}, {}, true, nullptr},
-    {"json-array", "the same files with the frames in an array", DataFiles::EachSheet, {".json"}, jsonArrayData, true,
-        {}, {}, true, nullptr},
-    {"phaser3", "one NAME.json listing every sheet (Phaser 3 multi-atlas)", DataFiles::OneForAll, {".json"},
-        phaser3Data, true, {}, {}, false, nullptr},
-    {"libgdx", "one NAME.atlas listing every sheet (libGDX TextureAtlas)", DataFiles::OneForAll, {".atlas"}, libgdxData,
-        false, {}, {}, true, checkLibgdxNames},
+    {.name = "json-hash",
+        .help = "the default: NAME.json, NAME-2.json, ..., frames keyed by name",
+        .files = DataFiles::EachSheet,
+        .extensions = {".json"},
+        .write = jsonHashData,
+        .holdsAnimations = true},
+    {.name = "json-array",
+        .help = "the same files with the frames in an array",
+        .files = DataFiles::EachSheet,
+        .extensions = {".json"},
+        .write = jsonArrayData,
+        .holdsAnimations = true},
+    {.name = "phaser3",
+        .help = "one NAME.json listing every sheet (Phaser 3 multi-atlas)",
+        .files = DataFiles::OneForAll,
+        .extensions = {".json"},
+        .write = phaser3Data},
+    {.name = "libgdx",
+        .help = "one NAME.atlas listing every sheet (libGDX TextureAtlas)",
+        .files = DataFiles::OneForAll,
+        .extensions = {".atlas"},
+        .write = libgdxData,
+        .turnsClockwise = false,
+        .holdsAnimations = true,
+        .checkNames = checkLibgdxNames},
+    {.name = "starling",
+        .help = "NAME.xml, NAME-2.xml, ... (Starling, Sparrow, Phaser's atlasXML)",
+        .files = DataFiles::EachSheet,
+        .extensions = {".xml"},
+        .write = starlingData,
+        .checkNames = checkStarlingNames},
+    {.name = "css",
+        .help = "NAME.css, a class a frame, and NAME.html showing every frame",
+        .files = DataFiles::OneForAll,
+        .extensions = {".html", ".css"},
+        .write = cssData,
+        .withoutTrim = "a CSS background shows a frame as its region of the sheet, without the trimmed borders",
+        .withoutRotation = "a CSS background shows a frame as its region of the sheet, and cannot turn it back",
+        .checkNames = checkCssNames},
 };
 
 }  // namespace

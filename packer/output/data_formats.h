@@ -24,18 +24,18 @@ enum class DataFiles {
 using NameCheck = void (*)(const std::string& name, const std::vector<std::string>& frames, AnimationNaming naming);
 
 struct DataFormat {
-    std::string_view name;  // as --data takes it
-    std::string_view help;  // --help's line: the files and who reads them
-    DataFiles files;
-    std::array<std::string_view, 2> extensions;  // with the dot; the second may be empty
-    std::vector<std::string> (*write)(const AtlasInput& input);
+    std::string_view name = {};  // as --data takes it
+    std::string_view help = {};  // --help's line: the files and who reads them
+    DataFiles files = DataFiles::EachSheet;
+    std::array<std::string_view, 2> extensions = {};  // with the dot; the second may be empty
+    std::vector<std::string> (*write)(const AtlasInput& input) = nullptr;
     // A rotated sprite is stored turned 90 degrees clockwise, or counter-
     // clockwise, whichever its loader turns back.
-    bool turnsClockwise;
+    bool turnsClockwise = true;
     // Why the format cannot show a trimmed or a rotated frame; empty where it can.
-    std::string_view withoutTrim, withoutRotation;
-    bool holdsAnimations;
-    NameCheck checkNames;  // null: any UTF-8 name
+    std::string_view withoutTrim = {}, withoutRotation = {};
+    bool holdsAnimations = false;
+    NameCheck checkNames = nullptr;  // null: any UTF-8 name
 };
 
 std::span<const DataFormat> dataFormats();

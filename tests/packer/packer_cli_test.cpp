@@ -99,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(Table, Messages,
             "unknownOption", "--frobnicate|64|64|n|32|1|0|DIR", "unknown option \"--frobnicate\" (see Vintrix --help)"},
         MessageCase{"optionWithoutValue", "64|64|n|32|1|0|DIR|-o", "--output needs a value (see Vintrix --help)"},
         MessageCase{"unknownDataFormat", "64|64|n|32|1|0|DIR|--data=xml",
-            "data format must be json-hash, json-array, phaser3 or libgdx, not \"xml\""},
+            "data format must be json-hash, json-array, phaser3, libgdx, starling or css, not \"xml\""},
         MessageCase{"thresholdWithoutTrim", "--trim-threshold|3|64|64|n|32|1|0|DIR", "--trim-threshold needs --trim"},
         MessageCase{"thresholdTooHigh", "--trim|--trim-threshold|255|64|64|n|32|1|0|DIR",
             "trim threshold must be a whole number from 0 to 254, not \"255\""},
@@ -120,6 +120,19 @@ INSTANTIATE_TEST_SUITE_P(Table, Messages,
             "--extrude 2 needs a margin of at least 4, room for the extruded edges of two neighbours, not 3"},
         MessageCase{"potWithOtherSizes", "100|128|n|32|1|0|DIR|--pot",
             "--pot needs a sheet width and height that are powers of two, not 100x128"},
+        MessageCase{"cssWithTrim", "64|64|n|32|1|0|DIR|--data|css|--trim",
+            "--data css cannot go with --trim: a CSS background shows a frame as its region of the sheet, without the "
+            "trimmed borders"},
+        MessageCase{"cssWithRotate", "64|64|n|32|1|0|DIR|--rotate|--data=css",
+            "--data css cannot go with --rotate: a CSS background shows a frame as its region of the sheet, and "
+            "cannot turn it back"},
+        MessageCase{"cssClassOfTwoFiles", "64|64|n|32|1|0|DIR|--data|css",
+            "\"a b.png\" and \"a-b.png\" would both be the CSS class \"n-a-b\": rename one of them", BadInput,
+            {{"a b.png", kRed}, {"a-b.png", kBlue}}},
+        MessageCase{"starlingControlCharacter", "64|64|n|32|1|0|DIR|--data|starling",
+            "the Starling XML cannot name \"a\\x01.png\": XML cannot hold a control character, U+FFFE or U+FFFF, "
+            "and Starling drops blanks at the ends of a name, so rename the file",
+            BadInput, {{"a\x01.png", kRed}}},
         // "\xff.png" would reach the atlas data as U+FFFD, the same key as a
         // real "\uFFFD.png": one of the two frames would be lost to every reader.
         MessageCase{"aNameThatIsNotUtf8", kPackDir,

@@ -123,7 +123,8 @@ TEST_P(Pixels, EveryFrameShowsItsSpriteAsTheDataDescribesIt)
     std::map<QString, QImage> sheets;
     std::map<QString, QSize> content;               // the box around each sheet's regions and the margin after them
     std::map<QString, std::vector<QRect>> regions;  // on each sheet, once for identical images
-    for (const auto& [name, frame] : atlas.frames) {
+    for (const auto& [key, frame] : atlas.frames) {
+        const QString name = c.data == Data::Css ? key + ".png" : key;  // a CSS class has no extension
         SCOPED_TRACE(name.toStdString());
         const QImage& source = sources_.at(name).image;
         QImage& sheet = sheets[frame.sheet];
@@ -229,6 +230,9 @@ INSTANTIATE_TEST_SUITE_P(Options, Pixels,
             {"--data", "libgdx", "--trim", "--rotate", "--extrude", "1", "--bleed", "--shrink"}, Data::Libgdx},
         PixelCase{
             "allInPhaser3", 48, 512, 0, 1, {"--data", "phaser3", "--trim", "--rotate", "--shrink"}, Data::Phaser3},
+        PixelCase{"allInStarling", 48, 512, 2, 1,
+            {"--data", "starling", "--trim", "--rotate", "--extrude", "1", "--bleed", "--shrink"}, Data::Starling},
+        PixelCase{"allInCss", 128, 256, 2, 1, {"--data", "css", "--extrude", "1", "--bleed", "--shrink"}, Data::Css},
         PixelCase{"allPremultiplied", 64, 256, 2, 1,
             {"--trim", "--trim-threshold", "16", "--rotate", "--premultiply", "--extrude", "1", "--shrink", "--pot"}}),
     [](const auto& info) { return std::string(info.param.label); });
