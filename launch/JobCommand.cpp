@@ -170,6 +170,22 @@ std::optional<int> SheetCount(std::string_view summary)
     return count;
 }
 
+std::optional<std::string> SummaryOutputFolder(std::string_view summary)
+{
+    constexpr std::string_view kBefore = " with atlas data ";
+    summary = summary.substr(0, summary.find('\n'));
+    const std::size_t at = summary.rfind(kBefore);
+    if (!summary.starts_with("packed ") || at == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::string_view file = summary.substr(at + kBefore.size());
+    const std::size_t slash = file.rfind('/');
+    if (slash == std::string_view::npos) {
+        return std::string();
+    }
+    return std::string(slash == 0 ? std::string_view("/") : file.substr(0, slash));
+}
+
 std::string SheetFileName(const PackCommand& command, int index)
 {
     return command.name + (index == 0 ? std::string() : "-" + std::to_string(index + 1)) +

@@ -33,6 +33,11 @@ std::optional<PackCommand> ReadPackCommand(std::string_view script);
 // sheets …").
 std::optional<int> SheetCount(std::string_view summary);
 
+// The folder Vintrix wrote into, as its summary line names it ("… with
+// atlas data DIR/NAME.json"): where the output went, whatever told Vintrix
+// (-o, or its settings file). "" for the current folder.
+std::optional<std::string> SummaryOutputFolder(std::string_view summary);
+
 // The file name of sheet `index` (from 0) of `command`: NAME.png, NAME-2.png, …
 std::string SheetFileName(const PackCommand& command, int index);
 

@@ -13,6 +13,7 @@ namespace {
 constexpr int kBadArguments = 2;
 constexpr int kBadInput = 3;
 constexpr int kOutputFailed = 4;
+constexpr int kSuperseded = 5;
 constexpr int kCannotExecute = 126;
 constexpr int kNotFound = 127;
 
@@ -105,6 +106,9 @@ std::string EndSentence(ShellEnd end, std::string_view searchPath)
     case kOutputFailed:
         return "Failed: the output could not be written (exit status 4); earlier output in Output is left as it "
                "was.";
+    case kSuperseded:
+        return "Superseded by a later run of the same name, which has put its output in place (exit status 5); "
+               "this run's files are removed.";
     case kCannotExecute:
         return "Failed: Vintrix was found but could not be run (exit status 126).";
     case kNotFound:

@@ -14,7 +14,7 @@ inline constexpr char kProgressVariable[] = "VINTRIX_PROGRESS";
 inline constexpr char kProgressLines[] = "lines";
 
 struct ProgressLine {
-    std::string stage;  // reading, packing, palette or writing
+    std::string stage;  // reading, packing, palette, writing or waiting
     std::uint64_t done = 0;
     std::uint64_t total = 0;
     bool operator==(const ProgressLine&) const = default;

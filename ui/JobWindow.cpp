@@ -65,6 +65,9 @@ QString StageFormat(const std::string& stage)
     if (stage == "packing") {
         return QStringLiteral("Packing");
     }
+    if (stage == "waiting") {
+        return QStringLiteral("Waiting for another run writing into Output");
+    }
     return QString::fromStdString(stage);
 }
 
@@ -302,6 +305,11 @@ void JobWindow::EndIfOver()
     if (startError_.isEmpty() && Succeeded(shellEnd_)) {
         const QString summary = summary_.isEmpty() ? tr("Vintrix ended without a summary") : summary_;
         SetStatus(tr("Done: %1").arg(summary));
+        // The settings file beside the sprites may have sent the output elsewhere.
+        if (const auto folder = SummaryOutputFolder(summary_.toStdString())) {
+            writtenInto_ = QFile::decodeName(QByteArray::fromStdString(*folder));
+            ShowFolders();
+        }
         openOutput_->show();
         ShowSheets();
         SetState(State::Done);
@@ -358,8 +366,12 @@ void JobWindow::ReadCommand(const QString& scriptFile)
 
 QString JobWindow::OutputFolder() const
 {
-    const QString output =
-        command_ ? QFile::decodeName(QByteArray::fromStdString(command_->outputFolder)) : QStringLiteral("Output");
+    QString output = QStringLiteral("Output");
+    if (writtenInto_) {
+        output = writtenInto_->isEmpty() ? QStringLiteral(".") : *writtenInto_;
+    } else if (command_) {
+        output = QFile::decodeName(QByteArray::fromStdString(command_->outputFolder));
+    }
     return QDir::cleanPath(QDir::current().absoluteFilePath(output));
 }
 

@@ -86,6 +86,7 @@ private:
     QString startError_;
     bool closeWhenEnded_ = false;
     std::optional<PackCommand> command_;
+    std::optional<QString> writtenInto_;  // the output folder, once the summary names it
 
     QLabel* status_;
     QLabel* folders_;

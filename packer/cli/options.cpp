@@ -288,7 +288,8 @@ std::string usageText()
         "environment sets another budget in MiB.\n"
         "\n"
         "Exit status: 0 done, 2 bad arguments, 3 bad input images,\n"
-        "             4 output could not be written.\n";
+        "             4 output could not be written, 5 superseded: a run of NAME\n"
+        "             started later put its output in place first.\n";
 }
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)

@@ -27,6 +27,8 @@ StageNames namesOf(Stage stage)
         return {"choosing palettes", "palette"};
     case Stage::Writing:
         return {"writing sheets, row", "writing"};
+    case Stage::Waiting:
+        return {"", "waiting"};
     }
     return {"", ""};
 }
@@ -77,6 +79,8 @@ void Progress::reportAsLine(Stage stage, std::size_t done, std::size_t total)
 
 void Progress::reportOnTerminal(Stage stage, std::size_t done, std::size_t total)
 {
+    if (stage == Stage::Waiting)
+        return;
     const auto now = Clock::now();
     if (now - start_ < std::chrono::milliseconds(500) || (shown_ && now - last_ < std::chrono::milliseconds(100)))
         return;

@@ -11,6 +11,7 @@
 #include <ostream>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -422,13 +423,17 @@ void checkExtrudedMemory(const Options& o, const std::vector<Size>& sizes, std::
 // Writes the sheets and the atlas data under temporary names in the output
 // folder and puts them in place together.
 void writeOutput(const Options& o, Sprites& sprites, const Layout& layout, const std::vector<Size>& sheets,
-    const std::vector<DataFile>& data, const std::string& ext, int threads, Progress& progress, std::ostream& err)
+    const std::vector<DataFile>& data, const std::string& ext, const RunTicket& ticket, int threads, Progress& progress,
+    std::ostream& err)
 {
     OutputFiles::installSignalHandlers();
-    OutputFiles files(o.outputFolder, o.name, [&] {
+    bool saidWaiting = false;
+    OutputFiles files(o.outputFolder, o.name, ticket, [&] {
         progress.clear();
-        // One write, so that a reader of the pipe gets the line whole.
-        err << std::string("Vintrix: waiting for another run writing into ") + o.outputFolder + '\n' << std::flush;
+        // Said once, in one write, so that a reader of the pipe gets the line whole.
+        if (!std::exchange(saidWaiting, true))
+            err << std::string("Vintrix: waiting for another run writing into ") + o.outputFolder + '\n' << std::flush;
+        progress.report(Stage::Waiting, 0, 0);
     });
     // Sheets first and the first data file, the way in, last: a reader
     // that finds it finds everything it names.
@@ -471,6 +476,7 @@ void writeOutput(const Options& o, Sprites& sprites, const Layout& layout, const
 
 void packFolder(const Options& o, Progress& progress, std::ostream& out, std::ostream& err)
 {
+    const RunTicket ticket = RunTicket::take();  // before anything that takes time
     checkPixelOptions(o);
     checkFolders(o);
     const std::uint64_t memory = imageMemory();
@@ -499,7 +505,7 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
         atlasSheets(o, ext, keys, sprites.unique, sprites.trims, sprites.sizes, layout, sheets),
         {o.animations, !o.stripExtensions});
     try {
-        writeOutput(o, sprites, layout, sheets, data, ext, threads, progress, err);
+        writeOutput(o, sprites, layout, sheets, data, ext, ticket, threads, progress, err);
     } catch (const std::bad_alloc&) {
         throw OutputError("out of memory writing the sheets");
     }

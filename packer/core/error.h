@@ -38,4 +38,10 @@ struct OutputError : Error {
     explicit OutputError(const std::string& message) : Error(ExitCode::OutputFailed, message) {}
 };
 
+// A run of the same name that started later has put its output in place
+// first; this run's output is dropped.
+struct SupersededError : Error {
+    explicit SupersededError(const std::string& message) : Error(ExitCode::Superseded, message) {}
+};
+
 }  // namespace vintrix

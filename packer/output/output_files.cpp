@@ -1,9 +1,11 @@
 #include "output_files.h"
 
 #include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -28,7 +30,9 @@ constexpr char kRunPrefix[] = ".vintrix-run-";
 constexpr char kRunLock[] = "lock";
 constexpr char kJournal[] = "commit";
 constexpr char kJournalMagic[] = "vintrix-commit-2";
-constexpr char kSetsMagic[] = "vintrix-sets-1";
+constexpr char kSetsMagic[] = "vintrix-sets-2";
+constexpr char kSetsMagicWithoutTickets[] = "vintrix-sets-1";  // written before runs had tickets
+constexpr char kBootId[] = "/proc/sys/kernel/random/boot_id";
 
 // The run's folder, for the signal handler, which may only call
 // async-signal-safe functions: fixed storage, no allocation.
@@ -118,8 +122,12 @@ struct Journal {
     std::vector<std::string> removals;
 };
 
-// Which files each name wrote last: name -> files.
-using Sets = std::map<std::string, std::vector<std::string>>;
+// The files a name wrote last, and the ticket of the run that wrote them.
+struct NameSet {
+    std::vector<std::string> files;
+    RunTicket ticket;
+};
+using Sets = std::map<std::string, NameSet>;
 
 bool plainName(const std::string& s)
 {
@@ -191,28 +199,39 @@ std::optional<Journal> decodeJournal(const std::string& text)
 std::string encode(const Sets& sets)
 {
     std::string text = withMagic(kSetsMagic);
-    for (const auto& [name, files] : sets) {
+    for (const auto& [name, set] : sets) {
         text += "S" + name + '\0';
-        for (const std::string& file : files)
+        if (!set.ticket.boot.empty())
+            text += "T" + set.ticket.boot + '\0' + std::to_string(set.ticket.nanoseconds) + '\0';
+        for (const std::string& file : set.files)
             text += "F" + file + '\0';
     }
     return text;
 }
 
+bool parseNumber(const std::string& text, std::uint64_t& out)
+{
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc{} && end == text.data() + text.size();
+}
+
 std::optional<Sets> decodeSets(const std::string& text)
 {
-    Reader r(text, kSetsMagic);
+    Reader r(text, startsWith(text, withMagic(kSetsMagic)) ? kSetsMagic : kSetsMagicWithoutTickets);
     if (!r.ok())
         return std::nullopt;
     Sets sets;
-    std::vector<std::string>* current = nullptr;
+    NameSet* current = nullptr;
     while (!r.done()) {
         const char kind = r.kind();
-        std::string field;
+        std::string field, number;
         if (kind == 'S' && r.field(field))
             current = &sets[field];
+        else if (kind == 'T' && current && r.field(field) && r.field(number) &&
+            parseNumber(number, current->ticket.nanoseconds))
+            current->ticket.boot = field;
         else if (kind == 'F' && current && r.field(field))
-            current->push_back(field);
+            current->files.push_back(field);
         else
             return std::nullopt;
     }
@@ -273,7 +292,7 @@ std::optional<std::pair<std::string, std::string>> claimedByOthers(
     std::map<std::string, std::string> owner;
     for (const auto& [other, theirs] : sets)
         if (other != name)
-            for (const std::string& file : theirs)
+            for (const std::string& file : theirs.files)
                 owner.emplace(file, other);
     for (const std::string& file : files)
         if (auto it = owner.find(file); it != owner.end() && exists(folder + "/" + file))
@@ -288,6 +307,14 @@ void refuseClaimed(
         throw OutputError("cannot write the output named " + vintrix::quoted(name) + ": " + folder + "/" +
             vintrix::quoted(claim->first) + " belongs to the output named " + vintrix::quoted(claim->second) +
             "; choose another name or remove that output");
+}
+
+void refuseSuperseded(const std::string& folder, const Sets& sets, const std::string& name, const RunTicket& mine)
+{
+    if (const auto it = sets.find(name); it != sets.end() && it->second.ticket.laterThan(mine))
+        throw SupersededError("superseded: a run of the output named " + vintrix::quoted(name) +
+            " started after this one and has already put its files into " + folder +
+            "; they stay, and this run's files are removed");
 }
 
 // Carries out a journal; safe to repeat, in part or in whole, since a rename
@@ -380,6 +407,27 @@ std::optional<std::string> unusable(const std::string& folder, struct stat& st)
 
 }  // namespace
 
+RunTicket RunTicket::take()
+{
+    RunTicket ticket;
+    timespec now{};
+    auto boot = readWhole(kBootId);
+    if (!boot || ::clock_gettime(CLOCK_MONOTONIC, &now) != 0)
+        return ticket;
+    while (!boot->empty() && boot->back() == '\n')
+        boot->pop_back();
+    if (plainName(*boot) && boot->find('\0') == std::string::npos) {
+        ticket.boot = *boot;
+        ticket.nanoseconds = std::uint64_t(now.tv_sec) * 1000000000u + std::uint64_t(now.tv_nsec);
+    }
+    return ticket;
+}
+
+bool RunTicket::laterThan(const RunTicket& other) const
+{
+    return !boot.empty() && boot == other.boot && nanoseconds > other.nanoseconds;
+}
+
 class OutputFiles::FolderLock {
 public:
     explicit FolderLock(OutputFiles& files)
@@ -392,10 +440,8 @@ public:
             throw OutputError("cannot create " + path + ": " + errnoText());
         if (::flock(fd_.get(), LOCK_EX | LOCK_NB) == 0)
             return;
-        if (files.waiting_) {
+        if (files.waiting_)
             files.waiting_();
-            files.waiting_ = nullptr;
-        }
         while (::flock(fd_.get(), LOCK_EX) != 0)
             if (errno != EINTR)
                 throw OutputError("cannot lock " + path + ": " + errnoText());
@@ -443,8 +489,8 @@ void OutputFiles::installSignalHandlers()
     handle(SIGXFSZ, SIG_IGN);
 }
 
-OutputFiles::OutputFiles(std::string folder, std::string name, std::function<void()> waiting)
-    : folder_(std::move(folder)), name_(std::move(name)), waiting_(std::move(waiting))
+OutputFiles::OutputFiles(std::string folder, std::string name, RunTicket ticket, std::function<void()> waiting)
+    : folder_(std::move(folder)), name_(std::move(name)), ticket_(std::move(ticket)), waiting_(std::move(waiting))
 {
     struct stat st;
     // Missing folders above it are created too, as for mkdir -p.
@@ -500,7 +546,9 @@ void OutputFiles::checkOwnership() const
     std::vector<std::string> files;
     for (const Entry& e : entries_)
         files.push_back(e.final);
-    refuseClaimed(folder_, readSets(folder_), name_, files);
+    const Sets sets = readSets(folder_);
+    refuseSuperseded(folder_, sets, name_, ticket_);
+    refuseClaimed(folder_, sets, name_, files);
 }
 
 void OutputFiles::commit()
@@ -519,6 +567,7 @@ void OutputFiles::commit()
     recoverLeftovers(folder_);
 
     Sets sets = readSets(folder_);
+    refuseSuperseded(folder_, sets, name_, ticket_);
     std::vector<std::string> written;
     Journal journal;
     for (const Entry& e : entries_) {
@@ -530,16 +579,16 @@ void OutputFiles::commit()
     }
     refuseClaimed(folder_, sets, name_, written);
     const std::set<std::string> mine(written.begin(), written.end());
-    for (const std::string& file : sets[name_])
+    for (const std::string& file : sets[name_].files)
         if (!mine.count(file))
             journal.removals.push_back(file);
 
     // Other names keep the files that are still there; this one has what it wrote.
     for (auto it = sets.begin(); it != sets.end();) {
-        std::erase_if(it->second, [&](const std::string& file) { return !exists(folder_ + "/" + file); });
-        it = it->second.empty() ? sets.erase(it) : std::next(it);
+        std::erase_if(it->second.files, [&](const std::string& file) { return !exists(folder_ + "/" + file); });
+        it = it->second.files.empty() ? sets.erase(it) : std::next(it);
     }
-    sets[name_] = written;
+    sets[name_] = {written, ticket_};
     const std::string setsTemp = run + "/sets";
     writeWhole(setsTemp, encode(sets));
     syncToDisk(setsTemp);

@@ -10,9 +10,16 @@
 // done. Each run holds a lock on a file in its own folder for as long as it
 // lives; a run folder whose lock nobody holds was left by a run that died.
 //
-// ".vintrix-sets" records which files each NAME wrote last. A run replaces
-// and removes only the files recorded for its own NAME, and refuses when a
-// file it would write is recorded for another NAME.
+// ".vintrix-sets" records which files each NAME wrote last, and the ticket
+// of the run that wrote them. A run replaces and removes only the files
+// recorded for its own NAME, and refuses when a file it would write is
+// recorded for another NAME.
+//
+// Runs of one NAME take their place in line when they start, by a ticket. A
+// run that finds its NAME's output written by a run with a later ticket
+// leaves that output alone: it removes its own files and ends superseded.
+// So the runs of a NAME put their output in place in the order they started,
+// skipping those overtaken.
 //
 // The renames are made durable as one step by a commit journal: before the
 // first rename, the list of renames and removals is written into the run's
@@ -22,6 +29,7 @@
 // lock, before it decides anything of its own. A run killed before left only
 // its folder, which the next run removes.
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -32,13 +40,27 @@
 
 namespace vintrix {
 
+// A run's place in line: the time it started on the monotonic clock, which
+// all processes of the machine share, and the boot that clock counts from.
+// Taken before the output folder is looked at, so that a run that fails
+// early leaves no folder behind.
+struct RunTicket {
+    std::string boot;  // the kernel's boot id; empty when unknown
+    std::uint64_t nanoseconds = 0;
+
+    static RunTicket take();
+    // Whether this run started after `other`. A ticket of another boot (or
+    // an unknown one) is no later and no earlier than any.
+    bool laterThan(const RunTicket& other) const;
+};
+
 class OutputFiles {
 public:
     // Creates `folder` when missing and a folder for this run inside it.
-    // `waiting` is called once, before this run first waits for another one
+    // `waiting` is called each time before this run waits for another one
     // that holds the lock. Throws OutputError, also when `folder` is a
     // symbolic link or another user's folder in a folder others can write.
-    OutputFiles(std::string folder, std::string name, std::function<void()> waiting);
+    OutputFiles(std::string folder, std::string name, RunTicket ticket, std::function<void()> waiting);
     ~OutputFiles();
     OutputFiles(const OutputFiles&) = delete;
     OutputFiles& operator=(const OutputFiles&) = delete;
@@ -46,13 +68,15 @@ public:
     // Where to write the file that will be called `fileName`.
     std::string add(const std::string& fileName);
 
-    // Throws OutputError when a file added would replace one that another
-    // name wrote.
+    // Throws SupersededError when a run of this name with a later ticket
+    // has put its output in place, and OutputError when a file added would
+    // replace one that another name wrote.
     void checkOwnership() const;
 
     // Renames every file into place in the order added, then removes the
-    // files this name wrote last time and not this time. Throws OutputError;
-    // nothing is renamed when the journal cannot be written.
+    // files this name wrote last time and not this time. Throws
+    // SupersededError or OutputError as checkOwnership() does, and
+    // OutputError; nothing is renamed when the journal cannot be written.
     void commit();
 
     // Installs the signal handlers that remove the run's files, and ignores
@@ -67,6 +91,7 @@ private:
     class FolderLock;
 
     std::string folder_, name_, runFolder_;  // runFolder_: the name inside folder_
+    RunTicket ticket_;
     std::function<void()> waiting_;
     dev_t device_ = 0;  // of the folder as checked
     ino_t inode_ = 0;

@@ -1,10 +1,10 @@
 // The real Vintrix, started as a child process in a temporary folder, meets
 // the faults a user's machine hands it while it writes: SIGKILL or SIGTERM at
 // any moment, a full disk, a file size limit, a folder where a file should
-// go, runs that overlap, other names' files, and an Output that is not a
-// folder of the user's own. Whatever happens, each name's files in Output
-// are the whole output of one run, byte for byte, and no run leaves files
-// of its own behind once it, or the next run, is done.
+// go, runs that overlap or overtake each other, other names' files, and an
+// Output that is not a folder of the user's own. Whatever happens, each
+// name's files in Output are the whole output of one run, byte for byte, and
+// no run leaves files of its own behind once it, or the next run, is done.
 #include "VintrixFolder.h"
 
 #include <algorithm>
@@ -41,6 +41,46 @@ Job sized(const QString& name, int side, int format = 1, int margin = 0)
     return {s, s, name, "32", QString::number(format), QString::number(margin), "sprites/"};
 }
 const Job kProbe{"16", "16", "probe", "32", "1", "0", "probe/"};
+
+const QString kWaitingLine = "Vintrix: waiting for another run writing into Output\n";
+
+// What a run says when a run of `name` that started after it has put its
+// output in place first.
+QString supersededLine(const QString& name)
+{
+    return "error: superseded: a run of the output named \"" + name +
+        "\" started after this one and has already put its files into Output; they stay, and this run's files are "
+        "removed\n";
+}
+
+// Output's lock, taken as a run takes it; released when it goes.
+class OutputLock {
+public:
+    explicit OutputLock(const QString& file) : file_(QFile::encodeName(file)) {}
+    ~OutputLock() { release(); }
+    OutputLock(const OutputLock&) = delete;
+    OutputLock& operator=(const OutputLock&) = delete;
+
+    // LOCK_EX waits for it; LOCK_EX | LOCK_NB does not.
+    bool take(int how)
+    {
+        release();
+        fd_ = ::open(file_.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd_ >= 0 && ::flock(fd_, how) != 0)
+            release();
+        return fd_ >= 0;
+    }
+    void release()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    QByteArray file_;
+    int fd_ = -1;
+};
 
 // A Vintrix child process with its stderr in the file LOGS.err, so that no
 // pipe can fill and stall it, or in `errPipe` when given, and its stdout
@@ -89,13 +129,28 @@ public:
     bool finished(bool block = false)
     {
         int status = 0;
-        if (!reaped_ && pid_ > 0 && ::waitpid(pid_, &status, block ? 0 : WNOHANG) == pid_) {
-            reaped_ = true;
-            exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-        }
+        if (!reaped_ && pid_ > 0 && ::waitpid(pid_, &status, block ? 0 : WNOHANG) == pid_)
+            ended(status);
         return reaped_;
     }
     void wait() { finished(true); }
+    // Stops it and waits until it has stopped, so that it takes no lock
+    // meanwhile; false when it has ended instead.
+    bool stop()
+    {
+        int status = 0;
+        if (finished() || ::kill(pid_, SIGSTOP) != 0 || ::waitpid(pid_, &status, WUNTRACED) != pid_)
+            return false;
+        if (WIFSTOPPED(status))
+            return true;
+        ended(status);
+        return false;
+    }
+    void resume()
+    {
+        if (!reaped_)
+            ::kill(pid_, SIGCONT);
+    }
     void kill(int sig = SIGKILL)
     {
         if (pid_ > 0 && !finished()) {
@@ -109,8 +164,26 @@ public:
         QFile f(err_);
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
+    // Its first line on stderr, once it is whole (the write may arrive in
+    // pieces), or all it wrote if it ended without one.
+    QString firstLine()
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (!finished() && !err().contains(u'\n') && waited.elapsed() < 60000)
+            QThread::usleep(1000);
+        const QString text = err();
+        const qsizetype end = text.indexOf(u'\n');
+        return end < 0 ? text : text.left(end + 1);
+    }
 
 private:
+    void ended(int status)
+    {
+        reaped_ = true;
+        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    }
+
     QString err_;
     pid_t pid_ = -1;
     bool reaped_ = false;
@@ -423,35 +496,40 @@ struct OverlapCase {
 
 class Overlapping : public OutputFaults, public ::testing::WithParamInterface<OverlapCase> {};
 
-// Whatever order the runs take, every one succeeds, and each name's files
-// are the whole output of one of its runs: the same bytes as that run makes
+// Whatever order the runs take, each one is done or superseded by a run of
+// its name that started after it, and each name's files are the whole
+// output of one of its runs that is done: the same bytes as that run makes
 // alone.
 TEST_P(Overlapping, RunsLeaveEachNameTheWholeOutputOfOneRun)
 {
     const OverlapCase& c = GetParam();
     sprites(14, 6, 24, 21);
-    std::map<QString, std::vector<Files>> outputsOf;
-    for (const Job& job : c.jobs)
-        outputsOf[job[2]].push_back(reference(job));
-    for (const auto& [name, outputs] : outputsOf)
-        for (std::size_t i = 1; i < outputs.size(); ++i)
-            ASSERT_NE(outputs[i], outputs[0]) << "the runs of " << name.toStdString() << " must differ";
+    std::vector<Files> alone;
+    std::set<QString> names;
+    for (std::size_t i = 0; i < c.jobs.size(); ++i) {
+        alone.push_back(reference(c.jobs[i]));
+        names.insert(c.jobs[i][2]);
+        for (std::size_t j = 0; j < i; ++j)
+            ASSERT_TRUE(c.jobs[i][2] != c.jobs[j][2] || alone[i] != alone[j]) << "the runs of a name must differ";
+    }
 
     for (int round = 0; round < c.rounds; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         QStringList errs;
         const std::vector<int> codes = runTogether(c.jobs, errs);
-        for (std::size_t i = 0; i < codes.size(); ++i) {
-            const QString& err = errs[static_cast<int>(i)];
-            EXPECT_EQ(codes[i], Ok) << err.toStdString();
-            EXPECT_TRUE(err.isEmpty() || err == "Vintrix: waiting for another run writing into Output\n")
-                << err.toStdString();
-        }
         const Files left = allOutput();
-        for (const auto& [name, outputs] : outputsOf) {
-            EXPECT_TRUE(std::find(outputs.begin(), outputs.end(), only(left, name)) != outputs.end())
-                << "the files of " << name.toStdString() << " are no one run's output";
+        std::set<QString> kept;  // the names whose files are the output of a run of theirs that is done
+        for (std::size_t i = 0; i < codes.size(); ++i) {
+            const QString& name = c.jobs[i][2];
+            QString err = errs[static_cast<int>(i)];
+            if (err.startsWith(kWaitingLine))
+                err.remove(0, kWaitingLine.size());
+            EXPECT_TRUE(codes[i] == Ok || codes[i] == Superseded) << codes[i];
+            EXPECT_EQ(err, codes[i] == Superseded ? supersededLine(name) : QString());
+            if (codes[i] == Ok && only(left, name) == alone[i])
+                kept.insert(name);
         }
+        EXPECT_EQ(kept, names);
         EXPECT_EQ(leftovers(), QStringList{});
     }
 }
@@ -466,6 +544,87 @@ INSTANTIATE_TEST_SUITE_P(Runs, Overlapping,
             4}),
     kLabel);
 
+// Where the first run is held while the second one runs: waiting for the
+// folder's lock before it makes its own folder, or writing its sheets, once
+// it has checked what it may write.
+enum class Hold { BeforeItsFolder, WritingSheets };
+
+struct OvertakeCase {
+    const char* label;
+    Hold hold;
+    Job first, second;
+    bool inOrder;   // the second run is held in turn until the first has ended
+    int firstExit;  // Superseded: the second's output alone stays
+};
+
+class Overtaking : public OutputFaults, public ::testing::WithParamInterface<OvertakeCase> {};
+
+// Runs of a name take their place in line when they start: the run that
+// started last keeps its output, whichever ends first, and one overtaken
+// ends superseded with none of its files left. Other names are no part of
+// the line.
+TEST_P(Overtaking, TheRunOfANameThatStartedLastKeepsItsOutput)
+{
+    const OvertakeCase& c = GetParam();
+    sprites(40, 30, 100, 12);
+    const Files firstAlone = reference(c.first);
+    Files want = reference(c.second);
+    if (c.first[2] != c.second[2])
+        want.insert(firstAlone.begin(), firstAlone.end());
+
+    OutputLock lock(path("Output/.vintrix.lock"));
+    std::unique_ptr<Child> first;
+    for (int attempt = 0; attempt < 20 && !first; ++attempt) {
+        ASSERT_TRUE(QDir(path("Output")).removeRecursively() && work_.mkpath("Output"));
+        if (c.hold == Hold::BeforeItsFolder) {
+            ASSERT_TRUE(lock.take(LOCK_EX));
+        }
+        auto child = std::make_unique<Child>(work_.path(), c.first, nullptr, "first");
+        if (c.hold == Hold::BeforeItsFolder) {
+            ASSERT_EQ(child->firstLine(), kWaitingLine);
+        } else {
+            while (!child->finished() && runFiles() < 1)
+                QThread::usleep(200);
+        }
+        // Stopped while it put its files in place, it holds the lock: again.
+        if (child->stop() && (c.hold == Hold::BeforeItsFolder || lock.take(LOCK_EX | LOCK_NB)))
+            first = std::move(child);
+        lock.release();
+    }
+    ASSERT_TRUE(first) << "the first run was never stopped while it wrote its sheets";
+
+    // The second starts while the first is stopped, and then waits for the lock.
+    ASSERT_TRUE(lock.take(LOCK_EX));
+    Child second(work_.path(), c.second, nullptr, "second");
+    ASSERT_EQ(second.firstLine(), kWaitingLine);
+    if (c.inOrder) {
+        ASSERT_TRUE(second.stop());
+    }
+    lock.release();
+    if (!c.inOrder)
+        second.wait();
+    first->resume();
+    first->wait();
+    second.resume();
+    second.wait();
+
+    EXPECT_EQ(second.exitCode(), Ok) << second.err().toStdString();
+    EXPECT_EQ(first->exitCode(), c.firstExit);
+    EXPECT_EQ(first->err(),
+        (c.hold == Hold::BeforeItsFolder ? kWaitingLine : QString()) +
+            (c.firstExit == Superseded ? supersededLine(c.first[2]) : QString()));
+    EXPECT_EQ(output(), want);
+    EXPECT_EQ(leftovers(), QStringList{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Moments, Overtaking,
+    ::testing::Values(OvertakeCase{"beforeItsFolder", Hold::BeforeItsFolder, sized("n", 512), sized("n", 384, 1, 1),
+                          false, Superseded},
+        OvertakeCase{"writingSheets", Hold::WritingSheets, sized("n", 512), sized("n", 384, 1, 1), false, Superseded},
+        OvertakeCase{"inOrder", Hold::WritingSheets, sized("n", 512), sized("n", 384, 1, 1), true, Ok},
+        OvertakeCase{"anotherName", Hold::WritingSheets, sized("n", 512), sized("m", 384, 1, 1), false, Ok}),
+    kLabel);
+
 // A run that finds the folder's lock taken says so, waits, and writes only
 // once it has the lock.
 TEST_F(OutputFaults, ARunWaitsForTheLockAndSaysSo)
@@ -473,24 +632,18 @@ TEST_F(OutputFaults, ARunWaitsForTheLockAndSaysSo)
     sprites(6, 10, 20, 3);
     const Files want = reference(sized("n", 64));
     ASSERT_TRUE(work_.mkpath("Output"));
-    const int lock =
-        ::open(QFile::encodeName(path("Output/.vintrix.lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    ASSERT_GE(lock, 0);
-    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+    OutputLock lock(path("Output/.vintrix.lock"));
+    ASSERT_TRUE(lock.take(LOCK_EX));
 
     Child child(work_.path(), sized("n", 64));
-    QElapsedTimer waited;
-    waited.start();
-    // The line may arrive in pieces: wait for its end.
-    while (!child.finished() && !child.err().contains(u'\n') && waited.elapsed() < 60000)
-        QThread::usleep(1000);
-    EXPECT_EQ(child.err(), "Vintrix: waiting for another run writing into Output\n");
+    EXPECT_EQ(child.firstLine(), kWaitingLine);
     EXPECT_FALSE(child.finished());
     EXPECT_EQ(output(), Files{});
 
-    ::close(lock);
+    lock.release();
     child.wait();
     EXPECT_EQ(child.exitCode(), Ok);
+    EXPECT_EQ(child.err(), kWaitingLine);
     EXPECT_EQ(output(), want);
 }
 
@@ -541,6 +694,19 @@ INSTANTIATE_TEST_SUITE_P(Names, OtherNames,
             "cannot write the output named \"level-2\": Output/\"level-2.png\" belongs to the output named "
             "\"level\"; choose another name or remove that output"}),
     kLabel);
+
+// An Output written before runs had tickets keeps its record of which name
+// wrote which files: a run still removes the files its name wrote last time.
+TEST_F(OutputFaults, ARecordWithoutTicketsIsStillRead)
+{
+    sprites(2, 8, 8, 1);
+    const Files want = reference(sized("n", 32));
+    ASSERT_TRUE(work_.mkpath("Output"));
+    writeBytes("Output/n-2.png", "an earlier sheet");
+    writeBytes("Output/.vintrix-sets", QByteArray("vintrix-sets-1\0Sn\0Fn-2.png\0", 27));
+    EXPECT_EQ(run(sized("n", 32)), Ok);
+    EXPECT_EQ(output(), want);
+}
 
 // Released together, whichever commits first keeps its output; the other
 // is refused whole.

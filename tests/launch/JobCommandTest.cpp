@@ -41,8 +41,14 @@ INSTANTIATE_TEST_SUITE_P(Table, Scripts,
         {"Vintrix 1 2 n 8 2 0 a", std::nullopt}, {"Vintrix 1 2 n 8 0 0 a -o", std::nullopt},
         {"echo Vintrix 1 2 n 8 0 0 a", std::nullopt}, {"", std::nullopt}}));
 
-TEST(SheetCount, ComesFromTheSummaryLine)
+TEST(SummaryLine, GivesTheSheetsAndTheFolderWrittenInto)
 {
+    EXPECT_EQ(SummaryOutputFolder("packed 3 images into 1 sheet of 8x8 (2.9% full): a/b c/x.png with atlas data "
+                                  "a/b c/x.json\nsettings from s/vintrix.toml: output = a/b c"),
+        "a/b c");
+    EXPECT_EQ(SummaryOutputFolder("packed 1 image into 1 sheet of 8x8 (9% full): x.png with atlas data x.json"), "");
+    EXPECT_EQ(SummaryOutputFolder("packed 1 image into 1 sheet of 8x8 (9% full): /x.png with atlas data /x.json"), "/");
+    EXPECT_EQ(SummaryOutputFolder("error: \"a.png\": cannot decode image"), std::nullopt);
     EXPECT_EQ(SheetCount("packed 3 images (1 unique) into 1 sheet of 128x64 (2.9% full): Output/a.bmp with atlas "
                          "data Output/a.json"),
         1);

@@ -46,6 +46,9 @@ INSTANTIATE_TEST_SUITE_P(Table, EndSentences,
         {{false, 3}, "Failed: Vintrix could not use the images (bad input, exit status 3)."},
         {{false, 4},
             "Failed: the output could not be written (exit status 4); earlier output in Output is left as it was."},
+        {{false, 5},
+            "Superseded by a later run of the same name, which has put its output in place (exit status 5); this "
+            "run's files are removed."},
         {{false, 127},
             "Failed: Vintrix was not found. The shell looked for it in:\n    /work/a b\n    /opt/bin\n"
             "    the current folder\n    /usr/bin"},

@@ -28,7 +28,7 @@
 
 namespace vintrix::test {
 
-enum Exit { Ok = 0, BadArguments = 2, BadInput = 3, OutputFailed = 4 };
+enum Exit { Ok = 0, BadArguments = 2, BadInput = 3, OutputFailed = 4, Superseded = 5 };
 
 struct RunResult {
     int exitCode = -1;  // -1 when ended by a signal

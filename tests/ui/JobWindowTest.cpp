@@ -18,10 +18,16 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace vintrix;
 
@@ -123,12 +129,12 @@ private slots:
         QTest::addColumn<QString>("picture");
         QTest::addColumn<QString>("summary");
         QTest::newRow("one 8-bit BMP, its colour key transparent")
-            << "128 64 'my sheet' 8 0 0 %1/sprites/" << QByteArray("trim = true\n") << "sprites"
-            << "Output"
+            << "128 64 'my sheet' 8 0 0 %1/sprites/" << QByteArray("trim = true\noutput = \"../atlases\"\n")
+            << "sprites"
+            << "atlases"
             << "Sheet 1 of 1: my sheet.bmp, 128 \u00d7 64"
-            << "packed 3 images into 1 sheet of 128x64 (8.8% full): Output/my sheet.bmp with atlas data "
-               "Output/my sheet.json"
-               "\nsettings from %1/sprites/vintrix.toml: trim";
+            << "packed 3 images into 1 sheet of 128x64 (8.8% full): %1/sprites/../atlases/my sheet.bmp with atlas data "
+               "%1/sprites/../atlases/my sheet.json\nsettings from %1/sprites/vintrix.toml: trim, output = ../atlases";
         QTest::newRow("three PNG sheets in another folder")
             << "--output ./sheets// 24 16 -name 32 1 0 sprites/../sprites" << QByteArray() << "sprites"
             << "sheets"
@@ -153,8 +159,6 @@ private slots:
         }
         JobWindow window(QStringLiteral("my sheet"), WriteScript("Vintrix " + arguments.replace("%1", dir_->path())));
         QCOMPARE(window.windowTitle(), QStringLiteral("my sheet \u2014 running"));
-        QCOMPARE(Part<QLabel>(window, "folders")->text(),
-            QStringLiteral("Images folder: %1/%2\nOutput folder: %1/%3").arg(dir_->path(), images, output));
         auto* bar = Part<QProgressBar>(window, "progress");
         QStringList seen;
         connect(bar, &QProgressBar::valueChanged, this, [&] {
@@ -168,6 +172,8 @@ private slots:
         QCOMPARE(window.state(), JobWindow::State::Done);
         QCOMPARE(window.windowTitle(), QStringLiteral("my sheet \u2014 done"));
         QVERIFY(window.isMinimized());
+        QCOMPARE(Part<QLabel>(window, "folders")->text(),
+            QStringLiteral("Images folder: %1/%2\nOutput folder: %1/%3").arg(dir_->path(), images, output));
         QVERIFY2(seen.contains(QStringLiteral("Reading images: 3 of 3")), qPrintable(seen.join('|')));
         QVERIFY2(seen.filter(QStringLiteral("Writing sheets: row ")).size() > 0, qPrintable(seen.join('|')));
         QVERIFY(!Part<QPlainTextEdit>(window, "log")->toPlainText().contains(QStringLiteral("progress")));
@@ -350,7 +356,54 @@ private slots:
         QVERIFY2(status.startsWith(QStringLiteral("Stopped by SIGTERM")), qPrintable(status));
     }
 
+    // While the job waits for another run that holds Output's lock, the bar
+    // says so. A run of the same name that starts meanwhile and ends first
+    // overtakes it: the job ends saying so, never "Done", and Output keeps
+    // the later run's files.
+    void overtakenByALaterRunSaysSoAndLeavesItsOutput()
+    {
+        const QString folder = MakeFolder();
+        QVERIFY(QDir().mkpath(QStringLiteral("Output")));
+        const int lock = ::open("Output/.vintrix.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        QVERIFY(lock >= 0 && ::flock(lock, LOCK_EX) == 0);
+        JobWindow window(QStringLiteral("sheet"),
+            WriteScript("Vintrix 128 64 sheet 8 0 0 " + folder + " & echo $! > vintrix.pid; wait $!"));
+        window.showMinimized();
+        auto* bar = Part<QProgressBar>(window, "progress");
+        QTRY_COMPARE_WITH_TIMEOUT(
+            bar->format(), QStringLiteral("Waiting for another run writing into Output"), kJobTimeout);
+
+        // Stopped, the job cannot take the lock while the later run writes.
+        QFile pidFile(QStringLiteral("vintrix.pid"));
+        QTRY_VERIFY(pidFile.size() > 0);
+        QVERIFY(pidFile.open(QIODevice::ReadOnly));
+        const pid_t pid = pidFile.readAll().trimmed().toInt();
+        QVERIFY(pid > 0 && ::kill(pid, SIGSTOP) == 0);
+        const auto resume = qScopeGuard([pid] { ::kill(pid, SIGCONT); });
+        QTRY_COMPARE(ProcessState(pid), 'T');
+        ::close(lock);
+        const test::RunResult later = test::RunVintrix(dir_->path(), {"64", "64", "sheet", "32", "1", "0", folder});
+        QCOMPARE(later.exitCode, test::Ok);
+        const test::Files laterFiles = test::FilesIn(QStringLiteral("Output"));
+        ::kill(pid, SIGCONT);
+        QTRY_VERIFY_WITH_TIMEOUT(window.state() != JobWindow::State::Running, kJobTimeout);
+
+        QCOMPARE(window.state(), JobWindow::State::Failed);
+        const QString status = Part<QLabel>(window, "status")->text();
+        QVERIFY2(status.startsWith(QStringLiteral("Superseded by a later run of the same name")), qPrintable(status));
+        QCOMPARE(test::FilesIn(QStringLiteral("Output")), laterFiles);
+    }
+
 private:
+    // R, S, T, ...: the state /proc gives for a process.
+    static char ProcessState(pid_t pid)
+    {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        const QByteArray text = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
+        const qsizetype end = text.lastIndexOf(')');
+        return end >= 0 && end + 2 < text.size() ? text[end + 2] : '?';
+    }
+
     // The images folder, with three sprites in it, as the line names it.
     QString MakeFolder()
     {
