@@ -511,7 +511,11 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
     }
     progress.clear();
 
-    printSummary(out, o, ext, names.size(), sprites.sizes.size(), layout, sheets, data.back().name);
+    // A folder of data files is named as the folder.
+    const std::string& wayIn = data.back().name;
+    const std::size_t slash = wayIn.find('/');
+    printSummary(out, o, ext, names.size(), sprites.sizes.size(), layout, sheets,
+        slash == std::string::npos ? wayIn : wayIn.substr(0, slash + 1));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "atlas_json.h"
 #include "css_sprites.h"
+#include "godot_resources.h"
 #include "libgdx_atlas.h"
 #include "starling_xml.h"
 
@@ -50,6 +51,15 @@ const DataFormat kDataFormats[] = {
         .withoutTrim = "a CSS background shows a frame as its region of the sheet, without the trimmed borders",
         .withoutRotation = "a CSS background shows a frame as its region of the sheet, and cannot turn it back",
         .checkNames = checkCssNames},
+    {.name = "godot",
+        .help = "a folder NAME/ of Godot 4 AtlasTextures, NAME.tres the animations",
+        .files = DataFiles::Named,
+        .extensions = {".tres"},
+        .write = godotData,
+        .names = godotFiles,
+        .withoutRotation = "Godot's AtlasTexture cannot turn a region back",
+        .holdsAnimations = true,
+        .checkNames = checkGodotNames},
 };
 
 }  // namespace
@@ -113,9 +123,13 @@ std::vector<DataFile> atlasData(
         for (std::size_t s = texts.size(); s-- > 0;)
             files.push_back(
                 {sheetBase(name, static_cast<int>(s)) + std::string(format.extensions[0]), std::move(texts[s])});
-    } else {
+    } else if (format.files == DataFiles::OneForAll) {
         for (std::size_t i = 0; i < texts.size(); ++i)
             files.push_back({name + std::string(format.extensions[i]), std::move(texts[i])});
+    } else {
+        std::vector<std::string> paths = format.names(input);
+        for (std::size_t i = 0; i < texts.size(); ++i)
+            files.push_back({std::move(paths[i]), std::move(texts[i])});
     }
     return files;
 }

@@ -17,6 +17,7 @@ namespace vintrix {
 enum class DataFiles {
     EachSheet,  // a file a sheet, NAME.EXT, NAME-2.EXT, ...: the writer gives one text a sheet
     OneForAll,  // NAME.EXT for each extension: the writer gives one text each, in their order
+    Named,      // the files that DataFormat::names gives, a text each, paths within the output folder
 };
 
 // Throws InputError when a frame's name cannot be written in the format (an
@@ -29,6 +30,7 @@ struct DataFormat {
     DataFiles files = DataFiles::EachSheet;
     std::array<std::string_view, 2> extensions = {};  // with the dot; the second may be empty
     std::vector<std::string> (*write)(const AtlasInput& input) = nullptr;
+    std::vector<std::string> (*names)(const AtlasInput& input) = nullptr;  // DataFiles::Named's, the way in last
     // A rotated sprite is stored turned 90 degrees clockwise, or counter-
     // clockwise, whichever its loader turns back.
     bool turnsClockwise = true;

@@ -24,17 +24,18 @@ struct FormatCase {
 const FormatCase kFormats[] = {{"json-hash", Data::JsonHash, true, ".json", ""},
     {"json-array", Data::JsonArray, true, ".json", ""}, {"phaser3", Data::Phaser3, false, ".json", ""},
     {"libgdx", Data::Libgdx, false, ".atlas", ""}, {"starling", Data::Starling, true, ".xml", ""},
-    {"css", Data::Css, false, ".css", "s.html"}};
+    {"css", Data::Css, false, ".css", "s.html"}, {"godot", Data::Godot, false, "/", ""}};
 
 // The frame of the file `file` as `format` names it: CSS by a class, without
-// the extension and with "-" for blanks and "/".
+// the extension and with "-" for blanks and "/"; Godot by a resource file,
+// without the extension.
 QString FrameOf(Data format, QString file)
 {
-    if (format != Data::Css)
+    if (format != Data::Css && format != Data::Godot)
         return file;
     if (file.lastIndexOf('.') > 0)
         file.truncate(file.lastIndexOf('.'));
-    return file.replace(QRegularExpression("[ /]"), "-");
+    return format == Data::Css ? file.replace(QRegularExpression("[ /]"), "-") : file;
 }
 
 class DataFormat : public VintrixFolder, public ::testing::WithParamInterface<FormatCase> {
@@ -77,7 +78,7 @@ TEST_P(DataFormat, NamesEveryFrameWhereItsPixelsAreAndReplacesAnEarlierFormatsFi
     for (const QString& file : written.filter(QRegularExpression("\\.png$")))
         expected << file << (c.fileEachSheet ? QFileInfo(file).completeBaseName() + c.ext : QString());
     ASSERT_GE(expected.size(), 4) << "a single sheet";
-    if (!c.fileEachSheet)
+    if (!c.fileEachSheet && !wayIn.endsWith('/'))  // not a folder of files
         expected << wayIn << c.page;
     expected.removeAll(QString());
     expected.sort();
@@ -112,6 +113,40 @@ TEST_F(VintrixFolder, EveryDataFormatIsTested)
             ", not \"?\"\n");
 }
 
+// Godot's folder NAME/ is the output's like its other files: a file no
+// longer written goes, and the folder with the last of them, but not a
+// file of the user's in it; and a link in its place is not followed.
+TEST_F(VintrixFolder, GodotsFolderGoesWithItsLastFile)
+{
+    ASSERT_TRUE(work_.mkpath("sprites/sub") && work_.mkpath("Output") && work_.mkpath("elsewhere"));
+    save(FlatSprite(3, 3, Qt::red), "a.png");
+    save(FlatSprite(4, 4, Qt::blue), "sub/b.png");
+    const QStringList args{"16", "16", "s", "32", "1", "0", sprites(), "--data", "godot", "--recursive"};
+    ASSERT_TRUE(QFile::link(path("elsewhere"), path("Output/s")));
+    RunResult r = run(args);
+    EXPECT_EQ(r.exitCode, OutputFailed);
+    EXPECT_EQ(r.err, "error: cannot write Output/s/a.tres: Output/s is not a folder\n");
+    EXPECT_TRUE(QDir(path("elsewhere")).isEmpty());
+    ASSERT_TRUE(QFile::remove(path("Output/s")));
+
+    ASSERT_EQ(run(args).exitCode, Ok);
+    EXPECT_EQ(
+        FramesDiffer(path("Output"), "s", path("sprites"), Data::Godot, [](QString key) { return key + ".png"; }), "");
+    ASSERT_TRUE(QFile::remove(path("sprites/a.png")));
+    writeBytes("Output/s/mine.txt", "kept");
+    r = run(args);
+    ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
+    EXPECT_TRUE(r.out.endsWith(" with atlas data Output/s/\n")) << r.out.toStdString();
+    EXPECT_EQ(Names(ReadAtlas(path("Output"), "s", Data::Godot).frames), QStringList{"sub/b"});
+    EXPECT_FALSE(QFileInfo::exists(path("Output/s/a.tres")));
+    ASSERT_EQ(run(QStringList(args.mid(0, 7)) << "--recursive").exitCode, Ok);
+    EXPECT_EQ(QDir(path("Output/s")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"mine.txt"});
+    ASSERT_TRUE(QFile::remove(path("Output/s/mine.txt")));
+    ASSERT_EQ(run(args).exitCode, Ok);
+    ASSERT_EQ(run(QStringList(args.mid(0, 7)) << "--recursive").exitCode, Ok);
+    EXPECT_FALSE(QFileInfo::exists(path("Output/s")));
+}
+
 // Numbered frames on one sheet, named with and without their extensions:
 // grouped by the name before the number, whatever the separator and the
 // dots before it, played in the order of the numbers, and every format's
@@ -139,10 +174,10 @@ TEST_P(DataFormat, AnimationsGroupNumberedFramesInTheOrderOfTheirNumbers)
         std::map<QString, QString> file;  // of each frame
         QStringList order;
         for (const auto& [stem, region] : frames) {
-            const QString key = c.format == Data::Css ? stem
-                : c.format != Data::Libgdx            ? stem + ext
-                : region.contains('#')                ? region
-                                                      : region + ext;
+            const QString key = c.format == Data::Css || c.format == Data::Godot ? stem
+                : c.format != Data::Libgdx                                       ? stem + ext
+                : region.contains('#')                                           ? region
+                                                                                 : region + ext;
             file[key] = stem + ".png";
             order << key;
         }
@@ -150,11 +185,13 @@ TEST_P(DataFormat, AnimationsGroupNumberedFramesInTheOrderOfTheirNumbers)
             order = {"boss.idle#1", "boss.idle#2", "idle" + ext, "run-1" + ext, "walk#1", "walk#2", "walk#3", "walk#4",
                 "walk#10"};
         }
-        EXPECT_EQ(atlas.order, order);
-        if (c.format == Data::JsonHash || c.format == Data::JsonArray) {
+        if (c.format != Data::Godot) {  // a file a frame, in no order
+            EXPECT_EQ(atlas.order, order);
+        }
+        if (c.format == Data::JsonHash || c.format == Data::JsonArray || c.format == Data::Godot) {
             const auto named = [&](QStringList stems) {
                 for (QString& stem : stems)
-                    stem += ext;
+                    stem += c.format == Data::Godot ? "" : ext;
                 return stems;
             };
             EXPECT_EQ(Names(atlas.animations), (QStringList{"boss.idle", "walk"}));

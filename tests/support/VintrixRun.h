@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <random>
 
 #include <QBuffer>
@@ -116,7 +117,7 @@ QStringList Names(const Map& map)
 }
 
 // The atlas data formats of --data.
-enum class Data { JsonHash, JsonArray, Phaser3, Libgdx, Starling, Css };
+enum class Data { JsonHash, JsonArray, Phaser3, Libgdx, Starling, Css, Godot };
 
 struct Frame {
     QString sheet;  // the sheet's file name in Output
@@ -128,11 +129,12 @@ struct Frame {
 };
 
 struct Atlas {
-    std::map<QString, Frame> frames;  // libGDX: a frame with an index is NAME#INDEX; CSS: the class after "NAME-"
-    QStringList order;                // the frames in the order the data lists them (JSON hash: its keys)
-    QStringList dataFiles;            // NAME.json first, then the ones it names
-    std::map<QString, QSize> sheets;  // each sheet's size as the data gives it (Starling, CSS: the file)
-    std::map<QString, QJsonValue> animations;  // JSON hash and array
+    std::map<QString, Frame> frames;           // libGDX: a frame with an index is NAME#INDEX; CSS: the class after
+                                               // "NAME-"; Godot: the path in NAME/ without ".tres"
+    QStringList order;                         // the frames in the order the data lists them (JSON hash: its keys)
+    QStringList dataFiles;                     // NAME.json first, then the ones it names
+    std::map<QString, QSize> sheets;           // each sheet's size as the data gives it (Starling, CSS: the file)
+    std::map<QString, QJsonValue> animations;  // JSON hash and array; Godot (an array of frames)
     QString error;                             // empty when every data file could be read, and no name is listed twice
 };
 
@@ -407,6 +409,113 @@ inline void ReadCss(const QString& outputDir, const QString& name, Atlas& atlas)
     }
 }
 
+// A Godot text resource: its external resources' paths by id, and the
+// properties of its [resource] section, each value as written (over lines
+// until its brackets close).
+struct GodotResource {
+    QString type;
+    std::map<QString, QString> paths;
+    std::map<QString, QString> properties;
+};
+
+inline std::optional<GodotResource> ReadGodotResource(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    GodotResource r;
+    static const QRegularExpression header("^\\[gd_resource type=\"(\\w+)\"[^\\]]* format=3\\]$");
+    static const QRegularExpression ext("^\\[ext_resource type=\"Texture2D\" path=\"([^\"]*)\" id=\"(\\w+)\"\\]$");
+    static const QRegularExpression property("^(\\w+) = (.*)$");
+    QString section, key;
+    for (const QString& line : QString::fromUtf8(f.readAll()).split('\n')) {
+        if (!key.isEmpty()) {  // a value over several lines
+            r.properties[key] += "\n" + line;
+            if (r.properties[key].count('[') + r.properties[key].count('{') ==
+                r.properties[key].count(']') + r.properties[key].count('}'))
+                key.clear();
+        } else if (const auto m = header.match(line); m.hasMatch()) {
+            r.type = m.captured(1);
+        } else if (const auto e = ext.match(line); e.hasMatch()) {
+            r.paths[e.captured(2)] = e.captured(1).replace("\\\"", "\"").replace("\\\\", "\\");
+        } else if (line.startsWith('[')) {
+            section = line;
+        } else if (const auto p = property.match(line); p.hasMatch() && section == "[resource]") {
+            r.properties[p.captured(1)] = p.captured(2);
+            if (p.captured(2).count('[') + p.captured(2).count('{') !=
+                p.captured(2).count(']') + p.captured(2).count('}'))
+                key = p.captured(1);
+        } else if (!line.isEmpty()) {
+            return std::nullopt;
+        }
+    }
+    return r.type.isEmpty() ? std::nullopt : std::optional(r);
+}
+
+inline std::optional<QRect> GodotRect(const QString& value)
+{
+    static const QRegularExpression rect("^Rect2\\((-?\\d+), (-?\\d+), (-?\\d+), (-?\\d+)\\)$");
+    const auto m = rect.match(value);
+    if (!m.hasMatch())
+        return std::nullopt;
+    return QRect(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(), m.captured(4).toInt());
+}
+
+// Godot's resources as it loads them: an AtlasTexture for each .tres in
+// NAME/ and its folders, its sheet by a path relative to the file, its
+// region, and a margin whose position is where the region sits in the
+// texture and whose size is what the texture has beyond the region; and
+// NAME.tres's SpriteFrames, each animation's textures in order.
+inline void ReadGodot(const QString& outputDir, const QString& name, Atlas& atlas)
+{
+    const QDir folder(outputDir + "/" + name);
+    QDirIterator it(folder.path(), {"*.tres"}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next(), key = folder.relativeFilePath(path).chopped(5);
+        auto r = ReadGodotResource(path);
+        const auto region =
+            r ? GodotRect(r->properties["atlas"] == "ExtResource(\"1\")" ? r->properties["region"] : "") : std::nullopt;
+        if (!r || r->type != "AtlasTexture" || !region || r->properties["filter_clip"] != "true") {
+            atlas.error = path + " is not an AtlasTexture of a region";
+            return;
+        }
+        const QString sheet = QDir::cleanPath(QFileInfo(path).dir().filePath(r->paths["1"]));
+        if (QFileInfo(sheet).dir() != QDir(outputDir)) {
+            atlas.error = path + ": the sheet is not in the output folder";
+            return;
+        }
+        const QString image = QFileInfo(sheet).fileName();
+        AddSheet(atlas, outputDir, image);
+        const auto margin = r->properties.count("margin") ? GodotRect(r->properties["margin"]) : QRect();
+        atlas.frames[key] = {image, *region, false, margin.has_value() && !margin->isNull(),
+            QRect(margin.value_or(QRect()).topLeft(), region->size()),
+            region->size() + margin.value_or(QRect()).size()};
+        atlas.order << key;
+    }
+    if (atlas.frames.empty())
+        atlas.error = folder.path() + " holds no resources";
+    atlas.dataFiles << name + "/";
+    if (!QFileInfo::exists(outputDir + "/" + name + ".tres"))
+        return;
+    auto frames = ReadGodotResource(outputDir + "/" + name + ".tres");
+    if (!frames || frames->type != "SpriteFrames") {
+        atlas.error = name + ".tres is not a SpriteFrames";
+        return;
+    }
+    static const QRegularExpression animation("\"frames\": \\[(.*?)\\],\\n\"loop\": true,\\n\"name\": &\"([^\"]*)\"",
+        QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression texture("\"texture\": ExtResource\\(\"(\\w+)\"\\)");
+    for (auto a =
+             animation.globalMatch(frames->properties.count("animations") ? frames->properties.at("animations") : "");
+         a.hasNext();) {
+        const auto m = a.next();
+        QJsonArray list;
+        for (auto t = texture.globalMatch(m.captured(1)); t.hasNext();)
+            list << folder.relativeFilePath(outputDir + "/" + frames->paths.at(t.next().captured(1))).chopped(5);
+        atlas.animations[m.captured(2)] = list;
+    }
+}
+
 }  // namespace detail
 
 // The frames of NAME's data files in `format`.
@@ -419,6 +528,10 @@ inline Atlas ReadAtlas(const QString& outputDir, const QString& name, Data forma
     }
     if (format == Data::Css) {
         detail::ReadCss(outputDir, name, atlas);
+        return atlas;
+    }
+    if (format == Data::Godot) {
+        detail::ReadGodot(outputDir, name, atlas);
         return atlas;
     }
     if (format == Data::Libgdx) {
