@@ -8,6 +8,7 @@
 #include "WindowDriver.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -71,7 +72,10 @@ private slots:
             QTest::qWait(200);  // no assertion on time: only a chance for a wrong write to show
             QCOMPARE(QDir(dir_.filePath("Output")).entryList({name + ".*"}), QStringList{});
         } else {
-            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir_.filePath("Output/" + name + ".json")), 60000);
+            // One minute for all the jobs, so that a failure reports within
+            // it (QTRY would wait twice as long again before it reports).
+            QVERIFY(QTest::qWaitFor([&] { return QFile::exists(dir_.filePath("Output/" + name + ".json")); },
+                int(std::max(deadline_.remainingTime(), qint64{0}))));
             const test::Atlas atlas = test::ReadAtlas(dir_.filePath("Output"), name);
             QCOMPARE(atlas.error, QString());
             QCOMPARE(atlas.frames.size(), 1u);
@@ -125,6 +129,7 @@ private:
     }
 
     QTemporaryDir dir_;
+    const QDeadlineTimer deadline_{60000};
     QStringList messages_;
     int cases_ = 0;
 };

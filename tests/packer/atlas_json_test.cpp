@@ -56,6 +56,7 @@ TEST(AtlasJson, HoldsFramesInTheGivenOrderAndTheMeta)
 struct NaturalCase {
     const char* before;
     const char* after;
+    friend void PrintTo(const NaturalCase& c, std::ostream* os) { *os << c.before << " < " << c.after; }
 };
 
 class NaturalOrder : public ::testing::TestWithParam<NaturalCase> {};

@@ -272,12 +272,8 @@ TEST_F(InputFaults, BleedingTakesLittleMemoryBesideTheImages)
 struct Cut {
     const char* file;
     QByteArray (*bytes)();
+    friend void PrintTo(const Cut& cut, std::ostream* os) { *os << cut.file; }
 };
-
-void PrintTo(const Cut& cut, std::ostream* os)
-{
-    *os << cut.file;
-}
 
 class TruncatedFiles : public InputFaults, public ::testing::WithParamInterface<Cut> {};
 
@@ -344,12 +340,11 @@ TEST_F(InputFaults, TgaGifSixteenBitBmpAndTiffDecodePixelForPixel)
 struct Crowd {
     int pngs;
     bool everyFormat;
+    friend void PrintTo(const Crowd& c, std::ostream* os)
+    {
+        *os << c.pngs << (c.everyFormat ? " PNG, every format" : " PNG");
+    }
 };
-
-void PrintTo(const Crowd& c, std::ostream* os)
-{
-    *os << c.pngs << (c.everyFormat ? " PNG and every format" : " PNG");
-}
 
 class BadFileAmongMany : public InputFaults, public ::testing::WithParamInterface<Crowd> {};
 
@@ -405,12 +400,8 @@ struct Planted {
 struct Unreadable {
     const char* label;
     Planted (*plant)(const QString& sprites);
+    friend void PrintTo(const Unreadable& c, std::ostream* os) { *os << c.label; }
 };
-
-void PrintTo(const Unreadable& c, std::ostream* os)
-{
-    *os << c.label;
-}
 
 class UnreadableEntries : public InputFaults, public ::testing::WithParamInterface<Unreadable> {};
 

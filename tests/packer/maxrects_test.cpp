@@ -1,6 +1,7 @@
 #include "LayoutFault.h"
 #include "maxrects.h"
 
+#include <array>
 #include <random>
 #include <tuple>
 
@@ -8,6 +9,23 @@
 
 using namespace vintrix;
 using vintrix::test::LayoutFault;
+
+namespace vintrix {
+
+void PrintTo(Heuristic h, std::ostream* os)
+{
+    *os << std::array{"BestShortSideFit", "BestLongSideFit", "BestAreaFit", "BottomLeft", "ContactPoint"}[int(h)];
+}
+void PrintTo(SortOrder o, std::ostream* os)
+{
+    *os << std::array{"AreaDesc", "MaxSideDesc", "PerimeterDesc", "HeightDesc", "WidthDesc"}[int(o)];
+}
+void PrintTo(SheetChoice c, std::ostream* os)
+{
+    *os << (c == SheetChoice::FirstFit ? "FirstFit" : "GlobalBest");
+}
+
+}  // namespace vintrix
 
 namespace {
 
@@ -60,7 +78,10 @@ INSTANTIATE_TEST_SUITE_P(All, EveryStrategy,
                            Heuristic::BestAreaFit, Heuristic::BottomLeft, Heuristic::ContactPoint),
         ::testing::Values(SortOrder::AreaDesc, SortOrder::MaxSideDesc, SortOrder::PerimeterDesc, SortOrder::HeightDesc,
             SortOrder::WidthDesc),
-        ::testing::Values(SheetChoice::FirstFit, SheetChoice::GlobalBest)));
+        ::testing::Values(SheetChoice::FirstFit, SheetChoice::GlobalBest)),
+    [](const auto& info) {
+        return std::apply([](auto... p) { return (::testing::PrintToString(p) + ...); }, info.param);
+    });
 
 // Four quarters of a sheet fill it. With margins, and on further sheets,
 // the CLI test's multiple packs count the sheets and their fill.

@@ -1,8 +1,10 @@
-// Runs the real Vintrix in temporary folders and reads what it wrote with
-// Qt's own image readers and JSON parser.
+// Runs Vintrix in temporary folders, the real program or its parse and run
+// in this process, and reads what it wrote with Qt's own image readers and
+// JSON parser.
 #include "VintrixFolder.h"
 
 #include <fstream>
+#include <sstream>
 
 #include <sys/stat.h>
 
@@ -10,10 +12,47 @@
 
 #include <zlib.h>
 
+#include "error.h"
+#include "options.h"
+#include "run.h"
+
 namespace {
 
 using namespace vintrix::test;
-using VintrixTest = VintrixFolder;
+
+class VintrixTest : public VintrixFolder {
+protected:
+    // The command line parsed and run in this process, as main() does but
+    // for --help and --version: quicker than a process a case for the
+    // message table. The runs of the real program below cover main() itself.
+    RunResult runHere(const QStringList& args)
+    {
+        std::vector<std::string> list;
+        for (const QString& a : args)
+            list.push_back(a.toStdString());
+        const auto setEnvironment = [](const QProcessEnvironment& env) {
+            for (const char* v : {"VINTRIX_IMAGE_MEMORY_MIB", "VINTRIX_PROGRESS"})
+                env.contains(v) ? qputenv(v, env.value(v).toLocal8Bit()) : qunsetenv(v);
+        };
+        const QProcessEnvironment outside = QProcessEnvironment::systemEnvironment();
+        setEnvironment(env_);
+        const QString before = QDir::currentPath();
+        EXPECT_TRUE(QDir::setCurrent(work_.path()));
+        std::ostringstream out, err;
+        RunResult r;
+        try {
+            r.exitCode = toInt(vintrix::run(std::get<vintrix::Options>(vintrix::parseCommandLine(list)), out, err));
+        } catch (const vintrix::Error& e) {
+            err << "error: " << e.what() << '\n';
+            r.exitCode = toInt(e.code());
+        }
+        QDir::setCurrent(before);
+        setEnvironment(outside);
+        r.out = QString::fromStdString(out.str());
+        r.err = QString::fromStdString(err.str());
+        return r;
+    }
+};
 
 // ---- arguments ------------------------------------------------------------
 
@@ -46,6 +85,7 @@ struct MessageCase {
     const char* message;  // the line on stderr, after "error: " when the run fails; "" for none
     int exitCode = BadArguments;
     std::vector<std::pair<std::string, QByteArray>> sprites = {{"s.png", Encoded(FlatSprite(6, 6, Qt::red))}};
+    friend void PrintTo(const MessageCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class Messages : public VintrixTest, public ::testing::WithParamInterface<MessageCase> {};
@@ -56,12 +96,14 @@ TEST_P(Messages, SayWhatIsWrongOrRisky)
     for (const auto& [file, bytes] : c.sprites)  // bytes: a name need not be UTF-8
         std::ofstream(sprites().toStdString() + file, std::ios::binary) << bytes.toStdString();
     env_.insert("VINTRIX_IMAGE_MEMORY_MIB", "1");
-    const RunResult r = run(*c.args ? QString(c.args).replace("DIR", sprites()).split('|') : QStringList());
+    const RunResult r = runHere(*c.args ? QString(c.args).replace("DIR", sprites()).split('|') : QStringList());
     EXPECT_EQ(r.exitCode, c.exitCode);
     const QString line = QString(c.exitCode == Ok ? "" : "error: ") + QString(c.message).replace("DIR", sprites());
     EXPECT_EQ(r.err, line.isEmpty() ? "" : line + "\n");
     EXPECT_EQ(r.out.isEmpty(), c.exitCode != Ok);
     EXPECT_EQ(outputExists(), c.exitCode == Ok);
+    for (const auto& [file, bytes] : c.sprites)  // Qt cannot remove a name that is not UTF-8
+        std::remove((sprites().toStdString() + file).c_str());
 }
 
 const char kPackDir[] = "64|64|n|32|1|0|DIR";
@@ -245,12 +287,8 @@ struct SettingsCase {
     const char* message;
     const char* file = "sprites/vintrix.toml";
     const char* output = "Output";
+    friend void PrintTo(const SettingsCase& c, std::ostream* os) { *os << c.label; }
 };
-
-void PrintTo(const SettingsCase& c, std::ostream* os)
-{
-    *os << c.label;
-}
 
 class SettingsFiles : public VintrixTest, public ::testing::WithParamInterface<SettingsCase> {};
 
@@ -473,7 +511,8 @@ TEST_P(Palette, EightBitSheetsStayCloseToTheSourcesAndKeepTransparency)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, Palette, ::testing::Values(1, 0));
+INSTANTIATE_TEST_SUITE_P(Formats, Palette, ::testing::Values(1, 0),
+    [](const auto& info) { return std::string(info.param ? "Png" : "Bmp"); });
 
 // ---- progress -------------------------------------------------------------
 

@@ -108,12 +108,7 @@ class UpperBoundTest : public ::testing::TestWithParam<BoundCase> {};
 TEST_P(UpperBoundTest, ReplacesTextsAboveTheCeiling)
 {
     const auto& [text, bounded] = GetParam();
-    const auto replacement = UpperBound(text);
-    if (bounded) {
-        EXPECT_EQ(replacement, u" 65536");
-    } else {
-        EXPECT_EQ(replacement, std::nullopt);
-    }
+    EXPECT_EQ(UpperBound(text), bounded ? std::optional<std::u16string>(u" 65536") : std::nullopt);
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, UpperBoundTest,

@@ -21,6 +21,30 @@
 
 using namespace vintrix;
 
+// A row of the tables below: `chords` as QKeySequence writes them.
+struct Keys {
+    QString box, typed;
+    QStringList chords;
+    QString shown;
+};
+struct Paste {
+    QString box, pasted;
+    bool fromTheMenu;
+    QString shown, line;
+};
+// `typed`: the text typed into Combo1, Combo2, Combo3 and Text4; a null
+// text leaves the box as it is.
+struct Go {
+    QStringList typed;
+    int marginEntry;
+    QStringList options;
+    QString line;
+    QStringList shownAfter;
+};
+Q_DECLARE_METATYPE(Keys)
+Q_DECLARE_METATYPE(Paste)
+Q_DECLARE_METATYPE(Go)
+
 class Form1Test : public QObject {
     Q_OBJECT
 
@@ -52,8 +76,8 @@ private slots:
     }
     void cleanup() { window_.reset(); }
 
-    // The caption, the icon, and each control's kind, text and container,
-    // which holds it whole; nothing moves when the window is resized.
+    // The caption, the icon, and each control's kind, text, container and
+    // place in it; nothing moves when the window is resized.
     void controls()
     {
         QCOMPARE(window_->windowTitle(), QStringLiteral("Vintrix Studio Ver. 0.5 [ https://vintrix.example.org ]"));
@@ -67,19 +91,29 @@ private slots:
         for (const QWidget* widget : all) {
             before << widget->geometry();
         }
-        for (const auto& [name, kind, text, container] :
-            {std::tuple{"Label4", "QLabel", "Filename :", "Form1"}, {"Text4", "QLineEdit", "Vintrix", "Form1"},
-                {"Frame2", "QGroupBox", "Bits Per Pixel", "Form1"}, {"Option4", "QRadioButton", "8-Bit", "Frame2"},
-                {"Option3", "QRadioButton", "32-Bit", "Frame2"}, {"Label1", "QLabel", "Width :", "Form1"},
-                {"Combo1", "QComboBox", "256", "Form1"}, {"Label2", "QLabel", "Height :", "Form1"},
-                {"Combo2", "QComboBox", "256", "Form1"}, {"Frame1", "QGroupBox", "Image Output", "Form1"},
-                {"Option1", "QRadioButton", "BMP", "Frame1"}, {"Option2", "QRadioButton", "PNG", "Frame1"},
-                {"Label3", "QLabel", "Margin :", "Form1"}, {"Combo3", "QComboBox", "0", "Form1"},
-                {"Command2", "QPushButton", "Reset", "Form1"}, {"Command1", "QPushButton", "Go", "Form1"},
-                {"Label5", "QLabel", "Images Folder :", "Form1"}, {"Dir1", "QListView", "", "Form1"}}) {
+        for (const auto& [name, kind, text, container, place] :
+            {std::tuple{"Label4", "QLabel", "Filename :", "Form1", QRect(24, 16, 65, 25)},
+                {"Text4", "QLineEdit", "Vintrix", "Form1", QRect(80, 16, 305, 25)},
+                {"Frame2", "QGroupBox", "Bits Per Pixel", "Form1", QRect(24, 48, 169, 129)},
+                {"Option4", "QRadioButton", "8-Bit", "Frame2", QRect(48, 40, 89, 17)},
+                {"Option3", "QRadioButton", "32-Bit", "Frame2", QRect(48, 72, 89, 17)},
+                {"Label1", "QLabel", "Width :", "Form1", QRect(248, 56, 41, 25)},
+                {"Combo1", "QComboBox", "256", "Form1", QRect(296, 56, 89, 21)},
+                {"Label2", "QLabel", "Height :", "Form1", QRect(248, 128, 41, 25)},
+                {"Combo2", "QComboBox", "256", "Form1", QRect(296, 128, 89, 21)},
+                {"Frame1", "QGroupBox", "Image Output", "Form1", QRect(24, 184, 169, 129)},
+                {"Option1", "QRadioButton", "BMP", "Frame1", QRect(48, 40, 89, 17)},
+                {"Option2", "QRadioButton", "PNG", "Frame1", QRect(48, 72, 89, 17)},
+                {"Label3", "QLabel", "Margin :", "Form1", QRect(248, 200, 41, 25)},
+                {"Combo3", "QComboBox", "0", "Form1", QRect(296, 200, 89, 21)},
+                {"Command2", "QPushButton", "Reset", "Form1", QRect(200, 264, 73, 49)},
+                {"Command1", "QPushButton", "Go", "Form1", QRect(280, 264, 137, 49)},
+                {"Label5", "QLabel", "Images Folder :", "Form1", QRect(24, 328, 73, 25)},
+                {"Dir1", "QListView", "", "Form1", QRect(104, 328, 313, 96)}}) {
             QWidget* widget = control<QWidget>(name);
             QVERIFY2(widget->inherits(kind), name);
             QCOMPARE(widget->parentWidget()->objectName(), QLatin1String(container));
+            QCOMPARE(widget->geometry(), place);
             const char* shown = widget->inherits("QGroupBox") ? "title"
                 : widget->inherits("QComboBox")               ? "currentText"
                                                               : "text";
@@ -89,7 +123,6 @@ private slots:
                 QCOMPARE(box->insertPolicy(), QComboBox::NoInsert);
             }
             QVERIFY(!widget->inherits("QLabel") || widget->focusPolicy() == Qt::NoFocus);
-            QVERIFY2(widget->parentWidget()->rect().contains(widget->geometry()), name);
         }
         window_->resize(700, 600);
         for (qsizetype i = 0; i < all.size(); ++i) {
@@ -159,13 +192,11 @@ private slots:
     // Ctrl+H deletes like Backspace.
     void keysInABox_data()
     {
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QStringList>("chords");
-        QTest::addColumn<QString>("shown");
-
+        QTest::addColumn<Keys>("keys");
         const auto row = [](const char* label, const char* box, const QString& typed, const QStringList& chords,
-                             const QString& shown) { QTest::newRow(label) << box << typed << chords << shown; };
+                             const QString& shown) {
+            QTest::newRow(label) << Keys{box, typed, chords, shown};
+        };
         const QString fifty(50, u'x'), fiftyOne = fifty + u'y';
         row("70000 bounded on the fifth digit", "Combo1", "70000", {}, " 65536");
         row("65536 stays", "Combo1", "65536", {}, "65536");
@@ -184,17 +215,13 @@ private slots:
 
     void keysInABox()
     {
-        QFETCH(QString, box);
-        QFETCH(QString, typed);
-        QFETCH(QStringList, chords);
-        QFETCH(QString, shown);
-
-        typeInto(box, typed);
-        for (const QString& chord : chords) {
+        QFETCH(Keys, keys);
+        typeInto(keys.box, keys.typed);
+        for (const QString& chord : keys.chords) {
             const QKeyCombination key = QKeySequence::fromString(chord)[0];
-            QTest::keyClick(window_->findChild<QWidget*>(box), key.key(), key.keyboardModifiers());
+            QTest::keyClick(window_->findChild<QWidget*>(keys.box), key.key(), key.keyboardModifiers());
         }
-        QCOMPARE(text(box), shown);
+        QCOMPARE(text(keys.box), keys.shown);
     }
 
     void refusedKeysDoNothingInNumericBoxes_data()
@@ -245,49 +272,36 @@ private slots:
     // whole paste, and the job gets the first 50 characters.
     void pastesArriveWholeAndAreBoundedAtOnce_data()
     {
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<QString>("pasted");
-        QTest::addColumn<bool>("fromTheMenu");
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<QString>("line");
-
+        QTest::addColumn<Paste>("paste");
         const QString longName = QString(50, u'a') + QString(40000, u'b');
-        const auto row = [](const char* label, const char* box, const QString& pasted, bool fromTheMenu,
-                             const QString& shown, const QString& line) {
-            QTest::newRow(label) << box << pasted << fromTheMenu << shown << line;
-        };
-        row("letters", "Combo2", "abc", false, "abc", "Vintrix 256 0 Vintrix 8 0 0 ");
-        row("bounded", "Combo2", "70000", false, " 65536", "Vintrix 256 65536 Vintrix 8 0 0 ");
-        row("from the menu", "Combo1", "70000", true, " 65536", "Vintrix 65536 256 Vintrix 8 0 0 ");
-        row("a long name", "Text4", longName, false, longName, "Vintrix 256 256 " + QString(50, u'a') + " 8 0 0 ");
+        QTest::newRow("letters") << Paste{"Combo2", "abc", false, "abc", "Vintrix 256 0 Vintrix 8 0 0 "};
+        QTest::newRow("bounded") << Paste{"Combo2", "70000", false, " 65536", "Vintrix 256 65536 Vintrix 8 0 0 "};
+        QTest::newRow("from the menu") << Paste{"Combo1", "70000", true, " 65536", "Vintrix 65536 256 Vintrix 8 0 0 "};
+        QTest::newRow("a long name") << Paste{
+            "Text4", longName, false, longName, "Vintrix 256 256 " + QString(50, u'a') + " 8 0 0 "};
     }
 
     void pastesArriveWholeAndAreBoundedAtOnce()
     {
-        QFETCH(QString, box);
-        QFETCH(QString, pasted);
-        QFETCH(bool, fromTheMenu);
-        QFETCH(QString, shown);
-        QFETCH(QString, line);
-
-        typeInto(box, "");
-        QLineEdit* edit = lineEdit(box);
-        QApplication::clipboard()->setText(pasted);
-        if (fromTheMenu) {
+        QFETCH(Paste, paste);
+        typeInto(paste.box, "");
+        QLineEdit* edit = lineEdit(paste.box);
+        QApplication::clipboard()->setText(paste.pasted);
+        if (paste.fromTheMenu) {
             std::unique_ptr<QMenu> menu(edit->createStandardContextMenu());
-            QAction* paste = nullptr;
+            QAction* item = nullptr;
             for (QAction* action : menu->actions()) {
-                paste = action->text().remove(u'&').startsWith(QStringLiteral("Paste")) ? action : paste;
+                item = action->text().remove(u'&').startsWith(QStringLiteral("Paste")) ? action : item;
             }
-            QVERIFY(paste && paste->isEnabled());
-            paste->trigger();
+            QVERIFY(item && item->isEnabled());
+            item->trigger();
         } else {
-            QTest::keyClick(window_->findChild<QWidget*>(box), Qt::Key_Insert, Qt::ShiftModifier);
+            QTest::keyClick(window_->findChild<QWidget*>(paste.box), Qt::Key_Insert, Qt::ShiftModifier);
         }
-        QCOMPARE(edit->text(), shown);
+        QCOMPARE(edit->text(), paste.shown);
         testing::ClickGo(*window_);
-        QCOMPARE(lines_, QStringList{line});
-        QCOMPARE(edit->text(), shown);
+        QCOMPARE(lines_, QStringList{paste.line});
+        QCOMPARE(edit->text(), paste.shown);
     }
 
     void inputMethodTextIsFilteredCharacterByCharacter()
@@ -320,54 +334,39 @@ private slots:
         QCOMPARE(lines_.size(), 1);
     }
 
-    // `typed`: the text typed into Combo1, Combo2, Combo3 and Text4; a null
-    // text leaves the box as it is.
     void goComposesTheLine_data()
     {
-        QTest::addColumn<QStringList>("typed");
-        QTest::addColumn<int>("marginEntry");
-        QTest::addColumn<QStringList>("options");
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<QStringList>("shownAfter");
-
+        QTest::addColumn<Go>("go");
         const QString keep;
         const QStringList start{"256", "256", "0", "Vintrix"};
         QTest::newRow("margin 5 from the list")
-            << QStringList{} << 5 << QStringList{} << "Vintrix 256 256 Vintrix 8 0 5 "
-            << QStringList{"256", "256", " 5", "Vintrix"};
-        QTest::newRow("32-Bit and PNG") << QStringList{} << -1 << QStringList{"Option3", "Option2"}
-                                        << "Vintrix 256 256 Vintrix 32 1 0 " << start;
+            << Go{{}, 5, {}, "Vintrix 256 256 Vintrix 8 0 5 ", {"256", "256", " 5", "Vintrix"}};
+        QTest::newRow("32-Bit and PNG") << Go{{}, -1, {"Option3", "Option2"}, "Vintrix 256 256 Vintrix 32 1 0 ", start};
         QTest::newRow("emptied boxes refilled")
-            << QStringList{"", "", "", ""} << -1 << QStringList{} << "Vintrix 256 256 Vintrix 8 0 0 " << start;
-        QTest::newRow("blank name is kept") << QStringList{keep, keep, keep, "   "} << -1 << QStringList{}
-                                            << "Vintrix 256 256 '' 8 0 0 " << QStringList{"256", "256", "0", "   "};
+            << Go{{"", "", "", ""}, -1, {}, "Vintrix 256 256 Vintrix 8 0 0 ", start};
+        QTest::newRow("blank name is kept")
+            << Go{{keep, keep, keep, "   "}, -1, {}, "Vintrix 256 256 '' 8 0 0 ", {"256", "256", "0", "   "}};
     }
 
     void goComposesTheLine()
     {
-        QFETCH(QStringList, typed);
-        QFETCH(int, marginEntry);
-        QFETCH(QStringList, options);
-        QFETCH(QString, line);
-        QFETCH(QStringList, shownAfter);
-
+        QFETCH(Go, go);
         const QStringList boxes{"Combo1", "Combo2", "Combo3", "Text4"};
-        for (qsizetype i = 0; i < typed.size(); ++i) {
-            if (!typed[i].isNull()) {
-                typeInto(boxes[i], typed[i]);
+        for (qsizetype i = 0; i < go.typed.size(); ++i) {
+            if (!go.typed[i].isNull()) {
+                typeInto(boxes[i], go.typed[i]);
             }
         }
-        if (marginEntry >= 0) {
-            pick(combo("Combo3"), marginEntry);
+        if (go.marginEntry >= 0) {
+            pick(combo("Combo3"), go.marginEntry);
         }
-        for (const QString& option : options) {
+        for (const QString& option : go.options) {
             QTest::mouseClick(control<QRadioButton>(option.toLatin1()), Qt::LeftButton);
         }
         testing::ClickGo(*window_);
-
-        QCOMPARE(lines_, QStringList{line});
+        QCOMPARE(lines_, QStringList{go.line});
         QVERIFY(messages_.isEmpty());
-        QCOMPARE(boxTexts(), shownAfter);
+        QCOMPARE(boxTexts(), go.shownAfter);
     }
 
     void pickingTheSameEntryAgainRestoresItsText()

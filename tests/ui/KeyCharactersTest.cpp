@@ -2,6 +2,14 @@
 
 #include <QTest>
 
+struct Key {
+    int key;
+    Qt::KeyboardModifiers modifiers;
+    QString text, typed;
+    bool chord;
+};
+Q_DECLARE_METATYPE(Key)
+
 class KeyCharactersTest : public QObject {
     Q_OBJECT
 
@@ -11,15 +19,10 @@ private slots:
     // Meta chord on a character key, which types nothing.
     void codesAndChords_data()
     {
-        QTest::addColumn<int>("key");
-        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<bool>("chord");
-
+        QTest::addColumn<Key>("k");
         const auto row = [](const char* label, int key, Qt::KeyboardModifiers modifiers, const QString& text,
                              const QString& typed, bool chord = false) {
-            QTest::newRow(label) << key << modifiers << text << typed << chord;
+            QTest::newRow(label) << Key{key, modifiers, text, typed, chord};
         };
         const auto code = [](int c) { return QString(QChar(c)); };
         const Qt::KeyboardModifiers none, ctrl = Qt::ControlModifier, alt = Qt::AltModifier;
@@ -45,13 +48,9 @@ private slots:
 
     void codesAndChords()
     {
-        QFETCH(int, key);
-        QFETCH(Qt::KeyboardModifiers, modifiers);
-        QFETCH(QString, text);
-        QFETCH(QString, typed);
-        QFETCH(bool, chord);
-        QCOMPARE(vintrix::KeyCharacters(key, modifiers, text), typed);
-        QCOMPARE(vintrix::IsCharacterChord(key, modifiers, text), chord);
+        QFETCH(Key, k);
+        QCOMPARE(vintrix::KeyCharacters(k.key, k.modifiers, k.text), k.typed);
+        QCOMPARE(vintrix::IsCharacterChord(k.key, k.modifiers, k.text), k.chord);
     }
 };
 

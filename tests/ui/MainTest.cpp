@@ -50,11 +50,13 @@ bool WriteFile(const QString& path, const QByteArray& bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-// The job is detached: its traces appear in their own time.
+// The jobs are detached: their traces appear in their own time, all of them
+// within one minute of the start, so that a failure reports within it.
+const QDeadlineTimer g_deadline(60000);
+
 bool Eventually(const std::function<bool()>& holds)
 {
-    const QDeadlineTimer deadline(60000);
-    while (!holds() && !deadline.hasExpired()) {
+    while (!holds() && !g_deadline.hasExpired()) {
         QThread::msleep(5);
     }
     return holds();
