@@ -158,6 +158,17 @@ std::vector<std::string> foldersOf(const std::string& file)
     return folders;
 }
 
+// Whether the folders `file` lies in below `folder` are folders, not links
+// that would take a removal elsewhere.
+bool inRealFolders(const std::string& folder, const std::string& file)
+{
+    std::error_code ec;
+    for (const std::string& sub : foldersOf(file))
+        if (!std::filesystem::is_directory(std::filesystem::symlink_status(folder + "/" + sub, ec)))
+            return false;
+    return true;
+}
+
 std::string withMagic(const char* magic)
 {
     return std::string(magic, std::strlen(magic) + 1);
@@ -628,7 +639,7 @@ void OutputFiles::commit()
     refuseClaimed(folder_, sets, name_, written);
     const std::set<std::string> mine(written.begin(), written.end());
     for (const std::string& file : sets[name_].files)
-        if (!mine.count(file))
+        if (!mine.count(file) && inRealFolders(folder_, file))
             journal.removals.push_back(file);
 
     // Other names keep the files that are still there; this one has what it wrote.

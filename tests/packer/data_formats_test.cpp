@@ -155,6 +155,13 @@ TEST_F(VintrixFolder, GodotsFolderGoesWithItsLastFile)
     EXPECT_EQ(QDir(path("Output/s")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"mine.txt"});
     ASSERT_TRUE(QFile::remove(path("Output/s/mine.txt")));
     ASSERT_EQ(run(args).exitCode, Ok);
+    // Where the folder became a link, the files the link leads to stay.
+    ASSERT_TRUE(QDir().rename(path("Output/s"), path("elsewhere/s")));
+    ASSERT_TRUE(QFile::link(path("elsewhere/s"), path("Output/s")));
+    ASSERT_EQ(run(QStringList(args.mid(0, 7)) << "--recursive").exitCode, Ok);
+    EXPECT_TRUE(QFileInfo::exists(path("elsewhere/s/sub/b.tres")));
+    ASSERT_TRUE(QFile::remove(path("Output/s")));
+    ASSERT_EQ(run(args).exitCode, Ok);
     ASSERT_EQ(run(QStringList(args.mid(0, 7)) << "--recursive").exitCode, Ok);
     EXPECT_FALSE(QFileInfo::exists(path("Output/s")));
 }
