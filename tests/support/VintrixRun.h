@@ -387,7 +387,9 @@ inline void ReadCss(const QString& outputDir, const QString& name, Atlas& atlas)
             "<link rel=\"stylesheet\" href=\"" + QString::fromLatin1(QUrl::toPercentEncoding(name)) + ".css\">"))
         atlas.error = name + ".html does not link " + name + ".css";
     static const QRegularExpression background("url\\(\"([^\"]*)\"\\) no-repeat (-?\\d+)(?:px)? (-?\\d+)(?:px)?");
-    for (const auto& [cls, declarations] : rules) {
+    for (const auto& entry : rules) {
+        const QString& cls = entry.first;
+        const std::map<QString, QString>& declarations = entry.second;
         const auto value = [&](const QString& property) {
             const auto it = declarations.find(property);
             return it == declarations.end() ? QString() : it->second;
