@@ -224,14 +224,9 @@ void applyNamed(const Named& n, CLI::App& app, Options& o, const SettingsFile* f
         o.outputFolder = end == std::string::npos ? "/" : output.substr(0, end + 1);
     }
     if (app.count("--data")) {
-        static const std::pair<const char*, DataFormat> kFormats[] = {{"json-hash", DataFormat::JsonHash},
-            {"json-array", DataFormat::JsonArray}, {"phaser3", DataFormat::Phaser3}, {"libgdx", DataFormat::Libgdx}};
-        const auto* found =
-            std::find_if(std::begin(kFormats), std::end(kFormats), [&](const auto& f) { return n.data == f.first; });
-        if (found == std::end(kFormats))
-            throw ArgumentError(
-                at("--data") + "data format must be json-hash, json-array, phaser3 or libgdx, not " + quoted(n.data));
-        o.data = found->second;
+        o.data = dataFormatNamed(n.data);
+        if (!o.data)
+            throw ArgumentError(at("--data") + "data format must be " + dataFormatNames() + ", not " + quoted(n.data));
     }
     if (app.count("--trim-threshold")) {
         if (!o.trim)
@@ -252,6 +247,18 @@ void applyNamed(const Named& n, CLI::App& app, Options& o, const SettingsFile* f
                 at("--depfile") + "--depfile must not contain control characters, not " + quoted(n.depfile));
         o.depfile = file && file->sets("--depfile") ? file->resolved(n.depfile) : n.depfile;
     }
+}
+
+// A line for each data format, its name in a column as wide as the
+// arguments'.
+std::string dataFormatHelp()
+{
+    std::string lines;
+    for (const DataFormat& f : dataFormats()) {
+        const std::string name(f.name);
+        lines += "  " + name + std::string(name.size() < 15 ? 15 - name.size() : 1, ' ') + std::string(f.help) + "\n";
+    }
+    return lines;
 }
 
 }  // namespace
@@ -280,19 +287,16 @@ std::string usageText()
            "  MARGIN         empty pixels between images and along the sheet's edges\n"
            "  FOLDER         the folder of images\n"
            "\n"
-           "Data formats (--data):\n"
-           "  json-hash      the default: NAME.json, NAME-2.json, ..., frames keyed by name\n"
-           "  json-array     the same files with the frames in an array\n"
-           "  phaser3        one NAME.json listing every sheet (Phaser 3 multi-atlas)\n"
-           "  libgdx         one NAME.atlas listing every sheet (libGDX TextureAtlas)\n"
-           "\n"
-           "Options may come before, between or after the arguments; NAME and FOLDER\n"
-           "are taken as they are, even when they begin with \"-\". \"--\" ends the options.\n"
-           "\n"
-           "Settings file: FOLDER/vintrix.toml, when it is there, sets named options by\n"
-           "their long names, one a line (trim = true, data = \"phaser3\", extrude = 1,\n"
-           "output = \"../atlases\", a path relative to the file's folder); an option on\n"
-           "the command line wins over the file. --config FILE reads FILE instead.\n" +
+           "Data formats (--data):\n" +
+        dataFormatHelp() +
+        "\n"
+        "Options may come before, between or after the arguments; NAME and FOLDER\n"
+        "are taken as they are, even when they begin with \"-\". \"--\" ends the options.\n"
+        "\n"
+        "Settings file: FOLDER/vintrix.toml, when it is there, sets named options by\n"
+        "their long names, one a line (trim = true, data = \"phaser3\", extrude = 1,\n"
+        "output = \"../atlases\", a path relative to the file's folder); an option on\n"
+        "the command line wins over the file. --config FILE reads FILE instead.\n" +
         options.make_groups(&app, CLI::AppFormatMode::Normal) +
         "\n"
         "Decoded images may take 1024 MiB together; VINTRIX_IMAGE_MEMORY_MIB in the\n"

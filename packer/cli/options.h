@@ -9,7 +9,7 @@
 #include <variant>
 #include <vector>
 
-#include "atlas_data.h"
+#include "data_formats.h"
 #include "image.h"
 #include "png_writer.h"
 
@@ -24,23 +24,23 @@ struct Options {
     int margin = 0;
     std::string folder;  // as given, with or without the trailing slash
 
-    std::string outputFolder = "Output";     // -o/--output DIR, without trailing slashes
-    DataFormat data = DataFormat::JsonHash;  // --data
-    bool stripExtensions = false;            // --strip-extensions
-    bool recursive = false;                  // --recursive
-    bool animations = false;                 // --animations
-    bool trim = false;                       // --trim
-    int trimThreshold = 0;                   // --trim-threshold N: alpha <= N counts as transparent
-    int extrude = 0;                         // --extrude N
-    int pngLevel = kPngCompressionLevel;     // --png-level N
-    bool bleed = false;                      // --bleed / --no-bleed
-    bool rotate = false;                     // --rotate
-    bool pot = false;                        // --pot
-    bool shrink = false;                     // --shrink
-    bool premultiply = false;                // --premultiply
-    int maxSheets = 0;                       // --max-sheets N; 0 for no limit
-    std::string depfile;                     // --depfile FILE; "" for none
-    bool watch = false;                      // --watch
+    std::string outputFolder = "Output";            // -o/--output DIR, without trailing slashes
+    const DataFormat* data = &defaultDataFormat();  // --data
+    bool stripExtensions = false;                   // --strip-extensions
+    bool recursive = false;                         // --recursive
+    bool animations = false;                        // --animations
+    bool trim = false;                              // --trim
+    int trimThreshold = 0;                          // --trim-threshold N: alpha <= N counts as transparent
+    int extrude = 0;                                // --extrude N
+    int pngLevel = kPngCompressionLevel;            // --png-level N
+    bool bleed = false;                             // --bleed / --no-bleed
+    bool rotate = false;                            // --rotate
+    bool pot = false;                               // --pot
+    bool shrink = false;                            // --shrink
+    bool premultiply = false;                       // --premultiply
+    int maxSheets = 0;                              // --max-sheets N; 0 for no limit
+    std::string depfile;                            // --depfile FILE; "" for none
+    bool watch = false;                             // --watch
 
     // "settings from FOLDER/vintrix.toml: trim, data = json-array", the
     // named options the settings file set; "" for none.

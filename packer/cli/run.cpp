@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "atlas_data.h"
+#include "data_formats.h"
 #include "decoders.h"
 #include "depfile.h"
 #include "error.h"
@@ -151,6 +152,14 @@ void checkPixelOptions(const Options& o)
     if (o.pot && !(isPowerOfTwo(o.width) && isPowerOfTwo(o.height)))
         throw ArgumentError("--pot needs a sheet width and height that are powers of two, not " +
             std::to_string(o.width) + "x" + std::to_string(o.height));
+    const auto refuse = [&](const char* option, std::string_view why) {
+        throw ArgumentError(
+            "--data " + std::string(o.data->name) + " cannot go with " + option + ": " + std::string(why));
+    };
+    if (o.trim && !o.data->withoutTrim.empty())
+        refuse("--trim", o.data->withoutTrim);
+    if (o.rotate && !o.data->withoutRotation.empty())
+        refuse("--rotate", o.data->withoutRotation);
     if (std::int64_t{o.extrude} * 2 > o.margin)
         throw ArgumentError("--extrude " + std::to_string(o.extrude) + " needs a margin of at least " +
             std::to_string(std::int64_t{o.extrude} * 2) + ", room for the extruded edges of two neighbours, not " +
@@ -253,7 +262,7 @@ void checkFolders(const Options& o)
 }
 
 // Whether `file` is named as the files of the output named `name` are:
-// NAME.png, NAME-2.bmp, NAME.json, NAME.atlas, ...
+// NAME.png, NAME-2.bmp, NAME.json, NAME.atlas, NAME.css, ...
 bool namedAsOutputOf(const std::string& name, const std::string& file)
 {
     if (!file.starts_with(name))
@@ -265,7 +274,7 @@ bool namedAsOutputOf(const std::string& name, const std::string& file)
             return false;
         rest.remove_prefix(digits);
     }
-    return rest == ".png" || rest == ".bmp" || rest == ".json" || rest == ".atlas";
+    return rest == ".png" || rest == ".bmp" || isDataExtension(rest);
 }
 
 // An image that is a link to a file this run may replace or remove would be
@@ -479,9 +488,9 @@ std::string depfileOf(const Options& o, const std::vector<std::string>& dataFile
 // Writes the sheets and the atlas data under temporary names in the output
 // folder and puts them in place together; whether they were all as they
 // were, and left untouched.
-bool writeOutput(const Options& o, const std::vector<std::string>& keys, Sprites& sprites, const Layout& layout,
-    const std::vector<Size>& sheets, const std::vector<std::string>& dataFiles, const std::string& ext,
-    const std::string& depfile, const RunTicket& ticket, int threads, Progress& progress, std::ostream& err)
+bool writeOutput(const Options& o, Sprites& sprites, const Layout& layout, const std::vector<Size>& sheets,
+    const std::vector<DataFile>& data, const std::string& ext, const std::string& depfile, const RunTicket& ticket,
+    int threads, Progress& progress, std::ostream& err)
 {
     OutputFiles::installSignalHandlers();
     bool saidWaiting = false;
@@ -497,8 +506,8 @@ bool writeOutput(const Options& o, const std::vector<std::string>& keys, Sprites
     std::vector<std::string> sheetTemp, dataTemp;
     for (int s = 0; s < layout.sheets; ++s)
         sheetTemp.push_back(files.add(sheetBase(o.name, s) + ext));
-    for (const std::string& file : dataFiles)
-        dataTemp.push_back(files.add(file));
+    for (const DataFile& file : data)
+        dataTemp.push_back(files.add(file.name));
     files.checkOwnership();
 
     // Images placed rotated are turned, and extruded images grown, in
@@ -508,7 +517,7 @@ bool writeOutput(const Options& o, const std::vector<std::string>& keys, Sprites
         forEachIndex(first.size(), threads, [&](std::size_t u) {
             Image& img = sprites.images[first[u]];
             if (layout.placements[u].rotated)
-                img = rotated(img, rotatesClockwise(o.data) ? Turn::Clockwise : Turn::Counterclockwise);
+                img = rotated(img, o.data->turnsClockwise ? Turn::Clockwise : Turn::Counterclockwise);
             if (o.extrude > 0)
                 img = extruded(img, o.extrude);
         });
@@ -526,11 +535,8 @@ bool writeOutput(const Options& o, const std::vector<std::string>& keys, Sprites
         [&](std::size_t done, std::size_t total) { progress.report(Stage::Palette, done, total); });
     progress.report(Stage::Writing, rows, rows);
 
-    const std::vector<std::string> texts = atlasData(o.data, o.name,
-        atlasSheets(o, ext, keys, sprites.unique, sprites.trims, sprites.sizes, layout, sheets),
-        {o.animations, !o.stripExtensions});
-    for (std::size_t i = 0; i < texts.size(); ++i)
-        writeWhole(dataTemp[i], texts[i]);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        writeWhole(dataTemp[i], data[i].text);
     if (!o.depfile.empty())
         files.addCompanion(o.depfile, depfile);
     return files.commit();
@@ -552,7 +558,8 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
     for (const std::string& name : names)
         keys.push_back(o.stripExtensions ? withoutExtension(name) : name);
     checkKeys(names, keys);
-    checkDataNames(o.data, o.name, keys);
+    if (o.data->checkNames)
+        o.data->checkNames(o.name, keys, {o.animations, !o.stripExtensions});
     Sprites sprites = readSprites(o, names, memory, threads, progress);
 
     progress.report(Stage::Packing, 0, 1);
@@ -568,18 +575,26 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
     const std::string ext = o.format == ImageFormat::Bmp ? ".bmp" : ".png";
     progress.clear();
     warnOfLargeSheets(err, o, ext, sheets);
-    const std::vector<std::string> dataFiles = atlasDataFiles(o.data, o.name, layout.sheets);
+    const std::vector<DataFile> data = atlasData(*o.data, o.name,
+        atlasSheets(o, ext, keys, sprites.unique, sprites.trims, sprites.sizes, layout, sheets),
+        {o.animations, !o.stripExtensions});
+    std::vector<std::string> dataFiles;
+    for (const DataFile& file : data)
+        dataFiles.push_back(file.name);
     const std::string depfile = o.depfile.empty() ? std::string() : depfileOf(o, dataFiles, names, subfolders);
     bool unchanged = false;
     try {
-        unchanged =
-            writeOutput(o, keys, sprites, layout, sheets, dataFiles, ext, depfile, ticket, threads, progress, err);
+        unchanged = writeOutput(o, sprites, layout, sheets, data, ext, depfile, ticket, threads, progress, err);
     } catch (const std::bad_alloc&) {
         throw OutputError("out of memory writing the sheets");
     }
     progress.clear();
 
-    printSummary(out, o, ext, names.size(), sprites.sizes.size(), layout, sheets, dataFiles.back(), unchanged);
+    // A folder of data files is named as the folder.
+    const std::string& wayIn = data.back().name;
+    const std::size_t slash = wayIn.find('/');
+    printSummary(out, o, ext, names.size(), sprites.sizes.size(), layout, sheets,
+        slash == std::string::npos ? wayIn : wayIn.substr(0, slash + 1), unchanged);
 }
 
 }  // namespace

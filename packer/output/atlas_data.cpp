@@ -6,10 +6,6 @@
 #include <set>
 #include <string_view>
 
-#include "atlas_json.h"
-#include "error.h"
-#include "utf8.h"
-
 namespace vintrix {
 namespace {
 
@@ -18,10 +14,7 @@ bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-struct Numbered {
-    std::string group;
-    std::string number;  // the digits as written
-};
+}  // namespace
 
 std::optional<Numbered> numberedName(const std::string& name, bool extensions)
 {
@@ -39,71 +32,6 @@ std::optional<Numbered> numberedName(const std::string& name, bool extensions)
     return Numbered{group, stem.substr(digits)};
 }
 
-// Frames in natural order, as every format lists them.
-std::vector<AtlasFrame> naturallySorted(std::vector<AtlasFrame> frames)
-{
-    std::stable_sort(frames.begin(), frames.end(),
-        [](const AtlasFrame& a, const AtlasFrame& b) { return naturalLess(a.name, b.name); });
-    return frames;
-}
-
-std::string libgdxAtlas(
-    const std::vector<AtlasSheet>& sheets, const std::vector<Animation>& animations, AnimationNaming naming)
-{
-    // A frame of an animation goes by its group's name and its number, and
-    // comes after the frames before it, as a loader that keeps the order
-    // of the file plays them.
-    struct Region {
-        std::string name;
-        long index = -1;
-    };
-    std::map<std::string, Region> regions;  // by frame name
-    for (const Animation& a : animations)
-        for (const std::string& frame : a.frames) {
-            const Numbered n = *numberedName(frame, naming.extensions);
-            regions[frame] = {n.group, std::stol(n.number)};
-        }
-    const auto region = [&](const std::string& frame) {
-        const auto it = regions.find(frame);
-        return it != regions.end() ? it->second : Region{frame};
-    };
-    std::string out;
-    for (std::size_t s = 0; s < sheets.size(); ++s) {
-        const AtlasMeta& meta = sheets[s].meta;
-        out += (s ? "\n" : "") + meta.image + "\n";
-        out += "size: " + std::to_string(meta.w) + ", " + std::to_string(meta.h) + "\n";
-        // The format in which the loader keeps the texture: an 8-bit sheet loads as RGBA too.
-        out += "format: RGBA8888\nfilter: Nearest, Nearest\nrepeat: none\n";
-        if (meta.premultipliedAlpha)
-            out += "pma: true\n";
-        std::vector<std::pair<Region, const AtlasFrame*>> frames;
-        for (const AtlasFrame& f : sheets[s].frames)
-            frames.emplace_back(region(f.name), &f);
-        std::stable_sort(frames.begin(), frames.end(), [](const auto& a, const auto& b) {
-            if (a.first.name != b.first.name)
-                return naturalLess(a.first.name, b.first.name);
-            return a.first.index < b.first.index;
-        });
-        for (const auto& [r, frame] : frames) {
-            const AtlasFrame& f = *frame;
-            const int sourceW = f.trimmed ? f.sourceW : f.w, sourceH = f.trimmed ? f.sourceH : f.h;
-            const int offsetX = f.trimmed ? f.sourceX : 0;
-            const int offsetY = f.trimmed ? f.sourceH - f.sourceY - f.h : 0;  // from the bottom
-            out += r.name + "\n";
-            out += std::string("  rotate: ") + (f.rotated ? "true" : "false") + "\n";
-            out += "  xy: " + std::to_string(f.x) + ", " + std::to_string(f.y) + "\n";
-            out += "  size: " + std::to_string(f.w) + ", " + std::to_string(f.h) + "\n";
-            out += "  orig: " + std::to_string(sourceW) + ", " + std::to_string(sourceH) + "\n";
-            out += "  offset: " + std::to_string(offsetX) + ", " + std::to_string(offsetY) + "\n";
-            out += "  index: " + std::to_string(r.index) + "\n";
-        }
-    }
-    return out;
-}
-
-// The animations whose frames are all on `sheet`: a data file per sheet can
-// name only its own frames, and one that lists part of an animation would
-// play it cut short.
 std::vector<Animation> animationsOn(const AtlasSheet& sheet, const std::vector<Animation>& animations)
 {
     std::set<std::string_view> here;
@@ -115,8 +43,6 @@ std::vector<Animation> animationsOn(const AtlasSheet& sheet, const std::vector<A
             whole.push_back(a);
     return whole;
 }
-
-}  // namespace
 
 std::string sheetBase(const std::string& name, int sheet)
 {
@@ -130,11 +56,6 @@ std::string withoutExtension(const std::string& name)
     if (dot == std::string::npos || dot == 0 || (slash != std::string::npos && dot <= slash + 1))
         return name;
     return name.substr(0, dot);
-}
-
-bool rotatesClockwise(DataFormat format)
-{
-    return format != DataFormat::Libgdx;
 }
 
 bool naturalLess(const std::string& a, const std::string& b)
@@ -197,67 +118,6 @@ std::vector<Animation> animationsOf(const std::vector<std::string>& names, bool 
     std::sort(
         out.begin(), out.end(), [](const Animation& a, const Animation& b) { return naturalLess(a.name, b.name); });
     return out;
-}
-
-void checkDataNames(DataFormat format, const std::string& name, const std::vector<std::string>& frameNames)
-{
-    if (format != DataFormat::Libgdx)
-        return;
-    const auto unwritable = [](const std::string& text) {
-        return text.empty() || text.front() == ' ' || text.back() == ' ' ||
-            std::any_of(text.begin(), text.end(),
-                [](char c) { return c == ':' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
-    };
-    if (unwritable(name))
-        throw ArgumentError("the libGDX atlas cannot name the sheets of " + quoted(name) +
-            ": choose a name without \":\" and without blanks at its ends");
-    for (const std::string& frame : frameNames)
-        if (unwritable(frame))
-            throw InputError("the libGDX atlas cannot name " + quoted(frame) +
-                ": its lines cannot hold a \":\", a control character or blanks at the ends of a name, so rename "
-                "the file");
-}
-
-std::vector<std::string> atlasDataFiles(DataFormat format, const std::string& name, int sheets)
-{
-    if (format == DataFormat::Phaser3)
-        return {name + ".json"};
-    if (format == DataFormat::Libgdx)
-        return {name + ".atlas"};
-    std::vector<std::string> files;
-    for (int s = sheets - 1; s >= 0; --s)
-        files.push_back(sheetBase(name, s) + ".json");
-    return files;
-}
-
-std::vector<std::string> atlasData(
-    DataFormat format, const std::string& name, std::vector<AtlasSheet> sheets, AnimationNaming naming)
-{
-    if (sheets.empty())
-        return {};
-    std::vector<std::string> names;
-    for (AtlasSheet& sheet : sheets) {
-        sheet.frames = naturallySorted(std::move(sheet.frames));
-        for (const AtlasFrame& f : sheet.frames)
-            names.push_back(f.name);
-    }
-    const std::vector<Animation> animations =
-        naming.group ? animationsOf(names, naming.extensions) : std::vector<Animation>{};
-    if (format == DataFormat::Phaser3)
-        return {phaserMultiAtlas(sheets, sheets[0].meta.version)};
-    if (format == DataFormat::Libgdx)
-        return {libgdxAtlas(sheets, animations, naming)};
-
-    for (std::size_t s = 1; s < sheets.size(); ++s)
-        sheets[0].meta.relatedMultiPacks.push_back(sheetBase(name, static_cast<int>(s)) + ".json");
-    std::vector<std::string> texts;
-    for (std::size_t s = sheets.size(); s-- > 0;) {
-        const AtlasSheet& sheet = sheets[s];
-        const std::vector<Animation> groups = animationsOn(sheet, animations);
-        texts.push_back(format == DataFormat::JsonArray ? atlasJsonArray(sheet.frames, sheet.meta, groups)
-                                                        : atlasJson(sheet.frames, sheet.meta, groups));
-    }
-    return texts;
 }
 
 }  // namespace vintrix

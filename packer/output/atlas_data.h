@@ -1,25 +1,20 @@
 #pragma once
-// The atlas data Vintrix writes beside its sheets: one layout, the frames of
-// each sheet, written in the format the engine of the user's choice reads.
+// What every atlas data format is written from: one layout, the frames of
+// each sheet, their names and how numbered frames group into animations.
+// The formats themselves, one writer each, are listed in data_formats.h.
 
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace vintrix {
-
-enum class DataFormat {
-    JsonHash,   // one JSON file a sheet, frames keyed by name (PixiJS, TexturePacker's hash)
-    JsonArray,  // the same files with the frames in an array, each with its "filename"
-    Phaser3,    // one JSON file listing every sheet under "textures" (Phaser 3 multi-atlas)
-    Libgdx,     // one .atlas text file listing every sheet (libGDX TextureAtlas)
-};
 
 struct AtlasFrame {
     std::string name;  // the frame's key, UTF-8
     // The region's top-left on the sheet, and the sprite's size as stored
     // (trimmed, not turned).
     int x = 0, y = 0, w = 0, h = 0;
-    bool rotated = false;  // stored turned 90 degrees (see rotatesClockwise): the region is h wide and w high
+    bool rotated = false;  // stored turned 90 degrees (see DataFormat::turnsClockwise): the region is h wide and w high
     bool trimmed = false;
     int sourceX = 0, sourceY = 0;  // where the stored pixels sit in the original image
     int sourceW = 0, sourceH = 0;  // the original image's size (w, h when untrimmed)
@@ -38,11 +33,6 @@ struct AtlasSheet {
     AtlasMeta meta;
     std::vector<AtlasFrame> frames;  // in any order: every format lists them in natural order
 };
-
-// A rotated sprite is stored turned 90 degrees clockwise for the JSON
-// formats, as TexturePacker's JSON and its readers have it, and counter-
-// clockwise for libGDX, whose loader turns it back clockwise.
-bool rotatesClockwise(DataFormat format);
 
 // Numbered frames grouped under the name before their number, each group
 // in the order of its numbers: "walk_01.png", "walk_02.png" -> "walk".
@@ -69,10 +59,18 @@ struct AnimationNaming {
     bool extensions = true;
 };
 
-// Throws when a frame or sheet name cannot be written in `format`'s data:
-// libGDX's text format has no quoting for a ":", a line break or blanks at
-// the ends.
-void checkDataNames(DataFormat format, const std::string& name, const std::vector<std::string>& frameNames);
+// A frame's name split before its number: "walk_01.png" -> "walk", "01";
+// nothing for a name without one.
+struct Numbered {
+    std::string group;
+    std::string number;  // the digits as written
+};
+std::optional<Numbered> numberedName(const std::string& name, bool extensions);
+
+// The animations whose frames are all on `sheet`: a data file per sheet can
+// name only its own frames, and one that lists part of an animation would
+// play it cut short.
+std::vector<Animation> animationsOn(const AtlasSheet& sheet, const std::vector<Animation>& animations);
 
 // The file name, without extension, of sheet `sheet` (from 0) of the output
 // named `name`: NAME, then NAME-2, NAME-3, ...
@@ -82,18 +80,14 @@ std::string sheetBase(const std::string& name, int sheet);
 // "sub/.png") keeps it.
 std::string withoutExtension(const std::string& name);
 
-// The data files of the output named `name` with `sheets` sheets, in the
-// order they are to be put in place: the one that names the others last.
-std::vector<std::string> atlasDataFiles(DataFormat format, const std::string& name, int sheets);
-
-// The text of each file atlasDataFiles() names, in the same order, the
-// frames of each sheet in natural order. Fills in each sheet's
-// relatedMultiPacks. Grouped, numbered frames are grouped as animationsOf()
-// says, in the formats that carry such groups: name and index in libGDX,
-// and "animations" in JSON hash and array, in the file of a sheet that holds
-// all of an animation's frames; an animation spread over several sheets is
-// in none of them.
-std::vector<std::string> atlasData(
-    DataFormat format, const std::string& name, std::vector<AtlasSheet> sheets, AnimationNaming naming);
+// What a format's writer is given: every sheet, its frames in natural
+// order, and the animations when they are asked for and the format holds
+// them.
+struct AtlasInput {
+    std::string name;  // the output's NAME
+    std::vector<AtlasSheet> sheets;
+    std::vector<Animation> animations;
+    AnimationNaming naming;
+};
 
 }  // namespace vintrix

@@ -155,6 +155,39 @@ std::string atlasJsonArray(
     return jsonSheet(false, frames, meta, animations);
 }
 
+namespace {
+
+std::vector<std::string> jsonSheets(bool keyed, const AtlasInput& input)
+{
+    std::vector<std::string> texts;
+    for (std::size_t s = 0; s < input.sheets.size(); ++s) {
+        const AtlasSheet& sheet = input.sheets[s];
+        AtlasMeta meta = sheet.meta;
+        if (s == 0)
+            for (std::size_t other = 1; other < input.sheets.size(); ++other)
+                meta.relatedMultiPacks.push_back(sheetBase(input.name, static_cast<int>(other)) + ".json");
+        texts.push_back(jsonSheet(keyed, sheet.frames, meta, animationsOn(sheet, input.animations)));
+    }
+    return texts;
+}
+
+}  // namespace
+
+std::vector<std::string> jsonHashData(const AtlasInput& input)
+{
+    return jsonSheets(true, input);
+}
+
+std::vector<std::string> jsonArrayData(const AtlasInput& input)
+{
+    return jsonSheets(false, input);
+}
+
+std::vector<std::string> phaser3Data(const AtlasInput& input)
+{
+    return {phaserMultiAtlas(input.sheets, input.sheets[0].meta.version)};
+}
+
 std::string phaserMultiAtlas(const std::vector<AtlasSheet>& sheets, const std::string& version)
 {
     std::string out = "{\"textures\": [";

@@ -22,6 +22,13 @@ std::string atlasJsonArray(
 // Every sheet in one file, as Phaser 3's multi-atlas loader reads it.
 std::string phaserMultiAtlas(const std::vector<AtlasSheet>& sheets, const std::string& version);
 
+// The writers of the table: a text a sheet, the first naming the others
+// under "related_multi_packs", each with the animations whose frames are
+// all on its sheet; or Phaser 3's one text.
+std::vector<std::string> jsonHashData(const AtlasInput& input);
+std::vector<std::string> jsonArrayData(const AtlasInput& input);
+std::vector<std::string> phaser3Data(const AtlasInput& input);
+
 // A JSON string literal. Bytes that are not valid UTF-8 become U+FFFD, so
 // two such names could share a key: Vintrix refuses them before packing.
 std::string jsonString(std::string_view text);

@@ -139,6 +139,41 @@ bool plainName(const std::string& s)
     return !s.empty() && s.find('/') == std::string::npos && s != "." && s != "..";
 }
 
+// A file of the output folder, directly in it or in folders of its own
+// below it: "hero.png", "hero/sub/walk_1.tres".
+bool relativePath(const std::string& s)
+{
+    for (std::size_t start = 0;;) {
+        const std::size_t slash = s.find('/', start);
+        if (!plainName(s.substr(start, slash - start)))
+            return false;
+        if (slash == std::string::npos)
+            return true;
+        start = slash + 1;
+    }
+}
+
+// The folders a file of the output folder lies in below it, outermost first:
+// "a/b/c.tres" -> "a", "a/b".
+std::vector<std::string> foldersOf(const std::string& file)
+{
+    std::vector<std::string> folders;
+    for (std::size_t slash = file.find('/'); slash != std::string::npos; slash = file.find('/', slash + 1))
+        folders.push_back(file.substr(0, slash));
+    return folders;
+}
+
+// Whether the folders `file` lies in below `folder` are folders, not links
+// that would take a removal elsewhere.
+bool inRealFolders(const std::string& folder, const std::string& file)
+{
+    std::error_code ec;
+    for (const std::string& sub : foldersOf(file))
+        if (!std::filesystem::is_directory(std::filesystem::symlink_status(folder + "/" + sub, ec)))
+            return false;
+    return true;
+}
+
 std::string withMagic(const char* magic)
 {
     return std::string(magic, std::strlen(magic) + 1);
@@ -161,7 +196,7 @@ public:
             return false;
         out = text_.substr(at_, end - at_);
         at_ = end + 1;
-        return plainName(out);
+        return relativePath(out);
     }
 
 private:
@@ -360,7 +395,15 @@ void refuseSuperseded(const std::string& folder, const Sets& sets, const std::st
 // whose source is gone was already made.
 void apply(const std::string& folder, const std::string& runFolder, const Journal& j)
 {
+    std::set<std::string> subfolders;  // whose entries change
     for (const auto& [temp, final] : j.renames) {
+        for (const std::string& sub : foldersOf(final)) {
+            const std::string path = folder + "/" + sub;
+            if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST)
+                throw OutputError("cannot create the folder " + path + ": " + errnoText() +
+                    " (the next run in this folder finishes it)");
+            subfolders.insert(sub);
+        }
         const std::string from = folder + "/" + runFolder + "/" + temp, to = folder + "/" + final;
         if (std::rename(from.c_str(), to.c_str()) != 0 && errno != ENOENT)
             throw OutputError("cannot rename " + from + " to " + to + ": " + errnoText() +
@@ -371,7 +414,16 @@ void apply(const std::string& folder, const std::string& runFolder, const Journa
         if (::unlink(path.c_str()) != 0 && errno != ENOENT)
             throw OutputError(
                 "cannot remove the old " + path + ": " + errnoText() + " (the next run in this folder finishes it)");
+        // A folder of the output's files goes with the last of them, and
+        // stays while it holds anything else.
+        const std::vector<std::string> subs = foldersOf(file);
+        subfolders.insert(subs.begin(), subs.end());
+        for (auto sub = subs.rbegin(); sub != subs.rend() && ::rmdir((folder + "/" + *sub).c_str()) == 0;)
+            ++sub;
     }
+    for (const std::string& sub : subfolders)
+        if (exists(folder + "/" + sub))
+            syncToDisk(folder + "/" + sub);
     syncToDisk(folder);
 }
 
@@ -574,7 +626,9 @@ OutputFiles::~OutputFiles()
 
 std::string OutputFiles::add(const std::string& fileName)
 {
-    Entry e{fileName, fileName};
+    // A file bound for a folder below the output folder waits in the run's
+    // folder under a name no output file has: they all end in an extension.
+    Entry e{fileName.find('/') == std::string::npos ? fileName : "sub-" + std::to_string(entries_.size()), fileName};
     const std::string path = folder_ + "/" + runFolder_ + "/" + e.temp;
     entries_.push_back(e);
     return path;
@@ -640,13 +694,18 @@ bool OutputFiles::commit()
         std::error_code ec;
         if (fs::is_directory(fs::symlink_status(folder_ + "/" + e.final, ec)))
             throw OutputError("cannot replace " + folder_ + "/" + e.final + ": it is a folder");
+        for (const std::string& sub : foldersOf(e.final))
+            if (const auto status = fs::symlink_status(folder_ + "/" + sub, ec);
+                fs::exists(status) && !fs::is_directory(status))
+                throw OutputError(
+                    "cannot write " + folder_ + "/" + e.final + ": " + folder_ + "/" + sub + " is not a folder");
         if (!sameContents(run + "/" + e.temp, folder_ + "/" + e.final))
             journal.renames.emplace_back(e.temp, e.final);
     }
     refuseClaimed(folder_, sets, name_, written);
     const std::set<std::string> mine(written.begin(), written.end());
     for (const std::string& file : sets[name_].files)
-        if (!mine.count(file))
+        if (!mine.count(file) && inRealFolders(folder_, file))
             journal.removals.push_back(file);
     const bool unchanged = journal.renames.empty() && journal.removals.empty();
 

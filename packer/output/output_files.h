@@ -10,6 +10,10 @@
 // done. Each run holds a lock on a file in its own folder for as long as it
 // lives; a run folder whose lock nobody holds was left by a run that died.
 //
+// A file may lie in folders below the output folder (Godot's NAME/): the
+// renames create them, a removal takes a folder with its last file, and no
+// file goes into or out of a folder that is a link.
+//
 // ".vintrix-sets" records which files each NAME wrote last, and the ticket
 // of the run that wrote them. A run replaces and removes only the files
 // recorded for its own NAME, and refuses when a file it would write is

@@ -123,7 +123,13 @@ TEST_P(Pixels, EveryFrameShowsItsSpriteAsTheDataDescribesIt)
     std::map<QString, QImage> sheets;
     std::map<QString, QSize> content;               // the box around each sheet's regions and the margin after them
     std::map<QString, std::vector<QRect>> regions;  // on each sheet, once for identical images
-    for (const auto& [name, frame] : atlas.frames) {
+    // A CSS class and a Godot resource are named without the extension.
+    const bool withoutExtensions = c.data == Data::Css || c.data == Data::Godot;
+    const auto frameOf = [&](const QString& file) {
+        return atlas.frames.at(withoutExtensions ? file.chopped(4) : file);
+    };
+    for (const auto& [key, frame] : atlas.frames) {
+        const QString name = withoutExtensions ? key + ".png" : key;
         SCOPED_TRACE(name.toStdString());
         const QImage& source = sources_.at(name).image;
         QImage& sheet = sheets[frame.sheet];
@@ -205,11 +211,11 @@ TEST_P(Pixels, EveryFrameShowsItsSpriteAsTheDataDescribesIt)
         EXPECT_EQ(sheet.size(), expected);
     }
     if (has("--trim")) {
-        EXPECT_EQ(atlas.frames.at("dup_a.png").rect, atlas.frames.at("dup_b.png").rect);
-        EXPECT_NE(atlas.frames.at("dup_a.png").source, atlas.frames.at("dup_b.png").source);
+        EXPECT_EQ(frameOf("dup_a.png").rect, frameOf("dup_b.png").rect);
+        EXPECT_NE(frameOf("dup_a.png").source, frameOf("dup_b.png").source);
     }
     if (c.width < 90) {
-        EXPECT_TRUE(atlas.frames.at("wide.png").rotated);
+        EXPECT_TRUE(frameOf("wide.png").rotated);
     }
     const Files first = output();  // the same input gives the same bytes
     ASSERT_TRUE(QDir(path("Output")).removeRecursively());
@@ -229,6 +235,11 @@ INSTANTIATE_TEST_SUITE_P(Options, Pixels,
             {"--data", "libgdx", "--trim", "--rotate", "--extrude", "1", "--bleed", "--shrink"}, Data::Libgdx},
         PixelCase{
             "allInPhaser3", 48, 512, 0, 1, {"--data", "phaser3", "--trim", "--rotate", "--shrink"}, Data::Phaser3},
+        PixelCase{"allInStarling", 48, 512, 2, 1,
+            {"--data", "starling", "--trim", "--rotate", "--extrude", "1", "--bleed", "--shrink"}, Data::Starling},
+        PixelCase{"allInCss", 128, 256, 2, 1, {"--data", "css", "--extrude", "1", "--bleed", "--shrink"}, Data::Css},
+        PixelCase{"allInGodot", 128, 256, 2, 1, {"--data", "godot", "--trim", "--extrude", "1", "--bleed", "--shrink"},
+            Data::Godot},
         PixelCase{"allPremultiplied", 64, 256, 2, 1,
             {"--trim", "--trim-threshold", "16", "--rotate", "--premultiply", "--extrude", "1", "--shrink", "--pot"}}),
     [](const auto& info) { return std::string(info.param.label); });

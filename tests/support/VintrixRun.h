@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <random>
 
 #include <QBuffer>
@@ -15,12 +16,16 @@
 #include <QFileInfo>
 #include <QFile>
 #include <QImage>
+#include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRect>
+#include <QRegularExpression>
 #include <QTransform>
+#include <QUrl>
+#include <QXmlStreamReader>
 
 namespace vintrix::test {
 
@@ -112,7 +117,7 @@ QStringList Names(const Map& map)
 }
 
 // The atlas data formats of --data.
-enum class Data { JsonHash, JsonArray, Phaser3, Libgdx };
+enum class Data { JsonHash, JsonArray, Phaser3, Libgdx, Starling, Css, Godot };
 
 struct Frame {
     QString sheet;  // the sheet's file name in Output
@@ -124,11 +129,12 @@ struct Frame {
 };
 
 struct Atlas {
-    std::map<QString, Frame> frames;           // libGDX: a frame with an index is NAME#INDEX
+    std::map<QString, Frame> frames;           // libGDX: a frame with an index is NAME#INDEX; CSS: the class after
+                                               // "NAME-"; Godot: the path in NAME/ without ".tres"
     QStringList order;                         // the frames in the order the data lists them (JSON hash: its keys)
     QStringList dataFiles;                     // NAME.json first, then the ones it names
-    std::map<QString, QSize> sheets;           // each sheet's size as the data gives it
-    std::map<QString, QJsonValue> animations;  // JSON hash and array
+    std::map<QString, QSize> sheets;           // each sheet's size as the data gives it (Starling, CSS: the file)
+    std::map<QString, QJsonValue> animations;  // JSON hash and array; Godot (an array of frames)
     QString error;                             // empty when every data file could be read, and no name is listed twice
 };
 
@@ -250,12 +256,286 @@ inline void ReadLibgdx(const QString& path, Atlas& atlas)
     finishRegion();
 }
 
+inline void AddSheet(Atlas& atlas, const QString& outputDir, const QString& image)
+{
+    atlas.sheets[image] = QImageReader(outputDir + "/" + image).size();
+}
+
+// Starling's XML as its TextureAtlas reads it: a file a sheet, NAME.xml,
+// NAME-2.xml, ...; a SubTexture's width and height are its region on the
+// sheet, which a rotated one shows turned counter-clockwise; a frame only
+// where frameWidth and frameHeight are above 0; names with blanks at their
+// ends cut.
+inline void ReadStarling(const QString& outputDir, const QString& name, Atlas& atlas)
+{
+    for (int sheet = 1;; ++sheet) {
+        const QString file = sheet == 1 ? name + ".xml" : QString("%1-%2.xml").arg(name).arg(sheet);
+        QFile f(outputDir + "/" + file);
+        if (!f.open(QIODevice::ReadOnly)) {
+            if (sheet == 1)
+                atlas.error = file + " is missing";
+            return;
+        }
+        atlas.dataFiles << file;
+        QXmlStreamReader xml(&f);
+        QString image;
+        while (xml.readNextStartElement()) {
+            const QXmlStreamAttributes a = xml.attributes();
+            const auto number = [&](const char* key) { return int(a.value(key).toDouble()); };
+            if (xml.name() == u"TextureAtlas") {
+                image = a.value("imagePath").toString();
+                AddSheet(atlas, outputDir, image);
+                continue;  // into its SubTextures
+            }
+            const QString frame = a.value("name").toString().trimmed();
+            const bool rotated = a.value("rotated") == u"true";
+            const QSize size = QSize(number("width"), number("height"));
+            const QRect rect(number("x"), number("y"), rotated ? size.height() : size.width(),
+                rotated ? size.width() : size.height());
+            const bool trimmed = number("frameWidth") > 0 && number("frameHeight") > 0;
+            if (atlas.frames.count(frame))
+                atlas.error = frame + " is listed twice";
+            atlas.frames[frame] = {image, rect, rotated, trimmed,
+                trimmed ? QRect(QPoint(-number("frameX"), -number("frameY")), rect.size())
+                        : QRect(QPoint(), rect.size()),
+                trimmed ? QSize(number("frameWidth"), number("frameHeight")) : rect.size()};
+            atlas.order << frame;
+            xml.skipCurrentElement();
+        }
+        if (xml.hasError())
+            atlas.error = file + ": " + xml.errorString();
+    }
+}
+
+// The class a selector of one class names, its escapes undone ("\31 " and
+// "\." as "1" and "."), as CSS reads it; empty when it is not one class: a
+// character that is not an identifier's unescaped, or a digit where an
+// identifier cannot begin with one.
+inline QString CssClass(const QString& selector)
+{
+    if (!selector.startsWith('.'))
+        return {};
+    QString out;
+    for (qsizetype i = 1; i < selector.size(); ++i) {
+        const QChar c = selector[i];
+        if (c != '\\') {
+            const qsizetype at = i - 1;
+            const bool startsNumber = c.isDigit() && (at == 0 || (at == 1 && out == "-"));
+            if (startsNumber || !(c.isLetterOrNumber() || c == '_' || c == '-' || c.unicode() >= 0x80))
+                return {};
+            out += c;
+            continue;
+        }
+        qsizetype end = i + 1;
+        while (end < selector.size() && end < i + 7 && isxdigit(selector[end].unicode()))
+            ++end;
+        if (end == i + 1) {
+            if (i + 1 < selector.size())
+                out += selector[++i];
+            continue;
+        }
+        const char32_t codePoint = selector.mid(i + 1, end - i - 1).toUInt(nullptr, 16);
+        out += QString::fromUcs4(&codePoint, 1);
+        i = end < selector.size() && selector[end].isSpace() ? end : end - 1;
+    }
+    return out;
+}
+
+// NAME.css as a browser applies it to NAME.html: the rule of a class with
+// no background is the shared one, every other class (of the page's
+// elements, each with the shared class too) shows a region of width x
+// height pixels at the negated background position on the sheet that
+// url() names.
+inline void ReadCss(const QString& outputDir, const QString& name, Atlas& atlas)
+{
+    QFile css(outputDir + "/" + name + ".css"), page(outputDir + "/" + name + ".html");
+    if (!css.open(QIODevice::ReadOnly) || !page.open(QIODevice::ReadOnly)) {
+        atlas.error = name + ".css or " + name + ".html is missing";
+        return;
+    }
+    atlas.dataFiles << name + ".css";
+    QString text = QString::fromUtf8(css.readAll());
+    text.remove(QRegularExpression("/\\*.*?\\*/", QRegularExpression::DotMatchesEverythingOption));
+    QString shared;
+    std::vector<std::pair<QString, std::map<QString, QString>>> rules;
+    static const QRegularExpression rule("\\s*([^{]+?)\\s*\\{([^}]*)\\}");
+    for (auto it = rule.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        std::map<QString, QString> declarations;
+        for (const QString& d : m.captured(2).split(';', Qt::SkipEmptyParts))
+            if (d.contains(':'))
+                declarations[d.section(':', 0, 0).trimmed()] = d.section(':', 1).trimmed();
+        const QString cls = CssClass(m.captured(1));
+        if (cls.isEmpty())
+            atlas.error = "a rule not for one class: " + m.captured(1);
+        if (!declarations.count("background"))
+            shared = cls;
+        else
+            rules.emplace_back(cls, declarations);
+    }
+    const QString html = QString::fromUtf8(page.readAll());
+    QStringList classes;  // as the page's elements have them
+    static const QRegularExpression attribute("class=\"([^\"]*)\"");
+    for (auto it = attribute.globalMatch(html); it.hasNext();)
+        classes << it.next()
+                       .captured(1)
+                       .replace("&quot;", "\"")
+                       .replace("&lt;", "<")
+                       .replace("&gt;", ">")
+                       .replace("&amp;", "&");
+    if (!html.contains(
+            "<link rel=\"stylesheet\" href=\"" + QString::fromLatin1(QUrl::toPercentEncoding(name)) + ".css\">"))
+        atlas.error = name + ".html does not link " + name + ".css";
+    static const QRegularExpression background("url\\(\"([^\"]*)\"\\) no-repeat (-?\\d+)(?:px)? (-?\\d+)(?:px)?");
+    for (const auto& entry : rules) {
+        const QString& cls = entry.first;
+        const std::map<QString, QString>& declarations = entry.second;
+        const auto value = [&](const QString& property) {
+            const auto it = declarations.find(property);
+            return it == declarations.end() ? QString() : it->second;
+        };
+        const QRegularExpressionMatch m = background.match(value("background"));
+        const QString key = cls.mid(shared.size() + 1);
+        if (shared.isEmpty() || !cls.startsWith(shared + "-") || !m.hasMatch())
+            atlas.error = cls + ": no shared class or no background";
+        if (!classes.contains(shared + " " + cls))
+            atlas.error = name + ".html does not show " + cls;
+        if (atlas.frames.count(key))
+            atlas.error = key + " is listed twice";
+        const QString image = QUrl::fromPercentEncoding(m.captured(1).toUtf8());
+        AddSheet(atlas, outputDir, image);
+        const QSize size(value("width").remove("px").toInt(), value("height").remove("px").toInt());
+        atlas.frames[key] = {image, QRect(QPoint(-m.captured(2).toInt(), -m.captured(3).toInt()), size), false, false,
+            QRect(QPoint(), size), size};
+        atlas.order << key;
+    }
+}
+
+// A Godot text resource: its external resources' paths by id, and the
+// properties of its [resource] section, each value as written (over lines
+// until its brackets close).
+struct GodotResource {
+    QString type;
+    std::map<QString, QString> paths;
+    std::map<QString, QString> properties;
+};
+
+inline std::optional<GodotResource> ReadGodotResource(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    GodotResource r;
+    static const QRegularExpression header("^\\[gd_resource type=\"(\\w+)\"[^\\]]* format=3\\]$");
+    static const QRegularExpression ext("^\\[ext_resource type=\"Texture2D\" path=\"([^\"]*)\" id=\"(\\w+)\"\\]$");
+    static const QRegularExpression property("^(\\w+) = (.*)$");
+    QString section, key;
+    for (const QString& line : QString::fromUtf8(f.readAll()).split('\n')) {
+        if (!key.isEmpty()) {  // a value over several lines
+            r.properties[key] += "\n" + line;
+            if (r.properties[key].count('[') + r.properties[key].count('{') ==
+                r.properties[key].count(']') + r.properties[key].count('}'))
+                key.clear();
+        } else if (const auto m = header.match(line); m.hasMatch()) {
+            r.type = m.captured(1);
+        } else if (const auto e = ext.match(line); e.hasMatch()) {
+            r.paths[e.captured(2)] = e.captured(1).replace("\\\"", "\"").replace("\\\\", "\\");
+        } else if (line.startsWith('[')) {
+            section = line;
+        } else if (const auto p = property.match(line); p.hasMatch() && section == "[resource]") {
+            r.properties[p.captured(1)] = p.captured(2);
+            if (p.captured(2).count('[') + p.captured(2).count('{') !=
+                p.captured(2).count(']') + p.captured(2).count('}'))
+                key = p.captured(1);
+        } else if (!line.isEmpty()) {
+            return std::nullopt;
+        }
+    }
+    return r.type.isEmpty() ? std::nullopt : std::optional(r);
+}
+
+inline std::optional<QRect> GodotRect(const QString& value)
+{
+    static const QRegularExpression rect("^Rect2\\((-?\\d+), (-?\\d+), (-?\\d+), (-?\\d+)\\)$");
+    const auto m = rect.match(value);
+    if (!m.hasMatch())
+        return std::nullopt;
+    return QRect(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(), m.captured(4).toInt());
+}
+
+// Godot's resources as it loads them: an AtlasTexture for each .tres in
+// NAME/ and its folders, its sheet by a path relative to the file, its
+// region, and a margin whose position is where the region sits in the
+// texture and whose size is what the texture has beyond the region; and
+// NAME.tres's SpriteFrames, each animation's textures in order.
+inline void ReadGodot(const QString& outputDir, const QString& name, Atlas& atlas)
+{
+    const QDir folder(outputDir + "/" + name);
+    QDirIterator it(folder.path(), {"*.tres"}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next(), key = folder.relativeFilePath(path).chopped(5);
+        auto r = ReadGodotResource(path);
+        const auto region =
+            r ? GodotRect(r->properties["atlas"] == "ExtResource(\"1\")" ? r->properties["region"] : "") : std::nullopt;
+        if (!r || r->type != "AtlasTexture" || !region || r->properties["filter_clip"] != "true") {
+            atlas.error = path + " is not an AtlasTexture of a region";
+            return;
+        }
+        const QString sheet = QDir::cleanPath(QFileInfo(path).dir().filePath(r->paths["1"]));
+        if (QFileInfo(sheet).dir() != QDir(outputDir)) {
+            atlas.error = path + ": the sheet is not in the output folder";
+            return;
+        }
+        const QString image = QFileInfo(sheet).fileName();
+        AddSheet(atlas, outputDir, image);
+        const auto margin = r->properties.count("margin") ? GodotRect(r->properties["margin"]) : QRect();
+        atlas.frames[key] = {image, *region, false, margin.has_value() && !margin->isNull(),
+            QRect(margin.value_or(QRect()).topLeft(), region->size()),
+            region->size() + margin.value_or(QRect()).size()};
+        atlas.order << key;
+    }
+    if (atlas.frames.empty())
+        atlas.error = folder.path() + " holds no resources";
+    atlas.dataFiles << name + "/";
+    if (!QFileInfo::exists(outputDir + "/" + name + ".tres"))
+        return;
+    auto frames = ReadGodotResource(outputDir + "/" + name + ".tres");
+    if (!frames || frames->type != "SpriteFrames") {
+        atlas.error = name + ".tres is not a SpriteFrames";
+        return;
+    }
+    static const QRegularExpression animation("\"frames\": \\[(.*?)\\],\\n\"loop\": true,\\n\"name\": &\"([^\"]*)\"",
+        QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression texture("\"texture\": ExtResource\\(\"(\\w+)\"\\)");
+    for (auto a =
+             animation.globalMatch(frames->properties.count("animations") ? frames->properties.at("animations") : "");
+         a.hasNext();) {
+        const auto m = a.next();
+        QJsonArray list;
+        for (auto t = texture.globalMatch(m.captured(1)); t.hasNext();)
+            list << folder.relativeFilePath(outputDir + "/" + frames->paths.at(t.next().captured(1))).chopped(5);
+        atlas.animations[m.captured(2)] = list;
+    }
+}
+
 }  // namespace detail
 
 // The frames of NAME's data files in `format`.
 inline Atlas ReadAtlas(const QString& outputDir, const QString& name, Data format = Data::JsonHash)
 {
     Atlas atlas;
+    if (format == Data::Starling) {
+        detail::ReadStarling(outputDir, name, atlas);
+        return atlas;
+    }
+    if (format == Data::Css) {
+        detail::ReadCss(outputDir, name, atlas);
+        return atlas;
+    }
+    if (format == Data::Godot) {
+        detail::ReadGodot(outputDir, name, atlas);
+        return atlas;
+    }
     if (format == Data::Libgdx) {
         atlas.dataFiles << name + ".atlas";
         detail::ReadLibgdx(outputDir + "/" + atlas.dataFiles[0], atlas);
@@ -303,7 +583,7 @@ inline QImage StoredImage(const QImage& sheet, const Frame& frame, Data format)
 {
     const QRect region = frame.rotated ? QRect(frame.rect.topLeft(), frame.rect.size().transposed()) : frame.rect;
     QImage stored = sheet.copy(region).convertToFormat(QImage::Format_RGBA8888);
-    if (frame.rotated)  // JSON formats store it turned clockwise, libGDX counter-clockwise
+    if (frame.rotated)  // JSON and Starling store it turned clockwise, libGDX counter-clockwise
         stored = stored.transformed(QTransform().rotate(format == Data::Libgdx ? 90 : -90));
     if (!frame.trimmed)
         return stored;
