@@ -51,24 +51,25 @@ QString StateWord(JobWindow::State state)
     return {};
 }
 
-QString StageFormat(const std::string& stage)
+QString StageFormat(const std::string& name)
 {
-    if (stage == "reading") {
+    const auto stage = StageFromName(name);
+    if (!stage) {
+        return QString::fromStdString(name);
+    }
+    switch (*stage) {
+    case Stage::Reading:
         return QStringLiteral("Reading images: %v of %m");
-    }
-    if (stage == "palette") {
+    case Stage::Palette:
         return QStringLiteral("Choosing palettes: %p%");
-    }
-    if (stage == "writing") {
+    case Stage::Writing:
         return QStringLiteral("Writing sheets: row %v of %m");
-    }
-    if (stage == "packing") {
+    case Stage::Packing:
         return QStringLiteral("Packing");
-    }
-    if (stage == "waiting") {
+    case Stage::Waiting:
         return QStringLiteral("Waiting for another run writing into Output");
     }
-    return QString::fromStdString(stage);
+    return {};
 }
 
 void MakeSelectable(QLabel* label)
@@ -283,7 +284,7 @@ void JobWindow::ShowProgress(const ProgressLine& progress)
     // The bar counts in int; very long stages are shown in proportion.
     const std::uint64_t scale = progress.total > INT_MAX ? progress.total / INT_MAX + 1 : 1;
     const int total = static_cast<int>(progress.total / scale);
-    progress_->setRange(0, progress.stage == "packing" ? 0 : total);
+    progress_->setRange(0, StageFromName(progress.stage) == Stage::Packing ? 0 : total);
     progress_->setValue(static_cast<int>(progress.done / scale));
 }
 
