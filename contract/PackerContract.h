@@ -13,7 +13,6 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -154,25 +153,25 @@ struct ProgressLine {
 // is not a progress line.
 inline std::optional<ProgressLine> ParseProgressLine(std::string_view line)
 {
-    std::string_view fields[4];
+    constexpr std::size_t kFields = 4;  // progress STAGE DONE TOTAL
+    std::string_view fields[kFields];
     std::size_t count = 0;
-    for (std::size_t start = 0;;) {
-        const std::size_t end = line.find(' ', start);
-        if (count == std::size(fields))
+    for (std::size_t start = 0, i = 0; i <= line.length(); ++i) {
+        if (i < line.length() && line[i] != ' ')
+            continue;
+        if (count == kFields)
             return std::nullopt;
-        fields[count++] = line.substr(start, end - start);
-        if (end == std::string_view::npos)
-            break;
-        start = end + 1;
+        fields[count++] = line.substr(start, i - start);
+        start = i + 1;
     }
     std::uint64_t numbers[2] = {};
     for (std::size_t i = 0; i < 2; ++i) {
         const std::string_view text = fields[2 + i];
-        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), numbers[i]);
-        if (text.empty() || error != std::errc{} || end != text.data() + text.size())
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.length(), numbers[i]);
+        if (text.empty() || error != std::errc{} || end != text.data() + text.length())
             return std::nullopt;
     }
-    if (count != std::size(fields) || fields[0] != kProgressWord || fields[1].empty() || numbers[0] > numbers[1])
+    if (count != kFields || fields[0] != kProgressWord || fields[1].empty() || numbers[0] > numbers[1])
         return std::nullopt;
     return ProgressLine{std::string(fields[1]), numbers[0], numbers[1]};
 }
