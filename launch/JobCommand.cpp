@@ -1,5 +1,7 @@
 #include "JobCommand.h"
 
+#include "PackerContract.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -8,8 +10,7 @@ namespace vintrix {
 
 namespace {
 
-constexpr std::string_view kPackerName = "Vintrix";
-constexpr std::size_t kPositionalCount = 7;
+constexpr std::string_view kPackerName = kPackerProgram;
 // The packer's named options that take a value (see Vintrix --help).
 constexpr std::array<std::string_view, 6> kValueOptions = {
     "-o", "--output", "--data", "--trim-threshold", "--extrude", "--png-level"};
@@ -125,7 +126,8 @@ std::optional<PackCommand> ReadPackCommand(std::string_view script)
     bool optionsEnded = false;
     for (std::size_t i = 1; i < words->size(); ++i) {
         const std::string& arg = (*words)[i];
-        const bool verbatim = positional.size() == 2 || positional.size() == 6;
+        const bool verbatim = positional.size() == static_cast<std::size_t>(Argument::Name) ||
+            positional.size() == static_cast<std::size_t>(Argument::Folder);
         if (optionsEnded || verbatim || !LooksLikeOption(arg)) {
             positional.push_back(arg);
         } else if (arg == "--") {
@@ -143,14 +145,20 @@ std::optional<PackCommand> ReadPackCommand(std::string_view script)
             output = arg.substr(2);
         }
     }
-    if (positional.size() != kPositionalCount || (positional[4] != "0" && positional[4] != "1")) {
+    const auto arg = [&positional](
+                         Argument which) -> const std::string& { return positional[static_cast<std::size_t>(which)]; };
+    long long code = -1;
+    if (positional.size() != kArgumentCount || arg(Argument::Format).size() != 1 ||
+        std::from_chars(arg(Argument::Format).data(), arg(Argument::Format).data() + 1, code).ec != std::errc{} ||
+        !FormatFromCode(code)) {
         return std::nullopt;
     }
     if (output) {
         const std::size_t end = output->find_last_not_of('/');
         output = end == std::string::npos ? std::string("/") : output->substr(0, end + 1);
     }
-    return PackCommand{positional[2], positional[4] == "1", positional[6], output.value_or("Output")};
+    return PackCommand{
+        arg(Argument::Name), FormatFromCode(code) == FormatCode::Png, arg(Argument::Folder), output.value_or("Output")};
 }
 
 std::optional<int> SheetCount(std::string_view summary)

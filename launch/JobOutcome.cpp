@@ -1,6 +1,5 @@
 #include "JobOutcome.h"
 
-#include <charconv>
 #include <csignal>
 #include <cstring>
 #include <vector>
@@ -8,24 +7,6 @@
 namespace vintrix {
 
 namespace {
-
-// Exit statuses of Vintrix (see its --help) and of the shell.
-constexpr int kBadArguments = 2;
-constexpr int kBadInput = 3;
-constexpr int kOutputFailed = 4;
-constexpr int kSuperseded = 5;
-constexpr int kCannotExecute = 126;
-constexpr int kNotFound = 127;
-
-std::optional<std::uint64_t> Number(std::string_view text)
-{
-    std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc{} || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
 
 std::vector<std::string_view> Split(std::string_view text, char separator)
 {
@@ -60,20 +41,6 @@ std::string Folders(std::string_view searchPath)
 
 }  // namespace
 
-std::optional<ProgressLine> ParseProgressLine(std::string_view line)
-{
-    const auto fields = Split(line, ' ');
-    if (fields.size() != 4 || fields[0] != "progress" || fields[1].empty()) {
-        return std::nullopt;
-    }
-    const auto done = Number(fields[2]);
-    const auto total = Number(fields[3]);
-    if (!done || !total || *done > *total) {
-        return std::nullopt;
-    }
-    return ProgressLine{std::string(fields[1]), *done, *total};
-}
-
 bool Succeeded(ShellEnd end)
 {
     return !end.signaled && end.code == 0;
@@ -99,19 +66,19 @@ std::string EndSentence(ShellEnd end, std::string_view searchPath)
         return "Stopped by " + SignalName(*signal) + " before the end; earlier output in Output is left as it was.";
     }
     switch (end.code) {
-    case kBadArguments:
+    case toInt(ExitCode::BadArguments):
         return "Failed: Vintrix did not accept the settings (bad arguments, exit status 2).";
-    case kBadInput:
+    case toInt(ExitCode::BadInput):
         return "Failed: Vintrix could not use the images (bad input, exit status 3).";
-    case kOutputFailed:
+    case toInt(ExitCode::OutputFailed):
         return "Failed: the output could not be written (exit status 4); earlier output in Output is left as it "
                "was.";
-    case kSuperseded:
+    case toInt(ExitCode::Superseded):
         return "Superseded by a later run of the same name, which has put its output in place (exit status 5); "
                "this run's files are removed.";
-    case kCannotExecute:
+    case kShellCannotExecute:
         return "Failed: Vintrix was found but could not be run (exit status 126).";
-    case kNotFound:
+    case kShellNotFound:
         return "Failed: Vintrix was not found. The shell looked for it in:" + Folders(searchPath);
     default:
         return "Failed with exit status " + std::to_string(end.code) + ".";

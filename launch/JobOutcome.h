@@ -1,6 +1,6 @@
-// What the job's window makes of what it sees of a job: the progress lines
-// Vintrix prints for a pipe (with VINTRIX_PROGRESS=lines) and the way the
-// job's shell ended. Plain C++; the window only shows what these return.
+// What the job's window makes of the way the job's shell ended. The progress
+// lines Vintrix prints for a pipe are read with ParseProgressLine
+// (PackerContract.h). Plain C++; the window only shows what these return.
 #pragma once
 
 #include <cstdint>
@@ -8,21 +8,9 @@
 #include <string>
 #include <string_view>
 
+#include "PackerContract.h"
+
 namespace vintrix {
-
-inline constexpr char kProgressVariable[] = "VINTRIX_PROGRESS";
-inline constexpr char kProgressLines[] = "lines";
-
-struct ProgressLine {
-    std::string stage;  // reading, packing, palette, writing or waiting
-    std::uint64_t done = 0;
-    std::uint64_t total = 0;
-    bool operator==(const ProgressLine&) const = default;
-};
-
-// "progress STAGE DONE TOTAL" with DONE <= TOTAL; anything else is output to
-// show as it is.
-std::optional<ProgressLine> ParseProgressLine(std::string_view line);
 
 // How the job's shell ended: its exit status, or the signal that ended it.
 struct ShellEnd {

@@ -1,6 +1,7 @@
 #include "RunPackJob.h"
 
 #include "FileNames.h"
+#include "UniqueFd.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -36,28 +37,6 @@ QByteArray PackerSearchPath()
 }
 
 namespace {
-
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd = -1) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept
-    {
-        std::swap(fd_, other.fd_);
-        return *this;
-    }
-    ~UniqueFd()
-    {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-
-private:
-    int fd_;
-};
 
 QString ErrorText(int error)
 {

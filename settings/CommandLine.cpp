@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace vintrix {
 namespace {
@@ -42,7 +43,8 @@ std::u16string ShellWord(std::u16string_view word)
 
 std::u16string ComposeCommandLine(const PackSettings& settings)
 {
-    std::u16string line = u"Vintrix ";
+    std::u16string line(std::begin(kPackerProgram), std::end(kPackerProgram) - 1);
+    line += u' ';
     for (const std::u16string& part : {
              Decimal(settings.width),
              Decimal(settings.height),

@@ -175,8 +175,10 @@ std::u16string_view TrimBlanks(std::u16string_view text)
 
 void TakeOptions(PackSettings& settings, BitsChoice bits, FormatChoice format)
 {
-    settings.bitsPerPixel = bits == BitsChoice::EightBit ? 8 : 32;
-    settings.outputFormat = format == FormatChoice::Bmp ? 0 : 1;
+    settings.bitsPerPixel =
+        static_cast<std::int16_t>(ToCode(bits == BitsChoice::EightBit ? BitDepth::Indexed8 : BitDepth::Rgba32));
+    settings.outputFormat =
+        static_cast<std::int16_t>(ToCode(format == FormatChoice::Bmp ? FormatCode::Bmp : FormatCode::Png));
 }
 
 std::optional<NumberBox> TakeNumbers(PackSettings& settings, std::u16string_view widthText,

@@ -12,13 +12,15 @@
 #include <string>
 #include <string_view>
 
+#include "PackerContract.h"
+
 namespace vintrix {
 
 // The output name is a fixed-length field: whatever is assigned keeps its
 // first kLength units and is padded with blanks to exactly kLength.
 class FixedName {
 public:
-    static constexpr std::size_t kLength = 50;
+    static constexpr std::size_t kLength = kWindowNameUnits;
 
     FixedName() : text_(kLength, u' ') {}
     explicit FixedName(std::u16string_view text) { assign(text); }
@@ -37,8 +39,8 @@ enum class FormatChoice { Bmp, Png };
 enum class NumberBox { Width, Height, Margin };
 
 struct PackSettings {
-    std::int16_t bitsPerPixel = 8;
-    std::int16_t outputFormat = 0;
+    std::int16_t bitsPerPixel = ToCode(BitDepth::Indexed8);  // a BitDepth's code
+    std::int16_t outputFormat = ToCode(FormatCode::Bmp);     // a FormatCode
     std::int32_t width = 256;
     std::int32_t height = 256;
     std::int32_t margin = 0;

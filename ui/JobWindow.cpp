@@ -12,17 +12,12 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QProcessEnvironment>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSocketNotifier>
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
-#include <csignal>
-#include <cstring>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -32,7 +27,6 @@ namespace vintrix {
 namespace {
 
 constexpr int kMaxLogLines = 10000;
-constexpr qsizetype kReadChunk = 65536;
 constexpr qsizetype kMaxScriptBytes = 65536;
 constexpr int kHeightWithSheets = 560;
 
@@ -51,24 +45,25 @@ QString StateWord(JobWindow::State state)
     return {};
 }
 
-QString StageFormat(const std::string& stage)
+QString StageFormat(const std::string& name)
 {
-    if (stage == "reading") {
+    const auto stage = StageFromName(name);
+    if (!stage) {
+        return QString::fromStdString(name);
+    }
+    switch (*stage) {
+    case Stage::Reading:
         return QStringLiteral("Reading images: %v of %m");
-    }
-    if (stage == "palette") {
+    case Stage::Palette:
         return QStringLiteral("Choosing palettes: %p%");
-    }
-    if (stage == "writing") {
+    case Stage::Writing:
         return QStringLiteral("Writing sheets: row %v of %m");
-    }
-    if (stage == "packing") {
+    case Stage::Packing:
         return QStringLiteral("Packing");
-    }
-    if (stage == "waiting") {
+    case Stage::Waiting:
         return QStringLiteral("Waiting for another run writing into Output");
     }
-    return QString::fromStdString(stage);
+    return {};
 }
 
 void MakeSelectable(QLabel* label)
@@ -143,134 +138,21 @@ JobWindow::JobWindow(const QString& outputName, const QString& scriptFile, QWidg
         openError_->setAccessibleName(sentence);
         openError_->show();
     });
+    connect(&job_, &JobProcess::outputLine, this, &JobWindow::ShowLine);
+    connect(&job_, &JobProcess::progress, this, &JobWindow::ShowProgress);
+    connect(&job_, &JobProcess::ended, this, &JobWindow::ShowEnd);
     SetState(State::Running);
-    Start(scriptFile);
+    job_.start(scriptFile);
 }
 
 JobWindow::~JobWindow()
 {
-    for (Stream* stream : {&out_, &err_}) {
-        if (stream->fd >= 0) {
-            ::close(stream->fd);
-        }
-    }
+    job_.disconnect(this);
 }
 
-void JobWindow::Start(const QString& scriptFile)
+void JobWindow::ShowLine(const QString& line, JobProcess::Channel channel)
 {
-    for (Stream* stream : {&out_, &err_}) {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0) {
-            startError_ = tr("Cannot start the job: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
-            break;
-        }
-        stream->fd = fds[0];
-        stream->childFd = fds[1];
-        ::fcntl(stream->fd, F_SETFL, O_NONBLOCK);
-        stream->notifier = new QSocketNotifier(stream->fd, QSocketNotifier::Read, this);
-        const bool isError = stream == &err_;
-        connect(stream->notifier, &QSocketNotifier::activated, this,
-            [this, stream, isError] { ReadStream(*stream, isError); });
-    }
-    if (startError_.isEmpty()) {
-        shell_.setProgram(QStringLiteral("/bin/sh"));
-        shell_.setProcessChannelMode(QProcess::ForwardedChannels);
-        if (scriptFile.isEmpty()) {
-            shell_.setInputChannelMode(QProcess::ForwardedInputChannel);
-        } else {
-            shell_.setStandardInputFile(scriptFile);
-        }
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QString::fromLatin1(kProgressVariable), QString::fromLatin1(kProgressLines));
-        shell_.setProcessEnvironment(environment);
-        // The job gets a process group of its own, so that stopping reaches
-        // Vintrix and not only the shell. It ignores SIGPIPE, so that it runs
-        // to its end even when this window is gone.
-        const int outFd = out_.childFd;
-        const int errFd = err_.childFd;
-        // This runs between fork and exec: only calls safe there.
-        shell_.setChildProcessModifier([outFd, errFd] {
-            if (::dup2(outFd, STDOUT_FILENO) < 0 || ::dup2(errFd, STDERR_FILENO) < 0 || ::setpgid(0, 0) != 0 ||
-                ::signal(SIGPIPE, SIG_IGN) == SIG_ERR) {
-                static constexpr char kMessage[] = "error: cannot set up the job's process\n";
-                [[maybe_unused]] const auto written = ::write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
-                ::_exit(1);
-            }
-        });
-        connect(&shell_, &QProcess::finished, this, &JobWindow::ShellFinished);
-        connect(&shell_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-            if (error == QProcess::FailedToStart) {
-                startError_ = tr("Cannot start /bin/sh: %1").arg(shell_.errorString());
-                shellOver_ = true;
-                EndIfOver();
-            }
-        });
-        shell_.start();
-        if (const qint64 pid = shell_.processId(); pid > 0) {
-            ::setpgid(static_cast<pid_t>(pid), static_cast<pid_t>(pid));
-        }
-    } else {
-        shellOver_ = true;
-    }
-    // Only the job holds the writing ends now: their end of file is its end.
-    for (Stream* stream : {&out_, &err_}) {
-        if (stream->childFd >= 0) {
-            ::close(stream->childFd);
-            stream->childFd = -1;
-        }
-    }
-    EndIfOver();
-}
-
-void JobWindow::ReadStream(Stream& stream, bool isError)
-{
-    char buffer[4096];
-    for (qsizetype taken = 0; taken < kReadChunk;) {
-        const ssize_t n = ::read(stream.fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            break;
-        }
-        if (n <= 0) {
-            if (!stream.pending.isEmpty()) {
-                ShowLine(QString::fromUtf8(stream.pending), isError);
-                stream.pending.clear();
-            }
-            stream.notifier->setEnabled(false);
-            stream.notifier->deleteLater();
-            stream.notifier = nullptr;
-            ::close(stream.fd);
-            stream.fd = -1;
-            EndIfOver();
-            return;
-        }
-        taken += n;
-        stream.pending.append(buffer, n);
-        for (qsizetype end; (end = stream.pending.indexOf('\n')) >= 0;) {
-            QByteArray line = stream.pending.left(end);
-            stream.pending.remove(0, end + 1);
-            if (line.endsWith('\r')) {
-                line.chop(1);
-            }
-            ShowLine(QString::fromUtf8(line), isError);
-        }
-        if (stream.pending.size() > kReadChunk) {  // a line without end is shown in pieces
-            ShowLine(QString::fromUtf8(stream.pending), isError);
-            stream.pending.clear();
-        }
-    }
-}
-
-void JobWindow::ShowLine(const QString& line, bool isError)
-{
-    if (isError) {
-        if (const auto progress = ParseProgressLine(line.toStdString())) {
-            ShowProgress(*progress);
-            return;
-        }
-    } else if (!line.isEmpty()) {
+    if (channel == JobProcess::Channel::Output && !line.isEmpty()) {
         // Vintrix's summary: the packed sheets, then the settings taken from a settings file.
         summary_ += (summary_.isEmpty() ? QString() : QStringLiteral("\n")) + line;
     }
@@ -283,26 +165,14 @@ void JobWindow::ShowProgress(const ProgressLine& progress)
     // The bar counts in int; very long stages are shown in proportion.
     const std::uint64_t scale = progress.total > INT_MAX ? progress.total / INT_MAX + 1 : 1;
     const int total = static_cast<int>(progress.total / scale);
-    progress_->setRange(0, progress.stage == "packing" ? 0 : total);
+    progress_->setRange(0, StageFromName(progress.stage) == Stage::Packing ? 0 : total);
     progress_->setValue(static_cast<int>(progress.done / scale));
 }
 
-void JobWindow::ShellFinished(int exitCode, QProcess::ExitStatus exitStatus)
+void JobWindow::ShowEnd(bool succeeded, const QString& sentence)
 {
-    shellEnd_ = ShellEnd{exitStatus == QProcess::CrashExit, exitCode};
-    shellOver_ = true;
-    EndIfOver();
-}
-
-// The job is over once the shell has ended and every process that could
-// still write to the window has ended too.
-void JobWindow::EndIfOver()
-{
-    if (!shellOver_ || out_.fd >= 0 || err_.fd >= 0 || state_ == State::Done || state_ == State::Failed) {
-        return;
-    }
     progress_->hide();
-    if (startError_.isEmpty() && Succeeded(shellEnd_)) {
+    if (succeeded) {
         const QString summary = summary_.isEmpty() ? tr("Vintrix ended without a summary") : summary_;
         SetStatus(tr("Done: %1").arg(summary));
         // The settings file beside the sprites may have sent the output elsewhere.
@@ -314,8 +184,7 @@ void JobWindow::EndIfOver()
         ShowSheets();
         SetState(State::Done);
     } else {
-        const std::string path = shell_.processEnvironment().value(QStringLiteral("PATH")).toStdString();
-        SetStatus(startError_.isEmpty() ? QString::fromStdString(EndSentence(shellEnd_, path)) : startError_);
+        SetStatus(sentence);
         SetState(State::Failed);
         if (!closeWhenEnded_) {
             BringToFront();
@@ -330,9 +199,7 @@ void JobWindow::Stop()
 {
     SetState(State::Stopping);
     closeWhenEnded_ = true;
-    if (const qint64 pid = shell_.processId(); pid > 0) {
-        ::kill(-static_cast<pid_t>(pid), SIGTERM);
-    }
+    job_.stop();
 }
 
 void JobWindow::SetState(State state)
@@ -355,9 +222,8 @@ void JobWindow::ReadCommand(const QString& scriptFile)
     ssize_t n = -1;
     if (scriptFile.isEmpty()) {
         n = ::pread(STDIN_FILENO, script.data(), static_cast<std::size_t>(script.size()), 0);
-    } else if (const int fd = ::open(QFile::encodeName(scriptFile).constData(), O_RDONLY | O_CLOEXEC); fd >= 0) {
-        n = ::pread(fd, script.data(), static_cast<std::size_t>(script.size()), 0);
-        ::close(fd);
+    } else if (const UniqueFd fd(::open(QFile::encodeName(scriptFile).constData(), O_RDONLY | O_CLOEXEC)); fd) {
+        n = ::pread(fd.get(), script.data(), static_cast<std::size_t>(script.size()), 0);
     }
     if (n > 0) {
         command_ = ReadPackCommand(std::string_view(script.constData(), static_cast<std::size_t>(n)));

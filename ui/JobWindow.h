@@ -1,7 +1,7 @@
 // The window of one packing job, in a process of its own (vintrix-job), so
 // that it lives as long as the job and not as long as the main window. It
-// runs the job's script with /bin/sh, shows what Vintrix prints as it prints
-// it and a progress bar while it reads, packs and writes, and at the end
+// starts the job (a JobProcess: the job's script run by /bin/sh), shows what
+// Vintrix prints as it prints it and a progress bar while it reads, packs and writes, and at the end
 // either the summary, the sheets and a button that opens the Output folder,
 // or the reason for the failure, brought to the front without taking the
 // keyboard. It names the images folder and the output folder in full, as the
@@ -10,10 +10,8 @@
 #pragma once
 
 #include "JobCommand.h"
-#include "JobOutcome.h"
+#include "JobProcess.h"
 
-#include <QByteArray>
-#include <QProcess>
 #include <QWidget>
 
 #include <optional>
@@ -22,7 +20,6 @@ class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
-class QSocketNotifier;
 
 namespace vintrix {
 class DesktopOpener;
@@ -49,22 +46,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    // One of the job's two output streams, read through a pipe of our own:
-    // its end of file means every process that held it has ended.
-    struct Stream {
-        int fd = -1;
-        int childFd = -1;
-        QSocketNotifier* notifier = nullptr;
-        QByteArray pending;
-    };
-
-    void Start(const QString& scriptFile);
-    void ReadStream(Stream& stream, bool isError);
-    void ShowLine(const QString& line, bool isError);
+    void ShowLine(const QString& line, JobProcess::Channel channel);
     void ShowProgress(const ProgressLine& progress);
-    void ShellFinished(int exitCode, QProcess::ExitStatus exitStatus);
-    void ShellFailedToStart();
-    void EndIfOver();
+    void ShowEnd(bool succeeded, const QString& sentence);
     void Stop();
     void SetState(State state);
     void OpenOutputFolder();
@@ -78,12 +62,8 @@ private:
 
     QString name_;
     State state_ = State::Running;
-    QProcess shell_;
-    Stream out_, err_;
-    bool shellOver_ = false;
-    ShellEnd shellEnd_;
+    JobProcess job_;
     QString summary_;
-    QString startError_;
     bool closeWhenEnded_ = false;
     std::optional<PackCommand> command_;
     std::optional<QString> writtenInto_;  // the output folder, once the summary names it

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "error.h"
-#include "exit_codes.h"
+#include "PackerContract.h"
 #include "options.h"
 #include "run.h"
 #include "watch.h"

@@ -19,8 +19,6 @@
 namespace vintrix {
 namespace {
 
-constexpr int kMaxSide = 65536;
-
 bool hasControlCharacter(const std::string& text)
 {
     return std::any_of(
@@ -37,8 +35,9 @@ bool parseInt(const std::string& text, long long& value)
 void checkSide(const char* what, const std::string& text, int& out)
 {
     long long v = 0;
-    if (!parseInt(text, v) || v < 1 || v > kMaxSide)
-        throw ArgumentError(std::string(what) + " must be a whole number from 1 to 65536, not " + quoted(text));
+    if (!parseInt(text, v) || v < kMinSheetSide || v > kMaxSheetSide)
+        throw ArgumentError(std::string(what) + " must be a whole number from " + std::to_string(kMinSheetSide) +
+            " to " + std::to_string(kMaxSheetSide) + ", not " + quoted(text));
     out = static_cast<int>(v);
 }
 
@@ -57,8 +56,8 @@ void checkName(const std::string& name)
     // The output files are named after it, and messages name them.
     if (hasControlCharacter(name))
         throw ArgumentError("name must not contain control characters, not " + quoted(name));
-    if (name.size() > 200)
-        throw ArgumentError("name must be at most 200 bytes long");
+    if (name.size() > kMaxNameBytes)
+        throw ArgumentError("name must be at most " + std::to_string(kMaxNameBytes) + " bytes long");
 }
 
 void checkFolder(const std::string& folder)
@@ -78,11 +77,11 @@ void checkFolder(const std::string& folder)
 // BMP stores its file size in 32 bits.
 void checkBmpSize(const Options& o)
 {
-    const std::uint64_t stride = (std::uint64_t{static_cast<unsigned>(o.width)} * (o.bitsPerPixel / 8) + 3) / 4 * 4;
+    const std::uint64_t stride = (std::uint64_t{static_cast<unsigned>(o.width)} * (ToCode(o.bitDepth) / 8) + 3) / 4 * 4;
     const std::uint64_t total = 14 + 124 + 256 * 4 + stride * static_cast<unsigned>(o.height);
     if (total > 0xFFFFFFFFull)
         throw ArgumentError("a " + std::to_string(o.width) + "x" + std::to_string(o.height) + " BMP sheet at " +
-            std::to_string(o.bitsPerPixel) +
+            std::to_string(ToCode(o.bitDepth)) +
             " bits per pixel would exceed the 4 GiB a BMP file can hold: " + "use PNG (format 1) or a smaller sheet");
 }
 
@@ -325,12 +324,13 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     if (n.version)
         return ShowVersion{};
 
-    if (positional.size() == 6)
+    if (positional.size() == kArgumentCount - 1)
         throw ArgumentError("no images folder given: choose one in the folder list");
-    if (positional.size() != 7)
+    if (positional.size() != kArgumentCount)
         throw ArgumentError("expected 7 arguments, WIDTH HEIGHT NAME BPP FORMAT MARGIN FOLDER, got " +
             std::to_string(positional.size()) + misplacedOption(positional) + " (see Vintrix --help)");
-    const std::vector<std::string>& a = positional;
+    const auto arg = [&positional](
+                         Argument which) -> const std::string& { return positional[static_cast<std::size_t>(which)]; };
 
     // The settings file fills in the named options the command line leaves out.
     std::optional<SettingsFile> settings;
@@ -338,7 +338,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     if (asked && n.noConfig)
         throw ArgumentError("--config and --no-config cannot go together");
     if (!n.noConfig) {
-        const std::string& folder = a[6];
+        const std::string& folder = arg(Argument::Folder);
         settings = SettingsFile::read(
             asked ? n.config : folder + (folder.ends_with('/') ? "" : "/") + kSettingsFileName, asked);
         if (settings)
@@ -346,28 +346,30 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     }
 
     Options o = n.flags;
-    checkSide("width", a[0], o.width);
-    checkSide("height", a[1], o.height);
-    checkName(a[2]);
-    o.name = a[2];
+    checkSide("width", arg(Argument::Width), o.width);
+    checkSide("height", arg(Argument::Height), o.height);
+    checkName(arg(Argument::Name));
+    o.name = arg(Argument::Name);
 
     long long v = 0;
-    if (!parseInt(a[3], v) || (v != 8 && v != 32))
-        throw ArgumentError("bits per pixel must be 8 or 32, not " + quoted(a[3]));
-    o.bitsPerPixel = static_cast<int>(v);
-    if (!parseInt(a[4], v) || (v != 0 && v != 1))
-        throw ArgumentError("format must be 0 (BMP) or 1 (PNG), not " + quoted(a[4]));
-    o.format = v == 0 ? ImageFormat::Bmp : ImageFormat::Png;
+    const auto depth = parseInt(arg(Argument::BitsPerPixel), v) ? BitDepthFromCode(v) : std::nullopt;
+    if (!depth)
+        throw ArgumentError("bits per pixel must be 8 or 32, not " + quoted(arg(Argument::BitsPerPixel)));
+    o.bitDepth = *depth;
+    const auto format = parseInt(arg(Argument::Format), v) ? FormatFromCode(v) : std::nullopt;
+    if (!format)
+        throw ArgumentError("format must be 0 (BMP) or 1 (PNG), not " + quoted(arg(Argument::Format)));
+    o.format = *format == FormatCode::Bmp ? ImageFormat::Bmp : ImageFormat::Png;
 
     // At least one pixel must stay free for an image inside the margins.
     const long long maxMargin = (std::min(o.width, o.height) - 1) / 2;
-    if (!parseInt(a[5], v) || v < 0 || v > maxMargin)
+    if (!parseInt(arg(Argument::Margin), v) || v < 0 || v > maxMargin)
         throw ArgumentError("margin must be a whole number from 0 to " + std::to_string(maxMargin) + " for a " +
-            std::to_string(o.width) + "x" + std::to_string(o.height) + " sheet, not " + quoted(a[5]));
+            std::to_string(o.width) + "x" + std::to_string(o.height) + " sheet, not " + quoted(arg(Argument::Margin)));
     o.margin = static_cast<int>(v);
 
-    checkFolder(a[6]);
-    o.folder = a[6];
+    checkFolder(arg(Argument::Folder));
+    o.folder = arg(Argument::Folder);
 
     if (o.format == ImageFormat::Bmp)
         checkBmpSize(o);

@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "PackerContract.h"
 #include "data_formats.h"
 #include "image.h"
 #include "png_writer.h"
@@ -19,7 +20,7 @@ struct Options {
     int width = 0;
     int height = 0;
     std::string name;
-    int bitsPerPixel = 32;  // 8 or 32
+    BitDepth bitDepth = BitDepth::Rgba32;
     ImageFormat format = ImageFormat::Png;
     int margin = 0;
     std::string folder;  // as given, with or without the trailing slash

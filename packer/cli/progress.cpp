@@ -10,35 +10,30 @@ namespace vintrix {
 
 namespace {
 
-// How each stage is named: on a terminal, and in the lines for a pipe.
-struct StageNames {
-    const char* terminal;
-    const char* line;
-};
-
-StageNames namesOf(Stage stage)
+// How each stage is named on a terminal.
+const char* terminalName(Stage stage)
 {
     switch (stage) {
     case Stage::Reading:
-        return {"reading images", "reading"};
+        return "reading images";
     case Stage::Packing:
-        return {"packing", "packing"};
+        return "packing";
     case Stage::Palette:
-        return {"choosing palettes", "palette"};
+        return "choosing palettes";
     case Stage::Writing:
-        return {"writing sheets, row", "writing"};
+        return "writing sheets, row";
     case Stage::Waiting:
-        return {"", "waiting"};
+        return "";
     }
-    return {"", ""};
+    return "";
 }
 
 }  // namespace
 
 Progress::Progress() : start_(Clock::now()), last_(start_)
 {
-    const char* mode = std::getenv("VINTRIX_PROGRESS");
-    lines_ = mode && std::strcmp(mode, "lines") == 0;
+    const char* mode = std::getenv(kProgressVariable);
+    lines_ = mode && std::strcmp(mode, kProgressLines) == 0;
     if (lines_ || ::isatty(STDERR_FILENO) == 1) {
         UniqueFd fd(::dup(STDERR_FILENO));
         if (fd) {
@@ -73,7 +68,7 @@ void Progress::reportAsLine(Stage stage, std::size_t done, std::size_t total)
     shown_ = true;
     lastStage_ = stage;
     lastPercent_ = percent;
-    std::fprintf(stream_.get(), "progress %s %zu %zu\n", namesOf(stage).line, done, total);
+    std::fputs(ProgressLineText(stage, done, total).c_str(), stream_.get());
     std::fflush(stream_.get());
 }
 
@@ -86,7 +81,7 @@ void Progress::reportOnTerminal(Stage stage, std::size_t done, std::size_t total
         return;
     last_ = now;
     shown_ = true;
-    std::fprintf(stream_.get(), "\r\033[KVintrix: %s %zu/%zu", namesOf(stage).terminal, done, total);
+    std::fprintf(stream_.get(), "\r\033[KVintrix: %s %zu/%zu", terminalName(stage), done, total);
     std::fflush(stream_.get());
 }
 

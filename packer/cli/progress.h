@@ -5,20 +5,16 @@
 #include <cstdio>
 #include <mutex>
 
+#include "PackerContract.h"
 #include "file.h"
 
 namespace vintrix {
-
-// Waiting: for another run that holds the output folder's lock, 0 of 0.
-enum class Stage { Reading, Packing, Palette, Writing, Waiting };
 
 // How far the run is, on stderr. On a terminal: one self-overwriting line,
 // shown once the job has run for more than half a second; waiting is said
 // by a line of its own instead. With the environment variable
 // VINTRIX_PROGRESS=lines, for a program that reads stderr through a pipe:
-// whole lines "progress STAGE DONE TOTAL" (STAGE is reading, packing,
-// palette, writing or waiting), one whenever the stage or the whole percent
-// changes. Otherwise nothing.
+// the progress lines of PackerContract.h. Otherwise nothing.
 class Progress {
 public:
     Progress();

@@ -79,7 +79,8 @@ std::vector<AtlasSheet> atlasSheets(const Options& o, const std::string& ext, co
     std::vector<AtlasSheet> sheets(static_cast<std::size_t>(layout.sheets));
     for (std::size_t s = 0; s < sheets.size(); ++s)
         sheets[s].meta = {VINTRIX_VERSION, sheetBase(o.name, static_cast<int>(s)) + ext,
-            o.bitsPerPixel == 8 ? "INDEXED8" : "RGBA8888", sheetSizes[s].w, sheetSizes[s].h, {}, o.premultiply};
+            o.bitDepth == BitDepth::Indexed8 ? "INDEXED8" : "RGBA8888", sheetSizes[s].w, sheetSizes[s].h, {},
+            o.premultiply};
     for (std::size_t i = 0; i < keys.size(); ++i) {
         const std::size_t u = unique.uniqueOf[i];
         const Placement& p = layout.placements[u];
@@ -381,7 +382,7 @@ Sprites readSprites(
     sprites.unique = findDuplicates(sprites.images, decoded.hashes);
     // Premultiplied, a transparent pixel is black whatever it was; at 8 bits
     // every transparent pixel takes the palette's one transparent entry.
-    const bool bleeding = o.bleed && !o.premultiply && o.bitsPerPixel == 32;
+    const bool bleeding = o.bleed && !o.premultiply && o.bitDepth == BitDepth::Rgba32;
     if (bleeding || o.premultiply)
         forEachIndex(sprites.unique.first.size(), bleeding ? bleedThreads(sprites, memory, threads) : threads,
             [&](std::size_t u) {
@@ -527,10 +528,10 @@ bool writeOutput(const Options& o, Sprites& sprites, const Layout& layout, const
     std::size_t rows = 0;
     for (Size size : sheets)
         rows += static_cast<std::size_t>(size.h);
-    if (o.bitsPerPixel != 8)
+    if (o.bitDepth != BitDepth::Indexed8)
         progress.report(Stage::Writing, 0, rows);
     writeSheets(
-        sheetTemp, layout, uniqueImages, sheets, o.extrude, {o.bitsPerPixel, o.format, o.pngLevel}, threads,
+        sheetTemp, layout, uniqueImages, sheets, o.extrude, {o.bitDepth, o.format, o.pngLevel}, threads,
         [&](std::size_t done, std::size_t total) { progress.report(Stage::Writing, done, total); },
         [&](std::size_t done, std::size_t total) { progress.report(Stage::Palette, done, total); });
     progress.report(Stage::Writing, rows, rows);

@@ -21,7 +21,7 @@
 
 #include <iosfwd>
 
-#include "exit_codes.h"
+#include "PackerContract.h"
 #include "options.h"
 
 namespace vintrix {

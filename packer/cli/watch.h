@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "exit_codes.h"
+#include "PackerContract.h"
 #include "options.h"
 
 namespace vintrix {

@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "exit_codes.h"
+#include "PackerContract.h"
 
 namespace vintrix {
 

@@ -1,11 +1,10 @@
 #pragma once
-// Files that close themselves: a C stdio file, and a file descriptor.
+// Files that close themselves: a C stdio file, and a file descriptor (UniqueFd).
 
 #include <cstdio>
 #include <memory>
-#include <utility>
 
-#include <unistd.h>
+#include "UniqueFd.h"
 
 namespace vintrix {
 
@@ -13,35 +12,5 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
-
-// Owns a file descriptor; -1 holds none.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() { reset(); }
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept
-    {
-        if (this != &other)
-            reset(other.release());
-        return *this;
-    }
-
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    int release() { return std::exchange(fd_, -1); }
-    void reset(int fd = -1)
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = fd;
-    }
-    // For a file written to, whose close may report that the write failed.
-    int close() { return ::close(release()); }
-
-private:
-    int fd_ = -1;
-};
 
 }  // namespace vintrix

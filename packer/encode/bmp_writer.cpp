@@ -36,9 +36,9 @@ constexpr std::uint32_t kPixelsPerMetre = 2835;  // 72 dpi
 
 }  // namespace
 
-void writeBmp(const std::string& path, RowComposer& rows, const std::vector<Rgba>& palette)
+void writeBmp(const std::string& path, RowComposer& rows, BitDepth depth, const std::vector<Rgba>& palette)
 {
-    const bool indexed = !palette.empty();
+    const bool indexed = depth == BitDepth::Indexed8;
     const auto width = static_cast<std::uint32_t>(rows.width());
     const auto height = static_cast<std::uint32_t>(rows.height());
     const std::uint64_t stride = indexed ? (std::uint64_t{width} + 3) / 4 * 4 : std::uint64_t{width} * 4;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "PackerContract.h"
 #include "image.h"
 #include "sheet.h"
 
@@ -16,6 +17,6 @@ constexpr Rgba kBmpTransparentColour{255, 0, 255, 0};
 // `rows` must be a bottom-up composer. 32-bit sheets get a BITMAPV5HEADER
 // with BI_BITFIELDS masks including alpha; 8-bit ones a BITMAPINFOHEADER
 // and `palette`. Throws OutputError.
-void writeBmp(const std::string& path, RowComposer& rows, const std::vector<Rgba>& palette);
+void writeBmp(const std::string& path, RowComposer& rows, BitDepth depth, const std::vector<Rgba>& palette);
 
 }  // namespace vintrix

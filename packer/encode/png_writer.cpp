@@ -363,9 +363,9 @@ void filterRow(const std::uint8_t* row, const std::uint8_t* prev, std::size_t n,
 
 }  // namespace
 
-void writePng(const std::string& path, RowComposer& rows, const std::vector<Rgba>& palette, int level)
+void writePng(const std::string& path, RowComposer& rows, BitDepth depth, const std::vector<Rgba>& palette, int level)
 {
-    const bool indexed = !palette.empty();
+    const bool indexed = depth == BitDepth::Indexed8;
     const std::size_t bpp = indexed ? 1 : 4;
     const std::size_t rowBytes = static_cast<std::size_t>(rows.width()) * bpp;
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "PackerContract.h"
 #include "image.h"
 #include "sheet.h"
 
@@ -16,7 +17,7 @@ constexpr int kPngCompressionLevel = 7;
 // Writes rows from `rows` to `path`: RGBA when `palette` is empty, else a
 // palette image with its tRNS chunk, compressed at libdeflate's `level`.
 // Throws OutputError.
-void writePng(
-    const std::string& path, RowComposer& rows, const std::vector<Rgba>& palette, int level = kPngCompressionLevel);
+void writePng(const std::string& path, RowComposer& rows, BitDepth depth, const std::vector<Rgba>& palette,
+    int level = kPngCompressionLevel);
 
 }  // namespace vintrix

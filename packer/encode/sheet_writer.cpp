@@ -43,7 +43,7 @@ void writeOne(const std::string& path, int s, const Layout& layout, const std::v
         const Image& img = *images[onSheet[k]];
         const Placement& p = layout.placements[onSheet[k]];
         SheetItem item{p.x - border, p.y - border, img.width, img.height, nullptr, 0};
-        if (encoding.bitsPerPixel == 8) {
+        if (encoding.depth == BitDepth::Indexed8) {
             item.pixels = indexed.indices[k].data();
             item.stride = static_cast<std::size_t>(img.width);
         } else {
@@ -53,12 +53,12 @@ void writeOne(const std::string& path, int s, const Layout& layout, const std::v
         items.push_back(item);
     }
     const bool bmp = encoding.format == ImageFormat::Bmp;
-    RowComposer rows(sheet.w, sheet.h, encoding.bitsPerPixel / 8, std::move(items), bmp);
+    RowComposer rows(sheet.w, sheet.h, ToCode(encoding.depth) / 8, std::move(items), bmp);
     rows.onProgress(rowsDone);
     if (bmp)
-        writeBmp(path, rows, indexed.palette);
+        writeBmp(path, rows, encoding.depth, indexed.palette);
     else
-        writePng(path, rows, indexed.palette, encoding.pngLevel);
+        writePng(path, rows, encoding.depth, indexed.palette, encoding.pngLevel);
 }
 
 }  // namespace
@@ -71,7 +71,7 @@ void writeSheets(const std::vector<std::string>& paths, const Layout& layout, co
     // The palettes first, a sheet at a time (libimagequant spreads each over
     // every core), so that their progress is reported before the rows'.
     std::vector<IndexedImages> indexed(count);
-    if (encoding.bitsPerPixel == 8)
+    if (encoding.depth == BitDepth::Indexed8)
         for (std::size_t s = 0; s < count; ++s)
             indexed[s] = quantizeSheet(static_cast<int>(s), layout, images, sheets[s], border, [&](int percent) {
                 if (paletteProgress)

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "PackerContract.h"
 #include "image.h"
 #include "maxrects.h"
 #include "png_writer.h"
@@ -20,7 +21,7 @@ namespace vintrix {
 using RowProgressFn = std::function<void(std::size_t done, std::size_t total)>;
 
 struct SheetEncoding {
-    int bitsPerPixel = 32;  // 32, RGBA; or 8, a palette a sheet
+    BitDepth depth = BitDepth::Rgba32;
     ImageFormat format = ImageFormat::Png;
     int pngLevel = kPngCompressionLevel;
 };

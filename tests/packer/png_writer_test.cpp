@@ -58,7 +58,7 @@ TEST_P(PngRoundTrip, DecodesToTheComposedRows)
     const QString file = dir.filePath("sheet.png");
     {
         RowComposer rows(width, height, bpp, items, false);
-        writePng(file.toStdString(), rows, palette, level);
+        writePng(file.toStdString(), rows, bpp == 1 ? BitDepth::Indexed8 : BitDepth::Rgba32, palette, level);
     }
     const QImage decoded(file, "png");
     ASSERT_EQ(decoded.size(), QSize(width, height));

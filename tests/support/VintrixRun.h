@@ -27,9 +27,17 @@
 #include <QUrl>
 #include <QXmlStreamReader>
 
+#include "PackerContract.h"
+
 namespace vintrix::test {
 
-enum Exit { Ok = 0, BadArguments = 2, BadInput = 3, OutputFailed = 4, Superseded = 5 };
+enum Exit {
+    Ok = toInt(ExitCode::Ok),
+    BadArguments = toInt(ExitCode::BadArguments),
+    BadInput = toInt(ExitCode::BadInput),
+    OutputFailed = toInt(ExitCode::OutputFailed),
+    Superseded = toInt(ExitCode::Superseded),
+};
 
 struct RunResult {
     int exitCode = -1;  // -1 when ended by a signal
