@@ -1,6 +1,6 @@
 #!/bin/sh
 # Draws a folder of example sprites with ImageMagick and packs them with
-# Vintrix into docs/example-sheet.png (the picture in the README).
+# Vintrix into docs/example-sheet.png (the picture in docs/packer.md).
 #   docs/make-example.sh [path/to/Vintrix]
 set -eu
 cd "$(dirname "$0")"
