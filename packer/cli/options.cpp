@@ -377,6 +377,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     if (settings) {
         o.fromSettingsFile = settings->summaryLine();
         o.settingsFile = settings->path();
+        o.spriteSettings = settings->sprites();
     }
     return o;
 }

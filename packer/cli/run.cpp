@@ -30,6 +30,7 @@
 #include "progress.h"
 #include "sheet_writer.h"
 #include "smallest_sheet.h"
+#include "sprite_marks.h"
 #include "utf8.h"
 #include "workers.h"
 
@@ -73,8 +74,8 @@ std::string percent(double fraction)
 // The frames of every sheet: each input placed on it, each duplicate under
 // its own name, in the order of the names.
 std::vector<AtlasSheet> atlasSheets(const Options& o, const std::string& ext, const std::vector<std::string>& keys,
-    const UniqueImages& unique, const std::vector<TrimBox>& trims, const std::vector<Size>& sizes, const Layout& layout,
-    const std::vector<Size>& sheetSizes)
+    const UniqueImages& unique, const std::vector<TrimBox>& trims, const std::vector<SpriteMarks>& marks,
+    const std::vector<Size>& sizes, const Layout& layout, const std::vector<Size>& sheetSizes)
 {
     std::vector<AtlasSheet> sheets(static_cast<std::size_t>(layout.sheets));
     for (std::size_t s = 0; s < sheets.size(); ++s)
@@ -96,6 +97,9 @@ std::vector<AtlasSheet> atlasSheets(const Options& o, const std::string& ext, co
         f.sourceY = trims[i].y;
         f.sourceW = trims[i].source.w;
         f.sourceH = trims[i].source.h;
+        f.pivot = marks[i].pivot;
+        f.nineSlice = marks[i].nineSlice;
+        f.padding = marks[i].padding;
         sheets[static_cast<std::size_t>(p.sheet)].frames.push_back(std::move(f));
     }
     return sheets;
@@ -330,6 +334,7 @@ std::vector<std::string> listImages(const Options& o, std::ostream& err, std::ve
 struct Sprites {
     std::vector<Image> images;   // in the order of the names
     std::vector<TrimBox> trims;  // where each image's pixels sit in its file's
+    std::vector<SpriteMarks> marks;
     UniqueImages unique;
     std::vector<Size> sizes;  // of the unique images, in the order of unique.first
 };
@@ -347,8 +352,8 @@ int bleedThreads(const Sprites& sprites, std::uint64_t memory, int threads)
     return static_cast<int>(std::clamp<std::uint64_t>(spare / largest, 1, static_cast<std::uint64_t>(threads)));
 }
 
-Sprites readSprites(
-    const Options& o, const std::vector<std::string>& names, std::uint64_t memory, int threads, Progress& progress)
+Sprites readSprites(const Options& o, const std::vector<std::string>& names, std::vector<SpriteMarks> marks,
+    std::uint64_t memory, int threads, Progress& progress)
 {
     // Trimming or rotating may make an image fit that does not as it is: it
     // is checked once the layout knows its size.
@@ -367,12 +372,16 @@ Sprites readSprites(
 
     Sprites sprites;
     sprites.images = std::move(decoded.images);
+    for (std::size_t i : applyNinePatches(names, sprites.images, marks))
+        decoded.hashes[i] = pixelHash(sprites.images[i]);
+    sprites.marks = std::move(marks);
     // Trimmed images are compared as trimmed: two frames that differ only in
     // their transparent borders share one region and keep their own offsets.
     sprites.trims.resize(names.size());
     forEachIndex(names.size(), threads, [&](std::size_t i) {
         Image& img = sprites.images[i];
-        if (!o.trim) {
+        // A nine-slice's borders are the sprite's own edges.
+        if (!o.trim || sprites.marks[i].nineSlice) {
             sprites.trims[i].source = {img.width, img.height};
             return;
         }
@@ -561,7 +570,7 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
     checkKeys(names, keys);
     if (o.data->checkNames)
         o.data->checkNames(o.name, keys, {o.animations, !o.stripExtensions});
-    Sprites sprites = readSprites(o, names, memory, threads, progress);
+    Sprites sprites = readSprites(o, names, marksOfSettings(o.spriteSettings, names, err), memory, threads, progress);
 
     progress.report(Stage::Packing, 0, 1);
     Layout layout = layOut(o, names, sprites, threads);
@@ -577,7 +586,7 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
     progress.clear();
     warnOfLargeSheets(err, o, ext, sheets);
     const std::vector<DataFile> data = atlasData(*o.data, o.name,
-        atlasSheets(o, ext, keys, sprites.unique, sprites.trims, sprites.sizes, layout, sheets),
+        atlasSheets(o, ext, keys, sprites.unique, sprites.trims, sprites.marks, sprites.sizes, layout, sheets),
         {o.animations, !o.stripExtensions});
     std::vector<std::string> dataFiles;
     for (const DataFile& file : data)

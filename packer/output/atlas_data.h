@@ -7,7 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "image.h"
+
 namespace vintrix {
+
+// A sprite's pivot, or anchor: fractions of its original image's width and
+// height from the top left.
+struct Pivot {
+    double x = 0, y = 0;
+    friend bool operator==(const Pivot&, const Pivot&) = default;
+};
 
 struct AtlasFrame {
     std::string name;  // the frame's key, UTF-8
@@ -18,6 +27,9 @@ struct AtlasFrame {
     bool trimmed = false;
     int sourceX = 0, sourceY = 0;  // where the stored pixels sit in the original image
     int sourceW = 0, sourceH = 0;  // the original image's size (w, h when untrimmed)
+    std::optional<Pivot> pivot;
+    std::optional<Borders> nineSlice;  // in the original image's pixels
+    std::optional<Borders> padding;    // a nine-patch's content area
 };
 
 struct AtlasMeta {
