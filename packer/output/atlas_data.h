@@ -88,6 +88,9 @@ std::vector<Animation> animationsOn(const AtlasSheet& sheet, const std::vector<A
 // named `name`: NAME, then NAME-2, NAME-3, ...
 std::string sheetBase(const std::string& name, int sheet);
 
+// `value` in the fewest digits that read back as it: "0.5", "1".
+std::string decimal(double value);
+
 // `name` without its extension; a name whose only dot starts it (".png",
 // "sub/.png") keeps it.
 std::string withoutExtension(const std::string& name);

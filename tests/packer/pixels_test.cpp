@@ -90,6 +90,10 @@ protected:
         const QImage wide(tall.constBits(), 3, 2, QImage::Format_RGBA8888);
         add("tall.png", tall, Qt::red);
         add("transposed.png", wide.copy(), Qt::red);
+        // A nine-patch, whose frame is its picture without the guides.
+        const QImage picture = BorderedSprite(rng, {7, 5}, {}, Qt::magenta, false);
+        save(NinePatch(picture, QMargins(1, 2, 3, 1), QMargins(2, 1, 1, 1)), "button.9.png");
+        sources_["button.9.png"] = {picture, Qt::magenta};
     }
 
     void add(const QString& name, const QImage& image, QColor colour)
