@@ -143,11 +143,29 @@ int lineOf(const toml::node& node)
     return static_cast<int>(node.source().begin.line);
 }
 
+// `text` on one line: each run of blanks and line breaks as one space, any
+// other control character as "?".
+std::string oneLine(std::string_view text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+            if (out.empty() || out.back() != ' ')
+                out += ' ';
+        } else {
+            out += c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+// A value as the file could write it, on one line.
 std::string tomlText(const toml::node& node)
 {
     std::ostringstream out;
     node.visit([&](const auto& value) { out << value; });
-    return out.str();
+    return oneLine(out.str());
 }
 
 }  // namespace
@@ -158,7 +176,7 @@ void SettingsFile::readTables(const std::string& text)
     try {
         root = toml::parse(text, path_);
     } catch (const toml::parse_error& e) {
-        throw ArgumentError(at(static_cast<int>(e.source().begin.line)) + std::string(e.description()));
+        throw ArgumentError(at(static_cast<int>(e.source().begin.line)) + oneLine(e.description()));
     }
     std::multimap<int, SpriteSettings> byLine;
     for (const auto& [key, node] : root) {

@@ -372,6 +372,9 @@ INSTANTIATE_TEST_SUITE_P(Table, SettingsFiles,
         SettingsCase{"pivotOutOfRange", "trim = true\n\n[sprites.\"a.png\"]\npivot = [0.5, 1.5]\n", "", nullptr,
             "\"DIRvintrix.toml\", line 4: pivot must be two fractions of the image from 0 to 1, [x, y], not "
             "[ 0.5, 1.5 ]"},
+        SettingsCase{"pivotNotANumberOnOneLine", "[sprites.\"a.png\"]\npivot = [nan, 0]\n", "", nullptr,
+            "\"DIRvintrix.toml\", line 2: pivot must be two fractions of the image from 0 to 1, [x, y], not [ nan, 0 "
+            "]"},
         SettingsCase{"nineSliceLargerThanTheImage", "[sprites.\"*.png\"]  # buttons\nnine-slice = [4, 0, 5, 0]\n",
             "--recursive", nullptr,
             "\"DIRvintrix.toml\", line 2: nine-slice [4, 0, 5, 0] is larger than \"a.png\", 8x8 pixels: left and "
