@@ -13,11 +13,11 @@
 //   layout/  maxrects.h places the sizes on as few sheets as it can, rotated
 //            where allowed and denser
 //   encode/  sheet_writer.h composes each sheet row by row, writes PNG or BMP
-//   output/  output_files.h puts the run's files into Output/ together;
-//            atlas_data.h writes the atlas data in the format asked for
+//   atlas/   data_formats.h writes the atlas data in the format asked for
+//   output/  output_files.h puts the run's files into Output/ together
 //   core/    image.h, error.h and helpers shared by all of them
 // Each library links only those below it: core at the bottom, decode,
-// prepare, layout and output on core, encode on layout, cli on all.
+// prepare, layout, atlas and output on core, encode on layout, cli on all.
 
 #include <iosfwd>
 
