@@ -6,10 +6,10 @@
 // The stages, one folder and library each, in the order a run meets them:
 //   cli/     options.h parses the command line, settings_file.h the images
 //            folder's vintrix.toml; run() drives the stages
-//   decode/  image_files.h lists the folder, images.h decodes on every core,
-//            duplicates.h folds identical images
+//   decode/  image_files.h lists the folder, images.h decodes on every core
 //   prepare/ pixels.h trims, bleeds or premultiplies the decoded images, and
-//            turns and extrudes them once they are placed
+//            turns and extrudes them once they are placed; duplicates.h
+//            folds identical images
 //   layout/  maxrects.h places the sizes on as few sheets as it can, rotated
 //            where allowed and denser
 //   encode/  sheet_writer.h composes each sheet row by row, writes PNG or BMP
