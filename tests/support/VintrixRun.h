@@ -156,11 +156,11 @@ struct Frame {
     QRect rect;     // the top-left on the sheet and the size as stored, before any turn
     bool rotated = false;
     bool trimmed = false;
-    QRect source;                     // where the stored pixels sit in the original image
-    QSize sourceSize;                 // the original image's size
-    std::optional<QPointF> pivot;     // in the original's pixels
-    std::optional<QMargins> borders;  // a nine-slice's, in the original's pixels
-    std::optional<QMargins> padding;  // a nine-patch's content area
+    QRect source;                       // where the stored pixels sit in the original image
+    QSize sourceSize;                   // the original image's size
+    std::optional<QPointF> pivot{};     // in the original's pixels
+    std::optional<QMargins> borders{};  // a nine-slice's, in the original's pixels
+    std::optional<QMargins> padding{};  // a nine-patch's content area
 };
 
 struct Atlas {
@@ -187,7 +187,7 @@ inline void AddFrame(Atlas& atlas, const QString& name, const QString& sheet, co
         atlas.error = name + " is listed twice";
     const QJsonObject size = f["sourceSize"].toObject();
     Frame& frame = atlas.frames[name] = {sheet, JsonRect(f["frame"]), f["rotated"].toBool(), f["trimmed"].toBool(),
-        JsonRect(f["spriteSourceSize"]), QSize(size["w"].toInt(), size["h"].toInt()), {}, {}, {}};
+        JsonRect(f["spriteSourceSize"]), QSize(size["w"].toInt(), size["h"].toInt())};
     // As PixiJS reads them: the anchor in fractions of the original, the
     // borders in its pixels.
     if (f.contains("anchor")) {
@@ -276,7 +276,7 @@ inline void ReadLibgdx(const QString& path, Atlas& atlas)
         // libGDX measures the offset from the bottom of the original.
         const QRect source(offset[0], orig[1] - offset[1] - size[1], size[0], size[1]);
         Frame& frame = atlas.frames[name] = {page, QRect(xy[0], xy[1], size[0], size[1]),
-            fields["rotate"] == QList<int>{1}, size != orig, source, QSize(orig[0], orig[1]), {}, {}, {}};
+            fields["rotate"] == QList<int>{1}, size != orig, source, QSize(orig[0], orig[1])};
         // left, right, top, bottom
         const auto margins = [](const QList<int>& n) { return QMargins(n[0], n[2], n[1], n[3]); };
         if (fields.count("split"))
@@ -352,7 +352,7 @@ inline void ReadStarling(const QString& outputDir, const QString& name, Atlas& a
             atlas.frames[frame] = {image, rect, rotated, trimmed,
                 trimmed ? QRect(QPoint(-number("frameX"), -number("frameY")), rect.size())
                         : QRect(QPoint(), rect.size()),
-                trimmed ? QSize(number("frameWidth"), number("frameHeight")) : rect.size(), {}, {}, {}};
+                trimmed ? QSize(number("frameWidth"), number("frameHeight")) : rect.size()};
             if (a.hasAttribute("pivotX") || a.hasAttribute("pivotY"))
                 atlas.frames[frame].pivot = QPointF(a.value("pivotX").toDouble(), a.value("pivotY").toDouble());
             atlas.order << frame;
@@ -462,7 +462,7 @@ inline void ReadCss(const QString& outputDir, const QString& name, Atlas& atlas)
         AddSheet(atlas, outputDir, image);
         const QSize size(value("width").remove("px").toInt(), value("height").remove("px").toInt());
         atlas.frames[key] = {image, QRect(QPoint(-m.captured(2).toInt(), -m.captured(3).toInt()), size), false, false,
-            QRect(QPoint(), size), size, {}, {}, {}};
+            QRect(QPoint(), size), size};
         atlas.order << key;
     }
 }
@@ -546,8 +546,8 @@ inline void ReadGodot(const QString& outputDir, const QString& name, Atlas& atla
         AddSheet(atlas, outputDir, image);
         const auto margin = r->properties.count("margin") ? GodotRect(r->properties["margin"]) : QRect();
         atlas.frames[key] = {image, *region, false, margin.has_value() && !margin->isNull(),
-            QRect(margin.value_or(QRect()).topLeft(), region->size()), region->size() + margin.value_or(QRect()).size(),
-            {}, {}, {}};
+            QRect(margin.value_or(QRect()).topLeft(), region->size()),
+            region->size() + margin.value_or(QRect()).size()};
         atlas.order << key;
     }
     if (atlas.frames.empty())

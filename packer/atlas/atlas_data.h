@@ -27,9 +27,9 @@ struct AtlasFrame {
     bool trimmed = false;
     int sourceX = 0, sourceY = 0;  // where the stored pixels sit in the original image
     int sourceW = 0, sourceH = 0;  // the original image's size (w, h when untrimmed)
-    std::optional<Pivot> pivot;
-    std::optional<Borders> nineSlice;  // in the original image's pixels
-    std::optional<Borders> padding;    // a nine-patch's content area
+    std::optional<Pivot> pivot{};
+    std::optional<Borders> nineSlice{};  // in the original image's pixels
+    std::optional<Borders> padding{};    // a nine-patch's content area
 };
 
 struct AtlasMeta {
