@@ -26,6 +26,7 @@
 #include "image_files.h"
 #include "images.h"
 #include "maxrects.h"
+#include "nine_patch.h"
 #include "output_files.h"
 #include "pixels.h"
 #include "progress.h"
@@ -356,9 +357,11 @@ int bleedThreads(const Sprites& sprites, std::uint64_t memory, int threads)
 Sprites readSprites(const Options& o, const std::vector<std::string>& names, std::vector<SpriteMarks> marks,
     std::uint64_t memory, int threads, Progress& progress)
 {
-    // Trimming or rotating may make an image fit that does not as it is: it
-    // is checked once the layout knows its size.
-    const bool fitLater = o.trim || o.rotate;
+    // Trimming or rotating may make an image fit that does not as it is, as
+    // may cutting a nine-patch's guides off: it is checked once the layout
+    // knows its size.
+    const bool fitLater =
+        o.trim || o.rotate || std::any_of(names.begin(), names.end(), [](const auto& n) { return isNinePatchName(n); });
     const Size decodeSheet =
         fitLater ? Size{std::numeric_limits<int>::max(), std::numeric_limits<int>::max()} : Size{o.width, o.height};
     DecodeResult decoded;
