@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "jpeg_reader.h"
 #include "stb_reader.h"
 #include "tiff_reader.h"
 #include "webp_reader.h"

@@ -29,6 +29,8 @@ std::string sizeText(int w, int h)
 // Throws InputError when an image of w x h pixels cannot be used.
 void checkSize(int w, int h, Size sheet, int margin)
 {
+    if (w <= 0 || h <= 0)
+        throw InputError("cannot decode image: it has no pixels (" + sizeText(w, h) + ")");
     if (!fitsSheet({w, h}, sheet, margin)) {
         std::string m =
             "image of " + sizeText(w, h) + " pixels does not fit on a " + sizeText(sheet.w, sheet.h) + " sheet";

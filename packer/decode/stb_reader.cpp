@@ -11,11 +11,10 @@
 #include "error.h"
 #include "image_bytes.h"
 
-// stb_image, built here with the readers of these four formats only.
+// stb_image, built here with the readers of these three formats only.
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_BMP
-#define STBI_ONLY_JPEG
 #define STBI_ONLY_GIF
 #define STBI_ONLY_TGA
 #define STBI_NO_STDIO
@@ -65,11 +64,6 @@ void readWithStb(int fd, const SizeCheck& check, Image& out, std::string_view fo
 void readBmp(int fd, const SizeCheck& check, Image& out)
 {
     readWithStb(fd, check, out, "bmp");
-}
-
-void readJpeg(int fd, const SizeCheck& check, Image& out)
-{
-    readWithStb(fd, check, out, "jpeg");
 }
 
 void readGif(int fd, const SizeCheck& check, Image& out)

@@ -1,5 +1,5 @@
 #pragma once
-// BMP, JPEG, GIF (its first frame) and TGA (with or without the 2.0 footer,
+// BMP, GIF (its first frame) and TGA (with or without the 2.0 footer,
 // uncompressed or run-length encoded), decoded with stb_image from the
 // file's bytes. BMP files with run-length encoded pixels are not read.
 
@@ -10,7 +10,6 @@ namespace vintrix {
 // Each decodes the file open as `fd`, from its start, into `out`. Throws
 // the check's error, or InputError "cannot decode image: WHY".
 void readBmp(int fd, const SizeCheck& check, Image& out);
-void readJpeg(int fd, const SizeCheck& check, Image& out);
 void readGif(int fd, const SizeCheck& check, Image& out);
 void readTga(int fd, const SizeCheck& check, Image& out);
 
