@@ -100,70 +100,80 @@ private:
 };
 
 // A compressor takes up to a mebibyte or so to set up, so a finished one
-// waits here, with its output buffer, for the next piece of any sheet.
-struct Workspace {
-    int level = 0;
-    Compressor compressor;
-    std::vector<std::uint8_t> out;
-};
-
-class WorkspacePool {
+// waits here for the next piece of any sheet, and so do the output buffers,
+// which any compressor may take.
+class CompressorPool {
 public:
-    std::unique_ptr<Workspace> take(const std::string& path, int level)
+    Compressor take(const std::string& path, int level)
     {
         {
             const std::lock_guard lock(mutex_);
-            std::vector<std::unique_ptr<Workspace>>& free = free_[level];
+            std::vector<Compressor>& free = compressors_[level];
             if (!free.empty()) {
-                std::unique_ptr<Workspace> w = std::move(free.back());
+                Compressor c = std::move(free.back());
                 free.pop_back();
-                return w;
+                return c;
             }
         }
-        auto w = std::make_unique<Workspace>();
-        w->level = level;
-        w->compressor.reset(libdeflate_alloc_compressor(level));
-        if (!w->compressor)
+        Compressor c(libdeflate_alloc_compressor(level));
+        if (!c)
             failWriting(path, "cannot start the compressor: out of memory");
-        return w;
+        return c;
     }
 
-    void give(std::unique_ptr<Workspace> w)
+    std::vector<std::uint8_t> takeBuffer()
     {
         const std::lock_guard lock(mutex_);
-        free_[w->level].push_back(std::move(w));
+        if (buffers_.empty())
+            return {};
+        std::vector<std::uint8_t> b = std::move(buffers_.back());
+        buffers_.pop_back();
+        return b;
+    }
+
+    void give(int level, Compressor c, std::vector<std::uint8_t> buffer)
+    {
+        const std::lock_guard lock(mutex_);
+        compressors_[level].push_back(std::move(c));
+        buffers_.push_back(std::move(buffer));
     }
 
 private:
     std::mutex mutex_;
-    std::map<int, std::vector<std::unique_ptr<Workspace>>> free_;
+    std::map<int, std::vector<Compressor>> compressors_;
+    std::vector<std::vector<std::uint8_t>> buffers_;
 };
 
-WorkspacePool& workspaces()
+CompressorPool& compressors()
 {
-    static WorkspacePool pool;
+    static CompressorPool pool;
     return pool;
 }
 
 class Lease {
 public:
-    Lease(const std::string& path, int level) : w_(workspaces().take(path, level)) {}
-    ~Lease() { workspaces().give(std::move(w_)); }
+    Lease(const std::string& path, int level)
+        : level_(level), compressor_(compressors().take(path, level)), out_(compressors().takeBuffer())
+    {
+    }
+    ~Lease() { compressors().give(level_, std::move(compressor_), std::move(out_)); }
     Lease(const Lease&) = delete;
     Lease& operator=(const Lease&) = delete;
 
-    // Compresses `data` into the workspace's buffer and returns its size.
+    // Compresses `data` into the lease's buffer and returns its size.
     std::size_t compress(const std::uint8_t* data, std::size_t size)
     {
-        const std::size_t bound = libdeflate_deflate_compress_bound(w_->compressor.get(), size);
-        if (w_->out.size() < bound)
-            w_->out.resize(bound);
-        return libdeflate_deflate_compress(w_->compressor.get(), data, size, w_->out.data(), bound);
+        const std::size_t bound = libdeflate_deflate_compress_bound(compressor_.get(), size);
+        if (out_.size() < bound)
+            out_.resize(bound);
+        return libdeflate_deflate_compress(compressor_.get(), data, size, out_.data(), bound);
     }
-    const std::uint8_t* out() const { return w_->out.data(); }
+    const std::uint8_t* out() const { return out_.data(); }
 
 private:
-    std::unique_ptr<Workspace> w_;
+    int level_;
+    Compressor compressor_;
+    std::vector<std::uint8_t> out_;
 };
 
 // The sheets of a run are written at once, and each compresses several
@@ -267,155 +277,6 @@ Piece compressPiece(
     return piece;
 }
 
-// The zlib stream of the image data, cut into IDAT chunks. Rows are
-// compressed about a mebibyte at a time, a few pieces at once on threads of
-// their own, and joined in order; the last piece ends the stream as it is.
-// Runs of empty rows are put in as pieces compressed once per sheet for runs
-// of 1, 2, 4, ... rows, up to about a mebibyte of rows, so a mostly empty
-// sheet writes at the speed of the disk and its bottom costs a few bytes per
-// run instead of per row.
-class ImageData {
-public:
-    ImageData(PngFile& file, std::size_t rowBytes, int height, int level)
-        : file_(file), rowBytes_(rowBytes), rowsLeft_(static_cast<std::size_t>(height)), level_(level)
-    {
-        out_ = {0x78, 0xda};  // zlib header: deflate, 32 KiB window, best compression
-        segmentRows_ = std::max<std::size_t>(1, kSegmentBytes / (rowBytes_ + 1));
-        std::size_t longest = 1;
-        while (longest * 2 * (rowBytes_ + 1) <= kSegmentBytes)
-            longest *= 2;
-        emptyRuns_.resize(static_cast<std::size_t>(std::countr_zero(longest)) + 1);
-        inFlight_ = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
-    }
-
-    // `row` starts with its filter byte; `unfiltered`, when given, is the
-    // same row with no filter, kept for a trial against the filtered rows.
-    void content(const std::uint8_t* row, const std::uint8_t* unfiltered = nullptr)
-    {
-        putEmptyRows();
-        if (pending_.empty()) {
-            const std::size_t rows = std::min(rowsLeft_, segmentRows_);
-            pending_.reserve(rows * (rowBytes_ + 1));
-            if (unfiltered)
-                unfiltered_.reserve(rows * (rowBytes_ + 1));
-        }
-        pending_.insert(pending_.end(), row, row + rowBytes_ + 1);
-        if (unfiltered)
-            unfiltered_.insert(unfiltered_.end(), unfiltered, unfiltered + rowBytes_ + 1);
-        --rowsLeft_;
-        if (pending_.size() >= segmentRows_ * (rowBytes_ + 1))
-            putPending();
-    }
-
-    void empty()
-    {
-        putPending();
-        --rowsLeft_;
-        if (++pendingEmpty_ == (std::size_t{1} << (emptyRuns_.size() - 1)))
-            putEmptyRows();
-    }
-
-    void finish()
-    {
-        putPending();
-        putEmptyRows();
-        joinAll();
-        if (!ended_)
-            out_.insert(out_.end(), {0x01, 0x00, 0x00, 0xff, 0xff});  // an empty final stored block
-        put32(out_, static_cast<std::uint32_t>(adler_));
-        file_.chunk("IDAT", out_.data(), out_.size());
-        out_.clear();
-    }
-
-private:
-    static constexpr std::size_t kSegmentBytes = std::size_t{1} << 20;
-
-    void putPending()
-    {
-        if (pending_.empty())
-            return;
-        const bool last = rowsLeft_ == 0;
-        std::counting_semaphore<>& slots = compressionSlots();
-        slots.acquire();
-        try {
-            running_.push_back(std::async(
-                std::launch::async,
-                [&slots, &path = file_.path(), level = level_, last](
-                    std::vector<std::uint8_t> rows, std::vector<std::uint8_t> unfiltered) {
-                    struct Release {
-                        std::counting_semaphore<>& slots;
-                        ~Release() { slots.release(); }
-                    } release{slots};
-                    return compressPiece(path, std::move(rows), std::move(unfiltered), level, last);
-                },
-                std::move(pending_), std::move(unfiltered_)));
-        } catch (...) {
-            slots.release();
-            throw;
-        }
-        pending_.clear();
-        unfiltered_.clear();
-        while (running_.size() > inFlight_) {
-            join(running_.front().get());
-            running_.pop_front();
-        }
-    }
-
-    void joinAll()
-    {
-        while (!running_.empty()) {
-            join(running_.front().get());
-            running_.pop_front();
-        }
-    }
-
-    void join(const Piece& piece)
-    {
-        out_.insert(out_.end(), piece.deflated.begin(), piece.deflated.end());
-        adler_ = adler32_combine(adler_, piece.adler, static_cast<z_off_t>(piece.rawSize));
-        ended_ = piece.final;
-        spill();
-    }
-
-    // Puts the pending empty rows as runs whose lengths are powers of two.
-    void putEmptyRows()
-    {
-        if (pendingEmpty_ == 0)
-            return;
-        joinAll();
-        for (std::size_t k = emptyRuns_.size(); k-- > 0 && pendingEmpty_ > 0;) {
-            const std::size_t rows = std::size_t{1} << k;
-            while (pendingEmpty_ >= rows) {
-                Piece& run = emptyRuns_[k];
-                if (run.deflated.empty())
-                    run = compressPiece(
-                        file_.path(), std::vector<std::uint8_t>((rowBytes_ + 1) << k, 0), {}, level_, false);
-                join(run);
-                pendingEmpty_ -= rows;
-            }
-        }
-    }
-
-    void spill()
-    {
-        if (out_.size() >= (1u << 20)) {
-            file_.chunk("IDAT", out_.data(), out_.size());
-            out_.clear();
-        }
-    }
-
-    PngFile& file_;
-    std::size_t rowBytes_, rowsLeft_;
-    int level_;
-    std::size_t segmentRows_ = 1, inFlight_ = 1;
-    std::vector<std::uint8_t> out_, pending_, unfiltered_;
-    std::deque<std::future<Piece>> running_;
-    std::vector<Piece> emptyRuns_;
-    std::size_t pendingEmpty_ = 0;
-    bool ended_ = false;
-    uLong adler_ = 1;
-};
-
 [[gnu::always_inline]] inline std::uint8_t paethPredictor(std::uint8_t a, std::uint8_t b, std::uint8_t c)
 {
     const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
@@ -493,6 +354,164 @@ void filterRow(const std::uint8_t* row, const std::uint8_t* prev, std::size_t n,
     }
 }
 
+// The zlib stream of the image data, cut into IDAT chunks. Rows are
+// compressed about a mebibyte at a time, a few pieces at once on threads of
+// their own, and joined in order; the last piece ends the stream as it is.
+// Runs of empty rows are put in as pieces compressed once per sheet for runs
+// of 1, 2, 4, ... rows, up to about a mebibyte of rows, so a mostly empty
+// sheet writes at the speed of the disk and its bottom costs a few bytes per
+// run instead of per row.
+class ImageData {
+public:
+    // With `bpp`, RGBA rows take the filter chosen per row, on the threads
+    // that compress them; without, they go unfiltered.
+    ImageData(PngFile& file, std::size_t rowBytes, int height, int level, std::size_t bpp = 0)
+        : file_(file), rowBytes_(rowBytes), rowsLeft_(static_cast<std::size_t>(height)), level_(level), bpp_(bpp),
+          above_(rowBytes, 0)
+    {
+        out_ = {0x78, 0xda};  // zlib header: deflate, 32 KiB window, best compression
+        segmentRows_ = std::max<std::size_t>(1, kSegmentBytes / (rowBytes_ + 1));
+        std::size_t longest = 1;
+        while (longest * 2 * (rowBytes_ + 1) <= kSegmentBytes)
+            longest *= 2;
+        emptyRuns_.resize(static_cast<std::size_t>(std::countr_zero(longest)) + 1);
+        inFlight_ = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
+    }
+
+    void content(const std::uint8_t* row)
+    {
+        putEmptyRows();
+        if (pending_.empty())
+            pending_.reserve(std::min(rowsLeft_, segmentRows_) * (rowBytes_ + 1));
+        pending_.push_back(kNone);
+        pending_.insert(pending_.end(), row, row + rowBytes_);
+        --rowsLeft_;
+        if (pending_.size() >= segmentRows_ * (rowBytes_ + 1))
+            putPending();
+    }
+
+    void empty()
+    {
+        putPending();
+        std::fill(above_.begin(), above_.end(), 0);
+        --rowsLeft_;
+        if (++pendingEmpty_ == (std::size_t{1} << (emptyRuns_.size() - 1)))
+            putEmptyRows();
+    }
+
+    void finish()
+    {
+        putPending();
+        putEmptyRows();
+        joinAll();
+        if (!ended_)
+            out_.insert(out_.end(), {0x01, 0x00, 0x00, 0xff, 0xff});  // an empty final stored block
+        put32(out_, static_cast<std::uint32_t>(adler_));
+        file_.chunk("IDAT", out_.data(), out_.size());
+        out_.clear();
+    }
+
+private:
+    static constexpr std::size_t kSegmentBytes = std::size_t{1} << 20;
+
+    void putPending()
+    {
+        if (pending_.empty())
+            return;
+        const bool last = rowsLeft_ == 0;
+        std::vector<std::uint8_t> above = above_;
+        std::copy(pending_.end() - static_cast<std::ptrdiff_t>(rowBytes_), pending_.end(), above_.begin());
+        std::counting_semaphore<>& slots = compressionSlots();
+        slots.acquire();
+        try {
+            running_.push_back(std::async(
+                std::launch::async,
+                [&slots, &path = file_.path(), level = level_, last, rowBytes = rowBytes_, bpp = bpp_](
+                    std::vector<std::uint8_t> rows, std::vector<std::uint8_t> above) {
+                    struct Release {
+                        std::counting_semaphore<>& slots;
+                        ~Release() { slots.release(); }
+                    } release{slots};
+                    if (bpp == 0)
+                        return compressPiece(path, std::move(rows), {}, level, last);
+                    std::vector<std::uint8_t> filtered(rows.size());
+                    const std::uint8_t* prev = above.data();
+                    for (std::size_t at = 0; at < rows.size(); at += rowBytes + 1) {
+                        filterRow(rows.data() + at + 1, prev, rowBytes, bpp, filtered.data() + at);
+                        prev = rows.data() + at + 1;
+                    }
+                    above = {};
+                    return compressPiece(path, std::move(filtered), std::move(rows), level, last);
+                },
+                std::move(pending_), std::move(above)));
+        } catch (...) {
+            slots.release();
+            throw;
+        }
+        pending_.clear();
+        while (running_.size() > inFlight_) {
+            join(running_.front().get());
+            running_.pop_front();
+        }
+    }
+
+    void joinAll()
+    {
+        while (!running_.empty()) {
+            join(running_.front().get());
+            running_.pop_front();
+        }
+    }
+
+    void join(const Piece& piece)
+    {
+        out_.insert(out_.end(), piece.deflated.begin(), piece.deflated.end());
+        adler_ = adler32_combine(adler_, piece.adler, static_cast<z_off_t>(piece.rawSize));
+        ended_ = piece.final;
+        spill();
+    }
+
+    // Puts the pending empty rows as runs whose lengths are powers of two.
+    void putEmptyRows()
+    {
+        if (pendingEmpty_ == 0)
+            return;
+        joinAll();
+        for (std::size_t k = emptyRuns_.size(); k-- > 0 && pendingEmpty_ > 0;) {
+            const std::size_t rows = std::size_t{1} << k;
+            while (pendingEmpty_ >= rows) {
+                Piece& run = emptyRuns_[k];
+                if (run.deflated.empty())
+                    run = compressPiece(
+                        file_.path(), std::vector<std::uint8_t>((rowBytes_ + 1) << k, 0), {}, level_, false);
+                join(run);
+                pendingEmpty_ -= rows;
+            }
+        }
+    }
+
+    void spill()
+    {
+        if (out_.size() >= (1u << 20)) {
+            file_.chunk("IDAT", out_.data(), out_.size());
+            out_.clear();
+        }
+    }
+
+    PngFile& file_;
+    std::size_t rowBytes_, rowsLeft_;
+    int level_;
+    std::size_t bpp_;
+    std::vector<std::uint8_t> above_;  // the row above the pending ones, as it was drawn
+    std::size_t segmentRows_ = 1, inFlight_ = 1;
+    std::vector<std::uint8_t> out_, pending_;
+    std::deque<std::future<Piece>> running_;
+    std::vector<Piece> emptyRuns_;
+    std::size_t pendingEmpty_ = 0;
+    bool ended_ = false;
+    uLong adler_ = 1;
+};
+
 }  // namespace
 
 void writePng(const std::string& path, RowComposer& rows, const std::vector<Rgba>& palette, int level)
@@ -521,25 +540,15 @@ void writePng(const std::string& path, RowComposer& rows, const std::vector<Rgba
     }
 
     {
-        ImageData data(file, rowBytes, rows.height(), level);
         // Palette images compress best unfiltered; RGBA rows take the
         // filter chosen per row.
-        std::vector<std::uint8_t> prev(rowBytes, 0), filtered(rowBytes + 1), unfiltered(rowBytes + 1);
+        ImageData data(file, rowBytes, rows.height(), level, indexed ? 0 : bpp);
         for (int y = 0; y < rows.height(); ++y) {
             const std::uint8_t* row = rows.row(y);
-            if (rows.rowIsEmpty()) {
+            if (rows.rowIsEmpty())
                 data.empty();
-            } else if (indexed) {
-                filtered[0] = kNone;
-                std::memcpy(filtered.data() + 1, row, rowBytes);
-                data.content(filtered.data());
-            } else {
-                filterRow(row, prev.data(), rowBytes, bpp, filtered.data());
-                unfiltered[0] = kNone;
-                std::memcpy(unfiltered.data() + 1, row, rowBytes);
-                data.content(filtered.data(), unfiltered.data());
-            }
-            std::memcpy(prev.data(), row, rowBytes);
+            else
+                data.content(row);
         }
         data.finish();
     }
