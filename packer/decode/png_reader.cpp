@@ -82,9 +82,9 @@ bool decode(png_structp png, png_infop info, const SizeCheck& check, Image& out,
 // faster than libpng's zlib a row at a time. Any other kind of PNG, and any
 // file that does not check out to the last byte of its image data, is left
 // to libpng, which reads the rest and names what is wrong. Returns false to
-// leave it.
-// Larger images are streamed by libpng, which needs no second copy of them.
-constexpr std::size_t kWholeFileLimit = std::size_t{16} << 20, kWholeImageLimit = std::size_t{64} << 20;
+// leave it. Images of more than 16 MiB of rows are streamed by libpng, which
+// needs no second copy of them beside the decoded pixels.
+constexpr std::size_t kWholeFileLimit = std::size_t{16} << 20, kWholeImageLimit = std::size_t{16} << 20;
 
 std::uint32_t bigEndian32(const std::uint8_t* p)
 {
