@@ -9,7 +9,13 @@
 // sizes. --shrink's last sheet is set against the box around pack()'s last
 // sheet, which is what --shrink gave before it laid the last sheet out again.
 //
+// The floor of a run is what no packer can avoid: decoding the inputs,
+// composing the sheets in memory and writing as many bytes as Vintrix's
+// sheets with the fastest encoder. With --crunch, the whole runs of sets A-D
+// are also timed against crunch's, alternating.
+//
 //   vintrix_bench VINTRIX_BINARY [--quick] [--no-huge] [--keep] [--animation-only] [--shrink-only] [--rebuild-only]
+//     [--crunch PATH]
 
 #include <algorithm>
 #include <bit>
@@ -17,6 +23,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -39,14 +46,18 @@
 #include <QImage>
 
 #include "duplicates.h"
+#include <libdeflate.h>
+
 #include "images.h"
 #include "maxrects.h"
 #include "pixels.h"
+#include "sheet.h"
 #include "png_sizes.h"
 #include "sheet_writer.h"
 #include "smallest_sheet.h"
 #include "sprite_sets.h"
 #include "stb_baseline.h"
+#include "workers.h"
 
 namespace fs = std::filesystem;
 using namespace vintrix;
@@ -246,6 +257,69 @@ void ioOnly(const fs::path& folder, Size sheet, int margin, const Layout& layout
     writeSheets(paths, layout, images, std::vector<Size>(paths.size(), sheet), 0, {}, workerThreads());
 }
 
+// The floor of the same job: decode every input with Vintrix's decoder and
+// thread count, compose each sheet in memory with Vintrix's row composer,
+// compress its rows unfiltered with libdeflate's fastest level and write
+// `bytes` bytes in all, the size of Vintrix's sheets, so that the disk sees
+// the same load. Returns the seconds taken and, in `encodeSeconds`, the
+// compression's share of them, added over the sheets.
+double floorOnly(const fs::path& folder, Size sheet, int margin, const Layout& layout, std::uintmax_t bytes,
+    const fs::path& outDir, double& encodeSeconds)
+{
+    const auto t0 = Clock::now();
+    const std::vector<std::string> names = listImageFiles(folder.string());
+    const DecodeResult decoded = decodeImages(folder.string(), names, sheet, margin, workerThreads());
+    const auto count = static_cast<std::size_t>(layout.sheets);
+    std::vector<double> encode(count);
+    forEachIndex(count, workerThreads(), [&](std::size_t s) {
+        std::vector<SheetItem> items;
+        for (std::size_t u = 0; u < layout.placements.size(); ++u)
+            if (layout.placements[u].sheet == static_cast<int>(s)) {
+                const Image& img = decoded.images[u];
+                items.push_back({layout.placements[u].x, layout.placements[u].y, img.width, img.height,
+                    img.pixels.data(), img.bytesPerLine()});
+            }
+        RowComposer rows(sheet.w, sheet.h, 4, std::move(items), false);
+        const std::size_t rowBytes = std::size_t(sheet.w) * 4 + 1;
+        std::vector<std::uint8_t> raw(rowBytes * std::size_t(sheet.h), 0);
+        for (int y = 0; y < sheet.h; ++y)
+            std::memcpy(raw.data() + rowBytes * std::size_t(y) + 1, rows.row(y), rowBytes - 1);
+        const auto e0 = Clock::now();
+        libdeflate_compressor* c = libdeflate_alloc_compressor(1);
+        std::vector<std::uint8_t> out(libdeflate_zlib_compress_bound(c, raw.size()));
+        out.resize(libdeflate_zlib_compress(c, raw.data(), raw.size(), out.data(), out.size()));
+        libdeflate_free_compressor(c);
+        encode[s] = secondsSince(e0);
+        out.resize(bytes / count + (s == 0 ? bytes % count : 0));
+        std::ofstream((outDir / ("floor-" + std::to_string(s) + ".bin")).string(), std::ios::binary)
+            .write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
+    });
+    encodeSeconds = std::accumulate(encode.begin(), encode.end(), 0.0);
+    return secondsSince(t0);
+}
+
+std::uintmax_t sheetBytes(const fs::path& output)
+{
+    std::uintmax_t bytes = 0;
+    for (const auto& entry : fs::directory_iterator(output))
+        if (entry.path().extension() == ".png")
+            bytes += fs::file_size(entry.path());
+    return bytes;
+}
+
+// crunch packing the same folder into the same sheet size, as the peer's
+// own command line does it: a prefix to write, the folder, JSON data, forced
+// (no cache of an earlier run) and the padding between sprites.
+ChildRun runCrunch(const std::string& crunch, const fs::path& images, Size sheet, int margin, const fs::path& work)
+{
+    fs::create_directories(work / "out");
+    if (!fs::exists(work / "in"))
+        fs::create_directory_symlink(images, work / "in");
+    return runChild({crunch, "out/sheet", "in", "-j", "-f", "-s" + std::to_string(std::max(sheet.w, sheet.h)),
+                        "--pad" + std::to_string(margin)},
+        work);
+}
+
 std::string fmt(const char* f, double v)
 {
     char buf[64];
@@ -299,6 +373,10 @@ struct Row {
     int runSheets = 0;
     double run = 0, io = 0, ioProcess = 0;
     long peakKiB = 0;
+    std::uintmax_t bytes = 0;           // of Vintrix's sheets
+    double floor = 0, floorEncode = 0;  // the floor and its encoder's share
+    double crunch = 0;                  // crunch's whole run, when given
+    long crunchPeakKiB = 0;
 };
 
 struct AnimationRow {
@@ -490,6 +568,75 @@ void printShrink(const std::vector<ShrinkRow>& rows)
                   << fmt("%.1f", r.bytesBefore / 1024.0) << " / " << fmt("%.1f", r.bytesNow / 1024.0) << " |\n";
 }
 
+// One round of the floor, in-process, and of crunch on the same folder (at
+// margin 0 only: its padding is not our margin), beside a whole run of
+// Vintrix; `counted` is false for the round that warms the cache.
+void timeFloorAndCrunch(Row& r, const fs::path& images, const std::string& crunch, const fs::path& work, bool counted,
+    std::vector<double>& floors, std::vector<double>& floorEncodes, std::vector<double>& crunches)
+{
+    double encode = 0;
+    const double floor = floorOnly(images, r.sheet, r.margin, r.ours, r.bytes, work, encode);
+    ChildRun peer;
+    if (!crunch.empty() && r.margin == 0) {
+        peer = runCrunch(crunch, images, r.sheet, r.margin, work / "crunch");
+        if (peer.status != 0)
+            throw std::runtime_error("crunch failed on set " + r.set + " with status " + std::to_string(peer.status));
+        r.crunchPeakKiB = std::max(r.crunchPeakKiB, peer.peakKiB);
+    }
+    if (!counted)
+        return;
+    floors.push_back(floor);
+    floorEncodes.push_back(encode);
+    if (!crunch.empty() && r.margin == 0)
+        crunches.push_back(peer.seconds);
+}
+
+void printFloorAndCrunch(const std::vector<Row>& rows, bool withCrunch)
+{
+    std::cout
+        << "\n### Against the floor" << (withCrunch ? " and crunch" : "") << " (32-bit PNG sheets)\n\n"
+        << "| set | margin | whole run ms | floor ms (its encoder) | run / floor | our encoder ms (share of run) |"
+        << (withCrunch ? " crunch ms | crunch / run | peak MiB ours / crunch |" : "") << "\n|---|---|---|---|---|---|"
+        << (withCrunch ? "---|---|---|" : "") << "\n";
+    for (const Row& r : rows) {
+        const double ourEncoder = std::max(0.0, r.io - (r.floor - r.floorEncode));
+        std::cout << "| " << r.set << " | " << r.margin << " | " << fmt("%.0f", r.run * 1e3) << " | "
+                  << fmt("%.0f", r.floor * 1e3) << " (" << fmt("%.0f", r.floorEncode * 1e3) << ") | "
+                  << fmt("%.2f", r.run / r.floor) << " | " << fmt("%.0f", ourEncoder * 1e3) << " ("
+                  << fmt("%.0f", 100 * ourEncoder / r.run) << "%) |";
+        if (withCrunch && r.crunch > 0)
+            std::cout << " " << fmt("%.0f", r.crunch * 1e3) << " | " << fmt("%.1f", r.crunch / r.run) << " | "
+                      << fmt("%.0f", r.peakKiB / 1024.0) << " / " << fmt("%.0f", r.crunchPeakKiB / 1024.0) << " |";
+        else if (withCrunch)
+            std::cout << " | | |";
+        std::cout << "\n";
+    }
+    std::cout << "\nFloor: decoding the inputs as Vintrix does, composing each sheet in memory and writing as many "
+                 "bytes as Vintrix's sheets, compressed with libdeflate's fastest level (in-process, the sheets on "
+                 "Vintrix's threads); in brackets the compression's time, added over the sheets. Our encoder: the "
+                 "in-process I/O limit less the floor's decoding, composing and writing, that is the time Vintrix's "
+                 "PNG writer takes beyond the fastest encoder's work.";
+    if (withCrunch)
+        std::cout << " crunch: the peer packer on the same folder and sheet size, --pad0, alternating with Vintrix; "
+                     "the ratio is its median whole run over Vintrix's.";
+    std::cout << "\n";
+}
+
+void missFloorAndCrunch(const std::vector<Row>& rows, std::vector<std::string>& missed)
+{
+    for (const Row& r : rows) {
+        if (r.crunch <= 0)
+            continue;
+        const std::string id = r.set + " margin " + std::to_string(r.margin);
+        if (r.crunch < 4 * r.run)
+            missed.push_back(
+                id + ": whole run " + fmt("%.1f", r.crunch / r.run) + " times faster than crunch, under 4");
+        if (r.peakKiB > 2 * r.crunchPeakKiB)
+            missed.push_back(
+                id + ": peak memory " + fmt("%.1f", double(r.peakKiB) / r.crunchPeakKiB) + " times crunch's, over 2");
+    }
+}
+
 const std::vector<AnimationSet> kAnimationSets = {
     {"F", "5 figures of 8 frames on 192² canvases", 5, 8, {192, 192}, {1024, 1024}, 8},
     {"G", "32 figures of 16 frames on 256² canvases", 32, 16, {256, 256}, {2048, 2048}, 9},
@@ -558,7 +705,8 @@ void printRebuild(const RebuildRow& r)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::cerr << "usage: vintrix_bench VINTRIX_BINARY [--quick] [--no-huge] [--keep] [--animation-only]\n";
+        std::cerr << "usage: vintrix_bench VINTRIX_BINARY [--quick] [--no-huge] [--keep] [--animation-only] "
+                     "[--crunch PATH]\n";
         return 2;
     }
     Spawner spawner;
@@ -568,8 +716,11 @@ int main(int argc, char** argv)
     const std::string vintrix = fs::absolute(argv[1]).string();
     const std::string ioJob = (fs::absolute(argv[1]).parent_path() / "vintrix_io_job").string();
     bool quick = false, huge = true, keep = false, animationOnly = false, shrinkOnly = false, rebuildOnly = false;
+    std::string crunch;
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];
+        if (a == "--crunch" && i + 1 < argc)
+            crunch = fs::absolute(argv[++i]).string();
         quick |= a == "--quick";
         huge &= a != "--no-huge";
         keep |= a == "--keep";
@@ -680,13 +831,15 @@ int main(int argc, char** argv)
                 std::to_string(sample.sheet.h), std::to_string(margin), layoutFile.string(), work.string()};
             // The I/O jobs and the whole run alternate so that all see the
             // same state of the page cache and the machine.
-            std::vector<double> runs, ios, ioProcesses;
+            std::vector<double> runs, ios, ioProcesses, floors, floorEncodes, crunches;
             for (int k = 0; k < repeats + 1; ++k) {
                 const ChildRun c = runChild(args, work);
                 if (c.status != 0)
                     throw std::runtime_error("Vintrix failed with status " + std::to_string(c.status));
                 r.runSheets = sheetsFromSummary(c.out);
                 r.peakKiB = std::max(r.peakKiB, c.peakKiB);
+                r.bytes = sheetBytes(work / "Output");
+                timeFloorAndCrunch(r, images, crunch, work, k > 0, floors, floorEncodes, crunches);
                 const auto t0 = Clock::now();
                 ioOnly(images, sample.sheet, margin, r.ours, work);
                 const double io = secondsSince(t0);
@@ -706,6 +859,10 @@ int main(int argc, char** argv)
             r.run = median(runs);
             r.io = median(ios);
             r.ioProcess = median(ioProcesses);
+            r.floor = median(floors);
+            r.floorEncode = median(floorEncodes);
+            if (!crunches.empty())
+                r.crunch = median(crunches);
 
             if (margin == 0) {
                 const fs::path work8 = root / sample.name / "run-8";
@@ -755,6 +912,8 @@ int main(int argc, char** argv)
                  "and sheet writing inside the benchmark, which has its libraries loaded already, so it leaves "
                  "out any start-up. I/O limit process: the same work as vintrix_io_job, a process linked like "
                  "Vintrix and timed like it, start-up included.\n";
+
+    printFloorAndCrunch(rows, !crunch.empty());
 
     std::cout << "\n### 8-bit sheets: PSNR against the 32-bit sheet (dB, premultiplied RGBA, first sheet, margin 0)\n\n"
               << "| set | Vintrix 8-bit | ImageMagick -colors 256 |\n|---|---|---|\n";
@@ -831,6 +990,7 @@ int main(int argc, char** argv)
             missed.push_back(
                 id + ": whole run " + fmt("%.2f", r.run / r.ioProcess) + " times the I/O limit as a process, over 1.2");
     }
+    missFloorAndCrunch(rows, missed);
     for (const Quality& q : quality)
         if (q.ours < q.magick + 1.0)
             missed.push_back("set " + q.set + ": 8-bit PSNR " + fmt("%.2f", q.ours - q.magick) +

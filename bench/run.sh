@@ -4,7 +4,8 @@
 # optipng for the file sizes),
 # builds the benchmark in Release into build-bench/ and prints its tables.
 # Arguments go to the benchmark: --quick (one timing round instead of
-# three), --no-huge (skip the 65536-pixel sheets), --keep (keep the files).
+# three), --no-huge (skip the 65536-pixel sheets), --keep (keep the files),
+# --crunch PATH (time the peer packer crunch on sets A-D beside Vintrix).
 set -eu
 cd "$(dirname "$0")/.."
 

@@ -12,7 +12,10 @@
 #include <deque>
 #include <functional>
 #include <future>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <semaphore>
 #include <thread>
 
 #include <libdeflate.h>
@@ -96,27 +99,116 @@ private:
     File file_;
 };
 
+// A compressor takes up to a mebibyte or so to set up, so a finished one
+// waits here for the next piece of any sheet, and so do the output buffers,
+// which any compressor may take.
+class CompressorPool {
+public:
+    Compressor take(const std::string& path, int level)
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            std::vector<Compressor>& free = compressors_[level];
+            if (!free.empty()) {
+                Compressor c = std::move(free.back());
+                free.pop_back();
+                return c;
+            }
+        }
+        Compressor c(libdeflate_alloc_compressor(level));
+        if (!c)
+            failWriting(path, "cannot start the compressor: out of memory");
+        return c;
+    }
+
+    std::vector<std::uint8_t> takeBuffer()
+    {
+        const std::lock_guard lock(mutex_);
+        if (buffers_.empty())
+            return {};
+        std::vector<std::uint8_t> b = std::move(buffers_.back());
+        buffers_.pop_back();
+        return b;
+    }
+
+    void give(int level, Compressor c, std::vector<std::uint8_t> buffer)
+    {
+        const std::lock_guard lock(mutex_);
+        compressors_[level].push_back(std::move(c));
+        buffers_.push_back(std::move(buffer));
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<int, std::vector<Compressor>> compressors_;
+    std::vector<std::vector<std::uint8_t>> buffers_;
+};
+
+CompressorPool& compressors()
+{
+    static CompressorPool pool;
+    return pool;
+}
+
+class Lease {
+public:
+    Lease(const std::string& path, int level)
+        : level_(level), compressor_(compressors().take(path, level)), out_(compressors().takeBuffer())
+    {
+    }
+    ~Lease() { compressors().give(level_, std::move(compressor_), std::move(out_)); }
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+
+    // Compresses `data` into the lease's buffer and returns its size.
+    std::size_t compress(const std::uint8_t* data, std::size_t size)
+    {
+        const std::size_t bound = libdeflate_deflate_compress_bound(compressor_.get(), size);
+        if (out_.size() < bound)
+            out_.resize(bound);
+        return libdeflate_deflate_compress(compressor_.get(), data, size, out_.data(), bound);
+    }
+    const std::uint8_t* out() const { return out_.data(); }
+
+private:
+    int level_;
+    Compressor compressor_;
+    std::vector<std::uint8_t> out_;
+};
+
+// The sheets of a run are written at once, and each compresses several
+// pieces at once; together they compress no more pieces at a time than
+// there are processors, which also bounds the memory the pieces take.
+std::counting_semaphore<>& compressionSlots()
+{
+    static std::counting_semaphore<> slots(std::clamp<std::ptrdiff_t>(std::thread::hardware_concurrency(), 1, 16));
+    return slots;
+}
+
 // libdeflate compresses whole buffers into streams that end with a final
 // block. To join several into one stream, the last block is made non-final
 // and an empty stored block brings the piece to a byte boundary, as a full
 // flush would. zlib's inflate finds where the last block starts and where
 // the stream ends, and checks the piece on the way.
-void makeJoinable(
-    const std::string& path, std::vector<std::uint8_t>& piece, std::size_t rawSize, std::vector<std::uint8_t>& scratch)
+void makeJoinable(const std::string& path, std::vector<std::uint8_t>& piece, std::size_t rawSize)
 {
     z_stream z{};
     if (inflateInit2(&z, -15) != Z_OK)
         failWriting(path, "cannot start zlib");
-    scratch.resize(std::max<std::size_t>(rawSize, 1));
+    // The output is not needed: inflate keeps its own window, so a small
+    // buffer is written over and over.
+    std::uint8_t scratch[1 << 16];
     z.next_in = piece.data();
     z.avail_in = static_cast<uInt>(piece.size());
-    z.next_out = scratch.data();
-    z.avail_out = static_cast<uInt>(scratch.size());
     // Z_BLOCK stops at each block boundary, where data_type holds the bits
     // not yet used of the input taken, 64 within the last block, and 128.
     std::size_t lastBlockBit = 0, endBit = 0;
     int result = Z_OK;
     while (result == Z_OK) {
+        if (z.avail_out == 0) {
+            z.next_out = scratch;
+            z.avail_out = sizeof scratch;
+        }
         result = inflate(&z, Z_BLOCK);
         if (result == Z_OK && (z.data_type & 128)) {
             const std::size_t bit = z.total_in * 8 - static_cast<std::size_t>(z.data_type & 63);
@@ -137,58 +229,145 @@ void makeJoinable(
 }
 
 struct Piece {
-    std::vector<std::uint8_t> deflated;  // joinable deflate blocks
+    std::vector<std::uint8_t> deflated;  // joinable deflate blocks, or the stream's final ones
     uLong adler = 1;                     // of the rows it holds
     std::size_t rawSize = 0;
+    bool final = false;
 };
 
+// Filters chosen row by row suit shaded sprites; flat colours and pixel art
+// often compress better unfiltered. A quick compression of both decides,
+// over the whole piece: a sample leaves out the rows above that no filter
+// matches against, and so misjudges it, and level 1 misses the long matches
+// of pixel art. The quick one favours no filter more than level 7 does, so
+// it must win by a tenth.
 constexpr int kTrialLevel = 2;
 
-// Compresses rows into a joinable piece. Filters chosen row by row suit
-// shaded sprites; flat colours and pixel art often compress better
-// unfiltered. When `unfiltered` holds the same rows unfiltered, a quick
-// compression of both decides which of the two the piece uses; the quick
-// one favours no filter more than level 7 does, so it must win by a tenth.
-Piece compressPiece(
-    const std::string& path, std::vector<std::uint8_t> rows, std::vector<std::uint8_t> unfiltered, int level)
+bool unfilteredWins(
+    const std::string& path, const std::vector<std::uint8_t>& rows, const std::vector<std::uint8_t>& unfiltered)
 {
-    const Compressor compressor(libdeflate_alloc_compressor(level));
-    if (!compressor)
-        failWriting(path, "cannot start the compressor: out of memory");
-    if (unfiltered.size() == rows.size()) {
-        const Compressor trial(libdeflate_alloc_compressor(kTrialLevel));
-        if (!trial)
-            failWriting(path, "cannot start the compressor: out of memory");
-        std::vector<std::uint8_t> bound(libdeflate_deflate_compress_bound(trial.get(), rows.size()));
-        const std::size_t filteredSize =
-            libdeflate_deflate_compress(trial.get(), rows.data(), rows.size(), bound.data(), bound.size());
-        const std::size_t unfilteredSize =
-            libdeflate_deflate_compress(trial.get(), unfiltered.data(), unfiltered.size(), bound.data(), bound.size());
-        if (unfilteredSize != 0 && unfilteredSize < filteredSize - filteredSize / 10)
-            rows.swap(unfiltered);
-    }
+    if (rows == unfiltered)  // every row took no filter
+        return false;
+    Lease trial(path, kTrialLevel);
+    const std::size_t filteredSize = trial.compress(rows.data(), rows.size());
+    const std::size_t unfilteredSize = trial.compress(unfiltered.data(), unfiltered.size());
+    return unfilteredSize != 0 && unfilteredSize < filteredSize - filteredSize / 10;
+}
+
+// Compresses rows into a piece, joinable unless it is the `last` of the
+// stream. When `unfiltered` holds the same rows unfiltered, the piece may
+// take those instead.
+Piece compressPiece(
+    const std::string& path, std::vector<std::uint8_t> rows, std::vector<std::uint8_t> unfiltered, int level, bool last)
+{
+    if (unfiltered.size() == rows.size() && unfilteredWins(path, rows, unfiltered))
+        rows.swap(unfiltered);
+    unfiltered = {};
     Piece piece;
     piece.rawSize = rows.size();
     piece.adler = libdeflate_adler32(1, rows.data(), rows.size());
-    piece.deflated.resize(libdeflate_deflate_compress_bound(compressor.get(), rows.size()));
-    piece.deflated.resize(libdeflate_deflate_compress(
-        compressor.get(), rows.data(), rows.size(), piece.deflated.data(), piece.deflated.size()));
-    if (piece.deflated.empty())
+    Lease compressor(path, level);
+    const std::size_t size = compressor.compress(rows.data(), rows.size());
+    if (size == 0)
         failWriting(path, "cannot compress the image data");
-    std::vector<std::uint8_t> scratch;
-    makeJoinable(path, piece.deflated, rows.size(), scratch);
+    piece.deflated.assign(compressor.out(), compressor.out() + size);
+    piece.final = last;
+    if (!last)
+        makeJoinable(path, piece.deflated, rows.size());
     return piece;
+}
+
+[[gnu::always_inline]] inline std::uint8_t paethPredictor(std::uint8_t a, std::uint8_t b, std::uint8_t c)
+{
+    const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+    const std::uint8_t ab = pa <= pb ? a : b;
+    return std::min(pa, pb) <= pc ? ab : c;
+}
+
+// The byte filter f makes of row[i], given the byte to its left (a), above
+// (b) and above left (c).
+template <Filter f>
+[[gnu::always_inline]] inline std::uint8_t filtered(std::uint8_t x, std::uint8_t a, std::uint8_t b, std::uint8_t c)
+{
+    if constexpr (f == kNone)
+        return x;
+    else if constexpr (f == kSub)
+        return static_cast<std::uint8_t>(x - a);
+    else if constexpr (f == kUp)
+        return static_cast<std::uint8_t>(x - b);
+    else if constexpr (f == kAverage)
+        return static_cast<std::uint8_t>(x - ((a + b) >> 1));
+    else
+        return static_cast<std::uint8_t>(x - paethPredictor(a, b, c));
+}
+
+// Sum of the filtered bytes as signed magnitudes, the usual guess at how
+// well a filtered row compresses. Written without branches so that it
+// vectorizes.
+template <Filter f>
+[[gnu::always_inline]] inline std::uint32_t filterCost(
+    const std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std::size_t bpp)
+{
+    std::uint32_t cost = 0;
+    for (std::size_t i = 0; i < bpp; ++i)
+        cost += static_cast<std::uint32_t>(std::abs(static_cast<std::int8_t>(filtered<f>(row[i], 0, prev[i], 0))));
+    for (std::size_t i = bpp; i < n; ++i)
+        cost += static_cast<std::uint32_t>(
+            std::abs(static_cast<std::int8_t>(filtered<f>(row[i], row[i - bpp], prev[i], prev[i - bpp]))));
+    return cost;
+}
+
+template <Filter f>
+[[gnu::always_inline]] inline void applyFilter(
+    const std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std::size_t bpp, std::uint8_t* out)
+{
+    out[0] = f;
+    for (std::size_t i = 0; i < bpp; ++i)
+        out[i + 1] = filtered<f>(row[i], 0, prev[i], 0);
+    for (std::size_t i = bpp; i < n; ++i)
+        out[i + 1] = filtered<f>(row[i], row[i - bpp], prev[i], prev[i - bpp]);
+}
+
+// Chooses for each RGBA row the filter with the smallest cost among all
+// five, as libpng does by default, and writes the filter byte and the
+// filtered row to `out`. Compiled twice, and the wider vectors taken where
+// the processor has them: these loops are a good part of a sheet's time.
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void filterRow(const std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std::size_t bpp, std::uint8_t* out)
+{
+    const std::uint32_t cost[5] = {filterCost<kNone>(row, prev, n, bpp), filterCost<kSub>(row, prev, n, bpp),
+        filterCost<kUp>(row, prev, n, bpp), filterCost<kAverage>(row, prev, n, bpp),
+        filterCost<kPaeth>(row, prev, n, bpp)};
+    switch (std::min_element(cost, cost + 5) - cost) {
+    case kNone:
+        return applyFilter<kNone>(row, prev, n, bpp, out);
+    case kSub:
+        return applyFilter<kSub>(row, prev, n, bpp, out);
+    case kUp:
+        return applyFilter<kUp>(row, prev, n, bpp, out);
+    case kAverage:
+        return applyFilter<kAverage>(row, prev, n, bpp, out);
+    default:
+        return applyFilter<kPaeth>(row, prev, n, bpp, out);
+    }
 }
 
 // The zlib stream of the image data, cut into IDAT chunks. Rows are
 // compressed about a mebibyte at a time, a few pieces at once on threads of
-// their own, and joined in order. Runs of empty rows are put in as pieces
-// compressed once per sheet for runs of 1, 2, 4, ... rows, up to about a
-// mebibyte of rows, so a mostly empty sheet writes at the speed of the disk
-// and its bottom costs a few bytes per run instead of per row.
+// their own, and joined in order; the last piece ends the stream as it is.
+// Runs of empty rows are put in as pieces compressed once per sheet for runs
+// of 1, 2, 4, ... rows, up to about a mebibyte of rows, so a mostly empty
+// sheet writes at the speed of the disk and its bottom costs a few bytes per
+// run instead of per row.
 class ImageData {
 public:
-    ImageData(PngFile& file, std::size_t rowBytes, int level) : file_(file), rowBytes_(rowBytes), level_(level)
+    // With `bpp`, RGBA rows take the filter chosen per row, on the threads
+    // that compress them; without, they go unfiltered.
+    ImageData(PngFile& file, std::size_t rowBytes, int height, int level, std::size_t bpp = 0)
+        : file_(file), rowBytes_(rowBytes), rowsLeft_(static_cast<std::size_t>(height)), level_(level), bpp_(bpp),
+          above_(rowBytes, 0)
     {
         out_ = {0x78, 0xda};  // zlib header: deflate, 32 KiB window, best compression
         segmentRows_ = std::max<std::size_t>(1, kSegmentBytes / (rowBytes_ + 1));
@@ -199,14 +378,14 @@ public:
         inFlight_ = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
     }
 
-    // `row` starts with its filter byte; `unfiltered`, when given, is the
-    // same row with no filter, kept for a trial against the filtered rows.
-    void content(const std::uint8_t* row, const std::uint8_t* unfiltered = nullptr)
+    void content(const std::uint8_t* row)
     {
         putEmptyRows();
-        pending_.insert(pending_.end(), row, row + rowBytes_ + 1);
-        if (unfiltered)
-            unfiltered_.insert(unfiltered_.end(), unfiltered, unfiltered + rowBytes_ + 1);
+        if (pending_.empty())
+            pending_.reserve(std::min(rowsLeft_, segmentRows_) * (rowBytes_ + 1));
+        pending_.push_back(kNone);
+        pending_.insert(pending_.end(), row, row + rowBytes_);
+        --rowsLeft_;
         if (pending_.size() >= segmentRows_ * (rowBytes_ + 1))
             putPending();
     }
@@ -214,6 +393,8 @@ public:
     void empty()
     {
         putPending();
+        std::fill(above_.begin(), above_.end(), 0);
+        --rowsLeft_;
         if (++pendingEmpty_ == (std::size_t{1} << (emptyRuns_.size() - 1)))
             putEmptyRows();
     }
@@ -223,7 +404,8 @@ public:
         putPending();
         putEmptyRows();
         joinAll();
-        out_.insert(out_.end(), {0x01, 0x00, 0x00, 0xff, 0xff});  // an empty final stored block
+        if (!ended_)
+            out_.insert(out_.end(), {0x01, 0x00, 0x00, 0xff, 0xff});  // an empty final stored block
         put32(out_, static_cast<std::uint32_t>(adler_));
         file_.chunk("IDAT", out_.data(), out_.size());
         out_.clear();
@@ -236,10 +418,37 @@ private:
     {
         if (pending_.empty())
             return;
-        running_.push_back(std::async(std::launch::async, compressPiece, std::cref(file_.path()), std::move(pending_),
-            std::move(unfiltered_), level_));
+        const bool last = rowsLeft_ == 0;
+        std::vector<std::uint8_t> above = above_;
+        std::copy(pending_.end() - static_cast<std::ptrdiff_t>(rowBytes_), pending_.end(), above_.begin());
+        std::counting_semaphore<>& slots = compressionSlots();
+        slots.acquire();
+        try {
+            running_.push_back(std::async(
+                std::launch::async,
+                [&slots, &path = file_.path(), level = level_, last, rowBytes = rowBytes_, bpp = bpp_](
+                    std::vector<std::uint8_t> rows, std::vector<std::uint8_t> above) {
+                    struct Release {
+                        std::counting_semaphore<>& slots;
+                        ~Release() { slots.release(); }
+                    } release{slots};
+                    if (bpp == 0)
+                        return compressPiece(path, std::move(rows), {}, level, last);
+                    std::vector<std::uint8_t> filtered(rows.size());
+                    const std::uint8_t* prev = above.data();
+                    for (std::size_t at = 0; at < rows.size(); at += rowBytes + 1) {
+                        filterRow(rows.data() + at + 1, prev, rowBytes, bpp, filtered.data() + at);
+                        prev = rows.data() + at + 1;
+                    }
+                    above = {};
+                    return compressPiece(path, std::move(filtered), std::move(rows), level, last);
+                },
+                std::move(pending_), std::move(above)));
+        } catch (...) {
+            slots.release();
+            throw;
+        }
         pending_.clear();
-        unfiltered_.clear();
         while (running_.size() > inFlight_) {
             join(running_.front().get());
             running_.pop_front();
@@ -258,6 +467,7 @@ private:
     {
         out_.insert(out_.end(), piece.deflated.begin(), piece.deflated.end());
         adler_ = adler32_combine(adler_, piece.adler, static_cast<z_off_t>(piece.rawSize));
+        ended_ = piece.final;
         spill();
     }
 
@@ -272,7 +482,8 @@ private:
             while (pendingEmpty_ >= rows) {
                 Piece& run = emptyRuns_[k];
                 if (run.deflated.empty())
-                    run = compressPiece(file_.path(), std::vector<std::uint8_t>((rowBytes_ + 1) << k, 0), {}, level_);
+                    run = compressPiece(
+                        file_.path(), std::vector<std::uint8_t>((rowBytes_ + 1) << k, 0), {}, level_, false);
                 join(run);
                 pendingEmpty_ -= rows;
             }
@@ -288,78 +499,18 @@ private:
     }
 
     PngFile& file_;
-    std::size_t rowBytes_;
+    std::size_t rowBytes_, rowsLeft_;
     int level_;
+    std::size_t bpp_;
+    std::vector<std::uint8_t> above_;  // the row above the pending ones, as it was drawn
     std::size_t segmentRows_ = 1, inFlight_ = 1;
-    std::vector<std::uint8_t> out_, pending_, unfiltered_;
+    std::vector<std::uint8_t> out_, pending_;
     std::deque<std::future<Piece>> running_;
     std::vector<Piece> emptyRuns_;
     std::size_t pendingEmpty_ = 0;
+    bool ended_ = false;
     uLong adler_ = 1;
 };
-
-inline std::uint8_t paethPredictor(std::uint8_t a, std::uint8_t b, std::uint8_t c)
-{
-    const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
-    const std::uint8_t ab = pa <= pb ? a : b;
-    return std::min(pa, pb) <= pc ? ab : c;
-}
-
-// The byte filter f makes of row[i], given the byte to its left (a), above
-// (b) and above left (c).
-template <Filter f>
-inline std::uint8_t filtered(std::uint8_t x, std::uint8_t a, std::uint8_t b, std::uint8_t c)
-{
-    if constexpr (f == kNone)
-        return x;
-    else if constexpr (f == kSub)
-        return static_cast<std::uint8_t>(x - a);
-    else if constexpr (f == kUp)
-        return static_cast<std::uint8_t>(x - b);
-    else if constexpr (f == kAverage)
-        return static_cast<std::uint8_t>(x - ((a + b) >> 1));
-    else
-        return static_cast<std::uint8_t>(x - paethPredictor(a, b, c));
-}
-
-// Sum of the filtered bytes as signed magnitudes, the usual guess at how
-// well a filtered row compresses. Written without branches so that it
-// vectorizes.
-template <Filter f>
-std::uint32_t filterCost(const std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std::size_t bpp)
-{
-    std::uint32_t cost = 0;
-    for (std::size_t i = 0; i < bpp; ++i)
-        cost += static_cast<std::uint32_t>(std::abs(static_cast<std::int8_t>(filtered<f>(row[i], 0, prev[i], 0))));
-    for (std::size_t i = bpp; i < n; ++i)
-        cost += static_cast<std::uint32_t>(
-            std::abs(static_cast<std::int8_t>(filtered<f>(row[i], row[i - bpp], prev[i], prev[i - bpp]))));
-    return cost;
-}
-
-template <Filter f>
-void applyFilter(const std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std::size_t bpp, std::uint8_t* out)
-{
-    out[0] = f;
-    for (std::size_t i = 0; i < bpp; ++i)
-        out[i + 1] = filtered<f>(row[i], 0, prev[i], 0);
-    for (std::size_t i = bpp; i < n; ++i)
-        out[i + 1] = filtered<f>(row[i], row[i - bpp], prev[i], prev[i - bpp]);
-}
-
-// Chooses for each RGBA row the filter with the smallest cost among all
-// five, as libpng does by default, and writes the filter byte and the
-// filtered row to `out`.
-void filterRow(const std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std::size_t bpp, std::uint8_t* out)
-{
-    const std::uint32_t cost[5] = {filterCost<kNone>(row, prev, n, bpp), filterCost<kSub>(row, prev, n, bpp),
-        filterCost<kUp>(row, prev, n, bpp), filterCost<kAverage>(row, prev, n, bpp),
-        filterCost<kPaeth>(row, prev, n, bpp)};
-    using Apply = void (*)(const std::uint8_t*, const std::uint8_t*, std::size_t, std::size_t, std::uint8_t*);
-    constexpr Apply kApply[5] = {
-        applyFilter<kNone>, applyFilter<kSub>, applyFilter<kUp>, applyFilter<kAverage>, applyFilter<kPaeth>};
-    kApply[std::min_element(cost, cost + 5) - cost](row, prev, n, bpp, out);
-}
 
 }  // namespace
 
@@ -389,25 +540,15 @@ void writePng(const std::string& path, RowComposer& rows, BitDepth depth, const 
     }
 
     {
-        ImageData data(file, rowBytes, level);
         // Palette images compress best unfiltered; RGBA rows take the
         // filter chosen per row.
-        std::vector<std::uint8_t> prev(rowBytes, 0), filtered(rowBytes + 1), unfiltered(rowBytes + 1);
+        ImageData data(file, rowBytes, rows.height(), level, indexed ? 0 : bpp);
         for (int y = 0; y < rows.height(); ++y) {
             const std::uint8_t* row = rows.row(y);
-            if (rows.rowIsEmpty()) {
+            if (rows.rowIsEmpty())
                 data.empty();
-            } else if (indexed) {
-                filtered[0] = kNone;
-                std::memcpy(filtered.data() + 1, row, rowBytes);
-                data.content(filtered.data());
-            } else {
-                filterRow(row, prev.data(), rowBytes, bpp, filtered.data());
-                unfiltered[0] = kNone;
-                std::memcpy(unfiltered.data() + 1, row, rowBytes);
-                data.content(filtered.data(), unfiltered.data());
-            }
-            std::memcpy(prev.data(), row, rowBytes);
+            else
+                data.content(row);
         }
         data.finish();
     }

@@ -75,6 +75,27 @@ QByteArray pngBomb()
     return QByteArray("\x89PNG\r\n\x1a\n") + pngChunk("IHDR", ihdr) + pngChunk("IDAT", {}) + pngChunk("IEND", {});
 }
 
+// An 8-bit PNG of random bytes whose rows take the five filters in turn,
+// colour type 6 (RGBA) or 2 (RGB), its image data split over two chunks.
+QByteArray pngOfEveryFilter(int width, int height, char colourType, std::mt19937& rng)
+{
+    const int channels = colourType == 6 ? 4 : 3;
+    QByteArray rows;
+    for (int y = 0; y < height; ++y) {
+        rows.append(char(y % 5));
+        for (int i = 0; i < width * channels; ++i)
+            rows.append(char(rng() % 256));
+    }
+    const QByteArray data = qCompress(rows).mid(4);  // a zlib stream after Qt's length
+    QByteArray ihdr(13, '\0');
+    qToBigEndian(quint32(width), ihdr.data());
+    qToBigEndian(quint32(height), ihdr.data() + 4);
+    ihdr[8] = 8;
+    ihdr[9] = colourType;
+    return QByteArray("\x89PNG\r\n\x1a\n") + pngChunk("IHDR", ihdr) + pngChunk("IDAT", data.left(data.size() / 2)) +
+        pngChunk("IDAT", data.mid(data.size() / 2)) + pngChunk("IEND", {});
+}
+
 // Arguments or images that Vintrix refuses with an error line for each
 // fault, before it writes anything, or packs with a warning. The arguments
 // are separated by "|"; "DIR" in them and in the message stands for the
@@ -234,8 +255,8 @@ TEST_F(VintrixTest, HelpAndVersion)
 
 // Every format by extension in any case (entries that are skipped are the
 // input test's); PNG files, decoded without Qt, in every colour type and
-// depth; and files that go by their content, not their extension: each
-// frame shows what Qt reads.
+// depth, and with rows in every filter; and files that go by their content,
+// not their extension: each frame shows what Qt reads.
 TEST_F(VintrixTest, EveryKnownFormatAndKindOfPngGivesThePixelsQtReads)
 {
     save(FlatSprite(5, 6, QColor(10, 20, 30, 128)), "one.PNG", "png");
@@ -266,13 +287,15 @@ TEST_F(VintrixTest, EveryKnownFormatAndKindOfPngGivesThePixelsQtReads)
     save(rgba.convertToFormat(QImage::Format_Grayscale16), "grey16.png");
     save(rgba.convertToFormat(QImage::Format_Mono), "mono.png");
     save(indexed, "indexed.png");
+    writeBytes("sprites/filters-rgba.png", pngOfEveryFilter(11, 10, 6, rng));
+    writeBytes("sprites/filters-rgb.png", pngOfEveryFilter(9, 10, 2, rng));
     save(rgba, "png-inside.bmp", "png");
     save(FlatSprite(6, 6, Qt::blue), "bmp-inside.png", "bmp");
     writeBytes("sprites/png", "no extension");
 
     const RunResult r = pack(128, 128, "all", 32, 1, 1, path("sprites"));  // no trailing slash
     ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
-    EXPECT_EQ(ReadAtlas(path("Output"), "all").frames.size(), 17u);
+    EXPECT_EQ(ReadAtlas(path("Output"), "all").frames.size(), 19u);
     EXPECT_EQ(FramesDiffer(path("Output"), "all", path("sprites")), "");
 }
 

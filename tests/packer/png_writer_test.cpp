@@ -14,17 +14,19 @@ using namespace vintrix;
 
 namespace {
 
-// width, height, bytes per pixel, images, compression level
-using Case = std::tuple<int, int, int, int, int>;
+// width, height, bytes per pixel, images, compression level, whether images
+// may reach the bottom row
+using Case = std::tuple<int, int, int, int, int, bool>;
 
 class PngRoundTrip : public ::testing::TestWithParam<Case> {};
 
 // A 1x1 sheet, and sheets wider than Vintrix makes (the packer tests decode
 // its own), decode to exactly the rows composed, at the fastest and the
-// smallest compression too.
+// smallest compression too; so do sheets of several pieces whose last one
+// holds images and so ends the stream itself.
 TEST_P(PngRoundTrip, DecodesToTheComposedRows)
 {
-    const auto [width, height, bpp, count, level] = GetParam();
+    const auto [width, height, bpp, count, level, toBottom] = GetParam();
     std::mt19937 rng(static_cast<unsigned>(width * 31 + height * 7 + bpp + count));
     std::vector<std::vector<std::uint8_t>> store;
     std::vector<SheetItem> items;
@@ -32,8 +34,11 @@ TEST_P(PngRoundTrip, DecodesToTheComposedRows)
         const int w = std::uniform_int_distribution<int>(1, std::min(width, 300))(rng);
         const int h = std::uniform_int_distribution<int>(1, std::min(height, 300))(rng);
         const int x = std::uniform_int_distribution<int>(0, width - w)(rng);
-        // Leave the lower third empty so that long runs of empty rows occur.
-        const int y = std::uniform_int_distribution<int>(0, std::max(0, height * 2 / 3 - h))(rng);
+        // Leave the lower third empty so that long runs of empty rows occur,
+        // or, when asked, put the first image on the bottom row.
+        const int below = toBottom ? height : height * 2 / 3;
+        const int y =
+            toBottom && i == 0 ? height - h : std::uniform_int_distribution<int>(0, std::max(0, below - h))(rng);
         std::vector<std::uint8_t> px(static_cast<std::size_t>(w) * h * bpp);
         for (std::size_t p = 0; p < px.size(); ++p)
             px[p] = static_cast<std::uint8_t>(p / bpp % 7 * 13 + p % bpp * 40);
@@ -77,7 +82,8 @@ TEST_P(PngRoundTrip, DecodesToTheComposedRows)
     EXPECT_TRUE(pixels == expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sheets, PngRoundTrip, ::testing::Values(Case{1, 1, 4, 1, 7}, Case{70000, 40, 4, 3, 1}, Case{70000, 40, 1, 0, 12}));
+INSTANTIATE_TEST_SUITE_P(Sheets, PngRoundTrip,
+    ::testing::Values(Case{1, 1, 4, 1, 7, false}, Case{70000, 40, 4, 3, 1, false}, Case{70000, 40, 1, 0, 12, false},
+        Case{1024, 600, 4, 40, 7, true}, Case{3000, 900, 1, 40, 7, true}));
 
 }  // namespace
