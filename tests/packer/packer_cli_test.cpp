@@ -210,6 +210,24 @@ INSTANTIATE_TEST_SUITE_P(Table, Messages,
             "the libGDX atlas cannot name \"a:b.png\": its lines cannot hold a \":\", a control character or "
             "blanks at the ends of a name, so rename the file",
             BadInput, {{"a:b.png", kBlue}}},
+        MessageCase{"variantScaleZero", "64|64|n|32|1|0|DIR|--variant|0:@0x",
+            "--variant scale must be above 0 and at most 1 (the images' own size), not \"0\""},
+        MessageCase{"variantScaleAboveOne", "64|64|n|32|1|0|DIR|--variant|2:@2x",
+            "--variant scale must be above 0 and at most 1 (the images' own size), not \"2\""},
+        MessageCase{"variantScaleNotANumber", "64|64|n|32|1|0|DIR|--variant|.5",
+            "--variant scale must be a number above 0 and at most 1 with at most three decimals, such as 0.5, not "
+            "\".5\""},
+        MessageCase{"variantsWithOneSuffix", "64|64|n|32|1|0|DIR|--variant|1|--variant|0.50",
+            "--variant 1 and 0.5 both have the suffix \"\": their files would have the same names"},
+        MessageCase{"variantLargerThanTheFirst", "64|64|n|32|1|0|DIR|--variant|0.5:@1x|--variant|1:@2x",
+            "--variant 1 is larger than the first, 0.5: list the largest variant first, as its layout is the one "
+            "the others scale"},
+        MessageCase{"variantSuffixLikeASheetsNumber", "64|64|n|32|1|0|DIR|--variant|1|--variant|0.5:-2",
+            "--variant suffix must be text without \"/\" or control characters that does not end in \"-\" and a "
+            "number (the sheets' own numbering), not \"-2\""},
+        MessageCase{"variantsTooFine", "64|64|n|32|1|0|DIR|--variant|1|--variant|0.125:a|--variant|0.02:b",
+            "--variant 0.02 and the variants before it need sprites and margins padded to a multiple of 200 "
+            "pixels, more than 40"},
         MessageCase{"over8192", "8193|8|n|32|1|0|DIR",
             "warning: Output/n.png is 8193x8 pixels, more than 8192 on a side, which many GPUs cannot load", Ok},
         MessageCase{"over16384", "65536|8|n|32|1|0|DIR",
@@ -359,6 +377,8 @@ INSTANTIATE_TEST_SUITE_P(Table, SettingsFiles,
             "\"DIRvintrix.toml\", line 3: \"no-bleed\" sets --bleed again, first set on line 1"},
         SettingsCase{"commandLineOnly", "config = \"other.toml\"\n", "", nullptr,
             "\"DIRvintrix.toml\", line 1: \"config\" cannot be set in a settings file, only on the command line"},
+        SettingsCase{"variantsOnlyOnTheCommandLine", "trim = true\nvariant = \"0.5\"\n", "", nullptr,
+            "\"DIRvintrix.toml\", line 2: \"variant\" cannot be set in a settings file, only on the command line"},
         // Checked once the run starts, a fault of options taken together is
         // followed by where they came from.
         SettingsCase{"optionsThatDoNotGoTogether", "extrude = 2\n", "", nullptr,
