@@ -124,7 +124,7 @@ void defineOptions(CLI::App& app, Named& n)
     app.add_option("--depfile", n.depfile, "write FILE, the output's dependencies in Make's syntax")->type_name("FILE");
     app.add_flag("--watch", n.flags.watch, "after the run, run again whenever FOLDER changes, until stopped")
         ->configurable(false);
-    app.add_option("--variant", n.variants, "also write the layout scaled by SCALE, as NAME+SUFFIX; repeatable")
+    app.add_option("--variant", n.variants, "write the layout at SCALE as NAME+SUFFIX; repeatable, largest first")
         ->type_name("SCALE[:SUFFIX]")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->configurable(false);
