@@ -414,6 +414,22 @@ TEST_F(VintrixTest, MultiplePacksAndFewerSheetsLater)
     EXPECT_FALSE(json("Output/n.json")["meta"].toObject().contains("related_multi_packs"));
 }
 
+// All variants of a run are one output of its NAME: another NAME may not
+// take their files, and a run without them removes them.
+TEST_F(VintrixTest, VariantsAreFilesOfTheirName)
+{
+    save(FlatSprite(6, 6, Qt::red), "a.png");
+    ASSERT_EQ(run({"64", "64", "n", "32", "1", "0", sprites(), "--variant", "1:@2x", "--variant", "0.5"}).exitCode, Ok);
+    EXPECT_EQ(Names(output()), (QStringList{"n.json", "n.png", "n@2x.json", "n@2x.png"}));
+    const RunResult other = pack(64, 64, "n@2x", 32, 1, 0);
+    EXPECT_EQ(other.exitCode, OutputFailed);
+    EXPECT_EQ(other.err,
+        "error: cannot write the output named \"n@2x\": Output/\"n@2x.png\" belongs to the output named \"n\"; "
+        "choose another name or remove that output\n");
+    ASSERT_EQ(pack(64, 64, "n", 32, 1, 0).exitCode, Ok);
+    EXPECT_EQ(Names(output()), (QStringList{"n.json", "n.png"}));
+}
+
 TEST_F(VintrixTest, NamesWithBlanksQuotesAndLettersBeyondAscii)
 {
     const QString folder = QString::fromUtf8("my \"spr'ites\" ü");
