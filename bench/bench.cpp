@@ -38,6 +38,7 @@
 #include <QGuiApplication>
 #include <QImage>
 
+#include "duplicates.h"
 #include "images.h"
 #include "maxrects.h"
 #include "pixels.h"

@@ -20,6 +20,7 @@
 #include "data_formats.h"
 #include "decoders.h"
 #include "depfile.h"
+#include "duplicates.h"
 #include "error.h"
 #include "file.h"
 #include "image_files.h"

@@ -6,18 +6,18 @@
 // The stages, one folder and library each, in the order a run meets them:
 //   cli/     options.h parses the command line, settings_file.h the images
 //            folder's vintrix.toml; run() drives the stages
-//   decode/  image_files.h lists the folder, images.h decodes on every core,
-//            duplicates.h folds identical images
+//   decode/  image_files.h lists the folder, images.h decodes on every core
 //   prepare/ pixels.h trims, bleeds or premultiplies the decoded images, and
-//            turns and extrudes them once they are placed
+//            turns and extrudes them once they are placed; duplicates.h
+//            folds identical images
 //   layout/  maxrects.h places the sizes on as few sheets as it can, rotated
 //            where allowed and denser
 //   encode/  sheet_writer.h composes each sheet row by row, writes PNG or BMP
-//   output/  output_files.h puts the run's files into Output/ together;
-//            atlas_data.h writes the atlas data in the format asked for
+//   atlas/   data_formats.h writes the atlas data in the format asked for
+//   output/  output_files.h puts the run's files into Output/ together
 //   core/    image.h, error.h and helpers shared by all of them
 // Each library links only those below it: core at the bottom, decode,
-// prepare, layout and output on core, encode on layout, cli on all.
+// prepare, layout, atlas and output on core, encode on layout, cli on all.
 
 #include <iosfwd>
 

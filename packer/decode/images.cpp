@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <string_view>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -155,6 +156,12 @@ std::string decodeOne(
 }
 
 }  // namespace
+
+std::size_t pixelHash(const Image& image)
+{
+    return std::hash<std::string_view>{}(
+        std::string_view(reinterpret_cast<const char*>(image.pixels.data()), image.pixels.size()));
+}
 
 DecodeResult decodeImages(const std::string& folder, const std::vector<std::string>& names, Size sheet, int margin,
     int threads, const ProgressFn& progress, Hashes hashes, std::uint64_t memory)

@@ -1,7 +1,8 @@
 #pragma once
 // Reading the images folder: which files count as images, decoding them on
-// every core, and folding identical images into one. Each format has its
-// decoder (decoders.h).
+// every core, and hashing their pixels so that identical images can be
+// folded into one (prepare/duplicates.h). Each format has its decoder
+// (decoders.h).
 
 #include <cstddef>
 #include <cstdint>
@@ -9,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "duplicates.h"
 #include "image.h"
 #include "image_files.h"
 
@@ -29,6 +29,9 @@ struct DecodeResult {
     std::vector<Image> images;        // in the order of the names
     std::vector<std::size_t> hashes;  // of each image's pixels, for findDuplicates; empty unless asked
 };
+
+// A hash of the image's pixels, for findDuplicates.
+std::size_t pixelHash(const Image& image);
 
 using ProgressFn = std::function<void(std::size_t done, std::size_t total)>;
 

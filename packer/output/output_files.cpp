@@ -1,11 +1,9 @@
 #include "output_files.h"
 
 #include <cerrno>
-#include <charconv>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -20,6 +18,7 @@
 
 #include "error.h"
 #include "file.h"
+#include "run_records.h"
 #include "utf8.h"
 
 namespace vintrix {
@@ -30,10 +29,6 @@ constexpr char kSetsFile[] = ".vintrix-sets";
 constexpr char kRunPrefix[] = ".vintrix-run-";
 constexpr char kRunLock[] = "lock";
 constexpr char kJournal[] = "commit";
-constexpr char kJournalMagic[] = "vintrix-commit-2";
-constexpr char kSetsMagic[] = "vintrix-sets-2";
-constexpr char kSetsMagicWithoutTickets[] = "vintrix-sets-1";  // written before runs had tickets
-constexpr char kBootId[] = "/proc/sys/kernel/random/boot_id";
 
 // The run's folder, for the signal handler, which may only call
 // async-signal-safe functions: fixed storage, no allocation.
@@ -122,37 +117,6 @@ bool startsWith(const std::string& s, const std::string& head)
     return s.compare(0, head.size(), head) == 0;
 }
 
-struct Journal {
-    std::vector<std::pair<std::string, std::string>> renames;  // in the run's folder, in the output folder
-    std::vector<std::string> removals;
-};
-
-// The files a name wrote last, and the ticket of the run that wrote them.
-struct NameSet {
-    std::vector<std::string> files;
-    RunTicket ticket;
-};
-using Sets = std::map<std::string, NameSet>;
-
-bool plainName(const std::string& s)
-{
-    return !s.empty() && s.find('/') == std::string::npos && s != "." && s != "..";
-}
-
-// A file of the output folder, directly in it or in folders of its own
-// below it: "hero.png", "hero/sub/walk_1.tres".
-bool relativePath(const std::string& s)
-{
-    for (std::size_t start = 0;;) {
-        const std::size_t slash = s.find('/', start);
-        if (!plainName(s.substr(start, slash - start)))
-            return false;
-        if (slash == std::string::npos)
-            return true;
-        start = slash + 1;
-    }
-}
-
 // The folders a file of the output folder lies in below it, outermost first:
 // "a/b/c.tres" -> "a", "a/b".
 std::vector<std::string> foldersOf(const std::string& file)
@@ -174,134 +138,12 @@ bool inRealFolders(const std::string& folder, const std::string& file)
     return true;
 }
 
-std::string withMagic(const char* magic)
-{
-    return std::string(magic, std::strlen(magic) + 1);
-}
-
-// Records of one letter and NUL-terminated fields after a magic line.
-class Reader {
-public:
-    Reader(const std::string& text, const char* magic) : text_(text), ok_(startsWith(text, withMagic(magic)))
-    {
-        at_ = withMagic(magic).size();
-    }
-    bool ok() const { return ok_; }
-    bool done() const { return at_ >= text_.size(); }
-    char kind() { return text_[at_++]; }
-    bool field(std::string& out)
-    {
-        const auto end = text_.find('\0', at_);
-        if (end == std::string::npos)
-            return false;
-        out = text_.substr(at_, end - at_);
-        at_ = end + 1;
-        return relativePath(out);
-    }
-
-private:
-    const std::string& text_;
-    bool ok_;
-    std::size_t at_ = 0;
-};
-
-std::string encode(const Journal& j)
-{
-    std::string text = withMagic(kJournalMagic);
-    for (const auto& [temp, final] : j.renames)
-        text += "R" + temp + '\0' + final + '\0';
-    for (const std::string& file : j.removals)
-        text += "D" + file + '\0';
-    return text;
-}
-
-// Nothing when the text is not a whole journal: its writer died before the
-// rename that makes it one, so it never is.
-std::optional<Journal> decodeJournal(const std::string& text)
-{
-    Reader r(text, kJournalMagic);
-    if (!r.ok())
-        return std::nullopt;
-    Journal j;
-    while (!r.done()) {
-        const char kind = r.kind();
-        std::string a, b;
-        if (kind == 'R' && r.field(a) && r.field(b))
-            j.renames.emplace_back(a, b);
-        else if (kind == 'D' && r.field(a))
-            j.removals.push_back(a);
-        else
-            return std::nullopt;
-    }
-    return j;
-}
-
-std::string encode(const Sets& sets)
-{
-    std::string text = withMagic(kSetsMagic);
-    for (const auto& [name, set] : sets) {
-        text += "S" + name + '\0';
-        if (!set.ticket.boot.empty())
-            text += "T" + set.ticket.boot + '\0' + std::to_string(set.ticket.nanoseconds) + '\0';
-        for (const std::string& file : set.files)
-            text += "F" + file + '\0';
-    }
-    return text;
-}
-
-bool parseNumber(const std::string& text, std::uint64_t& out)
-{
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
-    return ec == std::errc{} && end == text.data() + text.size();
-}
-
-std::optional<Sets> decodeSets(const std::string& text)
-{
-    Reader r(text, startsWith(text, withMagic(kSetsMagic)) ? kSetsMagic : kSetsMagicWithoutTickets);
-    if (!r.ok())
-        return std::nullopt;
-    Sets sets;
-    NameSet* current = nullptr;
-    while (!r.done()) {
-        const char kind = r.kind();
-        std::string field, number;
-        if (kind == 'S' && r.field(field))
-            current = &sets[field];
-        else if (kind == 'T' && current && r.field(field) && r.field(number) &&
-            parseNumber(number, current->ticket.nanoseconds))
-            current->ticket.boot = field;
-        else if (kind == 'F' && current && r.field(field))
-            current->files.push_back(field);
-        else
-            return std::nullopt;
-    }
-    return sets;
-}
-
 // Flushes a file's data, or a folder's entries, to the disk.
 void syncToDisk(const std::string& path)
 {
     const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd || ::fsync(fd.get()) != 0)
         throw OutputError("cannot write " + path + " to the disk: " + errnoText());
-}
-
-std::optional<std::string> readWhole(const std::string& path)
-{
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-    if (!fd)
-        return std::nullopt;
-    std::string text;
-    char buf[65536];
-    ssize_t n;
-    while ((n = ::read(fd.get(), buf, sizeof buf)) != 0) {
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return std::nullopt;
-        text.append(buf, static_cast<std::size_t>(n));
-    }
-    return text;
 }
 
 // Whether `path` is a regular file (not a link) with the bytes of the file `temp`.
@@ -497,27 +339,6 @@ std::optional<std::string> unusable(const std::string& folder, struct stat& st)
 }
 
 }  // namespace
-
-RunTicket RunTicket::take()
-{
-    RunTicket ticket;
-    timespec now{};
-    auto boot = readWhole(kBootId);
-    if (!boot || ::clock_gettime(CLOCK_MONOTONIC, &now) != 0)
-        return ticket;
-    while (!boot->empty() && boot->back() == '\n')
-        boot->pop_back();
-    if (plainName(*boot) && boot->find('\0') == std::string::npos) {
-        ticket.boot = *boot;
-        ticket.nanoseconds = std::uint64_t(now.tv_sec) * 1000000000u + std::uint64_t(now.tv_nsec);
-    }
-    return ticket;
-}
-
-bool RunTicket::laterThan(const RunTicket& other) const
-{
-    return !boot.empty() && boot == other.boot && nanoseconds > other.nanoseconds;
-}
 
 class OutputFiles::FolderLock {
 public:

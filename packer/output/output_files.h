@@ -37,7 +37,6 @@
 // the file in place keeps its inode and its time, so that a build system
 // that looks at times (Ninja's restat) skips what depends on it.
 
-#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -45,22 +44,9 @@
 #include <sys/types.h>
 
 #include "file.h"
+#include "run_records.h"
 
 namespace vintrix {
-
-// A run's place in line: the time it started on the monotonic clock, which
-// all processes of the machine share, and the boot that clock counts from.
-// Taken before the output folder is looked at, so that a run that fails
-// early leaves no folder behind.
-struct RunTicket {
-    std::string boot;  // the kernel's boot id; empty when unknown
-    std::uint64_t nanoseconds = 0;
-
-    static RunTicket take();
-    // Whether this run started after `other`. A ticket of another boot (or
-    // an unknown one) is no later and no earlier than any.
-    bool laterThan(const RunTicket& other) const;
-};
 
 class OutputFiles {
 public:

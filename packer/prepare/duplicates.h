@@ -17,6 +17,4 @@ struct UniqueImages {
 // decodeImages gives them.
 UniqueImages findDuplicates(const std::vector<Image>& images, const std::vector<std::size_t>& hashes);
 
-std::size_t pixelHash(const Image& image);
-
 }  // namespace vintrix

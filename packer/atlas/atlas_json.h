@@ -1,5 +1,5 @@
 #pragma once
-// Atlas data in the JSON layouts TexturePacker made common: a hash of
+// Atlas data in the common JSON layouts of sprite packers: a hash of
 // frames keyed by name (PixiJS), an array of frames (Phaser's atlas), and
 // Phaser 3's multi-atlas of every sheet in one file. Output is byte for byte
 // the same for the same input.

@@ -2,16 +2,9 @@
 
 #include <algorithm>
 #include <map>
-#include <string_view>
 #include <tuple>
 
 namespace vintrix {
-
-std::size_t pixelHash(const Image& image)
-{
-    return std::hash<std::string_view>{}(
-        std::string_view(reinterpret_cast<const char*>(image.pixels.data()), image.pixels.size()));
-}
 
 UniqueImages findDuplicates(const std::vector<Image>& images, const std::vector<std::size_t>& hashes)
 {
