@@ -491,9 +491,12 @@ Layout layOut(const Options& o, const std::vector<std::string>& names, const Spr
         pack(sprites.sizes, {o.width, o.height}, o.margin, threads, o.rotate ? Rotation::Allowed : Rotation::Never);
     if (packed.tooLarge) {
         const Size size = sprites.sizes[*packed.tooLarge];
+        const int unit = variantUnit(o);
+        const std::string padded = " padded to a multiple of " + std::to_string(unit) + " for --variant";
         throw InputError(vintrix::quoted(names[sprites.unique.first[*packed.tooLarge]]) + ": image of " +
             std::to_string(size.w) + "x" + std::to_string(size.h) + " pixels" + (o.trim ? " once trimmed" : "") +
-            " does not fit on a " + std::to_string(o.width) + "x" + std::to_string(o.height) + " sheet" +
+            (unit == 1 ? std::string() : (o.trim ? " and" : " once") + padded) + " does not fit on a " +
+            std::to_string(o.width) + "x" + std::to_string(o.height) + " sheet" +
             (o.margin > 0 ? " with a margin of " + std::to_string(o.margin) : std::string()) +
             (o.rotate ? ", either way round" : ""));
     }
