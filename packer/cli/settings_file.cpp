@@ -148,8 +148,8 @@ int lineOf(const toml::node& node)
 std::string oneLine(std::string_view text)
 {
     std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
+    for (const char ch : text) {
+        const unsigned char c = static_cast<unsigned char>(ch);
         if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
             if (out.empty() || out.back() != ' ')
                 out += ' ';
@@ -188,8 +188,8 @@ void SettingsFile::readTables(const std::string& text)
             if (!table)
                 throw ArgumentError(at(lineOf(entry)) + "sprites." + quoted(std::string(pattern.str())) +
                     " must be a table, [sprites.\"PATTERN\"]");
-            SpriteSettings sprite{std::string(pattern.str()), at(lineOf(entry)), {}, {}, {}};
             const int line = lineOf(entry);
+            SpriteSettings sprite{std::string(pattern.str()), at(line), {}, {}, {}};
             for (const auto& [name, value] : *table) {
                 const std::string where = at(lineOf(value));
                 const toml::array* array = value.as_array();
