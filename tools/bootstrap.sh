@@ -14,7 +14,7 @@ fi
 # xvfb, xauth, dbus-daemon, at-spi2-core and libglib2.0-bin (gdbus): the test
 # that asks both windows questions over a real accessibility bus.
 packages="build-essential cmake ninja-build pkg-config qt6-base-dev qt6-image-formats-plugins
-  libcli11-dev libpng-dev libtiff-dev libwebp-dev libimagequant-dev libdeflate-dev libstb-dev libgtest-dev desktop-file-utils appstream
+  libcli11-dev libtomlplusplus-dev libpng-dev libtiff-dev libwebp-dev libimagequant-dev libdeflate-dev libstb-dev libgtest-dev desktop-file-utils appstream
   xvfb xauth dbus-daemon at-spi2-core libglib2.0-bin $*"
 
 missing=""

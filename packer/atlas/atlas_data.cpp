@@ -1,6 +1,7 @@
 #include "atlas_data.h"
 
 #include <algorithm>
+#include <charconv>
 #include <map>
 #include <optional>
 #include <set>
@@ -47,6 +48,13 @@ std::vector<Animation> animationsOn(const AtlasSheet& sheet, const std::vector<A
 std::string sheetBase(const std::string& name, int sheet)
 {
     return sheet == 0 ? name : name + "-" + std::to_string(sheet + 1);
+}
+
+std::string decimal(double value)
+{
+    char buffer[32];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return ec == std::errc{} ? std::string(buffer, end) : std::string("0");
 }
 
 std::string withoutExtension(const std::string& name)

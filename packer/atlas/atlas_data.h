@@ -7,7 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "image.h"
+
 namespace vintrix {
+
+// A sprite's pivot, or anchor: fractions of its original image's width and
+// height from the top left.
+struct Pivot {
+    double x = 0, y = 0;
+    friend bool operator==(const Pivot&, const Pivot&) = default;
+};
 
 struct AtlasFrame {
     std::string name;  // the frame's key, UTF-8
@@ -18,6 +27,9 @@ struct AtlasFrame {
     bool trimmed = false;
     int sourceX = 0, sourceY = 0;  // where the stored pixels sit in the original image
     int sourceW = 0, sourceH = 0;  // the original image's size (w, h when untrimmed)
+    std::optional<Pivot> pivot{};
+    std::optional<Borders> nineSlice{};  // in the original image's pixels
+    std::optional<Borders> padding{};    // a nine-patch's content area
 };
 
 struct AtlasMeta {
@@ -76,6 +88,9 @@ std::vector<Animation> animationsOn(const AtlasSheet& sheet, const std::vector<A
 // The file name, without extension, of sheet `sheet` (from 0) of the output
 // named `name`: NAME, then NAME-2, NAME-3, ...
 std::string sheetBase(const std::string& name, int sheet);
+
+// `value` in the fewest digits that read back as it: "0.5", "1".
+std::string decimal(double value);
 
 // `name` without its extension; a name whose only dot starts it (".png",
 // "sub/.png") keeps it.

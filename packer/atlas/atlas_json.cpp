@@ -85,12 +85,19 @@ std::string frameFields(const AtlasFrame& f, const std::string& indent)
     out += in + "\"trimmed\": " + (f.trimmed ? "true" : "false") + ",\n";
     if (f.trimmed) {
         out += in + "\"spriteSourceSize\": " + rect(f.sourceX, f.sourceY, f.w, f.h) + ",\n";
-        out += in + "\"sourceSize\": " + size(f.sourceW, f.sourceH) + "\n";
+        out += in + "\"sourceSize\": " + size(f.sourceW, f.sourceH);
     } else {
         out += in + "\"spriteSourceSize\": " + rect(0, 0, f.w, f.h) + ",\n";
-        out += in + "\"sourceSize\": " + size(f.w, f.h) + "\n";
+        out += in + "\"sourceSize\": " + size(f.w, f.h);
     }
-    return out;
+    // As PixiJS reads them: the anchor in fractions of the original image,
+    // the borders of a nine-slice in its pixels.
+    if (f.pivot)
+        out += ",\n" + in + "\"anchor\": {\"x\":" + decimal(f.pivot->x) + ",\"y\":" + decimal(f.pivot->y) + "}";
+    if (const auto& b = f.nineSlice)
+        out += ",\n" + in + "\"borders\": {\"left\":" + std::to_string(b->left) + ",\"top\":" + std::to_string(b->top) +
+            ",\"right\":" + std::to_string(b->right) + ",\"bottom\":" + std::to_string(b->bottom) + "}";
+    return out + "\n";
 }
 
 std::string metaFields(const AtlasMeta& meta)

@@ -54,6 +54,18 @@ std::vector<std::string> libgdxData(const AtlasInput& input)
             out += std::string("  rotate: ") + (f.rotated ? "true" : "false") + "\n";
             out += "  xy: " + std::to_string(f.x) + ", " + std::to_string(f.y) + "\n";
             out += "  size: " + std::to_string(f.w) + ", " + std::to_string(f.h) + "\n";
+            // A nine-slice and a nine-patch's padding, left, right, top,
+            // bottom, before orig as loaders that read the fields in order
+            // expect them.
+            const auto borders = [](const Borders& b) {
+                return std::to_string(b.left) + ", " + std::to_string(b.right) + ", " + std::to_string(b.top) + ", " +
+                    std::to_string(b.bottom) + "\n";
+            };
+            if (f.nineSlice) {
+                out += "  split: " + borders(*f.nineSlice);
+                if (f.padding)
+                    out += "  pad: " + borders(*f.padding);
+            }
             out += "  orig: " + std::to_string(sourceW) + ", " + std::to_string(sourceH) + "\n";
             out += "  offset: " + std::to_string(offsetX) + ", " + std::to_string(offsetY) + "\n";
             out += "  index: " + std::to_string(r.index) + "\n";

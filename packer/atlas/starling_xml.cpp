@@ -66,6 +66,10 @@ std::vector<std::string> starlingData(const AtlasInput& input)
                     number("frameHeight", f.sourceH);
             if (f.rotated)
                 out += " rotated=\"true\"";
+            // In pixels of the original image, from its top left.
+            if (f.pivot)
+                out += " pivotX=\"" + decimal(f.pivot->x * f.sourceW) + "\" pivotY=\"" +
+                    decimal(f.pivot->y * f.sourceH) + "\"";
             out += "/>\n";
         }
         texts.push_back(out + "</TextureAtlas>\n");

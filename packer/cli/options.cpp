@@ -376,7 +376,11 @@ std::string usageText()
         "Settings file: FOLDER/vintrix.toml, when it is there, sets named options by\n"
         "their long names, one a line (trim = true, data = \"phaser3\", extrude = 1,\n"
         "output = \"../atlases\", a path relative to the file's folder); an option on\n"
-        "the command line wins over the file. --config FILE reads FILE instead.\n" +
+        "the command line wins over the file. --config FILE reads FILE instead.\n"
+        "Tables after them set sprites' pivots and nine-slices by file name:\n"
+        "  [sprites.\"hero_*.png\"]  pivot = [0.5, 1.0]  nine-slice = [4, 4, 4, 4]\n"
+        "(fractions of the image; pixels left, top, right, bottom). A NAME.9.png\n"
+        "is packed without its nine-patch guides, which give its nine-slice.\n" +
         options.make_groups(&app, CLI::AppFormatMode::Normal) +
         "\n"
         "Decoded images may take 1024 MiB together; VINTRIX_IMAGE_MEMORY_MIB in the\n"
@@ -458,6 +462,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     if (settings) {
         o.fromSettingsFile = settings->summaryLine();
         o.settingsFile = settings->path();
+        o.spriteSettings = settings->sprites();
     }
     return o;
 }

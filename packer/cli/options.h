@@ -13,6 +13,7 @@
 #include "data_formats.h"
 #include "image.h"
 #include "png_writer.h"
+#include "settings_file.h"
 
 namespace vintrix {
 
@@ -55,7 +56,8 @@ struct Options {
     // "settings from FOLDER/vintrix.toml: trim, data = json-array", the
     // named options the settings file set; "" for none.
     std::string fromSettingsFile;
-    std::string settingsFile;  // the settings file's path as given; "" for none
+    std::string settingsFile;                    // the settings file's path as given; "" for none
+    std::vector<SpriteSettings> spriteSettings;  // its [sprites."PATTERN"] tables
 };
 
 // Every variant's sprites, places and margins are whole when they are

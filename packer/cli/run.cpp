@@ -26,11 +26,13 @@
 #include "image_files.h"
 #include "images.h"
 #include "maxrects.h"
+#include "nine_patch.h"
 #include "output_files.h"
 #include "pixels.h"
 #include "progress.h"
 #include "sheet_writer.h"
 #include "smallest_sheet.h"
+#include "sprite_marks.h"
 #include "utf8.h"
 #include "workers.h"
 
@@ -75,7 +77,8 @@ std::string percent(double fraction)
 // its own name, in the order of the names.
 std::vector<AtlasSheet> atlasSheets(const Options& o, const std::string& name, const std::string& ext,
     const std::vector<std::string>& keys, const UniqueImages& unique, const std::vector<TrimBox>& trims,
-    const std::vector<Size>& sizes, const Layout& layout, const std::vector<Size>& sheetSizes)
+    const std::vector<SpriteMarks>& marks, const std::vector<Size>& sizes, const Layout& layout,
+    const std::vector<Size>& sheetSizes)
 {
     std::vector<AtlasSheet> sheets(static_cast<std::size_t>(layout.sheets));
     for (std::size_t s = 0; s < sheets.size(); ++s)
@@ -97,6 +100,9 @@ std::vector<AtlasSheet> atlasSheets(const Options& o, const std::string& name, c
         f.sourceY = trims[i].y;
         f.sourceW = trims[i].source.w;
         f.sourceH = trims[i].source.h;
+        f.pivot = marks[i].pivot;
+        f.nineSlice = marks[i].nineSlice;
+        f.padding = marks[i].padding;
         sheets[static_cast<std::size_t>(p.sheet)].frames.push_back(std::move(f));
     }
     return sheets;
@@ -111,6 +117,11 @@ struct VariantOutput {
     std::vector<DataFile> data;
 
     int scaled(int n) const { return static_cast<int>(std::int64_t{n} * variant.numerator / variant.denominator); }
+    int rounded(int n) const
+    {
+        return static_cast<int>(
+            (std::int64_t{n} * variant.numerator * 2 + variant.denominator) / (2 * variant.denominator));
+    }
 };
 
 // The variants asked for, or the images at their own size under NAME.
@@ -144,6 +155,11 @@ void scaleFrames(std::vector<AtlasSheet>& sheets, const VariantOutput& out)
         for (AtlasFrame& f : sheet.frames) {
             for (int* n : {&f.x, &f.y, &f.w, &f.h, &f.sourceX, &f.sourceY, &f.sourceW, &f.sourceH})
                 *n = out.scaled(*n);
+            // Borders need not be multiples of the unit: the nearest pixel.
+            for (std::optional<Borders>* borders : {&f.nineSlice, &f.padding})
+                if (*borders)
+                    for (int* n : {&(*borders)->left, &(*borders)->top, &(*borders)->right, &(*borders)->bottom})
+                        *n = out.rounded(*n);
         }
     }
 }
@@ -403,6 +419,7 @@ std::vector<std::string> listImages(const Options& o, std::ostream& err, std::ve
 struct Sprites {
     std::vector<Image> images;   // in the order of the names
     std::vector<TrimBox> trims;  // where each image's pixels sit in its file's
+    std::vector<SpriteMarks> marks;
     UniqueImages unique;
     std::vector<Size> sizes;  // of the unique images, in the order of unique.first
 };
@@ -421,23 +438,35 @@ int bleedThreads(const Sprites& sprites, std::uint64_t memory, int threads)
 }
 
 // Pads an image with transparent pixels so that its size and its place in
-// the original, itself padded on the right and bottom, are multiples of `unit`.
-void alignToUnit(Image& img, TrimBox& box, int unit)
+// the original, itself padded on the right and bottom, are multiples of
+// `unit`; its pivot stays on the same pixel and its borders at the same
+// edges.
+void alignToUnit(Image& img, TrimBox& box, SpriteMarks& marks, int unit)
 {
     const auto up = [unit](int n) { return (n + unit - 1) / unit * unit; };
     const int x = box.x / unit * unit, y = box.y / unit * unit;
     const Size canvas{up(box.x + img.width) - x, up(box.y + img.height) - y};
     if (canvas != Size{img.width, img.height})
         img = placedOn(img, canvas, box.x - x, box.y - y);
-    box = {x, y, {up(box.source.w), up(box.source.h)}};
+    const Size source = box.source;
+    box = {x, y, {up(source.w), up(source.h)}};
+    if (marks.pivot)
+        marks.pivot = Pivot{marks.pivot->x * source.w / box.source.w, marks.pivot->y * source.h / box.source.h};
+    for (std::optional<Borders>* borders : {&marks.nineSlice, &marks.padding})
+        if (*borders) {
+            (*borders)->right += box.source.w - source.w;
+            (*borders)->bottom += box.source.h - source.h;
+        }
 }
 
-Sprites readSprites(
-    const Options& o, const std::vector<std::string>& names, std::uint64_t memory, int threads, Progress& progress)
+Sprites readSprites(const Options& o, const std::vector<std::string>& names, std::vector<SpriteMarks> marks,
+    std::uint64_t memory, int threads, Progress& progress)
 {
-    // Trimming or rotating may make an image fit that does not as it is: it
-    // is checked once the layout knows its size.
-    const bool fitLater = o.trim || o.rotate;
+    // Trimming or rotating may make an image fit that does not as it is, as
+    // may cutting a nine-patch's guides off: it is checked once the layout
+    // knows its size.
+    const bool fitLater =
+        o.trim || o.rotate || std::any_of(names.begin(), names.end(), [](const auto& n) { return isNinePatchName(n); });
     const Size decodeSheet =
         fitLater ? Size{std::numeric_limits<int>::max(), std::numeric_limits<int>::max()} : Size{o.width, o.height};
     DecodeResult decoded;
@@ -452,19 +481,24 @@ Sprites readSprites(
 
     Sprites sprites;
     sprites.images = std::move(decoded.images);
+    for (std::size_t i : applyNinePatches(names, sprites.images, marks))
+        decoded.hashes[i] = pixelHash(sprites.images[i]);
+    sprites.marks = std::move(marks);
     // Trimmed images are compared as trimmed: two frames that differ only in
     // their transparent borders share one region and keep their own offsets.
     sprites.trims.resize(names.size());
     const int unit = variantUnit(o);
     forEachIndex(names.size(), threads, [&](std::size_t i) {
         Image& img = sprites.images[i];
-        if (o.trim)
+        // A nine-slice's borders are the sprite's own edges.
+        const bool trimming = o.trim && !sprites.marks[i].nineSlice;
+        if (trimming)
             sprites.trims[i] = trim(img, o.trimThreshold);
         else
             sprites.trims[i].source = {img.width, img.height};
         if (unit > 1)
-            alignToUnit(img, sprites.trims[i], unit);
-        if (o.trim || unit > 1)
+            alignToUnit(img, sprites.trims[i], sprites.marks[i], unit);
+        if (trimming || unit > 1)
             decoded.hashes[i] = pixelHash(img);
     });
     sprites.unique = findDuplicates(sprites.images, decoded.hashes);
@@ -692,7 +726,7 @@ void packFolder(const Options& given, Progress& progress, std::ostream& out, std
     if (o.data->checkNames)
         for (const Variant& v : variantsOf(o))
             o.data->checkNames(o.name + v.suffix, keys, {o.animations, !o.stripExtensions});
-    Sprites sprites = readSprites(o, names, memory, threads, progress);
+    Sprites sprites = readSprites(o, names, marksOfSettings(o.spriteSettings, names, err), memory, threads, progress);
 
     progress.report(Stage::Packing, 0, 1);
     Layout layout = layOut(o, names, sprites, threads);
@@ -710,8 +744,8 @@ void packFolder(const Options& given, Progress& progress, std::ostream& out, std
     std::vector<std::string> dataFiles;  // in the order written, the way in last
     for (const Variant& v : variantsOf(o)) {
         VariantOutput& variant = variants.emplace_back(scaledOutput(v, o, layout, sheets));
-        std::vector<AtlasSheet> atlas =
-            atlasSheets(o, variant.name, ext, keys, sprites.unique, sprites.trims, sprites.sizes, layout, sheets);
+        std::vector<AtlasSheet> atlas = atlasSheets(
+            o, variant.name, ext, keys, sprites.unique, sprites.trims, sprites.marks, sprites.sizes, layout, sheets);
         scaleFrames(atlas, variant);
         variant.data = atlasData(*o.data, variant.name, std::move(atlas), {o.animations, !o.stripExtensions});
     }

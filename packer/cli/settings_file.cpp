@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <toml++/toml.h>
 
 #include "error.h"
 #include "file.h"
@@ -92,14 +93,22 @@ std::optional<SettingsFile> SettingsFile::read(const std::string& path, bool ask
         bytes.erase(0, 3);
     SettingsFile file(path, std::move(bytes));
 
-    // Every line blank, a comment or NAME = VALUE, each name once. CLI11's
-    // reader takes more (a name alone, sections), which this file has no
-    // use for, and merges a name set twice.
+    // Every line blank, a comment or NAME = VALUE, each name once, up to the
+    // first table. CLI11's reader takes more (a name alone, sections), which
+    // this file has no use for, and merges a name set twice. The tables are
+    // toml++'s to read, which is given the whole file with the lines before
+    // them blank, so that it counts lines as the file does.
     std::istringstream lines(file.text_);
     int number = 0;
+    std::string settings, tables;
     for (std::string line; std::getline(lines, line);) {
         ++number;
         const std::string text = trimmed(line);
+        if (!tables.empty() || text.starts_with('[')) {
+            tables += line + '\n';
+            continue;
+        }
+        settings += line + '\n';
         if (text.empty() || text.front() == '#')
             continue;
         const std::size_t equals = text.find('=');
@@ -111,7 +120,113 @@ std::optional<SettingsFile> SettingsFile::read(const std::string& path, bool ask
             throw ArgumentError(
                 file.at(number) + quoted(key) + " is set twice, first on line " + std::to_string(first->second));
     }
+    if (!tables.empty()) {
+        const auto settingsLines = std::count(settings.begin(), settings.end(), '\n');
+        file.readTables(std::string(static_cast<std::size_t>(settingsLines), '\n') + tables);
+        file.text_ = std::move(settings);
+    }
     return file;
+}
+
+namespace {
+
+// A number of a TOML array, integer or floating point.
+std::optional<double> numberOf(const toml::node& node)
+{
+    if (const auto i = node.value_exact<std::int64_t>())
+        return static_cast<double>(*i);
+    return node.value_exact<double>();
+}
+
+int lineOf(const toml::node& node)
+{
+    return static_cast<int>(node.source().begin.line);
+}
+
+// `text` on one line: each run of blanks and line breaks as one space, any
+// other control character as "?".
+std::string oneLine(std::string_view text)
+{
+    std::string out;
+    for (const char ch : text) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+            if (out.empty() || out.back() != ' ')
+                out += ' ';
+        } else {
+            out += c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+// A value as the file could write it, on one line.
+std::string tomlText(const toml::node& node)
+{
+    std::ostringstream out;
+    node.visit([&](const auto& value) { out << value; });
+    return oneLine(out.str());
+}
+
+}  // namespace
+
+void SettingsFile::readTables(const std::string& text)
+{
+    toml::table root;
+    try {
+        root = toml::parse(text, path_);
+    } catch (const toml::parse_error& e) {
+        throw ArgumentError(at(static_cast<int>(e.source().begin.line)) + oneLine(e.description()));
+    }
+    std::multimap<int, SpriteSettings> byLine;
+    for (const auto& [key, node] : root) {
+        if (key.str() != "sprites" || !node.is_table())
+            throw ArgumentError(at(lineOf(node)) + "unknown table " + quoted(std::string(key.str())) +
+                ": after the settings come only [sprites.\"PATTERN\"] tables");
+        for (const auto& [pattern, entry] : *node.as_table()) {
+            const toml::table* table = entry.as_table();
+            if (!table)
+                throw ArgumentError(at(lineOf(entry)) + "sprites." + quoted(std::string(pattern.str())) +
+                    " must be a table, [sprites.\"PATTERN\"]");
+            const int line = lineOf(entry);
+            SpriteSettings sprite{std::string(pattern.str()), at(line), {}, {}, {}};
+            for (const auto& [name, value] : *table) {
+                const std::string where = at(lineOf(value));
+                const toml::array* array = value.as_array();
+                std::vector<double> numbers;
+                for (std::size_t i = 0; array && i < array->size(); ++i)
+                    if (const auto n = numberOf((*array)[i]))
+                        numbers.push_back(*n);
+                const bool complete = array && numbers.size() == array->size();
+                if (name.str() == "pivot") {
+                    if (!complete || numbers.size() != 2 ||
+                        std::any_of(numbers.begin(), numbers.end(), [](double n) { return !(n >= 0 && n <= 1); }))
+                        throw ArgumentError(where +
+                            "pivot must be two fractions of the image from 0 to 1, [x, y], not " + tomlText(value));
+                    sprite.pivot = Pivot{numbers[0], numbers[1]};
+                } else if (name.str() == "nine-slice") {
+                    if (!complete || numbers.size() != 4 || !std::all_of(numbers.begin(), numbers.end(), [](double n) {
+                            return n >= 0 && n <= kMaxSheetSide && n == static_cast<int>(n);
+                        }))
+                        throw ArgumentError(where +
+                            "nine-slice must be four whole numbers of pixels, [left, top, right, bottom], not " +
+                            tomlText(value));
+                    sprite.nineSlice = Borders{static_cast<int>(numbers[0]), static_cast<int>(numbers[1]),
+                        static_cast<int>(numbers[2]), static_cast<int>(numbers[3])};
+                    sprite.nineSliceAt = where;
+                } else {
+                    throw ArgumentError(where + "unknown sprite setting " + quoted(std::string(name.str())) +
+                        ": a sprite takes pivot and nine-slice (the settings of the run come before the first "
+                        "table)");
+                }
+            }
+            byLine.emplace(line, std::move(sprite));
+        }
+    }
+    // toml++ keeps a table's keys sorted: back in the file's order, so that
+    // a later table wins over an earlier one.
+    for (auto& [line, sprite] : byLine)
+        sprites_.push_back(std::move(sprite));
 }
 
 void SettingsFile::applyTo(CLI::App& app)

@@ -6,13 +6,20 @@
 //   output = "../atlases"   # relative to the file's folder
 // CLI11 reads it; the lines are checked first, so that a fault is reported
 // with the file and its line. An option on the command line wins over the
-// file.
+// file. After them, tables for the sprites whose file names match a
+// pattern, read with toml++:
+//   [sprites."hero_*.png"]
+//   pivot = [0.5, 1.0]          # fractions of the original image
+//   nine-slice = [4, 4, 4, 4]   # left, top, right, bottom, in its pixels
 
 #include <map>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "atlas_data.h"
+#include "image.h"
 
 namespace CLI {
 class App;
@@ -21,6 +28,17 @@ class App;
 namespace vintrix {
 
 inline constexpr char kSettingsFileName[] = "vintrix.toml";
+
+// One [sprites."PATTERN"] table: what it sets for the images whose names
+// match PATTERN (fnmatch(3), "*" not across "/"), and where, as
+// "\"sprites/vintrix.toml\", line 4: ".
+struct SpriteSettings {
+    std::string pattern;
+    std::string at;
+    std::optional<Pivot> pivot;
+    std::optional<Borders> nineSlice;
+    std::string nineSliceAt;
+};
 
 class SettingsFile {
 public:
@@ -44,14 +62,19 @@ public:
     // settings taken from the file, in its order; "" for none.
     std::string summaryLine() const;
 
+    // The [sprites."PATTERN"] tables, in the file's order.
+    const std::vector<SpriteSettings>& sprites() const { return sprites_; }
+
 private:
     SettingsFile(std::string path, std::string text) : path_(std::move(path)), text_(std::move(text)) {}
     std::string at(int line) const;
+    void readTables(const std::string& text);
 
     std::string path_, text_;
     std::map<std::string, int> lines_;  // each key's line
     std::map<std::string, int> taken_;  // each option set from the file, with its line
     std::vector<std::string> summary_;  // "trim", "data = json-array"
+    std::vector<SpriteSettings> sprites_;
 };
 
 }  // namespace vintrix

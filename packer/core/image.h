@@ -22,6 +22,13 @@ constexpr bool fitsSheet(Size image, Size sheet, int margin)
         std::int64_t{image.h} + 2 * std::int64_t{margin} <= sheet.h;
 }
 
+// Distances in pixels from each edge of an image inward: the parts of a
+// nine-slice that keep their size, or a content area's padding.
+struct Borders {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    friend bool operator==(const Borders&, const Borders&) = default;
+};
+
 // One colour, red, green, blue and alpha, 8 bits each.
 using Rgba = std::array<std::uint8_t, 4>;
 

@@ -225,6 +225,67 @@ TEST_P(DataFormat, AnimationsGroupNumberedFramesInTheOrderOfTheirNumbers)
     }
 }
 
+// Pivots and nine-slices from the settings file's tables, a later table
+// winning, and a nine-patch's guides, read back wherever the format holds
+// them: JSON's anchor (fractions of the original) and borders, as PixiJS
+// reads them; libGDX's split and pad; Starling's pivotX and pivotY (pixels
+// of the original). Trimmed, a sprite keeps its pivot in the original; one
+// with a nine-slice is not trimmed. Every frame shows its pixels, a
+// nine-patch without its guides.
+TEST_P(DataFormat, PivotsAndNineSlicesAreWrittenWhereTheFormatHoldsThem)
+{
+    const FormatCase c = GetParam();
+    std::mt19937 rng(4);
+    const auto bordered = [&](int w, int h) {  // a transparent column at each side, for --trim
+        QImage img = RandomSprite(rng, w, h);
+        for (int y = 0; y < h; ++y)
+            for (int x : {0, w - 1})
+                img.setPixelColor(x, y, Qt::transparent);
+        img.setPixelColor(1, 1, Qt::red);
+        return img;
+    };
+    save(bordered(10, 8), "hero_1.png");
+    save(bordered(12, 12), "panel.png");
+    save(bordered(5, 5), "plain.png");
+    const QImage picture = bordered(9, 7);
+    save(NinePatch(picture, QMargins(2, 1, 3, 2), QMargins(1, 2, 1, 1)), "button.9.png");
+    ASSERT_TRUE(work_.mkpath("pictures"));
+    save(picture, "button.9.png", nullptr, path("pictures"));
+    writeBytes("sprites/vintrix.toml",
+        "[sprites.\"*.png\"]\npivot = [0, 0]\n\n[sprites.\"hero_*.png\"]\npivot = [0.5, 1]\n"
+        "[sprites.\"ghost_*.png\"]\npivot = [1, 1]\n"
+        "[sprites.\"panel.png\"]\nnine-slice = [3, 2, 4, 1]\npivot = [0.25, 0.5]\n");
+    const RunResult r = run(args("64", c.format == Data::Css ? QStringList() : QStringList{"--trim"}));
+    ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
+    EXPECT_EQ(
+        r.err, "warning: \"" + sprites() + "vintrix.toml\", line 6: [sprites.\"ghost_*.png\"] matches no image\n");
+
+    const Atlas atlas = ReadAtlas(path("Output"), "s", c.format);
+    ASSERT_EQ(atlas.error, "");
+    const auto frame = [&](const char* file) { return atlas.frames.at(FrameOf(c.format, file)); };
+    const bool json = c.format == Data::JsonHash || c.format == Data::JsonArray || c.format == Data::Phaser3;
+    const bool pivots = json || c.format == Data::Starling, borders = json || c.format == Data::Libgdx;
+    using Pivot = std::optional<QPointF>;
+    using Margins = std::optional<QMargins>;
+    EXPECT_EQ(frame("hero_1.png").pivot, pivots ? Pivot(QPointF(5, 8)) : Pivot());
+    EXPECT_EQ(frame("panel.png").pivot, pivots ? Pivot(QPointF(3, 6)) : Pivot());
+    EXPECT_EQ(frame("plain.png").pivot, pivots ? Pivot(QPointF(0, 0)) : Pivot());
+    EXPECT_EQ(frame("panel.png").borders, borders ? Margins(QMargins(3, 2, 4, 1)) : Margins());
+    EXPECT_EQ(frame("button.9.png").borders, borders ? Margins(QMargins(2, 1, 3, 2)) : Margins());
+    EXPECT_EQ(frame("button.9.png").padding, c.format == Data::Libgdx ? Margins(QMargins(1, 2, 1, 1)) : Margins());
+    EXPECT_EQ(frame("plain.png").borders, Margins());
+    if (c.format != Data::Css) {
+        EXPECT_TRUE(frame("hero_1.png").trimmed);
+    }
+    EXPECT_FALSE(frame("panel.png").trimmed);
+    EXPECT_EQ(FramesDiffer(path("Output"), "s", path("sprites"), c.format,
+                  [&](const QString& key) {
+                      const QString file = c.format == Data::Css || c.format == Data::Godot ? key + ".png" : key;
+                      return file.startsWith("button") ? "../pictures/" + file : file;
+                  }),
+        "");
+}
+
 // An animation whose frames land on two sheets, in the formats with a data
 // file a sheet: left out rather than played in part, while the one whose
 // frames share a sheet is listed (libGDX's one atlas lists both whole, as

@@ -231,6 +231,11 @@ INSTANTIATE_TEST_SUITE_P(Table, Messages,
         MessageCase{"paddedForVariantsTooLarge", "64|7|n|32|1|0|DIR|--variant|1|--variant|0.25:q",
             "\"s.png\": image of 8x8 pixels once padded to a multiple of 4 for --variant does not fit on a 64x7 sheet",
             BadInput},
+        MessageCase{"ninePatchGuideNeitherBlackNorClear", kPackDir,
+            "\"b.9.png\": not a nine-patch: pixel 0,0, a corner of its guides, is not transparent", BadInput,
+            {{"b.9.png", Encoded(FlatSprite(5, 5, Qt::gray))}}},
+        MessageCase{"ninePatchFitsWithoutItsGuides", "8|8|n|32|1|0|DIR", "", Ok,
+            {{"b.9.png", Encoded(NinePatch(FlatSprite(8, 8, Qt::red), QMargins(2, 2, 2, 2)))}}},
         MessageCase{"over8192", "8193|8|n|32|1|0|DIR",
             "warning: Output/n.png is 8193x8 pixels, more than 8192 on a side, which many GPUs cannot load", Ok},
         MessageCase{"over16384", "65536|8|n|32|1|0|DIR",
@@ -387,6 +392,24 @@ INSTANTIATE_TEST_SUITE_P(Table, SettingsFiles,
         SettingsCase{"optionsThatDoNotGoTogether", "extrude = 2\n", "", nullptr,
             "--extrude 2 needs a margin of at least 4, room for the extruded edges of two neighbours, not 2\n"
             "settings from DIRvintrix.toml: extrude = 2"},
+        // Tables of sprites follow the settings: their values checked, and a
+        // nine-slice against the images it matches.
+        SettingsCase{"pivotOutOfRange", "trim = true\n\n[sprites.\"a.png\"]\npivot = [0.5, 1.5]\n", "", nullptr,
+            "\"DIRvintrix.toml\", line 4: pivot must be two fractions of the image from 0 to 1, [x, y], not "
+            "[ 0.5, 1.5 ]"},
+        SettingsCase{"pivotNotANumberOnOneLine", "[sprites.\"a.png\"]\npivot = [nan, 0]\n", "", nullptr,
+            "\"DIRvintrix.toml\", line 2: pivot must be two fractions of the image from 0 to 1, [x, y], not [ nan, 0 "
+            "]"},
+        SettingsCase{"nineSliceLargerThanTheImage", "[sprites.\"*.png\"]  # buttons\nnine-slice = [4, 0, 5, 0]\n",
+            "--recursive", nullptr,
+            "\"DIRvintrix.toml\", line 2: nine-slice [4, 0, 5, 0] is larger than \"a.png\", 8x8 pixels: left and "
+            "right together are at most its width, top and bottom its height"},
+        SettingsCase{"settingAfterATable", "[sprites.\"a.png\"]\npivot = [0, 1]\ntrim = true\n", "", nullptr,
+            "\"DIRvintrix.toml\", line 3: unknown sprite setting \"trim\": a sprite takes pivot and nine-slice (the "
+            "settings of the run come before the first table)"},
+        SettingsCase{"anotherTable", "[output]\nfolder = \"x\"\n", "", nullptr,
+            "\"DIRvintrix.toml\", line 1: unknown table \"output\": after the settings come only "
+            "[sprites.\"PATTERN\"] tables"},
         SettingsCase{"aNamedPipe", nullptr, "", nullptr, "settings file \"DIRvintrix.toml\" is not a regular file"},
         SettingsCase{"missingFile", "trim = true\n", "--config|none.toml", nullptr,
             "settings file \"none.toml\" does not exist"}),

@@ -92,6 +92,10 @@ protected:
         const QImage wide(tall.constBits(), 3, 2, QImage::Format_RGBA8888);
         add("tall.png", tall, Qt::red);
         add("transposed.png", wide.copy(), Qt::red);
+        // A nine-patch, whose frame is its picture without the guides.
+        const QImage picture = BorderedSprite(rng, {7, 5}, {}, Qt::magenta, false);
+        save(NinePatch(picture, QMargins(1, 2, 3, 1), QMargins(2, 1, 1, 1)), "button.9.png");
+        sources_["button.9.png"] = {picture, Qt::magenta};
     }
 
     void add(const QString& name, const QImage& image, QColor colour)
@@ -273,6 +277,7 @@ QRect Scaled(QRect r, double scale)
 TEST_P(Variants, AreTheFirstsLayoutScaledWithTheirSpritesResampled)
 {
     const VariantCase& c = GetParam();
+    writeBytes("sprites/vintrix.toml", "[sprites.\"wide.png\"]\npivot = [0.5, 1.0]\n");  // 92x9 pixels
     const RunResult r = run(QStringList{QString::number(c.width), QString::number(c.height), "n", "32", "1",
                                 QString::number(c.margin), sprites()} +
         c.options);
@@ -294,6 +299,12 @@ TEST_P(Variants, AreTheFirstsLayoutScaledWithTheirSpritesResampled)
              ++sheet, ++size) {
             EXPECT_EQ(sheet->second, QSize(int(size->second.width() * ratio), int(size->second.height() * ratio)));
             EXPECT_EQ(QImage(path("Output/" + sheet->first)).size(), sheet->second);
+        }
+        if (c.data == Data::JsonHash) {  // the pivot on the same pixel of the sprite, padded or not
+            const QJsonObject f = json("Output/" + name + ".json")["frames"].toObject()["wide.png"].toObject();
+            const QSize size = detail::JsonRect(f["sourceSize"]).size() / scale;
+            EXPECT_DOUBLE_EQ(f["anchor"].toObject()["x"].toDouble() * size.width(), 46);
+            EXPECT_DOUBLE_EQ(f["anchor"].toObject()["y"].toDouble() * size.height(), 9);
         }
         if (c.data == Data::JsonHash || c.data == Data::JsonArray) {
             EXPECT_EQ(json("Output/" + name + ".json")["meta"].toObject()["scale"].toString(), QString::number(scale));

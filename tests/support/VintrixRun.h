@@ -20,6 +20,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMargins>
+#include <QPointF>
 #include <QProcess>
 #include <QRect>
 #include <QRegularExpression>
@@ -79,6 +81,28 @@ inline QByteArray Encoded(const QImage& img, const char* format = "png")
     return img.save(&buffer, format, 95) ? bytes : QByteArray();
 }
 
+// `picture` as a nine-patch: inside a 1-pixel border of guides, black
+// along the top and left where it stretches (between the `slices`) and
+// along the bottom and right where its content goes (inside `padding`).
+inline QImage NinePatch(const QImage& picture, QMargins slices, std::optional<QMargins> padding = {})
+{
+    QImage img(picture.size() + QSize(2, 2), QImage::Format_RGBA8888);
+    img.fill(Qt::transparent);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            img.setPixel(x + 1, y + 1, picture.pixel(x, y));
+    const auto mark = [&](QMargins m, int row, int column) {
+        for (int x = 1 + m.left(); x <= picture.width() - m.right(); ++x)
+            img.setPixelColor(x, row, Qt::black);
+        for (int y = 1 + m.top(); y <= picture.height() - m.bottom(); ++y)
+            img.setPixelColor(column, y, Qt::black);
+    };
+    mark(slices, 0, 0);
+    if (padding)
+        mark(*padding, img.height() - 1, img.width() - 1);
+    return img;
+}
+
 // Opaque and see-through areas, full and partial alpha.
 inline QImage RandomSprite(std::mt19937& rng, int w, int h)
 {
@@ -132,8 +156,11 @@ struct Frame {
     QRect rect;     // the top-left on the sheet and the size as stored, before any turn
     bool rotated = false;
     bool trimmed = false;
-    QRect source;      // where the stored pixels sit in the original image
-    QSize sourceSize;  // the original image's size
+    QRect source;                       // where the stored pixels sit in the original image
+    QSize sourceSize;                   // the original image's size
+    std::optional<QPointF> pivot{};     // in the original's pixels
+    std::optional<QMargins> borders{};  // a nine-slice's, in the original's pixels
+    std::optional<QMargins> padding{};  // a nine-patch's content area
 };
 
 struct Atlas {
@@ -159,8 +186,19 @@ inline void AddFrame(Atlas& atlas, const QString& name, const QString& sheet, co
     if (atlas.frames.count(name))
         atlas.error = name + " is listed twice";
     const QJsonObject size = f["sourceSize"].toObject();
-    atlas.frames[name] = {sheet, JsonRect(f["frame"]), f["rotated"].toBool(), f["trimmed"].toBool(),
+    Frame& frame = atlas.frames[name] = {sheet, JsonRect(f["frame"]), f["rotated"].toBool(), f["trimmed"].toBool(),
         JsonRect(f["spriteSourceSize"]), QSize(size["w"].toInt(), size["h"].toInt())};
+    // As PixiJS reads them: the anchor in fractions of the original, the
+    // borders in its pixels.
+    if (f.contains("anchor")) {
+        const QJsonObject a = f["anchor"].toObject();
+        frame.pivot =
+            QPointF(a["x"].toDouble() * frame.sourceSize.width(), a["y"].toDouble() * frame.sourceSize.height());
+    }
+    if (f.contains("borders")) {
+        const QJsonObject b = f["borders"].toObject();
+        frame.borders = QMargins(b["left"].toInt(), b["top"].toInt(), b["right"].toInt(), b["bottom"].toInt());
+    }
     atlas.order << name;
 }
 
@@ -226,7 +264,9 @@ inline void ReadLibgdx(const QString& path, Atlas& atlas)
             return;
         const QList<int> xy = fields["xy"], size = fields["size"], orig = fields["orig"], offset = fields["offset"];
         const QList<int> index = fields["index"];
-        if (xy.size() != 2 || size.size() != 2 || orig.size() != 2 || offset.size() != 2 || index.size() != 1) {
+        if (xy.size() != 2 || size.size() != 2 || orig.size() != 2 || offset.size() != 2 || index.size() != 1 ||
+            (fields.count("split") && fields["split"].size() != 4) ||
+            (fields.count("pad") && fields["pad"].size() != 4)) {
             atlas.error = region + " lacks a field";
             return;
         }
@@ -235,8 +275,14 @@ inline void ReadLibgdx(const QString& path, Atlas& atlas)
             atlas.error = name + " is listed twice";
         // libGDX measures the offset from the bottom of the original.
         const QRect source(offset[0], orig[1] - offset[1] - size[1], size[0], size[1]);
-        atlas.frames[name] = {page, QRect(xy[0], xy[1], size[0], size[1]), fields["rotate"] == QList<int>{1},
-            size != orig, source, QSize(orig[0], orig[1])};
+        Frame& frame = atlas.frames[name] = {page, QRect(xy[0], xy[1], size[0], size[1]),
+            fields["rotate"] == QList<int>{1}, size != orig, source, QSize(orig[0], orig[1])};
+        // left, right, top, bottom
+        const auto margins = [](const QList<int>& n) { return QMargins(n[0], n[2], n[1], n[3]); };
+        if (fields.count("split"))
+            frame.borders = margins(fields["split"]);
+        if (fields.count("pad"))
+            frame.padding = margins(fields["pad"]);
         atlas.order << name;
         region.clear();
     };
@@ -307,6 +353,8 @@ inline void ReadStarling(const QString& outputDir, const QString& name, Atlas& a
                 trimmed ? QRect(QPoint(-number("frameX"), -number("frameY")), rect.size())
                         : QRect(QPoint(), rect.size()),
                 trimmed ? QSize(number("frameWidth"), number("frameHeight")) : rect.size()};
+            if (a.hasAttribute("pivotX") || a.hasAttribute("pivotY"))
+                atlas.frames[frame].pivot = QPointF(a.value("pivotX").toDouble(), a.value("pivotY").toDouble());
             atlas.order << frame;
             xml.skipCurrentElement();
         }
