@@ -39,6 +39,7 @@ struct AtlasMeta {
     int w = 0, h = 0;                            // the sheet's size
     std::vector<std::string> relatedMultiPacks;  // JSON hash and array: the other data files, on the first sheet
     bool premultipliedAlpha = false;
+    std::string scale = "1";  // of the sprites against the images, as a JSON number
 };
 
 struct AtlasSheet {

@@ -107,7 +107,7 @@ std::string metaFields(const AtlasMeta& meta)
     out += "\t\"image\": " + jsonString(meta.image) + ",\n";
     out += "\t\"format\": " + jsonString(meta.format) + ",\n";
     out += "\t\"size\": " + size(meta.w, meta.h) + ",\n";
-    out += "\t\"scale\": \"1\"";
+    out += "\t\"scale\": " + jsonString(meta.scale);
     if (!meta.relatedMultiPacks.empty()) {
         out += ",\n\t\"related_multi_packs\": [";
         for (std::size_t i = 0; i < meta.relatedMultiPacks.size(); ++i)
@@ -204,7 +204,7 @@ std::string phaserMultiAtlas(const std::vector<AtlasSheet>& sheets, const std::s
         out += "\t{\n\t\t\"image\": " + jsonString(meta.image) + ",\n";
         out += "\t\t\"format\": " + jsonString(meta.format) + ",\n";
         out += "\t\t\"size\": " + size(meta.w, meta.h) + ",\n";
-        out += "\t\t\"scale\": 1,\n";
+        out += "\t\t\"scale\": " + meta.scale + ",\n";
         out += "\t\t\"frames\": [";
         const std::vector<AtlasFrame>& frames = sheets[s].frames;
         for (std::size_t i = 0; i < frames.size(); ++i) {

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdint>
 #include <filesystem>
+#include <numeric>
 #include <optional>
 #include <system_error>
 
@@ -91,6 +92,7 @@ struct Named {
     bool help = false, version = false;
     std::string output, data, trimThreshold, extrude, pngLevel, maxSheets, depfile;
     std::string config;
+    std::vector<std::string> variants;
     bool noConfig = false;
     Options flags;  // the options without a value, the rest at their defaults
 };
@@ -121,6 +123,10 @@ void defineOptions(CLI::App& app, Named& n)
         ->type_name("N");
     app.add_option("--depfile", n.depfile, "write FILE, the output's dependencies in Make's syntax")->type_name("FILE");
     app.add_flag("--watch", n.flags.watch, "after the run, run again whenever FOLDER changes, until stopped")
+        ->configurable(false);
+    app.add_option("--variant", n.variants, "write the layout at SCALE as NAME+SUFFIX; repeatable, largest first")
+        ->type_name("SCALE[:SUFFIX]")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->configurable(false);
     app.add_option("--config", n.config, "read the settings from FILE, not from FOLDER/vintrix.toml")
         ->type_name("FILE")
@@ -207,6 +213,55 @@ int checkedNumber(const std::string& what, const std::string& text, int low, int
     return static_cast<int>(v);
 }
 
+// "SCALE[:SUFFIX]": a scale above 0 and at most 1 written with at most three
+// decimals, and a suffix that makes a plain file name of NAME.
+Variant parseVariant(const std::string& text, const std::string& name)
+{
+    const std::size_t colon = text.find(':');
+    const std::string scale = text.substr(0, colon);
+    Variant v;
+    v.suffix = colon == std::string::npos ? std::string() : text.substr(colon + 1);
+    const std::size_t dot = scale.find('.');
+    const std::string whole = scale.substr(0, dot), decimals = dot == std::string::npos ? "" : scale.substr(dot + 1);
+    const auto digits = [](const std::string& t) {
+        return !t.empty() && t.size() <= 3 &&
+            std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    long long w = 0, d = 0;
+    if (!digits(whole) || (dot != std::string::npos && !digits(decimals)) || !parseInt(whole, w) ||
+        (!decimals.empty() && !parseInt(decimals, d)))
+        throw ArgumentError("--variant scale must be a number above 0 and at most 1 with at most three decimals, "
+                            "such as 0.5, not " +
+            quoted(scale));
+    int denominator = 1;
+    for (std::size_t i = 0; i < decimals.size(); ++i)
+        denominator *= 10;
+    const int numerator = static_cast<int>(w) * denominator + static_cast<int>(d);
+    if (numerator == 0 || numerator > denominator)
+        throw ArgumentError(
+            "--variant scale must be above 0 and at most 1 (the images' own size), not " + quoted(scale));
+    const int common = std::gcd(numerator, denominator);
+    v.numerator = numerator / common;
+    v.denominator = denominator / common;
+    v.scale = std::to_string(v.numerator / v.denominator);
+    if (v.numerator < v.denominator) {
+        std::string fraction = std::to_string(1000 + 1000 * v.numerator / v.denominator).substr(1);
+        v.scale += "." + fraction.substr(0, fraction.find_last_not_of('0') + 1);
+    }
+    // NAME+SUFFIX-2 must never be another variant's NAME+SUFFIX.
+    const std::size_t dash = v.suffix.find_last_of('-');
+    if (v.suffix.find('/') != std::string::npos || hasControlCharacter(v.suffix) || !isUtf8(v.suffix) ||
+        (dash != std::string::npos && dash + 1 < v.suffix.size() &&
+            v.suffix.find_first_not_of("0123456789", dash + 1) == std::string::npos))
+        throw ArgumentError("--variant suffix must be text without \"/\" or control characters that does not end in "
+                            "\"-\" and a number (the sheets' own numbering), not " +
+            vintrix::quoted(v.suffix));
+    if (name.size() + v.suffix.size() > kMaxNameBytes)
+        throw ArgumentError("--variant suffix " + vintrix::quoted(v.suffix) + " makes a name longer than " +
+            std::to_string(kMaxNameBytes) + " bytes");
+    return v;
+}
+
 // The named options that take a value; the flags are already in `o`. A
 // fault in a value from the settings file names its line.
 void applyNamed(const Named& n, CLI::App& app, Options& o, const SettingsFile* file)
@@ -246,6 +301,24 @@ void applyNamed(const Named& n, CLI::App& app, Options& o, const SettingsFile* f
                 at("--depfile") + "--depfile must not contain control characters, not " + quoted(n.depfile));
         o.depfile = file && file->sets("--depfile") ? file->resolved(n.depfile) : n.depfile;
     }
+    for (const std::string& text : n.variants) {
+        Variant v = parseVariant(text, o.name);
+        for (const Variant& other : o.variants)
+            if (other.suffix == v.suffix)
+                throw ArgumentError("--variant " + other.scale + " and " + v.scale + " both have the suffix " +
+                    vintrix::quoted(v.suffix) + ": their files would have the same names");
+        if (!o.variants.empty() &&
+            std::int64_t{v.numerator} * o.variants[0].denominator >
+                std::int64_t{o.variants[0].numerator} * v.denominator)
+            throw ArgumentError("--variant " + v.scale + " is larger than the first, " + o.variants[0].scale +
+                ": list the largest variant first, as its layout is the one the others scale");
+        const int unit = std::lcm(v.denominator, o.variants.empty() ? 1 : variantUnit(o));
+        if (unit > kMaxVariantUnit)
+            throw ArgumentError("--variant " + v.scale + " and the variants before it need sprites and margins " +
+                "padded to a multiple of " + std::to_string(unit) + " pixels, more than " +
+                std::to_string(kMaxVariantUnit));
+        o.variants.push_back(std::move(v));
+    }
 }
 
 // A line for each data format, its name in a column as wide as the
@@ -261,6 +334,14 @@ std::string dataFormatHelp()
 }
 
 }  // namespace
+
+int variantUnit(const Options& o)
+{
+    int unit = 1;
+    for (const Variant& v : o.variants)
+        unit = std::lcm(unit, v.denominator);
+    return unit;
+}
 
 std::string usageText()
 {

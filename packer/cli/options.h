@@ -17,6 +17,13 @@
 
 namespace vintrix {
 
+// One output of the layout at a scale: --variant SCALE[:SUFFIX].
+struct Variant {
+    std::string scale = "1";             // as a JSON number: "0.5"
+    int numerator = 1, denominator = 1;  // the scale in lowest terms
+    std::string suffix;                  // of the files' NAME: "@2x"
+};
+
 struct Options {
     int width = 0;
     int height = 0;
@@ -43,6 +50,8 @@ struct Options {
     int maxSheets = 0;                              // --max-sheets N; 0 for no limit
     std::string depfile;                            // --depfile FILE; "" for none
     bool watch = false;                             // --watch
+    // --variant, the first the largest; empty for the images at their size.
+    std::vector<Variant> variants;
 
     // "settings from FOLDER/vintrix.toml: trim, data = json-array", the
     // named options the settings file set; "" for none.
@@ -50,6 +59,12 @@ struct Options {
     std::string settingsFile;                    // the settings file's path as given; "" for none
     std::vector<SpriteSettings> spriteSettings;  // its [sprites."PATTERN"] tables
 };
+
+// Every variant's sprites, places and margins are whole when they are
+// multiples of this many pixels, the denominators' least common multiple
+// (1 without variants).
+int variantUnit(const Options& o);
+inline constexpr int kMaxVariantUnit = 40;
 
 struct ShowHelp {};
 struct ShowVersion {};

@@ -75,13 +75,14 @@ std::string percent(double fraction)
 
 // The frames of every sheet: each input placed on it, each duplicate under
 // its own name, in the order of the names.
-std::vector<AtlasSheet> atlasSheets(const Options& o, const std::string& ext, const std::vector<std::string>& keys,
-    const UniqueImages& unique, const std::vector<TrimBox>& trims, const std::vector<SpriteMarks>& marks,
-    const std::vector<Size>& sizes, const Layout& layout, const std::vector<Size>& sheetSizes)
+std::vector<AtlasSheet> atlasSheets(const Options& o, const std::string& name, const std::string& ext,
+    const std::vector<std::string>& keys, const UniqueImages& unique, const std::vector<TrimBox>& trims,
+    const std::vector<SpriteMarks>& marks, const std::vector<Size>& sizes, const Layout& layout,
+    const std::vector<Size>& sheetSizes)
 {
     std::vector<AtlasSheet> sheets(static_cast<std::size_t>(layout.sheets));
     for (std::size_t s = 0; s < sheets.size(); ++s)
-        sheets[s].meta = {VINTRIX_VERSION, sheetBase(o.name, static_cast<int>(s)) + ext,
+        sheets[s].meta = {VINTRIX_VERSION, sheetBase(name, static_cast<int>(s)) + ext,
             o.bitDepth == BitDepth::Indexed8 ? "INDEXED8" : "RGBA8888", sheetSizes[s].w, sheetSizes[s].h, {},
             o.premultiply};
     for (std::size_t i = 0; i < keys.size(); ++i) {
@@ -107,10 +108,75 @@ std::vector<AtlasSheet> atlasSheets(const Options& o, const std::string& ext, co
     return sheets;
 }
 
-void printSummary(std::ostream& out, const Options& o, const std::string& ext, std::size_t images,
-    std::size_t uniqueImages, const Layout& layout, const std::vector<Size>& sheets, const std::string& wayIn,
-    bool unchanged)
+// One output of the layout: NAME+SUFFIX at the variant's scale.
+struct VariantOutput {
+    Variant variant;
+    std::string name;
+    Layout layout;
+    std::vector<Size> sheets;
+    std::vector<DataFile> data;
+
+    int scaled(int n) const { return static_cast<int>(std::int64_t{n} * variant.numerator / variant.denominator); }
+    int rounded(int n) const
+    {
+        return static_cast<int>(
+            (std::int64_t{n} * variant.numerator * 2 + variant.denominator) / (2 * variant.denominator));
+    }
+};
+
+// The variants asked for, or the images at their own size under NAME.
+std::vector<Variant> variantsOf(const Options& o)
 {
+    return o.variants.empty() ? std::vector<Variant>{Variant{}} : o.variants;
+}
+
+// Every place, size and margin of the layout is a multiple of the variants'
+// unit, so each scales to whole pixels; a sheet's side may not be, and is
+// rounded down past the margin after the last image.
+VariantOutput scaledOutput(const Variant& v, const Options& o, const Layout& layout, const std::vector<Size>& sheets)
+{
+    VariantOutput out{v, o.name + v.suffix, layout, sheets, {}};
+    for (Placement& p : out.layout.placements)
+        p = {p.sheet, out.scaled(p.x), out.scaled(p.y), p.rotated};
+    for (std::int64_t& area : out.layout.usedArea)
+        area = area * v.numerator * v.numerator / (std::int64_t{v.denominator} * v.denominator);
+    for (Size& size : out.sheets)
+        size = {std::max(1, out.scaled(size.w)), std::max(1, out.scaled(size.h))};
+    return out;
+}
+
+void scaleFrames(std::vector<AtlasSheet>& sheets, const VariantOutput& out)
+{
+    for (std::size_t s = 0; s < sheets.size(); ++s) {
+        AtlasSheet& sheet = sheets[s];
+        sheet.meta.scale = out.variant.scale;
+        sheet.meta.w = out.sheets[s].w;
+        sheet.meta.h = out.sheets[s].h;
+        for (AtlasFrame& f : sheet.frames) {
+            for (int* n : {&f.x, &f.y, &f.w, &f.h, &f.sourceX, &f.sourceY, &f.sourceW, &f.sourceH})
+                *n = out.scaled(*n);
+            // Borders need not be multiples of the unit: the nearest pixel.
+            for (std::optional<Borders>* borders : {&f.nineSlice, &f.padding})
+                if (*borders)
+                    for (int* n : {&(*borders)->left, &(*borders)->top, &(*borders)->right, &(*borders)->bottom})
+                        *n = out.rounded(*n);
+        }
+    }
+}
+
+// A folder of data files is named as the folder.
+std::string wayInOf(const VariantOutput& v)
+{
+    const std::string& wayIn = v.data.back().name;
+    const std::size_t slash = wayIn.find('/');
+    return slash == std::string::npos ? wayIn : wayIn.substr(0, slash + 1);
+}
+
+void printSummary(std::ostream& out, const Options& o, const std::string& ext, std::size_t images,
+    std::size_t uniqueImages, const std::vector<VariantOutput>& variants, bool unchanged)
+{
+    const Layout& layout = variants[0].layout;
+    const std::vector<Size>& sheets = variants[0].sheets;
     std::int64_t total = 0, totalArea = 0;
     Size largest;
     bool allAlike = true;
@@ -132,10 +198,17 @@ void printSummary(std::ostream& out, const Options& o, const std::string& ext, s
     else
         out << " (first " << percent(static_cast<double>(layout.usedArea[0]) / firstArea) << " full, "
             << percent(static_cast<double>(total) / static_cast<double>(totalArea)) << " overall)";
-    out << (unchanged ? ", unchanged: " : ": ") << dir << o.name << ext;
-    if (layout.sheets > 1)
-        out << " to " << dir << sheetBase(o.name, layout.sheets - 1) << ext;
-    out << " with atlas data " << dir << wayIn << "\n";
+    for (std::size_t v = 0; v < variants.size(); ++v) {
+        const std::string& name = variants[v].name;
+        if (v == 0)
+            out << (unchanged ? ", unchanged: " : ": ");
+        else
+            out << "at scale " << variants[v].variant.scale << ": ";
+        out << dir << name << ext;
+        if (layout.sheets > 1)
+            out << " to " << dir << sheetBase(name, layout.sheets - 1) << ext;
+        out << " with atlas data " << dir << wayInOf(variants[v]) << "\n";
+    }
     if (!o.fromSettingsFile.empty())
         out << o.fromSettingsFile << "\n";
 }
@@ -214,7 +287,8 @@ std::vector<Size> sheetSizes(const Options& o, Layout& layout, const std::vector
 
 // Most GPUs load textures of up to 16384 pixels on a side, many only up to
 // 8192: one line for the largest sheet past either.
-void warnOfLargeSheets(std::ostream& err, const Options& o, const std::string& ext, const std::vector<Size>& sheets)
+void warnOfLargeSheets(std::ostream& err, const Options& o, const std::string& name, const std::string& ext,
+    const std::vector<Size>& sheets)
 {
     std::size_t largest = 0;
     for (std::size_t s = 1; s < sheets.size(); ++s)
@@ -224,8 +298,8 @@ void warnOfLargeSheets(std::ostream& err, const Options& o, const std::string& e
     if (side <= 8192)
         return;
     err << "warning: " << (o.outputFolder == "/" ? "" : o.outputFolder) << "/"
-        << sheetBase(o.name, static_cast<int>(largest)) << ext << " is " << sheets[largest].w << "x"
-        << sheets[largest].h << " pixels, more than "
+        << sheetBase(name, static_cast<int>(largest)) << ext << " is " << sheets[largest].w << "x" << sheets[largest].h
+        << " pixels, more than "
         << (side > 16384 ? "16384 on a side, which most GPUs cannot load\n"
                          : "8192 on a side, which many GPUs cannot load\n");
 }
@@ -270,7 +344,7 @@ void checkFolders(const Options& o)
 
 // Whether `file` is named as the files of the output named `name` are:
 // NAME.png, NAME-2.bmp, NAME.json, NAME.atlas, NAME.css, ...
-bool namedAsOutputOf(const std::string& name, const std::string& file)
+bool namedAsOutputOf(const std::string& name, std::string_view file)
 {
     if (!file.starts_with(name))
         return false;
@@ -282,6 +356,15 @@ bool namedAsOutputOf(const std::string& name, const std::string& file)
         rest.remove_prefix(digits);
     }
     return rest == ".png" || rest == ".bmp" || isDataExtension(rest);
+}
+
+// ... or of any of its variants, NAME+SUFFIX.
+bool namedAsOutputOf(const Options& o, const std::string& file)
+{
+    for (const Variant& v : variantsOf(o))
+        if (namedAsOutputOf(o.name + v.suffix, file))
+            return true;
+    return false;
 }
 
 // An image that is a link to a file this run may replace or remove would be
@@ -297,7 +380,7 @@ void checkLinksToOutput(const Options& o, const std::vector<std::string>& names)
         if (!std::filesystem::is_symlink(std::filesystem::symlink_status(file, ec)))
             continue;
         const std::filesystem::path target = std::filesystem::canonical(file, ec);
-        if (!ec && folderId(target.parent_path()) == output && namedAsOutputOf(o.name, target.filename()))
+        if (!ec && folderId(target.parent_path()) == output && namedAsOutputOf(o, target.filename()))
             throw ArgumentError(quoted(name) + " is a link to " + quoted(target.string()) + ", a file of the output " +
                 "named " + quoted(o.name) + " in the output folder " + o.outputFolder +
                 ": the run would replace it; copy the file or choose another name");
@@ -354,6 +437,28 @@ int bleedThreads(const Sprites& sprites, std::uint64_t memory, int threads)
     return static_cast<int>(std::clamp<std::uint64_t>(spare / largest, 1, static_cast<std::uint64_t>(threads)));
 }
 
+// Pads an image with transparent pixels so that its size and its place in
+// the original, itself padded on the right and bottom, are multiples of
+// `unit`; its pivot stays on the same pixel and its borders at the same
+// edges.
+void alignToUnit(Image& img, TrimBox& box, SpriteMarks& marks, int unit)
+{
+    const auto up = [unit](int n) { return (n + unit - 1) / unit * unit; };
+    const int x = box.x / unit * unit, y = box.y / unit * unit;
+    const Size canvas{up(box.x + img.width) - x, up(box.y + img.height) - y};
+    if (canvas != Size{img.width, img.height})
+        img = placedOn(img, canvas, box.x - x, box.y - y);
+    const Size source = box.source;
+    box = {x, y, {up(source.w), up(source.h)}};
+    if (marks.pivot)
+        marks.pivot = Pivot{marks.pivot->x * source.w / box.source.w, marks.pivot->y * source.h / box.source.h};
+    for (std::optional<Borders>* borders : {&marks.nineSlice, &marks.padding})
+        if (*borders) {
+            (*borders)->right += box.source.w - source.w;
+            (*borders)->bottom += box.source.h - source.h;
+        }
+}
+
 Sprites readSprites(const Options& o, const std::vector<std::string>& names, std::vector<SpriteMarks> marks,
     std::uint64_t memory, int threads, Progress& progress)
 {
@@ -382,15 +487,19 @@ Sprites readSprites(const Options& o, const std::vector<std::string>& names, std
     // Trimmed images are compared as trimmed: two frames that differ only in
     // their transparent borders share one region and keep their own offsets.
     sprites.trims.resize(names.size());
+    const int unit = variantUnit(o);
     forEachIndex(names.size(), threads, [&](std::size_t i) {
         Image& img = sprites.images[i];
         // A nine-slice's borders are the sprite's own edges.
-        if (!o.trim || sprites.marks[i].nineSlice) {
+        const bool trimming = o.trim && !sprites.marks[i].nineSlice;
+        if (trimming)
+            sprites.trims[i] = trim(img, o.trimThreshold);
+        else
             sprites.trims[i].source = {img.width, img.height};
-            return;
-        }
-        sprites.trims[i] = trim(img, o.trimThreshold);
-        decoded.hashes[i] = pixelHash(img);
+        if (unit > 1)
+            alignToUnit(img, sprites.trims[i], sprites.marks[i], unit);
+        if (trimming || unit > 1)
+            decoded.hashes[i] = pixelHash(img);
     });
     sprites.unique = findDuplicates(sprites.images, decoded.hashes);
     // Premultiplied, a transparent pixel is black whatever it was; at 8 bits
@@ -416,9 +525,12 @@ Layout layOut(const Options& o, const std::vector<std::string>& names, const Spr
         pack(sprites.sizes, {o.width, o.height}, o.margin, threads, o.rotate ? Rotation::Allowed : Rotation::Never);
     if (packed.tooLarge) {
         const Size size = sprites.sizes[*packed.tooLarge];
+        const int unit = variantUnit(o);
+        const std::string padded = " padded to a multiple of " + std::to_string(unit) + " for --variant";
         throw InputError(vintrix::quoted(names[sprites.unique.first[*packed.tooLarge]]) + ": image of " +
             std::to_string(size.w) + "x" + std::to_string(size.h) + " pixels" + (o.trim ? " once trimmed" : "") +
-            " does not fit on a " + std::to_string(o.width) + "x" + std::to_string(o.height) + " sheet" +
+            (unit == 1 ? std::string() : (o.trim ? " and" : " once") + padded) + " does not fit on a " +
+            std::to_string(o.width) + "x" + std::to_string(o.height) + " sheet" +
             (o.margin > 0 ? " with a margin of " + std::to_string(o.margin) : std::string()) +
             (o.rotate ? ", either way round" : ""));
     }
@@ -455,7 +567,7 @@ void checkDepfile(const Options& o)
         (id && id == folderId(o.outputFolder));
     // It replaces whatever is at its path: never a file of the output, nor an image.
     const std::string file = fs::path(o.depfile).filename().string();
-    if (inOutput && (namedAsOutputOf(o.name, file) || file.starts_with(".vintrix")))
+    if (inOutput && (namedAsOutputOf(o, file) || file.starts_with(".vintrix")))
         throw ArgumentError("the depfile " + quoted(o.depfile) + " would replace a file of the output in " +
             o.outputFolder + ": choose another name for it");
     if (id && id == folderId(o.folder) && isImageExtension(extensionOf(fs::path(file))))
@@ -499,12 +611,43 @@ std::string depfileOf(const Options& o, const std::vector<std::string>& dataFile
     return depfileText(targets, prerequisites);
 }
 
-// Writes the sheets and the atlas data under temporary names in the output
-// folder and puts them in place together; whether they were all as they
-// were, and left untouched.
-bool writeOutput(const Options& o, Sprites& sprites, const Layout& layout, const std::vector<Size>& sheets,
-    const std::vector<DataFile>& data, const std::string& ext, const std::string& depfile, const RunTicket& ticket,
-    int threads, Progress& progress, std::ostream& err)
+// The unique images of a variant as the sheet writer takes them: resampled
+// to its scale, turned where placed turned, extruded by the scaled border.
+// With `inPlace`, the images at their own size are changed where they are,
+// so that variant goes last.
+std::vector<Image> variantImages(const Options& o, Sprites& sprites, const VariantOutput& out, int border, bool inPlace,
+    int threads, std::vector<const Image*>& uniqueImages)
+{
+    const std::vector<std::size_t>& first = sprites.unique.first;
+    const bool resample = out.variant.numerator != out.variant.denominator;
+    std::vector<Image> own(inPlace ? 0 : first.size());
+    uniqueImages.clear();
+    for (std::size_t u = 0; u < first.size(); ++u)
+        uniqueImages.push_back(inPlace ? &sprites.images[first[u]] : &own[u]);
+    const bool bleeding = o.bleed && !o.premultiply && o.bitDepth == BitDepth::Rgba32;
+    forEachIndex(first.size(), threads, [&](std::size_t u) {
+        Image& img = inPlace ? sprites.images[first[u]] : own[u];
+        const Image& source = sprites.images[first[u]];
+        if (resample) {
+            img = resampled(source, {out.scaled(source.width), out.scaled(source.height)}, o.premultiply);
+            if (bleeding)
+                bleed(img);
+        } else if (!inPlace) {
+            img = source;
+        }
+        if (out.layout.placements[u].rotated)
+            img = rotated(img, o.data->turnsClockwise ? Turn::Clockwise : Turn::Counterclockwise);
+        if (border > 0)
+            img = extruded(img, border);
+    });
+    return own;
+}
+
+// Writes the sheets and the atlas data of every variant under temporary
+// names in the output folder and puts them in place together; whether they
+// were all as they were, and left untouched.
+bool writeOutput(const Options& o, Sprites& sprites, const std::vector<VariantOutput>& variants, const std::string& ext,
+    const std::string& depfile, const RunTicket& ticket, int threads, Progress& progress, std::ostream& err)
 {
     OutputFiles::installSignalHandlers();
     bool saidWaiting = false;
@@ -515,51 +658,59 @@ bool writeOutput(const Options& o, Sprites& sprites, const Layout& layout, const
             err << std::string("Vintrix: waiting for another run writing into ") + o.outputFolder + '\n' << std::flush;
         progress.report(Stage::Waiting, 0, 0);
     });
-    // Sheets first and the first data file, the way in, last: a reader
-    // that finds it finds everything it names.
-    std::vector<std::string> sheetTemp, dataTemp;
-    for (int s = 0; s < layout.sheets; ++s)
-        sheetTemp.push_back(files.add(sheetBase(o.name, s) + ext));
-    for (const DataFile& file : data)
-        dataTemp.push_back(files.add(file.name));
+    // Sheets first and the first variant's first data file, the way in,
+    // last: a reader that finds it finds everything it names.
+    std::vector<std::vector<std::string>> sheetTemp(variants.size()), dataTemp(variants.size());
+    std::size_t rows = 0;
+    for (std::size_t v = 0; v < variants.size(); ++v)
+        for (int s = 0; s < variants[v].layout.sheets; ++s) {
+            sheetTemp[v].push_back(files.add(sheetBase(variants[v].name, s) + ext));
+            rows += static_cast<std::size_t>(variants[v].sheets[static_cast<std::size_t>(s)].h);
+        }
+    for (std::size_t v = variants.size(); v-- > 0;)
+        for (const DataFile& file : variants[v].data)
+            dataTemp[v].push_back(files.add(file.name));
     files.checkOwnership();
 
-    // Images placed rotated are turned, and extruded images grown, in
-    // memory, so that the sheet writer only copies rows.
-    const std::vector<std::size_t>& first = sprites.unique.first;
-    if (o.rotate || o.extrude > 0)
-        forEachIndex(first.size(), threads, [&](std::size_t u) {
-            Image& img = sprites.images[first[u]];
-            if (layout.placements[u].rotated)
-                img = rotated(img, o.data->turnsClockwise ? Turn::Clockwise : Turn::Counterclockwise);
-            if (o.extrude > 0)
-                img = extruded(img, o.extrude);
-        });
-    std::vector<const Image*> uniqueImages;
-    for (std::size_t i : first)
-        uniqueImages.push_back(&sprites.images[i]);
-    std::size_t rows = 0;
-    for (Size size : sheets)
-        rows += static_cast<std::size_t>(size.h);
     if (o.bitDepth != BitDepth::Indexed8)
         progress.report(Stage::Writing, 0, rows);
-    writeSheets(
-        sheetTemp, layout, uniqueImages, sheets, o.extrude, {o.bitDepth, o.format, o.pngLevel}, threads,
-        [&](std::size_t done, std::size_t total) { progress.report(Stage::Writing, done, total); },
-        [&](std::size_t done, std::size_t total) { progress.report(Stage::Palette, done, total); });
+    std::size_t rowsBefore = 0;
+    for (std::size_t v = variants.size(); v-- > 0;) {
+        const VariantOutput& out = variants[v];
+        const int border = out.scaled(o.extrude);
+        std::vector<const Image*> uniqueImages;
+        const bool inPlace = v == 0 && out.variant.numerator == out.variant.denominator;
+        const std::vector<Image> own = variantImages(o, sprites, out, border, inPlace, threads, uniqueImages);
+        writeSheets(
+            sheetTemp[v], out.layout, uniqueImages, out.sheets, border, {o.bitDepth, o.format, o.pngLevel}, threads,
+            [&](std::size_t done, std::size_t) { progress.report(Stage::Writing, rowsBefore + done, rows); },
+            [&](std::size_t done, std::size_t total) { progress.report(Stage::Palette, done, total); });
+        for (Size size : out.sheets)
+            rowsBefore += static_cast<std::size_t>(size.h);
+        for (std::size_t i = 0; i < out.data.size(); ++i)
+            writeWhole(dataTemp[v][i], out.data[i].text);
+    }
     progress.report(Stage::Writing, rows, rows);
-
-    for (std::size_t i = 0; i < data.size(); ++i)
-        writeWhole(dataTemp[i], data[i].text);
     if (!o.depfile.empty())
         files.addCompanion(o.depfile, depfile);
     return files.commit();
 }
 
-void packFolder(const Options& o, Progress& progress, std::ostream& out, std::ostream& err)
+// The options as the layout takes them: with variants, a margin that is a
+// multiple of their unit, rounded up.
+Options withVariantMargin(const Options& given)
+{
+    Options o = given;
+    const int unit = variantUnit(o);
+    o.margin = (o.margin + unit - 1) / unit * unit;
+    return o;
+}
+
+void packFolder(const Options& given, Progress& progress, std::ostream& out, std::ostream& err)
 {
     const RunTicket ticket = RunTicket::take();  // before anything that takes time
-    checkPixelOptions(o);
+    checkPixelOptions(given);
+    const Options o = withVariantMargin(given);
     checkFolders(o);
     checkDepfile(o);
     const std::uint64_t memory = imageMemory();
@@ -573,7 +724,8 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
         keys.push_back(o.stripExtensions ? withoutExtension(name) : name);
     checkKeys(names, keys);
     if (o.data->checkNames)
-        o.data->checkNames(o.name, keys, {o.animations, !o.stripExtensions});
+        for (const Variant& v : variantsOf(o))
+            o.data->checkNames(o.name + v.suffix, keys, {o.animations, !o.stripExtensions});
     Sprites sprites = readSprites(o, names, marksOfSettings(o.spriteSettings, names, err), memory, threads, progress);
 
     progress.report(Stage::Packing, 0, 1);
@@ -588,27 +740,28 @@ void packFolder(const Options& o, Progress& progress, std::ostream& out, std::os
 
     const std::string ext = o.format == ImageFormat::Bmp ? ".bmp" : ".png";
     progress.clear();
-    warnOfLargeSheets(err, o, ext, sheets);
-    const std::vector<DataFile> data = atlasData(*o.data, o.name,
-        atlasSheets(o, ext, keys, sprites.unique, sprites.trims, sprites.marks, sprites.sizes, layout, sheets),
-        {o.animations, !o.stripExtensions});
-    std::vector<std::string> dataFiles;
-    for (const DataFile& file : data)
-        dataFiles.push_back(file.name);
+    std::vector<VariantOutput> variants;
+    std::vector<std::string> dataFiles;  // in the order written, the way in last
+    for (const Variant& v : variantsOf(o)) {
+        VariantOutput& variant = variants.emplace_back(scaledOutput(v, o, layout, sheets));
+        std::vector<AtlasSheet> atlas = atlasSheets(
+            o, variant.name, ext, keys, sprites.unique, sprites.trims, sprites.marks, sprites.sizes, layout, sheets);
+        scaleFrames(atlas, variant);
+        variant.data = atlasData(*o.data, variant.name, std::move(atlas), {o.animations, !o.stripExtensions});
+    }
+    warnOfLargeSheets(err, o, variants[0].name, ext, variants[0].sheets);
+    for (std::size_t v = variants.size(); v-- > 0;)
+        for (const DataFile& file : variants[v].data)
+            dataFiles.push_back(file.name);
     const std::string depfile = o.depfile.empty() ? std::string() : depfileOf(o, dataFiles, names, subfolders);
     bool unchanged = false;
     try {
-        unchanged = writeOutput(o, sprites, layout, sheets, data, ext, depfile, ticket, threads, progress, err);
+        unchanged = writeOutput(o, sprites, variants, ext, depfile, ticket, threads, progress, err);
     } catch (const std::bad_alloc&) {
         throw OutputError("out of memory writing the sheets");
     }
     progress.clear();
-
-    // A folder of data files is named as the folder.
-    const std::string& wayIn = data.back().name;
-    const std::size_t slash = wayIn.find('/');
-    printSummary(out, o, ext, names.size(), sprites.sizes.size(), layout, sheets,
-        slash == std::string::npos ? wayIn : wayIn.substr(0, slash + 1), unchanged);
+    printSummary(out, given, ext, names.size(), sprites.sizes.size(), variants, unchanged);
 }
 
 }  // namespace

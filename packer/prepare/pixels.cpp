@@ -213,4 +213,15 @@ Image extruded(const Image& image, int border)
     return out;
 }
 
+Image placedOn(const Image& image, Size canvas, int x, int y)
+{
+    Image out{canvas.w, canvas.h, {}};
+    out.pixels.assign(out.bytesPerLine() * static_cast<std::size_t>(out.height), 0);
+    for (int row = 0; row < image.height; ++row)
+        std::memcpy(out.pixels.data() + static_cast<std::size_t>(y + row) * out.bytesPerLine() +
+                static_cast<std::size_t>(x) * 4,
+            image.pixels.data() + static_cast<std::size_t>(row) * image.bytesPerLine(), image.bytesPerLine());
+    return out;
+}
+
 }  // namespace vintrix

@@ -41,4 +41,12 @@ Image rotated(const Image& image, Turn turn);
 // The image with its edge pixels repeated `border` times around it.
 Image extruded(const Image& image, int border);
 
+// The image on a transparent canvas of `canvas`, its top left at x, y.
+Image placedOn(const Image& image, Size canvas, int x, int y);
+
+// The image resampled to `size`, no larger than it, each pixel the average
+// of the area it covers, weighted by alpha (or taken as it is when the
+// image is already premultiplied).
+Image resampled(const Image& image, Size size, bool premultiplied);
+
 }  // namespace vintrix

@@ -103,6 +103,10 @@ INSTANTIATE_TEST_SUITE_P(Table, Depfiles,
         DepfileCase{"everyDataFileWayInFirst", "32|32|n|32|1|0|sprites/|--depfile=n.d|--data|json-array", {}, "", "n.d",
             "Output/n.json Output/n-2.json Output/n-3.json: \\\n  sprites \\\n  sprites/a.png \\\n  sprites/b.png "
             "\\\n  sprites/c.png\n"},
+        DepfileCase{"everyVariantFirstOneFirst",
+            "32|32|n|32|1|0|sprites/|--depfile=n.d|--data|json-array|--variant|1:@2x|--variant|0.5", {}, "", "n.d",
+            "Output/n@2x.json Output/n@2x-2.json Output/n@2x-3.json Output/n.json Output/n-2.json Output/n-3.json: \\\n"
+            "  sprites \\\n  sprites/a.png \\\n  sprites/b.png \\\n  sprites/c.png\n"},
         DepfileCase{"escaped", "64|64|n|32|1|0|sprites//|-o|out dir|--depfile|d $#.d|--strip-extensions",
             {"x y#$:\\.png"}, "", "d $#.d",
             "out\\ dir/n.json: \\\n  sprites \\\n  sprites/a.png \\\n  sprites/b.png \\\n  sprites/c.png \\\n  "

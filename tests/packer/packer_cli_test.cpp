@@ -231,6 +231,27 @@ INSTANTIATE_TEST_SUITE_P(Table, Messages,
             "the libGDX atlas cannot name \"a:b.png\": its lines cannot hold a \":\", a control character or "
             "blanks at the ends of a name, so rename the file",
             BadInput, {{"a:b.png", kBlue}}},
+        MessageCase{"variantScaleZero", "64|64|n|32|1|0|DIR|--variant|0:@0x",
+            "--variant scale must be above 0 and at most 1 (the images' own size), not \"0\""},
+        MessageCase{"variantScaleAboveOne", "64|64|n|32|1|0|DIR|--variant|2:@2x",
+            "--variant scale must be above 0 and at most 1 (the images' own size), not \"2\""},
+        MessageCase{"variantScaleNotANumber", "64|64|n|32|1|0|DIR|--variant|.5",
+            "--variant scale must be a number above 0 and at most 1 with at most three decimals, such as 0.5, not "
+            "\".5\""},
+        MessageCase{"variantsWithOneSuffix", "64|64|n|32|1|0|DIR|--variant|1|--variant|0.50",
+            "--variant 1 and 0.5 both have the suffix \"\": their files would have the same names"},
+        MessageCase{"variantLargerThanTheFirst", "64|64|n|32|1|0|DIR|--variant|0.5:@1x|--variant|1:@2x",
+            "--variant 1 is larger than the first, 0.5: list the largest variant first, as its layout is the one "
+            "the others scale"},
+        MessageCase{"variantSuffixLikeASheetsNumber", "64|64|n|32|1|0|DIR|--variant|1|--variant|0.5:-2",
+            "--variant suffix must be text without \"/\" or control characters that does not end in \"-\" and a "
+            "number (the sheets' own numbering), not \"-2\""},
+        MessageCase{"variantsTooFine", "64|64|n|32|1|0|DIR|--variant|1|--variant|0.125:a|--variant|0.02:b",
+            "--variant 0.02 and the variants before it need sprites and margins padded to a multiple of 200 "
+            "pixels, more than 40"},
+        MessageCase{"paddedForVariantsTooLarge", "64|7|n|32|1|0|DIR|--variant|1|--variant|0.25:q",
+            "\"s.png\": image of 8x8 pixels once padded to a multiple of 4 for --variant does not fit on a 64x7 sheet",
+            BadInput},
         MessageCase{"ninePatchGuideNeitherBlackNorClear", kPackDir,
             "\"b.9.png\": not a nine-patch: pixel 0,0, a corner of its guides, is not transparent", BadInput,
             {{"b.9.png", Encoded(FlatSprite(5, 5, Qt::gray))}}},
@@ -387,6 +408,8 @@ INSTANTIATE_TEST_SUITE_P(Table, SettingsFiles,
             "\"DIRvintrix.toml\", line 3: \"no-bleed\" sets --bleed again, first set on line 1"},
         SettingsCase{"commandLineOnly", "config = \"other.toml\"\n", "", nullptr,
             "\"DIRvintrix.toml\", line 1: \"config\" cannot be set in a settings file, only on the command line"},
+        SettingsCase{"variantsOnlyOnTheCommandLine", "trim = true\nvariant = \"0.5\"\n", "", nullptr,
+            "\"DIRvintrix.toml\", line 2: \"variant\" cannot be set in a settings file, only on the command line"},
         // Checked once the run starts, a fault of options taken together is
         // followed by where they came from.
         SettingsCase{"optionsThatDoNotGoTogether", "extrude = 2\n", "", nullptr,
@@ -438,6 +461,22 @@ TEST_F(VintrixTest, MultiplePacksAndFewerSheetsLater)
     ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
     EXPECT_EQ(Names(output()), (QStringList{"n-02.json", "n-backup.png", "n.json", "n.png", "other.png"}));
     EXPECT_FALSE(json("Output/n.json")["meta"].toObject().contains("related_multi_packs"));
+}
+
+// All variants of a run are one output of its NAME: another NAME may not
+// take their files, and a run without them removes them.
+TEST_F(VintrixTest, VariantsAreFilesOfTheirName)
+{
+    save(FlatSprite(6, 6, Qt::red), "a.png");
+    ASSERT_EQ(run({"64", "64", "n", "32", "1", "0", sprites(), "--variant", "1:@2x", "--variant", "0.5"}).exitCode, Ok);
+    EXPECT_EQ(Names(output()), (QStringList{"n.json", "n.png", "n@2x.json", "n@2x.png"}));
+    const RunResult other = pack(64, 64, "n@2x", 32, 1, 0);
+    EXPECT_EQ(other.exitCode, OutputFailed);
+    EXPECT_EQ(other.err,
+        "error: cannot write the output named \"n@2x\": Output/\"n@2x.png\" belongs to the output named \"n\"; "
+        "choose another name or remove that output\n");
+    ASSERT_EQ(pack(64, 64, "n", 32, 1, 0).exitCode, Ok);
+    EXPECT_EQ(Names(output()), (QStringList{"n.json", "n.png"}));
 }
 
 TEST_F(VintrixTest, NamesWithBlanksQuotesAndLettersBeyondAscii)

@@ -51,7 +51,9 @@ struct PixelCase {
     friend void PrintTo(const PixelCase& c, std::ostream* os) { *os << c.label; }
 };
 
-class Pixels : public VintrixFolder, public ::testing::WithParamInterface<PixelCase> {
+// Sprites of every kind the pixel options treat apart, each with the one
+// colour of its visible pixels.
+class PixelSprites : public VintrixFolder {
 protected:
     struct Source {
         QImage image;
@@ -104,6 +106,8 @@ protected:
 
     std::map<QString, Source> sources_;
 };
+
+class Pixels : public PixelSprites, public ::testing::WithParamInterface<PixelCase> {};
 
 TEST_P(Pixels, EveryFrameShowsItsSpriteAsTheDataDescribesIt)
 {
@@ -246,6 +250,110 @@ INSTANTIATE_TEST_SUITE_P(Options, Pixels,
             Data::Godot},
         PixelCase{"allPremultiplied", 64, 256, 2, 1,
             {"--trim", "--trim-threshold", "16", "--rotate", "--premultiply", "--extrude", "1", "--shrink", "--pot"}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// --variant: the layout of the first variant, the largest, scaled for
+// each of the others, frame for frame and sheet for sheet; each frame's
+// pixels close to Qt's smooth scaling of its sprite (padded to whole pixels
+// at every scale), compared premultiplied, as a transparent pixel's colour
+// is nobody's business.
+struct VariantCase {
+    const char* label;
+    int width, height, margin;
+    QStringList options;
+    std::vector<std::pair<QString, double>> variants;  // NAME+SUFFIX and scale, as the options give them
+    QStringList files;                                 // in Output
+    Data data = Data::JsonHash;
+    friend void PrintTo(const VariantCase& c, std::ostream* os) { *os << c.label; }
+};
+
+class Variants : public PixelSprites, public ::testing::WithParamInterface<VariantCase> {};
+
+QRect Scaled(QRect r, double scale)
+{
+    return QRect(qRound(r.x() * scale), qRound(r.y() * scale), qRound(r.width() * scale), qRound(r.height() * scale));
+}
+
+TEST_P(Variants, AreTheFirstsLayoutScaledWithTheirSpritesResampled)
+{
+    const VariantCase& c = GetParam();
+    writeBytes("sprites/vintrix.toml", "[sprites.\"wide.png\"]\npivot = [0.5, 1.0]\n");  // 92x9 pixels
+    const RunResult r = run(QStringList{QString::number(c.width), QString::number(c.height), "n", "32", "1",
+                                QString::number(c.margin), sprites()} +
+        c.options);
+    ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
+    EXPECT_EQ(Names(output()), c.files);
+
+    const auto [firstName, firstScale] = c.variants[0];
+    const Atlas first = ReadAtlas(path("Output"), firstName, c.data);
+    ASSERT_EQ(first.error, "");
+    ASSERT_EQ(first.frames.size(), sources_.size());
+    int worst = 0;
+    for (const auto& [name, scale] : c.variants) {
+        SCOPED_TRACE(name.toStdString());
+        const double ratio = scale / firstScale;
+        const Atlas atlas = ReadAtlas(path("Output"), name, c.data);
+        ASSERT_EQ(atlas.error, "");
+        ASSERT_EQ(Names(atlas.sheets).size(), Names(first.sheets).size());
+        for (auto [sheet, size] = std::pair(atlas.sheets.begin(), first.sheets.begin()); sheet != atlas.sheets.end();
+             ++sheet, ++size) {
+            EXPECT_EQ(sheet->second, QSize(int(size->second.width() * ratio), int(size->second.height() * ratio)));
+            EXPECT_EQ(QImage(path("Output/" + sheet->first)).size(), sheet->second);
+        }
+        if (c.data == Data::JsonHash) {  // the pivot on the same pixel of the sprite, padded or not
+            const QJsonObject f = json("Output/" + name + ".json")["frames"].toObject()["wide.png"].toObject();
+            const QSize size = detail::JsonRect(f["sourceSize"]).size() / scale;
+            EXPECT_DOUBLE_EQ(f["anchor"].toObject()["x"].toDouble() * size.width(), 46);
+            EXPECT_DOUBLE_EQ(f["anchor"].toObject()["y"].toDouble() * size.height(), 9);
+        }
+        if (c.data == Data::JsonHash || c.data == Data::JsonArray) {
+            EXPECT_EQ(json("Output/" + name + ".json")["meta"].toObject()["scale"].toString(), QString::number(scale));
+        }
+        for (const auto& [key, frame] : atlas.frames) {
+            SCOPED_TRACE(key.toStdString());
+            const Frame& large = first.frames.at(key);
+            EXPECT_EQ(frame.rect, Scaled(large.rect, ratio));
+            EXPECT_EQ(frame.source, Scaled(large.source, ratio));
+            EXPECT_EQ(frame.sourceSize, Scaled(QRect(QPoint(), large.sourceSize), ratio).size());
+            EXPECT_EQ(frame.rotated, large.rotated);
+
+            // The sprite on the canvas it was padded to, scaled.
+            const QImage& source = sources_.at(key).image;
+            const QSize padded = Scaled(QRect(QPoint(), frame.sourceSize), 1 / scale).size();
+            ASSERT_TRUE(QRect(QPoint(), padded).contains(source.rect()));
+            QImage canvas(padded, QImage::Format_RGBA8888_Premultiplied);
+            canvas.fill(Qt::transparent);
+            QPainter(&canvas).drawImage(0, 0, source);
+            const QImage want = canvas.scaled(frame.sourceSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            const QImage stored = StoredImage(QImage(path("Output/" + frame.sheet)), frame, c.data);
+            // --premultiply stores the premultiplied colours as they are.
+            const QImage got = c.options.contains("--premultiply")
+                ? QImage(stored.constBits(), stored.width(), stored.height(), QImage::Format_RGBA8888_Premultiplied)
+                      .copy()
+                : stored.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
+            ASSERT_EQ(got.size(), want.size());
+            for (int y = 0; y < got.height(); ++y)
+                for (int x = 0; x < got.width(); ++x) {
+                    const QRgb a = got.pixel(x, y), b = want.pixel(x, y);
+                    for (int d : {qRed(a) - qRed(b), qGreen(a) - qGreen(b), qBlue(a) - qBlue(b), qAlpha(a) - qAlpha(b)})
+                        worst = std::max(worst, std::abs(d));
+                }
+        }
+    }
+    EXPECT_LE(worst, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, Variants,
+    ::testing::Values(VariantCase{"halfOfTwice", 128, 128, 1, {"--variant", "1:@2x", "--variant", "0.5"},
+                          {{"n@2x", 1}, {"n", 0.5}}, {"n.json", "n.png", "n@2x.json", "n@2x.png"}},
+        VariantCase{"threeTrimmedRotatedShrunk", 48, 512, 2,
+            {"--trim", "--rotate", "--shrink", "--data", "json-array", "--variant", "1", "--variant", "0.75:-3q",
+                "--variant", "0.25:_q"},
+            {{"n", 1}, {"n-3q", 0.75}, {"n_q", 0.25}},
+            {"n-3q.json", "n-3q.png", "n.json", "n.png", "n_q.json", "n_q.png"}, Data::JsonArray},
+        VariantCase{"libgdxPremultipliedExtruded", 128, 128, 2,
+            {"--data", "libgdx", "--premultiply", "--extrude", "1", "--variant", "0.5:@1x", "--variant", "0.25"},
+            {{"n@1x", 0.5}, {"n", 0.25}}, {"n.atlas", "n.png", "n@1x.atlas", "n@1x.png"}, Data::Libgdx}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // --shrink lays the last sheet, which holds what the full sheets before it
