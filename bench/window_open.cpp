@@ -65,8 +65,12 @@ bool WaitForMap(xcb_connection_t* x, double deadline)
 
 int Time(char** command)
 {
-    const std::unique_ptr<xcb_connection_t, void (*)(xcb_connection_t*)> x{
-        xcb_connect(nullptr, nullptr), xcb_disconnect};
+    // A server busy with the last run's clients may refuse for a moment.
+    std::unique_ptr<xcb_connection_t, void (*)(xcb_connection_t*)> x{xcb_connect(nullptr, nullptr), xcb_disconnect};
+    for (int attempt = 0; xcb_connection_has_error(x.get()) && attempt < 50; ++attempt) {
+        ::usleep(20000);
+        x.reset(xcb_connect(nullptr, nullptr));
+    }
     if (xcb_connection_has_error(x.get())) {
         std::fprintf(stderr, "window_open: cannot reach the X server\n");
         return 1;

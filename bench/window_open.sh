@@ -17,6 +17,7 @@ cat > "$work/measure.sh" <<'INNER'
 #!/bin/sh
 set -eu
 bin=$1 runs=$2 work=$3
+: > "$work/errors"
 watch=$bin/vintrix_window_open
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 echo "| start folder | bare Qt window ms | Vintrix Studio ms | ratio |"
@@ -27,11 +28,14 @@ for folder in empty busy; do
   : > "$work/bare"; : > "$work/form"
   i=0
   while [ $i -lt "$runs" ]; do
-    "$watch" time "$watch" bare 2>/dev/null >> "$work/bare"
-    "$watch" time "$bin/vintrix-studio" 2>/dev/null >> "$work/form"
+    "$watch" time "$watch" bare 2>>"$work/errors" >> "$work/bare" || true
+    "$watch" time "$bin/vintrix-studio" 2>>"$work/errors" >> "$work/form" || true
     i=$((i + 1))
   done
   bare=$(median < "$work/bare"); form=$(median < "$work/form")
+  failed=$(grep -c '^window_open:' "$work/errors" || true)
+  [ "$failed" -eq 0 ] || echo "($failed runs failed: $(grep '^window_open:' "$work/errors" | sort -u | tr '\n' ' '))" >&2
+  : > "$work/errors"
   label=$([ $folder = empty ] && echo "empty" || echo "20,000 subfolders")
   echo "| $label | $bare | $form | $(echo "$form $bare" | awk '{ printf "%.2f", $1 / $2 }') |"
 done
