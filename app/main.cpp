@@ -7,12 +7,21 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include <fontconfig/fontconfig.h>
+
+#include <algorithm>
+#include <thread>
+
 namespace {
 
 // --help and --version are answered before the window system is reached, so
 // they work where no display is.
 void AnswerHelpAndVersion(int argc, char** argv)
 {
+    // Only an option can ask for them; a start without one skips the parser.
+    if (std::none_of(argv + 1, argv + argc, [](const char* argument) { return argument[0] == '-'; })) {
+        return;
+    }
     QCoreApplication probe(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -38,7 +47,12 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationVersion(QStringLiteral("1.00"));
     AnswerHelpAndVersion(argc, argv);
 
+    // The window's captions need the font configuration: it is read on
+    // another thread while the application sets up its connection to the
+    // window system, which waits on the display server for most of that time.
+    std::thread fonts(FcInit);
     QApplication app(argc, argv);
+    fonts.join();
     QApplication::setOrganizationDomain(QStringLiteral("vintrix.example.org"));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.example.vintrix.studio"));
 

@@ -1,11 +1,12 @@
 #!/bin/sh
-# Times how long Vintrix Studio's window takes to appear (from the start of
-# the process until the window system first shows it) against a bare Qt
-# window, in an empty start folder and in one with 20,000 subfolders, under
-# one Xvfb server: runs alternate, and the median of each is printed.
-# Usage: bench/window_open.sh PATH/TO/vintrix_window_open [RUNS]
+# Times how long Vintrix Studio's window takes to appear, from the start of
+# its process until the X server maps the window, watched from outside,
+# against a bare Qt window, in an empty start folder and in one with 20,000
+# subfolders, under one Xvfb server: runs alternate, and the median of each
+# is printed.
+# Usage: bench/window_open.sh BUILD/bin [RUNS]
 set -eu
-program=$(realpath "$1")
+bin=$(realpath "$1")
 runs=${2:-15}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -15,24 +16,28 @@ mkdir "$work/empty" "$work/busy"
 cat > "$work/measure.sh" <<'INNER'
 #!/bin/sh
 set -eu
-program=$1 runs=$2 work=$3
+bin=$1 runs=$2 work=$3
+: > "$work/errors"
+watch=$bin/vintrix_window_open
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-ms() { start=$(date +%s%N); shown=$("$@" 2>/dev/null); echo $(( (shown - start) / 1000 )) | awk '{ printf "%.1f\n", $1 / 1000 }'; }
 echo "| start folder | bare Qt window ms | Vintrix Studio ms | ratio |"
 echo "|---|---|---|---|"
 for folder in empty busy; do
   cd "$work/$folder"
-  "$program" bare >/dev/null 2>&1; "$program" >/dev/null 2>&1  # warm the caches
+  "$watch" time "$watch" bare >/dev/null 2>&1; "$watch" time "$bin/vintrix-studio" >/dev/null 2>&1  # warm the caches
   : > "$work/bare"; : > "$work/form"
   i=0
   while [ $i -lt "$runs" ]; do
-    ms "$program" bare >> "$work/bare"
-    ms "$program" >> "$work/form"
+    "$watch" time "$watch" bare 2>>"$work/errors" >> "$work/bare" || true
+    "$watch" time "$bin/vintrix-studio" 2>>"$work/errors" >> "$work/form" || true
     i=$((i + 1))
   done
   bare=$(median < "$work/bare"); form=$(median < "$work/form")
+  failed=$(grep -c '^window_open:' "$work/errors" || true)
+  [ "$failed" -eq 0 ] || echo "($failed runs failed: $(grep '^window_open:' "$work/errors" | sort -u | tr '\n' ' '))" >&2
+  : > "$work/errors"
   label=$([ $folder = empty ] && echo "empty" || echo "20,000 subfolders")
   echo "| $label | $bare | $form | $(echo "$form $bare" | awk '{ printf "%.2f", $1 / $2 }') |"
 done
 INNER
-xvfb-run -a -s "-screen 0 1024x768x24" sh "$work/measure.sh" "$program" "$runs" "$work"
+xvfb-run -a -s "-screen 0 1024x768x24" sh "$work/measure.sh" "$bin" "$runs" "$work"

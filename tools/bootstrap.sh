@@ -11,11 +11,14 @@ if [ "${1:-}" = --packages-only ]; then
   shift
 fi
 
+# libfontconfig-dev: vintrix-studio reads the font configuration early.
+# libxcb1-dev: bench/window_open watches windows appear through the X server.
 # xvfb, xauth, dbus-daemon, at-spi2-core and libglib2.0-bin (gdbus): the test
 # that asks both windows questions over a real accessibility bus.
 packages="build-essential cmake ninja-build pkg-config qt6-base-dev qt6-image-formats-plugins
-  libcli11-dev libtomlplusplus-dev libpng-dev libturbojpeg0-dev libtiff-dev libwebp-dev libimagequant-dev libdeflate-dev libstb-dev libgtest-dev desktop-file-utils appstream
-  xvfb xauth dbus-daemon at-spi2-core libglib2.0-bin $*"
+  libcli11-dev libtomlplusplus-dev libpng-dev libturbojpeg0-dev libtiff-dev libwebp-dev libimagequant-dev libdeflate-dev
+  libstb-dev libgtest-dev desktop-file-utils appstream
+  libfontconfig-dev libxcb1-dev xvfb xauth dbus-daemon at-spi2-core libglib2.0-bin $*"
 
 missing=""
 for p in $packages; do

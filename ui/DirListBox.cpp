@@ -334,7 +334,9 @@ void DirListBox::setPath(const QByteArray& encodedPath)
 {
     showChain(Normalized(encodedPath));
     model_->add(SortedSubfolders(path_));
-    scrollTo(currentIndex(), QAbstractItemView::PositionAtCenter);
+    if (isVisible()) {
+        scrollTo(currentIndex(), QAbstractItemView::PositionAtCenter);
+    }
 }
 
 void DirListBox::showChain(const QByteArray& path)
@@ -348,7 +350,10 @@ void DirListBox::showChain(const QByteArray& path)
     model_->show(path_);
     const QModelIndex current = model_->index(model_->currentRow());
     setCurrentIndex(current);
-    scrollTo(current, QAbstractItemView::PositionAtCenter);
+    // A hidden list is laid out when it shows, and centred then.
+    if (isVisible()) {
+        scrollTo(current, QAbstractItemView::PositionAtCenter);
+    }
 }
 
 // Looking the folder icons up in the icon theme takes several milliseconds,
@@ -389,6 +394,12 @@ void DirListBox::keyPressEvent(QKeyEvent* event)
 void DirListBox::resizeEvent(QResizeEvent* event)
 {
     QListView::resizeEvent(event);
+    scrollTo(currentIndex(), QAbstractItemView::PositionAtCenter);
+}
+
+void DirListBox::showEvent(QShowEvent* event)
+{
+    QListView::showEvent(event);
     scrollTo(currentIndex(), QAbstractItemView::PositionAtCenter);
 }
 
