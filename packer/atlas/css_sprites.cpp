@@ -4,6 +4,7 @@
 #include <map>
 
 #include "error.h"
+#include "markup.h"
 #include "utf8.h"
 
 namespace vintrix {
@@ -93,30 +94,6 @@ std::string urlPath(const std::string& file)
     return out;
 }
 
-// Text for HTML, in an attribute's double quotes or between tags.
-std::string html(const std::string& text)
-{
-    std::string out;
-    for (const char c : text)
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
-    return out;
-}
-
 std::string px(int value)
 {
     return value == 0 ? "0" : std::to_string(value) + "px";
@@ -135,7 +112,7 @@ std::vector<std::string> cssData(const AtlasInput& input)
     std::string css = "/* <span class=\"" + shared + " " + shared + "-KEY\"></span> shows the frame KEY; " +
         input.name + ".html shows them all. */\n";
     css += selector(shared) + " {\n\tdisplay: inline-block;\n}\n";
-    std::string page = "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>" + html(input.name) +
+    std::string page = "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>" + markupText(input.name) +
         "</title>\n<link rel=\"stylesheet\" href=\"" + urlPath(input.name) +
         ".css\">\n<style>body { background: #ccc; } span { margin: 4px; outline: 1px dotted #888; }</style>\n"
         "</head>\n<body>\n";
@@ -144,7 +121,8 @@ std::vector<std::string> cssData(const AtlasInput& input)
             const std::string cls = cssClass(input.name, f.name, input.naming);
             css += selector(cls) + " {\n\twidth: " + px(f.w) + ";\n\theight: " + px(f.h) + ";\n\tbackground: url(\"" +
                 urlPath(sheet.meta.image) + "\") no-repeat " + px(-f.x) + " " + px(-f.y) + ";\n}\n";
-            page += "<span class=\"" + html(shared + " " + cls) + "\" title=\"" + html(f.name) + "\"></span>\n";
+            page +=
+                "<span class=\"" + markupText(shared + " " + cls) + "\" title=\"" + markupText(f.name) + "\"></span>\n";
         }
     return {page + "</body>\n</html>\n", css};
 }

@@ -3,44 +3,16 @@
 #include <algorithm>
 
 #include "error.h"
+#include "markup.h"
 #include "utf8.h"
 
 namespace vintrix {
 namespace {
 
-// `text` in double quotes as an attribute's value: the characters that
-// would end or start markup as entities, and the blanks that an XML reader
-// would turn into spaces as references.
+// `text` in double quotes as an attribute's value.
 std::string attribute(const std::string& text)
 {
-    std::string out = "\"";
-    for (const char c : text)
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\t':
-            out += "&#9;";
-            break;
-        case '\n':
-            out += "&#10;";
-            break;
-        case '\r':
-            out += "&#13;";
-            break;
-        default:
-            out += c;
-        }
-    return out + "\"";
+    return '"' + markupText(text) + '"';
 }
 
 std::string number(const char* attributeName, int value)
