@@ -10,6 +10,7 @@
 // (launch/JobProcess, launch/JobOutcome). Plain C++, header-only.
 #pragma once
 
+#include <array>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
@@ -25,6 +26,11 @@ inline constexpr char kPackerProgram[] = "Vintrix";
 //   Vintrix WIDTH HEIGHT NAME BPP FORMAT MARGIN FOLDER
 enum class Argument { Width, Height, Name, BitsPerPixel, Format, Margin, Folder };
 inline constexpr std::size_t kArgumentCount = 7;
+
+// The named options that take a value, each name it goes by: a reader of
+// the command line (the job's window) must skip the word after them.
+inline constexpr std::array<std::string_view, 10> kOptionsWithValue = {"-o", "--output", "--data", "--trim-threshold",
+    "--extrude", "--png-level", "--max-sheets", "--depfile", "--variant", "--config"};
 
 inline constexpr int kMinSheetSide = 1;
 inline constexpr int kMaxSheetSide = 65536;

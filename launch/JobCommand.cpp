@@ -11,9 +11,6 @@ namespace vintrix {
 namespace {
 
 constexpr std::string_view kPackerName = kPackerProgram;
-// The packer's named options that take a value (see Vintrix --help).
-constexpr std::array<std::string_view, 6> kValueOptions = {
-    "-o", "--output", "--data", "--trim-threshold", "--extrude", "--png-level"};
 
 bool IsBlank(char c)
 {
@@ -38,7 +35,7 @@ bool LooksLikeOption(std::string_view arg)
 
 bool TakesSeparateValue(std::string_view option)
 {
-    return std::find(kValueOptions.begin(), kValueOptions.end(), option) != kValueOptions.end();
+    return std::find(kOptionsWithValue.begin(), kOptionsWithValue.end(), option) != kOptionsWithValue.end();
 }
 
 }  // namespace

@@ -391,6 +391,20 @@ std::string usageText()
         "             started later put its output in place first.\n";
 }
 
+std::vector<std::string> optionsTakingValues()
+{
+    CLI::App app;
+    Named n;
+    defineOptions(app, n);
+    std::vector<std::string> names;
+    for (const CLI::Option* option : app.get_options())
+        if (option->get_expected_min() > 0)
+            for (const std::vector<std::string>* list : {&option->get_snames(), &option->get_lnames()})
+                for (const std::string& name : *list)
+                    names.push_back((list == &option->get_snames() ? "-" : "--") + name);
+    return names;
+}
+
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
 {
     CLI::App app;

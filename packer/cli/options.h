@@ -75,4 +75,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args);
 
 std::string usageText();
 
+// Every name of every named option that takes a value ("-o", "--output", …).
+std::vector<std::string> optionsTakingValues();
+
 }  // namespace vintrix

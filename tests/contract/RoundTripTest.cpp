@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <ostream>
@@ -97,6 +98,17 @@ TEST(ProgressLineTest, WindowReadsEachStageAsPrinted)
         EXPECT_EQ(line->done, 7u);
         EXPECT_EQ(line->total, 1234567890123u);
     }
+}
+
+// The job's window skips the value after an option by the contract's list,
+// which must name every option of the packer that takes one.
+TEST(OptionsWithValue, AreThePackersOwn)
+{
+    std::vector<std::string> packer = optionsTakingValues();
+    std::vector<std::string> contract(kOptionsWithValue.begin(), kOptionsWithValue.end());
+    std::sort(packer.begin(), packer.end());
+    std::sort(contract.begin(), contract.end());
+    EXPECT_EQ(packer, contract);
 }
 
 }  // namespace
