@@ -17,11 +17,9 @@ namespace {
 // here must not lend its number to one of them.
 void OpenStandardStreams()
 {
-    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-        if (::fcntl(fd, F_GETFD) == -1) {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
+        if (::fcntl(fd, F_GETFD) == -1)
             ::open("/dev/null", O_RDWR);
-        }
-    }
 }
 
 void DescribeArguments(QCommandLineParser& parser)
@@ -42,12 +40,10 @@ void AnswerHelpAndVersion(int argc, char** argv)
     QCommandLineParser parser;
     DescribeArguments(parser);
     parser.parse(QCoreApplication::arguments());
-    if (parser.isSet(QStringLiteral("help"))) {
+    if (parser.isSet(QStringLiteral("help")))
         parser.showHelp(0);
-    }
-    if (parser.isSet(QStringLiteral("version"))) {
+    if (parser.isSet(QStringLiteral("version")))
         parser.showVersion();
-    }
 }
 
 }  // namespace

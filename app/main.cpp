@@ -19,9 +19,8 @@ namespace {
 void AnswerHelpAndVersion(int argc, char** argv)
 {
     // Only an option can ask for them; a start without one skips the parser.
-    if (std::none_of(argv + 1, argv + argc, [](const char* argument) { return argument[0] == '-'; })) {
+    if (std::none_of(argv + 1, argv + argc, [](const char* argument) { return argument[0] == '-'; }))
         return;
-    }
     QCoreApplication probe(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -31,12 +30,10 @@ void AnswerHelpAndVersion(int argc, char** argv)
     parser.addHelpOption();
     parser.addVersionOption();
     parser.parse(QCoreApplication::arguments());
-    if (parser.isSet(QStringLiteral("help"))) {
+    if (parser.isSet(QStringLiteral("help")))
         parser.showHelp(0);
-    }
-    if (parser.isSet(QStringLiteral("version"))) {
+    if (parser.isSet(QStringLiteral("version")))
         parser.showVersion();
-    }
 }
 
 }  // namespace

@@ -680,7 +680,8 @@ RebuildRow measureRebuild(const SetSpec& sample, const std::string& vintrix, con
     std::sort(unchanged.begin(), unchanged.end());
     r.full = full[full.size() / 2];
     r.unchanged = unchanged[unchanged.size() / 2];
-    r.decode = medianSeconds(repeats,
+    r.decode = medianSeconds(
+        repeats,
         [&] { decodeImages(images.string(), listImageFiles(images.string()), sample.sheet, 2, workerThreads()); });
     r.listAndStat = medianSeconds(repeats, [&] {
         for (const std::string& name : listImageFiles(images.string())) {
@@ -809,10 +810,10 @@ int main(int argc, char** argv)
             const std::int64_t sheetArea = std::int64_t{sample.sheet.w - margin} * (sample.sheet.h - margin);
             r.lowerBound = static_cast<int>((area + sheetArea - 1) / sheetArea);
 
-            r.packOurs =
-                medianSeconds(repeats, [&] { r.ours = pack(sizes, sample.sheet, margin, workerThreads()).layout; });
-            r.packBl =
-                medianSeconds(repeats, [&] { r.bl = packSkyline(sizes, sample.sheet, margin, Skyline::BottomLeft); });
+            r.packOurs = medianSeconds(
+                repeats, [&] { r.ours = pack(sizes, sample.sheet, margin, workerThreads()).layout; });
+            r.packBl = medianSeconds(
+                repeats, [&] { r.bl = packSkyline(sizes, sample.sheet, margin, Skyline::BottomLeft); });
             r.packBf =
                 medianSeconds(repeats, [&] { r.bf = packSkyline(sizes, sample.sheet, margin, Skyline::BestFit); });
 

@@ -24,12 +24,11 @@ BaselineLayout packSkyline(std::span<const vintrix::Size> sizes, vintrix::Size s
         stbrp_pack_rects(&ctx, pending.data(), static_cast<int>(pending.size()));
         std::vector<stbrp_rect> rest;
         std::int64_t used = 0;
-        for (const stbrp_rect& r : pending) {
+        for (const stbrp_rect& r : pending)
             if (r.was_packed)
                 used += std::int64_t{r.w - margin} * (r.h - margin);
             else
                 rest.push_back(r);
-        }
         if (rest.size() == pending.size())
             throw std::runtime_error("an image does not fit an empty sheet");
         out.usedArea.push_back(used);

@@ -48,15 +48,12 @@ int Bare(int argc, char** argv)
 bool WaitForMap(xcb_connection_t* x, double deadline)
 {
     while (NowMs() < deadline) {
-        while (const std::unique_ptr<xcb_generic_event_t, void (*)(void*)> event{xcb_poll_for_event(x), std::free}) {
+        while (const std::unique_ptr<xcb_generic_event_t, void (*)(void*)> event{xcb_poll_for_event(x), std::free})
             if ((event->response_type & 0x7f) == XCB_MAP_NOTIFY &&
-                !reinterpret_cast<const xcb_map_notify_event_t*>(event.get())->override_redirect) {
+                !reinterpret_cast<const xcb_map_notify_event_t*>(event.get())->override_redirect)
                 return true;
-            }
-        }
-        if (xcb_connection_has_error(x)) {
+        if (xcb_connection_has_error(x))
             return false;
-        }
         pollfd fd{xcb_get_file_descriptor(x), POLLIN, 0};
         ::poll(&fd, 1, static_cast<int>(deadline - NowMs()) + 1);
     }
@@ -102,12 +99,10 @@ int Time(char** command)
 
 int main(int argc, char** argv)
 {
-    if (argc > 1 && std::strcmp(argv[1], "bare") == 0) {
+    if (argc > 1 && std::strcmp(argv[1], "bare") == 0)
         return Bare(argc, argv);
-    }
-    if (argc > 2 && std::strcmp(argv[1], "time") == 0) {
+    if (argc > 2 && std::strcmp(argv[1], "time") == 0)
         return Time(argv + 2);
-    }
     std::fprintf(stderr, "usage: %s bare | time PROGRAM [ARGS]\n", argv[0]);
     return 2;
 }

@@ -128,10 +128,9 @@ constexpr std::string_view StageName(Stage stage)
 // Nothing for a name this side does not know (a newer Vintrix's stage).
 constexpr std::optional<Stage> StageFromName(std::string_view name)
 {
-    for (const Stage stage : {Stage::Reading, Stage::Packing, Stage::Palette, Stage::Writing, Stage::Waiting}) {
+    for (const Stage stage : {Stage::Reading, Stage::Packing, Stage::Palette, Stage::Writing, Stage::Waiting})
         if (StageName(stage) == name)
             return stage;
-    }
     return std::nullopt;
 }
 

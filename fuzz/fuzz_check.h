@@ -13,9 +13,8 @@ namespace vintrix::fuzz {
 // A property that fails is a finding: abort so that libFuzzer keeps the input.
 inline void check(bool condition)
 {
-    if (!condition) {
+    if (!condition)
         std::abort();
-    }
 }
 
 // The input split at each byte of `separators`, into at most `max` parts:

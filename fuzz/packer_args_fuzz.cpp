@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             check(std::stoll(args[5]) == o->margin);
         }
     } else {
-        check(std::any_of(args.begin(), args.end(),
+        check(std::any_of(
+            args.begin(), args.end(),
             [](const std::string& a) { return a == "-h" || a == "--help" || a == "--version"; }));
     }
     return 0;

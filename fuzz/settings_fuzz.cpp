@@ -35,16 +35,14 @@ std::optional<std::vector<std::u16string>> ShellWords(std::u16string_view line)
     for (std::size_t i = 0; i < line.size(); ++i) {
         const char16_t c = line[i];
         if (c == u' ') {
-            if (inWord) {
+            if (inWord)
                 words.push_back(word);
-            }
             word.clear();
             inWord = false;
         } else if (c == u'\'') {
             const std::size_t close = line.find(u'\'', i + 1);
-            if (close == std::u16string_view::npos) {
+            if (close == std::u16string_view::npos)
                 return std::nullopt;
-            }
             word.append(line.substr(i + 1, close - i - 1));
             inWord = true;
             i = close;
@@ -59,9 +57,8 @@ std::optional<std::vector<std::u16string>> ShellWords(std::u16string_view line)
             return std::nullopt;
         }
     }
-    if (inWord) {
+    if (inWord)
         words.push_back(word);
-    }
     return words;
 }
 
@@ -72,31 +69,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace vintrix;
     using fuzz::check;
     std::u16string text;
-    for (std::size_t i = 0; i + 1 < size; i += 2) {
+    for (std::size_t i = 0; i + 1 < size; i += 2)
         text += static_cast<char16_t>(data[i] | data[i + 1] << 8);
-    }
     const std::size_t split = text.find(u'\0');
     const std::u16string name = text.substr(0, split);
     const std::u16string folder = split == std::u16string::npos ? u"" : text.substr(split + 1);
 
     check(!std::isnan(LeadingNumber(text)));
-    if (const auto bounded = UpperBound(text)) {
+    if (const auto bounded = UpperBound(text))
         check(!UpperBound(*bounded));
-    }
     check(EmptyRefill(text, u"256").has_value() == text.empty());
 
     PackSettings settings;
     TakeName(settings, name);
     check(settings.fileName.text().size() == FixedName::kLength);
-    if (!folder.empty()) {
+    if (!folder.empty())
         settings.imagesFolder = u"/" + folder + u"/";
-    }
     const auto words = ShellWords(ComposeCommandLine(settings));
     check(words.has_value());
     check(words->size() == (settings.imagesFolder.empty() ? 7u : 8u));
     check((*words)[3] == TrimBlanks(settings.fileName.text()));
-    if (!settings.imagesFolder.empty()) {
+    if (!settings.imagesFolder.empty())
         check((*words)[7] == TrimBlanks(settings.imagesFolder));
-    }
     return 0;
 }

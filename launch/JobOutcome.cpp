@@ -14,18 +14,16 @@ std::vector<std::string_view> Split(std::string_view text, char separator)
     for (std::size_t start = 0;;) {
         const std::size_t end = text.find(separator, start);
         fields.push_back(text.substr(start, end - start));
-        if (end == std::string_view::npos) {
+        if (end == std::string_view::npos)
             return fields;
-        }
         start = end + 1;
     }
 }
 
 std::string SignalName(int signal)
 {
-    if (const char* abbrev = sigabbrev_np(signal)) {
+    if (const char* abbrev = sigabbrev_np(signal))
         return std::string("SIG") + abbrev;
-    }
     return "signal " + std::to_string(signal);
 }
 
@@ -48,23 +46,19 @@ bool Succeeded(ShellEnd end)
 
 std::optional<int> StoppingSignal(ShellEnd end)
 {
-    if (end.signaled) {
+    if (end.signaled)
         return end.code;
-    }
-    if (end.code > 128 && end.code < 128 + NSIG) {
+    if (end.code > 128 && end.code < 128 + NSIG)
         return end.code - 128;
-    }
     return std::nullopt;
 }
 
 std::string EndSentence(ShellEnd end, std::string_view searchPath)
 {
-    if (Succeeded(end)) {
+    if (Succeeded(end))
         return "Done.";
-    }
-    if (const auto signal = StoppingSignal(end)) {
+    if (const auto signal = StoppingSignal(end))
         return "Stopped by " + SignalName(*signal) + " before the end; earlier output in Output is left as it was.";
-    }
     switch (end.code) {
     case toInt(ExitCode::BadArguments):
         return "Failed: Vintrix did not accept the settings (bad arguments, exit status 2).";

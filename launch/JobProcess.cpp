@@ -51,11 +51,10 @@ void JobProcess::start(const QString& scriptFile)
     if (startError_.isEmpty()) {
         shell_.setProgram(QStringLiteral("/bin/sh"));
         shell_.setProcessChannelMode(QProcess::ForwardedChannels);
-        if (scriptFile.isEmpty()) {
+        if (scriptFile.isEmpty())
             shell_.setInputChannelMode(QProcess::ForwardedInputChannel);
-        } else {
+        else
             shell_.setStandardInputFile(scriptFile);
-        }
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QString::fromLatin1(kProgressVariable), QString::fromLatin1(kProgressLines));
         shell_.setProcessEnvironment(environment);
@@ -74,9 +73,8 @@ void JobProcess::start(const QString& scriptFile)
             }
         });
         shell_.start();
-        if (const qint64 pid = shell_.processId(); pid > 0) {
+        if (const qint64 pid = shell_.processId(); pid > 0)
             ::setpgid(static_cast<pid_t>(pid), static_cast<pid_t>(pid));
-        }
     } else {
         shellOver_ = true;
     }
@@ -88,9 +86,8 @@ void JobProcess::start(const QString& scriptFile)
 
 void JobProcess::stop()
 {
-    if (const qint64 pid = shell_.processId(); pid > 0) {
+    if (const qint64 pid = shell_.processId(); pid > 0)
         ::kill(-static_cast<pid_t>(pid), SIGTERM);
-    }
 }
 
 void JobProcess::read(Stream& stream, Channel channel)
@@ -98,12 +95,10 @@ void JobProcess::read(Stream& stream, Channel channel)
     char buffer[4096];
     for (qsizetype taken = 0; taken < kReadChunk;) {
         const ssize_t n = ::read(stream.fd.get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
+        if (n < 0 && errno == EINTR)
             continue;
-        }
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             break;
-        }
         if (n <= 0) {
             if (!stream.pending.isEmpty()) {
                 takeLine(stream.pending, channel);
@@ -121,9 +116,8 @@ void JobProcess::read(Stream& stream, Channel channel)
         for (qsizetype end; (end = stream.pending.indexOf('\n')) >= 0;) {
             QByteArray line = stream.pending.left(end);
             stream.pending.remove(0, end + 1);
-            if (line.endsWith('\r')) {
+            if (line.endsWith('\r'))
                 line.chop(1);
-            }
             takeLine(line, channel);
         }
         if (stream.pending.size() > kReadChunk) {  // a line without end is shown in pieces
@@ -153,9 +147,8 @@ void JobProcess::shellFinished(int exitCode, QProcess::ExitStatus exitStatus)
 
 void JobProcess::endIfOver()
 {
-    if (!shellOver_ || out_.fd || err_.fd || ended_) {
+    if (!shellOver_ || out_.fd || err_.fd || ended_)
         return;
-    }
     ended_ = true;
     if (!startError_.isEmpty()) {
         emit ended(false, startError_);

@@ -26,13 +26,11 @@ QByteArray PackerSearchPath()
 {
     QByteArray path(".");
     const QByteArray programFolder = QFile::encodeName(QCoreApplication::applicationDirPath());
-    if (!programFolder.isEmpty() && !programFolder.contains(':')) {
+    if (!programFolder.isEmpty() && !programFolder.contains(':'))
         path += ':' + programFolder;
-    }
     const QByteArray inherited = qgetenv("PATH");
-    if (!inherited.isEmpty()) {
+    if (!inherited.isEmpty())
         path += ':' + inherited;
-    }
     return path;
 }
 
@@ -62,36 +60,31 @@ LaunchFailure CannotWrite(const QString& why)
 std::optional<LaunchFailure> RemoveEarlierScript()
 {
     struct stat earlier {};
-    if (::lstat(kScriptName, &earlier) != 0) {
+    if (::lstat(kScriptName, &earlier) != 0)
         return errno == ENOENT ? std::nullopt : std::optional(CannotWrite(ErrorText(errno)));
-    }
     if (!S_ISLNK(earlier.st_mode) && earlier.st_uid != ::geteuid()) {
         return CannotWrite(QStringLiteral("a file of that name belongs to another user; remove it or start "
                                           "Vintrix Studio in a folder of your own"));
     }
-    if (::unlink(kScriptName) != 0) {
+    if (::unlink(kScriptName) != 0)
         return CannotWrite(QStringLiteral("the file of that name cannot be replaced: %1").arg(ErrorText(errno)));
-    }
     return std::nullopt;
 }
 
 // Creates the script afresh and returns it open for reading from its start.
 std::variant<UniqueFd, LaunchFailure> WriteScript(const std::u16string& line)
 {
-    if (auto failure = RemoveEarlierScript()) {
+    if (auto failure = RemoveEarlierScript())
         return *failure;
-    }
     UniqueFd script(::open(kScriptName, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!script) {
+    if (!script)
         return CannotWrite(ErrorText(errno));
-    }
     const std::string text = EncodeText(line) + '\n';
     std::size_t written = 0;
     while (written < text.size()) {
         const ssize_t n = ::write(script.get(), text.data() + written, text.size() - written);
-        if (n < 0 && errno == EINTR) {
+        if (n < 0 && errno == EINTR)
             continue;
-        }
         if (n <= 0) {
             const int error = n < 0 ? errno : ENOSPC;
             ::unlink(kScriptName);
@@ -111,11 +104,9 @@ std::variant<UniqueFd, LaunchFailure> WriteScript(const std::u16string& line)
 std::vector<QByteArray> JobEnvironment()
 {
     std::vector<QByteArray> environment;
-    for (char** entry = environ; *entry; ++entry) {
-        if (std::strncmp(*entry, "PATH=", 5) != 0) {
+    for (char** entry = environ; *entry; ++entry)
+        if (std::strncmp(*entry, "PATH=", 5) != 0)
             environment.emplace_back(*entry);
-        }
-    }
     environment.push_back("PATH=" + PackerSearchPath());
     return environment;
 }
@@ -128,14 +119,12 @@ std::optional<LaunchFailure> StartDetached(const std::vector<QByteArray>& argume
     const QByteArray& program = arguments.front();
     const std::vector<QByteArray> environment = JobEnvironment();
     std::vector<char*> envp;
-    for (const QByteArray& entry : environment) {
+    for (const QByteArray& entry : environment)
         envp.push_back(const_cast<char*>(entry.constData()));
-    }
     envp.push_back(nullptr);
     std::vector<char*> argv;
-    for (const QByteArray& argument : arguments) {
+    for (const QByteArray& argument : arguments)
         argv.push_back(const_cast<char*>(argument.constData()));
-    }
     argv.push_back(nullptr);
 
     int report[2];
@@ -151,9 +140,8 @@ std::optional<LaunchFailure> StartDetached(const std::vector<QByteArray>& argume
         // Only async-signal-safe calls from here on.
         if (::fork() == 0) {
             ::setsid();
-            if (::dup2(input.get(), STDIN_FILENO) >= 0) {
+            if (::dup2(input.get(), STDIN_FILENO) >= 0)
                 ::execve(argv[0], argv.data(), envp.data());
-            }
             const int error = errno;
             [[maybe_unused]] const ssize_t ignored = ::write(writer.get(), &error, sizeof error);
             ::_exit(127);
@@ -184,9 +172,8 @@ std::optional<LaunchFailure> RemoveScript(const UniqueFd& script)
     struct stat written {};
     struct stat named {};
     if (::fstat(script.get(), &written) != 0 || ::lstat(kScriptName, &named) != 0 || written.st_dev != named.st_dev ||
-        written.st_ino != named.st_ino) {
+        written.st_ino != named.st_ino)
         return std::nullopt;
-    }
     if (::unlink(kScriptName) != 0) {
         return LaunchFailure{
             QStringLiteral("Cannot delete %1: %2").arg(QString::fromLatin1(kScriptName), ErrorText(errno))};
@@ -199,9 +186,8 @@ std::optional<LaunchFailure> RemoveScript(const UniqueFd& script)
 std::vector<QByteArray> JobProgram(const QString& jobName)
 {
     const QString window = JobWindowProgram();
-    if (::access(QFile::encodeName(window).constData(), X_OK) == 0) {
+    if (::access(QFile::encodeName(window).constData(), X_OK) == 0)
         return {QFile::encodeName(window), jobName.toUtf8()};
-    }
     return {"/bin/sh"};
 }
 
@@ -216,13 +202,11 @@ std::optional<LaunchFailure> RunPackJob(
     const std::u16string& line, const ShowNotice& showNotice, const QString& jobName)
 {
     auto written = WriteScript(line);
-    if (auto* failure = std::get_if<LaunchFailure>(&written)) {
+    if (auto* failure = std::get_if<LaunchFailure>(&written))
         return *failure;
-    }
     const UniqueFd script = std::get<UniqueFd>(std::move(written));
-    if (auto failure = StartDetached(JobProgram(jobName), script)) {
+    if (auto failure = StartDetached(JobProgram(jobName), script))
         return failure;
-    }
     showNotice(QString::fromLatin1(kNoticeText));
     return RemoveScript(script);
 }

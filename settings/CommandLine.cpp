@@ -10,9 +10,8 @@ namespace {
 // word characters to a POSIX shell and pass as they are.
 bool IsPlain(char16_t c)
 {
-    if (c >= 0x80) {
+    if (c >= 0x80)
         return true;
-    }
     return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
         std::u16string_view(u"_-./,+:@%").find(c) != std::u16string_view::npos;
 }
@@ -26,17 +25,14 @@ std::u16string Decimal(std::int64_t number)
 
 std::u16string ShellWord(std::u16string_view word)
 {
-    if (!word.empty() && std::all_of(word.begin(), word.end(), IsPlain)) {
+    if (!word.empty() && std::all_of(word.begin(), word.end(), IsPlain))
         return std::u16string(word);
-    }
     std::u16string quoted = u"'";
-    for (const char16_t c : word) {
-        if (c == u'\'') {
+    for (const char16_t c : word)
+        if (c == u'\'')
             quoted += u"'\\''";
-        } else {
+        else
             quoted += c;
-        }
-    }
     quoted += u'\'';
     return quoted;
 }
@@ -57,9 +53,8 @@ std::u16string ComposeCommandLine(const PackSettings& settings)
         line += u' ';
     }
     const std::u16string_view folder = TrimBlanks(settings.imagesFolder);
-    if (!folder.empty()) {
+    if (!folder.empty())
         line += ShellWord(folder);
-    }
     return line;
 }
 

@@ -18,28 +18,24 @@ std::size_t DecodeOne(std::string_view bytes, char32_t& codePoint)
     }
     std::size_t length = 0;
     char32_t minimum = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
+    if (lead >= 0xC2 && lead <= 0xDF)
         length = 2, minimum = 0x80, codePoint = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
+    else if (lead >= 0xE0 && lead <= 0xEF)
         length = 3, minimum = 0x800, codePoint = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
+    else if (lead >= 0xF0 && lead <= 0xF4)
         length = 4, minimum = 0x10000, codePoint = lead & 0x07;
-    } else {
+    else
         return 0;
-    }
-    if (bytes.size() < length) {
+    if (bytes.size() < length)
         return 0;
-    }
     for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80) {
+        if ((byte(i) & 0xC0) != 0x80)
             return 0;
-        }
         codePoint = codePoint << 6 | (byte(i) & 0x3F);
     }
     const bool surrogate = codePoint >= 0xD800 && codePoint <= 0xDFFF;
-    if (codePoint < minimum || codePoint > 0x10FFFF || surrogate) {
+    if (codePoint < minimum || codePoint > 0x10FFFF || surrogate)
         return 0;
-    }
     return length;
 }
 
@@ -107,15 +103,14 @@ std::string EncodeText(std::u16string_view text)
     bytes.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t unit = text[i];
-        if (IsHigh(unit) && i + 1 < text.size() && IsLow(text[i + 1])) {
+        if (IsHigh(unit) && i + 1 < text.size() && IsLow(text[i + 1]))
             AppendUtf8(bytes, 0x10000 + ((unit - 0xD800) << 10) + (text[++i] - 0xDC00));
-        } else if (unit >= kCarriedByteBase + 0x80 && unit <= kCarriedByteBase + 0xFF) {
+        else if (unit >= kCarriedByteBase + 0x80 && unit <= kCarriedByteBase + 0xFF)
             bytes += static_cast<char>(unit - kCarriedByteBase);
-        } else if (IsHigh(unit) || IsLow(unit)) {
+        else if (IsHigh(unit) || IsLow(unit))
             AppendUtf8(bytes, kReplacement);
-        } else {
+        else
             AppendUtf8(bytes, unit);
-        }
     }
     return bytes;
 }

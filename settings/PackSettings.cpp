@@ -33,13 +33,11 @@ public:
 
     double Read()
     {
-        if (Peek() == u'+' || Peek() == u'-') {
+        if (Peek() == u'+' || Peek() == u'-')
             negative_ = Take() == u'-';
-        }
         const bool hasMantissa = ReadMantissa();
-        if (!hasMantissa) {
+        if (!hasMantissa)
             return 0.0;
-        }
         ReadExponent();
         return Convert();
     }
@@ -47,9 +45,8 @@ public:
 private:
     char16_t Peek()
     {
-        while (pos_ < text_.size() && IsSkipped(text_[pos_])) {
+        while (pos_ < text_.size() && IsSkipped(text_[pos_]))
             ++pos_;
-        }
         return pos_ < text_.size() ? text_[pos_] : u'\0';
     }
 
@@ -72,32 +69,27 @@ private:
                 // Decimal exponent of the first significant digit.
                 magnitude_ = seenPoint ? -static_cast<long long>(fractionDigits_) - 1 : 0;
             }
-            if (seenNonZero_ && !seenPoint) {
+            if (seenNonZero_ && !seenPoint)
                 ++integerDigitsAfterLead_;
-            }
-            if (seenPoint) {
+            if (seenPoint)
                 ++fractionDigits_;
-            }
             digits_ += static_cast<char>(c);
         }
-        if (seenNonZero_ && integerDigitsAfterLead_ > 0) {
+        if (seenNonZero_ && integerDigitsAfterLead_ > 0)
             magnitude_ = integerDigitsAfterLead_ - 1;
-        }
         return anyDigit;
     }
 
     void ReadExponent()
     {
         const char16_t e = Peek();
-        if (e != u'e' && e != u'E') {
+        if (e != u'e' && e != u'E')
             return;
-        }
         const std::size_t rewind = pos_;
         Take();
         bool negativeExponent = false;
-        if (Peek() == u'+' || Peek() == u'-') {
+        if (Peek() == u'+' || Peek() == u'-')
             negativeExponent = Take() == u'-';
-        }
         if (!IsDigit(Peek())) {
             pos_ = rewind;  // "1e" and "1e+" are just 1
             return;
@@ -120,9 +112,8 @@ private:
         double value = 0.0;
         const auto [end, error] = std::from_chars(digits_.data(), digits_.data() + digits_.size(), value);
         (void)end;
-        if (error == std::errc::result_out_of_range) {
+        if (error == std::errc::result_out_of_range)
             value = magnitude_ + exponent_ > 0 ? std::numeric_limits<double>::infinity() : 0.0;
-        }
         return negative_ ? -value : value;
     }
 
@@ -147,9 +138,8 @@ double LeadingNumber(std::u16string_view text)
 std::optional<std::int32_t> RoundToField(double value)
 {
     const double rounded = std::nearbyint(value);  // the default mode rounds half to even
-    if (!(rounded >= std::numeric_limits<std::int32_t>::min() && rounded <= std::numeric_limits<std::int32_t>::max())) {
+    if (!(rounded >= std::numeric_limits<std::int32_t>::min() && rounded <= std::numeric_limits<std::int32_t>::max()))
         return std::nullopt;
-    }
     return static_cast<std::int32_t>(rounded);
 }
 
@@ -157,18 +147,16 @@ std::u16string NumberText(std::int64_t number)
 {
     const std::string digits = std::to_string(number);
     std::u16string text(digits.begin(), digits.end());
-    if (number >= 0) {
+    if (number >= 0)
         text.insert(text.begin(), u' ');
-    }
     return text;
 }
 
 std::u16string_view TrimBlanks(std::u16string_view text)
 {
     const auto first = text.find_first_not_of(u' ');
-    if (first == std::u16string_view::npos) {
+    if (first == std::u16string_view::npos)
         return {};
-    }
     const auto last = text.find_last_not_of(u' ');
     return text.substr(first, last - first + 1);
 }
@@ -195,9 +183,8 @@ std::optional<NumberBox> TakeNumbers(PackSettings& settings, std::u16string_view
     };
     for (const auto& take : takes) {
         const auto value = RoundToField(LeadingNumber(take.text));
-        if (!value) {
+        if (!value)
             return take.box;
-        }
         take.field = *value;
     }
     return std::nullopt;

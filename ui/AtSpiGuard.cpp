@@ -45,13 +45,11 @@ void PutFilterInFront()
     QDBusConnection bus(QString::fromLatin1(kA11yConnection));
     const QString path = QString::fromLatin1(kAccessiblePath);
     auto* qt = qobject_cast<QDBusVirtualObject*>(bus.objectRegisteredAt(path));
-    if (!bus.isConnected() || !qt || dynamic_cast<GetAllFilter*>(qt)) {
+    if (!bus.isConnected() || !qt || dynamic_cast<GetAllFilter*>(qt))
         return;
-    }
     bus.unregisterObject(path, QDBusConnection::UnregisterTree);
-    if (!bus.registerVirtualObject(path, new GetAllFilter(qt, qt), QDBusConnection::SubPath)) {
+    if (!bus.registerVirtualObject(path, new GetAllFilter(qt, qt), QDBusConnection::SubPath))
         bus.registerVirtualObject(path, qt, QDBusConnection::SubPath);
-    }
 }
 
 // Qt's bridge registers its objects right after it turns accessibility on.
@@ -59,9 +57,8 @@ class Activation : public QAccessible::ActivationObserver {
 public:
     void accessibilityActiveChanged(bool active) override
     {
-        if (active) {
+        if (active)
             QTimer::singleShot(0, QCoreApplication::instance(), &PutFilterInFront);
-        }
     }
 };
 
@@ -69,9 +66,8 @@ public:
 
 void GuardAtSpiGetAll()
 {
-    if (QLibraryInfo::version() >= QVersionNumber(6, 5)) {
+    if (QLibraryInfo::version() >= QVersionNumber(6, 5))
         return;
-    }
     static Activation activation;
     QAccessible::installActivationObserver(&activation);
     QTimer::singleShot(0, QCoreApplication::instance(), &PutFilterInFront);

@@ -16,9 +16,8 @@ QString FindOpener(const QByteArray& path)
 {
     for (const QByteArray& folder : path.split(':')) {
         const QFileInfo program(QFile::decodeName(folder) + QLatin1Char('/') + QLatin1String(kOpener));
-        if (program.isFile() && program.isExecutable()) {
+        if (program.isFile() && program.isExecutable())
             return program.absoluteFilePath();
-        }
     }
     return {};
 }
@@ -28,11 +27,9 @@ QString FindOpener(const QByteArray& path)
 QByteArray FullFoldersOnly(const QByteArray& path)
 {
     QByteArrayList folders;
-    for (const QByteArray& folder : path.split(':')) {
-        if (folder.startsWith('/')) {
+    for (const QByteArray& folder : path.split(':'))
+        if (folder.startsWith('/'))
             folders << folder;
-        }
-    }
     return folders.join(':');
 }
 
@@ -63,15 +60,16 @@ void DesktopOpener::open(const QString& path)
     opener->setArguments({path});
     opener->setStandardInputFile(QProcess::nullDevice());
     opener->setStandardOutputFile(QProcess::nullDevice());
-    connect(opener, &QProcess::finished, this, [this, opener, name](int code, QProcess::ExitStatus status) {
-        opener->deleteLater();
-        if (status == QProcess::NormalExit && code == 0) {
-            return;
-        }
-        const QString why = QString::fromLocal8Bit(opener->readAllStandardError()).trimmed().section(u'\n', -1);
-        emit failed(tr("Cannot open %1: %2 could not open it (%3).")
-                        .arg(name, QLatin1String(kOpener), why.isEmpty() ? tr("exit status %1").arg(code) : why));
-    });
+    connect(
+        opener, &QProcess::finished, this,
+        [this, opener, name](int code, QProcess::ExitStatus status) {
+            opener->deleteLater();
+            if (status == QProcess::NormalExit && code == 0)
+                return;
+            const QString why = QString::fromLocal8Bit(opener->readAllStandardError()).trimmed().section(u'\n', -1);
+            emit failed(tr("Cannot open %1: %2 could not open it (%3).")
+                            .arg(name, QLatin1String(kOpener), why.isEmpty() ? tr("exit status %1").arg(code) : why));
+        });
     connect(opener, &QProcess::errorOccurred, this, [this, opener, name](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart) {
             opener->deleteLater();

@@ -55,13 +55,11 @@ QByteArray Join(const QByteArray& folder, const QByteArray& name)
 QString DisplayName(const QByteArray& encoded)
 {
     QString name = QFile::decodeName(encoded);
-    for (QChar& c : name) {
-        if (c.unicode() < 0x20) {
+    for (QChar& c : name)
+        if (c.unicode() < 0x20)
             c = QChar(0x2400 + c.unicode());
-        } else if (c.unicode() == 0x7f) {
+        else if (c.unicode() == 0x7f)
             c = QChar(0x2421);
-        }
-    }
     return name;
 }
 
@@ -70,19 +68,16 @@ std::vector<QByteArray> Subfolders(const QByteArray& folder)
 {
     std::vector<QByteArray> names;
     const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.constData()), ::closedir);
-    if (!dir) {
+    if (!dir)
         return names;
-    }
     while (const dirent* entry = ::readdir(dir.get())) {
         const QByteArray name(entry->d_name);
-        if (name.startsWith('.')) {
+        if (name.startsWith('.'))
             continue;
-        }
         const bool folderType = entry->d_type == DT_DIR;
         const bool maybeFolder = entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK;
-        if (folderType || (maybeFolder && IsFolder(Join(folder, name)))) {
+        if (folderType || (maybeFolder && IsFolder(Join(folder, name))))
             names.push_back(name);
-        }
     }
     return names;
 }
@@ -92,31 +87,26 @@ std::vector<QByteArray> Chain(const QByteArray& path)
 {
     std::vector<QByteArray> chain{QByteArray("/")};
     qsizetype slash = 0;
-    while ((slash = path.indexOf('/', slash + 1)) > 0) {
+    while ((slash = path.indexOf('/', slash + 1)) > 0)
         chain.push_back(path.left(slash));
-    }
-    if (path.size() > 1) {
+    if (path.size() > 1)
         chain.push_back(path);
-    }
     return chain;
 }
 
 QByteArray Normalized(QByteArray path)
 {
-    while (path.contains("//")) {
+    while (path.contains("//"))
         path.replace("//", "/");
-    }
-    if (path.size() > 1 && path.endsWith('/')) {
+    if (path.size() > 1 && path.endsWith('/'))
         path.chop(1);
-    }
     return path.startsWith('/') ? path : QByteArray("/") + path;
 }
 
 QByteArray NearestExisting(QByteArray path)
 {
-    while (path.size() > 1 && !IsFolder(path)) {
+    while (path.size() > 1 && !IsFolder(path))
         path.truncate(std::max<qsizetype>(path.lastIndexOf('/'), 1));
-    }
     return path;
 }
 
@@ -137,16 +127,14 @@ int CompareDigits(QStringView a, QStringView b)
 {
     const auto significant = [](QStringView digits) {
         qsizetype zeros = 0;
-        while (zeros + 1 < digits.size() && digits[zeros] == u'0') {
+        while (zeros + 1 < digits.size() && digits[zeros] == u'0')
             ++zeros;
-        }
         return digits.mid(zeros);
     };
     const QStringView x = significant(a);
     const QStringView y = significant(b);
-    if (x.size() != y.size()) {
+    if (x.size() != y.size())
         return x.size() < y.size() ? -1 : 1;
-    }
     return x.compare(y);
 }
 
@@ -159,26 +147,21 @@ int NaturalCompare(QStringView a, QStringView b)
         if (a[i].isDigit() && b[j].isDigit()) {
             const qsizetype startA = i;
             const qsizetype startB = j;
-            while (i < a.size() && a[i].isDigit()) {
+            while (i < a.size() && a[i].isDigit())
                 ++i;
-            }
-            while (j < b.size() && b[j].isDigit()) {
+            while (j < b.size() && b[j].isDigit())
                 ++j;
-            }
-            if (const int c = CompareDigits(a.mid(startA, i - startA), b.mid(startB, j - startB))) {
+            if (const int c = CompareDigits(a.mid(startA, i - startA), b.mid(startB, j - startB)))
                 return c;
-            }
             continue;
         }
-        if (a[i] != b[j]) {
+        if (a[i] != b[j])
             return a[i] < b[j] ? -1 : 1;
-        }
         ++i;
         ++j;
     }
-    if (i < a.size() || j < b.size()) {
+    if (i < a.size() || j < b.size())
         return i < a.size() ? 1 : -1;
-    }
     return 0;
 }
 
@@ -230,9 +213,8 @@ public:
 
     void add(std::vector<Folder> subfolders)
     {
-        if (subfolders.empty()) {
+        if (subfolders.empty())
             return;
-        }
         const int first = static_cast<int>(folders_.size());
         beginInsertRows({}, first, first + static_cast<int>(subfolders.size()) - 1);
         folders_.insert(
@@ -244,9 +226,8 @@ public:
     {
         openIcon_ = style->standardIcon(QStyle::SP_DirOpenIcon);
         closedIcon_ = style->standardIcon(QStyle::SP_DirClosedIcon);
-        if (!folders_.empty()) {
+        if (!folders_.empty())
             emit dataChanged(index(0), index(rowCount() - 1), {Qt::DecorationRole});
-        }
     }
 
     int currentRow() const { return currentRow_; }
@@ -259,9 +240,8 @@ public:
 
     QVariant data(const QModelIndex& index, int role) const override
     {
-        if (!index.isValid() || index.row() >= rowCount()) {
+        if (!index.isValid() || index.row() >= rowCount())
             return {};
-        }
         const Folder& folder = folders_[static_cast<std::size_t>(index.row())];
         switch (role) {
         case Qt::DisplayRole:
@@ -271,9 +251,8 @@ public:
         case kChosenRole:
             return index.row() == currentRow_;
         case Qt::AccessibleDescriptionRole:
-            if (index.row() == currentRow_) {
+            if (index.row() == currentRow_)
                 return DirListBox::tr("chosen");
-            }
             return folder.open ? DirListBox::tr("open") : QString();
         case kDepthRole:
             return folder.depth;
@@ -312,9 +291,8 @@ void DirListBox::listInBackground()
         listing->deleteLater();
         const bool onFolder = currentIndex().row() == model_->currentRow();
         model_->add(listing->future().takeResult());
-        if (onFolder) {
+        if (onFolder)
             scrollTo(currentIndex(), QAbstractItemView::PositionAtCenter);
-        }
     });
     listing->setFuture(promise->future());
     pendingListing_ = listing;
@@ -334,9 +312,8 @@ void DirListBox::setPath(const QByteArray& encodedPath)
 {
     showChain(Normalized(encodedPath));
     model_->add(SortedSubfolders(path_));
-    if (isVisible()) {
+    if (isVisible())
         scrollTo(currentIndex(), QAbstractItemView::PositionAtCenter);
-    }
 }
 
 void DirListBox::showChain(const QByteArray& path)
@@ -351,9 +328,8 @@ void DirListBox::showChain(const QByteArray& path)
     const QModelIndex current = model_->index(model_->currentRow());
     setCurrentIndex(current);
     // A hidden list is laid out when it shows, and centred then.
-    if (isVisible()) {
+    if (isVisible())
         scrollTo(current, QAbstractItemView::PositionAtCenter);
-    }
 }
 
 // Looking the folder icons up in the icon theme takes several milliseconds,
@@ -374,9 +350,8 @@ void DirListBox::paintEvent(QPaintEvent* event)
 
 void DirListBox::openRow(int row)
 {
-    if (row < 0 || row >= model_->rowCount()) {
+    if (row < 0 || row >= model_->rowCount())
         return;
-    }
     // A folder removed since the list was drawn opens its nearest surviving parent.
     setPath(NearestExisting(model_->pathAt(row)));
     emit change();
@@ -407,9 +382,8 @@ QByteArray CurrentFolder()
 {
     QByteArray buffer(4096, '\0');
     while (::getcwd(buffer.data(), static_cast<std::size_t>(buffer.size())) == nullptr) {
-        if (errno != ERANGE) {
+        if (errno != ERANGE)
             return "/";
-        }
         buffer.resize(buffer.size() * 2);
     }
     return QByteArray(buffer.constData());

@@ -39,23 +39,20 @@ QString Text(std::u16string_view text)
 
 void Bound(QComboBox* box)
 {
-    if (const auto bounded = UpperBound(TextOf(box))) {
+    if (const auto bounded = UpperBound(TextOf(box)))
         box->setEditText(QString::fromStdU16String(*bounded));
-    }
 }
 
 void Refill(QComboBox* box, std::u16string_view defaultText)
 {
-    if (const auto refill = EmptyRefill(TextOf(box), defaultText)) {
+    if (const auto refill = EmptyRefill(TextOf(box), defaultText))
         box->setEditText(QString::fromStdU16String(*refill));
-    }
 }
 
 void Refill(QLineEdit* box, std::u16string_view defaultText)
 {
-    if (const auto refill = EmptyRefill(box->text().toStdU16String(), defaultText)) {
+    if (const auto refill = EmptyRefill(box->text().toStdU16String(), defaultText))
         box->setText(QString::fromStdU16String(*refill));
-    }
 }
 
 void Place(QWidget* control, const char* name, int left, int top, int width, int height)
@@ -86,11 +83,9 @@ QComboBox* MakeCombo(QWidget* parent, const char* name, QRect rect)
 QRect VisibleRect(const QLabel* label)
 {
     QRect visible = label->geometry();
-    for (const QWidget* sibling : label->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (sibling != label && sibling->x() > visible.x() && sibling->geometry().intersects(visible)) {
+    for (const QWidget* sibling : label->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (sibling != label && sibling->x() > visible.x() && sibling->geometry().intersects(visible))
             visible.setRight(sibling->x() - 1);
-        }
-    }
     return visible;
 }
 
@@ -112,9 +107,8 @@ void FitFontToLabels(QWidget* window, const QList<QLabel*>& labels)
     const auto allFit = [&] {
         return std::all_of(labels.begin(), labels.end(), [&](const QLabel* label) { return TextFits(label, font); });
     };
-    while (pixels > kSmallestReadable && !allFit()) {
+    while (pixels > kSmallestReadable && !allFit())
         font.setPixelSize(--pixels);
-    }
     window->setFont(font);
 }
 
@@ -130,9 +124,8 @@ void NameAfterLabel(QWidget* field, QLabel* label)
 {
     label->setBuddy(field);
     field->setAccessibleName(BoxName(label));
-    if (auto* combo = qobject_cast<QComboBox*>(field)) {
+    if (auto* combo = qobject_cast<QComboBox*>(field))
         combo->lineEdit()->setAccessibleName(BoxName(label));
-    }
 }
 
 }  // namespace
@@ -145,9 +138,8 @@ QString Form1Caption()
 Form1::Form1(Launcher launch, ShowMessage message, QWidget* parent)
     : QWidget(parent), launch_(std::move(launch)), message_(std::move(message))
 {
-    if (!message_) {
+    if (!message_)
         message_ = [this](const QString& text) { ShowPlainMessage(this, text); };
-    }
     if (!launch_) {
         launch_ = [this](const std::u16string& line) {
             return RunPackJob(line, message_, Text(TrimBlanks(settings_.fileName.text())));
@@ -213,9 +205,8 @@ void Form1::CreateControls()
     }
     Combo1->addItems(kSizeEntries);
     Combo2->addItems(kSizeEntries);
-    for (QComboBox* combo : {Combo1, Combo2, Combo3}) {
+    for (QComboBox* combo : {Combo1, Combo2, Combo3})
         combo->setCurrentIndex(-1);
-    }
     Combo1->setEditText(Text(kDefaultWidthText));
     Combo2->setEditText(Text(kDefaultHeightText));
 }
@@ -224,12 +215,10 @@ void Form1::SetTabOrder()
 {
     QWidget* const order[] = {
         Command1, Option1, Option2, Option3, Option4, Text4, Combo1, Combo2, Combo3, Command2, Dir1};
-    for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
-    }
-    for (QLabel* label : {Label1, Label2, Label3, Label4, Label5}) {
+    for (QLabel* label : {Label1, Label2, Label3, Label4, Label5})
         label->setFocusPolicy(Qt::NoFocus);
-    }
 }
 
 void Form1::ConnectControls()
@@ -243,17 +232,15 @@ void Form1::ConnectControls()
     for (QObject* box :
         {static_cast<QObject*>(Text4), static_cast<QObject*>(Combo1), static_cast<QObject*>(Combo1->lineEdit()),
             static_cast<QObject*>(Combo2), static_cast<QObject*>(Combo2->lineEdit()), static_cast<QObject*>(Combo3),
-            static_cast<QObject*>(Combo3->lineEdit())}) {
+            static_cast<QObject*>(Combo3->lineEdit())})
         box->installEventFilter(this);
-    }
 }
 
 void Form1::Form1_Load()
 {
     settings_ = PackSettings{};
-    for (int margin = 0; margin <= 32; ++margin) {
+    for (int margin = 0; margin <= 32; ++margin)
         Combo3->addItem(QString::fromStdU16String(NumberText(margin)));
-    }
     Combo3->setCurrentIndex(-1);
     Combo3->setEditText(Text(kDefaultMarginText));
 }
@@ -288,16 +275,14 @@ void Form1::Combo3_KeyPress(char16_t& keyAscii)
 // backspace pass, anything else is refused.
 void Form1::NumberBox_KeyPress(char16_t& keyAscii)
 {
-    if (!NumericKeyPasses(keyAscii)) {
+    if (!NumericKeyPasses(keyAscii))
         keyAscii = 0;
-    }
 }
 
 void Form1::Text4_KeyPress(char16_t& keyAscii)
 {
-    if (!NameKeyPasses(Text4->text().toStdU16String(), keyAscii)) {
+    if (!NameKeyPasses(Text4->text().toStdU16String(), keyAscii))
         keyAscii = 0;
-    }
 }
 
 void Form1::Dir1_Change()
@@ -309,9 +294,8 @@ void Form1::Command1_Click()
 {
     TakeOptions(settings_, Option4->isChecked() ? BitsChoice::EightBit : BitsChoice::ThirtyTwoBit,
         Option1->isChecked() ? FormatChoice::Bmp : FormatChoice::Png);
-    for (QComboBox* box : {Combo1, Combo2, Combo3}) {
+    for (QComboBox* box : {Combo1, Combo2, Combo3})
         Bound(box);
-    }
     Refill(Combo1, kDefaultWidthText);
     Refill(Combo2, kDefaultHeightText);
     Refill(Combo3, kDefaultMarginText);
@@ -322,9 +306,8 @@ void Form1::Command1_Click()
         return;
     }
     TakeName(settings_, Text4->text().toStdU16String());
-    if (const auto failure = launch_(ComposeCommandLine(settings_))) {
+    if (const auto failure = launch_(ComposeCommandLine(settings_)))
         message_(failure->reason);
-    }
 }
 
 void Form1::Command2_Click()
@@ -339,15 +322,14 @@ void Form1::Command2_Click()
 
 void Form1::KeyPress(QObject* box, char16_t& keyAscii)
 {
-    if (box == Text4) {
+    if (box == Text4)
         Text4_KeyPress(keyAscii);
-    } else if (box == Combo1 || box == Combo1->lineEdit()) {
+    else if (box == Combo1 || box == Combo1->lineEdit())
         Combo1_KeyPress(keyAscii);
-    } else if (box == Combo2 || box == Combo2->lineEdit()) {
+    else if (box == Combo2 || box == Combo2->lineEdit())
         Combo2_KeyPress(keyAscii);
-    } else if (box == Combo3 || box == Combo3->lineEdit()) {
+    else if (box == Combo3 || box == Combo3->lineEdit())
         Combo3_KeyPress(keyAscii);
-    }
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
@@ -370,29 +352,25 @@ bool Form1::FilterKey(QObject* box, QKeyEvent* event)
 {
     const bool keyPress = event->type() == QEvent::KeyPress;
     const QString typed = KeyCharacters(event->key(), event->modifiers(), event->text());
-    if (typed.isEmpty()) {
+    if (typed.isEmpty())
         return keyPress && IsCharacterChord(event->key(), event->modifiers(), event->text());
-    }
     char16_t keyAscii = typed.front().unicode();
     KeyPress(box, keyAscii);
     if (keyAscii == kBackspace && event->key() != Qt::Key_Backspace) {
-        if (keyPress) {
+        if (keyPress)
             EditOf(box)->backspace();
-        }
         return true;
     }
-    if (keyAscii != 0) {
+    if (keyAscii != 0)
         return false;
-    }
     event->accept();
     return true;
 }
 
 QLineEdit* Form1::EditOf(QObject* box) const
 {
-    if (auto* combo = qobject_cast<QComboBox*>(box)) {
+    if (auto* combo = qobject_cast<QComboBox*>(box))
         return combo->lineEdit();
-    }
     return qobject_cast<QLineEdit*>(box);
 }
 
@@ -400,9 +378,8 @@ QLineEdit* Form1::EditOf(QObject* box) const
 bool Form1::FilterCommit(QObject* box, QInputMethodEvent* event)
 {
     const QString commit = event->commitString();
-    if (commit.isEmpty()) {
+    if (commit.isEmpty())
         return false;
-    }
     QLineEdit* edit = EditOf(box);
     event->setCommitString(QString(), event->replacementStart(), event->replacementLength());
     static_cast<QObject*>(edit)->event(event);
@@ -410,9 +387,8 @@ bool Form1::FilterCommit(QObject* box, QInputMethodEvent* event)
         const qsizetype length = commit[i].isHighSurrogate() && i + 1 < commit.size() ? 2 : 1;
         char16_t keyAscii = commit[i].unicode();
         KeyPress(box, keyAscii);
-        if (keyAscii != 0) {
+        if (keyAscii != 0)
             edit->insert(commit.mid(i, length));
-        }
         i += length - 1;
     }
     return true;

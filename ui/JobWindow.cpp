@@ -48,9 +48,8 @@ QString StateWord(JobWindow::State state)
 QString StageFormat(const std::string& name)
 {
     const auto stage = StageFromName(name);
-    if (!stage) {
+    if (!stage)
         return QString::fromStdString(name);
-    }
     switch (*stage) {
     case Stage::Reading:
         return QStringLiteral("Reading images: %v of %m");
@@ -186,13 +185,11 @@ void JobWindow::ShowEnd(bool succeeded, const QString& sentence)
     } else {
         SetStatus(sentence);
         SetState(State::Failed);
-        if (!closeWhenEnded_) {
+        if (!closeWhenEnded_)
             BringToFront();
-        }
     }
-    if (closeWhenEnded_) {
+    if (closeWhenEnded_)
         close();
-    }
 }
 
 void JobWindow::Stop()
@@ -220,24 +217,21 @@ void JobWindow::ReadCommand(const QString& scriptFile)
 {
     QByteArray script(kMaxScriptBytes, Qt::Uninitialized);
     ssize_t n = -1;
-    if (scriptFile.isEmpty()) {
+    if (scriptFile.isEmpty())
         n = ::pread(STDIN_FILENO, script.data(), static_cast<std::size_t>(script.size()), 0);
-    } else if (const UniqueFd fd(::open(QFile::encodeName(scriptFile).constData(), O_RDONLY | O_CLOEXEC)); fd) {
+    else if (const UniqueFd fd(::open(QFile::encodeName(scriptFile).constData(), O_RDONLY | O_CLOEXEC)); fd)
         n = ::pread(fd.get(), script.data(), static_cast<std::size_t>(script.size()), 0);
-    }
-    if (n > 0) {
+    if (n > 0)
         command_ = ReadPackCommand(std::string_view(script.constData(), static_cast<std::size_t>(n)));
-    }
 }
 
 QString JobWindow::OutputFolder() const
 {
     QString output = QStringLiteral("Output");
-    if (writtenInto_) {
+    if (writtenInto_)
         output = writtenInto_->isEmpty() ? QStringLiteral(".") : *writtenInto_;
-    } else if (command_) {
+    else if (command_)
         output = QFile::decodeName(QByteArray::fromStdString(command_->outputFolder));
-    }
     return QDir::cleanPath(QDir::current().absoluteFilePath(output));
 }
 
@@ -258,14 +252,12 @@ void JobWindow::ShowFolders()
 void JobWindow::ShowSheets()
 {
     const auto count = SheetCount(summary_.toStdString());
-    if (!command_ || !count) {
+    if (!command_ || !count)
         return;
-    }
     const QDir output(OutputFolder());
     QStringList files;
-    for (int i = 0; i < *count; ++i) {
+    for (int i = 0; i < *count; ++i)
         files << output.absoluteFilePath(QFile::decodeName(QByteArray::fromStdString(SheetFileName(*command_, i))));
-    }
     sheets_->showSheets(files);
     sheets_->show();
     resize(width(), std::max(height(), kHeightWithSheets));
@@ -305,14 +297,12 @@ void JobWindow::closeEvent(QCloseEvent* event)
     ask.addButton(tr("Keep running"), QMessageBox::RejectRole);
     ask.setDefaultButton(stop);
     ask.exec();
-    if (ask.clickedButton() != stop) {
+    if (ask.clickedButton() != stop)
         return;
-    }
-    if (state_ == State::Running) {
+    if (state_ == State::Running)
         Stop();
-    } else if (state_ != State::Stopping) {  // it ended while the question was open
+    else if (state_ != State::Stopping)  // it ended while the question was open
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
-    }
 }
 
 void JobWindow::keyPressEvent(QKeyEvent* event)

@@ -5,11 +5,9 @@ namespace {
 
 bool IsPrintable(const QString& text)
 {
-    for (const QChar c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c.category() == QChar::Other_Control) {
+    for (const QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c.category() == QChar::Other_Control)
             return false;
-        }
-    }
     return !text.isEmpty();
 }
 
@@ -18,9 +16,8 @@ bool IsPrintable(const QString& text)
 QString KeyCharacters(int key, Qt::KeyboardModifiers modifiers, const QString& text)
 {
     const bool control = modifiers.testFlag(Qt::ControlModifier);
-    if (modifiers.testFlag(Qt::AltModifier) || modifiers.testFlag(Qt::MetaModifier)) {
+    if (modifiers.testFlag(Qt::AltModifier) || modifiers.testFlag(Qt::MetaModifier))
         return {};
-    }
     switch (key) {
     case Qt::Key_Backspace:
         return QString(QChar(control ? 127 : 8));
@@ -37,12 +34,10 @@ QString KeyCharacters(int key, Qt::KeyboardModifiers modifiers, const QString& t
         break;
     }
     if (control) {
-        if (key >= Qt::Key_A && key <= Qt::Key_Z) {
+        if (key >= Qt::Key_A && key <= Qt::Key_Z)
             return QString(QChar(key - Qt::Key_A + 1));
-        }
-        if (key >= Qt::Key_BracketLeft && key <= Qt::Key_BracketRight) {
+        if (key >= Qt::Key_BracketLeft && key <= Qt::Key_BracketRight)
             return QString(QChar(key - Qt::Key_BracketLeft + 27));
-        }
         return {};
     }
     return IsPrintable(text) ? text : QString();

@@ -16,15 +16,13 @@ namespace {
 QImage DecodeIcon(const QString& resource)
 {
     QFile file(resource);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!file.open(QIODevice::ReadOnly))
         return {};
-    }
     const QByteArray bytes = file.readAll();
     png_image png{};
     png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&png, bytes.constData(), static_cast<std::size_t>(bytes.size()))) {
+    if (!png_image_begin_read_from_memory(&png, bytes.constData(), static_cast<std::size_t>(bytes.size())))
         return {};
-    }
     png.format = PNG_FORMAT_RGBA;
     QImage image(static_cast<int>(png.width), static_cast<int>(png.height), QImage::Format_RGBA8888);
     if (image.isNull() ||

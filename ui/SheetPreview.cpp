@@ -40,9 +40,8 @@ double Fill(const QImage& image)
     qint64 used = 0;
     for (int y = 0; y < image.height(); ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
+        for (int x = 0; x < image.width(); ++x)
             used += qAlpha(row[x]) != 0;
-        }
     }
     return image.isNull() ? 0 : static_cast<double>(used) / (static_cast<double>(image.width()) * image.height());
 }
@@ -57,9 +56,8 @@ SheetPicture ReadWhole(QImageReader& reader, int side)
         picture.error = reader.errorString();
         return picture;
     }
-    if (image.format() == QImage::Format_Indexed8 && image.colorCount() > 0 && image.color(0) == kColourKey) {
+    if (image.format() == QImage::Format_Indexed8 && image.colorCount() > 0 && image.color(0) == kColourKey)
         image.setColor(0, qRgba(0, 0, 0, 0));
-    }
     image = image.convertToFormat(QImage::Format_ARGB32);
     picture.size = image.size();
     picture.fill = Fill(image);
@@ -96,9 +94,8 @@ struct Reduction {
 
     void flush()
     {
-        if (row < 0) {
+        if (row < 0)
             return;
-        }
         auto* out = reinterpret_cast<QRgb*>(preview.scanLine(row));
         for (int x = 0; x < preview.width(); ++x) {
             const std::uint64_t* s = &sums[static_cast<std::size_t>(x) * 5];
@@ -148,14 +145,12 @@ void OnPngWarning(png_structp, png_const_charp)
 bool ReducePng(png_structp png, png_infop info, std::FILE* file, int side, const StopAsked& stopAsked,
     Reduction& reduction, std::vector<png_byte>& row)
 {
-    if (setjmp(png_jmpbuf(png))) {
+    if (setjmp(png_jmpbuf(png)))
         return false;
-    }
     png_init_io(png, file);
     png_read_info(png, info);
-    if (png_get_interlace_type(png, info) != PNG_INTERLACE_NONE) {
+    if (png_get_interlace_type(png, info) != PNG_INTERLACE_NONE)
         png_error(png, "an interlaced sheet this large cannot be previewed");
-    }
     const auto width = static_cast<int>(png_get_image_width(png, info));
     const auto height = static_cast<int>(png_get_image_height(png, info));
     png_set_expand(png);
@@ -166,9 +161,8 @@ bool ReducePng(png_structp png, png_infop info, std::FILE* file, int side, const
     row.resize(png_get_rowbytes(png, info));
     reduction.start(width, height, Fitted(QSize(width, height), side));
     for (int y = 0; y < height; ++y) {
-        if (y % kRowsBetweenStopChecks == 0 && stopAsked && stopAsked()) {
+        if (y % kRowsBetweenStopChecks == 0 && stopAsked && stopAsked())
             png_error(png, "stopped");
-        }
         png_read_row(png, row.data(), nullptr);
         reduction.add(y, row.data());
     }
@@ -237,9 +231,8 @@ SheetPicture ReadSheet(const QString& file, int side, qint64 mostBytesWhole, con
         reader.setAllocationLimit(static_cast<int>((mostBytesWhole >> 20) + 1));
         return ReadWhole(reader, side);
     }
-    if (reader.format() == "png") {
+    if (reader.format() == "png")
         return ReadLargePng(file, size, side, stopAsked);
-    }
     SheetPicture picture;
     picture.size = size;
     picture.error = QObject::tr("too large to show here");
@@ -271,9 +264,8 @@ QSize SheetPicturePane::minimumSizeHint() const
 
 void SheetPicturePane::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && !image_.isNull()) {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && !image_.isNull())
         emit clicked();
-    }
     QLabel::mouseReleaseEvent(event);
 }
 
@@ -330,9 +322,8 @@ SheetPreview::SheetPreview(QWidget* parent) : QWidget(parent)
 
     connect(chooser_, &QComboBox::currentIndexChanged, this, &SheetPreview::choose);
     const auto open = [this] {
-        if (current_ >= 0) {
+        if (current_ >= 0)
             emit openRequested(files_.at(current_));
-        }
     };
     connect(picture_, &SheetPicturePane::clicked, this, open);
     connect(open_, &QPushButton::clicked, this, open);
@@ -341,9 +332,8 @@ SheetPreview::SheetPreview(QWidget* parent) : QWidget(parent)
 // Sheets still being read are not wanted any more: a large one stops early.
 SheetPreview::~SheetPreview()
 {
-    for (QFutureWatcherBase* reading : findChildren<QFutureWatcherBase*>()) {
+    for (QFutureWatcherBase* reading : findChildren<QFutureWatcherBase*>())
         reading->cancel();
-    }
 }
 
 void SheetPreview::showSheets(const QStringList& files)
@@ -354,9 +344,8 @@ void SheetPreview::showSheets(const QStringList& files)
     current_ = -1;
     const QSignalBlocker blocker(chooser_);
     chooser_->clear();
-    for (qsizetype i = 0; i < files.size(); ++i) {
+    for (qsizetype i = 0; i < files.size(); ++i)
         chooser_->addItem(tr("Sheet %1 of %2: %3").arg(i + 1).arg(files.size()).arg(QFileInfo(files[i]).fileName()));
-    }
     chooser_->setVisible(files.size() > 1);
     choose(files.isEmpty() ? -1 : 0);
 }
@@ -364,26 +353,23 @@ void SheetPreview::showSheets(const QStringList& files)
 void SheetPreview::choose(int index)
 {
     current_ = index;
-    if (index >= 0 && !pictures_[static_cast<std::size_t>(index)]) {
+    if (index >= 0 && !pictures_[static_cast<std::size_t>(index)])
         read(index);
-    }
     showChosen();
 }
 
 void SheetPreview::read(int index)
 {
-    if (reading_[static_cast<std::size_t>(index)]) {
+    if (reading_[static_cast<std::size_t>(index)])
         return;
-    }
     reading_[static_cast<std::size_t>(index)] = true;
     auto promise = std::make_shared<QPromise<SheetPicture>>();
     auto* watcher = new QFutureWatcher<SheetPicture>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, index] {
         watcher->deleteLater();
         pictures_[static_cast<std::size_t>(index)] = watcher->future().takeResult();
-        if (index == current_) {
+        if (index == current_)
             showChosen();
-        }
     });
     watcher->setFuture(promise->future());
     promise->start();

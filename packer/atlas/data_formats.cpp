@@ -95,9 +95,12 @@ std::string dataFormatNames()
 
 bool isDataExtension(std::string_view extension)
 {
-    return !extension.empty() && std::any_of(std::begin(kDataFormats), std::end(kDataFormats), [&](const auto& f) {
-        return std::find(f.extensions.begin(), f.extensions.end(), extension) != f.extensions.end();
-    });
+    return !extension.empty() &&
+        std::any_of(
+            std::begin(kDataFormats), std::end(kDataFormats),
+            [&](const auto& f) {
+                return std::find(f.extensions.begin(), f.extensions.end(), extension) != f.extensions.end();
+            });
 }
 
 std::vector<DataFile> atlasData(

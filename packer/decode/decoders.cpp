@@ -72,9 +72,9 @@ std::span<const Decoder> decoders()
 
 bool isImageExtension(std::string_view extension)
 {
-    return !extension.empty() && std::any_of(std::begin(kDecoders), std::end(kDecoders), [&](const Decoder& d) {
-        return hasExtension(d, extension);
-    });
+    return !extension.empty() &&
+        std::any_of(
+            std::begin(kDecoders), std::end(kDecoders), [&](const Decoder& d) { return hasExtension(d, extension); });
 }
 
 const Decoder* decoderFor(std::span<const unsigned char> head, std::string_view extension)

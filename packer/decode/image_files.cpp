@@ -91,15 +91,14 @@ std::vector<std::string> listImageFiles(const std::string& folder, std::vector<s
                 continue;
             }
             if (status.type() == fs::file_type::directory) {
-                if (!recursive) {
+                if (!recursive)
                     passed.emplace_back(std::move(name), "a folder: subfolders are not read");
-                } else if (entry.is_symlink(ec)) {
+                else if (entry.is_symlink(ec))
                     passed.emplace_back(std::move(name), "a link to a folder: not followed");
-                } else if (const auto id = folderId(entry.path().string()); id && skip && *id == *skip) {
+                else if (const auto id = folderId(entry.path().string()); id && skip && *id == *skip)
                     passed.emplace_back(std::move(name), "the output folder");
-                } else if (!id || seen.insert(*id).second) {
+                else if (!id || seen.insert(*id).second)
                     pending.push_back(name + "/");
-                }
                 continue;
             }
             if (!isImageExtension(ext))

@@ -14,7 +14,8 @@ RowComposer::RowComposer(int width, int height, int bytesPerPixel, std::vector<S
         std::sort(
             items_.begin(), items_.end(), [](const SheetItem& a, const SheetItem& b) { return a.y + a.h > b.y + b.h; });
     else
-        std::sort(items_.begin(), items_.end(), [](const SheetItem& a, const SheetItem& b) { return a.y < b.y; });
+        std::sort(
+            items_.begin(), items_.end(), [](const SheetItem& a, const SheetItem& b) { return a.y < b.y; });
 }
 
 const std::uint8_t* RowComposer::row(int y)

@@ -15,11 +15,10 @@ std::string escaped(const std::string& path)
     std::string out;
     std::size_t backslashes = 0;
     for (char c : path) {
-        if (c == ' ' || c == '\t' || c == '#' || c == ':') {
+        if (c == ' ' || c == '\t' || c == '#' || c == ':')
             out.append(backslashes + 1, '\\');
-        } else if (c == '$') {
+        else if (c == '$')
             out += '$';
-        }
         backslashes = c == '\\' ? backslashes + 1 : 0;
         out += c;
     }

@@ -447,9 +447,8 @@ TEST_F(OutputFaults, SigtermWhileSheetsAreWrittenLeavesNoFileOfTheRun)
         child.kill(SIGTERM);
         EXPECT_TRUE(child.exitCode() == -SIGTERM || child.exitCode() == Ok) << child.exitCode();
         EXPECT_EQ(leftovers(), QStringList{});
-        if (!only(allOutput(), "n").empty()) {
+        if (!only(allOutput(), "n").empty())
             EXPECT_TRUE(wholeOutputOf("n")) << "a run stopped while it put its files in place finishes first";
-        }
     }
 }
 
@@ -577,16 +576,14 @@ TEST_P(Overtaking, TheRunOfANameThatStartedLastKeepsItsOutput)
     std::unique_ptr<Child> first;
     for (int attempt = 0; attempt < 20 && !first; ++attempt) {
         ASSERT_TRUE(QDir(path("Output")).removeRecursively() && work_.mkpath("Output"));
-        if (c.hold == Hold::BeforeItsFolder) {
+        if (c.hold == Hold::BeforeItsFolder)
             ASSERT_TRUE(lock.take(LOCK_EX));
-        }
         auto child = std::make_unique<Child>(work_.path(), c.first, nullptr, "first");
-        if (c.hold == Hold::BeforeItsFolder) {
+        if (c.hold == Hold::BeforeItsFolder)
             ASSERT_EQ(child->firstLine(), kWaitingLine);
-        } else {
+        else
             while (!child->finished() && runFiles() < 1)
                 QThread::usleep(200);
-        }
         // Stopped while it put its files in place, it holds the lock: again.
         if (child->stop() && (c.hold == Hold::BeforeItsFolder || lock.take(LOCK_EX | LOCK_NB)))
             first = std::move(child);
@@ -598,9 +595,8 @@ TEST_P(Overtaking, TheRunOfANameThatStartedLastKeepsItsOutput)
     ASSERT_TRUE(lock.take(LOCK_EX));
     Child second(work_.path(), c.second, nullptr, "second");
     ASSERT_EQ(second.firstLine(), kWaitingLine);
-    if (c.inOrder) {
+    if (c.inOrder)
         ASSERT_TRUE(second.stop());
-    }
     lock.release();
     if (!c.inOrder)
         second.wait();

@@ -63,10 +63,12 @@ protected:
 
     std::optional<LaunchFailure> Run(const std::u16string& line)
     {
-        return RunPackJob(line, [this](const QString& text) {
-            notices_.push_back(text);
-            scriptPresentAtNotice_ = QFile::exists(kScriptName);
-        });
+        return RunPackJob(
+            line,
+            [this](const QString& text) {
+                notices_.push_back(text);
+                scriptPresentAtNotice_ = QFile::exists(kScriptName);
+            });
     }
     std::optional<LaunchFailure> Run(const PackSettings& settings) { return Run(ComposeCommandLine(settings)); }
 

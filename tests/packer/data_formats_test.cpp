@@ -204,9 +204,8 @@ TEST_P(DataFormat, AnimationsGroupNumberedFramesInTheOrderOfTheirNumbers)
             order = {"boss.idle#1", "boss.idle#2", "idle" + ext, "run-1" + ext, "walk#1", "walk#2", "walk#3", "walk#4",
                 "walk#10"};
         }
-        if (c.format != Data::Godot) {  // a file a frame, in no order
+        if (c.format != Data::Godot)  // a file a frame, in no order
             EXPECT_EQ(atlas.order, order);
-        }
         if (c.format == Data::JsonHash || c.format == Data::JsonArray || c.format == Data::Godot) {
             const auto named = [&](QStringList stems) {
                 for (QString& stem : stems)
@@ -274,9 +273,8 @@ TEST_P(DataFormat, PivotsAndNineSlicesAreWrittenWhereTheFormatHoldsThem)
     EXPECT_EQ(frame("button.9.png").borders, borders ? Margins(QMargins(2, 1, 3, 2)) : Margins());
     EXPECT_EQ(frame("button.9.png").padding, c.format == Data::Libgdx ? Margins(QMargins(1, 2, 1, 1)) : Margins());
     EXPECT_EQ(frame("plain.png").borders, Margins());
-    if (c.format != Data::Css) {
+    if (c.format != Data::Css)
         EXPECT_TRUE(frame("hero_1.png").trimmed);
-    }
     EXPECT_FALSE(frame("panel.png").trimmed);
     EXPECT_EQ(FramesDiffer(path("Output"), "s", path("sprites"), c.format,
                   [&](const QString& key) {

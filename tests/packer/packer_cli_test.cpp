@@ -355,9 +355,8 @@ TEST_P(SettingsFiles, SetWhatTheCommandLineLeavesOut)
         return QString("64|64|n|32|1|2|DIR|%1").arg(options).replace("DIR", sprites()).split('|', Qt::SkipEmptyParts);
     };
     const QString message = QString(c.message).replace("DIR", sprites());
-    if (!c.same) {  // earlier output, which a refused run leaves as it is
+    if (!c.same)  // earlier output, which a refused run leaves as it is
         ASSERT_EQ(run(args("")).exitCode, Ok);
-    }
     const Files earlier = output();
     ASSERT_TRUE(work_.mkpath(QFileInfo(c.file).path()));
     if (c.text)
@@ -557,11 +556,10 @@ TEST_P(Palette, EightBitSheetsStayCloseToTheSourcesAndKeepTransparency)
         ASSERT_EQ(sheet.format(), QImage::Format_Indexed8) << file.toStdString();
         ASSERT_LE(sheet.colorCount(), 256);
         const QRgb transparentEntry = sheet.color(0);
-        if (format == 1) {
+        if (format == 1)
             EXPECT_EQ(qAlpha(transparentEntry), 0);
-        } else {
+        else
             EXPECT_EQ(transparentEntry & 0xffffff, 0xff00ffu);  // magenta, as documented
-        }
         // The margin band around the sheet is the transparent entry.
         for (int x = 0; x < sheet.width(); ++x)
             EXPECT_EQ(sheet.pixelIndex(x, 0), 0) << file.toStdString();
@@ -587,9 +585,8 @@ TEST_P(Palette, EightBitSheetsStayCloseToTheSourcesAndKeepTransparency)
                     want |= 0xff000000u;
                 }
                 const int e = channelError(got, want);
-                if (file.startsWith("flat")) {
+                if (file.startsWith("flat"))
                     ASSERT_LE(e, 1) << file.toStdString() << " at " << x << "," << y;
-                }
                 sum += e;
             }
         EXPECT_LE(sum / (src.width() * src.height()), 12) << file.toStdString();
@@ -625,9 +622,8 @@ TEST_F(VintrixTest, ProgressLinesMoveWithEveryWholePercent)
         const qulonglong now = f[2].toULongLong();
         total = f[3].toULongLong();
         EXPECT_GE(now, done) << line.toStdString();
-        if (f[1] == "writing") {
+        if (f[1] == "writing")
             EXPECT_LE(now - done, total / 100) << line.toStdString();
-        }
         done = now;
     }
     EXPECT_EQ(stages, (QStringList{"reading", "packing", "palette", "writing"}));

@@ -222,9 +222,8 @@ TEST_P(Pixels, EveryFrameShowsItsSpriteAsTheDataDescribesIt)
         EXPECT_EQ(frameOf("dup_a.png").rect, frameOf("dup_b.png").rect);
         EXPECT_NE(frameOf("dup_a.png").source, frameOf("dup_b.png").source);
     }
-    if (c.width < 90) {
+    if (c.width < 90)
         EXPECT_TRUE(frameOf("wide.png").rotated);
-    }
     const Files first = output();  // the same input gives the same bytes
     ASSERT_TRUE(QDir(path("Output")).removeRecursively());
     ASSERT_EQ(run(args).exitCode, Ok);
@@ -306,9 +305,8 @@ TEST_P(Variants, AreTheFirstsLayoutScaledWithTheirSpritesResampled)
             EXPECT_DOUBLE_EQ(f["anchor"].toObject()["x"].toDouble() * size.width(), 46);
             EXPECT_DOUBLE_EQ(f["anchor"].toObject()["y"].toDouble() * size.height(), 9);
         }
-        if (c.data == Data::JsonHash || c.data == Data::JsonArray) {
+        if (c.data == Data::JsonHash || c.data == Data::JsonArray)
             EXPECT_EQ(json("Output/" + name + ".json")["meta"].toObject()["scale"].toString(), QString::number(scale));
-        }
         for (const auto& [key, frame] : atlas.frames) {
             SCOPED_TRACE(key.toStdString());
             const Frame& large = first.frames.at(key);

@@ -23,9 +23,8 @@ inline void CloseNextMessage(QObject* context, std::function<void(const QMessage
     auto* timer = new QTimer(context);
     QObject::connect(timer, &QTimer::timeout, context, [timer, seen = std::move(seen), button] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) {
+        if (!box)
             return;
-        }
         timer->stop();
         timer->deleteLater();
         seen(*box);
@@ -66,9 +65,8 @@ inline bool PickFolder(Form1& window, QString name)
     name.replace(u'\n', QChar(0x240A));
     const QModelIndexList found =
         folders->model()->match(folders->model()->index(0, 0), Qt::DisplayRole, name, 1, Qt::MatchExactly);
-    if (found.size() != 1) {
+    if (found.size() != 1)
         return false;
-    }
     DoubleClick(*folders, found[0]);
     return true;
 }

@@ -27,9 +27,8 @@ private slots:
     {
         QVERIFY(root_.isValid());
         for (const char* name : {"a10", "a2", "B", "c", "A1", ".hidden", "zeta/inner/deep", "abc", "Abc", "d1", "d01",
-                 "up", "1up", "x100000000000000000000", "x99999999999999999999"}) {
+                 "up", "1up", "x100000000000000000000", "x99999999999999999999"})
             QVERIFY(QDir(root_.path()).mkpath(name));
-        }
         QFile file(root_.filePath("file.txt"));
         QVERIFY(file.open(QIODevice::WriteOnly));
         QVERIFY(QFile::link(root_.filePath("c"), root_.filePath("link-to-c")));
@@ -214,9 +213,8 @@ private slots:
 
     void anUnreadableFolderShowsNoSubfolders()
     {
-        if (::geteuid() == 0) {
+        if (::geteuid() == 0)
             QSKIP("root reads every folder");
-        }
         QTemporaryDir scratch;
         QVERIFY(QDir(scratch.path()).mkpath("locked/hidden-inside"));
         const QByteArray locked = QFile::encodeName(scratch.path() + "/locked");
@@ -232,9 +230,8 @@ private:
     QStringList shownNames() const
     {
         QStringList names;
-        for (int row = 0; row < list_->model()->rowCount(); ++row) {
+        for (int row = 0; row < list_->model()->rowCount(); ++row)
             names << list_->model()->index(row, 0).data().toString();
-        }
         return names;
     }
     QModelIndex indexOf(const QString& name) const

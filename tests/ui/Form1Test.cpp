@@ -88,9 +88,8 @@ private slots:
         QCOMPARE(window_->size(), QSize(427, 431));
         const QList<QWidget*> all = window_->findChildren<QWidget*>();
         QList<QRect> before;
-        for (const QWidget* widget : all) {
+        for (const QWidget* widget : all)
             before << widget->geometry();
-        }
         for (const auto& [name, kind, text, container, place] :
             {std::tuple{"Label4", "QLabel", "Filename :", "Form1", QRect(24, 16, 65, 25)},
                 {"Text4", "QLineEdit", "Vintrix", "Form1", QRect(80, 16, 305, 25)},
@@ -125,9 +124,8 @@ private slots:
             QVERIFY(!widget->inherits("QLabel") || widget->focusPolicy() == Qt::NoFocus);
         }
         window_->resize(700, 600);
-        for (qsizetype i = 0; i < all.size(); ++i) {
+        for (qsizetype i = 0; i < all.size(); ++i)
             QCOMPARE(all[i]->geometry(), before[i]);
-        }
     }
 
     // What a screen reader asks: the name of the field, or in a combo box of
@@ -144,9 +142,8 @@ private slots:
             QVERIFY(named);
             QCOMPARE(named->text(QAccessible::Name), QLatin1String(name));
             QStringList labels;
-            for (const auto& [label, relation] : accessible->relations(QAccessible::Label)) {
+            for (const auto& [label, relation] : accessible->relations(QAccessible::Label))
                 labels << label->text(QAccessible::Name).remove(QLatin1Char(':')).trimmed();
-            }
             QVERIFY(QLatin1String(field) == "Dir1" || labels == QStringList{name});
         }
     }
@@ -174,14 +171,12 @@ private slots:
     {
         const QStringList sizes{"16", "32", "64", "128", "256", "512", "1024", "2048"};
         QStringList margins;
-        for (int i = 0; i <= 32; ++i) {
+        for (int i = 0; i <= 32; ++i)
             margins << QStringLiteral(" %1").arg(i);
-        }
         for (const auto& [name, entries] : {std::pair{"Combo1", sizes}, {"Combo2", sizes}, {"Combo3", margins}}) {
             QStringList shown;
-            for (int i = 0; i < combo(name)->count(); ++i) {
+            for (int i = 0; i < combo(name)->count(); ++i)
                 shown << combo(name)->itemText(i);
-            }
             QCOMPARE(shown, entries);
         }
     }
@@ -229,9 +224,8 @@ private slots:
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("chord");
         for (const auto& [box, chord] : {std::pair{"Combo1", "Ctrl+V"}, {"Combo1", "Return"}, {"Combo2", "Ctrl+X"},
-                 {"Combo2", "Ctrl+G"}, {"Combo3", "Ctrl+C"}, {"Combo3", "Ctrl+Z"}}) {
+                 {"Combo2", "Ctrl+G"}, {"Combo3", "Ctrl+C"}, {"Combo3", "Ctrl+Z"}})
             QTest::addRow("%s %s", box, chord) << box << chord;
-        }
     }
 
     // The box holds 12 with all of it selected, and the clipboard holds 123:
@@ -290,9 +284,8 @@ private slots:
         if (paste.fromTheMenu) {
             std::unique_ptr<QMenu> menu(edit->createStandardContextMenu());
             QAction* item = nullptr;
-            for (QAction* action : menu->actions()) {
+            for (QAction* action : menu->actions())
                 item = action->text().remove(u'&').startsWith(QStringLiteral("Paste")) ? action : item;
-            }
             QVERIFY(item && item->isEnabled());
             item->trigger();
         } else {
@@ -352,17 +345,13 @@ private slots:
     {
         QFETCH(Go, go);
         const QStringList boxes{"Combo1", "Combo2", "Combo3", "Text4"};
-        for (qsizetype i = 0; i < go.typed.size(); ++i) {
-            if (!go.typed[i].isNull()) {
+        for (qsizetype i = 0; i < go.typed.size(); ++i)
+            if (!go.typed[i].isNull())
                 typeInto(boxes[i], go.typed[i]);
-            }
-        }
-        if (go.marginEntry >= 0) {
+        if (go.marginEntry >= 0)
             pick(combo("Combo3"), go.marginEntry);
-        }
-        for (const QString& option : go.options) {
+        for (const QString& option : go.options)
             QTest::mouseClick(control<QRadioButton>(option.toLatin1()), Qt::LeftButton);
-        }
         testing::ClickGo(*window_);
         QCOMPARE(lines_, QStringList{go.line});
         QVERIFY(messages_.isEmpty());
@@ -450,9 +439,8 @@ private:
     T* control(const char* name) const
     {
         auto* found = window_->findChild<T*>(QString::fromLatin1(name));
-        if (!found) {
+        if (!found)
             qFatal("no control %s", name);
-        }
         return found;
     }
     QComboBox* combo(const char* name) const { return control<QComboBox>(name); }
@@ -473,9 +461,8 @@ private:
         QWidget* widget = window_->findChild<QWidget*>(box);
         widget->setFocus();
         QTest::keyClick(widget, Qt::Key_End);
-        for (qsizetype i = text(box).size(); i > 0; --i) {
+        for (qsizetype i = text(box).size(); i > 0; --i)
             QTest::keyClick(widget, Qt::Key_Backspace);
-        }
         QTest::keyClicks(widget, keys);
     }
 

@@ -87,9 +87,8 @@ private slots:
         QFETCH(QString, sentence);
         QFETCH(QString, printed);
         const QString script = WriteScript("Vintrix 256 256 sheet 8 0 0 " + (folderChosen ? MakeFolder() : QString()));
-        if (!path.isEmpty()) {
+        if (!path.isEmpty())
             qputenv("PATH", path);
-        }
 
         JobWindow window(QStringLiteral("sheet"), script);
         window.setAttribute(Qt::WA_ShowWithoutActivating);
@@ -313,9 +312,8 @@ private slots:
             QFile file(record);
             return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
         };
-        if (status >= 0) {
+        if (status >= 0)
             QTRY_COMPARE(recorded(), dir_->filePath(opened) + "\n");
-        }
         if (message.isEmpty()) {
             QTest::qWait(100);
             QVERIFY(!error->isVisible());
@@ -413,9 +411,8 @@ private:
         const QString path = dir_->filePath(QStringLiteral("sprites/"));
         QDir().mkpath(path);
         int i = 0;
-        for (const QColor colour : {Qt::darkCyan, Qt::darkRed, Qt::darkBlue}) {
+        for (const QColor colour : {Qt::darkCyan, Qt::darkRed, Qt::darkBlue})
             test::FlatSprite(20, 12, colour).save(path + QStringLiteral("s%1.png").arg(i++));
-        }
         return path;
     }
 

@@ -56,9 +56,8 @@ const QDeadlineTimer g_deadline(60000);
 
 bool Eventually(const std::function<bool()>& holds)
 {
-    while (!holds() && !g_deadline.hasExpired()) {
+    while (!holds() && !g_deadline.hasExpired())
         QThread::msleep(5);
-    }
     return holds();
 }
 
@@ -69,9 +68,8 @@ QList<qint64> JobWindowsHere()
     for (QDirIterator processes(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot); processes.hasNext();) {
         const QString process = processes.next();
         if (QFileInfo(process + "/exe").symLinkTarget() == g_jobWindowProgram &&
-            QFileInfo(process + "/cwd").symLinkTarget() == QDir::currentPath()) {
+            QFileInfo(process + "/cwd").symLinkTarget() == QDir::currentPath())
             found << processes.fileName().toLongLong();
-        }
     }
     return found;
 }
@@ -82,16 +80,14 @@ QList<qint64> JobWindowsHere()
 void DriveTheWindowOnceRunning()
 {
     auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-    if (!app) {
+    if (!app)
         return;
-    }
     g_jobWindowProgram = QFileInfo(vintrix::JobWindowProgram()).canonicalFilePath();
     QTimer::singleShot(0, app, [] {
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             auto* window = qobject_cast<vintrix::Form1*>(widget);
-            if (!window || !QTest::qWaitForWindowExposed(window)) {
+            if (!window || !QTest::qWaitForWindowExposed(window))
                 continue;
-            }
             Expect(vintrix::testing::PickFolder(*window, QStringLiteral("art")), "the folder list shows art");
             auto* width = window->findChild<QComboBox*>(QStringLiteral("Combo1"));
             width->setFocus();
