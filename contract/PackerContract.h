@@ -14,6 +14,7 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -69,13 +70,49 @@ constexpr int ToCode(FormatCode format)
     return static_cast<int>(format);
 }
 
+// What both programs know of a sheet format: its code, the name messages
+// give it and the extension of its files. Vintrix's encode library keeps
+// each format's writer and limits, keyed by the same code.
+struct SheetFormat {
+    FormatCode code;
+    std::string_view name;
+    std::string_view extension;
+};
+
+inline constexpr SheetFormat kSheetFormats[] = {
+    {FormatCode::Bmp, "BMP", ".bmp"},
+    {FormatCode::Png, "PNG", ".png"},
+};
+
+constexpr const SheetFormat* FindSheetFormat(long long code)
+{
+    for (const SheetFormat& format : kSheetFormats)
+        if (ToCode(format.code) == code)
+            return &format;
+    return nullptr;
+}
+
 constexpr std::optional<FormatCode> FormatFromCode(long long code)
 {
-    if (code == ToCode(FormatCode::Bmp))
-        return FormatCode::Bmp;
-    if (code == ToCode(FormatCode::Png))
-        return FormatCode::Png;
-    return std::nullopt;
+    const SheetFormat* format = FindSheetFormat(code);
+    return format ? std::optional(format->code) : std::nullopt;
+}
+
+constexpr const SheetFormat& SheetFormatOf(FormatCode code)
+{
+    return *FindSheetFormat(ToCode(code));
+}
+
+// The formats as FORMAT's help gives them: "0 (BMP) or 1 (PNG)".
+inline std::string SheetFormatChoices()
+{
+    std::string choices;
+    for (const SheetFormat& format : kSheetFormats) {
+        if (!choices.empty())
+            choices += &format == std::end(kSheetFormats) - 1 ? " or " : ", ";
+        choices += std::to_string(ToCode(format.code)) + " (" + std::string(format.name) + ")";
+    }
+    return choices;
 }
 
 // The exit status of Vintrix. Scripts and the window rely on these numbers.

@@ -143,8 +143,7 @@ std::optional<PackCommand> ReadPackCommand(std::string_view script)
         const std::size_t end = output->find_last_not_of('/');
         output = end == std::string::npos ? std::string("/") : output->substr(0, end + 1);
     }
-    return PackCommand{
-        arg(Argument::Name), FormatFromCode(code) == FormatCode::Png, arg(Argument::Folder), output.value_or("Output")};
+    return PackCommand{arg(Argument::Name), *FormatFromCode(code), arg(Argument::Folder), output.value_or("Output")};
 }
 
 std::optional<int> SheetCount(std::string_view summary)
@@ -179,7 +178,7 @@ std::optional<std::string> SummaryOutputFolder(std::string_view summary)
 std::string SheetFileName(const PackCommand& command, int index)
 {
     return command.name + (index == 0 ? std::string() : "-" + std::to_string(index + 1)) +
-        (command.png ? ".png" : ".bmp");
+        std::string(SheetFormatOf(command.format).extension);
 }
 
 }  // namespace vintrix

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "PackerContract.h"
+
 namespace vintrix {
 
 // The words of the first command in `script` as the shell passes them on,
@@ -20,7 +22,7 @@ std::optional<std::vector<std::string>> ShellWords(std::string_view script);
 
 struct PackCommand {
     std::string name;
-    bool png = false;
+    FormatCode format = FormatCode::Bmp;
     std::string imagesFolder;  // as the command names them, maybe relative
     std::string outputFolder;  // "Output" unless -o names another
     bool operator==(const PackCommand&) const = default;

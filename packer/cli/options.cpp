@@ -75,17 +75,6 @@ void checkFolder(const std::string& folder)
         throw ArgumentError("images folder " + quoted(folder) + " cannot be read");
 }
 
-// BMP stores its file size in 32 bits.
-void checkBmpSize(const Options& o)
-{
-    const std::uint64_t stride = (std::uint64_t{static_cast<unsigned>(o.width)} * (ToCode(o.bitDepth) / 8) + 3) / 4 * 4;
-    const std::uint64_t total = 14 + 124 + 256 * 4 + stride * static_cast<unsigned>(o.height);
-    if (total > 0xFFFFFFFFull)
-        throw ArgumentError("a " + std::to_string(o.width) + "x" + std::to_string(o.height) + " BMP sheet at " +
-            std::to_string(ToCode(o.bitDepth)) +
-            " bits per pixel would exceed the 4 GiB a BMP file can hold: " + "use PNG (format 1) or a smaller sheet");
-}
-
 // The named options as the command line gives them; numbers and choices
 // are checked afterwards, with messages like those of the arguments.
 struct Named {
@@ -363,11 +352,13 @@ std::string usageText()
            "  NAME           output file name without extension\n"
            "  BPP            32 (RGBA) or 8 (one palette of up to 256 colours per sheet;\n"
            "                 palette entry 0 is transparent, magenta #FF00FF in BMP)\n"
-           "  FORMAT         0 = BMP, 1 = PNG\n"
-           "  MARGIN         empty pixels between images and along the sheet's edges\n"
-           "  FOLDER         the folder of images\n"
-           "\n"
-           "Data formats (--data):\n" +
+           "  FORMAT         " +
+        SheetFormatChoices() +
+        "\n"
+        "  MARGIN         empty pixels between images and along the sheet's edges\n"
+        "  FOLDER         the folder of images\n"
+        "\n"
+        "Data formats (--data):\n" +
         dataFormatHelp() +
         "\n"
         "Options may come before, between or after the arguments; NAME and FOLDER\n"
@@ -457,8 +448,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     o.bitDepth = *depth;
     const auto format = parseInt(arg(Argument::Format), v) ? FormatFromCode(v) : std::nullopt;
     if (!format)
-        throw ArgumentError("format must be 0 (BMP) or 1 (PNG), not " + quoted(arg(Argument::Format)));
-    o.format = *format == FormatCode::Bmp ? ImageFormat::Bmp : ImageFormat::Png;
+        throw ArgumentError("format must be " + SheetFormatChoices() + ", not " + quoted(arg(Argument::Format)));
+    o.format = *format;
 
     // At least one pixel must stay free for an image inside the margins.
     const long long maxMargin = (std::min(o.width, o.height) - 1) / 2;
@@ -470,8 +461,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     checkFolder(arg(Argument::Folder));
     o.folder = arg(Argument::Folder);
 
-    if (o.format == ImageFormat::Bmp)
-        checkBmpSize(o);
+    if (const std::string why = sheetWriter(o.format).tooLarge(o.width, o.height, o.bitDepth); !why.empty())
+        throw ArgumentError(why);
     applyNamed(n, app, o, settings ? &*settings : nullptr);
     if (settings) {
         o.fromSettingsFile = settings->summaryLine();

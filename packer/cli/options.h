@@ -12,7 +12,7 @@
 #include "PackerContract.h"
 #include "data_formats.h"
 #include "image.h"
-#include "png_writer.h"
+#include "sheet_formats.h"
 #include "settings_file.h"
 
 namespace vintrix {
@@ -29,7 +29,7 @@ struct Options {
     int height = 0;
     std::string name;
     BitDepth bitDepth = BitDepth::Rgba32;
-    ImageFormat format = ImageFormat::Png;
+    FormatCode format = FormatCode::Png;
     int margin = 0;
     std::string folder;  // as given, with or without the trailing slash
 

@@ -355,7 +355,8 @@ bool namedAsOutputOf(const std::string& name, std::string_view file)
             return false;
         rest.remove_prefix(digits);
     }
-    return rest == ".png" || rest == ".bmp" || isDataExtension(rest);
+    return std::ranges::any_of(kSheetFormats, [&](const SheetFormat& f) { return rest == f.extension; }) ||
+        isDataExtension(rest);
 }
 
 // ... or of any of its variants, NAME+SUFFIX.
@@ -738,7 +739,7 @@ void packFolder(const Options& given, Progress& progress, std::ostream& out, std
     if (o.extrude > 0)
         checkExtrudedMemory(o, sprites.sizes, memory);
 
-    const std::string ext = o.format == ImageFormat::Bmp ? ".bmp" : ".png";
+    const std::string ext(SheetFormatOf(o.format).extension);
     progress.clear();
     std::vector<VariantOutput> variants;
     std::vector<std::string> dataFiles;  // in the order written, the way in last

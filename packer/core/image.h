@@ -41,6 +41,5 @@ struct Image {
     std::size_t bytesPerLine() const { return static_cast<std::size_t>(width) * 4; }
 };
 
-enum class ImageFormat { Bmp = 0, Png = 1 };
 
 }  // namespace vintrix

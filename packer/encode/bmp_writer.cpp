@@ -36,6 +36,17 @@ constexpr std::uint32_t kPixelsPerMetre = 2835;  // 72 dpi
 
 }  // namespace
 
+std::string bmpTooLarge(int width, int height, BitDepth depth)
+{
+    const std::uint64_t stride = (std::uint64_t{static_cast<unsigned>(width)} * (ToCode(depth) / 8) + 3) / 4 * 4;
+    const std::uint64_t total = kFileHeaderSize + kV5HeaderSize + 256 * 4 + stride * static_cast<unsigned>(height);
+    if (total <= 0xFFFFFFFFull)
+        return {};
+    return "a " + std::to_string(width) + "x" + std::to_string(height) + " BMP sheet at " +
+        std::to_string(ToCode(depth)) +
+        " bits per pixel would exceed the 4 GiB a BMP file can hold: " + "use PNG (format 1) or a smaller sheet";
+}
+
 void writeBmp(const std::string& path, RowComposer& rows, BitDepth depth, const std::vector<Rgba>& palette)
 {
     const bool indexed = depth == BitDepth::Indexed8;

@@ -17,6 +17,10 @@ constexpr Rgba kBmpTransparentColour{255, 0, 255, 0};
 // `rows` must be a bottom-up composer. 32-bit sheets get a BITMAPV5HEADER
 // with BI_BITFIELDS masks including alpha; 8-bit ones a BITMAPINFOHEADER
 // and `palette`. Throws OutputError.
+// Why a width x height sheet at `depth` cannot be a BMP file, whose size
+// is stored in 32 bits; "" when it can.
+std::string bmpTooLarge(int width, int height, BitDepth depth);
+
 void writeBmp(const std::string& path, RowComposer& rows, BitDepth depth, const std::vector<Rgba>& palette);
 
 }  // namespace vintrix

@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <atomic>
 
-#include "bmp_writer.h"
 #include "palette.h"
-#include "png_writer.h"
 #include "sheet.h"
 #include "workers.h"
 
@@ -52,13 +50,10 @@ void writeOne(const std::string& path, int s, const Layout& layout, const std::v
         }
         items.push_back(item);
     }
-    const bool bmp = encoding.format == ImageFormat::Bmp;
-    RowComposer rows(sheet.w, sheet.h, ToCode(encoding.depth) / 8, std::move(items), bmp);
+    const SheetWriter& writer = sheetWriter(encoding.format);
+    RowComposer rows(sheet.w, sheet.h, ToCode(encoding.depth) / 8, std::move(items), writer.bottomUp);
     rows.onProgress(rowsDone);
-    if (bmp)
-        writeBmp(path, rows, encoding.depth, indexed.palette);
-    else
-        writePng(path, rows, encoding.depth, indexed.palette, encoding.pngLevel);
+    writer.write(path, rows, encoding, indexed.palette);
 }
 
 }  // namespace

@@ -12,19 +12,13 @@
 #include "PackerContract.h"
 #include "image.h"
 #include "maxrects.h"
-#include "png_writer.h"
+#include "sheet_formats.h"
 
 namespace vintrix {
 
 // Called with the work done so far over all sheets and its total: rows
 // written, or hundredths of a sheet's palette.
 using RowProgressFn = std::function<void(std::size_t done, std::size_t total)>;
-
-struct SheetEncoding {
-    BitDepth depth = BitDepth::Rgba32;
-    ImageFormat format = ImageFormat::Png;
-    int pngLevel = kPngCompressionLevel;
-};
 
 // Writes sheet s of `layout`, sheets[s] in size, to paths[s]. images[u] is
 // the image placed at layout.placements[u], already rotated where the

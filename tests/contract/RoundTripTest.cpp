@@ -67,7 +67,7 @@ TEST_P(RoundTripTest, PackerReadsTheSettingsTheWindowSent)
     EXPECT_EQ(options.margin, settings.margin);
     EXPECT_EQ(options.name, EncodeText(TrimBlanks(settings.fileName.text())));
     EXPECT_EQ(ToCode(options.bitDepth), settings.bitsPerPixel);
-    EXPECT_EQ(options.format == ImageFormat::Png, settings.outputFormat == ToCode(FormatCode::Png));
+    EXPECT_EQ(options.format == FormatCode::Png, settings.outputFormat == ToCode(FormatCode::Png));
     EXPECT_EQ(options.folder, folder.string() + "/");
 }
 

@@ -6,7 +6,8 @@ namespace vintrix {
 
 void PrintTo(const PackCommand& c, std::ostream* os)
 {
-    *os << "{" << c.name << (c.png ? " png " : " bmp ") << c.imagesFolder << " -> " << c.outputFolder << "}";
+    *os << "{" << c.name << " " << SheetFormatOf(c.format).name << " " << c.imagesFolder << " -> " << c.outputFolder
+        << "}";
 }
 
 namespace {
@@ -24,15 +25,18 @@ TEST_P(Scripts, GiveTheCommandAsVintrixReadsItOrNothing)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, Scripts,
-    ::testing::ValuesIn(std::vector<ScriptCase>{{"Vintrix 256 256 Vintrix 8 0 0 /home/me/sprites/\n",
-                                                    PackCommand{"Vintrix", false, "/home/me/sprites/", "Output"}},
-        {"Vintrix 1 2 'it'\\''s \"x\"' 32 1 0 '/a b/$(c)/'", PackCommand{"it's \"x\"", true, "/a b/$(c)/", "Output"}},
-        {"# a comment\n\n/usr/bin/Vintrix 1 2 \"a \\$b\" 8 1 0 s\\ t/", PackCommand{"a $b", true, "s t/", "Output"}},
+    ::testing::ValuesIn(std::vector<ScriptCase>{
+        {"Vintrix 256 256 Vintrix 8 0 0 /home/me/sprites/\n",
+            PackCommand{"Vintrix", FormatCode::Bmp, "/home/me/sprites/", "Output"}},
+        {"Vintrix 1 2 'it'\\''s \"x\"' 32 1 0 '/a b/$(c)/'",
+            PackCommand{"it's \"x\"", FormatCode::Png, "/a b/$(c)/", "Output"}},
+        {"# a comment\n\n/usr/bin/Vintrix 1 2 \"a \\$b\" 8 1 0 s\\ t/",
+            PackCommand{"a $b", FormatCode::Png, "s t/", "Output"}},
         // NAME and FOLDER as Vintrix takes them, whatever they look like.
-        {"Vintrix --data libgdx --output out 1 2 -o 8 --trim 1 0 -x", PackCommand{"-o", true, "-x", "out"}},
-        {"Vintrix -- --trim 2 n 8 1 0 f", PackCommand{"n", true, "f", "Output"}},
-        {"Vintrix -oa// --output=b/ 1 2 n 8 0 0 f --png-level 3; rm x", PackCommand{"n", false, "f", "b"}},
-        {"Vintrix 1 2 n 8 0 0 f -o /", PackCommand{"n", false, "f", "/"}},
+        {"Vintrix --data libgdx --output out 1 2 -o 8 --trim 1 0 -x", PackCommand{"-o", FormatCode::Png, "-x", "out"}},
+        {"Vintrix -- --trim 2 n 8 1 0 f", PackCommand{"n", FormatCode::Png, "f", "Output"}},
+        {"Vintrix -oa// --output=b/ 1 2 n 8 0 0 f --png-level 3; rm x", PackCommand{"n", FormatCode::Bmp, "f", "b"}},
+        {"Vintrix 1 2 n 8 0 0 f -o /", PackCommand{"n", FormatCode::Bmp, "f", "/"}},
         // Words the shell would change, or a command Vintrix would refuse.
         {"Vintrix 1 2 n 8 0 0 $HOME/", std::nullopt}, {"Vintrix 1 2 n 8 0 0 \"`x`\"", std::nullopt},
         {"Vintrix 1 2 n 8 0 0 *", std::nullopt}, {"Vintrix 1 2 n 8 0 0 ~/s", std::nullopt},
@@ -55,9 +59,9 @@ TEST(SummaryLine, GivesTheSheetsAndTheFolderWrittenInto)
     EXPECT_EQ(SheetCount("packed 30 images into 12 sheets of up to 256x256 (first 82.5% full, 48.6% overall): …"), 12);
     EXPECT_EQ(SheetCount("warning: skipped 1 entry: into 3 sheets"), std::nullopt);
     EXPECT_EQ(SheetCount("packed 3 images into 0 sheets"), std::nullopt);
-    PackCommand command{"hero", true, "s/", "Output"};
+    PackCommand command{"hero", FormatCode::Png, "s/", "Output"};
     EXPECT_EQ(SheetFileName(command, 0), "hero.png");
-    command.png = false;
+    command.format = FormatCode::Bmp;
     EXPECT_EQ(SheetFileName(command, 2), "hero-3.bmp");
 }
 
