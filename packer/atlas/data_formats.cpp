@@ -103,7 +103,7 @@ bool isDataExtension(std::string_view extension)
             });
 }
 
-std::vector<DataFile> atlasData(
+AtlasData atlasData(
     const DataFormat& format, const std::string& name, std::vector<AtlasSheet> sheets, AnimationNaming naming)
 {
     if (sheets.empty())
@@ -120,8 +120,13 @@ std::vector<DataFile> atlasData(
         input.animations = animationsOf(names, naming.extensions);
 
     std::vector<std::string> texts = format.write(input);
-    std::vector<DataFile> files;
+    AtlasData data;
+    std::vector<DataFile>& files = data.files;
     if (format.files == DataFiles::EachSheet) {
+        for (const Animation& a : input.animations)
+            if (std::none_of(input.sheets.begin(), input.sheets.end(),
+                    [&](const AtlasSheet& sheet) { return !animationsOn(sheet, {a}).empty(); }))
+                data.splitAnimations.push_back(a.name);
         // The first sheet's file, which names the others, last.
         for (std::size_t s = texts.size(); s-- > 0;)
             files.push_back(
@@ -134,7 +139,7 @@ std::vector<DataFile> atlasData(
         for (std::size_t i = 0; i < texts.size(); ++i)
             files.push_back({std::move(paths[i]), std::move(texts[i])});
     }
-    return files;
+    return data;
 }
 
 }  // namespace vintrix

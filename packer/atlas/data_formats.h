@@ -60,12 +60,19 @@ struct DataFile {
     std::string text;
 };
 
+struct AtlasData {
+    std::vector<DataFile> files;
+    // The animations that no file lists: the format's files each describe
+    // one sheet, and these animations' frames lie on more than one.
+    std::vector<std::string> splitAnimations;
+};
+
 // The data files of the output named `name`, in the order they are to be
 // put in place: the one that names the others, the way in, last. The frames
 // of each sheet are listed in natural order; with `naming.group` and in a
 // format that holds them, numbered frames are grouped as animationsOf()
 // says.
-std::vector<DataFile> atlasData(
+AtlasData atlasData(
     const DataFormat& format, const std::string& name, std::vector<AtlasSheet> sheets, AnimationNaming naming);
 
 }  // namespace vintrix

@@ -304,6 +304,18 @@ void warnOfLargeSheets(std::ostream& err, const Options& o, const std::string& n
                          : "8192 on a side, which many GPUs cannot load\n");
 }
 
+void warnOfSplitAnimations(std::ostream& err, const std::vector<std::string>& animations)
+{
+    if (animations.empty())
+        return;
+    const bool one = animations.size() == 1;
+    err << "warning: " << (one ? "animation " : "animations ");
+    for (std::size_t a = 0; a < animations.size(); ++a)
+        err << (a ? ", " : "") << quoted(animations[a]);
+    err << (one ? " is in no data file: its" : " are in no data file: their")
+        << " frames lie on more than one sheet, and each file lists the animations of its own sheet\n";
+}
+
 // The budget for decoded images: kDefaultImageMemory, or the mebibytes the
 // environment gives.
 std::uint64_t imageMemory()
@@ -748,7 +760,10 @@ void packFolder(const Options& given, Progress& progress, std::ostream& out, std
         std::vector<AtlasSheet> atlas = atlasSheets(
             o, variant.name, ext, keys, sprites.unique, sprites.trims, sprites.marks, sprites.sizes, layout, sheets);
         scaleFrames(atlas, variant);
-        variant.data = atlasData(*o.data, variant.name, std::move(atlas), {o.animations, !o.stripExtensions});
+        AtlasData data = atlasData(*o.data, variant.name, std::move(atlas), {o.animations, !o.stripExtensions});
+        variant.data = std::move(data.files);
+        if (variants.size() == 1)
+            warnOfSplitAnimations(err, data.splitAnimations);
     }
     warnOfLargeSheets(err, o, variants[0].name, ext, variants[0].sheets);
     for (std::size_t v = variants.size(); v-- > 0;)

@@ -261,7 +261,13 @@ INSTANTIATE_TEST_SUITE_P(Table, Messages,
             "warning: Output/n.png is 8193x8 pixels, more than 8192 on a side, which many GPUs cannot load", Ok},
         MessageCase{"over16384", "65536|8|n|32|1|0|DIR",
             "warning: Output/n.png is 65536x8 pixels, more than 16384 on a side, which most GPUs cannot load", Ok},
-        MessageCase{"shrunkBelow8192", "16400|8|n|32|1|0|DIR|--shrink", "", Ok}),
+        MessageCase{"shrunkBelow8192", "16400|8|n|32|1|0|DIR|--shrink", "", Ok},
+        MessageCase{"animationOverSheets", "48|48|n|32|1|0|DIR|--animations",
+            "warning: animation \"walk\" is in no data file: its frames lie on more than one sheet, and each file "
+            "lists the animations of its own sheet",
+            Ok,
+            {{"walk_1.png", Encoded(FlatSprite(40, 40, Qt::red))},
+                {"walk_2.png", Encoded(FlatSprite(40, 40, Qt::blue))}}}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(VintrixTest, HelpAndVersion)
