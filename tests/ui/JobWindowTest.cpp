@@ -75,26 +75,27 @@ private slots:
 
     void failuresComeToTheFrontWithTheirReason_data()
     {
-        QTest::addColumn<bool>("folderChosen");
+        QTest::addColumn<QString>("folder");
         QTest::addColumn<QByteArray>("path");
         QTest::addColumn<QString>("sentence");
         QTest::addColumn<QString>("printed");
         QTest::newRow("no folder chosen")
-            << false << QByteArray() << "Failed: Vintrix did not accept the settings (bad arguments"
+            << QString() << QByteArray() << "Failed: Vintrix did not accept the settings (bad arguments"
             << "error: no images folder given: choose one in the folder list";
         QTest::newRow("Vintrix missing")
-            << true << QByteArray("/usr/bin:/bin")
+            << "sprites/" << QByteArray("/usr/bin:/bin")
             << "Failed: Vintrix was not found. The shell looked for it in:\n    /usr/bin\n    /bin"
             << "not found";
     }
 
     void failuresComeToTheFrontWithTheirReason()
     {
-        QFETCH(bool, folderChosen);
+        QFETCH(QString, folder);
         QFETCH(QByteArray, path);
         QFETCH(QString, sentence);
         QFETCH(QString, printed);
-        const QString script = WriteScript("Vintrix 256 256 sheet 8 0 0 " + (folderChosen ? MakeFolder() : QString()));
+        MakeFolder();
+        const QString script = WriteScript("Vintrix 256 256 sheet 8 0 0 " + folder);
         if (!path.isEmpty())
             qputenv("PATH", path);
 
@@ -159,10 +160,8 @@ private slots:
         QFETCH(QString, picture);
         QFETCH(QString, summary);
         MakeFolder();
-        if (!settings.isEmpty()) {
-            QFile file(dir_->filePath(QStringLiteral("sprites/vintrix.toml")));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(settings) == settings.size());
-        }
+        if (!settings.isEmpty())
+            WriteFile(QStringLiteral("sprites/vintrix.toml"), settings);
         JobWindow window(QStringLiteral("my sheet"), WriteScript("Vintrix " + arguments.replace("%1", dir_->path())));
         QCOMPARE(window.windowTitle(), QStringLiteral("my sheet \u2014 running"));
         auto* bar = Part<QProgressBar>(window, "progress");
@@ -206,7 +205,49 @@ private slots:
         if (chooser->count() > 1) {
             chooser->setCurrentIndex(2);
             QTRY_COMPARE(SpokenName(pane), QStringLiteral("Sheet 3 of 3: -name-3.png, 24 \u00d7 16"));
+            chooser->setCurrentIndex(0);
         }
+
+        // The buttons run the opener from PATH. The job's search path begins
+        // with its current folder, for Vintrix; an xdg-open planted there
+        // never runs. A stand-in opener records what it was asked to open and
+        // exits with the row's status (-1: no stand-in); without any, or when
+        // it fails, the window says so.
+        WriteFile(QStringLiteral("xdg-open"), ": > planted-ran", true);
+        const QString folder = dir_->filePath(output),
+                      sheet = folder + '/' + picture.section(": ", 1).section(", ", 0, 0);
+        auto* error = Part<QLabel>(window, "openError");
+        for (const auto& [button, status, opened, message] : {std::tuple{"openOutput", 0, folder, QString()},
+                 {"openSheet", 0, sheet, QString()}, {"sheetPicture", 0, sheet, QString()},
+                 {"openOutput", 3, folder,
+                     "Cannot open " + folder + ": xdg-open could not open it (xdg-open: no method available)."},
+                 {"openSheet", -1, sheet,
+                     "Cannot open " + sheet + ": the desktop's opener, xdg-open, was not found."}}) {
+            QTemporaryDir openerFolder;
+            if (status >= 0)
+                WriteFile(openerFolder.filePath(QStringLiteral("xdg-open")),
+                    QStringLiteral("printf '%s\\n' \"$1\" > opened\necho 'xdg-open: no method available' >&2\nexit %1")
+                        .arg(status)
+                        .toUtf8(),
+                    true);
+            // Only the stand-in, which needs nothing from PATH: an xdg-open
+            // installed on the machine must not answer.
+            qputenv("PATH", ".:" + QFile::encodeName(openerFolder.path()));
+            QFile::remove(QStringLiteral("opened"));
+            auto* clicked = Part<QWidget>(window, button);
+            QTest::mouseClick(clicked, Qt::LeftButton, {}, clicked->rect().center());
+            if (status >= 0)
+                QTRY_COMPARE(ReadFile(QStringLiteral("opened")), opened + "\n");
+            if (message.isEmpty()) {
+                QTest::qWait(100);
+                QVERIFY2(!error->isVisible(), button);
+            } else {
+                QTRY_COMPARE(error->text(), message);
+                QVERIFY(error->isVisible());
+                QCOMPARE(SpokenName(error), error->text());
+            }
+        }
+        QVERIFY(!QFile::exists(QStringLiteral("planted-ran")));
     }
 
     // A sheet too large to hold whole is reduced as it is read, to the same
@@ -251,52 +292,6 @@ private slots:
                     qPrintable(QStringLiteral("%1 %2 at %3,%4").arg(x, 8, 16).arg(y, 8, 16).arg(at.x()).arg(at.y())));
             }
         }
-    }
-
-    // The job's search path begins with its current folder, for Vintrix; an
-    // xdg-open planted there never runs. A stand-in opener on PATH records
-    // what it was asked to open and exits with the row's status; without any,
-    // or when it fails, the window says so.
-    void theButtonsRunTheOpenerFromPathNeverFromTheCurrentFolder()
-    {
-        MakeFolder();
-        JobWindow window(QStringLiteral("sheet"), WriteScript("Vintrix 64 64 sheet 32 1 0 sprites/"));
-        window.show();
-        VERIFY_JOB_ENDS(window, Done);
-        VERIFY_WITHIN_JOB_TIMEOUT(!Part<QLabel>(window, "sheetPicture")->pixmap().isNull());
-        WriteProgram(QStringLiteral("xdg-open"), ": > planted-ran");
-        auto* error = Part<QLabel>(window, "openError");
-        // The stand-in's exit status, or -1 for none.
-        for (const auto& [button, status, opened, message] : {std::tuple{"openOutput", 0, "Output", ""},
-                 {"openSheet", 0, "Output/sheet.png", ""}, {"sheetPicture", 0, "Output/sheet.png", ""},
-                 {"openOutput", 3, "Output",
-                     "Cannot open %1/Output: xdg-open could not open it (xdg-open: no method available)."},
-                 {"openSheet", -1, "",
-                     "Cannot open %1/Output/sheet.png: the desktop's opener, xdg-open, was not found."}}) {
-            QTemporaryDir openerFolder;
-            if (status >= 0)
-                WriteProgram(openerFolder.filePath(QStringLiteral("xdg-open")),
-                    QStringLiteral("printf '%s\\n' \"$1\" > opened\necho 'xdg-open: no method available' >&2\nexit %1")
-                        .arg(status)
-                        .toUtf8());
-            // Only the stand-in, which needs nothing from PATH: an xdg-open
-            // installed on the machine must not answer.
-            qputenv("PATH", ".:" + QFile::encodeName(openerFolder.path()));
-            QFile::remove(QStringLiteral("opened"));
-            auto* clicked = Part<QWidget>(window, button);
-            QTest::mouseClick(clicked, Qt::LeftButton, {}, clicked->rect().center());
-            if (status >= 0)
-                QTRY_COMPARE(ReadFile(QStringLiteral("opened")), dir_->filePath(opened) + "\n");
-            if (*message) {
-                QTRY_COMPARE(error->text(), QString::fromUtf8(message).arg(dir_->path()));
-                QVERIFY(error->isVisible());
-                QCOMPARE(SpokenName(error), error->text());
-            } else {
-                QTest::qWait(100);
-                QVERIFY2(!error->isVisible(), button);
-            }
-        }
-        QVERIFY(!QFile::exists(QStringLiteral("planted-ran")));
     }
 
     // The job waits for its input in a process of its own below the shell,
@@ -389,22 +384,17 @@ private:
         return path;
     }
 
-    static void WriteProgram(const QString& file, const QByteArray& body)
+    // Writes the file, as a shell program when `program`, and returns its name.
+    static QString WriteFile(const QString& name, const QByteArray& text, bool program = false)
     {
-        QFile program(file);
-        QVERIFY(program.open(QIODevice::WriteOnly));
-        program.write("#!/bin/sh\n" + body + '\n');
-        program.close();
-        QVERIFY(program.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        QFile file(name);
+        if (!file.open(QIODevice::WriteOnly) || file.write(program ? "#!/bin/sh\n" + text + '\n' : text) < 0 ||
+            !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                (program ? QFileDevice::ExeOwner : QFileDevice::Permissions())))
+            qFatal("cannot write %s", qPrintable(name));
+        return name;
     }
-
-    QString WriteScript(const QString& line)
-    {
-        QFile script(dir_->filePath(QStringLiteral("temp.sh")));
-        script.open(QIODevice::WriteOnly);
-        script.write(line.toUtf8() + '\n');
-        return script.fileName();
-    }
+    QString WriteScript(const QString& line) { return WriteFile(dir_->filePath("temp.sh"), line.toUtf8() + '\n'); }
 
     std::unique_ptr<QTemporaryDir> dir_;
 };
