@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <ostream>
 
 namespace vintrix {
 
@@ -19,6 +20,7 @@ namespace {
 struct ScriptCase {
     const char* script;
     std::optional<PackCommand> command;
+    friend void PrintTo(const ScriptCase& c, std::ostream* os) { *os << '"' << c.script << '"'; }
 };
 
 class Scripts : public ::testing::TestWithParam<ScriptCase> {};
@@ -69,6 +71,7 @@ TEST(SummaryLine, GivesTheSheetsAndTheFolderWrittenInto)
 struct LineCase {
     const char* line;
     std::optional<ProgressLine> parsed;
+    friend void PrintTo(const LineCase& c, std::ostream* os) { *os << '"' << c.line << '"'; }
 };
 
 class ProgressLines : public ::testing::TestWithParam<LineCase> {};
@@ -90,6 +93,10 @@ INSTANTIATE_TEST_SUITE_P(Table, ProgressLines,
 struct EndCase {
     ShellEnd end;
     const char* sentence;
+    friend void PrintTo(const EndCase& c, std::ostream* os)
+    {
+        *os << (c.end.signaled ? "signal " : "status ") << c.end.code;
+    }
 };
 
 class EndSentences : public ::testing::TestWithParam<EndCase> {};
