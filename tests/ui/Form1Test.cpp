@@ -308,6 +308,7 @@ private slots:
             const QString verb = step.section(u' ', 0, 0), name = step.section(u' ', 1, 1),
                           text = step.section(u' ', 2);
             QWidget* widget = window_->findChild<QWidget*>(name);
+            QVERIFY2(widget || verb == "fail", qPrintable(step));
             if (verb == "type") {
                 typeInto(name, text);
             } else if (verb == "keys") {
