@@ -21,12 +21,14 @@
 namespace vintrix {
 namespace {
 
+// `line`: the command line as composed, %1 standing for the temporary folder.
 struct RoundTripCase {
     std::string label;
     BitsChoice bits;
     FormatChoice format;
     std::u16string width, height, margin, name;
     std::string folder;  // made under a temporary folder
+    std::u16string line;
     friend void PrintTo(const RoundTripCase& c, std::ostream* os) { *os << c.label; }
 };
 
@@ -54,7 +56,10 @@ TEST_P(RoundTripTest, PackerReadsTheSettingsTheWindowSent)
     TakeName(settings, c.name);
     SetFolder(settings, DecodeFileName(folder.string()));
 
-    const auto words = ShellWords(EncodeText(ComposeCommandLine(settings)) + '\n');
+    std::u16string line = c.line;
+    line.replace(line.find(u"%1"), 2, DecodeFileName(root_.string()));
+    EXPECT_EQ(ComposeCommandLine(settings), line);
+    const auto words = ShellWords(EncodeText(line) + '\n');
     ASSERT_TRUE(words);
     ASSERT_EQ(words->size(), 1 + kArgumentCount);
     EXPECT_EQ(words->front(), kPackerProgram);
@@ -71,19 +76,29 @@ TEST_P(RoundTripTest, PackerReadsTheSettingsTheWindowSent)
     EXPECT_EQ(options.folder, folder.string() + "/");
 }
 
+// Words with only characters the shell gives no meaning to, non-ASCII
+// letters among them, go plain; any other word is quoted whole.
 INSTANTIATE_TEST_SUITE_P(Settings, RoundTripTest,
-    ::testing::Values(
-        RoundTripCase{"Defaults", BitsChoice::EightBit, FormatChoice::Bmp, u"256", u"256", u"0", u"Vintrix", "sprites"},
-        RoundTripCase{"LargestSheet", BitsChoice::ThirtyTwoBit, FormatChoice::Png, u"65536", u"1", u"0", u"big", "s"},
-        RoundTripCase{"WideWithMargin", BitsChoice::ThirtyTwoBit, FormatChoice::Bmp, u"640", u"480", u"239", u"w", "s"},
-        RoundTripCase{"RoundedNumbers", BitsChoice::EightBit, FormatChoice::Png, u"12.5", u" 1e2", u"3.5", u"r", "s"},
+    ::testing::Values(RoundTripCase{"Defaults", BitsChoice::EightBit, FormatChoice::Bmp, u"256", u"256", u"0",
+                          u"Vintrix", "sprites", u"Vintrix 256 256 Vintrix 8 0 0 %1/sprites/"},
+        RoundTripCase{"LargestSheet", BitsChoice::ThirtyTwoBit, FormatChoice::Png, u"65536", u"1", u"0", u"big", "s",
+            u"Vintrix 65536 1 big 32 1 0 %1/s/"},
+        RoundTripCase{"BackslashAndMargin", BitsChoice::ThirtyTwoBit, FormatChoice::Bmp, u"640", u"480", u"239",
+            u"a\\b", "s", u"Vintrix 640 480 'a\\b' 32 0 239 %1/s/"},
+        RoundTripCase{"RoundedNumbersPaddedName", BitsChoice::EightBit, FormatChoice::Png, u"12.5", u" 1e2", u"3.5",
+            u"  r  ", "s", u"Vintrix 12 100 r 8 1 4 %1/s/"},
+        RoundTripCase{"PlainPunctuation", BitsChoice::EightBit, FormatChoice::Bmp, u"16", u"32", u"3",
+            u"a_b-c.d,e+f:g@h%i", "x,y+z:@%", u"Vintrix 16 32 a_b-c.d,e+f:g@h%i 8 0 3 %1/x,y+z:@%/"},
         RoundTripCase{"QuotesAndBlanks", BitsChoice::EightBit, FormatChoice::Png, u"64", u"32", u"1",
-            u"it's a \"name\"", "my sprites; $(rm -rf ~) `x` *"},
-        RoundTripCase{
-            "DashesAndLineBreak", BitsChoice::ThirtyTwoBit, FormatChoice::Png, u"64", u"64", u"0", u"-o", "-\nfolder"},
+            u"it's a \"name\"", "my sprites; $(rm -rf ~) `x` *",
+            u"Vintrix 64 32 'it'\\''s a \"name\"' 8 1 1 '%1/my sprites; $(rm -rf ~) `x` */'"},
+        RoundTripCase{"DashesAndLineBreak", BitsChoice::ThirtyTwoBit, FormatChoice::Png, u"64", u"64", u"0", u"-o",
+            "-\nfolder", u"Vintrix 64 64 -o 32 1 0 '%1/-\nfolder/'"},
         RoundTripCase{"FullNameField", BitsChoice::EightBit, FormatChoice::Bmp, u"64", u"64", u"0",
-            std::u16string(kWindowNameUnits, u'\u20AC'), "\xE2\x82\xAC"},
-        RoundTripCase{"NotUtf8Folder", BitsChoice::EightBit, FormatChoice::Png, u"64", u"64", u"0", u"n", "a\xFF\xFE"}),
+            std::u16string(kWindowNameUnits, u'\u20AC'), "\xE2\x82\xAC",
+            u"Vintrix 64 64 " + std::u16string(kWindowNameUnits, u'\u20AC') + u" 8 0 0 %1/\u20AC/"},
+        RoundTripCase{"NotUtf8Folder", BitsChoice::EightBit, FormatChoice::Png, u"64", u"64", u"0", u"n", "a\xFF\xFE",
+            u"Vintrix 64 64 n 8 1 0 %1/a\xDCFF\xDCFE/"}),
     [](const auto& info) { return info.param.label; });
 
 TEST(ProgressLineTest, WindowReadsEachStageAsPrinted)

@@ -26,28 +26,32 @@ std::string Shown(std::u16string_view text)
     return '"' + (bytes.size() > 40 ? bytes.substr(0, 37) + "..." : bytes) + '"';
 }
 
+// `bounded`: whether a numeric box replaces the text by " 65536".
 struct NumberCase {
     std::u16string text;
     double expected;
+    bool bounded = false;
     friend void PrintTo(const NumberCase& c, std::ostream* os) { *os << Shown(c.text); }
 };
 
 class LeadingNumberTest : public ::testing::TestWithParam<NumberCase> {};
 
-TEST_P(LeadingNumberTest, ReadsTheNumberAtTheStart)
+TEST_P(LeadingNumberTest, ReadsTheNumberAtTheStartAndBoundsIt)
 {
-    const auto& [text, expected] = GetParam();
+    const auto& [text, expected, bounded] = GetParam();
     EXPECT_EQ(LeadingNumber(text), expected);
+    EXPECT_EQ(UpperBound(text), bounded ? std::optional<std::u16string>(u" 65536") : std::nullopt);
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, LeadingNumberTest,
-    ::testing::ValuesIn(std::vector<NumberCase>{{u"", 0}, {u" 65536", 65536}, {u"\t1\n2 3", 123}, {u"- 5", -5},
-        {u"+7", 7}, {u"007", 7}, {u".5", 0.5}, {u"1.2.3", 1.2}, {u"1E+3", 1000}, {u"25e-1", 2.5}, {u"1 e 2", 100},
-        {u"3e+", 3}, {u"12abc34", 12}, {u".", 0}, {u"--5", 0}, {u"\r5", 0}, {u"\u00a05", 0},
+    ::testing::ValuesIn(std::vector<NumberCase>{{u"", 0}, {u" 65536", 65536}, {u"0065536", 65536},
+        {u"65537", 65537, true}, {u"65536.4", 65536.4, true}, {u"7 0 0 0 0", 70000, true}, {u"\t1\n2 3", 123},
+        {u"- 5", -5}, {u"+7", 7}, {u"007", 7}, {u".5", 0.5}, {u"1.2.3", 1.2}, {u"1E+3", 1000}, {u"25e-1", 2.5},
+        {u"1 e 2", 100}, {u"3e+", 3}, {u"12abc34", 12}, {u".", 0}, {u"--5", 0}, {u"\r5", 0}, {u"\u00a05", 0},
         {u"\uff15", 0},  // a full-width digit is no digit
         {u"1,5", 1},     // "." is the decimal point whatever the locale
-        {u"&H10", 0}, {u"-1e999", -kInfinity}, {u"0.0001e310", 1e306}, {u"1e-999", 0}, {u"0e99999", 0},
-        {u"1e99999999999999999999", kInfinity}, {std::u16string(400, u'9'), kInfinity},
+        {u"&H10", 0}, {u"-1e999", -kInfinity}, {u"0.0001e310", 1e306, true}, {u"1e-999", 0}, {u"0e99999", 0},
+        {u"1e99999999999999999999", kInfinity, true}, {std::u16string(400, u'9'), kInfinity, true},
         {u"0." + std::u16string(400, u'0') + u"1", 0}}));
 
 struct RoundingCase {
@@ -96,58 +100,6 @@ TEST(PackSettingsTest, SetFolderAppendsOneSlashUnexamined)
     SetFolder(settings, u"/");
     EXPECT_EQ(settings.imagesFolder, u"//");
 }
-
-struct BoundCase {
-    std::u16string text;
-    bool bounded;
-    friend void PrintTo(const BoundCase& c, std::ostream* os) { *os << Shown(c.text); }
-};
-
-class UpperBoundTest : public ::testing::TestWithParam<BoundCase> {};
-
-TEST_P(UpperBoundTest, ReplacesTextsAboveTheCeiling)
-{
-    const auto& [text, bounded] = GetParam();
-    EXPECT_EQ(UpperBound(text), bounded ? std::optional<std::u16string>(u" 65536") : std::nullopt);
-}
-
-INSTANTIATE_TEST_SUITE_P(Texts, UpperBoundTest,
-    ::testing::ValuesIn(std::vector<BoundCase>{{u"65536", false}, {u"0065536", false}, {u"65537", true},
-        {u"65536.4", true}, {u"7 0 0 0 0", true}, {u"1e999", true}, {u"-1e999", false}, {u"", false}}));
-
-struct LineCase {
-    std::string label;
-    std::u16string name;
-    std::u16string folder;
-    std::u16string expected;
-    friend void PrintTo(const LineCase& c, std::ostream* os) { *os << c.label; }
-};
-
-class ComposeCommandLineTest : public ::testing::TestWithParam<LineCase> {};
-
-TEST_P(ComposeCommandLineTest, WritesSevenArgumentsTheShellKeepsApart)
-{
-    const auto& param = GetParam();
-    PackSettings settings;
-    TakeName(settings, param.name);
-    settings.imagesFolder = param.folder;
-    EXPECT_EQ(ComposeCommandLine(settings), param.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Lines, ComposeCommandLineTest,
-    ::testing::ValuesIn(std::vector<LineCase>{
-        {"PlainFolder", u"Vintrix", u"/home/me/img/", u"Vintrix 256 256 Vintrix 8 0 0 /home/me/img/"},
-        {"PlainPunctuation", u"a_b-c.d,e+f:g@h%i", u"/x,y+z:@%/",
-            u"Vintrix 256 256 a_b-c.d,e+f:g@h%i 8 0 0 /x,y+z:@%/"},
-        {"NonAsciiLetters", u"Blätter", u"/tmp/Über/", u"Vintrix 256 256 Blätter 8 0 0 /tmp/Über/"},
-        {"PaddingTrimmed", u"  sheet  ", u"", u"Vintrix 256 256 sheet 8 0 0 "},
-        {"InnerBlanksQuoted", u"my sheet", u"", u"Vintrix 256 256 'my sheet' 8 0 0 "},
-        {"InnerQuote", u"it's", u"", u"Vintrix 256 256 'it'\\''s' 8 0 0 "},
-        {"CommandSeparatorFolder", u"Vintrix", u"/tmp/a; rm -rf ~/",
-            u"Vintrix 256 256 Vintrix 8 0 0 '/tmp/a; rm -rf ~/'"},
-        {"NewlineFolder", u"Vintrix", u"/tmp/a\nb/", u"Vintrix 256 256 Vintrix 8 0 0 '/tmp/a\nb/'"},
-        {"BackslashName", u"a\\b", u"", u"Vintrix 256 256 'a\\b' 8 0 0 "}}),
-    [](const auto& info) { return info.param.label; });
 
 TEST(ComposeCommandLineTest, WritesNumbersAsPlainDecimals)
 {

@@ -1,5 +1,7 @@
 #include "DirListBox.h"
+#include "CommandLine.h"
 #include "Form1.h"
+#include "KeyCharacters.h"
 #include "WindowDriver.h"
 
 #include <QAccessible>
@@ -11,39 +13,25 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QShortcut>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
+#include <utility>
 #include <tuple>
 
 using namespace vintrix;
 
-// A row of the tables below: `chords` as QKeySequence writes them.
-struct Keys {
-    QString box, typed;
-    QStringList chords;
-    QString shown;
+struct KeyText {
+    int key;
+    Qt::KeyboardModifiers modifiers;
+    QString text, typed;
+    bool chord;
 };
-struct Paste {
-    QString box, pasted;
-    bool fromTheMenu;
-    QString shown, line;
-};
-// `typed`: the text typed into Combo1, Combo2, Combo3 and Text4; a null
-// text leaves the box as it is.
-struct Go {
-    QStringList typed;
-    int marginEntry;
-    QStringList options;
-    QString line;
-    QStringList shownAfter;
-};
-Q_DECLARE_METATYPE(Keys)
-Q_DECLARE_METATYPE(Paste)
-Q_DECLARE_METATYPE(Go)
+Q_DECLARE_METATYPE(KeyText)
 
 class Form1Test : public QObject {
     Q_OBJECT
@@ -61,11 +49,10 @@ private slots:
     {
         lines_.clear();
         messages_.clear();
-        failure_.reset();
         window_ = std::make_unique<Form1>(
             [this](const std::u16string& line) {
                 lines_ << QString::fromStdU16String(line);
-                return failure_;
+                return std::exchange(failure_, std::nullopt);
             },
             [this](const QString& text) { messages_ << text; });
         window_->show();
@@ -181,42 +168,200 @@ private slots:
         }
     }
 
-    // Typed text, then chords (as QKeySequence writes them), and what the box
-    // shows. The numeric boxes take digits and bound the number at once; the
-    // name box takes characters up to its 51st. Alt chords type nothing,
-    // Ctrl+H deletes like Backspace.
-    void keysInABox_data()
+    // What the window's key filters see for a key: the code of a control
+    // character or the text Qt reports, or none; and whether it is an Alt or
+    // Meta chord on a character key, which types nothing.
+    void codesAndChords_data()
     {
-        QTest::addColumn<Keys>("keys");
-        const auto row = [](const char* label, const char* box, const QString& typed, const QStringList& chords,
-                             const QString& shown) {
-            QTest::newRow(label) << Keys{box, typed, chords, shown};
+        QTest::addColumn<KeyText>("k");
+        const auto row = [](const char* label, int key, Qt::KeyboardModifiers modifiers, const QString& text,
+                             const QString& typed, bool chord = false) {
+            QTest::newRow(label) << KeyText{key, modifiers, text, typed, chord};
         };
-        const QString fifty(50, u'x'), fiftyOne = fifty + u'y';
-        row("70000 bounded on the fifth digit", "Combo1", "70000", {}, " 65536");
-        row("65536 stays", "Combo1", "65536", {}, "65536");
-        row("typing on after the bound", "Combo2", "700009", {}, " 65536");
-        row("letters and blanks refused", "Combo2", "1a2 b3", {}, "123");
-        row("sign, point and exponent refused", "Combo3", "-1.5e9", {}, "159");
-        row("Delete and Backspace", "Combo1", "1234", {"Home", "Del", "Right", "Backspace"}, "34");
-        row("Alt+A", "Combo1", "12", {"Alt+A"}, "12");
-        row("Alt+Q in a full name box", "Text4", fiftyOne, {"Alt+Q"}, fiftyOne);
-        row("Ctrl+H", "Combo2", "123", {"Ctrl+H"}, "12");
-        row("Ctrl+H in a full name box", "Text4", fiftyOne, {"Ctrl+H"}, fifty);
-        row("no 52nd character, paste or undo in the name box", "Text4", fiftyOne + "zz", {"Ctrl+V", "Home", "Ctrl+Z"},
-            fiftyOne);
-        row("a keyboard paste at 50 is one typed character", "Text4", fifty, {"Ctrl+V"}, fifty + "123");
+        const auto code = [](int c) { return QString(QChar(c)); };
+        const Qt::KeyboardModifiers none, ctrl = Qt::ControlModifier, alt = Qt::AltModifier;
+        // Printable text passes as Qt reports it, beyond the 16-bit range too.
+        row("emoji", 0, none, "\U0001F600", "\U0001F600");
+        // Ctrl with a letter or bracket gives its control code, text or none.
+        row("Ctrl+A", Qt::Key_A, ctrl, "\x01", code(1));
+        row("Ctrl+Shift+V without text", Qt::Key_V, ctrl | Qt::ShiftModifier, "", code(22));
+        row("Ctrl+]", Qt::Key_BracketRight, ctrl, "", code(29));
+        row("Ctrl+1", Qt::Key_1, ctrl, "1", "");
+        row("Ctrl+Backspace", Qt::Key_Backspace, ctrl, "", code(127));
+        row("keypad Enter", Qt::Key_Enter, Qt::KeypadModifier, "\r", code(13));
+        row("Esc", Qt::Key_Escape, none, "\x1b", code(27));
+        // Keys that type nothing, whatever text Qt reports for them.
+        row("Tab", Qt::Key_Tab, none, "\t", "");
+        row("Delete with DEL text", Qt::Key_Delete, none, "\x7f", "");
+        row("Alt+V", Qt::Key_V, alt, "v", "", true);
+        row("Meta+B", Qt::Key_B, Qt::MetaModifier, "b", "", true);
+        row("Alt+Shift+7", Qt::Key_7, alt | Qt::ShiftModifier, "7", "", true);
+        row("Alt+Down", Qt::Key_Down, alt, "", "");
+        row("Alt+Backspace", Qt::Key_Backspace, alt, "\b", "");
     }
 
-    void keysInABox()
+    void codesAndChords()
     {
-        QFETCH(Keys, keys);
-        typeInto(keys.box, keys.typed);
-        for (const QString& chord : keys.chords) {
-            const QKeyCombination key = QKeySequence::fromString(chord)[0];
-            QTest::keyClick(window_->findChild<QWidget*>(keys.box), key.key(), key.keyboardModifiers());
+        QFETCH(KeyText, k);
+        QCOMPARE(vintrix::KeyCharacters(k.key, k.modifiers, k.text), k.typed);
+        QCOMPARE(vintrix::IsCharacterChord(k.key, k.modifiers, k.text), k.chord);
+    }
+
+    // A user's steps, each a verb, a control and a text: "type" empties the
+    // box and types the text, "keys" presses chords as QKeySequence writes
+    // them, "paste" pastes the text with Shift+Insert or from the "menu",
+    // "commit" sends it as an input method's, "pick" takes that entry of the
+    // list, "click" clicks the control, "fail" makes the next launch fail with
+    // the text, "open" opens that folder. Then what each control shows, as
+    // "control=text" where it differs from the start (a group shows its
+    // checked button), the lines Go launched, the messages shown and the
+    // settings kept, as a line, where they differ from the last line.
+    void userSteps_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QString>("record");
+        const auto row = [](const char* label, const QStringList& steps, const QStringList& shown,
+                             const QStringList& lines = {}, const QStringList& messages = {},
+                             const QString& record = {}) {
+            QTest::newRow(label) << steps << shown << lines << messages << record;
+        };
+        // The numeric boxes take digits and bound the number at once; the name
+        // box takes characters up to its 51st. Alt chords type nothing, Ctrl+H
+        // deletes like Backspace, an input method's text is filtered character
+        // by character (a full-width digit is no digit).
+        const QString fifty(50, u'x'), fiftyOne = fifty + u'y';
+        row("70000 bounded on the fifth digit", {"type Combo1 70000"}, {"Combo1= 65536"});
+        row("65536 stays", {"type Combo1 65536"}, {"Combo1=65536"});
+        row("typing on after the bound", {"type Combo2 700009"}, {"Combo2= 65536"});
+        row("letters and blanks refused", {"type Combo2 1a2 b3"}, {"Combo2=123"});
+        row("sign, point and exponent refused", {"type Combo3 -1.5e9"}, {"Combo3=159"});
+        row("Delete and Backspace", {"type Combo1 1234", "keys Combo1 Home Del Right Backspace"}, {"Combo1=34"});
+        row("Alt+A", {"type Combo1 12", "keys Combo1 Alt+A"}, {"Combo1=12"});
+        row("Alt+Q in a full name box", {"type Text4 " + fiftyOne, "keys Text4 Alt+Q"}, {"Text4=" + fiftyOne});
+        row("Ctrl+H", {"type Combo2 123", "keys Combo2 Ctrl+H"}, {"Combo2=12"});
+        row("Ctrl+H in a full name box", {"type Text4 " + fiftyOne, "keys Text4 Ctrl+H"}, {"Text4=" + fifty});
+        row("no 52nd character, paste or undo in the name box",
+            {"type Text4 " + fiftyOne + "zz", "keys Text4 Ctrl+V Home Ctrl+Z"}, {"Text4=" + fiftyOne});
+        row("a keyboard paste at 50 is one typed character", {"type Text4 " + fifty, "keys Text4 Ctrl+V"},
+            {"Text4=" + fifty + "123"});
+        row("input method digits", {"type Combo3", "commit Combo3 1x2\u00E9\uFF153"}, {"Combo3=123"});
+        row("input method up to the 51st", {"type Text4 " + fifty.left(49), "commit Text4 abcd"},
+            {"Text4=" + fifty.left(49) + "ab"});
+        // Enter and Esc press no button; Space does.
+        row("Enter and Esc",
+            {"type Combo1 99", "keys Command1 Return Num+Enter Esc", "keys Command2 Return Num+Enter Esc",
+                "keys Text4 Return Num+Enter Esc"},
+            {"Combo1=99"});
+        row("Space", {"keys Command1 Space"}, {}, {"Vintrix 256 256 Vintrix 8 0 0 "});
+        // Go refills emptied boxes and keeps a blank name.
+        row("margin 5 from the list", {"pick Combo3 5", "click Command1"}, {"Combo3= 5"},
+            {"Vintrix 256 256 Vintrix 8 0 5 "});
+        row("picking the same entry again", {"pick Combo3 7", "type Combo3 71", "pick Combo3 7"}, {"Combo3= 7"});
+        row("32-Bit and PNG", {"click Option3", "click Option2", "click Command1"}, {"Frame2=32-Bit", "Frame1=PNG"},
+            {"Vintrix 256 256 Vintrix 32 1 0 "});
+        row("emptied boxes refilled", {"type Combo1", "type Combo2", "type Combo3", "type Text4", "click Command1"}, {},
+            {"Vintrix 256 256 Vintrix 8 0 0 "});
+        row("blank name is kept", {"type Text4    ", "click Command1"}, {"Text4=   "}, {"Vintrix 256 256 '' 8 0 0 "});
+        // A paste is no typed key: the text arrives whole and is bounded at
+        // once. The name box has no length limit of its own (a line edit's
+        // default is 32767): it keeps the whole paste, and the job gets the
+        // first 50 characters.
+        row("letters pasted", {"type Combo2", "paste Combo2 abc", "click Command1"}, {"Combo2=abc"},
+            {"Vintrix 256 0 Vintrix 8 0 0 "});
+        row("paste bounded", {"type Combo2", "paste Combo2 70000"}, {"Combo2= 65536"});
+        row("paste from the menu", {"type Combo1", "menu Combo1 70000", "click Command1"}, {"Combo1= 65536"},
+            {"Vintrix 65536 256 Vintrix 8 0 0 "});
+        const QString longName = QString(50, u'a') + QString(40000, u'b');
+        row("a long name pasted", {"type Text4", "paste Text4 " + longName, "click Command1"}, {"Text4=" + longName},
+            {"Vintrix 256 256 " + QString(50, u'a') + " 8 0 0 "});
+        // A number out of range stops Go: the options are taken before the
+        // numbers, the name after them.
+        row("a number out of range",
+            {"type Combo1 100", "type Combo2", "paste Combo2 -3e9", "type Text4 later", "click Option3",
+                "click Command1"},
+            {"Combo1=100", "Combo2=-3e9", "Text4=later", "Frame2=32-Bit"}, {},
+            {"The number in Height is out of range."}, "Vintrix 100 256 Vintrix 32 0 0 ");
+        row("a launch failure, then Go again",
+            {"fail Cannot write temp.sh in /gone: No such file or directory", "click Command1", "type Combo1 8",
+                "click Command1"},
+            {"Combo1=8"}, {"Vintrix 256 256 Vintrix 8 0 0 ", "Vintrix 8 256 Vintrix 8 0 0 "},
+            {"Cannot write temp.sh in /gone: No such file or directory"});
+        // Reset refills the controls and leaves the folder and the settings of
+        // the job.
+        row("Reset after a job",
+            {"open Dir1 sprites", "type Combo1 512", "type Combo2 128", "pick Combo3 2", "type Text4 job",
+                "click Option3", "click Option2", "click Command1", "type Combo1 1", "type Combo2",
+                "type Text4 changed", "click Command2"},
+            {}, {"Vintrix 512 128 job 32 1 2 %1/sprites/"});
+        row("Go after Reset",
+            {"open Dir1 sprites", "type Combo1 1", "click Option3", "click Command2", "click Command1"}, {},
+            {"Vintrix 256 256 Vintrix 8 0 0 %1/sprites/"});
+    }
+
+    void userSteps()
+    {
+        QFETCH(QStringList, steps);
+        for (const QString& step : steps) {
+            const QString verb = step.section(u' ', 0, 0), name = step.section(u' ', 1, 1),
+                          text = step.section(u' ', 2);
+            QWidget* widget = window_->findChild<QWidget*>(name);
+            QVERIFY2(widget || verb == "fail", qPrintable(step));
+            if (verb == "type") {
+                typeInto(name, text);
+            } else if (verb == "keys") {
+                for (const QString& chord : text.split(u' ')) {
+                    const QKeyCombination key = QKeySequence::fromString(chord)[0];
+                    QTest::keyClick(widget, key.key(), key.keyboardModifiers());
+                }
+            } else if (verb == "paste") {
+                QApplication::clipboard()->setText(text);
+                QTest::keyClick(widget, Qt::Key_Insert, Qt::ShiftModifier);
+            } else if (verb == "menu") {
+                QApplication::clipboard()->setText(text);
+                std::unique_ptr<QMenu> menu(lineEdit(name)->createStandardContextMenu());
+                QAction* item = nullptr;
+                for (QAction* action : menu->actions())
+                    item = action->text().remove(u'&').startsWith(QStringLiteral("Paste")) ? action : item;
+                QVERIFY(item && item->isEnabled());
+                item->trigger();
+            } else if (verb == "commit") {
+                QInputMethodEvent commit;
+                commit.setCommitString(text);
+                QApplication::sendEvent(widget, &commit);
+            } else if (verb == "pick") {
+                pick(combo(name.toLatin1()), text.toInt());
+            } else if (verb == "click") {
+                QTest::mouseClick(widget, Qt::LeftButton);
+            } else if (verb == "fail") {
+                failure_ = LaunchFailure{step.section(u' ', 1)};
+            } else {
+                QVERIFY(verb == "open" && testing::PickFolder(*window_, text));
+            }
         }
-        QCOMPARE(text(keys.box), keys.shown);
+        QFETCH(QStringList, shown);
+        QFETCH(QStringList, lines);
+        QFETCH(QStringList, messages);
+        QFETCH(QString, record);
+        QStringList expected{"Combo1=256", "Combo2=256", "Combo3=0", "Text4=Vintrix", "Frame2=8-Bit", "Frame1=BMP"};
+        for (const QString& entry : shown)
+            expected.replaceInStrings(QRegularExpression("^" + entry.section(u'=', 0, 0) + "=.*"), entry);
+        QStringList seen;
+        for (const char* box : {"Combo1", "Combo2", "Combo3", "Text4"})
+            seen << QString::fromLatin1(box) + "=" + text(box);
+        for (const char* group : {"Frame2", "Frame1"})
+            for (const QRadioButton* option : control<QWidget>(group)->findChildren<QRadioButton*>())
+                if (option->isChecked())
+                    seen << QString::fromLatin1(group) + "=" + option->text();
+        QCOMPARE(seen, expected);
+        lines.replaceInStrings("%1", folder_.path());
+        QCOMPARE(lines_, lines);
+        QCOMPARE(messages_, messages);
+        if (!lines.isEmpty() || !record.isEmpty())
+            QCOMPARE(QString::fromStdU16String(ComposeCommandLine(window_->settings())),
+                record.isEmpty() ? lines.last() : record);
     }
 
     void refusedKeysDoNothingInNumericBoxes_data()
@@ -260,180 +405,6 @@ private slots:
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("12"));
     }
 
-    // A paste is no typed key: the text arrives whole and is bounded at once,
-    // whether Shift+Insert or the context menu pastes it. The name box has no
-    // length limit of its own (a line edit's default is 32767): it keeps the
-    // whole paste, and the job gets the first 50 characters.
-    void pastesArriveWholeAndAreBoundedAtOnce_data()
-    {
-        QTest::addColumn<Paste>("paste");
-        const QString longName = QString(50, u'a') + QString(40000, u'b');
-        QTest::newRow("letters") << Paste{"Combo2", "abc", false, "abc", "Vintrix 256 0 Vintrix 8 0 0 "};
-        QTest::newRow("bounded") << Paste{"Combo2", "70000", false, " 65536", "Vintrix 256 65536 Vintrix 8 0 0 "};
-        QTest::newRow("from the menu") << Paste{"Combo1", "70000", true, " 65536", "Vintrix 65536 256 Vintrix 8 0 0 "};
-        QTest::newRow("a long name") << Paste{
-            "Text4", longName, false, longName, "Vintrix 256 256 " + QString(50, u'a') + " 8 0 0 "};
-    }
-
-    void pastesArriveWholeAndAreBoundedAtOnce()
-    {
-        QFETCH(Paste, paste);
-        typeInto(paste.box, "");
-        QLineEdit* edit = lineEdit(paste.box);
-        QApplication::clipboard()->setText(paste.pasted);
-        if (paste.fromTheMenu) {
-            std::unique_ptr<QMenu> menu(edit->createStandardContextMenu());
-            QAction* item = nullptr;
-            for (QAction* action : menu->actions())
-                item = action->text().remove(u'&').startsWith(QStringLiteral("Paste")) ? action : item;
-            QVERIFY(item && item->isEnabled());
-            item->trigger();
-        } else {
-            QTest::keyClick(window_->findChild<QWidget*>(paste.box), Qt::Key_Insert, Qt::ShiftModifier);
-        }
-        QCOMPARE(edit->text(), paste.shown);
-        testing::ClickGo(*window_);
-        QCOMPARE(lines_, QStringList{paste.line});
-        QCOMPARE(edit->text(), paste.shown);
-    }
-
-    void inputMethodTextIsFilteredCharacterByCharacter()
-    {
-        typeInto("Combo3", "");
-        QInputMethodEvent commit;
-        commit.setCommitString(QStringLiteral("1x2\u00E9\uFF153"));  // a full-width digit is no digit
-        QApplication::sendEvent(combo("Combo3"), &commit);
-        QCOMPARE(text("Combo3"), QStringLiteral("123"));
-
-        typeInto("Text4", QString(49, u'n'));
-        commit.setCommitString(QStringLiteral("abcd"));
-        QApplication::sendEvent(control<QLineEdit>("Text4"), &commit);
-        QCOMPARE(text("Text4"), QString(49, u'n') + QStringLiteral("ab"));
-    }
-
-    void enterAndEscDoNotPressTheButtons()
-    {
-        typeInto("Combo1", "99");
-        for (const char* focus : {"Command1", "Command2", "Text4"}) {
-            QWidget* widget = control<QWidget>(focus);
-            widget->setFocus();
-            QTest::keyClick(widget, Qt::Key_Return);
-            QTest::keyClick(widget, Qt::Key_Enter, Qt::KeypadModifier);
-            QTest::keyClick(widget, Qt::Key_Escape);
-        }
-        QVERIFY(lines_.isEmpty());
-        QCOMPARE(text("Combo1"), QStringLiteral("99"));
-        QTest::keyClick(control<QWidget>("Command1"), Qt::Key_Space);
-        QCOMPARE(lines_.size(), 1);
-    }
-
-    void goComposesTheLine_data()
-    {
-        QTest::addColumn<Go>("go");
-        const QString keep;
-        const QStringList start{"256", "256", "0", "Vintrix"};
-        QTest::newRow("margin 5 from the list")
-            << Go{{}, 5, {}, "Vintrix 256 256 Vintrix 8 0 5 ", {"256", "256", " 5", "Vintrix"}};
-        QTest::newRow("32-Bit and PNG") << Go{{}, -1, {"Option3", "Option2"}, "Vintrix 256 256 Vintrix 32 1 0 ", start};
-        QTest::newRow("emptied boxes refilled")
-            << Go{{"", "", "", ""}, -1, {}, "Vintrix 256 256 Vintrix 8 0 0 ", start};
-        QTest::newRow("blank name is kept")
-            << Go{{keep, keep, keep, "   "}, -1, {}, "Vintrix 256 256 '' 8 0 0 ", {"256", "256", "0", "   "}};
-    }
-
-    void goComposesTheLine()
-    {
-        QFETCH(Go, go);
-        const QStringList boxes{"Combo1", "Combo2", "Combo3", "Text4"};
-        for (qsizetype i = 0; i < go.typed.size(); ++i)
-            if (!go.typed[i].isNull())
-                typeInto(boxes[i], go.typed[i]);
-        if (go.marginEntry >= 0)
-            pick(combo("Combo3"), go.marginEntry);
-        for (const QString& option : go.options)
-            QTest::mouseClick(control<QRadioButton>(option.toLatin1()), Qt::LeftButton);
-        testing::ClickGo(*window_);
-        QCOMPARE(lines_, QStringList{go.line});
-        QVERIFY(messages_.isEmpty());
-        QCOMPARE(boxTexts(), go.shownAfter);
-    }
-
-    void pickingTheSameEntryAgainRestoresItsText()
-    {
-        QComboBox* margin = combo("Combo3");
-        pick(margin, 7);
-        QCOMPARE(margin->currentText(), QStringLiteral(" 7"));
-        QTest::keyClick(margin, Qt::Key_End);
-        QTest::keyClicks(margin, "1");
-        QCOMPARE(margin->currentText(), QStringLiteral(" 71"));
-        pick(margin, 7);
-        QCOMPARE(margin->currentText(), QStringLiteral(" 7"));
-    }
-
-    void aNumberOutOfRangeStopsGo()
-    {
-        typeInto("Combo1", "100");
-        typeInto("Combo2", "");
-        typeInto("Text4", "later");
-        QApplication::clipboard()->setText(QStringLiteral("-3e9"));
-        QTest::keyClick(combo("Combo2"), Qt::Key_Insert, Qt::ShiftModifier);
-        QCOMPARE(text("Combo2"), QStringLiteral("-3e9"));
-        QTest::mouseClick(control<QRadioButton>("Option3"), Qt::LeftButton);
-        testing::ClickGo(*window_);
-
-        QVERIFY(lines_.isEmpty());
-        QCOMPARE(messages_, QStringList{"The number in Height is out of range."});
-        // The options are taken before the numbers, the name after them.
-        QCOMPARE(window_->settings().bitsPerPixel, 32);
-        QCOMPARE(window_->settings().fileName, FixedName(u"Vintrix"));
-
-        typeInto("Combo2", "64");
-        testing::ClickGo(*window_);
-        QCOMPARE(lines_, QStringList{"Vintrix 100 64 later 32 0 0 "});
-    }
-
-    void aLaunchFailureIsReportedAndTheWindowStaysUsable()
-    {
-        failure_ = LaunchFailure{QStringLiteral("Cannot write temp.sh in /gone: No such file or directory")};
-        testing::ClickGo(*window_);
-        QCOMPARE(messages_, QStringList{"Cannot write temp.sh in /gone: No such file or directory"});
-        failure_.reset();
-        typeInto("Combo1", "8");
-        testing::ClickGo(*window_);
-        QCOMPARE(lines_.size(), 2);
-        QCOMPARE(lines_.last(), QStringLiteral("Vintrix 8 256 Vintrix 8 0 0 "));
-        QCOMPARE(messages_.size(), 1);
-    }
-
-    void resetAfterAJobLeavesRecordAndFolder()
-    {
-        auto* folders = control<DirListBox>("Dir1");
-        const int sprites = folders->model()->rowCount() - 1;
-        QCOMPARE(folders->model()->index(sprites, 0).data().toString(), QStringLiteral("sprites"));
-        folders->openRow(sprites);
-        typeInto("Combo1", "512");
-        typeInto("Combo2", "128");
-        pick(combo("Combo3"), 2);
-        typeInto("Text4", "job");
-        QTest::mouseClick(control<QRadioButton>("Option3"), Qt::LeftButton);
-        QTest::mouseClick(control<QRadioButton>("Option2"), Qt::LeftButton);
-        testing::ClickGo(*window_);
-        const PackSettings afterJob = window_->settings();
-        QCOMPARE(afterJob.width, 512);
-        QCOMPARE(afterJob.margin, 2);
-
-        typeInto("Combo1", "1");
-        typeInto("Combo2", "");
-        typeInto("Text4", "changed");
-        QTest::mouseClick(control<QWidget>("Command2"), Qt::LeftButton);
-
-        QCOMPARE(boxTexts(), (QStringList{"256", "256", "0", "Vintrix"}));
-        QVERIFY(control<QRadioButton>("Option4")->isChecked() && control<QRadioButton>("Option1")->isChecked());
-        QVERIFY(window_->settings() == afterJob);
-        QCOMPARE(folders->path(), QDir(folder_.path()).filePath("sprites"));
-        QCOMPARE(lines_.size(), 1);
-    }
-
 private:
     template <typename T>
     T* control(const char* name) const
@@ -452,7 +423,6 @@ private:
         return comboBox ? comboBox->lineEdit() : qobject_cast<QLineEdit*>(widget);
     }
     QString text(const QString& box) const { return lineEdit(box)->text(); }
-    QStringList boxTexts() const { return {text("Combo1"), text("Combo2"), text("Combo3"), text("Text4")}; }
 
     // Empties the box the way a user does, End and then Backspace for each
     // character, and types `keys`.

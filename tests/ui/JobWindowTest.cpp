@@ -38,6 +38,14 @@ constexpr int kJobTimeout = 60000;
 // Waits up to kJobTimeout for `expr`. Unlike QTRY_VERIFY_WITH_TIMEOUT, which
 // waits twice as long again before it reports, a failure is reported then.
 #define VERIFY_WITHIN_JOB_TIMEOUT(expr) QVERIFY2(QTest::qWaitFor([&] { return (expr); }, kJobTimeout), #expr)
+#define VERIFY_JOB_ENDS(window, end)                                                                                   \
+    VERIFY_WITHIN_JOB_TIMEOUT((window).state() != JobWindow::State::Running);                                          \
+    QCOMPARE((window).state(), JobWindow::State::end)
+// The status line begins with `start`, and a screen reader hears all of it.
+#define VERIFY_STATUS(window, start)                                                                                   \
+    QVERIFY2(                                                                                                          \
+        Part<QLabel>(window, "status")->text().startsWith(start), qPrintable(Part<QLabel>(window, "status")->text())); \
+    QCOMPARE(SpokenName(Part<QLabel>(window, "status")), Part<QLabel>(window, "status")->text())
 
 template <typename T>
 T* Part(const JobWindow& window, const char* name)
@@ -67,26 +75,27 @@ private slots:
 
     void failuresComeToTheFrontWithTheirReason_data()
     {
-        QTest::addColumn<bool>("folderChosen");
+        QTest::addColumn<QString>("folder");
         QTest::addColumn<QByteArray>("path");
         QTest::addColumn<QString>("sentence");
         QTest::addColumn<QString>("printed");
         QTest::newRow("no folder chosen")
-            << false << QByteArray() << "Failed: Vintrix did not accept the settings (bad arguments"
+            << QString() << QByteArray() << "Failed: Vintrix did not accept the settings (bad arguments"
             << "error: no images folder given: choose one in the folder list";
         QTest::newRow("Vintrix missing")
-            << true << QByteArray("/usr/bin:/bin")
+            << "sprites/" << QByteArray("/usr/bin:/bin")
             << "Failed: Vintrix was not found. The shell looked for it in:\n    /usr/bin\n    /bin"
             << "not found";
     }
 
     void failuresComeToTheFrontWithTheirReason()
     {
-        QFETCH(bool, folderChosen);
+        QFETCH(QString, folder);
         QFETCH(QByteArray, path);
         QFETCH(QString, sentence);
         QFETCH(QString, printed);
-        const QString script = WriteScript("Vintrix 256 256 sheet 8 0 0 " + (folderChosen ? MakeFolder() : QString()));
+        MakeFolder();
+        const QString script = WriteScript("Vintrix 256 256 sheet 8 0 0 " + folder);
         if (!path.isEmpty())
             qputenv("PATH", path);
 
@@ -98,21 +107,16 @@ private slots:
         notice.show();
         notice.activateWindow();
         QTRY_COMPARE(QApplication::activeWindow(), &notice);
-        VERIFY_WITHIN_JOB_TIMEOUT(window.state() != JobWindow::State::Running);
-
-        QCOMPARE(window.state(), JobWindow::State::Failed);
+        VERIFY_JOB_ENDS(window, Failed);
         QCOMPARE(window.windowTitle(), QStringLiteral("sheet \u2014 failed"));
         QVERIFY(window.isVisible());
         QVERIFY(!window.isMinimized());
         QTest::qWait(50);
         QCOMPARE(QApplication::activeWindow(), &notice);
-        const QString status = Part<QLabel>(window, "status")->text();
-        QVERIFY2(status.startsWith(sentence), qPrintable(status));
-        QCOMPARE(SpokenName(Part<QLabel>(window, "status")), status);
+        VERIFY_STATUS(window, sentence);
         const QString log = Part<QPlainTextEdit>(window, "log")->toPlainText();
         QVERIFY2(log.contains(printed), qPrintable(log));
         QVERIFY(!Part<QPushButton>(window, "openOutput")->isVisible());
-
         QVERIFY(!Part<QWidget>(window, "sheets")->isVisible());
 
         // A finished job's window closes with Esc, without a question.
@@ -156,10 +160,8 @@ private slots:
         QFETCH(QString, picture);
         QFETCH(QString, summary);
         MakeFolder();
-        if (!settings.isEmpty()) {
-            QFile file(dir_->filePath(QStringLiteral("sprites/vintrix.toml")));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(settings) == settings.size());
-        }
+        if (!settings.isEmpty())
+            WriteFile(QStringLiteral("sprites/vintrix.toml"), settings);
         JobWindow window(QStringLiteral("my sheet"), WriteScript("Vintrix " + arguments.replace("%1", dir_->path())));
         QCOMPARE(window.windowTitle(), QStringLiteral("my sheet \u2014 running"));
         auto* bar = Part<QProgressBar>(window, "progress");
@@ -170,9 +172,7 @@ private slots:
                         .replace(QStringLiteral("%m"), QString::number(bar->maximum()));
         });
         window.showMinimized();
-        VERIFY_WITHIN_JOB_TIMEOUT(window.state() != JobWindow::State::Running);
-
-        QCOMPARE(window.state(), JobWindow::State::Done);
+        VERIFY_JOB_ENDS(window, Done);
         QCOMPARE(window.windowTitle(), QStringLiteral("my sheet \u2014 done"));
         QVERIFY(window.isMinimized());
         QCOMPARE(Part<QLabel>(window, "folders")->text(),
@@ -181,9 +181,8 @@ private slots:
         QVERIFY2(seen.filter(QStringLiteral("Writing sheets: row ")).size() > 0, qPrintable(seen.join('|')));
         QVERIFY(!Part<QPlainTextEdit>(window, "log")->toPlainText().contains(QStringLiteral("progress")));
         QVERIFY(!bar->isVisibleTo(&window));
-        auto* status = Part<QLabel>(window, "status");
-        QCOMPARE(status->text(), "Done: " + summary.replace("%1", dir_->path()));
-        QCOMPARE(SpokenName(status), status->text());
+        QCOMPARE(Part<QLabel>(window, "status")->text(), "Done: " + summary.replace("%1", dir_->path()));
+        VERIFY_STATUS(window, "Done: ");
         QVERIFY(Part<QPushButton>(window, "openOutput")->isVisibleTo(&window));
 
         // The first sheet, read on another thread; the corner of the sheet,
@@ -202,14 +201,53 @@ private slots:
         QCOMPARE(chooser->isVisible(), chooser->count() > 1);
         // The sheets offered are those the atlas data names.
         const QString name = picture.section(QStringLiteral(": "), 1).section(u'.', 0, 0);
-        const test::Atlas atlas = test::ReadAtlas(dir_->filePath(output), name);
-        QCOMPARE(atlas.error, QString());
-        QCOMPARE(atlas.frames.size(), 3u);
-        QCOMPARE(qsizetype(atlas.sheets.size()), chooser->count());
+        QCOMPARE(qsizetype(test::ReadAtlas(dir_->filePath(output), name).sheets.size()), chooser->count());
         if (chooser->count() > 1) {
             chooser->setCurrentIndex(2);
             QTRY_COMPARE(SpokenName(pane), QStringLiteral("Sheet 3 of 3: -name-3.png, 24 \u00d7 16"));
+            chooser->setCurrentIndex(0);
         }
+
+        // The buttons run the opener from PATH. The job's search path begins
+        // with its current folder, for Vintrix; an xdg-open planted there
+        // never runs. A stand-in opener records what it was asked to open and
+        // exits with the row's status (-1: no stand-in); without any, or when
+        // it fails, the window says so.
+        WriteFile(QStringLiteral("xdg-open"), ": > planted-ran", true);
+        const QString folder = dir_->filePath(output),
+                      sheet = folder + '/' + picture.section(": ", 1).section(", ", 0, 0);
+        auto* error = Part<QLabel>(window, "openError");
+        for (const auto& [button, status, opened, message] : {std::tuple{"openOutput", 0, folder, QString()},
+                 {"openSheet", 0, sheet, QString()}, {"sheetPicture", 0, sheet, QString()},
+                 {"openOutput", 3, folder,
+                     "Cannot open " + folder + ": xdg-open could not open it (xdg-open: no method available)."},
+                 {"openSheet", -1, sheet,
+                     "Cannot open " + sheet + ": the desktop's opener, xdg-open, was not found."}}) {
+            QTemporaryDir openerFolder;
+            if (status >= 0)
+                WriteFile(openerFolder.filePath(QStringLiteral("xdg-open")),
+                    QStringLiteral("printf '%s\\n' \"$1\" > opened\necho 'xdg-open: no method available' >&2\nexit %1")
+                        .arg(status)
+                        .toUtf8(),
+                    true);
+            // Only the stand-in, which needs nothing from PATH: an xdg-open
+            // installed on the machine must not answer.
+            qputenv("PATH", ".:" + QFile::encodeName(openerFolder.path()));
+            QFile::remove(QStringLiteral("opened"));
+            auto* clicked = Part<QWidget>(window, button);
+            QTest::mouseClick(clicked, Qt::LeftButton, {}, clicked->rect().center());
+            if (status >= 0)
+                QTRY_COMPARE(ReadFile(QStringLiteral("opened")), opened + "\n");
+            if (message.isEmpty()) {
+                QTest::qWait(100);
+                QVERIFY2(!error->isVisible(), button);
+            } else {
+                QTRY_COMPARE(error->text(), message);
+                QVERIFY(error->isVisible());
+                QCOMPARE(SpokenName(error), error->text());
+            }
+        }
+        QVERIFY(!QFile::exists(QStringLiteral("planted-ran")));
     }
 
     // A sheet too large to hold whole is reduced as it is read, to the same
@@ -256,75 +294,6 @@ private slots:
         }
     }
 
-    // The job's search path begins with its current folder, for Vintrix; an
-    // xdg-open planted there never runs. A stand-in opener on PATH records
-    // what it was asked to open and exits with the row's status; without any,
-    // or when it fails, the window says so.
-    void theButtonsRunTheOpenerFromPathNeverFromTheCurrentFolder_data()
-    {
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<int>("status");  // the stand-in's; -1: no stand-in
-        QTest::addColumn<QString>("opened");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("Open Output folder") << "openOutput" << 0 << "Output" << QString();
-        QTest::newRow("Open sheet") << "openSheet" << 0 << "Output/sheet.png" << QString();
-        QTest::newRow("a click on the sheet") << "sheetPicture" << 0 << "Output/sheet.png" << QString();
-        QTest::newRow("the opener fails")
-            << "openOutput" << 3 << "Output"
-            << "Cannot open %1/Output: xdg-open could not open it (xdg-open: no method available).";
-        QTest::newRow("no opener") << "openSheet" << -1 << QString()
-                                   << "Cannot open %1/Output/sheet.png: the desktop's opener, xdg-open, was not found.";
-    }
-
-    void theButtonsRunTheOpenerFromPathNeverFromTheCurrentFolder()
-    {
-        QFETCH(QString, button);
-        QFETCH(int, status);
-        QFETCH(QString, opened);
-        QFETCH(QString, message);
-        MakeFolder();
-        JobWindow window(QStringLiteral("sheet"), WriteScript("Vintrix 64 64 sheet 32 1 0 sprites/"));
-        window.show();
-        VERIFY_WITHIN_JOB_TIMEOUT(window.state() != JobWindow::State::Running);
-        QCOMPARE(window.state(), JobWindow::State::Done);
-        auto* pane = Part<QLabel>(window, "sheetPicture");
-        VERIFY_WITHIN_JOB_TIMEOUT(!pane->pixmap().isNull());
-
-        const QString record = dir_->filePath(QStringLiteral("opened"));
-        WriteProgram(QStringLiteral("xdg-open"), ": > planted-ran");
-        QTemporaryDir openerFolder;
-        if (status >= 0) {
-            WriteProgram(openerFolder.filePath(QStringLiteral("xdg-open")),
-                QStringLiteral("printf '%s\\n' \"$1\" > '%1'\necho 'xdg-open: no method available' >&2\nexit %2")
-                    .arg(record)
-                    .arg(status)
-                    .toUtf8());
-        }
-        // Only the stand-in, which needs nothing from PATH: an xdg-open
-        // installed on the machine must not answer.
-        qputenv("PATH", ".:" + QFile::encodeName(openerFolder.path()));
-        auto* clicked = Part<QWidget>(window, button.toLatin1().constData());
-        QTest::mouseClick(clicked, Qt::LeftButton, {}, clicked->rect().center());
-
-        auto* error = Part<QLabel>(window, "openError");
-        // The stand-in creates its record before it writes the line.
-        const auto recorded = [&] {
-            QFile file(record);
-            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-        };
-        if (status >= 0)
-            QTRY_COMPARE(recorded(), dir_->filePath(opened) + "\n");
-        if (message.isEmpty()) {
-            QTest::qWait(100);
-            QVERIFY(!error->isVisible());
-        } else {
-            QTRY_VERIFY(error->isVisible());
-            QCOMPARE(error->text(), message.arg(dir_->path()));
-            QCOMPARE(SpokenName(error), error->text());
-        }
-        QVERIFY(!QFile::exists(QStringLiteral("planted-ran")));
-    }
-
     // The job waits for its input in a process of its own below the shell,
     // which only a stop that reaches the whole job ends; the shell marks
     // that the process is there. Closing the window asks first: keeping the
@@ -352,10 +321,8 @@ private slots:
         window.close();
         QCOMPARE(window.windowTitle(), QStringLiteral("sheet \u2014 stopping"));
         VERIFY_WITHIN_JOB_TIMEOUT(!window.isVisible());
-
         QCOMPARE(window.state(), JobWindow::State::Failed);
-        const QString status = Part<QLabel>(window, "status")->text();
-        QVERIFY2(status.startsWith(QStringLiteral("Stopped by SIGTERM")), qPrintable(status));
+        VERIFY_STATUS(window, QStringLiteral("Stopped by SIGTERM"));
     }
 
     // While the job waits for another run that holds Output's lock, the bar
@@ -375,34 +342,35 @@ private slots:
         VERIFY_WITHIN_JOB_TIMEOUT(bar->format() == QStringLiteral("Waiting for another run writing into Output"));
 
         // Stopped, the job cannot take the lock while the later run writes.
-        QFile pidFile(QStringLiteral("vintrix.pid"));
-        QTRY_VERIFY(pidFile.size() > 0);
-        QVERIFY(pidFile.open(QIODevice::ReadOnly));
-        const pid_t pid = pidFile.readAll().trimmed().toInt();
+        QTRY_VERIFY(ReadFile(QStringLiteral("vintrix.pid")).endsWith(u'\n'));
+        const pid_t pid = ReadFile(QStringLiteral("vintrix.pid")).trimmed().toInt();
         QVERIFY(pid > 0 && ::kill(pid, SIGSTOP) == 0);
         const auto resume = qScopeGuard([pid] { ::kill(pid, SIGCONT); });
-        QTRY_COMPARE(ProcessState(pid), 'T');
+        QTRY_COMPARE(ProcessState(pid), QChar(u'T'));
         ::close(lock);
         const test::RunResult later = test::RunVintrix(dir_->path(), {"64", "64", "sheet", "32", "1", "0", folder});
         QCOMPARE(later.exitCode, test::Ok);
         const test::Files laterFiles = test::FilesIn(QStringLiteral("Output"));
         ::kill(pid, SIGCONT);
-        VERIFY_WITHIN_JOB_TIMEOUT(window.state() != JobWindow::State::Running);
-
-        QCOMPARE(window.state(), JobWindow::State::Failed);
-        const QString status = Part<QLabel>(window, "status")->text();
-        QVERIFY2(status.startsWith(QStringLiteral("Superseded by a later run of the same name")), qPrintable(status));
+        VERIFY_JOB_ENDS(window, Failed);
+        VERIFY_STATUS(window, QStringLiteral("Superseded by a later run of the same name"));
         QCOMPARE(test::FilesIn(QStringLiteral("Output")), laterFiles);
     }
 
 private:
-    // R, S, T, ...: the state /proc gives for a process.
-    static char ProcessState(pid_t pid)
+    // The file's text, or none while it is missing.
+    static QString ReadFile(const QString& name)
     {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        const QByteArray text = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
-        const qsizetype end = text.lastIndexOf(')');
-        return end >= 0 && end + 2 < text.size() ? text[end + 2] : '?';
+        QFile file(name);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+    // R, S, T, ...: the state /proc gives for a process.
+    static QChar ProcessState(pid_t pid)
+    {
+        const QString stat = ReadFile(QStringLiteral("/proc/%1/stat").arg(pid));
+        const qsizetype at = stat.lastIndexOf(u')') + 2;
+        return at > 1 && at < stat.size() ? stat[at] : QChar(u'?');
     }
 
     // The images folder, with three sprites in it, as the line names it.
@@ -416,22 +384,17 @@ private:
         return path;
     }
 
-    static void WriteProgram(const QString& file, const QByteArray& body)
+    // Writes the file, as a shell program when `program`, and returns its name.
+    static QString WriteFile(const QString& name, const QByteArray& text, bool program = false)
     {
-        QFile program(file);
-        QVERIFY(program.open(QIODevice::WriteOnly));
-        program.write("#!/bin/sh\n" + body + '\n');
-        program.close();
-        QVERIFY(program.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        QFile file(name);
+        if (!file.open(QIODevice::WriteOnly) || file.write(program ? "#!/bin/sh\n" + text + '\n' : text) < 0 ||
+            !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                (program ? QFileDevice::ExeOwner : QFileDevice::Permissions())))
+            qFatal("cannot write %s", qPrintable(name));
+        return name;
     }
-
-    QString WriteScript(const QString& line)
-    {
-        QFile script(dir_->filePath(QStringLiteral("temp.sh")));
-        script.open(QIODevice::WriteOnly);
-        script.write(line.toUtf8() + '\n');
-        return script.fileName();
-    }
+    QString WriteScript(const QString& line) { return WriteFile(dir_->filePath("temp.sh"), line.toUtf8() + '\n'); }
 
     std::unique_ptr<QTemporaryDir> dir_;
 };
