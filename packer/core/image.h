@@ -41,5 +41,4 @@ struct Image {
     std::size_t bytesPerLine() const { return static_cast<std::size_t>(width) * 4; }
 };
 
-
 }  // namespace vintrix
