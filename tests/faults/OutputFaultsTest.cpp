@@ -231,6 +231,24 @@ protected:
 
     // Every file in Output, Vintrix's bookkeeping included.
     Files allOutput() const { return FilesIn(path("Output"), true); }
+    // Every entry below the test's folder, without following links: a
+    // file's bytes, a link's target, or what kind of entry it is.
+    Files everything() const
+    {
+        Files all;
+        QDirIterator it(work_.path(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+            QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QFileInfo entry(it.next());
+            QFile file(entry.filePath());
+            all[work_.relativeFilePath(entry.filePath())] = entry.isSymLink()
+                ? "link to " + entry.symLinkTarget().toUtf8()
+                : entry.isDir()                                    ? "folder"
+                : entry.isFile() && file.open(QIODevice::ReadOnly) ? file.readAll()
+                                                                   : "other";
+        }
+        return all;
+    }
     // The files of the run named `name` (and of names that start like it).
     static Files only(const Files& files, const QString& name)
     {
@@ -728,61 +746,111 @@ TEST_F(OutputFaults, AKilledRunsCommitIsFinishedBeforeNewerOutputWhateverProcess
     EXPECT_EQ(leftovers(), QStringList{});
 }
 
-// ---- what stands at Output --------------------------------------------------
+// ---- runs refused before they write -----------------------------------------
 
-bool plantLink(const QDir& work, const char* target)
+bool link(const QDir& work, const char* target, const char* at = "Output")
 {
-    return ::symlink(target, QFile::encodeName(work.filePath("Output")).constData()) == 0;
+    return ::symlink(target, QFile::encodeName(work.filePath(at)).constData()) == 0;
 }
 
-struct AtOutputCase {
+QString atOutput(const QString& why)
+{
+    return "error: cannot use Output as the output folder: " + why + "\n";
+}
+
+QString packsItsOwnSheets(const QString& how)
+{
+    return "error: the images folder " + how +
+        ": the sheets would replace images and later runs would pack the sheets; choose another images folder, or "
+        "another output folder with -o\n";
+}
+
+struct RefusalCase {
     const char* label;
-    std::function<bool(const QDir& work)> plant;  // false: cannot be planted here
-    const char* message;
+    Job first;                        // a run that succeeds first, if any
+    bool (*plant)(const QDir& work);  // false: cannot be planted here
+    Job job;                          // "WORK" stands for the test's folder, here and in `message`
+    int exit;
+    QString message;
+    Job then{};  // a run that still succeeds afterwards
 };
 
-class SomethingAtOutput : public OutputFaults, public ::testing::WithParamInterface<AtOutputCase> {};
+class Refused : public OutputFaults, public ::testing::WithParamInterface<RefusalCase> {};
 
-// Output that is not a folder of the user's own is refused, saying what is
-// there, and nothing is written through it.
-TEST_P(SomethingAtOutput, IsRefusedSayingWhatIsThere)
+// Output that is not a folder of the user's own, an images folder that is
+// the output folder (a run would replace sprites with sheets of the same
+// name, and the next run would pack its own sheets), a sprite that links to
+// a sheet the run would replace, a folder where an output file goes: the run
+// is refused, saying why, and nothing in the test's folder changes, nor
+// anything written through a link.
+TEST_P(Refused, SayingWhyAndNothingChanges)
 {
-    const AtOutputCase& c = GetParam();
-    sprites(2, 8, 8, 1);
+    const RefusalCase& c = GetParam();
+    sprites(6, 20, 20, 4);  // 32²: one sprite a sheet; 64²: four
     ASSERT_TRUE(work_.mkpath("elsewhere"));
     writeBytes("victim.txt", "untouched");
-    if (!c.plant(work_))
+    if (!c.first.isEmpty())
+        ASSERT_EQ(run(c.first), Ok);
+    if (c.plant && !c.plant(work_))
         GTEST_SKIP() << "cannot plant this here (needs root)";
+    const QString work = QFileInfo(work_.path()).canonicalFilePath();
+    const Files before = everything();
     QString err;
-    EXPECT_EQ(run(sized("n", 32), &err), OutputFailed);
-    EXPECT_EQ(err, QString("error: cannot use Output as the output folder: ") + c.message + "\n");
-    EXPECT_EQ(QDir(path("elsewhere")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{});
-    QFile victim(path("victim.txt"));
-    ASSERT_TRUE(victim.open(QIODevice::ReadOnly));
-    EXPECT_EQ(victim.readAll(), "untouched");
+    EXPECT_EQ(run(QStringList(c.job).replaceInStrings("WORK", work), &err), c.exit);
+    EXPECT_EQ(err, QString(c.message).replace("WORK", work));
+    EXPECT_EQ(everything(), before);
+    if (!c.then.isEmpty())
+        EXPECT_EQ(run(c.then), Ok);
 }
 
-INSTANTIATE_TEST_SUITE_P(Things, SomethingAtOutput,
-    ::testing::Values(
-        AtOutputCase{"aFile", [](const QDir& w) { return QFile(w.filePath("Output")).open(QIODevice::WriteOnly); },
-            "it is a file, not a folder"},
-        AtOutputCase{"aBrokenLink", [](const QDir& w) { return plantLink(w, "missing"); },
-            "it is a symbolic link to \"missing\", which does not exist, and Vintrix writes only into a real folder"},
-        AtOutputCase{"aLinkToAFolder", [](const QDir& w) { return plantLink(w, "elsewhere"); },
-            "it is a symbolic link to \"elsewhere\", and Vintrix writes only into a real folder"},
-        AtOutputCase{"aLinkToAFile", [](const QDir& w) { return plantLink(w, "victim.txt"); },
-            "it is a symbolic link to \"victim.txt\", and Vintrix writes only into a real folder"},
-        AtOutputCase{"aNamedPipe",
+INSTANTIATE_TEST_SUITE_P(Setups, Refused,
+    ::testing::Values(RefusalCase{"outputIsAFile", {},
+                          [](const QDir& w) { return QFile(w.filePath("Output")).open(QIODevice::WriteOnly); },
+                          sized("n", 32), OutputFailed, atOutput("it is a file, not a folder")},
+        RefusalCase{"outputIsABrokenLink", {}, [](const QDir& w) { return link(w, "missing"); }, sized("n", 32),
+            OutputFailed,
+            atOutput("it is a symbolic link to \"missing\", which does not exist, and Vintrix writes only into a real "
+                     "folder")},
+        RefusalCase{"outputIsALinkToAFolder", {}, [](const QDir& w) { return link(w, "elsewhere"); }, sized("n", 32),
+            OutputFailed,
+            atOutput("it is a symbolic link to \"elsewhere\", and Vintrix writes only into a real folder")},
+        RefusalCase{"outputIsALinkToAFile", {}, [](const QDir& w) { return link(w, "victim.txt"); }, sized("n", 32),
+            OutputFailed,
+            atOutput("it is a symbolic link to \"victim.txt\", and Vintrix writes only into a real folder")},
+        RefusalCase{"outputIsANamedPipe", {},
             [](const QDir& w) { return ::mkfifo(QFile::encodeName(w.filePath("Output")).constData(), 0644) == 0; },
-            "it is a named pipe, not a folder"},
-        AtOutputCase{"anotherUsersFolderInAFolderOthersCanWrite",
+            sized("n", 32), OutputFailed, atOutput("it is a named pipe, not a folder")},
+        RefusalCase{"outputIsAnotherUsersFolderInAFolderOthersCanWrite", {},
             [](const QDir& w) {
                 const QByteArray out = QFile::encodeName(w.filePath("Output"));
                 return ::chmod(QFile::encodeName(w.path()).constData(), 01777) == 0 &&
                     ::mkdir(out.constData(), 0777) == 0 && ::chown(out.constData(), 65534, 65534) == 0 &&
                     ::geteuid() != 65534;
             },
-            "it belongs to another user (uid 65534) and the folder it is in can be written by others"}),
+            sized("n", 32), OutputFailed,
+            atOutput("it belongs to another user (uid 65534) and the folder it is in can be written by others")},
+        RefusalCase{"imagesFolderGivenAsOutput", {}, nullptr,
+            {"64", "64", "hero", "32", "1", "0", "sprites", "-o", "sprites"}, BadArguments,
+            packsItsOwnSheets("\"sprites\" is the output folder sprites")},
+        RefusalCase{"imagesFolderGivenAsOutputRecursive", {}, nullptr,
+            {"64", "64", "hero", "32", "1", "0", "sprites/", "--recursive", "-o", "./sprites/"}, BadArguments,
+            packsItsOwnSheets("\"sprites/\" is the output folder ./sprites")},
+        RefusalCase{"outputChosenAsImagesFolderInTheWindow", {},
+            [](const QDir& w) {
+                return w.mkpath("Output") && FlatSprite(10, 10, Qt::red).save(w.filePath("Output/hero.png"));
+            },
+            {"64", "64", "hero", "32", "1", "0", "WORK/Output/"}, BadArguments,
+            packsItsOwnSheets("\"WORK/Output/\" is the output folder Output")},
+        RefusalCase{"aSpriteLinkedToTheRunsOwnSheet", sized("n", 32),
+            [](const QDir& w) { return link(w, "../Output/n.png", "sprites/sheet.png"); }, sized("n", 32), BadArguments,
+            "error: \"sheet.png\" is a link to \"WORK/Output/n.png\", a file of the output named \"n\" in the output "
+            "folder Output: the run would replace it; copy the file or choose another name\n",
+            sized("other", 64)},
+        // The new run writes one image a sheet; its data files go in last,
+        // and the first of them last of all.
+        RefusalCase{"aFolderInPlaceOfAnOutputFile", sized("n", 64),
+            [](const QDir& w) { return w.mkpath("Output/n-3.json/inside"); }, sized("n", 40, 1, 1), OutputFailed,
+            "error: cannot replace Output/n-3.json: it is a folder\n"}),
     kLabel);
 
 // ---- a disk that fills up --------------------------------------------------
@@ -857,67 +925,6 @@ TEST_F(OutputFaults, AFileSizeLimitFailsClearlyAndKeepsTheEarlierOutput)
     }
 }
 
-// ---- the images folder as output -------------------------------------------
-
-struct SameFolderCase {
-    const char* label;
-    const char* images;  // where the sprites are
-    QStringList args;    // "DIR" stands for the absolute path of `images`
-    const char* message;
-};
-
-class ImagesFolderAsOutput : public OutputFaults, public ::testing::WithParamInterface<SameFolderCase> {};
-
-// Written into the folder it reads, a run would replace a sprite with its
-// sheet of the same name, and the next run would pack its own sheets: it is
-// refused before anything is written, whichever way the two folders meet.
-TEST_P(ImagesFolderAsOutput, IsRefusedAndTheImagesStay)
-{
-    const SameFolderCase& c = GetParam();
-    ASSERT_TRUE(work_.mkpath(c.images));
-    save(FlatSprite(10, 10, Qt::red), "hero.png", nullptr, path(c.images));
-    const Files before = FilesIn(path(c.images), true);
-    const QStringList args = QStringList(c.args).replaceInStrings("DIR", path(c.images));
-    QString err;
-    EXPECT_EQ(run(args, &err), BadArguments);
-    EXPECT_EQ(err,
-        QString("error: the images folder ") + QString(c.message).replace("DIR", path(c.images)) +
-            ": the sheets would replace images and later runs would pack the sheets; choose another images "
-            "folder, or another output folder with -o\n");
-    EXPECT_EQ(FilesIn(path(c.images), true), before);
-    EXPECT_EQ(QDir(path(c.images)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-        QStringList{"hero.png"});
-}
-
-INSTANTIATE_TEST_SUITE_P(Ways, ImagesFolderAsOutput,
-    ::testing::Values(
-        SameFolderCase{"outputOption", "sprites", {"64", "64", "hero", "32", "1", "0", "sprites", "-o", "sprites"},
-            "\"sprites\" is the output folder sprites"},
-        SameFolderCase{"outputOptionRecursive", "sprites",
-            {"64", "64", "hero", "32", "1", "0", "sprites/", "--recursive", "-o", "./sprites/"},
-            "\"sprites/\" is the output folder ./sprites"},
-        SameFolderCase{"outputChosenInTheWindow", "Output", {"64", "64", "hero", "32", "1", "0", "DIR/"},
-            "\"DIR/\" is the output folder Output"}),
-    kLabel);
-
-// A sprite that links to a sheet of the run's own name would be replaced by
-// the new sheet as well; a sheet of another name may be packed.
-TEST_F(OutputFaults, ASpriteLinkedToTheRunsOwnSheetIsRefused)
-{
-    sprites(2, 8, 8, 1);
-    ASSERT_EQ(run(sized("n", 32)), Ok);
-    ASSERT_EQ(::symlink("../Output/n.png", QFile::encodeName(path("sprites/sheet.png")).constData()), 0);
-    const Files earlier = allOutput();
-    QString err;
-    EXPECT_EQ(run(sized("n", 32), &err), BadArguments);
-    EXPECT_EQ(err,
-        "error: \"sheet.png\" is a link to \"" + QFileInfo(path("Output/n.png")).canonicalFilePath() +
-            "\", a file of the output named \"n\" in the output folder Output: the run would replace it; copy the "
-            "file or choose another name\n");
-    EXPECT_EQ(allOutput(), earlier);
-    EXPECT_EQ(run(sized("other", 64)), Ok);
-}
-
 // ---- something in the way ---------------------------------------------------
 
 // Every missing folder of -o is created.
@@ -928,21 +935,6 @@ TEST_F(OutputFaults, AnOutputFolderIsCreatedWithTheFoldersAboveIt)
                                  << "deep/er/out"),
         Ok);
     EXPECT_EQ(FramesDiffer(path("deep/er/out"), "n", path("sprites")), "");
-}
-
-TEST_F(OutputFaults, AFolderInPlaceOfAnOutputFileLeavesTheEarlierOutputWhole)
-{
-    sprites(6, 30, 30, 7);
-    ASSERT_EQ(run(sized("n", 64)), Ok);  // four images a sheet
-    // The new run writes one image a sheet; its data files go in last, and
-    // the first of them last of all.
-    ASSERT_TRUE(work_.mkpath("Output/n-3.json/inside"));
-    const Files earlier = allOutput();
-
-    QString err;
-    EXPECT_EQ(run(sized("n", 40, 1, 1), &err), OutputFailed);
-    EXPECT_EQ(err, "error: cannot replace Output/n-3.json: it is a folder\n");
-    EXPECT_EQ(allOutput(), earlier);
 }
 
 }  // namespace
