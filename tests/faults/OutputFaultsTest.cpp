@@ -24,6 +24,7 @@
 #include <unistd.h>
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QThread>
 
 namespace {
@@ -81,15 +82,15 @@ private:
     int fd_ = -1;
 };
 
-// A Vintrix child process with its stderr in the file LOGS.err, so that no
+// A Vintrix child process with its stderr in a file of its own, so that no
 // pipe can fill and stall it, or in `errPipe` when given, and its stdout
 // dropped. When `gate` is given, it waits for end of file on that pipe
 // before it starts. `env`: its environment, when not this process's.
 class Child {
 public:
-    Child(const QString& workDir, const QStringList& args, const int* gate = nullptr, QString logs = "vintrix",
-        int errPipe = -1, const QProcessEnvironment* env = nullptr)
-        : err_(workDir + "/" + logs + ".err")
+    Child(const QString& workDir, const QStringList& args, const int* gate = nullptr, int errPipe = -1,
+        const QProcessEnvironment* env = nullptr)
+        : err_(QString("%1/child%2.err").arg(workDir).arg(++count_))
     {
         std::vector<QByteArray> bytes{QByteArray(VINTRIX_BINARY)}, variables;
         for (const QString& a : args)
@@ -183,6 +184,7 @@ private:
         exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
     }
 
+    static inline int count_ = 0;
     QString err_;
     pid_t pid_ = -1;
     bool reaped_ = false;
@@ -323,23 +325,22 @@ protected:
     }
 
     // Starts every job at once: the children are forked first and then
-    // released together. Returns their exit codes; `errs` gets their stderr.
-    std::vector<int> runTogether(const std::vector<Job>& jobs, QStringList& errs)
+    // released together.
+    std::vector<RunResult> runTogether(const std::vector<Job>& jobs)
     {
         int gate[2];
         EXPECT_EQ(::pipe2(gate, O_CLOEXEC), 0);
         std::vector<std::unique_ptr<Child>> children;
-        for (std::size_t i = 0; i < jobs.size(); ++i)
-            children.push_back(std::make_unique<Child>(work_.path(), jobs[i], gate, QString("run%1").arg(i)));
+        for (const Job& job : jobs)
+            children.push_back(std::make_unique<Child>(work_.path(), job, gate));
         ::close(gate[1]);
         ::close(gate[0]);
-        std::vector<int> codes;
+        std::vector<RunResult> results;
         for (auto& c : children) {
             c->wait();
-            codes.push_back(c->exitCode());
-            errs << c->err();
+            results.push_back({c->exitCode(), {}, c->err()});
         }
-        return codes;
+        return results;
     }
 
     bool mountSmallDisk(qint64 bytes)
@@ -454,7 +455,7 @@ TEST_F(OutputFaults, AReaderOfTheProgressLinesThatGoesAwayLeavesNoRunFolder)
     ASSERT_EQ(::pipe2(progress, O_CLOEXEC), 0);
     env_.insert("VINTRIX_PROGRESS", "lines");
 
-    Child child(work_.path(), sized("n", 64), nullptr, "vintrix", progress[1], &env_);
+    Child child(work_.path(), sized("n", 64), nullptr, progress[1], &env_);
     ::close(progress[1]);
     QByteArray read;
     char buf[512];
@@ -500,18 +501,16 @@ TEST_P(Overlapping, RunsLeaveEachNameTheWholeOutputOfOneRun)
 
     for (int round = 0; round < c.rounds; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        QStringList errs;
-        const std::vector<int> codes = runTogether(c.jobs, errs);
+        const std::vector<RunResult> runs = runTogether(c.jobs);
         const Files left = allOutput();
         std::set<QString> kept;  // the names whose files are the output of a run of theirs that is done
-        for (std::size_t i = 0; i < codes.size(); ++i) {
+        for (std::size_t i = 0; i < runs.size(); ++i) {
             const QString& name = c.jobs[i][2];
-            QString err = errs[static_cast<int>(i)];
-            if (err.startsWith(kWaitingLine))
-                err.remove(0, kWaitingLine.size());
-            EXPECT_TRUE(codes[i] == Ok || codes[i] == Superseded) << codes[i];
-            EXPECT_EQ(err, codes[i] == Superseded ? supersededLine(name) : QString());
-            if (codes[i] == Ok && only(left, name) == alone[i])
+            const int code = runs[i].exitCode;
+            EXPECT_TRUE(code == Ok || code == Superseded) << code;
+            EXPECT_EQ(QString(runs[i].err).remove(QRegularExpression("^" + kWaitingLine)),
+                code == Superseded ? supersededLine(name) : QString());
+            if (code == Ok && only(left, name) == alone[i])
                 kept.insert(name);
         }
         EXPECT_EQ(kept, names);
@@ -537,9 +536,9 @@ enum class Hold { BeforeItsFolder, WritingSheets };
 struct OvertakeCase {
     const char* label;
     Hold hold;
-    Job first, second;
-    bool inOrder;   // the second run is held in turn until the first has ended
-    int firstExit;  // Superseded: the second's output alone stays
+    const char* secondName;  // the first is "n"
+    bool inOrder;            // the second run is held in turn until the first has ended
+    int firstExit;           // Superseded: the second's output alone stays
 };
 
 class Overtaking : public OutputFaults, public ::testing::WithParamInterface<OvertakeCase> {};
@@ -552,9 +551,10 @@ TEST_P(Overtaking, TheRunOfANameThatStartedLastKeepsItsOutput)
 {
     const OvertakeCase& c = GetParam();
     sprites(40, 30, 100, 12);
-    const Files firstAlone = reference(c.first);
-    Files want = reference(c.second);
-    if (c.first[2] != c.second[2])
+    const Job firstJob = sized("n", 512), secondJob = sized(c.secondName, 384, 1, 1);
+    const Files firstAlone = reference(firstJob);
+    Files want = reference(secondJob);
+    if (c.secondName != QString("n"))
         want.insert(firstAlone.begin(), firstAlone.end());
 
     OutputLock lock(path("Output/.vintrix.lock"));
@@ -563,7 +563,7 @@ TEST_P(Overtaking, TheRunOfANameThatStartedLastKeepsItsOutput)
         ASSERT_TRUE(QDir(path("Output")).removeRecursively() && work_.mkpath("Output"));
         if (c.hold == Hold::BeforeItsFolder)
             ASSERT_TRUE(lock.take(LOCK_EX));
-        auto child = std::make_unique<Child>(work_.path(), c.first, nullptr, "first");
+        auto child = std::make_unique<Child>(work_.path(), firstJob);
         if (c.hold == Hold::BeforeItsFolder)
             ASSERT_EQ(child->firstLine(), kWaitingLine);
         else
@@ -578,7 +578,7 @@ TEST_P(Overtaking, TheRunOfANameThatStartedLastKeepsItsOutput)
 
     // The second starts while the first is stopped, and then waits for the lock.
     ASSERT_TRUE(lock.take(LOCK_EX));
-    Child second(work_.path(), c.second, nullptr, "second");
+    Child second(work_.path(), secondJob);
     ASSERT_EQ(second.firstLine(), kWaitingLine);
     EXPECT_FALSE(second.finished());
     EXPECT_EQ(output(), Files{});  // it writes only once it has the lock
@@ -597,17 +597,16 @@ TEST_P(Overtaking, TheRunOfANameThatStartedLastKeepsItsOutput)
     EXPECT_EQ(first->exitCode(), c.firstExit);
     EXPECT_EQ(first->err(),
         (c.hold == Hold::BeforeItsFolder ? kWaitingLine : QString()) +
-            (c.firstExit == Superseded ? supersededLine(c.first[2]) : QString()));
+            (c.firstExit == Superseded ? supersededLine("n") : QString()));
     EXPECT_EQ(output(), want);
     EXPECT_EQ(leftovers(), QStringList{});
 }
 
 INSTANTIATE_TEST_SUITE_P(Moments, Overtaking,
-    ::testing::Values(OvertakeCase{"beforeItsFolder", Hold::BeforeItsFolder, sized("n", 512), sized("n", 384, 1, 1),
-                          false, Superseded},
-        OvertakeCase{"writingSheets", Hold::WritingSheets, sized("n", 512), sized("n", 384, 1, 1), false, Superseded},
-        OvertakeCase{"inOrder", Hold::WritingSheets, sized("n", 512), sized("n", 384, 1, 1), true, Ok},
-        OvertakeCase{"anotherName", Hold::WritingSheets, sized("n", 512), sized("m", 384, 1, 1), false, Ok}),
+    ::testing::Values(OvertakeCase{"beforeItsFolder", Hold::BeforeItsFolder, "n", false, Superseded},
+        OvertakeCase{"writingSheets", Hold::WritingSheets, "n", false, Superseded},
+        OvertakeCase{"inOrder", Hold::WritingSheets, "n", true, Ok},
+        OvertakeCase{"anotherName", Hold::WritingSheets, "m", false, Ok}),
     kLabel);
 
 // ---- other names' files -----------------------------------------------------
@@ -681,12 +680,11 @@ TEST_F(OutputFaults, OverlappingRunsOfCollidingNamesLeaveOneWholeOutput)
     for (int round = 0; round < 6; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         ASSERT_TRUE(QDir(path("Output")).removeRecursively());
-        QStringList errs;
-        const std::vector<int> codes = runTogether({level, level2}, errs);
-        const std::multiset<int> outcome(codes.begin(), codes.end());
-        ASSERT_EQ(outcome, (std::multiset<int>{Ok, OutputFailed})) << errs.join("").toStdString();
-        const int refused = codes[0] == Ok ? 1 : 0;
-        EXPECT_TRUE(errs[refused].contains("belongs to the output named")) << errs[refused].toStdString();
+        const std::vector<RunResult> runs = runTogether({level, level2});
+        const int refused = runs[0].exitCode == Ok ? 1 : 0;
+        ASSERT_EQ(runs[1 - refused].exitCode, Ok) << runs[1 - refused].err.toStdString();
+        ASSERT_EQ(runs[refused].exitCode, OutputFailed);
+        EXPECT_TRUE(runs[refused].err.contains("belongs to the output named")) << runs[refused].err.toStdString();
         EXPECT_EQ(output(), refused == 1 ? levelAlone : level2Alone);
         EXPECT_EQ(leftovers(), QStringList{});
     }
