@@ -3,7 +3,6 @@
 // writer: the text is always valid JSON, and every name comes back as the
 // key of its own frame.
 #include <cstdint>
-#include <cstdlib>
 #include <map>
 #include <set>
 #include <string>

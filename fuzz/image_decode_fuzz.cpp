@@ -40,17 +40,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0)
         return 0;
     const std::string name = std::string("sprite.") + kExtensions[data[0] % std::size(kExtensions)];
+    const int margin = data[0] / 64;
     {
         std::ofstream file(folder() + "/" + name, std::ios::binary | std::ios::trunc);
         file.write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
         check(static_cast<bool>(file));
     }
     try {
-        const DecodeResult result = decodeImages(folder(), {name}, kSheet, static_cast<int>(data[0] / 64), 1);
+        const DecodeResult result = decodeImages(folder(), {name}, kSheet, margin, 1);
         check(result.images.size() == 1);
         const Image& image = result.images[0];
         check(image.width > 0 && image.height > 0);
-        const int margin = data[0] / 64;
         check(image.width + 2 * margin <= kSheet.w && image.height + 2 * margin <= kSheet.h);
         check(image.pixels.size() == std::size_t{image.bytesPerLine()} * static_cast<std::size_t>(image.height));
     } catch (const InputError& error) {

@@ -2,13 +2,11 @@
 // images of each format Vintrix reads, command lines, size lists and names.
 // Usage: make_seeds SEEDS
 #include <cstdio>
-#include <string>
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QImageWriter>
 
 namespace {
 
@@ -17,16 +15,15 @@ int g_failures = 0;
 
 void seed(const char* fuzzer, const QString& name, const QByteArray& bytes)
 {
-    const QString dir = g_root + "/" + fuzzer;
-    QDir().mkpath(dir);
-    QFile f(dir + "/" + name);
+    QDir().mkpath(g_root + "/" + fuzzer);
+    QFile f(g_root + "/" + fuzzer + "/" + name);
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) {
         std::fprintf(stderr, "make_seeds: cannot write %s\n", qPrintable(f.fileName()));
         ++g_failures;
     }
 }
 
-QImage sprite(int w, int h, QImage::Format format)
+QImage sprite(int w, int h, QImage::Format format = QImage::Format_RGBA8888)
 {
     QImage img(w, h, QImage::Format_RGBA8888);
     for (int y = 0; y < h; ++y)
@@ -39,28 +36,12 @@ QByteArray encode(const QImage& img, const char* format)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    if (!writer.write(img))
-        return {};
-    return bytes;
+    return buffer.open(QIODevice::WriteOnly) && img.save(&buffer, format) ? bytes : QByteArray();
 }
 
-// The smallest sensible GIF: a 2x2 picture with a 2-colour table, one LZW
-// block, one transparent colour. Qt reads GIF but cannot write it.
-QByteArray tinyGif()
-{
-    const unsigned char bytes[] = {'G', 'I', 'F', '8', '9', 'a', 2, 0, 2, 0, 0x80, 0,
-        0,                                   // screen 2x2, global table of 2
-        0xFF, 0x00, 0x00, 0x00, 0x00, 0xFF,  // red, blue
-        0x21, 0xF9, 4, 0x01, 0, 0, 1, 0,     // graphic control: colour 1 transparent
-        0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 0,     // image at 0,0 of 2x2
-        2, 2, 0x84, 0x51, 0,                 // LZW: min code size 2, one block
-        0x3B};
-    return QByteArray(reinterpret_cast<const char*>(bytes), sizeof bytes);
-}
-
-QByteArray withSelector(char selector, const QByteArray& file)
+// An image file for image_decode_fuzz: its first byte picks the extension,
+// 0 png, 1 bmp, 2 gif, 3 jpg, 4 webp, 5 tga, 6 tif; +64 adds a margin.
+QByteArray image(char selector, const QByteArray& file)
 {
     return QByteArray(1, selector) + file;
 }
@@ -75,36 +56,30 @@ int main(int argc, char** argv)
     }
     g_root = QString::fromLocal8Bit(argv[1]);
 
-    // The selector byte picks the extension: 0 png, 1 bmp, 2 gif, 3 jpg,
-    // 4 webp, 5 tga, 6 tif (see image_decode_fuzz.cpp); +64 adds a margin.
-    const struct {
-        char selector;
-        const char* format;
-    } kinds[] = {{0, "png"}, {1, "bmp"}, {3, "jpg"}, {4, "webp"}, {6, "tif"}};
+    const std::pair<char, const char*> kinds[] = {{0, "png"}, {1, "bmp"}, {3, "jpg"}, {4, "webp"}, {6, "tif"}};
     int n = 0;
-    for (const auto& k : kinds)
+    for (const auto& [selector, format] : kinds)
         for (QImage::Format f :
             {QImage::Format_RGBA8888, QImage::Format_RGB888, QImage::Format_Indexed8, QImage::Format_Grayscale8}) {
-            const QByteArray bytes = encode(sprite(5 + n % 4, 3 + n % 5, f), k.format);
+            const QByteArray bytes = encode(sprite(5 + n % 4, 3 + n % 5, f), format);
             if (!bytes.isEmpty())
-                seed("image_decode_fuzz", QString("%1-%2").arg(k.format).arg(n), withSelector(k.selector, bytes));
+                seed("image_decode_fuzz", QString("%1-%2").arg(format).arg(n), image(selector, bytes));
             ++n;
         }
-    seed("image_decode_fuzz", "gif", withSelector(2, tinyGif()));
-    seed("image_decode_fuzz", "gif-margin", withSelector(2 + 64, tinyGif()));
-    seed("image_decode_fuzz", "png-as-bmp", withSelector(1, encode(sprite(4, 4, QImage::Format_RGBA8888), "png")));
-    {
-        // A header that claims far more pixels than the sheet holds.
-        QByteArray png = encode(sprite(2, 2, QImage::Format_RGBA8888), "png");
-        png[18] = 0x7F;  // width 0x7F0002
-        seed("image_decode_fuzz", "png-huge-header", withSelector(0, png));
-    }
-    // Qt reads TGA but cannot write it: 2x1 32-bit pixels, top-left origin,
-    // uncompressed and run-length encoded.
+    // Qt reads GIF and TGA but cannot write them. A 2x2 GIF with a 2-colour
+    // table (red, blue), colour 1 transparent, one LZW block.
+    const QByteArray gif("GIF89a\2\0\2\0\x80\0\0\xff\0\0\0\0\xff!\xf9\4\1\0\0\1\0,\0\0\0\0\2\0\2\0\0\2\2\x84Q\0;", 43);
+    seed("image_decode_fuzz", "gif", image(2, gif));
+    seed("image_decode_fuzz", "gif-margin", image(2 + 64, gif));
+    seed("image_decode_fuzz", "png-as-bmp", image(1, encode(sprite(4, 4), "png")));
+    QByteArray huge = encode(sprite(2, 2), "png");
+    huge[18] = 0x7F;  // a header that claims a width of 0x7F0002
+    seed("image_decode_fuzz", "png-huge-header", image(0, huge));
+    // 2x1 32-bit pixels, top-left origin, uncompressed and run-length encoded.
     const QByteArray tgaHeader("\0\0\x02\0\0\0\0\0\0\0\0\0\x02\0\x01\0\x20\x28", 18);
-    seed("image_decode_fuzz", "tga", withSelector(5, tgaHeader + "\x10\x20\x30\xff\x40\x50\x60\x80"));
-    seed("image_decode_fuzz", "tga-rle",
-        withSelector(5, QByteArray(tgaHeader).replace(2, 1, "\x0a") + "\x81\x10\x20\x30\xff"));
+    seed("image_decode_fuzz", "tga", image(5, tgaHeader + "\x10\x20\x30\xff\x40\x50\x60\x80"));
+    seed(
+        "image_decode_fuzz", "tga-rle", image(5, QByteArray(tgaHeader).replace(2, 1, "\x0a") + "\x81\x10\x20\x30\xff"));
 
     const auto args = [](const QByteArrayList& list) { return list.join('\0'); };
     seed("packer_args_fuzz", "png", args({"64", "64", "sheet", "32", "1", "0", "/tmp"}));

@@ -4,7 +4,6 @@
 // one error line.
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 

@@ -16,44 +16,31 @@
 #include "maxrects.h"
 #include "smallest_sheet.h"
 
-namespace {
-
-class Bytes {
-public:
-    Bytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    bool empty() const { return pos_ >= size_; }
-    unsigned next() { return pos_ < size_ ? data_[pos_++] : 0; }
-    // A side from 1 to `max`, most often small, now and then anywhere up to max.
-    int side(int max)
-    {
-        const unsigned kind = next();
-        const unsigned v = next() | next() << 8;
-        if (kind < 192)
-            return static_cast<int>(1 + v % std::min(max, 64));
-        return static_cast<int>(1 + v * 65537u % static_cast<unsigned>(max));
-    }
-
-private:
-    const std::uint8_t* data_;
-    std::size_t size_, pos_ = 0;
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace vintrix;
     using fuzz::check;
-    Bytes in(data, size);
-    const Size sheet{in.side(65536), in.side(65536)};
-    const int margin = static_cast<int>(in.next() % 8 == 0 ? in.next() | in.next() << 8 : in.next() % 4);
-    const Rotation rotation = in.next() % 2 ? Rotation::Allowed : Rotation::Never;
+    std::size_t pos = 0;
+    const auto next = [&]() -> unsigned { return pos < size ? data[pos++] : 0; };
+    // A side from 1 to `max`, most often small, now and then anywhere up to max.
+    const auto side = [&](int max) {
+        const unsigned kind = next(), v = next() | next() << 8;
+        return static_cast<int>(kind < 192 ? 1 + v % std::min(max, 64) : 1 + v * 65537u % static_cast<unsigned>(max));
+    };
+    const Size sheet{side(65536), side(65536)};
+    const int margin = static_cast<int>(next() % 8 == 0 ? next() | next() << 8 : next() % 4);
+    const Rotation rotation = next() % 2 ? Rotation::Allowed : Rotation::Never;
     const auto fits = [&](Size s) {
         return fitsSheet(s, sheet, margin) || (rotation == Rotation::Allowed && fitsSheet({s.h, s.w}, sheet, margin));
     };
     std::vector<Size> sizes;
-    while (!in.empty() && sizes.size() < 96)
-        sizes.push_back({in.side(sheet.w + 8), in.side(sheet.h + 8)});
+    while (pos < size && sizes.size() < 96)
+        sizes.push_back({side(sheet.w + 8), side(sheet.h + 8)});
+    const auto keepsTheRules = [&](const Layout& layout, Size on) {
+        check(test::LayoutFault(sizes, layout, on, margin).empty());
+        for (const Placement& p : layout.placements)
+            check(rotation == Rotation::Allowed || !p.rotated);
+    };
 
     const PackOutcome outcome = pack(sizes, sheet, margin, 1, rotation);
     if (outcome.tooLarge) {
@@ -64,10 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const Layout& layout = outcome.layout;
-    check(test::LayoutFault(sizes, layout, sheet, margin).empty());
-    for (const Placement& p : layout.placements)
-        check(rotation == Rotation::Allowed || !p.rotated);
-
+    keepsTheRules(layout, sheet);
     if (layout.sheets != 1)
         return 0;
     const bool pot = std::has_single_bit(unsigned(sheet.w)) && std::has_single_bit(unsigned(sheet.h));
@@ -79,9 +63,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (!pot || (std::has_single_bit(unsigned(s.w)) && std::has_single_bit(unsigned(s.h)))));
     Layout shrunk = layout;
     shrunk.placements = smallest->placements;
-    check(test::LayoutFault(sizes, shrunk, s, margin).empty());
-    for (const Placement& p : shrunk.placements)
-        check(rotation == Rotation::Allowed || !p.rotated);
-
+    keepsTheRules(shrunk, s);
     return 0;
 }

@@ -30,35 +30,27 @@ bool ShellReads(char16_t c)
 std::optional<std::vector<std::u16string>> ShellWords(std::u16string_view line)
 {
     std::vector<std::u16string> words;
-    std::u16string word;
     bool inWord = false;
     for (std::size_t i = 0; i < line.size(); ++i) {
         const char16_t c = line[i];
-        if (c == u' ') {
-            if (inWord)
-                words.push_back(word);
-            word.clear();
-            inWord = false;
-        } else if (c == u'\'') {
+        if (c != u' ' && !inWord)
+            words.emplace_back();
+        inWord = c != u' ';
+        if (c == u'\'') {
             const std::size_t close = line.find(u'\'', i + 1);
             if (close == std::u16string_view::npos)
                 return std::nullopt;
-            word.append(line.substr(i + 1, close - i - 1));
-            inWord = true;
+            words.back().append(line.substr(i + 1, close - i - 1));
             i = close;
-        } else if (c == u'\\' && i + 1 < line.size() && line[i + 1] == u'\'') {
-            word += u'\'';
-            inWord = true;
+        } else if (line.substr(i, 2) == u"\\'") {
+            words.back() += u'\'';
             ++i;
-        } else if (!ShellReads(c)) {
-            word += c;
-            inWord = true;
-        } else {
+        } else if (inWord && ShellReads(c)) {
             return std::nullopt;
+        } else if (inWord) {
+            words.back() += c;
         }
     }
-    if (inWord)
-        words.push_back(word);
     return words;
 }
 

@@ -82,15 +82,15 @@ private:
     int fd_ = -1;
 };
 
-// A Vintrix child process with its stderr in the file LOGS.err, so that no
+// A Vintrix child process with its stderr in a file of its own, so that no
 // pipe can fill and stall it, or in `errPipe` when given, and its stdout
 // dropped. When `gate` is given, it waits for end of file on that pipe
 // before it starts. `env`: its environment, when not this process's.
 class Child {
 public:
-    Child(const QString& workDir, const QStringList& args, const int* gate = nullptr, QString logs = "vintrix",
-        int errPipe = -1, const QProcessEnvironment* env = nullptr)
-        : err_(workDir + "/" + logs + ".err")
+    Child(const QString& workDir, const QStringList& args, const int* gate = nullptr, int errPipe = -1,
+        const QProcessEnvironment* env = nullptr)
+        : err_(QString("%1/child%2.err").arg(workDir).arg(++count_))
     {
         std::vector<QByteArray> bytes{QByteArray(VINTRIX_BINARY)}, variables;
         for (const QString& a : args)
@@ -184,6 +184,7 @@ private:
         exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
     }
 
+    static inline int count_ = 0;
     QString err_;
     pid_t pid_ = -1;
     bool reaped_ = false;
@@ -232,6 +233,24 @@ protected:
 
     // Every file in Output, Vintrix's bookkeeping included.
     Files allOutput() const { return FilesIn(path("Output"), true); }
+    // Every entry below the test's folder, without following links: a
+    // file's bytes, a link's target, or what kind of entry it is.
+    Files everything() const
+    {
+        Files all;
+        QDirIterator it(work_.path(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+            QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QFileInfo entry(it.next());
+            QFile file(entry.filePath());
+            all[work_.relativeFilePath(entry.filePath())] = entry.isSymLink()
+                ? "link to " + entry.symLinkTarget().toUtf8()
+                : entry.isDir()                                    ? "folder"
+                : entry.isFile() && file.open(QIODevice::ReadOnly) ? file.readAll()
+                                                                   : "other";
+        }
+        return all;
+    }
     // The files of the run named `name` (and of names that start like it).
     static Files only(const Files& files, const QString& name)
     {
@@ -277,10 +296,10 @@ protected:
     }
     // Kills `child` the moment it replaces Output/n.png, the inode of which
     // was `before`: when it starts putting the new output in place.
-    void killWhenNIsReplaced(Child& child, ino_t before) const
+    void killWhenNIsReplaced(Child& child, ino_t before, int signal = SIGKILL) const
     {
         while (!child.finished() && inodeOfN() == before) {}
-        child.kill();
+        child.kill(signal);
     }
 
     // Output holds `files` and nothing else; the folder itself stays, as it
@@ -306,42 +325,22 @@ protected:
     }
 
     // Starts every job at once: the children are forked first and then
-    // released together. Returns their exit codes; `errs` gets their stderr.
-    std::vector<int> runTogether(const std::vector<Job>& jobs, QStringList& errs)
+    // released together.
+    std::vector<RunResult> runTogether(const std::vector<Job>& jobs)
     {
         int gate[2];
         EXPECT_EQ(::pipe2(gate, O_CLOEXEC), 0);
         std::vector<std::unique_ptr<Child>> children;
-        for (std::size_t i = 0; i < jobs.size(); ++i)
-            children.push_back(std::make_unique<Child>(work_.path(), jobs[i], gate, QString("run%1").arg(i)));
+        for (const Job& job : jobs)
+            children.push_back(std::make_unique<Child>(work_.path(), job, gate));
         ::close(gate[1]);
         ::close(gate[0]);
-        std::vector<int> codes;
+        std::vector<RunResult> results;
         for (auto& c : children) {
             c->wait();
-            codes.push_back(c->exitCode());
-            errs << c->err();
+            results.push_back({c->exitCode(), {}, c->err()});
         }
-        return codes;
-    }
-
-    // Every frame that the data files of `name` list shows its sprite, pixel
-    // for pixel, and every sheet or data file named like `name`'s is one of them.
-    ::testing::AssertionResult wholeOutputOf(const QString& name)
-    {
-        const QString differs = FramesDiffer(path("Output"), name, path("sprites"));
-        if (!differs.isEmpty())
-            return ::testing::AssertionFailure() << differs.toStdString();
-        const Atlas atlas = ReadAtlas(path("Output"), name);
-        std::set<QString> named(atlas.dataFiles.begin(), atlas.dataFiles.end());
-        for (const auto& [file, frame] : atlas.frames)
-            named.insert(frame.sheet);
-        const QRegularExpression sheetName("^" + QRegularExpression::escape(name) + "(-[0-9]+)?\\.(png|bmp|json)$");
-        for (const auto& [file, bytes] : allOutput())
-            if (sheetName.match(file).hasMatch() && !named.count(file))
-                return ::testing::AssertionFailure()
-                    << file.toStdString() << " is named by no data file of " << name.toStdString();
-        return ::testing::AssertionSuccess();
+        return results;
     }
 
     bool mountSmallDisk(qint64 bytes)
@@ -360,21 +359,23 @@ protected:
 // When the kill comes: once the run has its folder and a seeded number of
 // files in it (none: while it reads the images); or the moment the first
 // file of the new output is in place, that is in the middle of putting them
-// there.
+// there. SIGTERM stops a run as a user's Ctrl+C does.
 struct KillCase {
     const char* label;
     int sprites, minSide, maxSide;
     Job before, after;
     bool whileInPlace;
     int kills;
+    int signal = SIGKILL;
 };
 
 class KilledWhileWriting : public OutputFaults, public ::testing::WithParamInterface<KillCase> {};
 
-// Output holds the earlier or the new output, except when the kill lands
+// Output holds the earlier or the new output, except when SIGKILL lands
 // while the files are put in place. Then each file of n is the earlier or
 // the new one, the journal is left, and the next run, of any name, finishes
-// the new output.
+// the new output. A run stopped by SIGTERM leaves nothing of its own: it
+// removes its files, or finishes putting them in place first.
 TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToFinish)
 {
     const KillCase& c = GetParam();
@@ -392,12 +393,16 @@ TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToF
         Child child(work_.path(), c.after);
         ASSERT_GT(child.pid(), 0);
         if (c.whileInPlace) {
-            killWhenNIsReplaced(child, firstInode);
+            killWhenNIsReplaced(child, firstInode, c.signal);
         } else {
             const int want = std::uniform_int_distribution<int>(0, static_cast<int>(after.size()))(rng);
             while (!child.finished() && runFiles() < want)
                 QThread::usleep(200);
-            child.kill();
+            child.kill(c.signal);
+        }
+        if (c.signal == SIGTERM) {
+            EXPECT_TRUE(child.exitCode() == -SIGTERM || child.exitCode() == Ok) << child.exitCode();
+            EXPECT_EQ(leftovers(), QStringList{});
         }
 
         const bool committing = journalLeft();
@@ -428,29 +433,12 @@ INSTANTIATE_TEST_SUITE_P(Moments, KilledWhileWriting,
         KillCase{"noisySheets", 40, 30, 100, sized("n", 512), sized("n", 384, 1, 1), false, 6},
         // Many tiny sheets: putting hundreds of files in place takes long
         // enough to be caught in the middle.
-        KillCase{"manySheetsFirstInPlace", 160, 4, 4, sized("n", 4), sized("n", 12, 1, 1), true, 4}),
+        KillCase{"manySheetsFirstInPlace", 160, 4, 4, sized("n", 4), sized("n", 12, 1, 1), true, 4},
+        // One image a sheet, written by several threads: new files are
+        // created all the time, also while the stopped run removes its own.
+        KillCase{"sigtermWhileManySheets", 120, 4, 4, sized("n", 8), sized("n", 4), false, 8, SIGTERM},
+        KillCase{"sigtermFirstInPlace", 160, 4, 4, sized("n", 4), sized("n", 12, 1, 1), true, 2, SIGTERM}),
     kLabel);
-
-// Many sheets of one image each, written by several threads: new files are
-// created all the time, also while a stopped run removes its own.
-TEST_F(OutputFaults, SigtermWhileSheetsAreWrittenLeavesNoFileOfTheRun)
-{
-    sprites(120, 4, 4, 9);
-    std::mt19937 rng(77);
-    for (int k = 0; k < 8; ++k) {
-        SCOPED_TRACE("stop " + std::to_string(k));
-        ASSERT_TRUE(QDir(path("Output")).removeRecursively());
-        Child child(work_.path(), sized("n", 4));
-        const int want = std::uniform_int_distribution<int>(1, 120)(rng);
-        while (!child.finished() && runFiles() < want)
-            QThread::usleep(200);
-        child.kill(SIGTERM);
-        EXPECT_TRUE(child.exitCode() == -SIGTERM || child.exitCode() == Ok) << child.exitCode();
-        EXPECT_EQ(leftovers(), QStringList{});
-        if (!only(allOutput(), "n").empty())
-            EXPECT_TRUE(wholeOutputOf("n")) << "a run stopped while it put its files in place finishes first";
-    }
-}
 
 // The job's window reads the progress lines through a pipe; when it goes
 // away while the run writes its sheets, the run finishes and leaves no
@@ -461,15 +449,13 @@ TEST_F(OutputFaults, AReaderOfTheProgressLinesThatGoesAwayLeavesNoRunFolder)
     sprites(6, 10, 20, 3);
     const Files want = reference(sized("n", 64));
     ASSERT_TRUE(work_.mkpath("Output"));
-    const int lock =
-        ::open(QFile::encodeName(path("Output/.vintrix.lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    ASSERT_GE(lock, 0);
-    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+    OutputLock lock(path("Output/.vintrix.lock"));
+    ASSERT_TRUE(lock.take(LOCK_EX));
     int progress[2];
     ASSERT_EQ(::pipe2(progress, O_CLOEXEC), 0);
     env_.insert("VINTRIX_PROGRESS", "lines");
 
-    Child child(work_.path(), sized("n", 64), nullptr, "vintrix", progress[1], &env_);
+    Child child(work_.path(), sized("n", 64), nullptr, progress[1], &env_);
     ::close(progress[1]);
     QByteArray read;
     char buf[512];
@@ -479,7 +465,7 @@ TEST_F(OutputFaults, AReaderOfTheProgressLinesThatGoesAwayLeavesNoRunFolder)
     // The progress line of the wait may come in the same read, or not.
     EXPECT_TRUE(read.contains("Vintrix: waiting for another run writing into Output\n")) << read.toStdString();
     ::close(progress[0]);
-    ::close(lock);
+    lock.release();
     child.wait();
     EXPECT_EQ(child.exitCode(), Ok);
     EXPECT_EQ(leftovers(), QStringList{});
@@ -515,18 +501,16 @@ TEST_P(Overlapping, RunsLeaveEachNameTheWholeOutputOfOneRun)
 
     for (int round = 0; round < c.rounds; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        QStringList errs;
-        const std::vector<int> codes = runTogether(c.jobs, errs);
+        const std::vector<RunResult> runs = runTogether(c.jobs);
         const Files left = allOutput();
         std::set<QString> kept;  // the names whose files are the output of a run of theirs that is done
-        for (std::size_t i = 0; i < codes.size(); ++i) {
+        for (std::size_t i = 0; i < runs.size(); ++i) {
             const QString& name = c.jobs[i][2];
-            QString err = errs[static_cast<int>(i)];
-            if (err.startsWith(kWaitingLine))
-                err.remove(0, kWaitingLine.size());
-            EXPECT_TRUE(codes[i] == Ok || codes[i] == Superseded) << codes[i];
-            EXPECT_EQ(err, codes[i] == Superseded ? supersededLine(name) : QString());
-            if (codes[i] == Ok && only(left, name) == alone[i])
+            const int code = runs[i].exitCode;
+            EXPECT_TRUE(code == Ok || code == Superseded) << code;
+            EXPECT_EQ(QString(runs[i].err).remove(QRegularExpression("^" + kWaitingLine)),
+                code == Superseded ? supersededLine(name) : QString());
+            if (code == Ok && only(left, name) == alone[i])
                 kept.insert(name);
         }
         EXPECT_EQ(kept, names);
@@ -552,9 +536,9 @@ enum class Hold { BeforeItsFolder, WritingSheets };
 struct OvertakeCase {
     const char* label;
     Hold hold;
-    Job first, second;
-    bool inOrder;   // the second run is held in turn until the first has ended
-    int firstExit;  // Superseded: the second's output alone stays
+    const char* secondName;  // the first is "n"
+    bool inOrder;            // the second run is held in turn until the first has ended
+    int firstExit;           // Superseded: the second's output alone stays
 };
 
 class Overtaking : public OutputFaults, public ::testing::WithParamInterface<OvertakeCase> {};
@@ -567,9 +551,10 @@ TEST_P(Overtaking, TheRunOfANameThatStartedLastKeepsItsOutput)
 {
     const OvertakeCase& c = GetParam();
     sprites(40, 30, 100, 12);
-    const Files firstAlone = reference(c.first);
-    Files want = reference(c.second);
-    if (c.first[2] != c.second[2])
+    const Job firstJob = sized("n", 512), secondJob = sized(c.secondName, 384, 1, 1);
+    const Files firstAlone = reference(firstJob);
+    Files want = reference(secondJob);
+    if (c.secondName != QString("n"))
         want.insert(firstAlone.begin(), firstAlone.end());
 
     OutputLock lock(path("Output/.vintrix.lock"));
@@ -578,7 +563,7 @@ TEST_P(Overtaking, TheRunOfANameThatStartedLastKeepsItsOutput)
         ASSERT_TRUE(QDir(path("Output")).removeRecursively() && work_.mkpath("Output"));
         if (c.hold == Hold::BeforeItsFolder)
             ASSERT_TRUE(lock.take(LOCK_EX));
-        auto child = std::make_unique<Child>(work_.path(), c.first, nullptr, "first");
+        auto child = std::make_unique<Child>(work_.path(), firstJob);
         if (c.hold == Hold::BeforeItsFolder)
             ASSERT_EQ(child->firstLine(), kWaitingLine);
         else
@@ -593,8 +578,10 @@ TEST_P(Overtaking, TheRunOfANameThatStartedLastKeepsItsOutput)
 
     // The second starts while the first is stopped, and then waits for the lock.
     ASSERT_TRUE(lock.take(LOCK_EX));
-    Child second(work_.path(), c.second, nullptr, "second");
+    Child second(work_.path(), secondJob);
     ASSERT_EQ(second.firstLine(), kWaitingLine);
+    EXPECT_FALSE(second.finished());
+    EXPECT_EQ(output(), Files{});  // it writes only once it has the lock
     if (c.inOrder)
         ASSERT_TRUE(second.stop());
     lock.release();
@@ -605,44 +592,22 @@ TEST_P(Overtaking, TheRunOfANameThatStartedLastKeepsItsOutput)
     second.resume();
     second.wait();
 
-    EXPECT_EQ(second.exitCode(), Ok) << second.err().toStdString();
+    EXPECT_EQ(second.exitCode(), Ok);
+    EXPECT_EQ(second.err(), kWaitingLine);
     EXPECT_EQ(first->exitCode(), c.firstExit);
     EXPECT_EQ(first->err(),
         (c.hold == Hold::BeforeItsFolder ? kWaitingLine : QString()) +
-            (c.firstExit == Superseded ? supersededLine(c.first[2]) : QString()));
+            (c.firstExit == Superseded ? supersededLine("n") : QString()));
     EXPECT_EQ(output(), want);
     EXPECT_EQ(leftovers(), QStringList{});
 }
 
 INSTANTIATE_TEST_SUITE_P(Moments, Overtaking,
-    ::testing::Values(OvertakeCase{"beforeItsFolder", Hold::BeforeItsFolder, sized("n", 512), sized("n", 384, 1, 1),
-                          false, Superseded},
-        OvertakeCase{"writingSheets", Hold::WritingSheets, sized("n", 512), sized("n", 384, 1, 1), false, Superseded},
-        OvertakeCase{"inOrder", Hold::WritingSheets, sized("n", 512), sized("n", 384, 1, 1), true, Ok},
-        OvertakeCase{"anotherName", Hold::WritingSheets, sized("n", 512), sized("m", 384, 1, 1), false, Ok}),
+    ::testing::Values(OvertakeCase{"beforeItsFolder", Hold::BeforeItsFolder, "n", false, Superseded},
+        OvertakeCase{"writingSheets", Hold::WritingSheets, "n", false, Superseded},
+        OvertakeCase{"inOrder", Hold::WritingSheets, "n", true, Ok},
+        OvertakeCase{"anotherName", Hold::WritingSheets, "m", false, Ok}),
     kLabel);
-
-// A run that finds the folder's lock taken says so, waits, and writes only
-// once it has the lock.
-TEST_F(OutputFaults, ARunWaitsForTheLockAndSaysSo)
-{
-    sprites(6, 10, 20, 3);
-    const Files want = reference(sized("n", 64));
-    ASSERT_TRUE(work_.mkpath("Output"));
-    OutputLock lock(path("Output/.vintrix.lock"));
-    ASSERT_TRUE(lock.take(LOCK_EX));
-
-    Child child(work_.path(), sized("n", 64));
-    EXPECT_EQ(child.firstLine(), kWaitingLine);
-    EXPECT_FALSE(child.finished());
-    EXPECT_EQ(output(), Files{});
-
-    lock.release();
-    child.wait();
-    EXPECT_EQ(child.exitCode(), Ok);
-    EXPECT_EQ(child.err(), kWaitingLine);
-    EXPECT_EQ(output(), want);
-}
 
 // ---- other names' files -----------------------------------------------------
 
@@ -715,12 +680,11 @@ TEST_F(OutputFaults, OverlappingRunsOfCollidingNamesLeaveOneWholeOutput)
     for (int round = 0; round < 6; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         ASSERT_TRUE(QDir(path("Output")).removeRecursively());
-        QStringList errs;
-        const std::vector<int> codes = runTogether({level, level2}, errs);
-        const std::multiset<int> outcome(codes.begin(), codes.end());
-        ASSERT_EQ(outcome, (std::multiset<int>{Ok, OutputFailed})) << errs.join("").toStdString();
-        const int refused = codes[0] == Ok ? 1 : 0;
-        EXPECT_TRUE(errs[refused].contains("belongs to the output named")) << errs[refused].toStdString();
+        const std::vector<RunResult> runs = runTogether({level, level2});
+        const int refused = runs[0].exitCode == Ok ? 1 : 0;
+        ASSERT_EQ(runs[1 - refused].exitCode, Ok) << runs[1 - refused].err.toStdString();
+        ASSERT_EQ(runs[refused].exitCode, OutputFailed);
+        EXPECT_TRUE(runs[refused].err.contains("belongs to the output named")) << runs[refused].err.toStdString();
         EXPECT_EQ(output(), refused == 1 ? levelAlone : level2Alone);
         EXPECT_EQ(leftovers(), QStringList{});
     }
@@ -734,18 +698,15 @@ TEST_F(OutputFaults, AKilledRunsCommitIsFinishedBeforeNewerOutputWhateverProcess
 {
     sprites(100, 4, 4, 17);
     const Job before = sized("n", 4), killed = sized("n", 12, 1, 1), newer = sized("n", 8);
-    const Files earlier = reference(before), killedOutput = reference(killed), want = reference(newer);
+    const Files want = reference(newer);
     bool caught = false;
     pid_t killedPid = 0;
     for (int attempt = 0; attempt < 20 && !caught; ++attempt) {
         ASSERT_TRUE(QDir(path("Output")).removeRecursively());
         ASSERT_EQ(run(before), Ok);
-        const ino_t first = inodeOfN();
-        ASSERT_NE(first, 0u);
         Child child(work_.path(), killed);
-        killWhenNIsReplaced(child, first);
-        const Files visible = only(allOutput(), "n");
-        caught = visible != earlier && visible != killedOutput;  // in the middle of the renames
+        killWhenNIsReplaced(child, inodeOfN());
+        caught = journalLeft();
         killedPid = child.pid();
     }
     if (!caught)
@@ -783,61 +744,111 @@ TEST_F(OutputFaults, AKilledRunsCommitIsFinishedBeforeNewerOutputWhateverProcess
     EXPECT_EQ(leftovers(), QStringList{});
 }
 
-// ---- what stands at Output --------------------------------------------------
+// ---- runs refused before they write -----------------------------------------
 
-bool plantLink(const QDir& work, const char* target)
+bool link(const QDir& work, const char* target, const char* at = "Output")
 {
-    return ::symlink(target, QFile::encodeName(work.filePath("Output")).constData()) == 0;
+    return ::symlink(target, QFile::encodeName(work.filePath(at)).constData()) == 0;
 }
 
-struct AtOutputCase {
+QString atOutput(const QString& why)
+{
+    return "error: cannot use Output as the output folder: " + why + "\n";
+}
+
+QString packsItsOwnSheets(const QString& how)
+{
+    return "error: the images folder " + how +
+        ": the sheets would replace images and later runs would pack the sheets; choose another images folder, or "
+        "another output folder with -o\n";
+}
+
+struct RefusalCase {
     const char* label;
-    std::function<bool(const QDir& work)> plant;  // false: cannot be planted here
-    const char* message;
+    Job first;                        // a run that succeeds first, if any
+    bool (*plant)(const QDir& work);  // false: cannot be planted here
+    Job job;                          // "WORK" stands for the test's folder, here and in `message`
+    int exit;
+    QString message;
+    Job then{};  // a run that still succeeds afterwards
 };
 
-class SomethingAtOutput : public OutputFaults, public ::testing::WithParamInterface<AtOutputCase> {};
+class Refused : public OutputFaults, public ::testing::WithParamInterface<RefusalCase> {};
 
-// Output that is not a folder of the user's own is refused, saying what is
-// there, and nothing is written through it.
-TEST_P(SomethingAtOutput, IsRefusedSayingWhatIsThere)
+// Output that is not a folder of the user's own, an images folder that is
+// the output folder (a run would replace sprites with sheets of the same
+// name, and the next run would pack its own sheets), a sprite that links to
+// a sheet the run would replace, a folder where an output file goes: the run
+// is refused, saying why, and nothing in the test's folder changes, nor
+// anything written through a link.
+TEST_P(Refused, SayingWhyAndNothingChanges)
 {
-    const AtOutputCase& c = GetParam();
-    sprites(2, 8, 8, 1);
+    const RefusalCase& c = GetParam();
+    sprites(6, 20, 20, 4);  // 32²: one sprite a sheet; 64²: four
     ASSERT_TRUE(work_.mkpath("elsewhere"));
     writeBytes("victim.txt", "untouched");
-    if (!c.plant(work_))
+    if (!c.first.isEmpty())
+        ASSERT_EQ(run(c.first), Ok);
+    if (c.plant && !c.plant(work_))
         GTEST_SKIP() << "cannot plant this here (needs root)";
+    const QString work = QFileInfo(work_.path()).canonicalFilePath();
+    const Files before = everything();
     QString err;
-    EXPECT_EQ(run(sized("n", 32), &err), OutputFailed);
-    EXPECT_EQ(err, QString("error: cannot use Output as the output folder: ") + c.message + "\n");
-    EXPECT_EQ(QDir(path("elsewhere")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{});
-    QFile victim(path("victim.txt"));
-    ASSERT_TRUE(victim.open(QIODevice::ReadOnly));
-    EXPECT_EQ(victim.readAll(), "untouched");
+    EXPECT_EQ(run(QStringList(c.job).replaceInStrings("WORK", work), &err), c.exit);
+    EXPECT_EQ(err, QString(c.message).replace("WORK", work));
+    EXPECT_EQ(everything(), before);
+    if (!c.then.isEmpty())
+        EXPECT_EQ(run(c.then), Ok);
 }
 
-INSTANTIATE_TEST_SUITE_P(Things, SomethingAtOutput,
-    ::testing::Values(
-        AtOutputCase{"aFile", [](const QDir& w) { return QFile(w.filePath("Output")).open(QIODevice::WriteOnly); },
-            "it is a file, not a folder"},
-        AtOutputCase{"aBrokenLink", [](const QDir& w) { return plantLink(w, "missing"); },
-            "it is a symbolic link to \"missing\", which does not exist, and Vintrix writes only into a real folder"},
-        AtOutputCase{"aLinkToAFolder", [](const QDir& w) { return plantLink(w, "elsewhere"); },
-            "it is a symbolic link to \"elsewhere\", and Vintrix writes only into a real folder"},
-        AtOutputCase{"aLinkToAFile", [](const QDir& w) { return plantLink(w, "victim.txt"); },
-            "it is a symbolic link to \"victim.txt\", and Vintrix writes only into a real folder"},
-        AtOutputCase{"aNamedPipe",
+INSTANTIATE_TEST_SUITE_P(Setups, Refused,
+    ::testing::Values(RefusalCase{"outputIsAFile", {},
+                          [](const QDir& w) { return QFile(w.filePath("Output")).open(QIODevice::WriteOnly); },
+                          sized("n", 32), OutputFailed, atOutput("it is a file, not a folder")},
+        RefusalCase{"outputIsABrokenLink", {}, [](const QDir& w) { return link(w, "missing"); }, sized("n", 32),
+            OutputFailed,
+            atOutput("it is a symbolic link to \"missing\", which does not exist, and Vintrix writes only into a real "
+                     "folder")},
+        RefusalCase{"outputIsALinkToAFolder", {}, [](const QDir& w) { return link(w, "elsewhere"); }, sized("n", 32),
+            OutputFailed,
+            atOutput("it is a symbolic link to \"elsewhere\", and Vintrix writes only into a real folder")},
+        RefusalCase{"outputIsALinkToAFile", {}, [](const QDir& w) { return link(w, "victim.txt"); }, sized("n", 32),
+            OutputFailed,
+            atOutput("it is a symbolic link to \"victim.txt\", and Vintrix writes only into a real folder")},
+        RefusalCase{"outputIsANamedPipe", {},
             [](const QDir& w) { return ::mkfifo(QFile::encodeName(w.filePath("Output")).constData(), 0644) == 0; },
-            "it is a named pipe, not a folder"},
-        AtOutputCase{"anotherUsersFolderInAFolderOthersCanWrite",
+            sized("n", 32), OutputFailed, atOutput("it is a named pipe, not a folder")},
+        RefusalCase{"outputIsAnotherUsersFolderInAFolderOthersCanWrite", {},
             [](const QDir& w) {
                 const QByteArray out = QFile::encodeName(w.filePath("Output"));
                 return ::chmod(QFile::encodeName(w.path()).constData(), 01777) == 0 &&
                     ::mkdir(out.constData(), 0777) == 0 && ::chown(out.constData(), 65534, 65534) == 0 &&
                     ::geteuid() != 65534;
             },
-            "it belongs to another user (uid 65534) and the folder it is in can be written by others"}),
+            sized("n", 32), OutputFailed,
+            atOutput("it belongs to another user (uid 65534) and the folder it is in can be written by others")},
+        RefusalCase{"imagesFolderGivenAsOutput", {}, nullptr,
+            {"64", "64", "hero", "32", "1", "0", "sprites", "-o", "sprites"}, BadArguments,
+            packsItsOwnSheets("\"sprites\" is the output folder sprites")},
+        RefusalCase{"imagesFolderGivenAsOutputRecursive", {}, nullptr,
+            {"64", "64", "hero", "32", "1", "0", "sprites/", "--recursive", "-o", "./sprites/"}, BadArguments,
+            packsItsOwnSheets("\"sprites/\" is the output folder ./sprites")},
+        RefusalCase{"outputChosenAsImagesFolderInTheWindow", {},
+            [](const QDir& w) {
+                return w.mkpath("Output") && FlatSprite(10, 10, Qt::red).save(w.filePath("Output/hero.png"));
+            },
+            {"64", "64", "hero", "32", "1", "0", "WORK/Output/"}, BadArguments,
+            packsItsOwnSheets("\"WORK/Output/\" is the output folder Output")},
+        RefusalCase{"aSpriteLinkedToTheRunsOwnSheet", sized("n", 32),
+            [](const QDir& w) { return link(w, "../Output/n.png", "sprites/sheet.png"); }, sized("n", 32), BadArguments,
+            "error: \"sheet.png\" is a link to \"WORK/Output/n.png\", a file of the output named \"n\" in the output "
+            "folder Output: the run would replace it; copy the file or choose another name\n",
+            sized("other", 64)},
+        // The new run writes one image a sheet; its data files go in last,
+        // and the first of them last of all.
+        RefusalCase{"aFolderInPlaceOfAnOutputFile", sized("n", 64),
+            [](const QDir& w) { return w.mkpath("Output/n-3.json/inside"); }, sized("n", 40, 1, 1), OutputFailed,
+            "error: cannot replace Output/n-3.json: it is a folder\n"}),
     kLabel);
 
 // ---- a disk that fills up --------------------------------------------------
@@ -912,67 +923,6 @@ TEST_F(OutputFaults, AFileSizeLimitFailsClearlyAndKeepsTheEarlierOutput)
     }
 }
 
-// ---- the images folder as output -------------------------------------------
-
-struct SameFolderCase {
-    const char* label;
-    const char* images;  // where the sprites are
-    QStringList args;    // "DIR" stands for the absolute path of `images`
-    const char* message;
-};
-
-class ImagesFolderAsOutput : public OutputFaults, public ::testing::WithParamInterface<SameFolderCase> {};
-
-// Written into the folder it reads, a run would replace a sprite with its
-// sheet of the same name, and the next run would pack its own sheets: it is
-// refused before anything is written, whichever way the two folders meet.
-TEST_P(ImagesFolderAsOutput, IsRefusedAndTheImagesStay)
-{
-    const SameFolderCase& c = GetParam();
-    ASSERT_TRUE(work_.mkpath(c.images));
-    save(FlatSprite(10, 10, Qt::red), "hero.png", nullptr, path(c.images));
-    const Files before = FilesIn(path(c.images), true);
-    const QStringList args = QStringList(c.args).replaceInStrings("DIR", path(c.images));
-    QString err;
-    EXPECT_EQ(run(args, &err), BadArguments);
-    EXPECT_EQ(err,
-        QString("error: the images folder ") + QString(c.message).replace("DIR", path(c.images)) +
-            ": the sheets would replace images and later runs would pack the sheets; choose another images "
-            "folder, or another output folder with -o\n");
-    EXPECT_EQ(FilesIn(path(c.images), true), before);
-    EXPECT_EQ(QDir(path(c.images)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-        QStringList{"hero.png"});
-}
-
-INSTANTIATE_TEST_SUITE_P(Ways, ImagesFolderAsOutput,
-    ::testing::Values(
-        SameFolderCase{"outputOption", "sprites", {"64", "64", "hero", "32", "1", "0", "sprites", "-o", "sprites"},
-            "\"sprites\" is the output folder sprites"},
-        SameFolderCase{"outputOptionRecursive", "sprites",
-            {"64", "64", "hero", "32", "1", "0", "sprites/", "--recursive", "-o", "./sprites/"},
-            "\"sprites/\" is the output folder ./sprites"},
-        SameFolderCase{"outputChosenInTheWindow", "Output", {"64", "64", "hero", "32", "1", "0", "DIR/"},
-            "\"DIR/\" is the output folder Output"}),
-    kLabel);
-
-// A sprite that links to a sheet of the run's own name would be replaced by
-// the new sheet as well; a sheet of another name may be packed.
-TEST_F(OutputFaults, ASpriteLinkedToTheRunsOwnSheetIsRefused)
-{
-    sprites(2, 8, 8, 1);
-    ASSERT_EQ(run(sized("n", 32)), Ok);
-    ASSERT_EQ(::symlink("../Output/n.png", QFile::encodeName(path("sprites/sheet.png")).constData()), 0);
-    const Files earlier = allOutput();
-    QString err;
-    EXPECT_EQ(run(sized("n", 32), &err), BadArguments);
-    EXPECT_EQ(err,
-        "error: \"sheet.png\" is a link to \"" + QFileInfo(path("Output/n.png")).canonicalFilePath() +
-            "\", a file of the output named \"n\" in the output folder Output: the run would replace it; copy the "
-            "file or choose another name\n");
-    EXPECT_EQ(allOutput(), earlier);
-    EXPECT_EQ(run(sized("other", 64)), Ok);
-}
-
 // ---- something in the way ---------------------------------------------------
 
 // Every missing folder of -o is created.
@@ -983,21 +933,6 @@ TEST_F(OutputFaults, AnOutputFolderIsCreatedWithTheFoldersAboveIt)
                                  << "deep/er/out"),
         Ok);
     EXPECT_EQ(FramesDiffer(path("deep/er/out"), "n", path("sprites")), "");
-}
-
-TEST_F(OutputFaults, AFolderInPlaceOfAnOutputFileLeavesTheEarlierOutputWhole)
-{
-    sprites(6, 30, 30, 7);
-    ASSERT_EQ(run(sized("n", 64)), Ok);  // four images a sheet
-    // The new run writes one image a sheet; its data files go in last, and
-    // the first of them last of all.
-    ASSERT_TRUE(work_.mkpath("Output/n-3.json/inside"));
-    const Files earlier = allOutput();
-
-    QString err;
-    EXPECT_EQ(run(sized("n", 40, 1, 1), &err), OutputFailed);
-    EXPECT_EQ(err, "error: cannot replace Output/n-3.json: it is a folder\n");
-    EXPECT_EQ(allOutput(), earlier);
 }
 
 }  // namespace
