@@ -1,5 +1,6 @@
 #include "png_writer.h"
 
+#include "deflate_blocks.h"
 #include "error.h"
 #include "file.h"
 
@@ -15,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <semaphore>
 #include <thread>
 
@@ -52,12 +54,13 @@ enum Filter : std::uint8_t { kNone = 0, kSub = 1, kUp = 2, kAverage = 3, kPaeth 
 
 class PngFile {
 public:
-    PngFile(const std::string& path) : path_(path), buffer_(1 << 20)
+    // The image data comes in chunks of up to a mebibyte or so, which stdio
+    // writes through; its own small buffer gathers the chunks' heads.
+    PngFile(const std::string& path) : path_(path)
     {
         file_.reset(std::fopen(path.c_str(), "wb"));
         if (!file_)
             throw OutputError("cannot create " + path + ": " + std::strerror(errno));
-        std::setvbuf(file_.get(), buffer_.data(), _IOFBF, buffer_.size());
         write(reinterpret_cast<const std::uint8_t*>("\x89PNG\r\n\x1a\n"), 8);
     }
 
@@ -95,13 +98,13 @@ private:
     }
 
     std::string path_;
-    std::vector<char> buffer_;  // declared before the file, so it outlives it
     File file_;
 };
 
 // A compressor takes up to a mebibyte or so to set up, so a finished one
-// waits here for the next piece of any sheet, and so do the output buffers,
-// which any compressor may take.
+// waits here for the next piece of any sheet, and so do the buffers of rows
+// and of compressed output, which any piece may take: their pages, once
+// touched, serve every later piece and sheet of the run.
 class CompressorPool {
 public:
     Compressor take(const std::string& path, int level)
@@ -121,6 +124,7 @@ public:
         return c;
     }
 
+    // A buffer as it was given back, its size and contents left over.
     std::vector<std::uint8_t> takeBuffer()
     {
         const std::lock_guard lock(mutex_);
@@ -131,11 +135,18 @@ public:
         return b;
     }
 
-    void give(int level, Compressor c, std::vector<std::uint8_t> buffer)
+    void give(std::vector<std::uint8_t> buffer)
+    {
+        if (buffer.capacity() == 0)
+            return;
+        const std::lock_guard lock(mutex_);
+        buffers_.push_back(std::move(buffer));
+    }
+
+    void give(int level, Compressor c)
     {
         const std::lock_guard lock(mutex_);
         compressors_[level].push_back(std::move(c));
-        buffers_.push_back(std::move(buffer));
     }
 
 private:
@@ -156,7 +167,11 @@ public:
         : level_(level), compressor_(compressors().take(path, level)), out_(compressors().takeBuffer())
     {
     }
-    ~Lease() { compressors().give(level_, std::move(compressor_), std::move(out_)); }
+    ~Lease()
+    {
+        compressors().give(level_, std::move(compressor_));
+        compressors().give(std::move(out_));
+    }
     Lease(const Lease&) = delete;
     Lease& operator=(const Lease&) = delete;
 
@@ -188,36 +203,14 @@ std::counting_semaphore<>& compressionSlots()
 // libdeflate compresses whole buffers into streams that end with a final
 // block. To join several into one stream, the last block is made non-final
 // and an empty stored block brings the piece to a byte boundary, as a full
-// flush would. zlib's inflate finds where the last block starts and where
-// the stream ends, and checks the piece on the way.
+// flush would. Reading the piece's blocks finds where the last one starts
+// and where the stream ends, and checks the piece on the way.
 void makeJoinable(const std::string& path, std::vector<std::uint8_t>& piece, std::size_t rawSize)
 {
-    z_stream z{};
-    if (inflateInit2(&z, -15) != Z_OK)
-        failWriting(path, "cannot start zlib");
-    // The output is not needed: inflate keeps its own window, so a small
-    // buffer is written over and over.
-    std::uint8_t scratch[1 << 16];
-    z.next_in = piece.data();
-    z.avail_in = static_cast<uInt>(piece.size());
-    // Z_BLOCK stops at each block boundary, where data_type holds the bits
-    // not yet used of the input taken, 64 within the last block, and 128.
-    std::size_t lastBlockBit = 0, endBit = 0;
-    int result = Z_OK;
-    while (result == Z_OK) {
-        if (z.avail_out == 0) {
-            z.next_out = scratch;
-            z.avail_out = sizeof scratch;
-        }
-        result = inflate(&z, Z_BLOCK);
-        if (result == Z_OK && (z.data_type & 128)) {
-            const std::size_t bit = z.total_in * 8 - static_cast<std::size_t>(z.data_type & 63);
-            (z.data_type & 64 ? endBit : lastBlockBit) = bit;
-        }
-    }
-    const bool whole = result == Z_STREAM_END && z.total_out == rawSize && endBit > lastBlockBit;
-    if (inflateEnd(&z) != Z_OK || !whole)
+    const std::optional<DeflateEnds> ends = findDeflateEnds(piece, rawSize);
+    if (!ends)
         failWriting(path, "compressed image data does not check out");
+    const auto [lastBlockBit, endBit] = *ends;
     piece[lastBlockBit / 8] &= static_cast<std::uint8_t>(~(1u << (lastBlockBit % 8)));
     piece.resize((endBit + 7) / 8);
     if (endBit % 8 != 0)
@@ -262,18 +255,20 @@ Piece compressPiece(
 {
     if (unfiltered.size() == rows.size() && unfilteredWins(path, rows, unfiltered))
         rows.swap(unfiltered);
-    unfiltered = {};
+    compressors().give(std::move(unfiltered));
     Piece piece;
     piece.rawSize = rows.size();
     piece.adler = libdeflate_adler32(1, rows.data(), rows.size());
     Lease compressor(path, level);
     const std::size_t size = compressor.compress(rows.data(), rows.size());
+    compressors().give(std::move(rows));
     if (size == 0)
         failWriting(path, "cannot compress the image data");
+    piece.deflated.reserve(size + 6);  // room for the stored block that makes it joinable
     piece.deflated.assign(compressor.out(), compressor.out() + size);
     piece.final = last;
     if (!last)
-        makeJoinable(path, piece.deflated, rows.size());
+        makeJoinable(path, piece.deflated, piece.rawSize);
     return piece;
 }
 
@@ -381,8 +376,11 @@ public:
     void content(const std::uint8_t* row)
     {
         putEmptyRows();
-        if (pending_.empty())
+        if (pending_.empty()) {
+            pending_ = compressors().takeBuffer();
+            pending_.clear();
             pending_.reserve(std::min(rowsLeft_, segmentRows_) * (rowBytes_ + 1));
+        }
         pending_.push_back(kNone);
         pending_.insert(pending_.end(), row, row + rowBytes_);
         --rowsLeft_;
@@ -434,7 +432,8 @@ private:
                     } release{slots};
                     if (bpp == 0)
                         return compressPiece(path, std::move(rows), {}, level, last);
-                    std::vector<std::uint8_t> filtered(rows.size());
+                    std::vector<std::uint8_t> filtered = compressors().takeBuffer();
+                    filtered.resize(rows.size());
                     const std::uint8_t* prev = above.data();
                     for (std::size_t at = 0; at < rows.size(); at += rowBytes + 1) {
                         filterRow(rows.data() + at + 1, prev, rowBytes, bpp, filtered.data() + at);
