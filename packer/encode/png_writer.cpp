@@ -79,6 +79,42 @@ public:
         write(tail.data(), tail.size());
     }
 
+    // A chunk written as its data comes: its length is filled in at the end.
+    void beginChunk(const char type[4])
+    {
+        chunkStart_ = std::ftell(file_.get());
+        if (chunkStart_ < 0)
+            fail();
+        const std::uint8_t head[8] = {0, 0, 0, 0, static_cast<std::uint8_t>(type[0]),
+            static_cast<std::uint8_t>(type[1]), static_cast<std::uint8_t>(type[2]), static_cast<std::uint8_t>(type[3])};
+        write(head, 8);
+        chunkCrc_ = libdeflate_crc32(0, head + 4, 4);
+        chunkSize_ = 0;
+    }
+
+    void append(const std::uint8_t* data, std::size_t size)
+    {
+        write(data, size);
+        chunkCrc_ = libdeflate_crc32(chunkCrc_, data, size);
+        chunkSize_ += size;
+    }
+
+    std::size_t chunkSize() const { return chunkSize_; }
+
+    void endChunk()
+    {
+        std::vector<std::uint8_t> field;
+        put32(field, chunkCrc_);
+        write(field.data(), 4);
+        field.clear();
+        put32(field, static_cast<std::uint32_t>(chunkSize_));
+        if (std::fseek(file_.get(), chunkStart_, SEEK_SET) != 0)
+            fail();
+        write(field.data(), 4);
+        if (std::fseek(file_.get(), 0, SEEK_END) != 0)
+            fail();
+    }
+
     void close()
     {
         if (std::fflush(file_.get()) != 0 || std::ferror(file_.get()))
@@ -99,6 +135,9 @@ private:
 
     std::string path_;
     File file_;
+    long chunkStart_ = 0;
+    std::uint32_t chunkCrc_ = 0;
+    std::size_t chunkSize_ = 0;
 };
 
 // A compressor takes up to a mebibyte or so to set up, so a finished one
@@ -349,13 +388,14 @@ void filterRow(const std::uint8_t* row, const std::uint8_t* prev, std::size_t n,
     }
 }
 
-// The zlib stream of the image data, cut into IDAT chunks. Rows are
-// compressed about a mebibyte at a time, a few pieces at once on threads of
-// their own, and joined in order; the last piece ends the stream as it is.
-// Runs of empty rows are put in as pieces compressed once per sheet for runs
-// of 1, 2, 4, ... rows, up to about a mebibyte of rows, so a mostly empty
-// sheet writes at the speed of the disk and its bottom costs a few bytes per
-// run instead of per row.
+// The zlib stream of the image data, written into IDAT chunks of about a
+// mebibyte as its pieces are joined, so that a sheet does not hold its
+// compressed rows in memory. Rows are compressed about a mebibyte at a
+// time, a few pieces at once on threads of their own, and joined in order;
+// the last piece ends the stream as it is. Runs of empty rows are put in as
+// pieces compressed once per sheet for runs of 1, 2, 4, ... rows, up to
+// about a mebibyte of rows, so a mostly empty sheet writes at the speed of
+// the disk and its bottom costs a few bytes per run instead of per row.
 class ImageData {
 public:
     // With `bpp`, RGBA rows take the filter chosen per row, on the threads
@@ -364,7 +404,9 @@ public:
         : file_(file), rowBytes_(rowBytes), rowsLeft_(static_cast<std::size_t>(height)), level_(level), bpp_(bpp),
           above_(rowBytes, 0)
     {
-        out_ = {0x78, 0xda};  // zlib header: deflate, 32 KiB window, best compression
+        file_.beginChunk("IDAT");
+        const std::uint8_t zlibHeader[2] = {0x78, 0xda};  // deflate, 32 KiB window, best compression
+        file_.append(zlibHeader, 2);
         segmentRows_ = std::max<std::size_t>(1, kSegmentBytes / (rowBytes_ + 1));
         std::size_t longest = 1;
         while (longest * 2 * (rowBytes_ + 1) <= kSegmentBytes)
@@ -402,11 +444,12 @@ public:
         putPending();
         putEmptyRows();
         joinAll();
+        std::vector<std::uint8_t> tail;
         if (!ended_)
-            out_.insert(out_.end(), {0x01, 0x00, 0x00, 0xff, 0xff});  // an empty final stored block
-        put32(out_, static_cast<std::uint32_t>(adler_));
-        file_.chunk("IDAT", out_.data(), out_.size());
-        out_.clear();
+            tail = {0x01, 0x00, 0x00, 0xff, 0xff};  // an empty final stored block
+        put32(tail, static_cast<std::uint32_t>(adler_));
+        file_.append(tail.data(), tail.size());
+        file_.endChunk();
     }
 
 private:
@@ -464,7 +507,7 @@ private:
 
     void join(const Piece& piece)
     {
-        out_.insert(out_.end(), piece.deflated.begin(), piece.deflated.end());
+        file_.append(piece.deflated.data(), piece.deflated.size());
         adler_ = adler32_combine(adler_, piece.adler, static_cast<z_off_t>(piece.rawSize));
         ended_ = piece.final;
         spill();
@@ -491,9 +534,9 @@ private:
 
     void spill()
     {
-        if (out_.size() >= (1u << 20)) {
-            file_.chunk("IDAT", out_.data(), out_.size());
-            out_.clear();
+        if (file_.chunkSize() >= (1u << 20)) {
+            file_.endChunk();
+            file_.beginChunk("IDAT");
         }
     }
 
@@ -503,7 +546,7 @@ private:
     std::size_t bpp_;
     std::vector<std::uint8_t> above_;  // the row above the pending ones, as it was drawn
     std::size_t segmentRows_ = 1, inFlight_ = 1;
-    std::vector<std::uint8_t> out_, pending_;
+    std::vector<std::uint8_t> pending_;
     std::deque<std::future<Piece>> running_;
     std::vector<Piece> emptyRuns_;
     std::size_t pendingEmpty_ = 0;
