@@ -1,5 +1,6 @@
 #include "png_writer.h"
 
+#include "deflate_blocks.h"
 #include "error.h"
 #include "file.h"
 
@@ -15,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <semaphore>
 #include <thread>
 
@@ -52,12 +54,13 @@ enum Filter : std::uint8_t { kNone = 0, kSub = 1, kUp = 2, kAverage = 3, kPaeth 
 
 class PngFile {
 public:
-    PngFile(const std::string& path) : path_(path), buffer_(1 << 20)
+    // The image data comes in chunks of up to a mebibyte or so, which stdio
+    // writes through; its own small buffer gathers the chunks' heads.
+    PngFile(const std::string& path) : path_(path)
     {
         file_.reset(std::fopen(path.c_str(), "wb"));
         if (!file_)
             throw OutputError("cannot create " + path + ": " + std::strerror(errno));
-        std::setvbuf(file_.get(), buffer_.data(), _IOFBF, buffer_.size());
         write(reinterpret_cast<const std::uint8_t*>("\x89PNG\r\n\x1a\n"), 8);
     }
 
@@ -74,6 +77,42 @@ public:
         write(head.data(), head.size());
         write(data, size);
         write(tail.data(), tail.size());
+    }
+
+    // A chunk written as its data comes: its length is filled in at the end.
+    void beginChunk(const char type[4])
+    {
+        chunkStart_ = std::ftell(file_.get());
+        if (chunkStart_ < 0)
+            fail();
+        const std::uint8_t head[8] = {0, 0, 0, 0, static_cast<std::uint8_t>(type[0]),
+            static_cast<std::uint8_t>(type[1]), static_cast<std::uint8_t>(type[2]), static_cast<std::uint8_t>(type[3])};
+        write(head, 8);
+        chunkCrc_ = libdeflate_crc32(0, head + 4, 4);
+        chunkSize_ = 0;
+    }
+
+    void append(const std::uint8_t* data, std::size_t size)
+    {
+        write(data, size);
+        chunkCrc_ = libdeflate_crc32(chunkCrc_, data, size);
+        chunkSize_ += size;
+    }
+
+    std::size_t chunkSize() const { return chunkSize_; }
+
+    void endChunk()
+    {
+        std::vector<std::uint8_t> field;
+        put32(field, chunkCrc_);
+        write(field.data(), 4);
+        field.clear();
+        put32(field, static_cast<std::uint32_t>(chunkSize_));
+        if (std::fseek(file_.get(), chunkStart_, SEEK_SET) != 0)
+            fail();
+        write(field.data(), 4);
+        if (std::fseek(file_.get(), 0, SEEK_END) != 0)
+            fail();
     }
 
     void close()
@@ -95,13 +134,16 @@ private:
     }
 
     std::string path_;
-    std::vector<char> buffer_;  // declared before the file, so it outlives it
     File file_;
+    long chunkStart_ = 0;
+    std::uint32_t chunkCrc_ = 0;
+    std::size_t chunkSize_ = 0;
 };
 
 // A compressor takes up to a mebibyte or so to set up, so a finished one
-// waits here for the next piece of any sheet, and so do the output buffers,
-// which any compressor may take.
+// waits here for the next piece of any sheet, and so do the buffers of rows
+// and of compressed output, which any piece may take: their pages, once
+// touched, serve every later piece and sheet of the run.
 class CompressorPool {
 public:
     Compressor take(const std::string& path, int level)
@@ -121,6 +163,7 @@ public:
         return c;
     }
 
+    // A buffer as it was given back, its size and contents left over.
     std::vector<std::uint8_t> takeBuffer()
     {
         const std::lock_guard lock(mutex_);
@@ -131,11 +174,18 @@ public:
         return b;
     }
 
-    void give(int level, Compressor c, std::vector<std::uint8_t> buffer)
+    void give(std::vector<std::uint8_t> buffer)
+    {
+        if (buffer.capacity() == 0)
+            return;
+        const std::lock_guard lock(mutex_);
+        buffers_.push_back(std::move(buffer));
+    }
+
+    void give(int level, Compressor c)
     {
         const std::lock_guard lock(mutex_);
         compressors_[level].push_back(std::move(c));
-        buffers_.push_back(std::move(buffer));
     }
 
 private:
@@ -156,7 +206,11 @@ public:
         : level_(level), compressor_(compressors().take(path, level)), out_(compressors().takeBuffer())
     {
     }
-    ~Lease() { compressors().give(level_, std::move(compressor_), std::move(out_)); }
+    ~Lease()
+    {
+        compressors().give(level_, std::move(compressor_));
+        compressors().give(std::move(out_));
+    }
     Lease(const Lease&) = delete;
     Lease& operator=(const Lease&) = delete;
 
@@ -188,36 +242,14 @@ std::counting_semaphore<>& compressionSlots()
 // libdeflate compresses whole buffers into streams that end with a final
 // block. To join several into one stream, the last block is made non-final
 // and an empty stored block brings the piece to a byte boundary, as a full
-// flush would. zlib's inflate finds where the last block starts and where
-// the stream ends, and checks the piece on the way.
+// flush would. Reading the piece's blocks finds where the last one starts
+// and where the stream ends, and checks the piece on the way.
 void makeJoinable(const std::string& path, std::vector<std::uint8_t>& piece, std::size_t rawSize)
 {
-    z_stream z{};
-    if (inflateInit2(&z, -15) != Z_OK)
-        failWriting(path, "cannot start zlib");
-    // The output is not needed: inflate keeps its own window, so a small
-    // buffer is written over and over.
-    std::uint8_t scratch[1 << 16];
-    z.next_in = piece.data();
-    z.avail_in = static_cast<uInt>(piece.size());
-    // Z_BLOCK stops at each block boundary, where data_type holds the bits
-    // not yet used of the input taken, 64 within the last block, and 128.
-    std::size_t lastBlockBit = 0, endBit = 0;
-    int result = Z_OK;
-    while (result == Z_OK) {
-        if (z.avail_out == 0) {
-            z.next_out = scratch;
-            z.avail_out = sizeof scratch;
-        }
-        result = inflate(&z, Z_BLOCK);
-        if (result == Z_OK && (z.data_type & 128)) {
-            const std::size_t bit = z.total_in * 8 - static_cast<std::size_t>(z.data_type & 63);
-            (z.data_type & 64 ? endBit : lastBlockBit) = bit;
-        }
-    }
-    const bool whole = result == Z_STREAM_END && z.total_out == rawSize && endBit > lastBlockBit;
-    if (inflateEnd(&z) != Z_OK || !whole)
+    const std::optional<DeflateEnds> ends = findDeflateEnds(piece, rawSize);
+    if (!ends)
         failWriting(path, "compressed image data does not check out");
+    const auto [lastBlockBit, endBit] = *ends;
     piece[lastBlockBit / 8] &= static_cast<std::uint8_t>(~(1u << (lastBlockBit % 8)));
     piece.resize((endBit + 7) / 8);
     if (endBit % 8 != 0)
@@ -262,18 +294,20 @@ Piece compressPiece(
 {
     if (unfiltered.size() == rows.size() && unfilteredWins(path, rows, unfiltered))
         rows.swap(unfiltered);
-    unfiltered = {};
+    compressors().give(std::move(unfiltered));
     Piece piece;
     piece.rawSize = rows.size();
     piece.adler = libdeflate_adler32(1, rows.data(), rows.size());
     Lease compressor(path, level);
     const std::size_t size = compressor.compress(rows.data(), rows.size());
+    compressors().give(std::move(rows));
     if (size == 0)
         failWriting(path, "cannot compress the image data");
+    piece.deflated.reserve(size + 6);  // room for the stored block that makes it joinable
     piece.deflated.assign(compressor.out(), compressor.out() + size);
     piece.final = last;
     if (!last)
-        makeJoinable(path, piece.deflated, rows.size());
+        makeJoinable(path, piece.deflated, piece.rawSize);
     return piece;
 }
 
@@ -354,13 +388,14 @@ void filterRow(const std::uint8_t* row, const std::uint8_t* prev, std::size_t n,
     }
 }
 
-// The zlib stream of the image data, cut into IDAT chunks. Rows are
-// compressed about a mebibyte at a time, a few pieces at once on threads of
-// their own, and joined in order; the last piece ends the stream as it is.
-// Runs of empty rows are put in as pieces compressed once per sheet for runs
-// of 1, 2, 4, ... rows, up to about a mebibyte of rows, so a mostly empty
-// sheet writes at the speed of the disk and its bottom costs a few bytes per
-// run instead of per row.
+// The zlib stream of the image data, written into IDAT chunks of about a
+// mebibyte as its pieces are joined, so that a sheet does not hold its
+// compressed rows in memory. Rows are compressed about a mebibyte at a
+// time, a few pieces at once on threads of their own, and joined in order;
+// the last piece ends the stream as it is. Runs of empty rows are put in as
+// pieces compressed once per sheet for runs of 1, 2, 4, ... rows, up to
+// about a mebibyte of rows, so a mostly empty sheet writes at the speed of
+// the disk and its bottom costs a few bytes per run instead of per row.
 class ImageData {
 public:
     // With `bpp`, RGBA rows take the filter chosen per row, on the threads
@@ -369,7 +404,9 @@ public:
         : file_(file), rowBytes_(rowBytes), rowsLeft_(static_cast<std::size_t>(height)), level_(level), bpp_(bpp),
           above_(rowBytes, 0)
     {
-        out_ = {0x78, 0xda};  // zlib header: deflate, 32 KiB window, best compression
+        file_.beginChunk("IDAT");
+        const std::uint8_t zlibHeader[2] = {0x78, 0xda};  // deflate, 32 KiB window, best compression
+        file_.append(zlibHeader, 2);
         segmentRows_ = std::max<std::size_t>(1, kSegmentBytes / (rowBytes_ + 1));
         std::size_t longest = 1;
         while (longest * 2 * (rowBytes_ + 1) <= kSegmentBytes)
@@ -381,8 +418,11 @@ public:
     void content(const std::uint8_t* row)
     {
         putEmptyRows();
-        if (pending_.empty())
+        if (pending_.empty()) {
+            pending_ = compressors().takeBuffer();
+            pending_.clear();
             pending_.reserve(std::min(rowsLeft_, segmentRows_) * (rowBytes_ + 1));
+        }
         pending_.push_back(kNone);
         pending_.insert(pending_.end(), row, row + rowBytes_);
         --rowsLeft_;
@@ -404,11 +444,12 @@ public:
         putPending();
         putEmptyRows();
         joinAll();
+        std::vector<std::uint8_t> tail;
         if (!ended_)
-            out_.insert(out_.end(), {0x01, 0x00, 0x00, 0xff, 0xff});  // an empty final stored block
-        put32(out_, static_cast<std::uint32_t>(adler_));
-        file_.chunk("IDAT", out_.data(), out_.size());
-        out_.clear();
+            tail = {0x01, 0x00, 0x00, 0xff, 0xff};  // an empty final stored block
+        put32(tail, static_cast<std::uint32_t>(adler_));
+        file_.append(tail.data(), tail.size());
+        file_.endChunk();
     }
 
 private:
@@ -434,7 +475,8 @@ private:
                     } release{slots};
                     if (bpp == 0)
                         return compressPiece(path, std::move(rows), {}, level, last);
-                    std::vector<std::uint8_t> filtered(rows.size());
+                    std::vector<std::uint8_t> filtered = compressors().takeBuffer();
+                    filtered.resize(rows.size());
                     const std::uint8_t* prev = above.data();
                     for (std::size_t at = 0; at < rows.size(); at += rowBytes + 1) {
                         filterRow(rows.data() + at + 1, prev, rowBytes, bpp, filtered.data() + at);
@@ -465,7 +507,7 @@ private:
 
     void join(const Piece& piece)
     {
-        out_.insert(out_.end(), piece.deflated.begin(), piece.deflated.end());
+        file_.append(piece.deflated.data(), piece.deflated.size());
         adler_ = adler32_combine(adler_, piece.adler, static_cast<z_off_t>(piece.rawSize));
         ended_ = piece.final;
         spill();
@@ -492,9 +534,9 @@ private:
 
     void spill()
     {
-        if (out_.size() >= (1u << 20)) {
-            file_.chunk("IDAT", out_.data(), out_.size());
-            out_.clear();
+        if (file_.chunkSize() >= (1u << 20)) {
+            file_.endChunk();
+            file_.beginChunk("IDAT");
         }
     }
 
@@ -504,7 +546,7 @@ private:
     std::size_t bpp_;
     std::vector<std::uint8_t> above_;  // the row above the pending ones, as it was drawn
     std::size_t segmentRows_ = 1, inFlight_ = 1;
-    std::vector<std::uint8_t> out_, pending_;
+    std::vector<std::uint8_t> pending_;
     std::deque<std::future<Piece>> running_;
     std::vector<Piece> emptyRuns_;
     std::size_t pendingEmpty_ = 0;
