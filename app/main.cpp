@@ -3,6 +3,7 @@
 // settings or environment of its own.
 #include "AtSpiGuard.h"
 #include "Form1.h"
+#include "ProgramIcon.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -48,12 +49,13 @@ int main(int argc, char** argv)
     // What the window needs before it shows is made ready on another thread
     // while the application sets up its connection to the window system,
     // which waits on the display server for most of that time: the font
-    // configuration, which the captions need, and the session bus, which
-    // Qt's accessibility bridge waits for. This thread is made Qt's main
-    // thread first, as the first to use Qt would be.
+    // configuration, which the captions need; the window icon; and the
+    // session bus, which Qt's accessibility bridge waits for. This thread is
+    // made Qt's main thread first, as the first to use Qt would be.
     QThread::currentThread();
     std::thread ahead([] {
         FcInit();
+        vintrix::DecodeProgramIcon();
         vintrix::ConnectSessionBus();
     });
     QApplication app(argc, argv);
