@@ -3,9 +3,11 @@
 // settings or environment of its own.
 #include "AtSpiGuard.h"
 #include "Form1.h"
+#include "ProgramIcon.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QThread>
 
 #include <fontconfig/fontconfig.h>
 
@@ -44,12 +46,20 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationVersion(QStringLiteral("1.00"));
     AnswerHelpAndVersion(argc, argv);
 
-    // The window's captions need the font configuration: it is read on
-    // another thread while the application sets up its connection to the
-    // window system, which waits on the display server for most of that time.
-    std::thread fonts(FcInit);
+    // What the window needs before it shows is made ready on another thread
+    // while the application sets up its connection to the window system,
+    // which waits on the display server for most of that time: the font
+    // configuration, which the captions need; the window icon; and the
+    // session bus, which Qt's accessibility bridge waits for. This thread is
+    // made Qt's main thread first, as the first to use Qt would be.
+    QThread::currentThread();
+    std::thread ahead([] {
+        FcInit();
+        vintrix::DecodeProgramIcon();
+        vintrix::ConnectSessionBus();
+    });
     QApplication app(argc, argv);
-    fonts.join();
+    ahead.join();
     QApplication::setOrganizationDomain(QStringLiteral("vintrix.example.org"));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.example.vintrix.studio"));
 

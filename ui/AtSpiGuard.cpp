@@ -64,6 +64,11 @@ public:
 
 }  // namespace
 
+void ConnectSessionBus()
+{
+    QDBusConnection::sessionBus();
+}
+
 void GuardAtSpiGetAll()
 {
     if (QLibraryInfo::version() >= QVersionNumber(6, 5))

@@ -11,4 +11,11 @@ namespace vintrix {
 // call on to Qt. Call it once, after the application object exists.
 void GuardAtSpiGetAll();
 
+// Connects to the session bus. Qt's accessibility bridge does it as soon as
+// the first control is given a caption, and waits for it (where there is no
+// session bus, libdbus even tries to start one: 1.5 ms); a program may do it
+// ahead, on another thread, even before its application object exists, once
+// Qt knows its main thread.
+void ConnectSessionBus();
+
 }  // namespace vintrix

@@ -1,10 +1,12 @@
 #include "ProgramIcon.h"
 
-#include <QFile>
 #include <QImage>
 #include <QPixmap>
+#include <QResource>
 
 #include <png.h>
+
+#include <array>
 
 namespace vintrix {
 
@@ -15,10 +17,7 @@ namespace {
 // before the window could show.
 QImage DecodeIcon(const QString& resource)
 {
-    QFile file(resource);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = QResource(resource).uncompressedData();
     png_image png{};
     png.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_memory(&png, bytes.constData(), static_cast<std::size_t>(bytes.size())))
@@ -33,15 +32,27 @@ QImage DecodeIcon(const QString& resource)
     return image;
 }
 
+// Decoded once, by whichever thread asks first.
+const std::array<QImage, 3>& IconImages()
+{
+    static const std::array<QImage, 3> images{DecodeIcon(QStringLiteral(":/icons/vintrix-studio-16.png")),
+        DecodeIcon(QStringLiteral(":/icons/vintrix-studio-32.png")),
+        DecodeIcon(QStringLiteral(":/icons/vintrix-studio-48.png"))};
+    return images;
+}
+
 }  // namespace
+
+void DecodeProgramIcon()
+{
+    IconImages();
+}
 
 QIcon ProgramIcon()
 {
     QIcon icon;
-    for (const char* size : {"16", "32", "48"}) {
-        icon.addPixmap(
-            QPixmap::fromImage(DecodeIcon(QStringLiteral(":/icons/vintrix-studio-%1.png").arg(QLatin1String(size)))));
-    }
+    for (const QImage& image : IconImages())
+        icon.addPixmap(QPixmap::fromImage(image));
     return icon;
 }
 
