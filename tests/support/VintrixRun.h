@@ -5,6 +5,7 @@
 // and Qt Test programs both use it.
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <optional>
@@ -114,6 +115,13 @@ inline QImage RandomSprite(std::mt19937& rng, int w, int h)
             img.setPixelColor(x, y, QColor(byte(rng), byte(rng), byte(rng), a));
         }
     return img;
+}
+
+// The largest difference between two pixels in any channel, alpha included.
+inline int ChannelError(QRgb a, QRgb b)
+{
+    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b)),
+        std::abs(qAlpha(a) - qAlpha(b))});
 }
 
 // Vintrix's lock and its record of which name wrote which files.
@@ -580,16 +588,10 @@ inline void ReadGodot(const QString& outputDir, const QString& name, Atlas& atla
 inline Atlas ReadAtlas(const QString& outputDir, const QString& name, Data format = Data::JsonHash)
 {
     Atlas atlas;
-    if (format == Data::Starling) {
-        detail::ReadStarling(outputDir, name, atlas);
-        return atlas;
-    }
-    if (format == Data::Css) {
-        detail::ReadCss(outputDir, name, atlas);
-        return atlas;
-    }
-    if (format == Data::Godot) {
-        detail::ReadGodot(outputDir, name, atlas);
+    if (format == Data::Starling || format == Data::Css || format == Data::Godot) {
+        (format == Data::Starling     ? detail::ReadStarling
+                : format == Data::Css ? detail::ReadCss
+                                      : detail::ReadGodot)(outputDir, name, atlas);
         return atlas;
     }
     if (format == Data::Libgdx) {
