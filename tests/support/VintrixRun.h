@@ -223,36 +223,15 @@ inline QJsonObject ReadJson(const QString& path, QString& error, QByteArray* tex
     return doc.object();
 }
 
-// The keys of the object `member` of valid JSON's top-level object, in the
-// order of the text, duplicates included: QJsonObject sorts its keys and
-// keeps one of each, while JavaScript keeps them as written.
-inline QStringList KeysAsWritten(const QByteArray& json, const QString& member)
+// The keys of a JSON hash's frames in the order of the text, duplicates
+// included: QJsonObject sorts its keys and keeps one of each, while
+// JavaScript keeps them as written. Each frame's object opens with "frame".
+inline QStringList FrameKeysAsWritten(const QByteArray& json)
 {
     QStringList keys;
-    QString outer;  // the latest key of the top-level object
-    int depth = 0;
-    for (qsizetype i = 0; i < json.size(); ++i) {
-        const char c = json[i];
-        if (c == '{' || c == '[')
-            ++depth;
-        else if (c == '}' || c == ']')
-            --depth;
-        if (c != '"')
-            continue;
-        qsizetype end = i + 1;
-        while (end < json.size() && json[end] != '"')
-            end += json[end] == '\\' ? 2 : 1;
-        const QString text = QJsonDocument::fromJson("[" + json.mid(i, end + 1 - i) + "]").array().at(0).toString();
-        i = end;
-        while (end + 1 < json.size() && QChar(json[end + 1]).isSpace())
-            ++end;
-        if (end + 1 >= json.size() || json[end + 1] != ':')
-            continue;  // a value, not a key
-        if (depth == 1)
-            outer = text;
-        else if (depth == 2 && outer == member)
-            keys << text;
-    }
+    static const QRegularExpression key("(\"(?:[^\"\\\\]|\\\\.)*\")\\s*:\\s*\\{\\s*\"frame\"\\s*:");
+    for (auto it = key.globalMatch(QString::fromUtf8(json)); it.hasNext();)
+        keys << QJsonDocument::fromJson("[" + it.next().captured(1).toUtf8() + "]").array().at(0).toString();
     return keys;
 }
 
@@ -627,7 +606,7 @@ inline Atlas ReadAtlas(const QString& outputDir, const QString& name, Data forma
                 detail::AddFrame(atlas, f["filename"].toString(), image, f.toObject());
         } else {
             const QJsonObject frames = root["frames"].toObject();
-            for (const QString& key : detail::KeysAsWritten(text, "frames"))
+            for (const QString& key : detail::FrameKeysAsWritten(text))
                 detail::AddFrame(atlas, key, image, frames[key].toObject());
         }
     }
