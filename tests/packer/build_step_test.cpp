@@ -1,5 +1,6 @@
-// Vintrix as a step of a build: a limit on the sheets, a depfile, identical
-// output left untouched, and the README's Ninja and Make rules run for real.
+// Vintrix as a step of a build: a depfile, identical output left untouched,
+// --watch, and the README's Ninja and Make rules run for real. Its refusals
+// are rows of the command-line test's message table.
 #include "VintrixFolder.h"
 
 #include <set>

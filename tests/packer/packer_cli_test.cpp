@@ -391,7 +391,7 @@ TEST_F(VintrixTest, MultiplePacksAndFewerSheetsLater)
     for (int i = 0; i < 10; ++i)
         save(FlatSprite(30, 30, QColor(i * 20, 0, 0)), QString("s%1.png").arg(i));
     const RunResult multi = pack(64, 64, "n", 32, 0, 1);
-    ASSERT_EQ(multi.exitCode, Ok) << multi.err.toStdString();
+    ASSERT_TRUE(Ran(multi));
     EXPECT_EQ(multi.out,
         "packed 10 images into 3 sheets of 64x64 (first 87.9% full, 73.2% overall): Output/n.bmp to Output/n-3.bmp "
         "with atlas data Output/n.json\n");
@@ -400,8 +400,7 @@ TEST_F(VintrixTest, MultiplePacksAndFewerSheetsLater)
     writeBytes("Output/n-backup.png", "not ours either");
     writeBytes("Output/n-02.json", "nor this");
 
-    const RunResult r = pack(128, 128, "n", 32, 1, 1);
-    ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
+    ASSERT_TRUE(Ran(pack(128, 128, "n", 32, 1, 1)));
     EXPECT_EQ(Names(output()), (QStringList{"n-02.json", "n-backup.png", "n.json", "n.png", "other.png"}));
     EXPECT_FALSE(json("Output/n.json")["meta"].toObject().contains("related_multi_packs"));
 }
@@ -428,16 +427,13 @@ TEST_F(VintrixTest, NamesWithBlanksQuotesAndLettersBeyondAscii)
     ASSERT_TRUE(work_.mkpath(folder));
     const QStringList files{QString::fromUtf8("quote\"d.png"), "back\\slash.png", "tab\tin.png",
         QString::fromUtf8("ünïcødé 日本.png"), "plain.png"};
-    std::map<QString, QImage> sources;
-    for (int i = 0; i < files.size(); ++i) {
-        sources[files[i]] = FlatSprite(5 + i, 6, QColor(40 * i, 255 - 40 * i, 7, 255));
-        save(sources[files[i]], files[i], "png", path(folder));
-    }
+    for (int i = 0; i < files.size(); ++i)
+        save(FlatSprite(5 + i, 6, QColor(40 * i, 255 - 40 * i, 7, 255)), files[i], "png", path(folder));
     const QString name = QString::fromUtf8("sheet \"ä\" 'b'");
     const RunResult r = pack(64, 64, name, 32, 1, 0, path(folder) + "/");
-    ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
+    ASSERT_TRUE(Ran(r));
     EXPECT_TRUE(r.out.endsWith("Output/" + name + ".json\n")) << r.out.toStdString();
-    EXPECT_EQ(ReadAtlas(path("Output"), name).frames.size(), sources.size());
+    EXPECT_EQ(ReadAtlas(path("Output"), name).frames.size(), std::size_t(files.size()));
     EXPECT_EQ(FramesDiffer(path("Output"), name, path(folder)), "");
     EXPECT_EQ(json("Output/" + name + ".json")["meta"].toObject()["image"].toString(), name + ".png");
 }
