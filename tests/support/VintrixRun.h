@@ -87,11 +87,9 @@ inline QByteArray Encoded(const QImage& img, const char* format = "png")
 // along the bottom and right where its content goes (inside `padding`).
 inline QImage NinePatch(const QImage& picture, QMargins slices, std::optional<QMargins> padding = {})
 {
-    QImage img(picture.size() + QSize(2, 2), QImage::Format_RGBA8888);
-    img.fill(Qt::transparent);
-    for (int y = 0; y < picture.height(); ++y)
-        for (int x = 0; x < picture.width(); ++x)
-            img.setPixel(x + 1, y + 1, picture.pixel(x, y));
+    // Transparent around the picture, as copy() fills what lies beyond an image.
+    QImage img =
+        picture.convertToFormat(QImage::Format_RGBA8888).copy(-1, -1, picture.width() + 2, picture.height() + 2);
     const auto mark = [&](QMargins m, int row, int column) {
         for (int x = 1 + m.left(); x <= picture.width() - m.right(); ++x)
             img.setPixelColor(x, row, Qt::black);
@@ -419,13 +417,10 @@ inline void ReadCss(const QString& outputDir, const QString& name, Atlas& atlas)
     const QString html = QString::fromUtf8(page.readAll());
     QStringList classes;  // as the page's elements have them
     static const QRegularExpression attribute("class=\"([^\"]*)\"");
-    for (auto it = attribute.globalMatch(html); it.hasNext();)
-        classes << it.next()
-                       .captured(1)
-                       .replace("&quot;", "\"")
-                       .replace("&lt;", "<")
-                       .replace("&gt;", ">")
-                       .replace("&amp;", "&");
+    for (auto it = attribute.globalMatch(html); it.hasNext();) {
+        QString value = it.next().captured(1);
+        classes << value.replace("&quot;", "\"").replace("&lt;", "<").replace("&gt;", ">").replace("&amp;", "&");
+    }
     if (!html.contains(
             "<link rel=\"stylesheet\" href=\"" + QString::fromLatin1(QUrl::toPercentEncoding(name)) + ".css\">"))
         atlas.error = name + ".html does not link " + name + ".css";
@@ -622,14 +617,8 @@ inline QImage StoredImage(const QImage& sheet, const Frame& frame, Data format)
     QImage stored = sheet.copy(region).convertToFormat(QImage::Format_RGBA8888);
     if (frame.rotated)  // JSON and Starling store it turned clockwise, libGDX counter-clockwise
         stored = stored.transformed(QTransform().rotate(format == Data::Libgdx ? 90 : -90));
-    if (!frame.trimmed)
-        return stored;
-    QImage whole(frame.sourceSize, QImage::Format_RGBA8888);
-    whole.fill(Qt::transparent);
-    for (int y = 0; y < stored.height(); ++y)
-        for (int x = 0; x < stored.width(); ++x)
-            whole.setPixelColor(frame.source.x() + x, frame.source.y() + y, stored.pixelColor(x, y));
-    return whole;
+    // copy() fills what lies beyond `stored` with transparent pixels.
+    return frame.trimmed ? stored.copy(QRect(-frame.source.topLeft(), frame.sourceSize)) : stored;
 }
 
 // Empty when NAME's data files can be read, give each sheet's true size,
