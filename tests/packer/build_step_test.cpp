@@ -38,6 +38,7 @@ struct DepfileCase {
     const char* settings;                   // sprites/vintrix.toml; "" for none
     const char* depfile;
     const char* text;
+    friend void PrintTo(const DepfileCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class Depfiles : public BuildStep, public ::testing::WithParamInterface<DepfileCase> {};
@@ -152,6 +153,7 @@ struct Tool {
     const char* file;
     const char* consumers;  // a step after each pack, appended to the example
     const char* ran;        // what a line that runs "pack NAME" or "use NAME" looks like
+    friend void PrintTo(const Tool& t, std::ostream* os) { *os << t.label; }
 };
 
 const Tool kNinja{"ninja", "ninja", "build.ninja",

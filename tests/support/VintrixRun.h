@@ -467,12 +467,12 @@ inline std::optional<GodotResource> ReadGodotResource(const QString& path)
     static const QRegularExpression header("^\\[gd_resource type=\"(\\w+)\"[^\\]]* format=3\\]$");
     static const QRegularExpression ext("^\\[ext_resource type=\"Texture2D\" path=\"([^\"]*)\" id=\"(\\w+)\"\\]$");
     static const QRegularExpression property("^(\\w+) = (.*)$");
+    const auto open = [](const QString& v) { return v.count('[') + v.count('{') != v.count(']') + v.count('}'); };
     QString section, key;
     for (const QString& line : QString::fromUtf8(f.readAll()).split('\n')) {
         if (!key.isEmpty()) {  // a value over several lines
             r.properties[key] += "\n" + line;
-            if (r.properties[key].count('[') + r.properties[key].count('{') ==
-                r.properties[key].count(']') + r.properties[key].count('}'))
+            if (!open(r.properties[key]))
                 key.clear();
         } else if (const auto m = header.match(line); m.hasMatch()) {
             r.type = m.captured(1);
@@ -482,8 +482,7 @@ inline std::optional<GodotResource> ReadGodotResource(const QString& path)
             section = line;
         } else if (const auto p = property.match(line); p.hasMatch() && section == "[resource]") {
             r.properties[p.captured(1)] = p.captured(2);
-            if (p.captured(2).count('[') + p.captured(2).count('{') !=
-                p.captured(2).count(']') + p.captured(2).count('}'))
+            if (open(p.captured(2)))
                 key = p.captured(1);
         } else if (!line.isEmpty()) {
             return std::nullopt;
