@@ -21,6 +21,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QMargins>
 #include <QPointF>
 #include <QProcess>
@@ -329,8 +330,7 @@ inline void ReadStarling(const QString& outputDir, const QString& name, Atlas& a
             const QString frame = a.value("name").toString().trimmed();
             const bool rotated = a.value("rotated") == u"true";
             const QSize size = QSize(number("width"), number("height"));
-            const QRect rect(number("x"), number("y"), rotated ? size.height() : size.width(),
-                rotated ? size.width() : size.height());
+            const QRect rect(QPoint(number("x"), number("y")), rotated ? size.transposed() : size);
             const bool trimmed = number("frameWidth") > 0 && number("frameHeight") > 0;
             if (atlas.frames.count(frame))
                 atlas.error = frame + " is listed twice";
@@ -398,18 +398,18 @@ inline void ReadCss(const QString& outputDir, const QString& name, Atlas& atlas)
     QString text = QString::fromUtf8(css.readAll());
     text.remove(QRegularExpression("/\\*.*?\\*/", QRegularExpression::DotMatchesEverythingOption));
     QString shared;
-    std::vector<std::pair<QString, std::map<QString, QString>>> rules;
+    std::vector<std::pair<QString, QMap<QString, QString>>> rules;
     static const QRegularExpression rule("\\s*([^{]+?)\\s*\\{([^}]*)\\}");
     for (auto it = rule.globalMatch(text); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
-        std::map<QString, QString> declarations;
+        QMap<QString, QString> declarations;
         for (const QString& d : m.captured(2).split(';', Qt::SkipEmptyParts))
             if (d.contains(':'))
                 declarations[d.section(':', 0, 0).trimmed()] = d.section(':', 1).trimmed();
         const QString cls = CssClass(m.captured(1));
         if (cls.isEmpty())
             atlas.error = "a rule not for one class: " + m.captured(1);
-        if (!declarations.count("background"))
+        if (!declarations.contains("background"))
             shared = cls;
         else
             rules.emplace_back(cls, declarations);
@@ -425,14 +425,8 @@ inline void ReadCss(const QString& outputDir, const QString& name, Atlas& atlas)
             "<link rel=\"stylesheet\" href=\"" + QString::fromLatin1(QUrl::toPercentEncoding(name)) + ".css\">"))
         atlas.error = name + ".html does not link " + name + ".css";
     static const QRegularExpression background("url\\(\"([^\"]*)\"\\) no-repeat (-?\\d+)(?:px)? (-?\\d+)(?:px)?");
-    for (const auto& entry : rules) {
-        const QString& cls = entry.first;
-        const std::map<QString, QString>& declarations = entry.second;
-        const auto value = [&](const QString& property) {
-            const auto it = declarations.find(property);
-            return it == declarations.end() ? QString() : it->second;
-        };
-        const QRegularExpressionMatch m = background.match(value("background"));
+    for (const auto& [cls, declarations] : rules) {
+        const QRegularExpressionMatch m = background.match(declarations.value("background"));
         const QString key = cls.mid(shared.size() + 1);
         if (shared.isEmpty() || !cls.startsWith(shared + "-") || !m.hasMatch())
             atlas.error = cls + ": no shared class or no background";
@@ -442,7 +436,8 @@ inline void ReadCss(const QString& outputDir, const QString& name, Atlas& atlas)
             atlas.error = key + " is listed twice";
         const QString image = QUrl::fromPercentEncoding(m.captured(1).toUtf8());
         AddSheet(atlas, outputDir, image);
-        const QSize size(value("width").remove("px").toInt(), value("height").remove("px").toInt());
+        const QSize size(
+            declarations.value("width").remove("px").toInt(), declarations.value("height").remove("px").toInt());
         atlas.frames[key] = {image, QRect(QPoint(-m.captured(2).toInt(), -m.captured(3).toInt()), size), false, false,
             QRect(QPoint(), size), size};
         atlas.order << key;
