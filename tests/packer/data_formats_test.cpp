@@ -67,8 +67,7 @@ TEST_P(DataFormat, NamesEveryFrameWhereItsPixelsAreAndReplacesAnEarlierFormatsFi
     QImage near = images["walk_1.png"];
     near.setPixel(0, 0, ~near.pixel(0, 0));
     save(near, "near.png");
-    names << "same.png"
-          << "near.png";
+    names += {"same.png", "near.png"};
 
     // An earlier run in another format, whose data files this run replaces.
     const QString other = c.format == Data::Libgdx ? "json-hash" : "libgdx";
