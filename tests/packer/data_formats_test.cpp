@@ -44,6 +44,11 @@ protected:
     {
         return QStringList{width, width, "s", "32", "1", "1", sprites(), "--data", GetParam().data} + extra;
     }
+    // FramesDiffer for Output/s, `file` naming each frame's sprite.
+    QString differs(const std::function<QString(const QString&)>& file) const
+    {
+        return FramesDiffer(path("Output"), "s", path("sprites"), GetParam().format, file);
+    }
 };
 
 TEST_P(DataFormat, NamesEveryFrameWhereItsPixelsAreAndReplacesAnEarlierFormatsFiles)
@@ -62,8 +67,7 @@ TEST_P(DataFormat, NamesEveryFrameWhereItsPixelsAreAndReplacesAnEarlierFormatsFi
     QImage near = images["walk_1.png"];
     near.setPixel(0, 0, ~near.pixel(0, 0));
     save(near, "near.png");
-    names << "same.png"
-          << "near.png";
+    names += {"same.png", "near.png"};
 
     // An earlier run in another format, whose data files this run replaces.
     const QString other = c.format == Data::Libgdx ? "json-hash" : "libgdx";
@@ -93,9 +97,7 @@ TEST_P(DataFormat, NamesEveryFrameWhereItsPixelsAreAndReplacesAnEarlierFormatsFi
     const auto frame = [&](const char* name) { return atlas.frames.at(FrameOf(c.format, name)); };
     EXPECT_EQ(frame("same.png").rect, frame("walk_1.png").rect);
     EXPECT_NE(frame("near.png").rect, frame("walk_1.png").rect);
-    EXPECT_EQ(
-        FramesDiffer(path("Output"), "s", path("sprites"), c.format, [&](const QString& key) { return file[key]; }),
-        "");
+    EXPECT_EQ(differs([&](const QString& key) { return file[key]; }), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, DataFormat, ::testing::ValuesIn(kFormats),
@@ -184,9 +186,8 @@ TEST_P(DataFormat, AnimationsGroupNumberedFramesInTheOrderOfTheirNumbers)
     for (const bool strip : {false, true}) {
         SCOPED_TRACE(strip ? "--strip-extensions" : "with extensions");
         const QString ext = strip ? "" : ".png";
-        const RunResult r =
-            run(args("64", strip ? QStringList{"--strip-extensions", "--animations"} : QStringList{"--animations"}));
-        ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
+        ASSERT_TRUE(Ran(
+            run(args("64", strip ? QStringList{"--strip-extensions", "--animations"} : QStringList{"--animations"}))));
 
         const Atlas atlas = ReadAtlas(path("Output"), "s", c.format);
         ASSERT_EQ(atlas.error, "");
@@ -218,9 +219,7 @@ TEST_P(DataFormat, AnimationsGroupNumberedFramesInTheOrderOfTheirNumbers)
             EXPECT_EQ(
                 atlas.animations.at("boss.idle").toVariant().toStringList(), named({"boss.idle_1", "boss.idle_2"}));
         }
-        EXPECT_EQ(
-            FramesDiffer(path("Output"), "s", path("sprites"), c.format, [&](const QString& key) { return file[key]; }),
-            "");
+        EXPECT_EQ(differs([&](const QString& key) { return file[key]; }), "");
     }
 }
 
@@ -276,11 +275,10 @@ TEST_P(DataFormat, PivotsAndNineSlicesAreWrittenWhereTheFormatHoldsThem)
     if (c.format != Data::Css)
         EXPECT_TRUE(frame("hero_1.png").trimmed);
     EXPECT_FALSE(frame("panel.png").trimmed);
-    EXPECT_EQ(FramesDiffer(path("Output"), "s", path("sprites"), c.format,
-                  [&](const QString& key) {
-                      const QString file = c.format == Data::Css || c.format == Data::Godot ? key + ".png" : key;
-                      return file.startsWith("button") ? "../pictures/" + file : file;
-                  }),
+    EXPECT_EQ(differs([&](const QString& key) {
+        const QString file = c.format == Data::Css || c.format == Data::Godot ? key + ".png" : key;
+        return file.startsWith("button") ? "../pictures/" + file : file;
+    }),
         "");
 }
 
@@ -298,8 +296,7 @@ TEST_P(FileEachSheet, LeavesOutAnAnimationOverTwoSheets)
         save(RandomSprite(rng, 8, 8), QString("walk_%1.png").arg(i));
     for (int i = 1; i <= 2; ++i)
         save(RandomSprite(rng, 3, 3), QString("jump_%1.png").arg(i));
-    const RunResult r = run(args("20", {"--strip-extensions", "--animations"}));
-    ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
+    ASSERT_TRUE(Ran(run(args("20", {"--strip-extensions", "--animations"}))));
 
     const Atlas atlas = ReadAtlas(path("Output"), "s", GetParam().format);
     ASSERT_EQ(atlas.error, "");
@@ -309,9 +306,7 @@ TEST_P(FileEachSheet, LeavesOutAnAnimationOverTwoSheets)
     EXPECT_EQ(walkSheets.size(), 2u);
     EXPECT_EQ(Names(atlas.animations), QStringList{"jump"});
     EXPECT_EQ(atlas.animations.at("jump").toVariant().toStringList(), QStringList({"jump_1", "jump_2"}));
-    EXPECT_EQ(
-        FramesDiffer(path("Output"), "s", path("sprites"), GetParam().format, [](QString key) { return key + ".png"; }),
-        "");
+    EXPECT_EQ(differs([](QString key) { return key + ".png"; }), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, FileEachSheet, ::testing::Values(kFormats[0], kFormats[1]),

@@ -22,6 +22,17 @@ inline void PrintTo(const QSize& s, std::ostream* os)
 
 namespace vintrix::test {
 
+// Names the cases of a table by their `label`.
+inline constexpr auto ByLabel = [](const auto& info) { return std::string(info.param.label); };
+
+// ASSERT_TRUE(Ran(run(...))): the run ended with status 0, else what it said.
+inline ::testing::AssertionResult Ran(const RunResult& r)
+{
+    if (r.exitCode == Ok)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "exit status " << r.exitCode << ": " << r.err.toStdString();
+}
+
 class VintrixFolder : public ::testing::Test {
 protected:
     void SetUp() override
@@ -39,10 +50,20 @@ protected:
     {
         return RunVintrix(work_.path(), args, env_, std::move(setup));
     }
-    RunResult pack(int w, int h, const QString& name, int bpp, int format, int margin, QString folder = {})
+    RunResult pack(int w, int h, const QString& name, int bpp, int format, int margin, QString folder = {},
+        const QStringList& options = {})
     {
-        return run({QString::number(w), QString::number(h), name, QString::number(bpp), QString::number(format),
-            QString::number(margin), folder.isEmpty() ? sprites() : folder});
+        return run(QStringList{QString::number(w), QString::number(h), name, QString::number(bpp),
+                       QString::number(format), QString::number(margin), folder.isEmpty() ? sprites() : folder} +
+            options);
+    }
+    // Runs again into an emptied Output what `rerun` ran: the same input gives the same bytes.
+    void expectSameBytesAgain(const std::function<RunResult()>& rerun)
+    {
+        const Files first = output();
+        ASSERT_TRUE(QDir(path("Output")).removeRecursively());
+        ASSERT_TRUE(Ran(rerun()));
+        EXPECT_EQ(output(), first);
     }
 
     void save(const QImage& img, const QString& file, const char* format = nullptr, QString dir = {})

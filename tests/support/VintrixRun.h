@@ -5,6 +5,7 @@
 // and Qt Test programs both use it.
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <optional>
@@ -20,6 +21,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QMargins>
 #include <QPointF>
 #include <QProcess>
@@ -86,11 +88,9 @@ inline QByteArray Encoded(const QImage& img, const char* format = "png")
 // along the bottom and right where its content goes (inside `padding`).
 inline QImage NinePatch(const QImage& picture, QMargins slices, std::optional<QMargins> padding = {})
 {
-    QImage img(picture.size() + QSize(2, 2), QImage::Format_RGBA8888);
-    img.fill(Qt::transparent);
-    for (int y = 0; y < picture.height(); ++y)
-        for (int x = 0; x < picture.width(); ++x)
-            img.setPixel(x + 1, y + 1, picture.pixel(x, y));
+    // Transparent around the picture, as copy() fills what lies beyond an image.
+    QImage img =
+        picture.convertToFormat(QImage::Format_RGBA8888).copy(-1, -1, picture.width() + 2, picture.height() + 2);
     const auto mark = [&](QMargins m, int row, int column) {
         for (int x = 1 + m.left(); x <= picture.width() - m.right(); ++x)
             img.setPixelColor(x, row, Qt::black);
@@ -114,6 +114,13 @@ inline QImage RandomSprite(std::mt19937& rng, int w, int h)
             img.setPixelColor(x, y, QColor(byte(rng), byte(rng), byte(rng), a));
         }
     return img;
+}
+
+// The largest difference between two pixels in any channel, alpha included.
+inline int ChannelError(QRgb a, QRgb b)
+{
+    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b)),
+        std::abs(qAlpha(a) - qAlpha(b))});
 }
 
 // Vintrix's lock and its record of which name wrote which files.
@@ -215,36 +222,15 @@ inline QJsonObject ReadJson(const QString& path, QString& error, QByteArray* tex
     return doc.object();
 }
 
-// The keys of the object `member` of valid JSON's top-level object, in the
-// order of the text, duplicates included: QJsonObject sorts its keys and
-// keeps one of each, while JavaScript keeps them as written.
-inline QStringList KeysAsWritten(const QByteArray& json, const QString& member)
+// The keys of a JSON hash's frames in the order of the text, duplicates
+// included: QJsonObject sorts its keys and keeps one of each, while
+// JavaScript keeps them as written. Each frame's object opens with "frame".
+inline QStringList FrameKeysAsWritten(const QByteArray& json)
 {
     QStringList keys;
-    QString outer;  // the latest key of the top-level object
-    int depth = 0;
-    for (qsizetype i = 0; i < json.size(); ++i) {
-        const char c = json[i];
-        if (c == '{' || c == '[')
-            ++depth;
-        else if (c == '}' || c == ']')
-            --depth;
-        if (c != '"')
-            continue;
-        qsizetype end = i + 1;
-        while (end < json.size() && json[end] != '"')
-            end += json[end] == '\\' ? 2 : 1;
-        const QString text = QJsonDocument::fromJson("[" + json.mid(i, end + 1 - i) + "]").array().at(0).toString();
-        i = end;
-        while (end + 1 < json.size() && QChar(json[end + 1]).isSpace())
-            ++end;
-        if (end + 1 >= json.size() || json[end + 1] != ':')
-            continue;  // a value, not a key
-        if (depth == 1)
-            outer = text;
-        else if (depth == 2 && outer == member)
-            keys << text;
-    }
+    static const QRegularExpression key("(\"(?:[^\"\\\\]|\\\\.)*\")\\s*:\\s*\\{\\s*\"frame\"\\s*:");
+    for (auto it = key.globalMatch(QString::fromUtf8(json)); it.hasNext();)
+        keys << QJsonDocument::fromJson("[" + it.next().captured(1).toUtf8() + "]").array().at(0).toString();
     return keys;
 }
 
@@ -344,8 +330,7 @@ inline void ReadStarling(const QString& outputDir, const QString& name, Atlas& a
             const QString frame = a.value("name").toString().trimmed();
             const bool rotated = a.value("rotated") == u"true";
             const QSize size = QSize(number("width"), number("height"));
-            const QRect rect(number("x"), number("y"), rotated ? size.height() : size.width(),
-                rotated ? size.width() : size.height());
+            const QRect rect(QPoint(number("x"), number("y")), rotated ? size.transposed() : size);
             const bool trimmed = number("frameWidth") > 0 && number("frameHeight") > 0;
             if (atlas.frames.count(frame))
                 atlas.error = frame + " is listed twice";
@@ -413,18 +398,18 @@ inline void ReadCss(const QString& outputDir, const QString& name, Atlas& atlas)
     QString text = QString::fromUtf8(css.readAll());
     text.remove(QRegularExpression("/\\*.*?\\*/", QRegularExpression::DotMatchesEverythingOption));
     QString shared;
-    std::vector<std::pair<QString, std::map<QString, QString>>> rules;
+    std::vector<std::pair<QString, QMap<QString, QString>>> rules;
     static const QRegularExpression rule("\\s*([^{]+?)\\s*\\{([^}]*)\\}");
     for (auto it = rule.globalMatch(text); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
-        std::map<QString, QString> declarations;
+        QMap<QString, QString> declarations;
         for (const QString& d : m.captured(2).split(';', Qt::SkipEmptyParts))
             if (d.contains(':'))
                 declarations[d.section(':', 0, 0).trimmed()] = d.section(':', 1).trimmed();
         const QString cls = CssClass(m.captured(1));
         if (cls.isEmpty())
             atlas.error = "a rule not for one class: " + m.captured(1);
-        if (!declarations.count("background"))
+        if (!declarations.contains("background"))
             shared = cls;
         else
             rules.emplace_back(cls, declarations);
@@ -432,25 +417,16 @@ inline void ReadCss(const QString& outputDir, const QString& name, Atlas& atlas)
     const QString html = QString::fromUtf8(page.readAll());
     QStringList classes;  // as the page's elements have them
     static const QRegularExpression attribute("class=\"([^\"]*)\"");
-    for (auto it = attribute.globalMatch(html); it.hasNext();)
-        classes << it.next()
-                       .captured(1)
-                       .replace("&quot;", "\"")
-                       .replace("&lt;", "<")
-                       .replace("&gt;", ">")
-                       .replace("&amp;", "&");
+    for (auto it = attribute.globalMatch(html); it.hasNext();) {
+        QString value = it.next().captured(1);
+        classes << value.replace("&quot;", "\"").replace("&lt;", "<").replace("&gt;", ">").replace("&amp;", "&");
+    }
     if (!html.contains(
             "<link rel=\"stylesheet\" href=\"" + QString::fromLatin1(QUrl::toPercentEncoding(name)) + ".css\">"))
         atlas.error = name + ".html does not link " + name + ".css";
     static const QRegularExpression background("url\\(\"([^\"]*)\"\\) no-repeat (-?\\d+)(?:px)? (-?\\d+)(?:px)?");
-    for (const auto& entry : rules) {
-        const QString& cls = entry.first;
-        const std::map<QString, QString>& declarations = entry.second;
-        const auto value = [&](const QString& property) {
-            const auto it = declarations.find(property);
-            return it == declarations.end() ? QString() : it->second;
-        };
-        const QRegularExpressionMatch m = background.match(value("background"));
+    for (const auto& [cls, declarations] : rules) {
+        const QRegularExpressionMatch m = background.match(declarations.value("background"));
         const QString key = cls.mid(shared.size() + 1);
         if (shared.isEmpty() || !cls.startsWith(shared + "-") || !m.hasMatch())
             atlas.error = cls + ": no shared class or no background";
@@ -460,7 +436,8 @@ inline void ReadCss(const QString& outputDir, const QString& name, Atlas& atlas)
             atlas.error = key + " is listed twice";
         const QString image = QUrl::fromPercentEncoding(m.captured(1).toUtf8());
         AddSheet(atlas, outputDir, image);
-        const QSize size(value("width").remove("px").toInt(), value("height").remove("px").toInt());
+        const QSize size(
+            declarations.value("width").remove("px").toInt(), declarations.value("height").remove("px").toInt());
         atlas.frames[key] = {image, QRect(QPoint(-m.captured(2).toInt(), -m.captured(3).toInt()), size), false, false,
             QRect(QPoint(), size), size};
         atlas.order << key;
@@ -485,12 +462,12 @@ inline std::optional<GodotResource> ReadGodotResource(const QString& path)
     static const QRegularExpression header("^\\[gd_resource type=\"(\\w+)\"[^\\]]* format=3\\]$");
     static const QRegularExpression ext("^\\[ext_resource type=\"Texture2D\" path=\"([^\"]*)\" id=\"(\\w+)\"\\]$");
     static const QRegularExpression property("^(\\w+) = (.*)$");
+    const auto open = [](const QString& v) { return v.count('[') + v.count('{') != v.count(']') + v.count('}'); };
     QString section, key;
     for (const QString& line : QString::fromUtf8(f.readAll()).split('\n')) {
         if (!key.isEmpty()) {  // a value over several lines
             r.properties[key] += "\n" + line;
-            if (r.properties[key].count('[') + r.properties[key].count('{') ==
-                r.properties[key].count(']') + r.properties[key].count('}'))
+            if (!open(r.properties[key]))
                 key.clear();
         } else if (const auto m = header.match(line); m.hasMatch()) {
             r.type = m.captured(1);
@@ -500,8 +477,7 @@ inline std::optional<GodotResource> ReadGodotResource(const QString& path)
             section = line;
         } else if (const auto p = property.match(line); p.hasMatch() && section == "[resource]") {
             r.properties[p.captured(1)] = p.captured(2);
-            if (p.captured(2).count('[') + p.captured(2).count('{') !=
-                p.captured(2).count(']') + p.captured(2).count('}'))
+            if (open(p.captured(2)))
                 key = p.captured(1);
         } else if (!line.isEmpty()) {
             return std::nullopt;
@@ -580,16 +556,10 @@ inline void ReadGodot(const QString& outputDir, const QString& name, Atlas& atla
 inline Atlas ReadAtlas(const QString& outputDir, const QString& name, Data format = Data::JsonHash)
 {
     Atlas atlas;
-    if (format == Data::Starling) {
-        detail::ReadStarling(outputDir, name, atlas);
-        return atlas;
-    }
-    if (format == Data::Css) {
-        detail::ReadCss(outputDir, name, atlas);
-        return atlas;
-    }
-    if (format == Data::Godot) {
-        detail::ReadGodot(outputDir, name, atlas);
+    if (format == Data::Starling || format == Data::Css || format == Data::Godot) {
+        (format == Data::Starling     ? detail::ReadStarling
+                : format == Data::Css ? detail::ReadCss
+                                      : detail::ReadGodot)(outputDir, name, atlas);
         return atlas;
     }
     if (format == Data::Libgdx) {
@@ -625,7 +595,7 @@ inline Atlas ReadAtlas(const QString& outputDir, const QString& name, Data forma
                 detail::AddFrame(atlas, f["filename"].toString(), image, f.toObject());
         } else {
             const QJsonObject frames = root["frames"].toObject();
-            for (const QString& key : detail::KeysAsWritten(text, "frames"))
+            for (const QString& key : detail::FrameKeysAsWritten(text))
                 detail::AddFrame(atlas, key, image, frames[key].toObject());
         }
     }
@@ -641,14 +611,8 @@ inline QImage StoredImage(const QImage& sheet, const Frame& frame, Data format)
     QImage stored = sheet.copy(region).convertToFormat(QImage::Format_RGBA8888);
     if (frame.rotated)  // JSON and Starling store it turned clockwise, libGDX counter-clockwise
         stored = stored.transformed(QTransform().rotate(format == Data::Libgdx ? 90 : -90));
-    if (!frame.trimmed)
-        return stored;
-    QImage whole(frame.sourceSize, QImage::Format_RGBA8888);
-    whole.fill(Qt::transparent);
-    for (int y = 0; y < stored.height(); ++y)
-        for (int x = 0; x < stored.width(); ++x)
-            whole.setPixelColor(frame.source.x() + x, frame.source.y() + y, stored.pixelColor(x, y));
-    return whole;
+    // copy() fills what lies beyond `stored` with transparent pixels.
+    return frame.trimmed ? stored.copy(QRect(-frame.source.topLeft(), frame.sourceSize)) : stored;
 }
 
 // Empty when NAME's data files can be read, give each sheet's true size,
