@@ -1,6 +1,7 @@
 // Each atlas data format, and the options that name frames, through the
 // real Vintrix: the data read back as its engine reads it, and every frame
 // compared with its source, pixel for pixel.
+#include "PackerContract.h"
 #include "VintrixFolder.h"
 
 #include <QFileInfo>
@@ -124,6 +125,20 @@ TEST_F(VintrixFolder, EveryDataFormatIsTestedAndDescribed)
         name.replace("-", "\\-");
         EXPECT_TRUE(formats.contains(".TP\n.B " + name + "\n")) << name.toStdString();
         EXPECT_TRUE(option.contains(" " + name + " ") || option.contains(" " + name + "\n")) << name.toStdString();
+    }
+}
+
+// The manual page and the README give FORMAT's codes as the table does.
+TEST(SheetFormats, AreDescribedAsTheirTableSays)
+{
+    QFile manual(VINTRIX_MANUAL), readme(VINTRIX_README);
+    ASSERT_TRUE(manual.open(QIODevice::ReadOnly) && readme.open(QIODevice::ReadOnly));
+    const QString page = QString::fromUtf8(manual.readAll()).section(".I FORMAT\n", 1).section("\n.TP", 0, 0);
+    const QString row = QString::fromUtf8(readme.readAll()).section("\n| FORMAT |", 1).section("\n", 0, 0);
+    for (const vintrix::SheetFormat& format : vintrix::kSheetFormats) {
+        const QString code = QString::number(vintrix::ToCode(format.code)), name = QString::fromLatin1(format.name);
+        EXPECT_TRUE(page.contains(code + " for " + name)) << page.toStdString();
+        EXPECT_TRUE(row.contains(code + " = " + name)) << row.toStdString();
     }
 }
 
