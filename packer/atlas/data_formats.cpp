@@ -50,6 +50,7 @@ const DataFormat kDataFormats[] = {
         .write = cssData,
         .withoutTrim = "a CSS background shows a frame as its region of the sheet, without the trimmed borders",
         .withoutRotation = "a CSS background shows a frame as its region of the sheet, and cannot turn it back",
+        .withoutPremultiplied = "browsers take a sheet's colours as not premultiplied, and would darken its edges",
         .checkNames = checkCssNames},
     {.name = "godot",
         .help = "a folder NAME/ of Godot 4 AtlasTextures, NAME.tres the animations",

@@ -34,8 +34,9 @@ struct DataFormat {
     // A rotated sprite is stored turned 90 degrees clockwise, or counter-
     // clockwise, whichever its loader turns back.
     bool turnsClockwise = true;
-    // Why the format cannot show a trimmed or a rotated frame; empty where it can.
-    std::string_view withoutTrim = {}, withoutRotation = {};
+    // Why the format cannot show a trimmed or a rotated frame, or colours
+    // premultiplied by alpha; empty where it can.
+    std::string_view withoutTrim = {}, withoutRotation = {}, withoutPremultiplied = {};
     bool holdsAnimations = false;
     NameCheck checkNames = nullptr;  // null: any UTF-8 name
 };

@@ -240,6 +240,8 @@ void checkPixelOptions(const Options& o)
         refuse("--trim", o.data->withoutTrim);
     if (o.rotate && !o.data->withoutRotation.empty())
         refuse("--rotate", o.data->withoutRotation);
+    if (o.premultiply && !o.data->withoutPremultiplied.empty())
+        refuse("--premultiply", o.data->withoutPremultiplied);
     if (std::int64_t{o.extrude} * 2 > o.margin)
         throw ArgumentError("--extrude " + std::to_string(o.extrude) + " needs a margin of at least " +
             std::to_string(std::int64_t{o.extrude} * 2) + ", room for the extruded edges of two neighbours, not " +

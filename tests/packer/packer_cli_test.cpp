@@ -149,6 +149,9 @@ const MessageCase kMessages[] = {
     {"cssWithRotate", "64|64|n|32|1|0|DIR|--rotate|--data=css",
         "--data css cannot go with --rotate: a CSS background shows a frame as its region of the sheet, and cannot "
         "turn it back"},
+    {"cssWithPremultiply", "64|64|n|32|1|0|DIR|--data=css|--premultiply",
+        "--data css cannot go with --premultiply: browsers take a sheet's colours as not premultiplied, and would "
+        "darken its edges"},
     {"cssClassOfTwoFiles", "64|64|n|32|1|0|DIR|--data|css",
         "\"a b.png\" and \"a-b.png\" would both be the CSS class \"n-a-b\": rename one of them", BadInput,
         {{"a b.png", kRed}, {"a-b.png", kBlue}}},
