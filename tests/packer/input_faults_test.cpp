@@ -5,7 +5,6 @@
 #include "VintrixFolder.h"
 
 #include <cstring>
-#include <memory>
 
 #include <fcntl.h>
 #include <linux/capability.h>
@@ -430,90 +429,59 @@ TEST_F(InputFaults, SkippedEntriesAreListedInOneWarning)
     EXPECT_TRUE(QFile::exists(path("Output/n.png")));
 }
 
-// What a case made that cannot be read: the warning's entries for it, and
-// how to remove it.
-struct Planted {
-    QStringList entries;
-    std::function<void()> undo = [] {};
-};
-
-struct Unreadable {
-    const char* label;
-    Planted (*plant)(const QString& sprites);
-    friend void PrintTo(const Unreadable& c, std::ostream* os) { *os << c.label; }
-};
-
-class UnreadableEntries : public InputFaults, public ::testing::WithParamInterface<Unreadable> {};
-
 // With --recursive, a subfolder or image that cannot even be looked at is
 // named in the warning with the reason, as other skipped entries are, where
 // it was dropped without a word.
-TEST_P(UnreadableEntries, AreListedInTheWarning)
-{
-    save(QImage(4, 4, QImage::Format_RGBA8888), "good.png");
-    const Planted planted = GetParam().plant(path("sprites"));
-    const std::unique_ptr<const Planted, void (*)(const Planted*)> undo(&planted, [](const Planted* p) { p->undo(); });
-    // Run by root, Vintrix may not read what the folders' owner cannot.
-    const RunResult r = run({"64", "64", "n", "32", "1", "0", sprites(), "--recursive"}, [] {
-        ::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE);
-        ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH);
-    });
-    EXPECT_EQ(r.exitCode, Ok);
-    EXPECT_EQ(r.err,
-        QString("warning: skipped %1 entr%2 of \"")
-                .arg(planted.entries.size())
-                .arg(planted.entries.size() == 1 ? "y" : "ies") +
-            sprites() + "\": " + planted.entries.join(", ") + "\n");
-    EXPECT_EQ(ReadAtlas(path("Output"), "n").frames.size(), 1u);
-}
+class UnreadableEntries : public InputFaults {
+protected:
+    void expectListed(const QStringList& entries)
+    {
+        save(QImage(4, 4, QImage::Format_RGBA8888), "good.png");
+        // Run by root, Vintrix may not read what the folders' owner cannot.
+        const RunResult r = run({"64", "64", "n", "32", "1", "0", sprites(), "--recursive"}, [] {
+            ::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE);
+            ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH);
+        });
+        EXPECT_EQ(r.exitCode, Ok);
+        EXPECT_EQ(r.err,
+            QString("warning: skipped %1 entr%2 of \"").arg(entries.size()).arg(entries.size() == 1 ? "y" : "ies") +
+                sprites() + "\": " + entries.join(", ") + "\n");
+        EXPECT_EQ(ReadAtlas(path("Output"), "n").frames.size(), 1u);
+    }
+};
 
 // Folders nested until the path of the last one is longer than PATH_MAX:
-// the one before can still be listed, the last cannot be looked at. They
-// are removed level by level, as no path reaches the last.
-Planted longPath(const QString& sprites)
+// the one before can still be listed, the last cannot be looked at.
+TEST_F(UnreadableEntries, PathPastPathMax)
 {
-    auto levels = std::make_shared<std::vector<std::pair<int, QByteArray>>>();  // each folder's parent and name
-    Planted planted{{}, [levels] {
-                        for (auto it = levels->rbegin(); it != levels->rend(); ++it) {
-                            ::unlinkat(it->first, it->second.constData(), AT_REMOVEDIR);
-                            ::close(it->first);
-                        }
-                    }};
-    QByteArray at = QFile::encodeName(sprites), inside;
+    QByteArray at = QFile::encodeName(sprites()).chopped(1), inside;
     int parent = ::open(at.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    for (bool last = false; !last && parent >= 0;) {
+    for (bool last = false; !last;) {
         last = at.size() + 1 + 201 > 4095;  // else its path with a slash can still be listed
         const QByteArray name(last ? 250 : 200, last ? 'z' : 'd');
-        if (::mkdirat(parent, name.constData(), 0700) != 0) {
-            ADD_FAILURE() << "cannot make a folder " << at.size() << " bytes deep";
-            ::close(parent);
-            return planted;
-        }
-        levels->emplace_back(parent, name);
+        EXPECT_EQ(::mkdirat(parent, name.constData(), 0700), 0) << at.size() << " bytes deep";
         inside += (inside.isEmpty() ? "" : "/") + name;
         at += "/" + name;
-        parent = last ? -1 : ::openat(parent, name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int child = last ? -1 : ::openat(parent, name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(parent);
+        parent = child;
     }
-    planted.entries << "\"" + QString::fromLocal8Bit(inside) + "\" (cannot be read: File name too long)";
-    return planted;
+    expectListed({"\"" + QString::fromLocal8Bit(inside) + "\" (cannot be read: File name too long)"});
+    // Too deep for QTemporaryDir to remove.
+    EXPECT_EQ(QProcess::execute("rm", {"-rf", sprites() + QString(200, 'd')}), 0);
 }
 
 // A folder that can be listed but not searched: its entries' names are
 // known, nothing else.
-Planted unsearchable(const QString& sprites)
+TEST_F(UnreadableEntries, FolderWithoutSearch)
 {
-    const QByteArray locked = QFile::encodeName(sprites + "/locked");
-    Planted planted{{}, [locked] { ::chmod(locked.constData(), 0700); }};
-    EXPECT_TRUE(QDir(sprites).mkpath("locked/deeper"));
-    EXPECT_TRUE(QFile(sprites + "/locked/a.png").open(QIODevice::WriteOnly));
-    EXPECT_EQ(::chmod(locked.constData(), 0600), 0);
-    planted.entries << "\"locked/a.png\" (cannot be read: Permission denied)"
-                    << "\"locked/deeper\" (cannot be read: Permission denied)";
-    return planted;
+    ASSERT_TRUE(work_.mkpath("sprites/locked/deeper"));
+    writeBytes("sprites/locked/a.png", "");
+    const QByteArray locked = QFile::encodeName(path("sprites/locked"));
+    ASSERT_EQ(::chmod(locked.constData(), 0600), 0);
+    expectListed({"\"locked/a.png\" (cannot be read: Permission denied)",
+        "\"locked/deeper\" (cannot be read: Permission denied)"});
+    ::chmod(locked.constData(), 0700);
 }
-
-const Unreadable kUnreadableEntries[] = {{"pathPastPathMax", longPath}, {"folderWithoutSearch", unsearchable}};
-
-INSTANTIATE_TEST_SUITE_P(Kinds, UnreadableEntries, ::testing::ValuesIn(kUnreadableEntries), ByLabel);
 
 }  // namespace
