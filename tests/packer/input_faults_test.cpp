@@ -376,23 +376,15 @@ TEST_F(InputFaults, EveryKnownFormatAndKindOfFileDecodesPixelForPixel)
 // One file that is no image among many PNG files, and among files of every
 // format, decoded on every thread: its error line, every time, and nothing
 // else (a reader's global state torn down at exit once aborted such runs).
-struct Crowd {
-    int pngs;
-    bool everyFormat;
-    friend void PrintTo(const Crowd& c, std::ostream* os)
-    {
-        *os << c.pngs << (c.everyFormat ? " PNG, every format" : " PNG");
-    }
-};
-
-class BadFileAmongMany : public InputFaults, public ::testing::WithParamInterface<Crowd> {};
+class BadFileAmongMany : public InputFaults, public ::testing::WithParamInterface<std::tuple<int, bool>> {};
 
 TEST_P(BadFileAmongMany, EndsWithItsErrorLine)
 {
+    const auto [pngs, everyFormat] = GetParam();
     const QImage sprite = gradient(10, 12);
-    for (int i = 0; i < GetParam().pngs; ++i)
+    for (int i = 0; i < pngs; ++i)
         save(sprite, QString("s%1.png").arg(i));
-    if (GetParam().everyFormat) {
+    if (everyFormat) {
         for (const char* format : {"jpg", "bmp", "webp", "tif"})
             save(sprite, QString("other.") + format);
         writeBytes("sprites/other.gif", gif(10, 12));
@@ -405,8 +397,8 @@ TEST_P(BadFileAmongMany, EndsWithItsErrorLine)
     EXPECT_FALSE(outputExists());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Counts, BadFileAmongMany, ::testing::Values(Crowd{0, false}, Crowd{21, false}, Crowd{22, false}, Crowd{40, true}));
+INSTANTIATE_TEST_SUITE_P(Counts, BadFileAmongMany,
+    ::testing::Values(std::tuple(0, false), std::tuple(21, false), std::tuple(22, false), std::tuple(40, true)));
 
 // ---- skipped entries ------------------------------------------------------
 
