@@ -183,42 +183,79 @@ TEST_F(VintrixFolder, GodotsFolderGoesWithItsLastFile)
     EXPECT_FALSE(QFileInfo::exists(path("Output/s")));
 }
 
-// Numbered frames on one sheet, named with and without their extensions:
+// On one sheet, named with and without their extensions: numbered frames
 // grouped by the name before the number, whatever the separator and the
 // dots before it, played in the order of the numbers, and every format's
-// frames (the JSON hash's keys too) listed in natural order.
-TEST_P(DataFormat, AnimationsGroupNumberedFramesInTheOrderOfTheirNumbers)
+// frames (the JSON hash's keys too) listed in natural order. Pivots and
+// nine-slices from the settings file's tables, a later table winning, and a
+// nine-patch's guides, read back wherever the format holds them: JSON's
+// anchor (fractions of the original) and borders, as PixiJS reads them;
+// libGDX's split and pad; Starling's pivotX and pivotY (pixels of the
+// original). Trimmed, a sprite keeps its pivot in the original; one with a
+// nine-slice is not trimmed. Every frame shows its pixels, a nine-patch
+// without its guides.
+TEST_P(DataFormat, AnimationsPivotsAndNineSlicesAreWrittenWhereTheFormatHoldsThem)
 {
     const FormatCase c = GetParam();
+    std::mt19937 rng(4);
+    const auto bordered = [&](int w, int h) {  // a transparent column at each side, for --trim
+        QImage img = RandomSprite(rng, w, h);
+        for (int y = 0; y < h; ++y)
+            for (int x : {0, w - 1})
+                img.setPixelColor(x, y, Qt::transparent);
+        img.setPixelColor(1, 1, Qt::red);
+        return img;
+    };
     // Each file's stem and its frame in libGDX's data, which carries an
     // animation as one name with an index a frame; in natural order.
     const std::vector<std::pair<QString, QString>> frames{{"boss.idle_1", "boss.idle#1"},
-        {"boss.idle_2", "boss.idle#2"}, {"idle", "idle"}, {"run-1", "run-1"}, {"walk-3", "walk#3"}, {"walk2", "walk#2"},
-        {"walk_1", "walk#1"}, {"walk_4", "walk#4"}, {"walk_10", "walk#10"}};
-    std::mt19937 rng(5);
+        {"boss.idle_2", "boss.idle#2"}, {"button.9", "button.9"}, {"hero_1", "hero_1"}, {"idle", "idle"},
+        {"panel", "panel"}, {"run-1", "run-1"}, {"walk-3", "walk#3"}, {"walk2", "walk#2"}, {"walk_1", "walk#1"},
+        {"walk_4", "walk#4"}, {"walk_10", "walk#10"}};
     for (const auto& [stem, region] : frames)
-        save(RandomSprite(rng, 6, 6), stem + ".png");
+        if (stem != "button.9")
+            save(stem == "hero_1"     ? bordered(10, 8)
+                    : stem == "panel" ? bordered(12, 12)
+                                      : bordered(6, 6),
+                stem + ".png");
+    const QImage picture = bordered(9, 7);
+    save(NinePatch(picture, QMargins(2, 1, 3, 2), QMargins(1, 2, 1, 1)), "button.9.png");
+    ASSERT_TRUE(work_.mkpath("pictures"));
+    save(picture, "button.9.png", nullptr, path("pictures"));
+    writeBytes("sprites/vintrix.toml",
+        "[sprites.\"*.png\"]\npivot = [0, 0]\n\n[sprites.\"hero_*.png\"]\npivot = [0.5, 1]\n"
+        "[sprites.\"ghost_*.png\"]\npivot = [1, 1]\n"
+        "[sprites.\"panel.png\"]\nnine-slice = [3, 2, 4, 1]\npivot = [0.25, 0.5]\n");
+    const bool json = c.format == Data::JsonHash || c.format == Data::JsonArray || c.format == Data::Phaser3;
+    const bool pivots = json || c.format == Data::Starling, borders = json || c.format == Data::Libgdx;
     for (const bool strip : {false, true}) {
         SCOPED_TRACE(strip ? "--strip-extensions" : "with extensions");
         const QString ext = strip ? "" : ".png";
-        ASSERT_TRUE(Ran(
-            run(args("64", strip ? QStringList{"--strip-extensions", "--animations"} : QStringList{"--animations"}))));
+        QStringList options{"--animations"};
+        if (strip)
+            options << "--strip-extensions";
+        if (c.format != Data::Css)
+            options << "--trim";
+        const RunResult r = run(args("64", options));
+        ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
+        EXPECT_EQ(
+            r.err, "warning: \"" + sprites() + "vintrix.toml\", line 6: [sprites.\"ghost_*.png\"] matches no image\n");
 
         const Atlas atlas = ReadAtlas(path("Output"), "s", c.format);
         ASSERT_EQ(atlas.error, "");
-        std::map<QString, QString> file;  // of each frame
+        std::map<QString, QString> file, key;  // of each frame; of each stem
         QStringList order;
         for (const auto& [stem, region] : frames) {
-            const QString key = c.format == Data::Css || c.format == Data::Godot ? stem
-                : c.format != Data::Libgdx                                       ? stem + ext
-                : region.contains('#')                                           ? region
-                                                                                 : region + ext;
-            file[key] = stem + ".png";
-            order << key;
+            key[stem] = c.format == Data::Css || c.format == Data::Godot ? stem
+                : c.format != Data::Libgdx                               ? stem + ext
+                : region.contains('#')                                   ? region
+                                                                         : region + ext;
+            file[key[stem]] = (stem == "button.9" ? "../pictures/" : "") + stem + ".png";
+            order << key[stem];
         }
         if (c.format == Data::Libgdx) {  // an animation's frames by their indices
-            order = {"boss.idle#1", "boss.idle#2", "idle" + ext, "run-1" + ext, "walk#1", "walk#2", "walk#3", "walk#4",
-                "walk#10"};
+            order = {"boss.idle#1", "boss.idle#2", "button.9" + ext, "hero_1" + ext, "idle" + ext, "panel" + ext,
+                "run-1" + ext, "walk#1", "walk#2", "walk#3", "walk#4", "walk#10"};
         }
         if (c.format != Data::Godot)  // a file a frame, in no order
             EXPECT_EQ(atlas.order, order);
@@ -234,67 +271,21 @@ TEST_P(DataFormat, AnimationsGroupNumberedFramesInTheOrderOfTheirNumbers)
             EXPECT_EQ(
                 atlas.animations.at("boss.idle").toVariant().toStringList(), named({"boss.idle_1", "boss.idle_2"}));
         }
+
+        const auto frame = [&](const char* stem) { return atlas.frames.at(key[stem]); };
+        using Pivot = std::optional<QPointF>;
+        using Margins = std::optional<QMargins>;
+        EXPECT_EQ(frame("hero_1").pivot, pivots ? Pivot(QPointF(5, 8)) : Pivot());
+        EXPECT_EQ(frame("panel").pivot, pivots ? Pivot(QPointF(3, 6)) : Pivot());
+        EXPECT_EQ(frame("idle").pivot, pivots ? Pivot(QPointF(0, 0)) : Pivot());
+        EXPECT_EQ(frame("panel").borders, borders ? Margins(QMargins(3, 2, 4, 1)) : Margins());
+        EXPECT_EQ(frame("button.9").borders, borders ? Margins(QMargins(2, 1, 3, 2)) : Margins());
+        EXPECT_EQ(frame("button.9").padding, c.format == Data::Libgdx ? Margins(QMargins(1, 2, 1, 1)) : Margins());
+        EXPECT_EQ(frame("idle").borders, Margins());
+        EXPECT_EQ(frame("hero_1").trimmed, c.format != Data::Css);
+        EXPECT_FALSE(frame("panel").trimmed);
         EXPECT_EQ(differs([&](const QString& key) { return file[key]; }), "");
     }
-}
-
-// Pivots and nine-slices from the settings file's tables, a later table
-// winning, and a nine-patch's guides, read back wherever the format holds
-// them: JSON's anchor (fractions of the original) and borders, as PixiJS
-// reads them; libGDX's split and pad; Starling's pivotX and pivotY (pixels
-// of the original). Trimmed, a sprite keeps its pivot in the original; one
-// with a nine-slice is not trimmed. Every frame shows its pixels, a
-// nine-patch without its guides.
-TEST_P(DataFormat, PivotsAndNineSlicesAreWrittenWhereTheFormatHoldsThem)
-{
-    const FormatCase c = GetParam();
-    std::mt19937 rng(4);
-    const auto bordered = [&](int w, int h) {  // a transparent column at each side, for --trim
-        QImage img = RandomSprite(rng, w, h);
-        for (int y = 0; y < h; ++y)
-            for (int x : {0, w - 1})
-                img.setPixelColor(x, y, Qt::transparent);
-        img.setPixelColor(1, 1, Qt::red);
-        return img;
-    };
-    save(bordered(10, 8), "hero_1.png");
-    save(bordered(12, 12), "panel.png");
-    save(bordered(5, 5), "plain.png");
-    const QImage picture = bordered(9, 7);
-    save(NinePatch(picture, QMargins(2, 1, 3, 2), QMargins(1, 2, 1, 1)), "button.9.png");
-    ASSERT_TRUE(work_.mkpath("pictures"));
-    save(picture, "button.9.png", nullptr, path("pictures"));
-    writeBytes("sprites/vintrix.toml",
-        "[sprites.\"*.png\"]\npivot = [0, 0]\n\n[sprites.\"hero_*.png\"]\npivot = [0.5, 1]\n"
-        "[sprites.\"ghost_*.png\"]\npivot = [1, 1]\n"
-        "[sprites.\"panel.png\"]\nnine-slice = [3, 2, 4, 1]\npivot = [0.25, 0.5]\n");
-    const RunResult r = run(args("64", c.format == Data::Css ? QStringList() : QStringList{"--trim"}));
-    ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
-    EXPECT_EQ(
-        r.err, "warning: \"" + sprites() + "vintrix.toml\", line 6: [sprites.\"ghost_*.png\"] matches no image\n");
-
-    const Atlas atlas = ReadAtlas(path("Output"), "s", c.format);
-    ASSERT_EQ(atlas.error, "");
-    const auto frame = [&](const char* file) { return atlas.frames.at(FrameOf(c.format, file)); };
-    const bool json = c.format == Data::JsonHash || c.format == Data::JsonArray || c.format == Data::Phaser3;
-    const bool pivots = json || c.format == Data::Starling, borders = json || c.format == Data::Libgdx;
-    using Pivot = std::optional<QPointF>;
-    using Margins = std::optional<QMargins>;
-    EXPECT_EQ(frame("hero_1.png").pivot, pivots ? Pivot(QPointF(5, 8)) : Pivot());
-    EXPECT_EQ(frame("panel.png").pivot, pivots ? Pivot(QPointF(3, 6)) : Pivot());
-    EXPECT_EQ(frame("plain.png").pivot, pivots ? Pivot(QPointF(0, 0)) : Pivot());
-    EXPECT_EQ(frame("panel.png").borders, borders ? Margins(QMargins(3, 2, 4, 1)) : Margins());
-    EXPECT_EQ(frame("button.9.png").borders, borders ? Margins(QMargins(2, 1, 3, 2)) : Margins());
-    EXPECT_EQ(frame("button.9.png").padding, c.format == Data::Libgdx ? Margins(QMargins(1, 2, 1, 1)) : Margins());
-    EXPECT_EQ(frame("plain.png").borders, Margins());
-    if (c.format != Data::Css)
-        EXPECT_TRUE(frame("hero_1.png").trimmed);
-    EXPECT_FALSE(frame("panel.png").trimmed);
-    EXPECT_EQ(differs([&](const QString& key) {
-        const QString file = c.format == Data::Css || c.format == Data::Godot ? key + ".png" : key;
-        return file.startsWith("button") ? "../pictures/" + file : file;
-    }),
-        "");
 }
 
 // An animation whose frames land on two sheets, in the formats with a data
