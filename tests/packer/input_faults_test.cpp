@@ -402,35 +402,15 @@ INSTANTIATE_TEST_SUITE_P(Counts, BadFileAmongMany,
 
 // ---- skipped entries ------------------------------------------------------
 
-TEST_F(InputFaults, SkippedEntriesAreListedInOneWarning)
-{
-    save(QImage(4, 4, QImage::Format_RGBA8888), "good.png");
-    ASSERT_TRUE(work_.mkpath("sprites/folder.png"));
-    ASSERT_TRUE(work_.mkpath("sprites/sub"));
-    ASSERT_EQ(::mkfifo(path("sprites/pipe.png").toLocal8Bit().constData(), 0600), 0);
-    ASSERT_EQ(::symlink("/dev/null", path("sprites/device.bmp").toLocal8Bit().constData()), 0);
-    ASSERT_EQ(::symlink("missing.png", path("sprites/gone.png").toLocal8Bit().constData()), 0);
-    writeBytes("sprites/notes.txt", "not an image, not worth a word");
-    const RunResult r = pack(64, 64, "n", 32, 1, 0);
-    EXPECT_EQ(r.exitCode, Ok);
-    EXPECT_EQ(r.err,
-        "warning: skipped 5 entries of \"" + sprites() +
-            "\": \"device.bmp\" (a device), \"folder.png\" (a folder: subfolders are not read), "
-            "\"gone.png\" (a link to nothing), \"pipe.png\" (a FIFO), "
-            "\"sub\" (a folder: subfolders are not read)\n");
-    EXPECT_TRUE(QFile::exists(path("Output/n.png")));
-}
-
-// With --recursive, a subfolder or image that cannot even be looked at is
-// named in the warning with the reason, as other skipped entries are, where
-// it was dropped without a word.
-class UnreadableEntries : public InputFaults {
+// Entries that are not images, or cannot even be looked at, are named in
+// one warning with the reason; good.png packs.
+class SkippedEntries : public InputFaults {
 protected:
-    void expectListed(const QStringList& entries)
+    void expectListed(const QStringList& entries, const QStringList& options = {"--recursive"})
     {
         save(QImage(4, 4, QImage::Format_RGBA8888), "good.png");
         // Run by root, Vintrix may not read what the folders' owner cannot.
-        const RunResult r = run({"64", "64", "n", "32", "1", "0", sprites(), "--recursive"}, [] {
+        const RunResult r = run(QStringList{"64", "64", "n", "32", "1", "0", sprites()} + options, [] {
             ::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE);
             ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH);
         });
@@ -442,9 +422,23 @@ protected:
     }
 };
 
-// Folders nested until the path of the last one is longer than PATH_MAX:
-// the one before can still be listed, the last cannot be looked at.
-TEST_F(UnreadableEntries, PathPastPathMax)
+TEST_F(SkippedEntries, OfEveryKindWithoutRecursive)
+{
+    ASSERT_TRUE(work_.mkpath("sprites/folder.png") && work_.mkpath("sprites/sub"));
+    ASSERT_EQ(::mkfifo(path("sprites/pipe.png").toLocal8Bit().constData(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/null", path("sprites/device.bmp").toLocal8Bit().constData()), 0);
+    ASSERT_EQ(::symlink("missing.png", path("sprites/gone.png").toLocal8Bit().constData()), 0);
+    writeBytes("sprites/notes.txt", "not an image, not worth a word");
+    expectListed(
+        {"\"device.bmp\" (a device)", "\"folder.png\" (a folder: subfolders are not read)",
+            "\"gone.png\" (a link to nothing)", "\"pipe.png\" (a FIFO)", "\"sub\" (a folder: subfolders are not read)"},
+        {});
+}
+
+// With --recursive (where they were once dropped without a word): folders
+// nested until the path of the last one is longer than PATH_MAX; the one
+// before can still be listed, the last cannot be looked at.
+TEST_F(SkippedEntries, PathPastPathMax)
 {
     QByteArray at = QFile::encodeName(sprites()).chopped(1), inside;
     int parent = ::open(at.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -465,7 +459,7 @@ TEST_F(UnreadableEntries, PathPastPathMax)
 
 // A folder that can be listed but not searched: its entries' names are
 // known, nothing else.
-TEST_F(UnreadableEntries, FolderWithoutSearch)
+TEST_F(SkippedEntries, FolderWithoutSearch)
 {
     ASSERT_TRUE(work_.mkpath("sprites/locked/deeper"));
     writeBytes("sprites/locked/a.png", "");
