@@ -294,38 +294,33 @@ TEST_P(DataFormat, AnimationsPivotsAndNineSlicesAreWrittenWhereTheFormatHoldsThe
 
 // ---- options and names ----------------------------------------------------
 
-TEST_F(VintrixFolder, OptionsMixWithTheArgumentsAndOutputGoesWhereAsked)
-{
-    save(FlatSprite(4, 4, Qt::red), "a.png");
-    const RunResult r = run(
-        {"--data", "libgdx", "16", "16", "-name", "32", "--strip-extensions", "1", "0", sprites(), "-o", "out dir/"});
-    ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
-    EXPECT_EQ(r.out,
-        "packed 1 image into 1 sheet of 16x16 (6.2% full): out dir/-name.png with atlas data "
-        "out dir/-name.atlas\n");
-    EXPECT_FALSE(outputExists());
-    EXPECT_EQ(FramesDiffer(path("out dir"), "-name", path("sprites"), Data::Libgdx,
-                  [](const QString& key) { return key + ".png"; }),
-        "");
-}
-
-TEST_F(VintrixFolder, RecursiveReadsSubfoldersButNeitherLinksToFoldersNorTheOutput)
+// Options among the arguments, a name that starts with "-", and the output
+// where -o asks; --recursive reads subfolders but neither links to folders
+// nor the output folder.
+TEST_F(VintrixFolder, OptionsMixWithTheArgumentsAndRecursiveReadsSubfoldersButNotTheOutput)
 {
     std::mt19937 rng(3);
-    ASSERT_TRUE(work_.mkpath("sprites/sub/deeper") && work_.mkpath("Output"));
+    ASSERT_TRUE(work_.mkpath("sprites/sub/deeper") && work_.mkpath("out dir"));
     for (const QString file : {"a.png", "sub/b.png", "sub/deeper/c.png"})
         save(RandomSprite(rng, 5, 7), file);
-    save(FlatSprite(3, 3, Qt::green), "Output/old.png", nullptr, path("."));
+    save(FlatSprite(3, 3, Qt::green), "out dir/old.png", nullptr, path("."));
     ASSERT_TRUE(QFile::link("..", path("sprites/sub/loop")));
 
-    const RunResult r = run({"--recursive", "32", "32", "n", "32", "1", "0", "."});
+    const RunResult r = run({"--data", "libgdx", "32", "32", "-name", "32", "--recursive", "1", "0", ".",
+        "--strip-extensions", "-o", "out dir/"});
     ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
+    EXPECT_EQ(r.out,
+        "packed 3 images into 1 sheet of 32x32 (10.3% full): out dir/-name.png with atlas data "
+        "out dir/-name.atlas\n");
     EXPECT_EQ(r.err,
-        "warning: skipped 2 entries of \".\": \"Output\" (the output folder), \"sprites/sub/loop\" (a link "
+        "warning: skipped 2 entries of \".\": \"out dir\" (the output folder), \"sprites/sub/loop\" (a link "
         "to a folder: not followed)\n");
-    const Atlas atlas = ReadAtlas(path("Output"), "n");
-    EXPECT_EQ(atlas.order, (QStringList{"sprites/a.png", "sprites/sub/b.png", "sprites/sub/deeper/c.png"}));
-    EXPECT_EQ(FramesDiffer(path("Output"), "n", path(".")), "");
+    EXPECT_FALSE(outputExists());
+    const Atlas atlas = ReadAtlas(path("out dir"), "-name", Data::Libgdx);
+    EXPECT_EQ(atlas.order, (QStringList{"sprites/a", "sprites/sub/b", "sprites/sub/deeper/c"}));
+    EXPECT_EQ(FramesDiffer(
+                  path("out dir"), "-name", path("."), Data::Libgdx, [](const QString& key) { return key + ".png"; }),
+        "");
 }
 
 }  // namespace
