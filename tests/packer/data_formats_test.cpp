@@ -52,28 +52,34 @@ protected:
     }
 };
 
+// Where each sheet has a data file, an animation whose frames land on two
+// sheets (walk_10.png fills one) is left out rather than played in part,
+// while one whose frames share a sheet (jump_*.png, the same pixels) is
+// listed.
 TEST_P(DataFormat, NamesEveryFrameWhereItsPixelsAreAndReplacesAnEarlierFormatsFiles)
 {
     const FormatCase c = GetParam();
     std::mt19937 rng(11);
     std::uniform_int_distribution<int> side(4, 20);
-    QStringList names{"walk_1.png", "walk_2.png", "walk_10.png", "a b.png", "ünï.png"};
+    QStringList names{"walk_1.png", "walk_2.png", "walk_10.png", "a b.png", "ünï.png", "jump_1.png"};
     for (int i = 0; i < 12; ++i)
         names << QString("s%1.png").arg(i);
     std::map<QString, QImage> images;
     for (const QString& name : names)
-        save(images[name] = RandomSprite(rng, side(rng), side(rng)), name);
+        save(images[name] = name == "walk_10.png" ? RandomSprite(rng, 46, 46) : RandomSprite(rng, side(rng), side(rng)),
+            name);
+    save(images["jump_1.png"], "jump_2.png");
     // The pixels of walk_1.png in other bytes are stored once; one pixel apart, not.
     writeBytes("sprites/same.png", Encoded(images["walk_1.png"]));
     QImage near = images["walk_1.png"];
     near.setPixel(0, 0, ~near.pixel(0, 0));
     save(near, "near.png");
-    names += {"same.png", "near.png"};
+    names += {"same.png", "near.png", "jump_2.png"};
 
     // An earlier run in another format, whose data files this run replaces.
     const QString other = c.format == Data::Libgdx ? "json-hash" : "libgdx";
     ASSERT_EQ(run({"48", "48", "s", "32", "1", "1", sprites(), "--data", other}).exitCode, Ok);
-    const RunResult r = run(args("48", {}));
+    const RunResult r = run(args("48", c.fileEachSheet ? QStringList{"--animations"} : QStringList()));
     ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
 
     const QString wayIn = "s" + QString(c.ext);
@@ -98,6 +104,10 @@ TEST_P(DataFormat, NamesEveryFrameWhereItsPixelsAreAndReplacesAnEarlierFormatsFi
     const auto frame = [&](const char* name) { return atlas.frames.at(FrameOf(c.format, name)); };
     EXPECT_EQ(frame("same.png").rect, frame("walk_1.png").rect);
     EXPECT_NE(frame("near.png").rect, frame("walk_1.png").rect);
+    if (c.format == Data::JsonHash || c.format == Data::JsonArray) {
+        EXPECT_EQ(atlas.animations.count("walk"), 0u);
+        EXPECT_EQ(atlas.animations.at("jump").toVariant().toStringList(), QStringList({"jump_1.png", "jump_2.png"}));
+    }
     EXPECT_EQ(differs([&](const QString& key) { return file[key]; }), "");
 }
 
@@ -105,8 +115,9 @@ INSTANTIATE_TEST_SUITE_P(Formats, DataFormat, ::testing::ValuesIn(kFormats),
     [](const auto& info) { return QString(info.param.data).remove('-').toStdString(); });
 
 // A format Vintrix writes without a row above would go untested, and one
-// the manual page leaves out, undescribed (--help lists the table itself).
-TEST_F(VintrixFolder, EveryDataFormatIsTestedAndDescribed)
+// the manual page leaves out, undescribed (--help lists the table itself);
+// the manual page and the README give FORMAT's codes as the table does.
+TEST_F(VintrixFolder, EveryFormatIsTestedAndDescribed)
 {
     const RunResult r = run({"--data", "?", "8", "8", "s", "32", "1", "0", sprites()});
     QStringList tested;
@@ -116,8 +127,8 @@ TEST_F(VintrixFolder, EveryDataFormatIsTestedAndDescribed)
         "error: data format must be " + tested.mid(0, tested.size() - 1).join(", ") + " or " + tested.last() +
             ", not \"?\"\n");
 
-    QFile manual(VINTRIX_MANUAL);
-    ASSERT_TRUE(manual.open(QIODevice::ReadOnly));
+    QFile manual(VINTRIX_MANUAL), readme(VINTRIX_README);
+    ASSERT_TRUE(manual.open(QIODevice::ReadOnly) && readme.open(QIODevice::ReadOnly));
     const QString page = QString::fromUtf8(manual.readAll());
     const QString formats = page.section(".SH DATA FORMATS\n", 1).section("\n.SH ", 0, 0);
     const QString option = page.section(".BI \\-\\-data \" FORMAT\"\n", 1).section("\n.TP", 0, 0);
@@ -126,18 +137,11 @@ TEST_F(VintrixFolder, EveryDataFormatIsTestedAndDescribed)
         EXPECT_TRUE(formats.contains(".TP\n.B " + name + "\n")) << name.toStdString();
         EXPECT_TRUE(option.contains(" " + name + " ") || option.contains(" " + name + "\n")) << name.toStdString();
     }
-}
-
-// The manual page and the README give FORMAT's codes as the table does.
-TEST(SheetFormats, AreDescribedAsTheirTableSays)
-{
-    QFile manual(VINTRIX_MANUAL), readme(VINTRIX_README);
-    ASSERT_TRUE(manual.open(QIODevice::ReadOnly) && readme.open(QIODevice::ReadOnly));
-    const QString page = QString::fromUtf8(manual.readAll()).section(".I FORMAT\n", 1).section("\n.TP", 0, 0);
+    const QString codes = page.section(".I FORMAT\n", 1).section("\n.TP", 0, 0);
     const QString row = QString::fromUtf8(readme.readAll()).section("\n| FORMAT |", 1).section("\n", 0, 0);
     for (const vintrix::SheetFormat& format : vintrix::kSheetFormats) {
         const QString code = QString::number(vintrix::ToCode(format.code)), name = QString::fromLatin1(format.name);
-        EXPECT_TRUE(page.contains(code + " for " + name)) << page.toStdString();
+        EXPECT_TRUE(codes.contains(code + " for " + name)) << codes.toStdString();
         EXPECT_TRUE(row.contains(code + " = " + name)) << row.toStdString();
     }
 }
@@ -183,42 +187,79 @@ TEST_F(VintrixFolder, GodotsFolderGoesWithItsLastFile)
     EXPECT_FALSE(QFileInfo::exists(path("Output/s")));
 }
 
-// Numbered frames on one sheet, named with and without their extensions:
+// On one sheet, named with and without their extensions: numbered frames
 // grouped by the name before the number, whatever the separator and the
 // dots before it, played in the order of the numbers, and every format's
-// frames (the JSON hash's keys too) listed in natural order.
-TEST_P(DataFormat, AnimationsGroupNumberedFramesInTheOrderOfTheirNumbers)
+// frames (the JSON hash's keys too) listed in natural order. Pivots and
+// nine-slices from the settings file's tables, a later table winning, and a
+// nine-patch's guides, read back wherever the format holds them: JSON's
+// anchor (fractions of the original) and borders, as PixiJS reads them;
+// libGDX's split and pad; Starling's pivotX and pivotY (pixels of the
+// original). Trimmed, a sprite keeps its pivot in the original; one with a
+// nine-slice is not trimmed. Every frame shows its pixels, a nine-patch
+// without its guides.
+TEST_P(DataFormat, AnimationsPivotsAndNineSlicesAreWrittenWhereTheFormatHoldsThem)
 {
     const FormatCase c = GetParam();
+    std::mt19937 rng(4);
+    const auto bordered = [&](int w, int h) {  // a transparent column at each side, for --trim
+        QImage img = RandomSprite(rng, w, h);
+        for (int y = 0; y < h; ++y)
+            for (int x : {0, w - 1})
+                img.setPixelColor(x, y, Qt::transparent);
+        img.setPixelColor(1, 1, Qt::red);
+        return img;
+    };
     // Each file's stem and its frame in libGDX's data, which carries an
     // animation as one name with an index a frame; in natural order.
     const std::vector<std::pair<QString, QString>> frames{{"boss.idle_1", "boss.idle#1"},
-        {"boss.idle_2", "boss.idle#2"}, {"idle", "idle"}, {"run-1", "run-1"}, {"walk-3", "walk#3"}, {"walk2", "walk#2"},
-        {"walk_1", "walk#1"}, {"walk_4", "walk#4"}, {"walk_10", "walk#10"}};
-    std::mt19937 rng(5);
+        {"boss.idle_2", "boss.idle#2"}, {"button.9", "button.9"}, {"hero_1", "hero_1"}, {"idle", "idle"},
+        {"panel", "panel"}, {"run-1", "run-1"}, {"walk-3", "walk#3"}, {"walk2", "walk#2"}, {"walk_1", "walk#1"},
+        {"walk_4", "walk#4"}, {"walk_10", "walk#10"}};
     for (const auto& [stem, region] : frames)
-        save(RandomSprite(rng, 6, 6), stem + ".png");
+        if (stem != "button.9")
+            save(stem == "hero_1"     ? bordered(10, 8)
+                    : stem == "panel" ? bordered(12, 12)
+                                      : bordered(6, 6),
+                stem + ".png");
+    const QImage picture = bordered(9, 7);
+    save(NinePatch(picture, QMargins(2, 1, 3, 2), QMargins(1, 2, 1, 1)), "button.9.png");
+    ASSERT_TRUE(work_.mkpath("pictures"));
+    save(picture, "button.9.png", nullptr, path("pictures"));
+    writeBytes("sprites/vintrix.toml",
+        "[sprites.\"*.png\"]\npivot = [0, 0]\n\n[sprites.\"hero_*.png\"]\npivot = [0.5, 1]\n"
+        "[sprites.\"ghost_*.png\"]\npivot = [1, 1]\n"
+        "[sprites.\"panel.png\"]\nnine-slice = [3, 2, 4, 1]\npivot = [0.25, 0.5]\n");
+    const bool json = c.format == Data::JsonHash || c.format == Data::JsonArray || c.format == Data::Phaser3;
+    const bool pivots = json || c.format == Data::Starling, borders = json || c.format == Data::Libgdx;
     for (const bool strip : {false, true}) {
         SCOPED_TRACE(strip ? "--strip-extensions" : "with extensions");
         const QString ext = strip ? "" : ".png";
-        ASSERT_TRUE(Ran(
-            run(args("64", strip ? QStringList{"--strip-extensions", "--animations"} : QStringList{"--animations"}))));
+        QStringList options{"--animations"};
+        if (strip)
+            options << "--strip-extensions";
+        if (c.format != Data::Css)
+            options << "--trim";
+        const RunResult r = run(args("64", options));
+        ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
+        EXPECT_EQ(
+            r.err, "warning: \"" + sprites() + "vintrix.toml\", line 6: [sprites.\"ghost_*.png\"] matches no image\n");
 
         const Atlas atlas = ReadAtlas(path("Output"), "s", c.format);
         ASSERT_EQ(atlas.error, "");
-        std::map<QString, QString> file;  // of each frame
+        std::map<QString, QString> file, key;  // of each frame; of each stem
         QStringList order;
         for (const auto& [stem, region] : frames) {
-            const QString key = c.format == Data::Css || c.format == Data::Godot ? stem
-                : c.format != Data::Libgdx                                       ? stem + ext
-                : region.contains('#')                                           ? region
-                                                                                 : region + ext;
-            file[key] = stem + ".png";
-            order << key;
+            key[stem] = c.format == Data::Css || c.format == Data::Godot ? stem
+                : c.format != Data::Libgdx                               ? stem + ext
+                : region.contains('#')                                   ? region
+                                                                         : region + ext;
+            file[key[stem]] = (stem == "button.9" ? "../pictures/" : "") + stem + ".png";
+            order << key[stem];
         }
         if (c.format == Data::Libgdx) {  // an animation's frames by their indices
-            order = {"boss.idle#1", "boss.idle#2", "idle" + ext, "run-1" + ext, "walk#1", "walk#2", "walk#3", "walk#4",
-                "walk#10"};
+            order = {"boss.idle#1", "boss.idle#2", "button.9" + ext, "hero_1" + ext, "idle" + ext, "panel" + ext,
+                "run-1" + ext, "walk#1", "walk#2", "walk#3", "walk#4", "walk#10"};
         }
         if (c.format != Data::Godot)  // a file a frame, in no order
             EXPECT_EQ(atlas.order, order);
@@ -234,133 +275,52 @@ TEST_P(DataFormat, AnimationsGroupNumberedFramesInTheOrderOfTheirNumbers)
             EXPECT_EQ(
                 atlas.animations.at("boss.idle").toVariant().toStringList(), named({"boss.idle_1", "boss.idle_2"}));
         }
+
+        const auto frame = [&](const char* stem) { return atlas.frames.at(key[stem]); };
+        using Pivot = std::optional<QPointF>;
+        using Margins = std::optional<QMargins>;
+        EXPECT_EQ(frame("hero_1").pivot, pivots ? Pivot(QPointF(5, 8)) : Pivot());
+        EXPECT_EQ(frame("panel").pivot, pivots ? Pivot(QPointF(3, 6)) : Pivot());
+        EXPECT_EQ(frame("idle").pivot, pivots ? Pivot(QPointF(0, 0)) : Pivot());
+        EXPECT_EQ(frame("panel").borders, borders ? Margins(QMargins(3, 2, 4, 1)) : Margins());
+        EXPECT_EQ(frame("button.9").borders, borders ? Margins(QMargins(2, 1, 3, 2)) : Margins());
+        EXPECT_EQ(frame("button.9").padding, c.format == Data::Libgdx ? Margins(QMargins(1, 2, 1, 1)) : Margins());
+        EXPECT_EQ(frame("idle").borders, Margins());
+        EXPECT_EQ(frame("hero_1").trimmed, c.format != Data::Css);
+        EXPECT_FALSE(frame("panel").trimmed);
         EXPECT_EQ(differs([&](const QString& key) { return file[key]; }), "");
     }
 }
 
-// Pivots and nine-slices from the settings file's tables, a later table
-// winning, and a nine-patch's guides, read back wherever the format holds
-// them: JSON's anchor (fractions of the original) and borders, as PixiJS
-// reads them; libGDX's split and pad; Starling's pivotX and pivotY (pixels
-// of the original). Trimmed, a sprite keeps its pivot in the original; one
-// with a nine-slice is not trimmed. Every frame shows its pixels, a
-// nine-patch without its guides.
-TEST_P(DataFormat, PivotsAndNineSlicesAreWrittenWhereTheFormatHoldsThem)
-{
-    const FormatCase c = GetParam();
-    std::mt19937 rng(4);
-    const auto bordered = [&](int w, int h) {  // a transparent column at each side, for --trim
-        QImage img = RandomSprite(rng, w, h);
-        for (int y = 0; y < h; ++y)
-            for (int x : {0, w - 1})
-                img.setPixelColor(x, y, Qt::transparent);
-        img.setPixelColor(1, 1, Qt::red);
-        return img;
-    };
-    save(bordered(10, 8), "hero_1.png");
-    save(bordered(12, 12), "panel.png");
-    save(bordered(5, 5), "plain.png");
-    const QImage picture = bordered(9, 7);
-    save(NinePatch(picture, QMargins(2, 1, 3, 2), QMargins(1, 2, 1, 1)), "button.9.png");
-    ASSERT_TRUE(work_.mkpath("pictures"));
-    save(picture, "button.9.png", nullptr, path("pictures"));
-    writeBytes("sprites/vintrix.toml",
-        "[sprites.\"*.png\"]\npivot = [0, 0]\n\n[sprites.\"hero_*.png\"]\npivot = [0.5, 1]\n"
-        "[sprites.\"ghost_*.png\"]\npivot = [1, 1]\n"
-        "[sprites.\"panel.png\"]\nnine-slice = [3, 2, 4, 1]\npivot = [0.25, 0.5]\n");
-    const RunResult r = run(args("64", c.format == Data::Css ? QStringList() : QStringList{"--trim"}));
-    ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
-    EXPECT_EQ(
-        r.err, "warning: \"" + sprites() + "vintrix.toml\", line 6: [sprites.\"ghost_*.png\"] matches no image\n");
-
-    const Atlas atlas = ReadAtlas(path("Output"), "s", c.format);
-    ASSERT_EQ(atlas.error, "");
-    const auto frame = [&](const char* file) { return atlas.frames.at(FrameOf(c.format, file)); };
-    const bool json = c.format == Data::JsonHash || c.format == Data::JsonArray || c.format == Data::Phaser3;
-    const bool pivots = json || c.format == Data::Starling, borders = json || c.format == Data::Libgdx;
-    using Pivot = std::optional<QPointF>;
-    using Margins = std::optional<QMargins>;
-    EXPECT_EQ(frame("hero_1.png").pivot, pivots ? Pivot(QPointF(5, 8)) : Pivot());
-    EXPECT_EQ(frame("panel.png").pivot, pivots ? Pivot(QPointF(3, 6)) : Pivot());
-    EXPECT_EQ(frame("plain.png").pivot, pivots ? Pivot(QPointF(0, 0)) : Pivot());
-    EXPECT_EQ(frame("panel.png").borders, borders ? Margins(QMargins(3, 2, 4, 1)) : Margins());
-    EXPECT_EQ(frame("button.9.png").borders, borders ? Margins(QMargins(2, 1, 3, 2)) : Margins());
-    EXPECT_EQ(frame("button.9.png").padding, c.format == Data::Libgdx ? Margins(QMargins(1, 2, 1, 1)) : Margins());
-    EXPECT_EQ(frame("plain.png").borders, Margins());
-    if (c.format != Data::Css)
-        EXPECT_TRUE(frame("hero_1.png").trimmed);
-    EXPECT_FALSE(frame("panel.png").trimmed);
-    EXPECT_EQ(differs([&](const QString& key) {
-        const QString file = c.format == Data::Css || c.format == Data::Godot ? key + ".png" : key;
-        return file.startsWith("button") ? "../pictures/" + file : file;
-    }),
-        "");
-}
-
-// An animation whose frames land on two sheets, in the formats with a data
-// file a sheet: left out rather than played in part, while the one whose
-// frames share a sheet is listed (libGDX's one atlas lists both whole, as
-// the test above has it).
-using FileEachSheet = DataFormat;
-
-TEST_P(FileEachSheet, LeavesOutAnAnimationOverTwoSheets)
-{
-    std::mt19937 rng(8);
-    // Four 8 x 8 frames fill a 20 x 20 sheet with a margin of 1.
-    for (int i = 1; i <= 5; ++i)
-        save(RandomSprite(rng, 8, 8), QString("walk_%1.png").arg(i));
-    for (int i = 1; i <= 2; ++i)
-        save(RandomSprite(rng, 3, 3), QString("jump_%1.png").arg(i));
-    ASSERT_TRUE(Ran(run(args("20", {"--strip-extensions", "--animations"}))));
-
-    const Atlas atlas = ReadAtlas(path("Output"), "s", GetParam().format);
-    ASSERT_EQ(atlas.error, "");
-    std::set<QString> walkSheets;
-    for (int i = 1; i <= 5; ++i)
-        walkSheets.insert(atlas.frames.at(QString("walk_%1").arg(i)).sheet);
-    EXPECT_EQ(walkSheets.size(), 2u);
-    EXPECT_EQ(Names(atlas.animations), QStringList{"jump"});
-    EXPECT_EQ(atlas.animations.at("jump").toVariant().toStringList(), QStringList({"jump_1", "jump_2"}));
-    EXPECT_EQ(differs([](QString key) { return key + ".png"; }), "");
-}
-
-INSTANTIATE_TEST_SUITE_P(Formats, FileEachSheet, ::testing::Values(kFormats[0], kFormats[1]),
-    [](const auto& info) { return QString(info.param.data).remove('-').toStdString(); });
-
 // ---- options and names ----------------------------------------------------
 
-TEST_F(VintrixFolder, OptionsMixWithTheArgumentsAndOutputGoesWhereAsked)
-{
-    save(FlatSprite(4, 4, Qt::red), "a.png");
-    const RunResult r = run(
-        {"--data", "libgdx", "16", "16", "-name", "32", "--strip-extensions", "1", "0", sprites(), "-o", "out dir/"});
-    ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
-    EXPECT_EQ(r.out,
-        "packed 1 image into 1 sheet of 16x16 (6.2% full): out dir/-name.png with atlas data "
-        "out dir/-name.atlas\n");
-    EXPECT_FALSE(outputExists());
-    EXPECT_EQ(FramesDiffer(path("out dir"), "-name", path("sprites"), Data::Libgdx,
-                  [](const QString& key) { return key + ".png"; }),
-        "");
-}
-
-TEST_F(VintrixFolder, RecursiveReadsSubfoldersButNeitherLinksToFoldersNorTheOutput)
+// Options among the arguments, a name that starts with "-", and the output
+// where -o asks; --recursive reads subfolders but neither links to folders
+// nor the output folder.
+TEST_F(VintrixFolder, OptionsMixWithTheArgumentsAndRecursiveReadsSubfoldersButNotTheOutput)
 {
     std::mt19937 rng(3);
-    ASSERT_TRUE(work_.mkpath("sprites/sub/deeper") && work_.mkpath("Output"));
+    ASSERT_TRUE(work_.mkpath("sprites/sub/deeper") && work_.mkpath("out dir"));
     for (const QString file : {"a.png", "sub/b.png", "sub/deeper/c.png"})
         save(RandomSprite(rng, 5, 7), file);
-    save(FlatSprite(3, 3, Qt::green), "Output/old.png", nullptr, path("."));
+    save(FlatSprite(3, 3, Qt::green), "out dir/old.png", nullptr, path("."));
     ASSERT_TRUE(QFile::link("..", path("sprites/sub/loop")));
 
-    const RunResult r = run({"--recursive", "32", "32", "n", "32", "1", "0", "."});
+    const RunResult r = run({"--data", "libgdx", "32", "32", "-name", "32", "--recursive", "1", "0", ".",
+        "--strip-extensions", "-o", "out dir/"});
     ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
+    EXPECT_EQ(r.out,
+        "packed 3 images into 1 sheet of 32x32 (10.3% full): out dir/-name.png with atlas data "
+        "out dir/-name.atlas\n");
     EXPECT_EQ(r.err,
-        "warning: skipped 2 entries of \".\": \"Output\" (the output folder), \"sprites/sub/loop\" (a link "
+        "warning: skipped 2 entries of \".\": \"out dir\" (the output folder), \"sprites/sub/loop\" (a link "
         "to a folder: not followed)\n");
-    const Atlas atlas = ReadAtlas(path("Output"), "n");
-    EXPECT_EQ(atlas.order, (QStringList{"sprites/a.png", "sprites/sub/b.png", "sprites/sub/deeper/c.png"}));
-    EXPECT_EQ(FramesDiffer(path("Output"), "n", path(".")), "");
+    EXPECT_FALSE(outputExists());
+    const Atlas atlas = ReadAtlas(path("out dir"), "-name", Data::Libgdx);
+    EXPECT_EQ(atlas.order, (QStringList{"sprites/a", "sprites/sub/b", "sprites/sub/deeper/c"}));
+    EXPECT_EQ(FramesDiffer(
+                  path("out dir"), "-name", path("."), Data::Libgdx, [](const QString& key) { return key + ".png"; }),
+        "");
 }
 
 }  // namespace

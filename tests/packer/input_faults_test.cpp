@@ -5,7 +5,6 @@
 #include "VintrixFolder.h"
 
 #include <cstring>
-#include <memory>
 
 #include <fcntl.h>
 #include <linux/capability.h>
@@ -377,23 +376,15 @@ TEST_F(InputFaults, EveryKnownFormatAndKindOfFileDecodesPixelForPixel)
 // One file that is no image among many PNG files, and among files of every
 // format, decoded on every thread: its error line, every time, and nothing
 // else (a reader's global state torn down at exit once aborted such runs).
-struct Crowd {
-    int pngs;
-    bool everyFormat;
-    friend void PrintTo(const Crowd& c, std::ostream* os)
-    {
-        *os << c.pngs << (c.everyFormat ? " PNG, every format" : " PNG");
-    }
-};
-
-class BadFileAmongMany : public InputFaults, public ::testing::WithParamInterface<Crowd> {};
+class BadFileAmongMany : public InputFaults, public ::testing::WithParamInterface<std::tuple<int, bool>> {};
 
 TEST_P(BadFileAmongMany, EndsWithItsErrorLine)
 {
+    const auto [pngs, everyFormat] = GetParam();
     const QImage sprite = gradient(10, 12);
-    for (int i = 0; i < GetParam().pngs; ++i)
+    for (int i = 0; i < pngs; ++i)
         save(sprite, QString("s%1.png").arg(i));
-    if (GetParam().everyFormat) {
+    if (everyFormat) {
         for (const char* format : {"jpg", "bmp", "webp", "tif"})
             save(sprite, QString("other.") + format);
         writeBytes("sprites/other.gif", gif(10, 12));
@@ -406,114 +397,77 @@ TEST_P(BadFileAmongMany, EndsWithItsErrorLine)
     EXPECT_FALSE(outputExists());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Counts, BadFileAmongMany, ::testing::Values(Crowd{0, false}, Crowd{21, false}, Crowd{22, false}, Crowd{40, true}));
+INSTANTIATE_TEST_SUITE_P(Counts, BadFileAmongMany,
+    ::testing::Values(std::tuple(0, false), std::tuple(21, false), std::tuple(22, false), std::tuple(40, true)));
 
 // ---- skipped entries ------------------------------------------------------
 
-TEST_F(InputFaults, SkippedEntriesAreListedInOneWarning)
+// Entries that are not images, or cannot even be looked at, are named in
+// one warning with the reason; good.png packs.
+class SkippedEntries : public InputFaults {
+protected:
+    void expectListed(const QStringList& entries, const QStringList& options = {"--recursive"})
+    {
+        save(QImage(4, 4, QImage::Format_RGBA8888), "good.png");
+        // Run by root, Vintrix may not read what the folders' owner cannot.
+        const RunResult r = run(QStringList{"64", "64", "n", "32", "1", "0", sprites()} + options, [] {
+            ::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE);
+            ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH);
+        });
+        EXPECT_EQ(r.exitCode, Ok);
+        EXPECT_EQ(r.err,
+            QString("warning: skipped %1 entr%2 of \"").arg(entries.size()).arg(entries.size() == 1 ? "y" : "ies") +
+                sprites() + "\": " + entries.join(", ") + "\n");
+        EXPECT_EQ(ReadAtlas(path("Output"), "n").frames.size(), 1u);
+    }
+};
+
+TEST_F(SkippedEntries, OfEveryKindWithoutRecursive)
 {
-    save(QImage(4, 4, QImage::Format_RGBA8888), "good.png");
-    ASSERT_TRUE(work_.mkpath("sprites/folder.png"));
-    ASSERT_TRUE(work_.mkpath("sprites/sub"));
+    ASSERT_TRUE(work_.mkpath("sprites/folder.png") && work_.mkpath("sprites/sub"));
     ASSERT_EQ(::mkfifo(path("sprites/pipe.png").toLocal8Bit().constData(), 0600), 0);
     ASSERT_EQ(::symlink("/dev/null", path("sprites/device.bmp").toLocal8Bit().constData()), 0);
     ASSERT_EQ(::symlink("missing.png", path("sprites/gone.png").toLocal8Bit().constData()), 0);
     writeBytes("sprites/notes.txt", "not an image, not worth a word");
-    const RunResult r = pack(64, 64, "n", 32, 1, 0);
-    EXPECT_EQ(r.exitCode, Ok);
-    EXPECT_EQ(r.err,
-        "warning: skipped 5 entries of \"" + sprites() +
-            "\": \"device.bmp\" (a device), \"folder.png\" (a folder: subfolders are not read), "
-            "\"gone.png\" (a link to nothing), \"pipe.png\" (a FIFO), "
-            "\"sub\" (a folder: subfolders are not read)\n");
-    EXPECT_TRUE(QFile::exists(path("Output/n.png")));
+    expectListed(
+        {"\"device.bmp\" (a device)", "\"folder.png\" (a folder: subfolders are not read)",
+            "\"gone.png\" (a link to nothing)", "\"pipe.png\" (a FIFO)", "\"sub\" (a folder: subfolders are not read)"},
+        {});
 }
 
-// What a case made that cannot be read: the warning's entries for it, and
-// how to remove it.
-struct Planted {
-    QStringList entries;
-    std::function<void()> undo = [] {};
-};
-
-struct Unreadable {
-    const char* label;
-    Planted (*plant)(const QString& sprites);
-    friend void PrintTo(const Unreadable& c, std::ostream* os) { *os << c.label; }
-};
-
-class UnreadableEntries : public InputFaults, public ::testing::WithParamInterface<Unreadable> {};
-
-// With --recursive, a subfolder or image that cannot even be looked at is
-// named in the warning with the reason, as other skipped entries are, where
-// it was dropped without a word.
-TEST_P(UnreadableEntries, AreListedInTheWarning)
+// With --recursive (where they were once dropped without a word): folders
+// nested until the path of the last one is longer than PATH_MAX; the one
+// before can still be listed, the last cannot be looked at.
+TEST_F(SkippedEntries, PathPastPathMax)
 {
-    save(QImage(4, 4, QImage::Format_RGBA8888), "good.png");
-    const Planted planted = GetParam().plant(path("sprites"));
-    const std::unique_ptr<const Planted, void (*)(const Planted*)> undo(&planted, [](const Planted* p) { p->undo(); });
-    // Run by root, Vintrix may not read what the folders' owner cannot.
-    const RunResult r = run({"64", "64", "n", "32", "1", "0", sprites(), "--recursive"}, [] {
-        ::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE);
-        ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH);
-    });
-    EXPECT_EQ(r.exitCode, Ok);
-    EXPECT_EQ(r.err,
-        QString("warning: skipped %1 entr%2 of \"")
-                .arg(planted.entries.size())
-                .arg(planted.entries.size() == 1 ? "y" : "ies") +
-            sprites() + "\": " + planted.entries.join(", ") + "\n");
-    EXPECT_EQ(ReadAtlas(path("Output"), "n").frames.size(), 1u);
-}
-
-// Folders nested until the path of the last one is longer than PATH_MAX:
-// the one before can still be listed, the last cannot be looked at. They
-// are removed level by level, as no path reaches the last.
-Planted longPath(const QString& sprites)
-{
-    auto levels = std::make_shared<std::vector<std::pair<int, QByteArray>>>();  // each folder's parent and name
-    Planted planted{{}, [levels] {
-                        for (auto it = levels->rbegin(); it != levels->rend(); ++it) {
-                            ::unlinkat(it->first, it->second.constData(), AT_REMOVEDIR);
-                            ::close(it->first);
-                        }
-                    }};
-    QByteArray at = QFile::encodeName(sprites), inside;
+    QByteArray at = QFile::encodeName(sprites()).chopped(1), inside;
     int parent = ::open(at.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    for (bool last = false; !last && parent >= 0;) {
+    for (bool last = false; !last;) {
         last = at.size() + 1 + 201 > 4095;  // else its path with a slash can still be listed
         const QByteArray name(last ? 250 : 200, last ? 'z' : 'd');
-        if (::mkdirat(parent, name.constData(), 0700) != 0) {
-            ADD_FAILURE() << "cannot make a folder " << at.size() << " bytes deep";
-            ::close(parent);
-            return planted;
-        }
-        levels->emplace_back(parent, name);
+        EXPECT_EQ(::mkdirat(parent, name.constData(), 0700), 0) << at.size() << " bytes deep";
         inside += (inside.isEmpty() ? "" : "/") + name;
         at += "/" + name;
-        parent = last ? -1 : ::openat(parent, name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int child = last ? -1 : ::openat(parent, name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(parent);
+        parent = child;
     }
-    planted.entries << "\"" + QString::fromLocal8Bit(inside) + "\" (cannot be read: File name too long)";
-    return planted;
+    expectListed({"\"" + QString::fromLocal8Bit(inside) + "\" (cannot be read: File name too long)"});
+    // Too deep for QTemporaryDir to remove.
+    EXPECT_EQ(QProcess::execute("rm", {"-rf", sprites() + QString(200, 'd')}), 0);
 }
 
 // A folder that can be listed but not searched: its entries' names are
 // known, nothing else.
-Planted unsearchable(const QString& sprites)
+TEST_F(SkippedEntries, FolderWithoutSearch)
 {
-    const QByteArray locked = QFile::encodeName(sprites + "/locked");
-    Planted planted{{}, [locked] { ::chmod(locked.constData(), 0700); }};
-    EXPECT_TRUE(QDir(sprites).mkpath("locked/deeper"));
-    EXPECT_TRUE(QFile(sprites + "/locked/a.png").open(QIODevice::WriteOnly));
-    EXPECT_EQ(::chmod(locked.constData(), 0600), 0);
-    planted.entries << "\"locked/a.png\" (cannot be read: Permission denied)"
-                    << "\"locked/deeper\" (cannot be read: Permission denied)";
-    return planted;
+    ASSERT_TRUE(work_.mkpath("sprites/locked/deeper"));
+    writeBytes("sprites/locked/a.png", "");
+    const QByteArray locked = QFile::encodeName(path("sprites/locked"));
+    ASSERT_EQ(::chmod(locked.constData(), 0600), 0);
+    expectListed({"\"locked/a.png\" (cannot be read: Permission denied)",
+        "\"locked/deeper\" (cannot be read: Permission denied)"});
+    ::chmod(locked.constData(), 0700);
 }
-
-const Unreadable kUnreadableEntries[] = {{"pathPastPathMax", longPath}, {"folderWithoutSearch", unsearchable}};
-
-INSTANTIATE_TEST_SUITE_P(Kinds, UnreadableEntries, ::testing::ValuesIn(kUnreadableEntries), ByLabel);
 
 }  // namespace

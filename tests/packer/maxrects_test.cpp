@@ -83,13 +83,6 @@ INSTANTIATE_TEST_SUITE_P(All, EveryStrategy,
         return std::apply([](auto... p) { return (::testing::PrintToString(p) + ...); }, info.param);
     });
 
-// Four quarters of a sheet fill it. With margins, and on further sheets,
-// the CLI test's multiple packs count the sheets and their fill.
-TEST(Packing, ExactFitFillsTheSheet)
-{
-    EXPECT_EQ(pack(std::vector<Size>(4, {32, 32}), {64, 64}, 0).layout.sheets, 1);
-}
-
 TEST(Packing, FillsTheFirstSheetOfManySprites)
 {
     // 500 sprites of 16 to 128 pixels a side on 1024x1024 sheets.

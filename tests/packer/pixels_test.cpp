@@ -38,12 +38,6 @@ QImage BorderedSprite(std::mt19937& rng, QSize core, QMargins border, QColor col
     return img;
 }
 
-QRgb Premultiplied(QRgb p)
-{
-    auto times = [a = qAlpha(p)](int c) { return (c * a + 127) / 255; };
-    return qRgba(times(qRed(p)), times(qGreen(p)), times(qBlue(p)), qAlpha(p));
-}
-
 struct PixelCase {
     const char* label;
     int width, height, margin, format;
@@ -159,7 +153,7 @@ TEST_P(Pixels, EveryFrameShowsItsSpriteAsTheDataDescribesIt)
         for (int y = kept.top(); y <= kept.bottom(); ++y)
             for (int x = kept.left(); x <= kept.right(); ++x) {
                 const QRgb want = source.pixel(x, y);
-                const QRgb expected = has("--premultiply") ? Premultiplied(want)
+                const QRgb expected = has("--premultiply") ? qPremultiply(want)
                     : qAlpha(want) == 0 && has("--bleed")  ? qRgba(colour.red(), colour.green(), colour.blue(), 0)
                                                            : want;
                 ASSERT_EQ(turnedBack.pixel(x, y), expected) << "at " << x << "," << y;

@@ -69,11 +69,10 @@ TEST_P(PngRoundTrip, DecodesToTheComposedRows)
     ASSERT_EQ(decoded.size(), QSize(width, height));
     ASSERT_EQ(decoded.format() == QImage::Format_Indexed8, bpp == 1);
     EXPECT_TRUE(decoded.hasAlphaChannel());
-    std::vector<Rgba> readPalette;
-    for (const QRgb c : decoded.colorTable())
-        readPalette.push_back({static_cast<std::uint8_t>(qRed(c)), static_cast<std::uint8_t>(qGreen(c)),
-            static_cast<std::uint8_t>(qBlue(c)), static_cast<std::uint8_t>(qAlpha(c))});
-    EXPECT_EQ(readPalette, palette);
+    QList<QRgb> written;
+    for (const Rgba& c : palette)
+        written << qRgba(c[0], c[1], c[2], c[3]);
+    EXPECT_EQ(decoded.colorTable(), written);
     const QImage rows = bpp == 1 ? decoded : decoded.convertToFormat(QImage::Format_RGBA8888);
     std::vector<std::uint8_t> pixels;
     for (int y = 0; y < height; ++y)

@@ -174,7 +174,6 @@ struct Atlas {
     std::map<QString, Frame> frames;           // libGDX: a frame with an index is NAME#INDEX; CSS: the class after
                                                // "NAME-"; Godot: the path in NAME/ without ".tres"
     QStringList order;                         // the frames in the order the data lists them (JSON hash: its keys)
-    QStringList dataFiles;                     // NAME.json first, then the ones it names
     std::map<QString, QSize> sheets;           // each sheet's size as the data gives it (Starling, CSS: the file)
     std::map<QString, QJsonValue> animations;  // JSON hash and array; Godot (an array of frames)
     QString error;                             // empty when every data file could be read, and no name is listed twice
@@ -236,11 +235,11 @@ inline QStringList FrameKeysAsWritten(const QByteArray& json)
 
 // libGDX's text format: pages apart by blank lines, each its image's name
 // and "key: value" lines, then its regions, each a name and indented fields.
-inline void ReadLibgdx(const QString& path, Atlas& atlas)
+inline void ReadLibgdx(const QString& outputDir, const QString& name, Atlas& atlas)
 {
-    QFile f(path);
+    QFile f(outputDir + "/" + name + ".atlas");
     if (!f.open(QIODevice::ReadOnly)) {
-        atlas.error = path + " is missing";
+        atlas.error = name + ".atlas is missing";
         return;
     }
     QString page, region;
@@ -316,7 +315,6 @@ inline void ReadStarling(const QString& outputDir, const QString& name, Atlas& a
                 atlas.error = file + " is missing";
             return;
         }
-        atlas.dataFiles << file;
         QXmlStreamReader xml(&f);
         QString image;
         while (xml.readNextStartElement()) {
@@ -394,7 +392,6 @@ inline void ReadCss(const QString& outputDir, const QString& name, Atlas& atlas)
         atlas.error = name + ".css or " + name + ".html is missing";
         return;
     }
-    atlas.dataFiles << name + ".css";
     QString text = QString::fromUtf8(css.readAll());
     text.remove(QRegularExpression("/\\*.*?\\*/", QRegularExpression::DotMatchesEverythingOption));
     QString shared;
@@ -528,7 +525,6 @@ inline void ReadGodot(const QString& outputDir, const QString& name, Atlas& atla
     }
     if (atlas.frames.empty())
         atlas.error = folder.path() + " holds no resources";
-    atlas.dataFiles << name + "/";
     if (!QFileInfo::exists(outputDir + "/" + name + ".tres"))
         return;
     auto frames = ReadGodotResource(outputDir + "/" + name + ".tres");
@@ -556,20 +552,16 @@ inline void ReadGodot(const QString& outputDir, const QString& name, Atlas& atla
 inline Atlas ReadAtlas(const QString& outputDir, const QString& name, Data format = Data::JsonHash)
 {
     Atlas atlas;
-    if (format == Data::Starling || format == Data::Css || format == Data::Godot) {
-        (format == Data::Starling     ? detail::ReadStarling
-                : format == Data::Css ? detail::ReadCss
-                                      : detail::ReadGodot)(outputDir, name, atlas);
+    using Reader = void (*)(const QString&, const QString&, Atlas&);
+    static const std::map<Data, Reader> readers{{Data::Libgdx, detail::ReadLibgdx},
+        {Data::Starling, detail::ReadStarling}, {Data::Css, detail::ReadCss}, {Data::Godot, detail::ReadGodot}};
+    if (readers.count(format)) {
+        readers.at(format)(outputDir, name, atlas);
         return atlas;
     }
-    if (format == Data::Libgdx) {
-        atlas.dataFiles << name + ".atlas";
-        detail::ReadLibgdx(outputDir + "/" + atlas.dataFiles[0], atlas);
-        return atlas;
-    }
-    atlas.dataFiles << name + ".json";
+    QStringList files{name + ".json"};  // then the ones it names
     if (format == Data::Phaser3) {
-        const QJsonObject root = detail::ReadJson(outputDir + "/" + atlas.dataFiles[0], atlas.error);
+        const QJsonObject root = detail::ReadJson(outputDir + "/" + files[0], atlas.error);
         for (const QJsonValue& t : root["textures"].toArray()) {
             const QString image = t["image"].toString();
             atlas.sheets[image] = detail::JsonRect(t["size"]).size();
@@ -578,15 +570,15 @@ inline Atlas ReadAtlas(const QString& outputDir, const QString& name, Data forma
         }
         return atlas;
     }
-    for (int i = 0; i < atlas.dataFiles.size() && atlas.error.isEmpty(); ++i) {
+    for (int i = 0; i < files.size() && atlas.error.isEmpty(); ++i) {
         QByteArray text;
-        const QJsonObject root = detail::ReadJson(outputDir + "/" + atlas.dataFiles[i], atlas.error, &text);
+        const QJsonObject root = detail::ReadJson(outputDir + "/" + files[i], atlas.error, &text);
         const QJsonObject meta = root["meta"].toObject();
         const QString image = meta["image"].toString();
         atlas.sheets[image] = detail::JsonRect(meta["size"]).size();
         if (i == 0)
             for (const QJsonValue& v : meta["related_multi_packs"].toArray())
-                atlas.dataFiles << v.toString();
+                files << v.toString();
         const QJsonObject animations = root["animations"].toObject();
         for (auto it = animations.begin(); it != animations.end(); ++it)
             atlas.animations[it.key()] = *it;
