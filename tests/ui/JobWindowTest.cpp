@@ -199,9 +199,6 @@ private slots:
         QVERIFY2(caption.startsWith(picture.section(QStringLiteral(": "), 1) + ", "), qPrintable(caption));
         auto* chooser = Part<QComboBox>(window, "sheetChooser");
         QCOMPARE(chooser->isVisible(), chooser->count() > 1);
-        // The sheets offered are those the atlas data names.
-        const QString name = picture.section(QStringLiteral(": "), 1).section(u'.', 0, 0);
-        QCOMPARE(qsizetype(test::ReadAtlas(dir_->filePath(output), name).sheets.size()), chooser->count());
         if (chooser->count() > 1) {
             chooser->setCurrentIndex(2);
             QTRY_COMPARE(SpokenName(pane), QStringLiteral("Sheet 3 of 3: -name-3.png, 24 \u00d7 16"));
@@ -285,13 +282,13 @@ private slots:
         QCOMPARE(std::max(reduced.preview.width(), reduced.preview.height()), 100);
         const QImage a = reduced.preview.convertToFormat(QImage::Format_ARGB32);
         const QImage b = whole.preview.convertToFormat(QImage::Format_ARGB32);
-        for (const QPoint at : {QPoint(10, 10), QPoint(60, 30), QPoint(3, 20), QPoint(43, 20), QPoint(1, 60)}) {
-            const QRgb x = a.pixel(at), y = b.pixel(at);
-            for (const int shift : {0, 8, 16, 24}) {
-                QVERIFY2(std::abs(int((x >> shift) & 0xff) - int((y >> shift) & 0xff)) <= 24,
-                    qPrintable(QStringLiteral("%1 %2 at %3,%4").arg(x, 8, 16).arg(y, 8, 16).arg(at.x()).arg(at.y())));
-            }
-        }
+        for (const QPoint at : {QPoint(10, 10), QPoint(60, 30), QPoint(3, 20), QPoint(43, 20), QPoint(1, 60)})
+            QVERIFY2(test::ChannelError(a.pixel(at), b.pixel(at)) <= 24,
+                qPrintable(QStringLiteral("%1 %2 at %3,%4")
+                               .arg(a.pixel(at), 8, 16)
+                               .arg(b.pixel(at), 8, 16)
+                               .arg(at.x())
+                               .arg(at.y())));
     }
 
     // The job waits for its input in a process of its own below the shell,
