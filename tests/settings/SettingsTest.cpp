@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iomanip>
 #include <limits>
 #include <ostream>
 #include <string>
@@ -57,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(Texts, LeadingNumberTest,
 struct RoundingCase {
     double value;
     std::optional<std::int32_t> expected;
-    friend void PrintTo(const RoundingCase& c, std::ostream* os) { *os << c.value; }
+    friend void PrintTo(const RoundingCase& c, std::ostream* os) { *os << std::setprecision(12) << c.value; }
 };
 
 class RoundToFieldTest : public ::testing::TestWithParam<RoundingCase> {};
