@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QInputMethodEvent>
 #include <QLineEdit>
-#include <QMenu>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QShortcut>
@@ -209,10 +208,10 @@ private slots:
 
     // A user's steps, each a verb, a control and a text: "type" empties the
     // box and types the text, "keys" presses chords as QKeySequence writes
-    // them, "paste" pastes the text with Shift+Insert or from the "menu",
-    // "commit" sends it as an input method's, "pick" takes that entry of the
-    // list, "click" clicks the control, "fail" makes the next launch fail with
-    // the text, "open" opens that folder. Then what each control shows, as
+    // them, "paste" pastes the text with Shift+Insert, "commit" sends it as
+    // an input method's, "pick" takes that entry of the list, "click" clicks
+    // the control, "fail" makes the next launch fail with the text, "open"
+    // opens that folder. Then what each control shows, as
     // "control=text" where it differs from the start (a group shows its
     // checked button), the lines Go launched, the messages shown and the
     // settings kept, as a line, where they differ from the last line.
@@ -272,8 +271,6 @@ private slots:
         row("letters pasted", {"type Combo2", "paste Combo2 abc", "click Command1"}, {"Combo2=abc"},
             {"Vintrix 256 0 Vintrix 8 0 0 "});
         row("paste bounded", {"type Combo2", "paste Combo2 70000"}, {"Combo2= 65536"});
-        row("paste from the menu", {"type Combo1", "menu Combo1 70000", "click Command1"}, {"Combo1= 65536"},
-            {"Vintrix 65536 256 Vintrix 8 0 0 "});
         const QString longName = QString(50, u'a') + QString(40000, u'b');
         row("a long name pasted", {"type Text4", "paste Text4 " + longName, "click Command1"}, {"Text4=" + longName},
             {"Vintrix 256 256 " + QString(50, u'a') + " 8 0 0 "});
@@ -319,14 +316,6 @@ private slots:
             } else if (verb == "paste") {
                 QApplication::clipboard()->setText(text);
                 QTest::keyClick(widget, Qt::Key_Insert, Qt::ShiftModifier);
-            } else if (verb == "menu") {
-                QApplication::clipboard()->setText(text);
-                std::unique_ptr<QMenu> menu(lineEdit(name)->createStandardContextMenu());
-                QAction* item = nullptr;
-                for (QAction* action : menu->actions())
-                    item = action->text().remove(u'&').startsWith(QStringLiteral("Paste")) ? action : item;
-                QVERIFY(item && item->isEnabled());
-                item->trigger();
             } else if (verb == "commit") {
                 QInputMethodEvent commit;
                 commit.setCommitString(text);
