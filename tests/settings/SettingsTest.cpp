@@ -14,6 +14,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 namespace vintrix {
 namespace {
@@ -80,17 +81,14 @@ INSTANTIATE_TEST_SUITE_P(Values, RoundToFieldTest,
 TEST(PackSettingsTest, TakesRoundedNumbersUpToTheFirstOutOfRange)
 {
     PackSettings settings;
+    const auto numbers = [&settings] { return std::tuple(settings.width, settings.height, settings.margin); };
     EXPECT_EQ(TakeNumbers(settings, u" 65536", u"12.5", u"abc"), std::nullopt);
-    EXPECT_EQ(settings.width, 65536);
-    EXPECT_EQ(settings.height, 12);
-    EXPECT_EQ(settings.margin, 0);
+    EXPECT_EQ(numbers(), std::tuple(65536, 12, 0));
     settings.margin = 7;
     EXPECT_EQ(TakeNumbers(settings, u"512", u"-3e9", u"5"), NumberBox::Height);
-    EXPECT_EQ(settings.width, 512);
-    EXPECT_EQ(settings.height, 12);
-    EXPECT_EQ(settings.margin, 7);
+    EXPECT_EQ(numbers(), std::tuple(512, 12, 7));
     EXPECT_EQ(TakeNumbers(settings, u"1", u"2", u"-1e99"), NumberBox::Margin);
-    EXPECT_EQ(settings.height, 2);
+    EXPECT_EQ(numbers(), std::tuple(1, 2, 7));
 }
 
 TEST(PackSettingsTest, SetFolderAppendsOneSlashUnexamined)
