@@ -104,26 +104,23 @@ private slots:
     }
 
     // Each row: the command after "Vintrix", the images folder's settings
-    // file, the images folder and the output folder as the window names
-    // them, the first sheet's file and picture's name, and the summary.
+    // file, the output folder as the window names it, the first sheet's file
+    // and picture's name, and the summary. The images folder is sprites.
     void successShowsProgressTheFoldersAndTheSheets_data()
     {
         QTest::addColumn<QString>("arguments");
         QTest::addColumn<QByteArray>("settings");
-        QTest::addColumn<QString>("images");
         QTest::addColumn<QString>("output");
         QTest::addColumn<QString>("picture");
         QTest::addColumn<QString>("summary");
         QTest::newRow("one 8-bit BMP, its colour key transparent")
             << "128 64 'my sheet' 8 0 0 %1/sprites/" << QByteArray("trim = true\noutput = \"../atlases\"\n")
-            << "sprites"
             << "atlases"
             << "Sheet 1 of 1: my sheet.bmp, 128 \u00d7 64"
             << "packed 3 images into 1 sheet of 128x64 (8.8% full): %1/sprites/../atlases/my sheet.bmp with atlas data "
                "%1/sprites/../atlases/my sheet.json\nsettings from %1/sprites/vintrix.toml: trim, output = ../atlases";
         QTest::newRow("three PNG sheets in another folder")
-            << "--output ./sheets// 24 16 -name 32 1 0 sprites/../sprites" << QByteArray() << "sprites"
-            << "sheets"
+            << "--output ./sheets// 24 16 -name 32 1 0 sprites/../sprites" << QByteArray() << "sheets"
             << "Sheet 1 of 3: -name.png, 24 \u00d7 16"
             << "packed 3 images into 3 sheets of 24x16 (first 62.5% full, 62.5% overall): ./sheets/-name.png to "
                "./sheets/-name-3.png with atlas data ./sheets/-name.json";
@@ -134,7 +131,6 @@ private slots:
     {
         QFETCH(QString, arguments);
         QFETCH(QByteArray, settings);
-        QFETCH(QString, images);
         QFETCH(QString, output);
         QFETCH(QString, picture);
         QFETCH(QString, summary);
@@ -151,7 +147,7 @@ private slots:
         QCOMPARE(window.windowTitle(), QStringLiteral("my sheet \u2014 done"));
         QVERIFY(window.isMinimized());
         QCOMPARE(Part<QLabel>(window, "folders")->text(),
-            QStringLiteral("Images folder: %1/%2\nOutput folder: %1/%3").arg(dir_->path(), images, output));
+            QStringLiteral("Images folder: %1/sprites\nOutput folder: %1/%2").arg(dir_->path(), output));
         QVERIFY2(seen.contains(QStringLiteral("Reading images: 3 of 3")), qPrintable(seen.join('|')));
         QVERIFY2(seen.filter(QStringLiteral("Writing sheets: row ")).size() > 0, qPrintable(seen.join('|')));
         QVERIFY(!Part<QPlainTextEdit>(window, "log")->toPlainText().contains(QStringLiteral("progress")));
