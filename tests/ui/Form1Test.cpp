@@ -1,4 +1,3 @@
-#include "DirListBox.h"
 #include "CommandLine.h"
 #include "Form1.h"
 #include "KeyCharacters.h"
