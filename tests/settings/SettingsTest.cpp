@@ -13,7 +13,6 @@
 #include <limits>
 #include <ostream>
 #include <string>
-#include <string_view>
 #include <tuple>
 
 namespace vintrix {
@@ -21,19 +20,17 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-// A box's text as a failure message shows it: UTF-8, long runs cut short.
-std::string Shown(std::u16string_view text)
-{
-    const std::string bytes = EncodeText(std::u16string(text));
-    return '"' + (bytes.size() > 40 ? bytes.substr(0, 37) + "..." : bytes) + '"';
-}
-
-// `bounded`: whether a numeric box replaces the text by " 65536".
+// `bounded`: whether a numeric box replaces the text by " 65536". A case
+// prints as UTF-8, long runs cut short.
 struct NumberCase {
     std::u16string text;
     double expected;
     bool bounded = false;
-    friend void PrintTo(const NumberCase& c, std::ostream* os) { *os << Shown(c.text); }
+    friend void PrintTo(const NumberCase& c, std::ostream* os)
+    {
+        const std::string bytes = EncodeText(c.text);
+        *os << '"' << (bytes.size() > 40 ? bytes.substr(0, 37) + "..." : bytes) << '"';
+    }
 };
 
 class LeadingNumberTest : public ::testing::TestWithParam<NumberCase> {};
