@@ -200,14 +200,15 @@ private slots:
 
     // A user's steps, each a verb, a control and a text: "type" empties the
     // box and types the text, "keys" presses chords as QKeySequence writes
-    // them, "paste" pastes the text with Shift+Insert, "commit" sends it as
-    // an input method's, "pick" takes that entry of the list, "click" clicks
-    // the control, "fail" makes the next launch fail with the text, "open"
-    // opens that folder, "shortcut" gives the window shortcuts that leave a
-    // message, "clipboard" checks the clipboard's text. Then what each control shows, as
-    // "control=text" where it differs from the start (a group shows its
-    // checked button), the lines Go launched, the messages shown and the
-    // settings kept, as a line, where they differ from the last line.
+    // them ("field": in a combo box's own field), "paste" pastes the text
+    // with Shift+Insert, "commit" sends it as an input method's, "pick" takes
+    // that entry of the list, "click" clicks the control, "fail" makes the
+    // next launch fail with the text, "open" opens that folder, "shortcut"
+    // gives the window shortcuts that leave a message, "clipboard" checks the
+    // clipboard's text. Then what each control shows, as "control=text" where
+    // it differs from the start (a group shows its checked button), the lines
+    // Go launched, the messages shown and the settings kept, as a line, where
+    // they differ from the last line.
     void userSteps_data()
     {
         QTest::addColumn<QStringList>("steps");
@@ -249,8 +250,9 @@ private slots:
         row("refused chords",
             {"type Combo1 12", "type Combo2 12", "type Combo3 12",
                 "shortcut Combo1 Ctrl+V Return Ctrl+X Ctrl+G Ctrl+C Ctrl+Z", "keys Combo1 Home Shift+End Ctrl+V Return",
-                "keys Combo2 Home Shift+End Ctrl+X Ctrl+G", "keys Combo3 Home Shift+End Ctrl+C Ctrl+Z",
-                "clipboard Combo3 123", "keys Combo3 Ctrl+Ins", "clipboard Combo3 12"},
+                "field Combo1 Ctrl+V Return", "keys Combo2 Home Shift+End Ctrl+X Ctrl+G", "field Combo2 Ctrl+X Ctrl+G",
+                "keys Combo3 Home Shift+End Ctrl+C Ctrl+Z", "field Combo3 Ctrl+C Ctrl+Z", "clipboard Combo3 123",
+                "keys Combo3 Ctrl+Ins", "clipboard Combo3 12"},
             {"Combo1=12", "Combo2=12", "Combo3=12"});
         // Enter and Esc press no button; Space does.
         row("Enter and Esc",
@@ -311,10 +313,10 @@ private slots:
             QVERIFY2(widget || verb == "fail", qPrintable(step));
             if (verb == "type") {
                 typeInto(name, text);
-            } else if (verb == "keys") {
+            } else if (verb == "keys" || verb == "field") {
                 for (const QString& chord : text.split(u' ')) {
                     const QKeyCombination key = QKeySequence::fromString(chord)[0];
-                    QTest::keyClick(lineEdit(name) ? lineEdit(name) : widget, key.key(), key.keyboardModifiers());
+                    QTest::keyClick(verb == "keys" ? widget : lineEdit(name), key.key(), key.keyboardModifiers());
                 }
             } else if (verb == "shortcut") {
                 for (const QString& chord : text.split(u' '))
