@@ -39,17 +39,13 @@ QByteArray encode(const QImage& img, const char* format)
     return buffer.open(QIODevice::WriteOnly) && img.save(&buffer, format) ? bytes : QByteArray();
 }
 
-// An image file for image_decode_fuzz: its first byte picks the extension,
-// 0 png, 1 bmp, 2 gif, 3 jpg, 4 webp, 5 tga, 6 tif; +64 adds a margin.
-QByteArray image(char selector, const QByteArray& file)
-{
-    return QByteArray(1, selector) + file;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    // An image file for image_decode_fuzz: its first byte picks the extension,
+    // 0 png, 1 bmp, 2 gif, 3 jpg, 4 webp, 5 tga, 6 tif; +64 adds a margin.
+    const auto image = [](char selector, const QByteArray& file) { return QByteArray(1, selector) + file; };
     if (argc != 2) {
         std::fprintf(stderr, "usage: make_seeds SEEDS\n");
         return 2;

@@ -66,10 +66,6 @@ TEST(SummaryLine, GivesTheSheetsAndTheFolderWrittenInto)
     EXPECT_EQ(SheetCount("packed 30 images into 12 sheets of up to 256x256 (first 82.5% full, 48.6% overall): …"), 12);
     EXPECT_EQ(SheetCount("warning: skipped 1 entry: into 3 sheets"), std::nullopt);
     EXPECT_EQ(SheetCount("packed 3 images into 0 sheets"), std::nullopt);
-    PackCommand command{"hero", FormatCode::Png, "s/", "Output"};
-    EXPECT_EQ(SheetFileName(command, 0), "hero.png");
-    command.format = FormatCode::Bmp;
-    EXPECT_EQ(SheetFileName(command, 2), "hero-3.bmp");
 }
 
 struct LineCase {

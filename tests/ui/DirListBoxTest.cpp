@@ -50,7 +50,6 @@ private slots:
     void opensOnTheCurrentFolder()
     {
         QCOMPARE(list_->path(), root_.path());
-        QCOMPARE(list_->toolTip(), QString());  // the window gives it its tip
         // Numbers by value, however long, case ignored, digits before letters;
         // leading zeros, then case, break ties.
         QCOMPARE(shownNames(),
@@ -152,8 +151,7 @@ private slots:
         DoubleClick(*list_, indexOf(shown));
         QCOMPARE(changes.count(), 1);
         QCOMPARE(list_->encodedPath(), folder);
-        QCOMPARE(shownNames().last(), QStringLiteral("inside"));
-        QCOMPARE(shownNames().at(shownNames().size() - 2), shown);
+        QCOMPARE(shownNames().mid(shownNames().size() - 2), QStringList({shown, "inside"}));
     }
 
     void aLateListingLeavesAFolderOpenedSince()

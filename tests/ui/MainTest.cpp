@@ -3,7 +3,7 @@
 // carries the name only main() sets. Each Go starts a job window of its own,
 // titled by the output name: the first job finds a recording stand-in
 // Vintrix in the current folder, the second, with it gone, the real one
-// beside the program, which reads the folder's settings file.
+// beside the program.
 #include "Form1.h"
 #include "WindowDriver.h"
 
@@ -38,12 +38,6 @@ void Expect(bool holds, const char* what)
         std::fprintf(stderr, "FAIL: %s\n", what);
         ++g_failures;
     }
-}
-
-bool WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 // The jobs are detached: their traces appear in their own time, all of them
@@ -121,7 +115,6 @@ int main(int argc, char** argv)
     sprite.fill(Qt::red);
     if (!dir.isValid() || !QDir::setCurrent(folder) || !QDir().mkpath(QStringLiteral("art/tiles")) ||
         !sprite.save(QStringLiteral("art/red.png")) ||
-        !WriteFile(QStringLiteral("art/vintrix.toml"), "data = \"libgdx\"\n") ||
         !QFile::copy(QStringLiteral(RECORD_ARGS), QStringLiteral("Vintrix"))) {
         std::fprintf(stderr, "cannot set up a current folder with a stand-in Vintrix\n");
         return 1;
@@ -132,8 +125,8 @@ int main(int argc, char** argv)
     const QByteArrayList expected{"2560", "256", "Vintrix", "8", "0", "0", QFile::encodeName(folder) + "/art/", ""};
     Expect(record.open(QIODevice::ReadOnly) && record.readAll().split('\0') == expected,
         "Vintrix receives the window's settings and the picked folder");
-    Expect(Eventually([] { return QFile::exists(QStringLiteral("Output/second.atlas")); }),
-        "the second job runs the Vintrix beside the program, with the settings file of the folder");
+    Expect(Eventually([] { return QFile::exists(QStringLiteral("Output/second.json")); }),
+        "the second job runs the Vintrix beside the program");
     QList<qint64> windows;
     Expect(Eventually([&] { return (windows = JobWindowsHere()).size() == 2; }), "each job has a window of its own");
     QSet<QByteArray> titled;
