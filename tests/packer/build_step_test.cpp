@@ -73,7 +73,7 @@ const DepfileCase kDepfiles[] = {{"oneSheet", "64|64|n|32|1|0|sprites|--depfile|
     {"escaped", "64|64|n|32|1|0|sprites//|-o|out dir|--depfile|d $#.d|--strip-extensions", {"x y#$:\\ \\.png"}, "",
         "d $#.d", "out\\ dir/n.json",
         {"sprites", "sprites/a.png", "sprites/b.png", "sprites/c.png", "sprites/x\\ y\\#$$\\:\\\\\\ \\.png"}},
-    {"inTheOutputFolder", "64|64|n|32|1|0|sprites|-o|a/b/|--depfile|a//b/n.d", {}, "", "a/b/n.d", "a/b/n.json"},
+    {"inTheOutputFolder", "64|64|n|32|1|0|sprites|-o|a/b/c/|--depfile|a//b/c/n.d", {}, "", "a/b/c/n.d", "a/b/c/n.json"},
     {"subfoldersAndSettings", "64|64|n|32|1|0|sprites|--recursive", {"sub/d.png", "sub/deeper/e.png"},
         "depfile = \"../deps.d\"\n", "deps.d", "Output/n.json",
         {"sprites", "sprites/empty", "sprites/sub", "sprites/sub/deeper", "sprites/a.png", "sprites/b.png",
