@@ -65,75 +65,54 @@ bool TakeLock(QFile& lock, int how)
 }
 
 // A Vintrix child process with its stderr in a file of its own, so that no
-// pipe can fill and stall it, and its stdout dropped. When `gate` is given,
-// it waits for end of file on that pipe before it starts.
+// pipe can fill and stall it, and its stdout dropped. A `held` one is a
+// shell that becomes Vintrix once release() ends its input.
 class Child {
 public:
-    Child(const QString& workDir, const QStringList& args, const int* gate = nullptr)
+    Child(const QString& workDir, const QStringList& args, bool held = false)
         : err_(QString("%1/child%2.err").arg(workDir).arg(++count_))
     {
-        std::vector<QByteArray> bytes{QByteArray(VINTRIX_BINARY)};
-        for (const QString& a : args)
-            bytes.push_back(QFile::encodeName(a));
-        std::vector<char*> argv;
-        for (QByteArray& b : bytes)
-            argv.push_back(b.data());
-        argv.push_back(nullptr);
-        const QByteArray dir = QFile::encodeName(workDir), err = QFile::encodeName(err_);
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            // Only async-signal-safe calls from here to exec.
-            const int o = ::open("/dev/null", O_WRONLY),
-                      e = ::open(err.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || ::chdir(dir.constData()) != 0)
-                ::_exit(127);
-            char byte;
-            if (gate)
-                ::close(gate[1]);
-            while (gate && ::read(gate[0], &byte, 1) > 0) {}
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
+        p_.setWorkingDirectory(workDir);
+        p_.setStandardOutputFile(QProcess::nullDevice());
+        p_.setStandardErrorFile(err_);
+        if (held)
+            p_.start("/bin/sh", QStringList{"-c", "read line; exec \"$0\" \"$@\"", VINTRIX_BINARY} + args);
+        else
+            p_.start(VINTRIX_BINARY, args);
+        pid_ = p_.processId();
     }
+    void release() { p_.closeWriteChannel(); }
     ~Child() { kill(); }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
 
     pid_t pid() const { return pid_; }
     // Whether it has ended; unless `block`, without waiting for that.
     bool finished(bool block = false)
     {
-        int status = 0;
-        if (!reaped_ && pid_ > 0 && ::waitpid(pid_, &status, block ? 0 : WNOHANG) == pid_)
-            ended(status);
-        return reaped_;
+        return p_.state() == QProcess::NotRunning || p_.waitForFinished(block ? -1 : 0);
     }
     void wait() { finished(true); }
     // Stops it and waits until it has stopped, so that it takes no lock
-    // meanwhile; false when it has ended instead.
+    // meanwhile; false when it has ended instead. The stop is not reaped.
     bool stop()
     {
-        int status = 0;
-        if (finished() || ::kill(pid_, SIGSTOP) != 0 || ::waitpid(pid_, &status, WUNTRACED) != pid_)
-            return false;
-        if (WIFSTOPPED(status))
-            return true;
-        ended(status);
-        return false;
+        siginfo_t info{};
+        return !finished() && ::kill(pid_, SIGSTOP) == 0 &&
+            ::waitid(P_PID, pid_, &info, WSTOPPED | WEXITED | WNOWAIT) == 0 && info.si_code == CLD_STOPPED;
     }
     void resume()
     {
-        if (!reaped_)
+        if (!finished())
             ::kill(pid_, SIGCONT);
     }
     void kill(int sig = SIGKILL)
     {
-        if (pid_ > 0 && !finished()) {
+        if (!finished()) {
             ::kill(pid_, sig);
             wait();
         }
     }
-    int exitCode() const { return exitCode_; }  // -signal when killed
+    // -signal when killed
+    int exitCode() const { return p_.exitStatus() == QProcess::NormalExit ? p_.exitCode() : -p_.exitCode(); }
     QString err() const
     {
         QFile f(err_);
@@ -153,17 +132,10 @@ public:
     }
 
 private:
-    void ended(int status)
-    {
-        reaped_ = true;
-        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-    }
-
     static inline int count_ = 0;
     QString err_;
-    pid_t pid_ = -1;
-    bool reaped_ = false;
-    int exitCode_ = -1;
+    QProcess p_;
+    pid_t pid_;
 };
 
 // Each table case is printed by its label.
@@ -298,17 +270,15 @@ protected:
         return FilesIn(other.path() + "/Output");
     }
 
-    // Starts every job at once: the children are forked first and then
+    // Starts every job at once: the children are started first and then
     // released together.
     std::vector<RunResult> runTogether(const std::vector<Job>& jobs)
     {
-        int gate[2];
-        EXPECT_EQ(::pipe2(gate, O_CLOEXEC), 0);
         std::vector<std::unique_ptr<Child>> children;
         for (const Job& job : jobs)
-            children.push_back(std::make_unique<Child>(work_.path(), job, gate));
-        ::close(gate[1]);
-        ::close(gate[0]);
+            children.push_back(std::make_unique<Child>(work_.path(), job, true));
+        for (auto& c : children)
+            c->release();
         std::vector<RunResult> results;
         for (auto& c : children) {
             c->wait();
