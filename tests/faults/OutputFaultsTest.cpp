@@ -167,16 +167,6 @@ protected:
             save(RandomSprite(rng, side(rng), side(rng)), QString("s%1.png").arg(i));  // little for compression
     }
 
-    // The exit code; unless `err` is asked for, the run must succeed.
-    int run(const Job& job, QString* err = nullptr, std::function<void()> setup = {})
-    {
-        const RunResult r = VintrixFolder::run(job, std::move(setup));
-        if (err)
-            *err = r.err;
-        EXPECT_TRUE(r.exitCode == Ok || err) << r.err.toStdString();
-        return r.exitCode;
-    }
-
     // Every file in Output, Vintrix's bookkeeping included.
     Files allOutput() const { return FilesIn(path("Output"), true); }
     // Every entry below the test's folder, without following links: a
@@ -325,7 +315,7 @@ TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToF
     const KillCase& c = GetParam();
     sprites(c.sprites, c.minSide, c.maxSide, 17);
     const Files after = reference(c.after);
-    ASSERT_EQ(run(c.before), Ok);
+    ASSERT_TRUE(Ran(run(c.before)));
     const Files before = allOutput(), earlier = only(before, "n");
     ASSERT_NE(earlier, after);
 
@@ -364,7 +354,7 @@ TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToF
 
         // The next successful run in the folder, of another name, tidies up
         // and finishes a commit under way.
-        ASSERT_EQ(run(kProbe), Ok) << "probe";
+        ASSERT_TRUE(Ran(run(kProbe))) << "probe";
         EXPECT_EQ(leftovers(), QStringList{});
         EXPECT_EQ(only(allOutput(), "n"), committing ? after : visible);
         restore(before);
@@ -391,13 +381,11 @@ TEST_F(OutputFaults, AReaderOfTheProgressLinesThatGoesAwayLeavesNoRunFolder)
     sprites(6, 10, 20, 3);
     const Files want = reference(sized("n", 64));
     env_.insert("VINTRIX_PROGRESS", "lines");
-    EXPECT_EQ(run(sized("n", 64), nullptr,
-                  [] {
-                      int gone[2];
-                      if (::pipe(gone) == 0 && ::dup2(gone[1], 2) == 2)
-                          ::close(gone[0]);
-                  }),
-        Ok);
+    EXPECT_TRUE(Ran(run(sized("n", 64), [] {
+        int gone[2];
+        if (::pipe(gone) == 0 && ::dup2(gone[1], 2) == 2)
+            ::close(gone[0]);
+    })));
     EXPECT_EQ(leftovers(), QStringList{});
     EXPECT_EQ(output(), want);
 }
@@ -558,21 +546,20 @@ TEST_P(OtherNames, ARunLeavesTheFilesOfAnotherNameAlone)
     const OwnerCase& c = GetParam();
     sprites(6, 20, 20, 4);  // 32²: one sprite a sheet; 64²: four
     const Files second = reference(c.second);
-    ASSERT_EQ(run(c.first), Ok);
+    ASSERT_TRUE(Ran(run(c.first)));
     const Files earlier = output();
 
-    QString err;
-    const int code = run(c.second, &err);
+    const RunResult r = run(c.second);
     Files both = earlier;
     both.insert(second.begin(), second.end());
-    EXPECT_EQ(code, c.refusal ? OutputFailed : Ok);
-    EXPECT_EQ(err, c.refusal ? QString("error: ") + c.refusal + "\n" : QString());
+    EXPECT_EQ(r.exitCode, c.refusal ? OutputFailed : Ok);
+    EXPECT_EQ(r.err, c.refusal ? QString("error: ") + c.refusal + "\n" : QString());
     EXPECT_EQ(output(), c.refusal ? earlier : both);
     EXPECT_EQ(leftovers(), QStringList{});
     if (c.refusal) {
         for (const auto& [file, bytes] : earlier)
             ASSERT_TRUE(QFile::remove(path("Output/" + file)));
-        EXPECT_EQ(run(c.second), Ok);
+        EXPECT_TRUE(Ran(run(c.second)));
         EXPECT_EQ(output(), second);
     }
 }
@@ -596,7 +583,7 @@ TEST_F(OutputFaults, ARecordWithoutTicketsIsStillRead)
     ASSERT_TRUE(work_.mkpath("Output"));
     writeBytes("Output/n-2.png", "an earlier sheet");
     writeBytes("Output/.vintrix-sets", QByteArray("vintrix-sets-1\0Sn\0Fn-2.png\0", 27));
-    EXPECT_EQ(run(sized("n", 32)), Ok);
+    EXPECT_TRUE(Ran(run(sized("n", 32))));
     EXPECT_EQ(output(), want);
 }
 
@@ -633,7 +620,7 @@ TEST_F(OutputFaults, AKilledRunsCommitIsFinishedBeforeNewerOutputWhateverProcess
     pid_t killedPid = 0;
     for (int attempt = 0; attempt < 20 && !caught; ++attempt) {
         ASSERT_TRUE(QDir(path("Output")).removeRecursively());
-        ASSERT_EQ(run(before), Ok);
+        ASSERT_TRUE(Ran(run(before)));
         Child child(work_.path(), killed);
         killWhenNIsReplaced(child, inodeOfN());
         caught = journalLeft();
@@ -667,9 +654,9 @@ TEST_F(OutputFaults, AKilledRunsCommitIsFinishedBeforeNewerOutputWhateverProcess
         end();
         GTEST_SKIP() << "another process took the number";
     }
-    EXPECT_EQ(run(newer), Ok);
+    EXPECT_TRUE(Ran(run(newer)));
     end();
-    EXPECT_EQ(run(kProbe), Ok);
+    EXPECT_TRUE(Ran(run(kProbe)));
     EXPECT_EQ(only(allOutput(), "n"), want);
     EXPECT_EQ(leftovers(), QStringList{});
 }
@@ -718,17 +705,17 @@ TEST_P(Refused, SayingWhyAndNothingChanges)
     ASSERT_TRUE(work_.mkpath("elsewhere"));
     writeBytes("victim.txt", "untouched");
     if (!c.first.isEmpty())
-        ASSERT_EQ(run(c.first), Ok);
+        ASSERT_TRUE(Ran(run(c.first)));
     if (c.plant && !c.plant(work_))
         GTEST_SKIP() << "cannot plant this here (needs root)";
     const QString work = QFileInfo(work_.path()).canonicalFilePath();
     const Files before = everything();
-    QString err;
-    EXPECT_EQ(run(QStringList(c.job).replaceInStrings("WORK", work), &err), c.exit);
-    EXPECT_EQ(err, QString(c.message).replace("WORK", work));
+    const RunResult r = run(QStringList(c.job).replaceInStrings("WORK", work));
+    EXPECT_EQ(r.exitCode, c.exit);
+    EXPECT_EQ(r.err, QString(c.message).replace("WORK", work));
     EXPECT_EQ(everything(), before);
     if (!c.then.isEmpty())
-        EXPECT_EQ(run(c.then), Ok);
+        EXPECT_TRUE(Ran(run(c.then)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Setups, Refused,
@@ -798,7 +785,7 @@ TEST_F(OutputFaults, AFullDiskFailsClearlyAndKeepsTheEarlierOutput)
     constexpr qint64 kPage = 4096;
     if (!mountSmallDisk(64 * 1024 * 1024))
         GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN); the file size limit test still runs";
-    ASSERT_EQ(run(before), Ok);
+    ASSERT_TRUE(Ran(run(before)));
     const Files earlier = allOutput();
     qint64 oldBytes = 0;
     for (const auto& [name, bytes] : earlier)
@@ -811,14 +798,14 @@ TEST_F(OutputFaults, AFullDiskFailsClearlyAndKeepsTheEarlierOutput)
         ASSERT_TRUE(mountSmallDisk(oldBytes + room + kPage));
         restore(earlier);
 
-        QString err;
-        const int code = run(after, &err);
-        if (code == Ok) {
+        const RunResult r = run(after);
+        const QString& err = r.err;
+        if (r.exitCode == Ok) {
             ++succeeded;
             EXPECT_EQ(output(), want);
         } else {
             ++failed;
-            EXPECT_EQ(code, OutputFailed);
+            EXPECT_EQ(r.exitCode, OutputFailed);
             EXPECT_TRUE(
                 err.startsWith("error: cannot ") && err.contains("No space left on device") && err.count('\n') == 1)
                 << err.toStdString();
@@ -834,19 +821,17 @@ TEST_F(OutputFaults, AFullDiskFailsClearlyAndKeepsTheEarlierOutput)
 TEST_F(OutputFaults, AFileSizeLimitFailsClearlyAndKeepsTheEarlierOutput)
 {
     sprites(12, 30, 60, 6);
-    ASSERT_EQ(run(sized("n", 128)), Ok);
+    ASSERT_TRUE(Ran(run(sized("n", 128))));
     const Files earlier = allOutput();
     for (rlim_t limit : {rlim_t{512}, rlim_t{64 * 1024}}) {
         SCOPED_TRACE("limit " + std::to_string(limit));
-        QString err;
-        EXPECT_EQ(run(sized("n", 256, 0), &err,
-                      [limit] {
-                          ::signal(SIGXFSZ, SIG_DFL);
-                          const rlimit size{limit, limit};
-                          ::setrlimit(RLIMIT_FSIZE, &size);
-                      }),
-            OutputFailed)
-            << err.toStdString();
+        const RunResult r = run(sized("n", 256, 0), [limit] {
+            ::signal(SIGXFSZ, SIG_DFL);
+            const rlimit size{limit, limit};
+            ::setrlimit(RLIMIT_FSIZE, &size);
+        });
+        EXPECT_EQ(r.exitCode, OutputFailed) << r.err.toStdString();
+        const QString& err = r.err;
         EXPECT_TRUE(err.startsWith("error: cannot write Output/") && err.contains("File too large"))
             << err.toStdString();
         EXPECT_EQ(allOutput(), earlier);
