@@ -264,13 +264,7 @@ protected:
         }
         return text.split('\n', Qt::SkipEmptyParts);
     }
-    void TearDown() override
-    {
-        p_.kill();
-        p_.waitForFinished();
-    }
-
-    QProcess p_;
+    QProcess p_;  // killed, if it still runs, when the test ends
     QString out_, err_;
 };
 
