@@ -188,13 +188,10 @@ protected:
         return all;
     }
     // The files of the run named `name` (and of names that start like it).
-    static Files only(const Files& files, const QString& name)
+    static Files only(Files files, const QString& name)
     {
-        Files some;
-        for (const auto& [file, bytes] : files)
-            if (file.startsWith(name))
-                some[file] = bytes;
-        return some;
+        std::erase_if(files, [&name](const auto& file) { return !file.first.startsWith(name); });
+        return files;
     }
     QStringList inOutput(const QString& pattern, QDir::Filters filters) const
     {
@@ -255,8 +252,7 @@ protected:
     Files reference(const Job& job)
     {
         QTemporaryDir other;
-        const RunResult r = RunVintrix(other.path(), job.mid(0, 6) << path(job[6]), env_);
-        EXPECT_EQ(r.exitCode, Ok) << r.err.toStdString();
+        EXPECT_TRUE(Ran(RunVintrix(other.path(), job.mid(0, 6) << path(job[6]), env_)));
         return FilesIn(other.path() + "/Output");
     }
 
@@ -341,16 +337,15 @@ TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToF
 
         const bool committing = journalLeft();
         const Files visible = only(allOutput(), "n");
-        if (committing) {
-            for (const auto& [file, bytes] : visible) {
-                const auto old = earlier.find(file), now = after.find(file);
-                EXPECT_TRUE(
-                    (old != earlier.end() && old->second == bytes) || (now != after.end() && now->second == bytes))
-                    << file.toStdString() << " is neither the earlier nor the new one";
-            }
-        } else {
+        const auto from = [&](const Files& files, const QString& file) {
+            return files.contains(file) && files.at(file) == visible.at(file);
+        };
+        if (committing)
+            for (const auto& [file, bytes] : visible)
+                EXPECT_TRUE(from(earlier, file) || from(after, file))
+                    << file.toStdString() << " is neither old nor new";
+        else
             EXPECT_TRUE(visible == earlier || visible == after) << "a mix of two runs";
-        }
 
         // The next successful run in the folder, of another name, tidies up
         // and finishes a commit under way.
