@@ -53,112 +53,66 @@ QString supersededLine(const QString& name)
         "removed\n";
 }
 
-// Output's lock, taken as a run takes it; released when it goes.
-class OutputLock {
-public:
-    explicit OutputLock(const QString& file) : file_(QFile::encodeName(file)) {}
-    ~OutputLock() { release(); }
-    OutputLock(const OutputLock&) = delete;
-    OutputLock& operator=(const OutputLock&) = delete;
-
-    // LOCK_EX waits for it; LOCK_EX | LOCK_NB does not.
-    bool take(int how)
-    {
-        release();
-        fd_ = ::open(file_.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (fd_ >= 0 && ::flock(fd_, how) != 0)
-            release();
-        return fd_ >= 0;
-    }
-    void release()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    QByteArray file_;
-    int fd_ = -1;
-};
+// Takes Output's lock as a run takes it: LOCK_EX waits for it, LOCK_EX |
+// LOCK_NB does not. Closing `lock` releases it.
+bool TakeLock(QFile& lock, int how)
+{
+    lock.close();
+    if (lock.open(QIODevice::ReadWrite) && ::flock(lock.handle(), how) == 0)
+        return true;
+    lock.close();
+    return false;
+}
 
 // A Vintrix child process with its stderr in a file of its own, so that no
-// pipe can fill and stall it, or in `errPipe` when given, and its stdout
-// dropped. When `gate` is given, it waits for end of file on that pipe
-// before it starts. `env`: its environment, when not this process's.
+// pipe can fill and stall it, and its stdout dropped. A `held` one is a
+// shell that becomes Vintrix once release() ends its input.
 class Child {
 public:
-    Child(const QString& workDir, const QStringList& args, const int* gate = nullptr, int errPipe = -1,
-        const QProcessEnvironment* env = nullptr)
+    Child(const QString& workDir, const QStringList& args, bool held = false)
         : err_(QString("%1/child%2.err").arg(workDir).arg(++count_))
     {
-        std::vector<QByteArray> bytes{QByteArray(VINTRIX_BINARY)}, variables;
-        for (const QString& a : args)
-            bytes.push_back(QFile::encodeName(a));
-        std::vector<char*> argv, envp;
-        for (QByteArray& b : bytes)
-            argv.push_back(b.data());
-        argv.push_back(nullptr);
-        for (const QString& v : env ? env->toStringList() : QStringList())
-            variables.push_back(v.toLocal8Bit());
-        for (QByteArray& v : variables)
-            envp.push_back(v.data());
-        envp.push_back(nullptr);
-        const QByteArray dir = QFile::encodeName(workDir), err = QFile::encodeName(err_);
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            // Only async-signal-safe calls from here to exec.
-            const int o = ::open("/dev/null", O_WRONLY),
-                      e = errPipe >= 0 ? errPipe : ::open(err.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || ::chdir(dir.constData()) != 0)
-                ::_exit(127);
-            char byte;
-            if (gate)
-                ::close(gate[1]);
-            while (gate && ::read(gate[0], &byte, 1) > 0) {}
-            ::execve(argv[0], argv.data(), env ? envp.data() : environ);
-            ::_exit(127);
-        }
+        p_.setWorkingDirectory(workDir);
+        p_.setStandardOutputFile(QProcess::nullDevice());
+        p_.setStandardErrorFile(err_);
+        if (held)
+            p_.start("/bin/sh", QStringList{"-c", "read line; exec \"$0\" \"$@\"", VINTRIX_BINARY} + args);
+        else
+            p_.start(VINTRIX_BINARY, args);
+        pid_ = p_.processId();
     }
+    void release() { p_.closeWriteChannel(); }
     ~Child() { kill(); }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
 
     pid_t pid() const { return pid_; }
     // Whether it has ended; unless `block`, without waiting for that.
     bool finished(bool block = false)
     {
-        int status = 0;
-        if (!reaped_ && pid_ > 0 && ::waitpid(pid_, &status, block ? 0 : WNOHANG) == pid_)
-            ended(status);
-        return reaped_;
+        return p_.state() == QProcess::NotRunning || p_.waitForFinished(block ? -1 : 0);
     }
     void wait() { finished(true); }
     // Stops it and waits until it has stopped, so that it takes no lock
-    // meanwhile; false when it has ended instead.
+    // meanwhile; false when it has ended instead. The stop is not reaped.
     bool stop()
     {
-        int status = 0;
-        if (finished() || ::kill(pid_, SIGSTOP) != 0 || ::waitpid(pid_, &status, WUNTRACED) != pid_)
-            return false;
-        if (WIFSTOPPED(status))
-            return true;
-        ended(status);
-        return false;
+        siginfo_t info{};
+        return !finished() && ::kill(pid_, SIGSTOP) == 0 &&
+            ::waitid(P_PID, pid_, &info, WSTOPPED | WEXITED | WNOWAIT) == 0 && info.si_code == CLD_STOPPED;
     }
     void resume()
     {
-        if (!reaped_)
+        if (!finished())
             ::kill(pid_, SIGCONT);
     }
     void kill(int sig = SIGKILL)
     {
-        if (pid_ > 0 && !finished()) {
+        if (!finished()) {
             ::kill(pid_, sig);
             wait();
         }
     }
-    int exitCode() const { return exitCode_; }  // -signal when killed
+    // -signal when killed
+    int exitCode() const { return p_.exitStatus() == QProcess::NormalExit ? p_.exitCode() : -p_.exitCode(); }
     QString err() const
     {
         QFile f(err_);
@@ -178,26 +132,18 @@ public:
     }
 
 private:
-    void ended(int status)
-    {
-        reaped_ = true;
-        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-    }
-
     static inline int count_ = 0;
     QString err_;
-    pid_t pid_ = -1;
-    bool reaped_ = false;
-    int exitCode_ = -1;
+    QProcess p_;
+    pid_t pid_;
 };
 
-// Each table case is printed and named by its label.
+// Each table case is printed by its label.
 template <class Case>
 auto operator<<(std::ostream& os, const Case& c) -> decltype(c.label, os)
 {
     return os << c.label;
 }
-const auto kLabel = [](const auto& info) { return std::string(info.param.label); };
 
 class OutputFaults : public VintrixFolder {
 protected:
@@ -221,16 +167,6 @@ protected:
             save(RandomSprite(rng, side(rng), side(rng)), QString("s%1.png").arg(i));  // little for compression
     }
 
-    // The exit code; unless `err` is asked for, the run must succeed.
-    int run(const Job& job, QString* err = nullptr, std::function<void()> setup = {})
-    {
-        const RunResult r = VintrixFolder::run(job, std::move(setup));
-        if (err)
-            *err = r.err;
-        EXPECT_TRUE(r.exitCode == Ok || err) << r.err.toStdString();
-        return r.exitCode;
-    }
-
     // Every file in Output, Vintrix's bookkeeping included.
     Files allOutput() const { return FilesIn(path("Output"), true); }
     // Every entry below the test's folder, without following links: a
@@ -252,13 +188,10 @@ protected:
         return all;
     }
     // The files of the run named `name` (and of names that start like it).
-    static Files only(const Files& files, const QString& name)
+    static Files only(Files files, const QString& name)
     {
-        Files some;
-        for (const auto& [file, bytes] : files)
-            if (file.startsWith(name))
-                some[file] = bytes;
-        return some;
+        std::erase_if(files, [&name](const auto& file) { return !file.first.startsWith(name); });
+        return files;
     }
     QStringList inOutput(const QString& pattern, QDir::Filters filters) const
     {
@@ -319,22 +252,19 @@ protected:
     Files reference(const Job& job)
     {
         QTemporaryDir other;
-        const RunResult r = RunVintrix(other.path(), job.mid(0, 6) << path(job[6]), env_);
-        EXPECT_EQ(r.exitCode, Ok) << r.err.toStdString();
+        EXPECT_TRUE(Ran(RunVintrix(other.path(), job.mid(0, 6) << path(job[6]), env_)));
         return FilesIn(other.path() + "/Output");
     }
 
-    // Starts every job at once: the children are forked first and then
+    // Starts every job at once: the children are started first and then
     // released together.
     std::vector<RunResult> runTogether(const std::vector<Job>& jobs)
     {
-        int gate[2];
-        EXPECT_EQ(::pipe2(gate, O_CLOEXEC), 0);
         std::vector<std::unique_ptr<Child>> children;
         for (const Job& job : jobs)
-            children.push_back(std::make_unique<Child>(work_.path(), job, gate));
-        ::close(gate[1]);
-        ::close(gate[0]);
+            children.push_back(std::make_unique<Child>(work_.path(), job, true));
+        for (auto& c : children)
+            c->release();
         std::vector<RunResult> results;
         for (auto& c : children) {
             c->wait();
@@ -381,7 +311,7 @@ TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToF
     const KillCase& c = GetParam();
     sprites(c.sprites, c.minSide, c.maxSide, 17);
     const Files after = reference(c.after);
-    ASSERT_EQ(run(c.before), Ok);
+    ASSERT_TRUE(Ran(run(c.before)));
     const Files before = allOutput(), earlier = only(before, "n");
     ASSERT_NE(earlier, after);
 
@@ -407,20 +337,19 @@ TEST_P(KilledWhileWriting, LeavesTheEarlierOrTheNewOutputWholeOrForTheNextRunToF
 
         const bool committing = journalLeft();
         const Files visible = only(allOutput(), "n");
-        if (committing) {
-            for (const auto& [file, bytes] : visible) {
-                const auto old = earlier.find(file), now = after.find(file);
-                EXPECT_TRUE(
-                    (old != earlier.end() && old->second == bytes) || (now != after.end() && now->second == bytes))
-                    << file.toStdString() << " is neither the earlier nor the new one";
-            }
-        } else {
+        const auto from = [&](const Files& files, const QString& file) {
+            return files.contains(file) && files.at(file) == visible.at(file);
+        };
+        if (committing)
+            for (const auto& [file, bytes] : visible)
+                EXPECT_TRUE(from(earlier, file) || from(after, file))
+                    << file.toStdString() << " is neither old nor new";
+        else
             EXPECT_TRUE(visible == earlier || visible == after) << "a mix of two runs";
-        }
 
         // The next successful run in the folder, of another name, tidies up
         // and finishes a commit under way.
-        ASSERT_EQ(run(kProbe), Ok) << "probe";
+        ASSERT_TRUE(Ran(run(kProbe))) << "probe";
         EXPECT_EQ(leftovers(), QStringList{});
         EXPECT_EQ(only(allOutput(), "n"), committing ? after : visible);
         restore(before);
@@ -438,36 +367,20 @@ INSTANTIATE_TEST_SUITE_P(Moments, KilledWhileWriting,
         // created all the time, also while the stopped run removes its own.
         KillCase{"sigtermWhileManySheets", 120, 4, 4, sized("n", 8), sized("n", 4), false, 8, SIGTERM},
         KillCase{"sigtermFirstInPlace", 160, 4, 4, sized("n", 4), sized("n", 12, 1, 1), true, 2, SIGTERM}),
-    kLabel);
+    ByLabel);
 
 // The job's window reads the progress lines through a pipe; when it goes
-// away while the run writes its sheets, the run finishes and leaves no
-// folder of its own. (It waits for the lock held here until the reader is
-// gone, so that its writing starts after.)
+// away, the run finishes and leaves no folder of its own.
 TEST_F(OutputFaults, AReaderOfTheProgressLinesThatGoesAwayLeavesNoRunFolder)
 {
     sprites(6, 10, 20, 3);
     const Files want = reference(sized("n", 64));
-    ASSERT_TRUE(work_.mkpath("Output"));
-    OutputLock lock(path("Output/.vintrix.lock"));
-    ASSERT_TRUE(lock.take(LOCK_EX));
-    int progress[2];
-    ASSERT_EQ(::pipe2(progress, O_CLOEXEC), 0);
     env_.insert("VINTRIX_PROGRESS", "lines");
-
-    Child child(work_.path(), sized("n", 64), nullptr, progress[1], &env_);
-    ::close(progress[1]);
-    QByteArray read;
-    char buf[512];
-    for (ssize_t n = 1; n > 0 && !read.contains("waiting for another run");)
-        if ((n = ::read(progress[0], buf, sizeof buf)) > 0)
-            read.append(buf, n);
-    // The progress line of the wait may come in the same read, or not.
-    EXPECT_TRUE(read.contains("Vintrix: waiting for another run writing into Output\n")) << read.toStdString();
-    ::close(progress[0]);
-    lock.release();
-    child.wait();
-    EXPECT_EQ(child.exitCode(), Ok);
+    EXPECT_TRUE(Ran(run(sized("n", 64), [] {
+        int gone[2];
+        if (::pipe(gone) == 0 && ::dup2(gone[1], 2) == 2)
+            ::close(gone[0]);
+    })));
     EXPECT_EQ(leftovers(), QStringList{});
     EXPECT_EQ(output(), want);
 }
@@ -478,14 +391,15 @@ struct OverlapCase {
     const char* label;
     std::vector<Job> jobs;  // released together
     int rounds;
+    bool colliding = false;  // one name's second sheet is the other's first: one of the two is refused
 };
 
 class Overlapping : public OutputFaults, public ::testing::WithParamInterface<OverlapCase> {};
 
 // Whatever order the runs take, each one is done or superseded by a run of
-// its name that started after it, and each name's files are the whole
-// output of one of its runs that is done: the same bytes as that run makes
-// alone.
+// its name that started after it (or refused whole, where names collide),
+// and each name's files are the whole output of one of its runs that is
+// done: the same bytes as that run makes alone.
 TEST_P(Overlapping, RunsLeaveEachNameTheWholeOutputOfOneRun)
 {
     const OverlapCase& c = GetParam();
@@ -501,19 +415,29 @@ TEST_P(Overlapping, RunsLeaveEachNameTheWholeOutputOfOneRun)
 
     for (int round = 0; round < c.rounds; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
+        if (c.colliding)  // else the name that won the last round owns the disputed file
+            ASSERT_TRUE(QDir(path("Output")).removeRecursively());
         const std::vector<RunResult> runs = runTogether(c.jobs);
         const Files left = allOutput();
-        std::set<QString> kept;  // the names whose files are the output of a run of theirs that is done
+        std::set<QString> kept, refused;  // kept: the names whose files are the output of a run of theirs that is done
+        Files whole;
         for (std::size_t i = 0; i < runs.size(); ++i) {
             const QString& name = c.jobs[i][2];
             const int code = runs[i].exitCode;
+            if (c.colliding && code == OutputFailed && runs[i].err.contains("belongs to the output named")) {
+                refused.insert(name);
+                continue;
+            }
             EXPECT_TRUE(code == Ok || code == Superseded) << code;
             EXPECT_EQ(QString(runs[i].err).remove(QRegularExpression("^" + kWaitingLine)),
                 code == Superseded ? supersededLine(name) : QString());
-            if (code == Ok && only(left, name) == alone[i])
-                kept.insert(name);
+            if (code == Ok && only(left, name) == alone[i] && kept.insert(name).second)
+                whole.insert(alone[i].begin(), alone[i].end());
         }
+        EXPECT_EQ(refused.size(), c.colliding ? 1u : 0u);
+        kept.merge(refused);
         EXPECT_EQ(kept, names);
+        EXPECT_EQ(output(), whole);
         EXPECT_EQ(leftovers(), QStringList{});
     }
 }
@@ -525,8 +449,9 @@ INSTANTIATE_TEST_SUITE_P(Runs, Overlapping,
         OverlapCase{"twoEachOfFourNames",
             {sized("a", 24), sized("a", 40), sized("b", 28), sized("b", 48), sized("c", 32), sized("c", 96),
                 sized("d", 24), sized("d", 96)},
-            4}),
-    kLabel);
+            4},
+        OverlapCase{"collidingNames", {sized("level", 40), sized("level-2", 64)}, 6, true}),
+    ByLabel);
 
 // Where the first run is held while the second one runs: waiting for the
 // folder's lock before it makes its own folder, or writing its sheets, once
@@ -557,12 +482,12 @@ TEST_P(Overtaking, TheRunOfANameThatStartedLastKeepsItsOutput)
     if (c.secondName != QString("n"))
         want.insert(firstAlone.begin(), firstAlone.end());
 
-    OutputLock lock(path("Output/.vintrix.lock"));
+    QFile lock(path("Output/.vintrix.lock"));
     std::unique_ptr<Child> first;
     for (int attempt = 0; attempt < 20 && !first; ++attempt) {
         ASSERT_TRUE(QDir(path("Output")).removeRecursively() && work_.mkpath("Output"));
         if (c.hold == Hold::BeforeItsFolder)
-            ASSERT_TRUE(lock.take(LOCK_EX));
+            ASSERT_TRUE(TakeLock(lock, LOCK_EX));
         auto child = std::make_unique<Child>(work_.path(), firstJob);
         if (c.hold == Hold::BeforeItsFolder)
             ASSERT_EQ(child->firstLine(), kWaitingLine);
@@ -570,21 +495,21 @@ TEST_P(Overtaking, TheRunOfANameThatStartedLastKeepsItsOutput)
             while (!child->finished() && runFiles() < 1)
                 QThread::usleep(200);
         // Stopped while it put its files in place, it holds the lock: again.
-        if (child->stop() && (c.hold == Hold::BeforeItsFolder || lock.take(LOCK_EX | LOCK_NB)))
+        if (child->stop() && (c.hold == Hold::BeforeItsFolder || TakeLock(lock, LOCK_EX | LOCK_NB)))
             first = std::move(child);
-        lock.release();
+        lock.close();
     }
     ASSERT_TRUE(first) << "the first run was never stopped while it wrote its sheets";
 
     // The second starts while the first is stopped, and then waits for the lock.
-    ASSERT_TRUE(lock.take(LOCK_EX));
+    ASSERT_TRUE(TakeLock(lock, LOCK_EX));
     Child second(work_.path(), secondJob);
     ASSERT_EQ(second.firstLine(), kWaitingLine);
     EXPECT_FALSE(second.finished());
     EXPECT_EQ(output(), Files{});  // it writes only once it has the lock
     if (c.inOrder)
         ASSERT_TRUE(second.stop());
-    lock.release();
+    lock.close();
     if (!c.inOrder)
         second.wait();
     first->resume();
@@ -607,7 +532,7 @@ INSTANTIATE_TEST_SUITE_P(Moments, Overtaking,
         OvertakeCase{"writingSheets", Hold::WritingSheets, "n", false, Superseded},
         OvertakeCase{"inOrder", Hold::WritingSheets, "n", true, Ok},
         OvertakeCase{"anotherName", Hold::WritingSheets, "m", false, Ok}),
-    kLabel);
+    ByLabel);
 
 // ---- other names' files -----------------------------------------------------
 
@@ -628,21 +553,20 @@ TEST_P(OtherNames, ARunLeavesTheFilesOfAnotherNameAlone)
     const OwnerCase& c = GetParam();
     sprites(6, 20, 20, 4);  // 32²: one sprite a sheet; 64²: four
     const Files second = reference(c.second);
-    ASSERT_EQ(run(c.first), Ok);
+    ASSERT_TRUE(Ran(run(c.first)));
     const Files earlier = output();
 
-    QString err;
-    const int code = run(c.second, &err);
+    const RunResult r = run(c.second);
     Files both = earlier;
     both.insert(second.begin(), second.end());
-    EXPECT_EQ(code, c.refusal ? OutputFailed : Ok);
-    EXPECT_EQ(err, c.refusal ? QString("error: ") + c.refusal + "\n" : QString());
+    EXPECT_EQ(r.exitCode, c.refusal ? OutputFailed : Ok);
+    EXPECT_EQ(r.err, c.refusal ? QString("error: ") + c.refusal + "\n" : QString());
     EXPECT_EQ(output(), c.refusal ? earlier : both);
     EXPECT_EQ(leftovers(), QStringList{});
     if (c.refusal) {
         for (const auto& [file, bytes] : earlier)
             ASSERT_TRUE(QFile::remove(path("Output/" + file)));
-        EXPECT_EQ(run(c.second), Ok);
+        EXPECT_TRUE(Ran(run(c.second)));
         EXPECT_EQ(output(), second);
     }
 }
@@ -655,7 +579,7 @@ INSTANTIATE_TEST_SUITE_P(Names, OtherNames,
         OwnerCase{"aNameThatEndsInTwoOnASecondSheet", sized("level", 40), sized("level-2", 64),
             "cannot write the output named \"level-2\": Output/\"level-2.png\" belongs to the output named "
             "\"level\"; choose another name or remove that output"}),
-    kLabel);
+    ByLabel);
 
 // An Output written before runs had tickets keeps its record of which name
 // wrote which files: a run still removes the files its name wrote last time.
@@ -666,28 +590,8 @@ TEST_F(OutputFaults, ARecordWithoutTicketsIsStillRead)
     ASSERT_TRUE(work_.mkpath("Output"));
     writeBytes("Output/n-2.png", "an earlier sheet");
     writeBytes("Output/.vintrix-sets", QByteArray("vintrix-sets-1\0Sn\0Fn-2.png\0", 27));
-    EXPECT_EQ(run(sized("n", 32)), Ok);
+    EXPECT_TRUE(Ran(run(sized("n", 32))));
     EXPECT_EQ(output(), want);
-}
-
-// Released together, whichever commits first keeps its output; the other
-// is refused whole.
-TEST_F(OutputFaults, OverlappingRunsOfCollidingNamesLeaveOneWholeOutput)
-{
-    sprites(6, 20, 20, 4);
-    const Job level = sized("level", 40), level2 = sized("level-2", 64);
-    const Files levelAlone = reference(level), level2Alone = reference(level2);
-    for (int round = 0; round < 6; ++round) {
-        SCOPED_TRACE("round " + std::to_string(round));
-        ASSERT_TRUE(QDir(path("Output")).removeRecursively());
-        const std::vector<RunResult> runs = runTogether({level, level2});
-        const int refused = runs[0].exitCode == Ok ? 1 : 0;
-        ASSERT_EQ(runs[1 - refused].exitCode, Ok) << runs[1 - refused].err.toStdString();
-        ASSERT_EQ(runs[refused].exitCode, OutputFailed);
-        EXPECT_TRUE(runs[refused].err.contains("belongs to the output named")) << runs[refused].err.toStdString();
-        EXPECT_EQ(output(), refused == 1 ? levelAlone : level2Alone);
-        EXPECT_EQ(leftovers(), QStringList{});
-    }
 }
 
 // A killed run's half-done commit belongs to nobody once its lock is free,
@@ -703,7 +607,7 @@ TEST_F(OutputFaults, AKilledRunsCommitIsFinishedBeforeNewerOutputWhateverProcess
     pid_t killedPid = 0;
     for (int attempt = 0; attempt < 20 && !caught; ++attempt) {
         ASSERT_TRUE(QDir(path("Output")).removeRecursively());
-        ASSERT_EQ(run(before), Ok);
+        ASSERT_TRUE(Ran(run(before)));
         Child child(work_.path(), killed);
         killWhenNIsReplaced(child, inodeOfN());
         caught = journalLeft();
@@ -737,9 +641,9 @@ TEST_F(OutputFaults, AKilledRunsCommitIsFinishedBeforeNewerOutputWhateverProcess
         end();
         GTEST_SKIP() << "another process took the number";
     }
-    EXPECT_EQ(run(newer), Ok);
+    EXPECT_TRUE(Ran(run(newer)));
     end();
-    EXPECT_EQ(run(kProbe), Ok);
+    EXPECT_TRUE(Ran(run(kProbe)));
     EXPECT_EQ(only(allOutput(), "n"), want);
     EXPECT_EQ(leftovers(), QStringList{});
 }
@@ -788,17 +692,17 @@ TEST_P(Refused, SayingWhyAndNothingChanges)
     ASSERT_TRUE(work_.mkpath("elsewhere"));
     writeBytes("victim.txt", "untouched");
     if (!c.first.isEmpty())
-        ASSERT_EQ(run(c.first), Ok);
+        ASSERT_TRUE(Ran(run(c.first)));
     if (c.plant && !c.plant(work_))
         GTEST_SKIP() << "cannot plant this here (needs root)";
     const QString work = QFileInfo(work_.path()).canonicalFilePath();
     const Files before = everything();
-    QString err;
-    EXPECT_EQ(run(QStringList(c.job).replaceInStrings("WORK", work), &err), c.exit);
-    EXPECT_EQ(err, QString(c.message).replace("WORK", work));
+    const RunResult r = run(QStringList(c.job).replaceInStrings("WORK", work));
+    EXPECT_EQ(r.exitCode, c.exit);
+    EXPECT_EQ(r.err, QString(c.message).replace("WORK", work));
     EXPECT_EQ(everything(), before);
     if (!c.then.isEmpty())
-        EXPECT_EQ(run(c.then), Ok);
+        EXPECT_TRUE(Ran(run(c.then)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Setups, Refused,
@@ -849,7 +753,7 @@ INSTANTIATE_TEST_SUITE_P(Setups, Refused,
         RefusalCase{"aFolderInPlaceOfAnOutputFile", sized("n", 64),
             [](const QDir& w) { return w.mkpath("Output/n-3.json/inside"); }, sized("n", 40, 1, 1), OutputFailed,
             "error: cannot replace Output/n-3.json: it is a folder\n"}),
-    kLabel);
+    ByLabel);
 
 // ---- a disk that fills up --------------------------------------------------
 
@@ -868,7 +772,7 @@ TEST_F(OutputFaults, AFullDiskFailsClearlyAndKeepsTheEarlierOutput)
     constexpr qint64 kPage = 4096;
     if (!mountSmallDisk(64 * 1024 * 1024))
         GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN); the file size limit test still runs";
-    ASSERT_EQ(run(before), Ok);
+    ASSERT_TRUE(Ran(run(before)));
     const Files earlier = allOutput();
     qint64 oldBytes = 0;
     for (const auto& [name, bytes] : earlier)
@@ -881,14 +785,14 @@ TEST_F(OutputFaults, AFullDiskFailsClearlyAndKeepsTheEarlierOutput)
         ASSERT_TRUE(mountSmallDisk(oldBytes + room + kPage));
         restore(earlier);
 
-        QString err;
-        const int code = run(after, &err);
-        if (code == Ok) {
+        const RunResult r = run(after);
+        const QString& err = r.err;
+        if (r.exitCode == Ok) {
             ++succeeded;
             EXPECT_EQ(output(), want);
         } else {
             ++failed;
-            EXPECT_EQ(code, OutputFailed);
+            EXPECT_EQ(r.exitCode, OutputFailed);
             EXPECT_TRUE(
                 err.startsWith("error: cannot ") && err.contains("No space left on device") && err.count('\n') == 1)
                 << err.toStdString();
@@ -904,35 +808,21 @@ TEST_F(OutputFaults, AFullDiskFailsClearlyAndKeepsTheEarlierOutput)
 TEST_F(OutputFaults, AFileSizeLimitFailsClearlyAndKeepsTheEarlierOutput)
 {
     sprites(12, 30, 60, 6);
-    ASSERT_EQ(run(sized("n", 128)), Ok);
+    ASSERT_TRUE(Ran(run(sized("n", 128))));
     const Files earlier = allOutput();
     for (rlim_t limit : {rlim_t{512}, rlim_t{64 * 1024}}) {
         SCOPED_TRACE("limit " + std::to_string(limit));
-        QString err;
-        EXPECT_EQ(run(sized("n", 256, 0), &err,
-                      [limit] {
-                          ::signal(SIGXFSZ, SIG_DFL);
-                          const rlimit size{limit, limit};
-                          ::setrlimit(RLIMIT_FSIZE, &size);
-                      }),
-            OutputFailed)
-            << err.toStdString();
+        const RunResult r = run(sized("n", 256, 0), [limit] {
+            ::signal(SIGXFSZ, SIG_DFL);
+            const rlimit size{limit, limit};
+            ::setrlimit(RLIMIT_FSIZE, &size);
+        });
+        EXPECT_EQ(r.exitCode, OutputFailed) << r.err.toStdString();
+        const QString& err = r.err;
         EXPECT_TRUE(err.startsWith("error: cannot write Output/") && err.contains("File too large"))
             << err.toStdString();
         EXPECT_EQ(allOutput(), earlier);
     }
-}
-
-// ---- something in the way ---------------------------------------------------
-
-// Every missing folder of -o is created.
-TEST_F(OutputFaults, AnOutputFolderIsCreatedWithTheFoldersAboveIt)
-{
-    sprites(3, 8, 8, 2);
-    EXPECT_EQ(run(sized("n", 32) << "-o"
-                                 << "deep/er/out"),
-        Ok);
-    EXPECT_EQ(FramesDiffer(path("deep/er/out"), "n", path("sprites")), "");
 }
 
 }  // namespace

@@ -19,34 +19,29 @@ using namespace vintrix::test;
 class VintrixTest : public VintrixFolder {
 protected:
     // The command line parsed and run in this process, as main() does but
-    // for --help and --version: quicker than a process a case for the
-    // message table. The runs of the real program below cover main() itself.
+    // for --help and --version, with an image budget of 1 MiB: quicker than
+    // a process a case for the tables. The runs of the real program below
+    // cover main() itself.
     RunResult runHere(const QStringList& args)
     {
         std::vector<std::string> list;
         for (const QString& a : args)
             list.push_back(a.toStdString());
-        const auto setEnvironment = [](const QProcessEnvironment& env) {
-            for (const char* v : {"VINTRIX_IMAGE_MEMORY_MIB", "VINTRIX_PROGRESS"})
-                env.contains(v) ? qputenv(v, env.value(v).toLocal8Bit()) : qunsetenv(v);
-        };
-        const QProcessEnvironment outside = QProcessEnvironment::systemEnvironment();
-        setEnvironment(env_);
+        qputenv("VINTRIX_IMAGE_MEMORY_MIB", "1");
+        qunsetenv("VINTRIX_PROGRESS");
         const QString before = QDir::currentPath();
         EXPECT_TRUE(QDir::setCurrent(work_.path()));
         std::ostringstream out, err;
-        RunResult r;
+        int code;
         try {
-            r.exitCode = toInt(vintrix::run(std::get<vintrix::Options>(vintrix::parseCommandLine(list)), out, err));
+            code = toInt(vintrix::run(std::get<vintrix::Options>(vintrix::parseCommandLine(list)), out, err));
         } catch (const vintrix::Error& e) {
             err << "error: " << e.what() << '\n';
-            r.exitCode = toInt(e.code());
+            code = toInt(e.code());
         }
         QDir::setCurrent(before);
-        setEnvironment(outside);
-        r.out = QString::fromStdString(out.str());
-        r.err = QString::fromStdString(err.str());
-        return r;
+        qunsetenv("VINTRIX_IMAGE_MEMORY_MIB");
+        return {code, QString::fromStdString(out.str()), QString::fromStdString(err.str())};
     }
 };
 
@@ -61,7 +56,7 @@ const QByteArray kPngBomb(
 // Arguments or images that Vintrix refuses with an error line for each
 // fault, before it writes anything, or packs with a warning. The arguments
 // are separated by "|"; "DIR" in them and in the message stands for the
-// images folder. Runs have an image budget of 1 MiB.
+// images folder.
 struct MessageCase {
     const char* label;
     const char* args;
@@ -78,7 +73,6 @@ TEST_P(Messages, SayWhatIsWrongOrRisky)
     const MessageCase& c = GetParam();
     for (const auto& [file, bytes] : c.sprites)  // bytes: a name need not be UTF-8
         std::ofstream(sprites().toStdString() + file, std::ios::binary) << bytes.toStdString();
-    env_.insert("VINTRIX_IMAGE_MEMORY_MIB", "1");
     const RunResult r = runHere(*c.args ? QString(c.args).replace("DIR", sprites()).split('|') : QStringList());
     EXPECT_EQ(r.exitCode, c.exitCode);
     const QString line = QString(c.exitCode == Ok ? "" : "error: ") + QString(c.message).replace("DIR", sprites());
