@@ -1,8 +1,9 @@
 #!/bin/sh
 # Builds the libFuzzer targets with clang in build-fuzz/ and runs each for the
 # given number of seconds (default 60), two at a time, on its corpus
-# (build-fuzz/corpus/<target>, kept between runs) and the seed inputs that
-# make_seeds writes. A crash, leak, timeout (10 s an input), memory use over
+# (build-fuzz/corpus/<target>, kept between runs), the seed inputs that
+# make_seeds writes and the inputs that once found a fault
+# (fuzz/regressions/<target>/). A crash, leak, timeout (10 s an input), memory use over
 # 2 GiB or a failed check fails the run; the input that caused it is left in
 # build-fuzz/findings/<target>/ and the log in build-fuzz/logs/<target>.log.
 #   tools/fuzz.sh                  # a minute per target
@@ -33,9 +34,12 @@ done
 fuzzOne() {
   target=$1
   status=0
+  # Inputs that once found a fault are run again first, every time.
+  regressions=""
+  [ -d "fuzz/regressions/$target" ] && regressions="$PWD/fuzz/regressions/$target"
   (cd "$dir" && "fuzz-bin/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
      -print_final_stats=1 -artifact_prefix="findings/$target/" \
-     "corpus/$target" "seeds/$target") >"$dir/logs/$target.log" 2>&1 || status=$?
+     "corpus/$target" "seeds/$target" $regressions) >"$dir/logs/$target.log" 2>&1 || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$dir/logs/$target.log")
   if [ "$status" -eq 0 ]; then
     echo "$target: ${runs:-?} inputs in ${seconds}s, no fault"

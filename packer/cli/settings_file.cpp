@@ -143,23 +143,6 @@ int lineOf(const toml::node& node)
     return static_cast<int>(node.source().begin.line);
 }
 
-// `text` on one line: each run of blanks and line breaks as one space, any
-// other control character as "?".
-std::string oneLine(std::string_view text)
-{
-    std::string out;
-    for (const char ch : text) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
-            if (out.empty() || out.back() != ' ')
-                out += ' ';
-        } else {
-            out += c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
 // A value as the file could write it, on one line.
 std::string tomlText(const toml::node& node)
 {

@@ -49,6 +49,20 @@ bool isUtf8(std::string_view text)
     return true;
 }
 
+std::string oneLine(std::string_view text)
+{
+    std::string out;
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+            if (out.empty() || out.back() != ' ')
+                out += ' ';
+        } else
+            out += c < 0x20 || c == 0x7F ? '?' : ch;
+    }
+    return out;
+}
+
 std::string quoted(const std::string& text)
 {
     std::string out = "\"";

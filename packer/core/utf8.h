@@ -18,4 +18,8 @@ bool isUtf8(std::string_view text);
 // message into lines or into garbage.
 std::string quoted(const std::string& text);
 
+// A library's message or a value on one line: each run of blanks and line
+// breaks becomes one space, any other control character "?".
+std::string oneLine(std::string_view text);
+
 }  // namespace vintrix

@@ -149,7 +149,7 @@ std::string decodeOne(
         admit.keep();
         return {};
     } catch (const Error& e) {
-        error = e.what();
+        error = oneLine(e.what());  // libtiff's messages, for one, span lines
     } catch (const std::bad_alloc&) {
         error = "cannot decode image: out of memory";
     }
