@@ -1,6 +1,8 @@
 #include "data_formats.h"
 
 #include <algorithm>
+#include <string_view>
+#include <unordered_map>
 
 #include "atlas_json.h"
 #include "css_sprites.h"
@@ -124,9 +126,13 @@ AtlasData atlasData(
     AtlasData data;
     std::vector<DataFile>& files = data.files;
     if (format.files == DataFiles::EachSheet) {
+        std::unordered_map<std::string_view, std::size_t> sheetOf;
+        for (std::size_t s = 0; s < input.sheets.size(); ++s)
+            for (const AtlasFrame& f : input.sheets[s].frames)
+                sheetOf.emplace(f.name, s);
         for (const Animation& a : input.animations)
-            if (std::none_of(input.sheets.begin(), input.sheets.end(),
-                    [&](const AtlasSheet& sheet) { return !animationsOn(sheet, {a}).empty(); }))
+            if (std::any_of(a.frames.begin(), a.frames.end(),
+                    [&](const std::string& f) { return sheetOf.at(f) != sheetOf.at(a.frames.front()); }))
                 data.splitAnimations.push_back(a.name);
         // The first sheet's file, which names the others, last.
         for (std::size_t s = texts.size(); s-- > 0;)
