@@ -7,12 +7,17 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFile>
+#include <QLibraryInfo>
 #include <QThread>
 
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
+#include <string>
 #include <thread>
+
+#include <dlfcn.h>
 
 namespace {
 
@@ -38,6 +43,19 @@ void AnswerHelpAndVersion(int argc, char** argv)
         parser.showVersion();
 }
 
+// The window system's plugin, which QApplication loads first of all, where
+// it is sure which one that is: xcb, where the environment names no other
+// platform, no Wayland session and no other plugin folder. Empty elsewhere.
+std::string PlatformPluginToLoadAhead()
+{
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if ((!platform.isEmpty() && platform != "xcb") || qgetenv("XDG_SESSION_TYPE") == "wayland" ||
+        qEnvironmentVariableIsSet("QT_PLUGIN_PATH"))
+        return {};
+    return QFile::encodeName(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms/libqxcb.so"))
+        .toStdString();
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -48,12 +66,16 @@ int main(int argc, char** argv)
 
     // What the window needs before it shows is made ready on another thread
     // while the application sets up its connection to the window system,
-    // which waits on the display server for most of that time: the font
-    // configuration, which the captions need; the window icon; and the
-    // session bus, which Qt's accessibility bridge waits for. This thread is
-    // made Qt's main thread first, as the first to use Qt would be.
+    // which waits on the display server for most of that time: the window
+    // system's plugin, loaded and linked here while QApplication looks for
+    // it, so that it finds the plugin in memory; the font configuration,
+    // which the captions need; the window icon; and the session bus, which
+    // Qt's accessibility bridge waits for. This thread is made Qt's main
+    // thread first, as the first to use Qt would be.
     QThread::currentThread();
-    std::thread ahead([] {
+    std::thread ahead([plugin = PlatformPluginToLoadAhead()] {
+        if (!plugin.empty())
+            dlopen(plugin.c_str(), RTLD_LAZY);  // kept loaded: QApplication's own load finds it
         FcInit();
         vintrix::DecodeProgramIcon();
         vintrix::ConnectSessionBus();
