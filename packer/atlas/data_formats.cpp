@@ -53,6 +53,9 @@ const DataFormat kDataFormats[] = {
         .withoutTrim = "a CSS background shows a frame as its region of the sheet, without the trimmed borders",
         .withoutRotation = "a CSS background shows a frame as its region of the sheet, and cannot turn it back",
         .withoutPremultiplied = "browsers take a sheet's colours as not premultiplied, and would darken its edges",
+        .withoutColourKey =
+            "browsers would show its colour key, magenta, where the sprites are transparent; choose PNG "
+            "(format 1) or 32 bits per pixel",
         .checkNames = checkCssNames},
     {.name = "godot",
         .help = "a folder NAME/ of Godot 4 AtlasTextures, NAME.tres the animations",

@@ -34,9 +34,10 @@ struct DataFormat {
     // A rotated sprite is stored turned 90 degrees clockwise, or counter-
     // clockwise, whichever its loader turns back.
     bool turnsClockwise = true;
-    // Why the format cannot show a trimmed or a rotated frame, or colours
-    // premultiplied by alpha; empty where it can.
-    std::string_view withoutTrim = {}, withoutRotation = {}, withoutPremultiplied = {};
+    // Why the format cannot show a trimmed or a rotated frame, colours
+    // premultiplied by alpha, or an 8-bit BMP sheet, whose transparent
+    // pixels are a colour key; empty where it can.
+    std::string_view withoutTrim = {}, withoutRotation = {}, withoutPremultiplied = {}, withoutColourKey = {};
     bool holdsAnimations = false;
     NameCheck checkNames = nullptr;  // null: any UTF-8 name
 };

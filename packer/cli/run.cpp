@@ -242,6 +242,8 @@ void checkPixelOptions(const Options& o)
         refuse("--rotate", o.data->withoutRotation);
     if (o.premultiply && !o.data->withoutPremultiplied.empty())
         refuse("--premultiply", o.data->withoutPremultiplied);
+    if (o.format == FormatCode::Bmp && o.bitDepth == BitDepth::Indexed8 && !o.data->withoutColourKey.empty())
+        refuse("an 8-bit BMP sheet", o.data->withoutColourKey);
     if (std::int64_t{o.extrude} * 2 > o.margin)
         throw ArgumentError("--extrude " + std::to_string(o.extrude) + " needs a margin of at least " +
             std::to_string(std::int64_t{o.extrude} * 2) + ", room for the extruded edges of two neighbours, not " +

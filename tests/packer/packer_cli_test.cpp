@@ -146,6 +146,9 @@ const MessageCase kMessages[] = {
     {"cssWithPremultiply", "64|64|n|32|1|0|DIR|--data=css|--premultiply",
         "--data css cannot go with --premultiply: browsers take a sheet's colours as not premultiplied, and would "
         "darken its edges"},
+    {"cssOnAnEightBitBmp", "64|64|n|8|0|0|DIR|--data|css",
+        "--data css cannot go with an 8-bit BMP sheet: browsers would show its colour key, magenta, where the sprites "
+        "are transparent; choose PNG (format 1) or 32 bits per pixel"},
     {"cssClassOfTwoFiles", "64|64|n|32|1|0|DIR|--data|css",
         "\"a b.png\" and \"a-b.png\" would both be the CSS class \"n-a-b\": rename one of them", BadInput,
         {{"a b.png", kRed}, {"a-b.png", kBlue}}},
