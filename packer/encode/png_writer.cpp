@@ -170,6 +170,14 @@ struct Uninitialized : std::allocator<T> {
 };
 using Bytes = std::vector<std::uint8_t, Uninitialized<std::uint8_t>>;
 
+// The sheets of a run are written at once, and each compresses several
+// pieces at once; together they compress no more pieces at a time than
+// there are processors, which also bounds the memory the pieces take.
+std::size_t compressionsAtOnce()
+{
+    return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 16);
+}
+
 // What a buffer holds: a piece's rows, written over whole, or a piece's
 // compressed bytes, of which only the first part is touched. Each kind
 // returns to its own kind, so the pages of an output buffer stay few.
@@ -181,8 +189,14 @@ enum class Use { Rows, Output };
 // touched, serve every later piece and sheet of the run.
 class CompressorPool {
 public:
+    // Each compression holds one compressor at a time, so no more are kept
+    // than compressions run at once: one of another level that waits is
+    // freed to make room for a new one.
+    explicit CompressorPool(std::size_t limit) : limit_(limit) {}
+
     Compressor take(const std::string& path, int level)
     {
+        Compressor spare;  // freed outside the lock
         {
             const std::lock_guard lock(mutex_);
             std::vector<Compressor>& free = compressors_[level];
@@ -191,10 +205,23 @@ public:
                 free.pop_back();
                 return c;
             }
+            if (alive_ >= limit_)
+                for (auto& [other, waiting] : compressors_)
+                    if (!waiting.empty()) {
+                        spare = std::move(waiting.back());
+                        waiting.pop_back();
+                        --alive_;
+                        break;
+                    }
+            ++alive_;
         }
+        spare.reset();
         Compressor c(libdeflate_alloc_compressor(level));
-        if (!c)
+        if (!c) {
+            const std::lock_guard lock(mutex_);
+            --alive_;
             failWriting(path, "cannot start the compressor: out of memory");
+        }
         return c;
     }
 
@@ -221,18 +248,23 @@ public:
     void give(int level, Compressor c)
     {
         const std::lock_guard lock(mutex_);
+        if (alive_ > limit_) {  // more ran at once than the limit, for a moment
+            --alive_;
+            return;
+        }
         compressors_[level].push_back(std::move(c));
     }
 
 private:
     std::mutex mutex_;
+    std::size_t limit_, alive_ = 0;
     std::map<int, std::vector<Compressor>> compressors_;
     std::vector<Bytes> buffers_[2];
 };
 
 CompressorPool& compressors()
 {
-    static CompressorPool pool;
+    static CompressorPool pool(compressionsAtOnce());
     return pool;
 }
 
@@ -258,12 +290,9 @@ private:
     Compressor compressor_;
 };
 
-// The sheets of a run are written at once, and each compresses several
-// pieces at once; together they compress no more pieces at a time than
-// there are processors, which also bounds the memory the pieces take.
 std::counting_semaphore<>& compressionSlots()
 {
-    static std::counting_semaphore<> slots(std::clamp<std::ptrdiff_t>(std::thread::hardware_concurrency(), 1, 16));
+    static std::counting_semaphore<> slots(static_cast<std::ptrdiff_t>(compressionsAtOnce()));
     return slots;
 }
 
