@@ -578,22 +578,23 @@ private:
     }
 
     // Rows are gathered only with a slot for their compression, so that a
-    // run holds no more pieces of rows than it compresses at once. Pieces
-    // done are joined first, and while every slot is taken this sheet's
-    // oldest piece is waited for, so that compressed pieces go to the file
-    // instead of waiting in memory.
+    // run holds no more pieces of rows than it compresses at once. The
+    // pieces done before and while waiting for it are joined, so that they
+    // go to the file instead of waiting in memory. (Waiting for this
+    // sheet's oldest piece instead would leave a slot that another sheet's
+    // piece frees unused meanwhile.)
     void takeSlot()
+    {
+        joinDone();
+        compressionSlots().acquire();
+        holdsSlot_ = true;
+        joinDone();
+    }
+
+    void joinDone()
     {
         while (!running_.empty() && running_.front().wait_for(std::chrono::seconds(0)) == std::future_status::ready)
             joinFirst();
-        while (!compressionSlots().try_acquire()) {
-            if (running_.empty()) {
-                compressionSlots().acquire();
-                break;
-            }
-            joinFirst();
-        }
-        holdsSlot_ = true;
     }
 
     void joinFirst()
