@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +20,7 @@
 #include <optional>
 #include <semaphore>
 #include <thread>
+#include <utility>
 
 #include <libdeflate.h>
 #include <zlib.h>
@@ -140,14 +142,61 @@ private:
     std::size_t chunkSize_ = 0;
 };
 
+// Buffers of bytes that grow without zeroing what they gain: rows are
+// written over whole, and of an output buffer sized for the worst case only
+// the part the compressor writes is ever touched, so only that part takes
+// memory.
+template <class T>
+struct Uninitialized : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = Uninitialized<U>;
+    };
+    Uninitialized() = default;
+    template <class U>
+    Uninitialized(const Uninitialized<U>&) noexcept
+    {
+    }
+    template <class U>
+    void construct(U* p) noexcept
+    {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using Bytes = std::vector<std::uint8_t, Uninitialized<std::uint8_t>>;
+
+// The sheets of a run are written at once, and each compresses several
+// pieces at once; together they compress no more pieces at a time than
+// there are processors, which also bounds the memory the pieces take.
+std::size_t compressionsAtOnce()
+{
+    return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 16);
+}
+
+// What a buffer holds: a piece's rows, written over whole, or a piece's
+// compressed bytes, of which only the first part is touched. Each kind
+// returns to its own kind, so the pages of an output buffer stay few.
+enum class Use { Rows, Output };
+
 // A compressor takes up to a mebibyte or so to set up, so a finished one
 // waits here for the next piece of any sheet, and so do the buffers of rows
 // and of compressed output, which any piece may take: their pages, once
 // touched, serve every later piece and sheet of the run.
 class CompressorPool {
 public:
+    // Each compression holds one compressor at a time, so no more are kept
+    // than compressions run at once: one of another level that waits is
+    // freed to make room for a new one.
+    explicit CompressorPool(std::size_t limit) : limit_(limit) {}
+
     Compressor take(const std::string& path, int level)
     {
+        Compressor spare;  // freed outside the lock
         {
             const std::lock_guard lock(mutex_);
             std::vector<Compressor>& free = compressors_[level];
@@ -156,86 +205,94 @@ public:
                 free.pop_back();
                 return c;
             }
+            if (alive_ >= limit_)
+                for (auto& [other, waiting] : compressors_)
+                    if (!waiting.empty()) {
+                        spare = std::move(waiting.back());
+                        waiting.pop_back();
+                        --alive_;
+                        break;
+                    }
+            ++alive_;
         }
+        spare.reset();
         Compressor c(libdeflate_alloc_compressor(level));
-        if (!c)
+        if (!c) {
+            const std::lock_guard lock(mutex_);
+            --alive_;
             failWriting(path, "cannot start the compressor: out of memory");
+        }
         return c;
     }
 
     // A buffer as it was given back, its size and contents left over.
-    std::vector<std::uint8_t> takeBuffer()
+    Bytes takeBuffer(Use use)
     {
         const std::lock_guard lock(mutex_);
-        if (buffers_.empty())
+        std::vector<Bytes>& free = buffers_[static_cast<int>(use)];
+        if (free.empty())
             return {};
-        std::vector<std::uint8_t> b = std::move(buffers_.back());
-        buffers_.pop_back();
+        Bytes b = std::move(free.back());
+        free.pop_back();
         return b;
     }
 
-    void give(std::vector<std::uint8_t> buffer)
+    void give(Use use, Bytes buffer)
     {
         if (buffer.capacity() == 0)
             return;
         const std::lock_guard lock(mutex_);
-        buffers_.push_back(std::move(buffer));
+        buffers_[static_cast<int>(use)].push_back(std::move(buffer));
     }
 
     void give(int level, Compressor c)
     {
         const std::lock_guard lock(mutex_);
+        if (alive_ > limit_) {  // more ran at once than the limit, for a moment
+            --alive_;
+            return;
+        }
         compressors_[level].push_back(std::move(c));
     }
 
 private:
     std::mutex mutex_;
+    std::size_t limit_, alive_ = 0;
     std::map<int, std::vector<Compressor>> compressors_;
-    std::vector<std::vector<std::uint8_t>> buffers_;
+    std::vector<Bytes> buffers_[2];
 };
 
 CompressorPool& compressors()
 {
-    static CompressorPool pool;
+    static CompressorPool pool(compressionsAtOnce());
     return pool;
 }
 
 class Lease {
 public:
-    Lease(const std::string& path, int level)
-        : level_(level), compressor_(compressors().take(path, level)), out_(compressors().takeBuffer())
-    {
-    }
-    ~Lease()
-    {
-        compressors().give(level_, std::move(compressor_));
-        compressors().give(std::move(out_));
-    }
+    Lease(const std::string& path, int level) : level_(level), compressor_(compressors().take(path, level)) {}
+    ~Lease() { compressors().give(level_, std::move(compressor_)); }
     Lease(const Lease&) = delete;
     Lease& operator=(const Lease&) = delete;
 
-    // Compresses `data` into the lease's buffer and returns its size.
-    std::size_t compress(const std::uint8_t* data, std::size_t size)
+    // Compresses `data` into `out`, which it sizes for the worst case, and
+    // returns the compressed size.
+    std::size_t compress(const std::uint8_t* data, std::size_t size, Bytes& out)
     {
         const std::size_t bound = libdeflate_deflate_compress_bound(compressor_.get(), size);
-        if (out_.size() < bound)
-            out_.resize(bound);
-        return libdeflate_deflate_compress(compressor_.get(), data, size, out_.data(), bound);
+        if (out.size() < bound)
+            out.resize(bound);
+        return libdeflate_deflate_compress(compressor_.get(), data, size, out.data(), bound);
     }
-    const std::uint8_t* out() const { return out_.data(); }
 
 private:
     int level_;
     Compressor compressor_;
-    std::vector<std::uint8_t> out_;
 };
 
-// The sheets of a run are written at once, and each compresses several
-// pieces at once; together they compress no more pieces at a time than
-// there are processors, which also bounds the memory the pieces take.
 std::counting_semaphore<>& compressionSlots()
 {
-    static std::counting_semaphore<> slots(std::clamp<std::ptrdiff_t>(std::thread::hardware_concurrency(), 1, 16));
+    static std::counting_semaphore<> slots(static_cast<std::ptrdiff_t>(compressionsAtOnce()));
     return slots;
 }
 
@@ -244,7 +301,7 @@ std::counting_semaphore<>& compressionSlots()
 // and an empty stored block brings the piece to a byte boundary, as a full
 // flush would. Reading the piece's blocks finds where the last one starts
 // and where the stream ends, and checks the piece on the way.
-void makeJoinable(const std::string& path, std::vector<std::uint8_t>& piece, std::size_t rawSize)
+void makeJoinable(const std::string& path, Bytes& piece, std::size_t rawSize)
 {
     const std::optional<DeflateEnds> ends = findDeflateEnds(piece, rawSize);
     if (!ends)
@@ -258,57 +315,6 @@ void makeJoinable(const std::string& path, std::vector<std::uint8_t>& piece, std
     if (endBit % 8 == 0 || endBit % 8 > 5)
         piece.push_back(0);
     piece.insert(piece.end(), {0x00, 0x00, 0xff, 0xff});
-}
-
-struct Piece {
-    std::vector<std::uint8_t> deflated;  // joinable deflate blocks, or the stream's final ones
-    uLong adler = 1;                     // of the rows it holds
-    std::size_t rawSize = 0;
-    bool final = false;
-};
-
-// Filters chosen row by row suit shaded sprites; flat colours and pixel art
-// often compress better unfiltered. A quick compression of both decides,
-// over the whole piece: a sample leaves out the rows above that no filter
-// matches against, and so misjudges it, and level 1 misses the long matches
-// of pixel art. The quick one favours no filter more than level 7 does, so
-// it must win by a tenth.
-constexpr int kTrialLevel = 2;
-
-bool unfilteredWins(
-    const std::string& path, const std::vector<std::uint8_t>& rows, const std::vector<std::uint8_t>& unfiltered)
-{
-    if (rows == unfiltered)  // every row took no filter
-        return false;
-    Lease trial(path, kTrialLevel);
-    const std::size_t filteredSize = trial.compress(rows.data(), rows.size());
-    const std::size_t unfilteredSize = trial.compress(unfiltered.data(), unfiltered.size());
-    return unfilteredSize != 0 && unfilteredSize < filteredSize - filteredSize / 10;
-}
-
-// Compresses rows into a piece, joinable unless it is the `last` of the
-// stream. When `unfiltered` holds the same rows unfiltered, the piece may
-// take those instead.
-Piece compressPiece(
-    const std::string& path, std::vector<std::uint8_t> rows, std::vector<std::uint8_t> unfiltered, int level, bool last)
-{
-    if (unfiltered.size() == rows.size() && unfilteredWins(path, rows, unfiltered))
-        rows.swap(unfiltered);
-    compressors().give(std::move(unfiltered));
-    Piece piece;
-    piece.rawSize = rows.size();
-    piece.adler = libdeflate_adler32(1, rows.data(), rows.size());
-    Lease compressor(path, level);
-    const std::size_t size = compressor.compress(rows.data(), rows.size());
-    compressors().give(std::move(rows));
-    if (size == 0)
-        failWriting(path, "cannot compress the image data");
-    piece.deflated.reserve(size + 6);  // room for the stored block that makes it joinable
-    piece.deflated.assign(compressor.out(), compressor.out() + size);
-    piece.final = last;
-    if (!last)
-        makeJoinable(path, piece.deflated, piece.rawSize);
-    return piece;
 }
 
 [[gnu::always_inline]] inline std::uint8_t paethPredictor(std::uint8_t a, std::uint8_t b, std::uint8_t c)
@@ -388,6 +394,87 @@ void filterRow(const std::uint8_t* row, const std::uint8_t* prev, std::size_t n,
     }
 }
 
+struct Piece {
+    Bytes deflated;   // joinable deflate blocks, or the stream's final ones
+    uLong adler = 1;  // of the rows it holds
+    std::size_t rawSize = 0;
+    bool final = false;
+};
+
+// Filters chosen row by row suit shaded sprites; flat colours and pixel art
+// often compress better unfiltered. A quick compression of both decides,
+// over the whole piece: a sample leaves out the rows above that no filter
+// matches against, and so misjudges it, and level 1 misses the long matches
+// of pixel art. The quick one favours no filter more than level 7 does, so
+// it must win by a tenth.
+constexpr int kTrialLevel = 2;
+
+// The RGBA rows of a piece, each after its filter byte, as gathered: none.
+struct PieceRows {
+    Bytes bytes;
+    std::vector<std::uint8_t> above;  // the row above the first, as drawn
+    const RowComposer* source = nullptr;
+    int first = 0;  // the sheet's row that comes first
+};
+
+// Leaves `rows` filtered row by row, or as they were gathered where that
+// compresses better. The rows are filtered where they lie, bottom up so that
+// each row's filter sees the one above as drawn, and `out` serves as the
+// trials' output and a row's scratch; rows found better unfiltered are
+// composed again, which costs far less than undoing the filters.
+void chooseFilters(const std::string& path, PieceRows& piece, std::size_t rowBytes, std::size_t bpp, Bytes& out)
+{
+    Bytes& rows = piece.bytes;
+    const std::uint8_t* above = piece.above.data();
+    Lease trial(path, kTrialLevel);
+    const std::size_t unfilteredSize = trial.compress(rows.data(), rows.size(), out);
+    bool anyFilter = false;
+    for (std::size_t at = rows.size(); at > 0;) {
+        at -= rowBytes + 1;
+        const std::uint8_t* prev = at == 0 ? above : rows.data() + at - rowBytes;
+        filterRow(rows.data() + at + 1, prev, rowBytes, bpp, out.data());
+        anyFilter = anyFilter || out[0] != kNone;
+        std::memcpy(rows.data() + at, out.data(), rowBytes + 1);
+    }
+    if (!anyFilter)  // every row took no filter
+        return;
+    const std::size_t filteredSize = trial.compress(rows.data(), rows.size(), out);
+    if (unfilteredSize != 0 && unfilteredSize < filteredSize - filteredSize / 10) {
+        const std::size_t count = rows.size() / (rowBytes + 1);
+        piece.source->compose(piece.first, static_cast<int>(count), rows.data() + 1, rowBytes + 1);
+        for (std::size_t at = 0; at < rows.size(); at += rowBytes + 1)
+            rows[at] = kNone;
+    }
+}
+
+// Compresses rows into a piece, joinable unless it is the `last` of the
+// stream. With `bpp`, RGBA rows take the filter chosen per row; without,
+// they go unfiltered.
+Piece compressPiece(
+    const std::string& path, PieceRows gathered, std::size_t rowBytes, std::size_t bpp, int level, bool last)
+{
+    Bytes out = compressors().takeBuffer(Use::Output);
+    if (bpp != 0)
+        chooseFilters(path, gathered, rowBytes, bpp, out);
+    Bytes& rows = gathered.bytes;
+    Piece piece;
+    piece.rawSize = rows.size();
+    piece.adler = libdeflate_adler32(1, rows.data(), rows.size());
+    const std::size_t size = Lease(path, level).compress(rows.data(), rows.size(), out);
+    compressors().give(Use::Rows, std::move(rows));
+    if (size == 0)
+        failWriting(path, "cannot compress the image data");
+    // The piece waits to be joined in a buffer of its size, and the output
+    // buffer goes back at once.
+    piece.deflated.reserve(size + 6);  // room for the stored block that makes it joinable
+    piece.deflated.assign(out.data(), out.data() + size);
+    compressors().give(Use::Output, std::move(out));
+    piece.final = last;
+    if (!last)
+        makeJoinable(path, piece.deflated, piece.rawSize);
+    return piece;
+}
+
 // The zlib stream of the image data, written into IDAT chunks of about a
 // mebibyte as its pieces are joined, so that a sheet does not hold its
 // compressed rows in memory. Rows are compressed about a mebibyte at a
@@ -398,11 +485,12 @@ void filterRow(const std::uint8_t* row, const std::uint8_t* prev, std::size_t n,
 // the disk and its bottom costs a few bytes per run instead of per row.
 class ImageData {
 public:
-    // With `bpp`, RGBA rows take the filter chosen per row, on the threads
-    // that compress them; without, they go unfiltered.
-    ImageData(PngFile& file, std::size_t rowBytes, int height, int level, std::size_t bpp = 0)
-        : file_(file), rowBytes_(rowBytes), rowsLeft_(static_cast<std::size_t>(height)), level_(level), bpp_(bpp),
-          above_(rowBytes, 0)
+    // The rows come from `source`. With `bpp`, RGBA rows take the filter
+    // chosen per row, on the threads that compress them; without, they go
+    // unfiltered.
+    ImageData(PngFile& file, const RowComposer& source, std::size_t rowBytes, int level, std::size_t bpp = 0)
+        : file_(file), source_(source), rowBytes_(rowBytes), rowsLeft_(static_cast<std::size_t>(source.height())),
+          level_(level), bpp_(bpp), above_(rowBytes, 0)
     {
         file_.beginChunk("IDAT");
         const std::uint8_t zlibHeader[2] = {0x78, 0xda};  // deflate, 32 KiB window, best compression
@@ -415,11 +503,21 @@ public:
         inFlight_ = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
     }
 
+    ~ImageData()
+    {
+        if (holdsSlot_)
+            compressionSlots().release();
+    }
+    ImageData(const ImageData&) = delete;
+    ImageData& operator=(const ImageData&) = delete;
+
     void content(const std::uint8_t* row)
     {
         putEmptyRows();
         if (pending_.empty()) {
-            pending_ = compressors().takeBuffer();
+            takeSlot();
+            pendingFirst_ = source_.height() - static_cast<int>(rowsLeft_);
+            pending_ = compressors().takeBuffer(Use::Rows);
             pending_.clear();
             pending_.reserve(std::min(rowsLeft_, segmentRows_) * (rowBytes_ + 1));
         }
@@ -462,47 +560,54 @@ private:
         const bool last = rowsLeft_ == 0;
         std::vector<std::uint8_t> above = above_;
         std::copy(pending_.end() - static_cast<std::ptrdiff_t>(rowBytes_), pending_.end(), above_.begin());
-        std::counting_semaphore<>& slots = compressionSlots();
-        slots.acquire();
-        try {
-            running_.push_back(std::async(
-                std::launch::async,
-                [&slots, &path = file_.path(), level = level_, last, rowBytes = rowBytes_, bpp = bpp_](
-                    std::vector<std::uint8_t> rows, std::vector<std::uint8_t> above) {
-                    struct Release {
-                        std::counting_semaphore<>& slots;
-                        ~Release() { slots.release(); }
-                    } release{slots};
-                    if (bpp == 0)
-                        return compressPiece(path, std::move(rows), {}, level, last);
-                    std::vector<std::uint8_t> filtered = compressors().takeBuffer();
-                    filtered.resize(rows.size());
-                    const std::uint8_t* prev = above.data();
-                    for (std::size_t at = 0; at < rows.size(); at += rowBytes + 1) {
-                        filterRow(rows.data() + at + 1, prev, rowBytes, bpp, filtered.data() + at);
-                        prev = rows.data() + at + 1;
-                    }
-                    above = {};
-                    return compressPiece(path, std::move(filtered), std::move(rows), level, last);
-                },
-                std::move(pending_), std::move(above)));
-        } catch (...) {
-            slots.release();
-            throw;
-        }
+        // The slot taken for these rows goes with them to their compression.
+        std::future<Piece> piece = std::async(
+            std::launch::async,
+            [&path = file_.path(), level = level_, last, rowBytes = rowBytes_, bpp = bpp_](PieceRows rows) {
+                struct Release {
+                    ~Release() { compressionSlots().release(); }
+                } release;
+                return compressPiece(path, std::move(rows), rowBytes, bpp, level, last);
+            },
+            PieceRows{std::move(pending_), std::move(above), &source_, pendingFirst_});
+        holdsSlot_ = false;
+        running_.push_back(std::move(piece));
         pending_.clear();
-        while (running_.size() > inFlight_) {
-            join(running_.front().get());
-            running_.pop_front();
-        }
+        while (running_.size() > inFlight_)
+            joinFirst();
+    }
+
+    // Rows are gathered only with a slot for their compression, so that a
+    // run holds no more pieces of rows than it compresses at once. The
+    // pieces done before and while waiting for it are joined, so that they
+    // go to the file instead of waiting in memory. (Waiting for this
+    // sheet's oldest piece instead would leave a slot that another sheet's
+    // piece frees unused meanwhile.)
+    void takeSlot()
+    {
+        joinDone();
+        compressionSlots().acquire();
+        holdsSlot_ = true;
+        joinDone();
+    }
+
+    void joinDone()
+    {
+        while (!running_.empty() && running_.front().wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+            joinFirst();
+    }
+
+    void joinFirst()
+    {
+        Piece piece = running_.front().get();
+        running_.pop_front();
+        join(piece);
     }
 
     void joinAll()
     {
-        while (!running_.empty()) {
-            join(running_.front().get());
-            running_.pop_front();
-        }
+        while (!running_.empty())
+            joinFirst();
     }
 
     void join(const Piece& piece)
@@ -523,9 +628,11 @@ private:
             const std::size_t rows = std::size_t{1} << k;
             while (pendingEmpty_ >= rows) {
                 Piece& run = emptyRuns_[k];
-                if (run.deflated.empty())
-                    run = compressPiece(
-                        file_.path(), std::vector<std::uint8_t>((rowBytes_ + 1) << k, 0), {}, level_, false);
+                if (run.deflated.empty()) {
+                    Bytes zeros = compressors().takeBuffer(Use::Rows);
+                    zeros.assign((rowBytes_ + 1) << k, 0);
+                    run = compressPiece(file_.path(), {std::move(zeros), {}, nullptr, 0}, rowBytes_, 0, level_, false);
+                }
                 join(run);
                 pendingEmpty_ -= rows;
             }
@@ -541,12 +648,15 @@ private:
     }
 
     PngFile& file_;
+    const RowComposer& source_;
     std::size_t rowBytes_, rowsLeft_;
     int level_;
     std::size_t bpp_;
     std::vector<std::uint8_t> above_;  // the row above the pending ones, as it was drawn
     std::size_t segmentRows_ = 1, inFlight_ = 1;
-    std::vector<std::uint8_t> pending_;
+    Bytes pending_;
+    int pendingFirst_ = 0;    // the sheet's row that comes first in them
+    bool holdsSlot_ = false;  // for the pending rows
     std::deque<std::future<Piece>> running_;
     std::vector<Piece> emptyRuns_;
     std::size_t pendingEmpty_ = 0;
@@ -584,7 +694,7 @@ void writePng(const std::string& path, RowComposer& rows, BitDepth depth, const 
     {
         // Palette images compress best unfiltered; RGBA rows take the
         // filter chosen per row.
-        ImageData data(file, rowBytes, rows.height(), level, indexed ? 0 : bpp);
+        ImageData data(file, rows, rowBytes, level, indexed ? 0 : bpp);
         for (int y = 0; y < rows.height(); ++y) {
             const std::uint8_t* row = rows.row(y);
             if (rows.rowIsEmpty())

@@ -48,4 +48,16 @@ const std::uint8_t* RowComposer::row(int y)
     return row_.data();
 }
 
+void RowComposer::compose(int first, int count, std::uint8_t* out, std::size_t pitch) const
+{
+    const auto bpp = static_cast<std::size_t>(bpp_);
+    for (int r = 0; r < count; ++r)
+        std::memset(out + static_cast<std::size_t>(r) * pitch, 0, static_cast<std::size_t>(width_) * bpp);
+    // In the order row() copies them, should images overlap.
+    for (const SheetItem& it : items_)
+        for (int y = std::max(first, it.y); y < std::min(first + count, it.y + it.h); ++y)
+            std::memcpy(out + static_cast<std::size_t>(y - first) * pitch + static_cast<std::size_t>(it.x) * bpp,
+                it.pixels + static_cast<std::size_t>(y - it.y) * it.stride, static_cast<std::size_t>(it.w) * bpp);
+}
+
 }  // namespace vintrix

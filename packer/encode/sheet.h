@@ -30,6 +30,11 @@ public:
     // percent of the rows and every 64 rows.
     void onProgress(std::function<void(int)> callback) { progress_ = std::move(callback); }
 
+    // Composes rows first .. first + count - 1 again into `out`, one every
+    // `pitch` bytes, as row() gave them. It changes nothing, so another
+    // thread may call it while rows are handed out.
+    void compose(int first, int count, std::uint8_t* out, std::size_t pitch) const;
+
     // Whether the row last returned crosses no image.
     bool rowIsEmpty() const { return active_.empty(); }
 
