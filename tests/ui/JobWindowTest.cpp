@@ -18,16 +18,10 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
-
-#include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace vintrix;
 
@@ -262,18 +256,21 @@ private slots:
                                .arg(at.y())));
     }
 
-    // The job waits for its input in a process of its own below the shell,
-    // which only a stop that reaches the whole job ends; the shell marks
-    // that the process is there. Closing the window asks first: keeping the
-    // job running leaves the window open.
+    // The job waits for Output's lock, held here, in a process of its own
+    // below the shell, which only a stop that reaches the whole job ends;
+    // meanwhile the bar says what it waits for. Closing the window asks
+    // first: keeping the job running leaves the window open.
     void closingAsksAndStoppingEndsEveryProcessOfTheJob()
     {
-        QCOMPARE(mkfifo(dir_->filePath(QStringLiteral("gate")).toLocal8Bit().constData(), 0600), 0);
-
+        MakeFolder();
+        QVERIFY(QDir().mkpath(QStringLiteral("Output")));
+        QFile lock(QStringLiteral("Output/.vintrix.lock"));
+        QVERIFY(lock.open(QIODevice::ReadWrite) && ::flock(lock.handle(), LOCK_EX) == 0);
         JobWindow window(
-            QStringLiteral("sheet"), WriteScript("Vintrix 256 256 sheet 8 0 0 sprites/ < gate & touch started; wait"));
+            QStringLiteral("sheet"), WriteScript(QStringLiteral("Vintrix 128 64 sheet 8 0 0 sprites/ & wait")));
         window.show();
-        QTRY_VERIFY(QFile::exists(QStringLiteral("started")));
+        auto* bar = Part<QProgressBar>(window, "progress");
+        VERIFY_WITHIN_JOB_TIMEOUT(bar->format() == QStringLiteral("Waiting for another run writing into Output"));
         QString asked;
         const auto answer = [&](const QString& button) {
             testing::CloseNextMessage(
@@ -293,38 +290,6 @@ private slots:
         VERIFY_STATUS(window, QStringLiteral("Stopped by SIGTERM"));
     }
 
-    // While the job waits for another run that holds Output's lock, the bar
-    // says so. A run of the same name that starts meanwhile and ends first
-    // overtakes it: the job ends saying so, never "Done", and Output keeps
-    // the later run's files.
-    void overtakenByALaterRunSaysSoAndLeavesItsOutput()
-    {
-        const QString folder = MakeFolder();
-        QVERIFY(QDir().mkpath(QStringLiteral("Output")));
-        const int lock = ::open("Output/.vintrix.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        QVERIFY(lock >= 0 && ::flock(lock, LOCK_EX) == 0);
-        JobWindow window(QStringLiteral("sheet"),
-            WriteScript("Vintrix 128 64 sheet 8 0 0 " + folder + " & echo $! > vintrix.pid; wait $!"));
-        window.showMinimized();
-        auto* bar = Part<QProgressBar>(window, "progress");
-        VERIFY_WITHIN_JOB_TIMEOUT(bar->format() == QStringLiteral("Waiting for another run writing into Output"));
-
-        // Stopped, the job cannot take the lock while the later run writes.
-        QTRY_VERIFY(ReadFile(QStringLiteral("vintrix.pid")).endsWith(u'\n'));
-        const pid_t pid = ReadFile(QStringLiteral("vintrix.pid")).trimmed().toInt();
-        QVERIFY(pid > 0 && ::kill(pid, SIGSTOP) == 0);
-        const auto resume = qScopeGuard([pid] { ::kill(pid, SIGCONT); });
-        QTRY_COMPARE(ProcessState(pid), QChar(u'T'));
-        ::close(lock);
-        const test::RunResult later = test::RunVintrix(dir_->path(), {"64", "64", "sheet", "32", "1", "0", folder});
-        QCOMPARE(later.exitCode, test::Ok);
-        const test::Files laterFiles = test::FilesIn(QStringLiteral("Output"));
-        ::kill(pid, SIGCONT);
-        VERIFY_JOB_ENDS(window, Failed);
-        VERIFY_STATUS(window, QStringLiteral("Superseded by a later run of the same name"));
-        QCOMPARE(test::FilesIn(QStringLiteral("Output")), laterFiles);
-    }
-
 private:
     // The file's text, or none while it is missing.
     static QString ReadFile(const QString& name)
@@ -333,23 +298,14 @@ private:
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
 
-    // R, S, T, ...: the state /proc gives for a process.
-    static QChar ProcessState(pid_t pid)
-    {
-        const QString stat = ReadFile(QStringLiteral("/proc/%1/stat").arg(pid));
-        const qsizetype at = stat.lastIndexOf(u')') + 2;
-        return at > 1 && at < stat.size() ? stat[at] : QChar(u'?');
-    }
-
-    // The images folder, with three sprites in it, as the line names it.
-    QString MakeFolder()
+    // The images folder, sprites, with three sprites in it.
+    void MakeFolder()
     {
         const QString path = dir_->filePath(QStringLiteral("sprites/"));
         QDir().mkpath(path);
         int i = 0;
         for (const QColor colour : {Qt::darkCyan, Qt::darkRed, Qt::darkBlue})
             test::FlatSprite(20, 12, colour).save(path + QStringLiteral("s%1.png").arg(i++));
-        return path;
     }
 
     // Writes the file, as a shell program when `program`, and returns its name.
