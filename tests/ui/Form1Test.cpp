@@ -244,18 +244,16 @@ private slots:
                 "next Combo3 Tab", "next Command2 Tab", "next Dir1 Tab", "next Command1 Tab", "click Option1",
                 "next Option2 Down"},
             {"Frame1=PNG"});
-        // Enter and Esc press no button; Space does.
+        // Enter and Esc press no button; Space does, and what Go took stays shown.
         row("Enter and Esc",
             {"type Combo1 99", "keys Command1 Return Num+Enter Esc", "keys Command2 Return Num+Enter Esc",
                 "keys Text4 Return Num+Enter Esc"},
             {"Combo1=99"});
-        row("Space", {"keys Command1 Space"}, {}, {"Vintrix 256 256 Vintrix 8 0 0 "});
-        // Go refills emptied boxes and keeps a blank name.
-        row("margin 5 from the list", {"pick Combo3 5", "click Command1"}, {"Combo3= 5"},
-            {"Vintrix 256 256 Vintrix 8 0 5 "});
+        row("Space, after a margin from the list, 32-Bit and PNG",
+            {"pick Combo3 5", "click Option3", "click Option2", "keys Command1 Space"},
+            {"Combo3= 5", "Frame2=32-Bit", "Frame1=PNG"}, {"Vintrix 256 256 Vintrix 32 1 5 "});
         row("picking the same entry again", {"pick Combo3 7", "type Combo3 71", "pick Combo3 7"}, {"Combo3= 7"});
-        row("32-Bit and PNG", {"click Option3", "click Option2", "click Command1"}, {"Frame2=32-Bit", "Frame1=PNG"},
-            {"Vintrix 256 256 Vintrix 32 1 0 "});
+        // Go refills emptied boxes and keeps a blank name.
         row("emptied boxes refilled", {"type Combo1", "type Combo2", "type Combo3", "type Text4", "click Command1"}, {},
             {"Vintrix 256 256 Vintrix 8 0 0 "});
         row("blank name is kept", {"type Text4    ", "click Command1"}, {"Text4=   "}, {"Vintrix 256 256 '' 8 0 0 "});
