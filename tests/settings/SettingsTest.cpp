@@ -13,7 +13,6 @@
 #include <limits>
 #include <ostream>
 #include <string>
-#include <tuple>
 
 namespace vintrix {
 namespace {
@@ -72,21 +71,6 @@ INSTANTIATE_TEST_SUITE_P(Values, RoundToFieldTest,
         {-2147483648.0, std::numeric_limits<std::int32_t>::min()},
         {-2147483648.5, std::numeric_limits<std::int32_t>::min()}, {-2147483649.0, std::nullopt}, {-3e9, std::nullopt},
         {-kInfinity, std::nullopt}, {kInfinity, std::nullopt}}));
-
-// Each box's number is rounded as RoundToField does; the first one out of
-// range stops there, and the fields before it keep their new values.
-TEST(PackSettingsTest, TakesRoundedNumbersUpToTheFirstOutOfRange)
-{
-    PackSettings settings;
-    const auto numbers = [&settings] { return std::tuple(settings.width, settings.height, settings.margin); };
-    EXPECT_EQ(TakeNumbers(settings, u" 65536", u"12.5", u"abc"), std::nullopt);
-    EXPECT_EQ(numbers(), std::tuple(65536, 12, 0));
-    settings.margin = 7;
-    EXPECT_EQ(TakeNumbers(settings, u"512", u"-3e9", u"5"), NumberBox::Height);
-    EXPECT_EQ(numbers(), std::tuple(512, 12, 7));
-    EXPECT_EQ(TakeNumbers(settings, u"1", u"2", u"-1e99"), NumberBox::Margin);
-    EXPECT_EQ(numbers(), std::tuple(1, 2, 7));
-}
 
 TEST(PackSettingsTest, SetFolderAppendsOneSlashUnexamined)
 {

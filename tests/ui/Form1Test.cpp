@@ -267,13 +267,15 @@ private slots:
         const QString longName = QString(50, u'a') + QString(40000, u'b');
         row("a long name pasted", {"type Text4", "paste Text4 " + longName, "click Command1"}, {"Text4=" + longName},
             {"Vintrix 256 256 " + QString(50, u'a') + " 8 0 0 "});
-        // A number out of range stops Go: the options are taken before the
-        // numbers, the name after them.
+        // A number out of range stops Go there: the options are taken before
+        // the numbers, the numbers before it, the name after them.
         row("a number out of range",
-            {"type Combo1 100", "type Combo2", "paste Combo2 -3e9", "type Text4 later", "click Option3",
-                "click Command1"},
-            {"Combo1=100", "Combo2=-3e9", "Text4=later", "Frame2=32-Bit"}, {},
-            {"The number in Height is out of range."}, "Vintrix 100 256 Vintrix 32 0 0 ");
+            {"type Combo1 100", "type Combo2", "paste Combo2 -3e9", "type Combo3 5", "type Text4 later",
+                "click Option3", "click Command1", "type Combo1 1", "type Combo2 2", "type Combo3",
+                "paste Combo3 -1e99", "click Command1"},
+            {"Combo1=1", "Combo2=2", "Combo3=-1e99", "Text4=later", "Frame2=32-Bit"}, {},
+            {"The number in Height is out of range.", "The number in Margin is out of range."},
+            "Vintrix 1 2 Vintrix 32 0 0 ");
         row("a launch failure, then Go again",
             {"fail Cannot write temp.sh in /gone: No such file or directory", "click Command1", "type Combo1 8",
                 "click Command1"},
