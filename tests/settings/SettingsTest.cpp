@@ -72,15 +72,6 @@ INSTANTIATE_TEST_SUITE_P(Values, RoundToFieldTest,
         {-2147483648.5, std::numeric_limits<std::int32_t>::min()}, {-2147483649.0, std::nullopt}, {-3e9, std::nullopt},
         {-kInfinity, std::nullopt}, {kInfinity, std::nullopt}}));
 
-TEST(PackSettingsTest, SetFolderAppendsOneSlashUnexamined)
-{
-    PackSettings settings;
-    SetFolder(settings, u"/home/me/sprites");
-    EXPECT_EQ(settings.imagesFolder, u"/home/me/sprites/");
-    SetFolder(settings, u"/");
-    EXPECT_EQ(settings.imagesFolder, u"//");
-}
-
 TEST(ComposeCommandLineTest, WritesNumbersAsPlainDecimals)
 {
     PackSettings settings;

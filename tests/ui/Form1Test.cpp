@@ -291,6 +291,8 @@ private slots:
         row("Go after Reset",
             {"open Dir1 sprites", "type Combo1 1", "click Option3", "click Command2", "click Command1"}, {},
             {"Vintrix 256 256 Vintrix 8 0 0 %1/sprites/"});
+        row("the root folder, slash and all", {"open Dir1 /", "click Command1"}, {},
+            {"Vintrix 256 256 Vintrix 8 0 0 //"});
     }
 
     void userSteps()
