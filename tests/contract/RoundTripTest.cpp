@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <variant>
 
 namespace vintrix {
@@ -59,7 +60,8 @@ TEST_P(RoundTripTest, PackerReadsTheSettingsTheWindowSent)
     std::u16string line = c.line;
     line.replace(line.find(u"%1"), 2, DecodeFileName(root_.string()));
     EXPECT_EQ(ComposeCommandLine(settings), line);
-    const auto words = ShellWords(EncodeText(line) + '\n');
+    const std::string script = EncodeText(line) + '\n';
+    const auto words = ShellWords(script);
     ASSERT_TRUE(words);
     ASSERT_EQ(words->size(), 1 + kArgumentCount);
     EXPECT_EQ(words->front(), kPackerProgram);
@@ -67,13 +69,14 @@ TEST_P(RoundTripTest, PackerReadsTheSettingsTheWindowSent)
     ASSERT_TRUE(std::holds_alternative<Options>(parsed));
     const Options& options = std::get<Options>(parsed);
 
-    EXPECT_EQ(options.width, settings.width);
-    EXPECT_EQ(options.height, settings.height);
-    EXPECT_EQ(options.margin, settings.margin);
+    EXPECT_EQ(
+        std::tuple(options.width, options.height, options.margin, ToCode(options.bitDepth), ToCode(options.format)),
+        std::tuple(settings.width, settings.height, settings.margin, settings.bitsPerPixel, settings.outputFormat));
     EXPECT_EQ(options.name, EncodeText(TrimBlanks(settings.fileName.text())));
-    EXPECT_EQ(ToCode(options.bitDepth), settings.bitsPerPixel);
-    EXPECT_EQ(options.format == FormatCode::Png, settings.outputFormat == ToCode(FormatCode::Png));
     EXPECT_EQ(options.folder, folder.string() + "/");
+    // The job's window reads the same command from the script.
+    EXPECT_EQ(
+        ReadPackCommand(script), (PackCommand{options.name, options.format, options.folder, options.outputFolder}));
 }
 
 // Words with only characters the shell gives no meaning to, non-ASCII

@@ -33,10 +33,7 @@ TEST_P(Scripts, GiveTheCommandAsVintrixReadsItOrNothing)
 
 INSTANTIATE_TEST_SUITE_P(Table, Scripts,
     ::testing::ValuesIn(std::vector<ScriptCase>{
-        {"Vintrix 256 256 Vintrix 8 0 0 /home/me/sprites/\n",
-            PackCommand{"Vintrix", FormatCode::Bmp, "/home/me/sprites/", "Output"}},
-        {"Vintrix 1 2 'it'\\''s \"x\"' 32 1 0 '/a b/$(c)/'",
-            PackCommand{"it's \"x\"", FormatCode::Png, "/a b/$(c)/", "Output"}},
+        // Lines as the window writes them are the round-trip test's; a script may hold others.
         {"# a comment\n\n/usr/bin/Vintrix 1 2 \"a \\$b\" 8 1 0 s\\ t/",
             PackCommand{"a $b", FormatCode::Png, "s t/", "Output"}},
         // NAME and FOLDER as Vintrix takes them, whatever they look like.
