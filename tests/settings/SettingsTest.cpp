@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <iomanip>
 #include <limits>
 #include <ostream>
