@@ -304,7 +304,12 @@ private slots:
             QWidget* widget = window_->findChild<QWidget*>(name);
             QVERIFY2(widget || verb == "fail", qPrintable(step));
             if (verb == "type") {
-                typeInto(name, text);
+                // Emptied the way a user does: End, then Backspace for each character.
+                widget->setFocus();
+                QTest::keyClick(widget, Qt::Key_End);
+                for (qsizetype i = lineEdit(name)->text().size(); i > 0; --i)
+                    QTest::keyClick(widget, Qt::Key_Backspace);
+                QTest::keyClicks(widget, text);
             } else if (verb == "keys" || verb == "field") {
                 for (const QString& chord : text.split(u' ')) {
                     const QKeyCombination key = QKeySequence::fromString(chord)[0];
@@ -329,7 +334,14 @@ private slots:
                 commit.setCommitString(text);
                 QApplication::sendEvent(widget, &commit);
             } else if (verb == "pick") {
-                pick(control<QComboBox>(name.toLatin1()), text.toInt());
+                // The list opened, the entry highlighted and taken with Enter.
+                auto* box = qobject_cast<QComboBox*>(widget);
+                box->setFocus();
+                box->showPopup();
+                QTRY_VERIFY(box->view()->isVisible());
+                box->view()->setCurrentIndex(box->view()->model()->index(text.toInt(), 0));
+                QTest::keyClick(box->view(), Qt::Key_Return);
+                QTRY_VERIFY(!box->view()->isVisible());
             } else if (verb == "click") {
                 QTest::mouseClick(widget, Qt::LeftButton);
             } else if (verb == "fail") {
@@ -347,7 +359,7 @@ private slots:
             expected.replaceInStrings(QRegularExpression("^" + entry.section(u'=', 0, 0) + "=.*"), entry);
         QStringList seen;
         for (const char* box : {"Combo1", "Combo2", "Combo3", "Text4"})
-            seen << QString::fromLatin1(box) + "=" + text(box);
+            seen << QString::fromLatin1(box) + "=" + lineEdit(box)->text();
         for (const char* group : {"Frame2", "Frame1"})
             for (const QRadioButton* option : control<QWidget>(group)->findChildren<QRadioButton*>())
                 if (option->isChecked())
@@ -376,31 +388,6 @@ private:
         auto* widget = window_->findChild<QWidget*>(box);
         auto* comboBox = qobject_cast<QComboBox*>(widget);
         return comboBox ? comboBox->lineEdit() : qobject_cast<QLineEdit*>(widget);
-    }
-    QString text(const QString& box) const { return lineEdit(box)->text(); }
-
-    // Empties the box the way a user does, End and then Backspace for each
-    // character, and types `keys`.
-    void typeInto(const QString& box, const QString& keys)
-    {
-        QWidget* widget = window_->findChild<QWidget*>(box);
-        widget->setFocus();
-        QTest::keyClick(widget, Qt::Key_End);
-        for (qsizetype i = text(box).size(); i > 0; --i)
-            QTest::keyClick(widget, Qt::Key_Backspace);
-        QTest::keyClicks(widget, keys);
-    }
-
-    // Opens the list, highlights an entry and takes it with Enter.
-    void pick(QComboBox* box, int row)
-    {
-        box->setFocus();
-        box->showPopup();
-        QAbstractItemView* list = box->view();
-        QTRY_VERIFY(list->isVisible());
-        list->setCurrentIndex(list->model()->index(row, 0));
-        QTest::keyClick(list, Qt::Key_Return);
-        QTRY_VERIFY(!list->isVisible());
     }
 
     QTemporaryDir folder_;
