@@ -6,10 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QThread>
+#include <qtestsupport_core.h>
 
 #include <fstream>
 #include <filesystem>
@@ -47,10 +46,7 @@ protected:
     Args WaitForCall(int n)
     {
         const std::string record = "call-" + std::to_string(n);
-        QElapsedTimer timer;
-        timer.start();
-        while (access(record.c_str(), F_OK) != 0 && timer.elapsed() < 10000)
-            QThread::msleep(5);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return access(record.c_str(), F_OK) == 0; }, 10000)) << record;
         std::ifstream file(record, std::ios::binary);
         Args args;
         for (std::string arg; std::getline(file, arg, '\0');)
