@@ -74,11 +74,8 @@ INSTANTIATE_TEST_SUITE_P(Values, RoundToFieldTest,
 TEST(ComposeCommandLineTest, WritesNumbersAsPlainDecimals)
 {
     PackSettings settings;
-    settings.width = -5;
-    settings.height = 65536;
-    settings.bitsPerPixel = 32;
-    settings.outputFormat = 1;
-    settings.margin = 2147483647;
+    TakeOptions(settings, BitsChoice::ThirtyTwoBit, FormatChoice::Png);
+    ASSERT_EQ(TakeNumbers(settings, u"-5", u"65536", u"2147483647"), std::nullopt);
     EXPECT_EQ(ComposeCommandLine(settings), u"Vintrix -5 65536 Vintrix 32 1 2147483647 ");
 }
 
