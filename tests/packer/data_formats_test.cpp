@@ -52,10 +52,10 @@ protected:
     }
 };
 
-// Where each sheet has a data file, an animation whose frames land on two
-// sheets (walk_10.png fills one) is left out rather than played in part,
-// while one whose frames share a sheet (jump_*.png, the same pixels) is
-// listed.
+// A sprite in a subfolder is named by its path. Where each sheet has a data
+// file, an animation whose frames land on two sheets (walk_10.png fills
+// one) is left out rather than played in part, while one whose frames share
+// a sheet (jump_*.png, the same pixels) is listed.
 TEST_P(DataFormat, NamesEveryFrameWhereItsPixelsAreAndReplacesAnEarlierFormatsFiles)
 {
     const FormatCase c = GetParam();
@@ -64,6 +64,8 @@ TEST_P(DataFormat, NamesEveryFrameWhereItsPixelsAreAndReplacesAnEarlierFormatsFi
     QStringList names{"walk_1.png", "walk_2.png", "walk_10.png", "a b.png", "ünï.png", "jump_1.png"};
     for (int i = 0; i < 12; ++i)
         names << QString("s%1.png").arg(i);
+    names << "sub/b.png";
+    ASSERT_TRUE(work_.mkpath("sprites/sub"));
     std::map<QString, QImage> images;
     for (const QString& name : names)
         save(images[name] = name == "walk_10.png" ? RandomSprite(rng, 46, 46) : RandomSprite(rng, side(rng), side(rng)),
@@ -79,7 +81,8 @@ TEST_P(DataFormat, NamesEveryFrameWhereItsPixelsAreAndReplacesAnEarlierFormatsFi
     // An earlier run in another format, whose data files this run replaces.
     const QString other = c.format == Data::Libgdx ? "json-hash" : "libgdx";
     ASSERT_EQ(run({"48", "48", "s", "32", "1", "1", sprites(), "--data", other}).exitCode, Ok);
-    const RunResult r = run(args("48", c.fileEachSheet ? QStringList{"--animations"} : QStringList()));
+    const RunResult r =
+        run(args("48", c.fileEachSheet ? QStringList{"--recursive", "--animations"} : QStringList{"--recursive"}));
     ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
 
     const QString wayIn = "s" + QString(c.ext);
@@ -294,32 +297,39 @@ TEST_P(DataFormat, AnimationsPivotsAndNineSlicesAreWrittenWhereTheFormatHoldsThe
 
 // ---- options and names ----------------------------------------------------
 
-// Options among the arguments, a name that starts with "-", and the output
-// where -o asks; --recursive reads subfolders but neither links to folders
-// nor the output folder.
+// Options among the arguments, a name that starts with "-" and holds quotes
+// and letters beyond ASCII, and the output where -o asks; --recursive reads
+// subfolders, whatever their names and their files' hold, but neither links
+// to folders nor the output folder.
 TEST_F(VintrixFolder, OptionsMixWithTheArgumentsAndRecursiveReadsSubfoldersButNotTheOutput)
 {
     std::mt19937 rng(3);
-    ASSERT_TRUE(work_.mkpath("sprites/sub/deeper") && work_.mkpath("out dir"));
-    for (const QString file : {"a.png", "sub/b.png", "sub/deeper/c.png"})
-        save(RandomSprite(rng, 5, 7), file);
+    const QString odd = "sprites/my \"spr'ites\" ü/";
+    ASSERT_TRUE(work_.mkpath("sprites/sub/deeper") && work_.mkpath(odd) && work_.mkpath("out dir"));
+    const QStringList files{"sprites/a.png", "sprites/sub/b.png", "sprites/sub/deeper/c.png", odd + "quote\"d.png",
+        odd + "back\\slash.png", odd + "tab\tin.png", odd + "ünïcødé 日本.png"};
+    for (const QString& file : files)
+        save(RandomSprite(rng, 5, 7), file, nullptr, path("."));
     save(FlatSprite(3, 3, Qt::green), "out dir/old.png", nullptr, path("."));
     ASSERT_TRUE(QFile::link("..", path("sprites/sub/loop")));
 
-    const RunResult r = run({"--data", "libgdx", "32", "32", "-name", "32", "--recursive", "1", "0", ".",
+    const QString name = "-sheet \"ä\" 'b'";
+    const RunResult r = run({"--data", "json-hash", "32", "32", name, "32", "--recursive", "1", "0", ".",
         "--strip-extensions", "-o", "out dir/"});
     ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
     EXPECT_EQ(r.out,
-        "packed 3 images into 1 sheet of 32x32 (10.3% full): out dir/-name.png with atlas data "
-        "out dir/-name.atlas\n");
+        "packed 7 images into 1 sheet of 32x32 (23.9% full): out dir/" + name + ".png with atlas data out dir/" + name +
+            ".json\n");
     EXPECT_EQ(r.err,
         "warning: skipped 2 entries of \".\": \"out dir\" (the output folder), \"sprites/sub/loop\" (a link "
         "to a folder: not followed)\n");
     EXPECT_FALSE(outputExists());
-    const Atlas atlas = ReadAtlas(path("out dir"), "-name", Data::Libgdx);
-    EXPECT_EQ(atlas.order, (QStringList{"sprites/a", "sprites/sub/b", "sprites/sub/deeper/c"}));
-    EXPECT_EQ(FramesDiffer(
-                  path("out dir"), "-name", path("."), Data::Libgdx, [](const QString& key) { return key + ".png"; }),
+    QStringList frames = files;
+    frames.replaceInStrings(".png", "").sort();
+    EXPECT_EQ(Names(ReadAtlas(path("out dir"), name).frames), frames);
+    EXPECT_EQ(json("out dir/" + name + ".json")["meta"].toObject()["image"].toString(), name + ".png");
+    EXPECT_EQ(
+        FramesDiffer(path("out dir"), name, path("."), Data::JsonHash, [](const QString& key) { return key + ".png"; }),
         "");
 }
 

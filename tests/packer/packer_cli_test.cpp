@@ -426,23 +426,6 @@ TEST_F(VintrixTest, VariantsAreFilesOfTheirName)
     EXPECT_EQ(Names(output()), (QStringList{"n.json", "n.png"}));
 }
 
-TEST_F(VintrixTest, NamesWithBlanksQuotesAndLettersBeyondAscii)
-{
-    const QString folder = QString::fromUtf8("my \"spr'ites\" ü");
-    ASSERT_TRUE(work_.mkpath(folder));
-    const QStringList files{QString::fromUtf8("quote\"d.png"), "back\\slash.png", "tab\tin.png",
-        QString::fromUtf8("ünïcødé 日本.png"), "plain.png"};
-    for (int i = 0; i < files.size(); ++i)
-        save(FlatSprite(5 + i, 6, QColor(40 * i, 255 - 40 * i, 7, 255)), files[i], "png", path(folder));
-    const QString name = QString::fromUtf8("sheet \"ä\" 'b'");
-    const RunResult r = pack(64, 64, name, 32, 1, 0, path(folder) + "/");
-    ASSERT_TRUE(Ran(r));
-    EXPECT_TRUE(r.out.endsWith("Output/" + name + ".json\n")) << r.out.toStdString();
-    EXPECT_EQ(ReadAtlas(path("Output"), name).frames.size(), std::size_t(files.size()));
-    EXPECT_EQ(FramesDiffer(path("Output"), name, path(folder)), "");
-    EXPECT_EQ(json("Output/" + name + ".json")["meta"].toObject()["image"].toString(), name + ".png");
-}
-
 // ---- 8-bit sheets ---------------------------------------------------------
 
 // Sources of a few flat colours on transparent ground fit any palette
