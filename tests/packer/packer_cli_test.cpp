@@ -294,11 +294,7 @@ class SettingsFiles : public VintrixTest, public ::testing::WithParamInterface<S
 TEST_P(SettingsFiles, SetWhatTheCommandLineLeavesOut)
 {
     const SettingsCase& c = GetParam();
-    QImage bordered = FlatSprite(8, 8, Qt::transparent);  // trimming changes it
-    for (int y = 2; y < 6; ++y)
-        for (int x = 2; x < 6; ++x)
-            bordered.setPixelColor(x, y, Qt::red);
-    save(bordered, "a.png");
+    save(FlatSprite(4, 4, Qt::red).copy(-2, -2, 8, 8), "a.png");  // transparent around, so trimming changes it
     ASSERT_TRUE(work_.mkpath("sprites/sub"));
     save(FlatSprite(3, 5, Qt::blue), "sub/b.png");
     const auto args = [&](const char* options) {
@@ -428,12 +424,16 @@ TEST_F(VintrixTest, VariantsAreFilesOfTheirName)
 
 // ---- 8-bit sheets ---------------------------------------------------------
 
+class Palette : public VintrixTest, public ::testing::WithParamInterface<int> {};
+
 // Sources of a few flat colours on transparent ground fit any palette
 // exactly, opaque magenta too, which must not become a BMP's colour key; a
-// gradient comes back only close.
-std::map<QString, QImage> paletteSources()
+// gradient comes back only close. The gradient fills the first sheet, the
+// flat sprites the second: each sheet gets a palette of its own.
+TEST_P(Palette, EightBitSheetsStayCloseToTheSourcesAndKeepTransparency)
 {
-    std::map<QString, QImage> s;
+    const int format = GetParam();
+    std::map<QString, QImage> sources;
     const QColor colours[] = {Qt::red, Qt::magenta, QColor(20, 40, 200), QColor(250, 200, 0, 160)};
     for (int i = 0; i < 4; ++i) {
         QImage img(12 + i, 10, QImage::Format_RGBA8888);
@@ -441,24 +441,13 @@ std::map<QString, QImage> paletteSources()
         for (int y = 2; y < 8; ++y)
             for (int x = 1; x < img.width() - 1; ++x)
                 img.setPixelColor(x, y, colours[(x / 3 + i) % 4]);
-        s[QString("flat%1.png").arg(i)] = img;
+        sources[QString("flat%1.png").arg(i)] = img;
     }
     QImage grad(40, 30, QImage::Format_RGBA8888);
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 40; ++x)
             grad.setPixelColor(x, y, QColor(x * 6, y * 8, (x * y) % 256, x < 3 ? 0 : 255));
-    s["gradient.png"] = grad;
-    return s;
-}
-
-class Palette : public VintrixTest, public ::testing::WithParamInterface<int> {};
-
-// The gradient fills the first sheet, the flat sprites the second: each
-// sheet gets a palette of its own.
-TEST_P(Palette, EightBitSheetsStayCloseToTheSourcesAndKeepTransparency)
-{
-    const int format = GetParam();
-    const auto sources = paletteSources();
+    sources["gradient.png"] = grad;
     for (const auto& [file, img] : sources)
         save(img, file);
     const auto runPack = [&] { return pack(48, 40, "p", 8, format, 1); };
