@@ -64,9 +64,8 @@ TEST_P(Depfiles, NameWhatTheRunWroteAndEverythingItRead)
     EXPECT_EQ(f.permissions() & QFileDevice::ReadOther, QFileDevice::ReadOther);  // as the output's files
 }
 
-const DepfileCase kDepfiles[] = {{"oneSheet", "64|64|n|32|1|0|sprites|--depfile|n.d", {}, "", "n.d", "Output/n.json"},
-    {"everyDataFileWayInFirst", "32|32|n|32|1|0|sprites/|--depfile=n.d|--data|json-array", {}, "", "n.d",
-        "Output/n.json Output/n-2.json Output/n-3.json"},
+const DepfileCase kDepfiles[] = {
+    // Each variant's data files in a row, the way in first.
     {"everyVariantFirstOneFirst",
         "32|32|n|32|1|0|sprites/|--depfile=n.d|--data|json-array|--variant|1:@2x|--variant|0.5", {}, "", "n.d",
         "Output/n@2x.json Output/n@2x-2.json Output/n@2x-3.json Output/n.json Output/n-2.json Output/n-3.json"},
