@@ -118,8 +118,8 @@ INSTANTIATE_TEST_SUITE_P(Formats, DataFormat, ::testing::ValuesIn(kFormats),
     [](const auto& info) { return QString(info.param.data).remove('-').toStdString(); });
 
 // A format Vintrix writes without a row above would go untested, and one
-// the manual page leaves out, undescribed (--help lists the table itself);
-// the manual page and the README give FORMAT's codes as the table does.
+// --help or the manual page leaves out, undescribed; the manual page and
+// the README give FORMAT's codes as the table does.
 TEST_F(VintrixFolder, EveryFormatIsTestedAndDescribed)
 {
     const RunResult r = run({"--data", "?", "8", "8", "s", "32", "1", "0", sprites()});
@@ -129,6 +129,12 @@ TEST_F(VintrixFolder, EveryFormatIsTestedAndDescribed)
     EXPECT_EQ(r.err,
         "error: data format must be " + tested.mid(0, tested.size() - 1).join(", ") + " or " + tested.last() +
             ", not \"?\"\n");
+    const RunResult help = run({"--help"}), version = run({"--version"});
+    EXPECT_TRUE(Ran(help) && Ran(version));
+    EXPECT_TRUE(help.out.startsWith("Usage: Vintrix WIDTH HEIGHT NAME BPP FORMAT MARGIN FOLDER\n"));
+    for (const QString& name : tested)
+        EXPECT_TRUE(help.out.contains("\n  " + name + " ")) << name.toStdString();
+    EXPECT_TRUE(version.out.startsWith("Vintrix 1."));
 
     QFile manual(VINTRIX_MANUAL), readme(VINTRIX_README);
     ASSERT_TRUE(manual.open(QIODevice::ReadOnly) && readme.open(QIODevice::ReadOnly));
@@ -201,10 +207,7 @@ TEST_P(DataFormat, AnimationsPivotsAndNineSlicesAreWrittenWhereTheFormatHoldsThe
     const FormatCase c = GetParam();
     std::mt19937 rng(4);
     const auto bordered = [&](int w, int h) {  // a transparent column at each side, for --trim
-        QImage img = RandomSprite(rng, w, h);
-        for (int y = 0; y < h; ++y)
-            for (int x : {0, w - 1})
-                img.setPixelColor(x, y, Qt::transparent);
+        QImage img = RandomSprite(rng, w - 2, h).copy(-1, 0, w, h);
         img.setPixelColor(1, 1, Qt::red);
         return img;
     };

@@ -260,16 +260,6 @@ const MessageCase kMessages[] = {
 
 INSTANTIATE_TEST_SUITE_P(Table, Messages, ::testing::ValuesIn(kMessages), ByLabel);
 
-TEST_F(VintrixTest, HelpAndVersion)
-{
-    const RunResult help = run({"--help"});
-    EXPECT_EQ(help.exitCode, Ok);
-    EXPECT_TRUE(help.out.startsWith("Usage: Vintrix WIDTH HEIGHT NAME BPP FORMAT MARGIN FOLDER\n"));
-    const RunResult version = run({"--version"});
-    EXPECT_EQ(version.exitCode, Ok);
-    EXPECT_TRUE(version.out.startsWith("Vintrix 1."));
-}
-
 // ---- the settings file ----------------------------------------------------
 
 // A settings file, FOLDER/vintrix.toml unless `file` names another, and the
