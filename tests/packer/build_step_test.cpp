@@ -200,14 +200,6 @@ INSTANTIATE_TEST_SUITE_P(Tools, Examples, ::testing::Values(kNinja, kMake), ByLa
 
 // ---- --watch ------------------------------------------------------------
 
-// The inode and modification time of a file, both kept while it is left untouched.
-std::pair<ino_t, std::int64_t> idOf(const QString& file)
-{
-    struct stat st {};
-    ::stat(QFile::encodeName(file).constData(), &st);
-    return {st.st_ino, std::int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec};
-}
-
 class Watch : public BuildStep {
 protected:
     void start(const QStringList& options)
@@ -245,9 +237,16 @@ TEST_F(Watch, RepacksOnceForEachChangeKeepsTheOutputOfAFailedOneRereadsTheSettin
     ASSERT_EQ(lines(2).size(), 2);
     EXPECT_EQ(lines(2)[1], packed.arg(""));
     const Files before = output();
-    // Identical files, the depfile too, are left untouched, and a failed run touches none.
+    // Identical files, the depfile too, are left untouched, and a failed run touches none: each keeps its inode
+    // and modification time.
     const auto ids = [&] {
-        return std::vector{idOf(path("Output/n.png")), idOf(path("Output/n.json")), idOf(path("sprites/n.d"))};
+        std::vector<std::pair<ino_t, std::int64_t>> found;
+        for (const char* file : {"Output/n.png", "Output/n.json", "sprites/n.d"}) {
+            struct stat st {};
+            ::stat(QFile::encodeName(path(file)).constData(), &st);
+            found.emplace_back(st.st_ino, std::int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec);
+        }
+        return found;
     };
     const auto written = ids();
 
