@@ -39,18 +39,7 @@ QString FrameOf(Data format, QString file)
     return format == Data::Css ? file.replace(QRegularExpression("[ /]"), "-") : file;
 }
 
-class DataFormat : public VintrixFolder, public ::testing::WithParamInterface<FormatCase> {
-protected:
-    QStringList args(const QString& width, QStringList extra) const
-    {
-        return QStringList{width, width, "s", "32", "1", "1", sprites(), "--data", GetParam().data} + extra;
-    }
-    // FramesDiffer for Output/s, `file` naming each frame's sprite.
-    QString differs(const std::function<QString(const QString&)>& file) const
-    {
-        return FramesDiffer(path("Output"), "s", path("sprites"), GetParam().format, file);
-    }
-};
+class DataFormat : public VintrixFolder, public ::testing::WithParamInterface<FormatCase> {};
 
 // A sprite in a subfolder is named by its path. Where each sheet has a data
 // file, an animation whose frames land on two sheets (walk_10.png fills
@@ -81,8 +70,8 @@ TEST_P(DataFormat, NamesEveryFrameWhereItsPixelsAreAndReplacesAnEarlierFormatsFi
     // An earlier run in another format, whose data files this run replaces.
     const QString other = c.format == Data::Libgdx ? "json-hash" : "libgdx";
     ASSERT_EQ(run({"48", "48", "s", "32", "1", "1", sprites(), "--data", other}).exitCode, Ok);
-    const RunResult r =
-        run(args("48", c.fileEachSheet ? QStringList{"--recursive", "--animations"} : QStringList{"--recursive"}));
+    const RunResult r = run(QStringList{"48", "48", "s", "32", "1", "1", sprites(), "--data", c.data, "--recursive"} +
+        (c.fileEachSheet ? QStringList{"--animations"} : QStringList()));
     ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
 
     const QString wayIn = "s" + QString(c.ext);
@@ -111,7 +100,9 @@ TEST_P(DataFormat, NamesEveryFrameWhereItsPixelsAreAndReplacesAnEarlierFormatsFi
         EXPECT_EQ(atlas.animations.count("walk"), 0u);
         EXPECT_EQ(atlas.animations.at("jump").toVariant().toStringList(), QStringList({"jump_1.png", "jump_2.png"}));
     }
-    EXPECT_EQ(differs([&](const QString& key) { return file[key]; }), "");
+    EXPECT_EQ(
+        FramesDiffer(path("Output"), "s", path("sprites"), c.format, [&](const QString& key) { return file[key]; }),
+        "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, DataFormat, ::testing::ValuesIn(kFormats),
@@ -241,7 +232,7 @@ TEST_P(DataFormat, AnimationsPivotsAndNineSlicesAreWrittenWhereTheFormatHoldsThe
             options << "--strip-extensions";
         if (c.format != Data::Css)
             options << "--trim";
-        const RunResult r = run(args("64", options));
+        const RunResult r = run(QStringList{"64", "64", "s", "32", "1", "1", sprites(), "--data", c.data} + options);
         ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
         EXPECT_EQ(
             r.err, "warning: \"" + sprites() + "vintrix.toml\", line 6: [sprites.\"ghost_*.png\"] matches no image\n");
@@ -289,7 +280,9 @@ TEST_P(DataFormat, AnimationsPivotsAndNineSlicesAreWrittenWhereTheFormatHoldsThe
         EXPECT_EQ(frame("idle").borders, Margins());
         EXPECT_EQ(frame("hero_1").trimmed, c.format != Data::Css);
         EXPECT_FALSE(frame("panel").trimmed);
-        EXPECT_EQ(differs([&](const QString& key) { return file[key]; }), "");
+        EXPECT_EQ(
+            FramesDiffer(path("Output"), "s", path("sprites"), c.format, [&](const QString& key) { return file[key]; }),
+            "");
     }
 }
 
