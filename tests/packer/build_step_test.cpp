@@ -20,10 +20,8 @@ protected:
     void SetUp() override
     {
         VintrixFolder::SetUp();
-        const std::pair<const char*, QColor> sprites[] = {
-            {"a.png", Qt::red}, {"b.png", Qt::green}, {"c.png", Qt::blue}};
-        for (const auto& [name, colour] : sprites)
-            save(FlatSprite(30, 30, colour), name);
+        for (const char* name : {"a.png", "b.png", "c.png"})
+            save(FlatSprite(30, 30, QColor(name[0], 0, 0)), name);  // each of its own colour, stored apart
     }
 };
 
