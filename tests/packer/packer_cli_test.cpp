@@ -500,26 +500,23 @@ TEST_F(VintrixTest, ProgressLinesMoveWithEveryWholePercent)
     env_.insert("VINTRIX_PROGRESS", "lines");
     const RunResult r = pack(64, 3000, "n", 8, 1, 0);
     ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
-    QStringList stages;
-    qulonglong done = 0, total = 0;
+    std::vector<std::string> stages;
+    vintrix::ProgressLine last;
     for (const QString& line : r.err.split('\n', Qt::SkipEmptyParts)) {
-        const QStringList f = line.split(' ');
-        ASSERT_EQ(f.size(), 4) << line.toStdString();
-        ASSERT_EQ(f[0], "progress");
-        if (stages.isEmpty() || stages.back() != f[1]) {
-            stages << f[1];
-            done = 0;
+        const auto now = vintrix::ParseProgressLine(line.toStdString());  // as the job's window reads it
+        ASSERT_TRUE(now) << line.toStdString();
+        if (stages.empty() || stages.back() != now->stage) {
+            stages.push_back(now->stage);
+            last.done = 0;
         }
-        const qulonglong now = f[2].toULongLong();
-        total = f[3].toULongLong();
-        EXPECT_GE(now, done) << line.toStdString();
-        if (f[1] == "writing")
-            EXPECT_LE(now - done, total / 100) << line.toStdString();
-        done = now;
+        EXPECT_GE(now->done, last.done) << line.toStdString();
+        if (now->stage == "writing")
+            EXPECT_LE(now->done - last.done, now->total / 100) << line.toStdString();
+        last = *now;
     }
-    EXPECT_EQ(stages, (QStringList{"reading", "packing", "palette", "writing"}));
-    EXPECT_EQ(done, total);
-    EXPECT_EQ(total, 3000u);
+    EXPECT_EQ(stages, (std::vector<std::string>{"reading", "packing", "palette", "writing"}));
+    EXPECT_EQ(last.done, 3000u);
+    EXPECT_EQ(last.total, 3000u);
 }
 
 }  // namespace
