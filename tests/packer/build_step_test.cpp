@@ -81,21 +81,19 @@ INSTANTIATE_TEST_SUITE_P(Table, Depfiles, ::testing::ValuesIn(kDepfiles), ByLabe
 // ---- the README's Ninja and Make examples --------------------------------
 
 struct Tool {
-    const char* label;
-    const char* program;
+    const char* label;  // the program
     const char* file;
     const char* consumers;  // a step after each pack, appended to the example
     const char* ran;        // what a line that runs "pack NAME" or "use NAME" looks like
     friend void PrintTo(const Tool& t, std::ostream* os) { *os << t.label; }
 };
 
-const Tool kNinja{"ninja", "ninja", "build.ninja",
+const Tool kNinja{"ninja", "build.ninja",
     "rule use\n  command = cat $in > $out\n  description = use $name\n"
     "build hero.use: use atlases/hero.json atlases/hero.png\n  name = hero\n"
     "build enemies.use: use atlases/enemies.json atlases/enemies.png\n  name = enemies\n",
     R"(^\[\d+/\d+\] (pack|use) (\w+)$)"};
-const Tool kMake{"make", "make", "Makefile",
-    "all: hero.use enemies.use\n%.use: atlases/%.json atlases/%.png\n\tcat $^ > $@\n",
+const Tool kMake{"make", "Makefile", "all: hero.use enemies.use\n%.use: atlases/%.json atlases/%.png\n\tcat $^ > $@\n",
     R"(^(?:(Vintrix) 256 256 (\w+) |(cat) atlases/(\w+)\.json))"};
 
 class Examples : public VintrixFolder, public ::testing::WithParamInterface<Tool> {
@@ -139,7 +137,7 @@ protected:
         p.setWorkingDirectory(work_.path());
         p.setProcessEnvironment(env_);
         p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(GetParam().program);
+        p.start(GetParam().label);
         EXPECT_TRUE(p.waitForFinished(120000));
         const QString out = QString::fromUtf8(p.readAll());
         EXPECT_EQ(p.exitCode(), 0) << out.toStdString();
@@ -156,7 +154,7 @@ protected:
 // One change to the sprites at a time, then a build, and what it runs.
 TEST_P(Examples, RebuildWhatChangedAndNothingElse)
 {
-    const bool ninja = GetParam().program == std::string("ninja");
+    const bool ninja = GetParam().label == std::string("ninja");
     const struct {
         const char* label;
         std::function<void()> change;
