@@ -34,8 +34,7 @@ QString FrameOf(Data format, QString file)
 {
     if (format != Data::Css && format != Data::Godot)
         return file;
-    if (file.lastIndexOf('.') > 0)
-        file.truncate(file.lastIndexOf('.'));
+    file.chop(4);  // ".png"
     return format == Data::Css ? file.replace(QRegularExpression("[ /]"), "-") : file;
 }
 
