@@ -21,47 +21,33 @@ struct Kind {
     friend void PrintTo(const Kind& k, std::ostream* os) { *os << k.name; }
 };
 
-class DeflateEndsTest : public ::testing::TestWithParam<Kind> {
-protected:
-    // Raw deflate of `data`: its first `flushAt` bytes ended by a full
-    // flush, so the rest starts a block on the byte `*flushByte`.
-    std::vector<std::uint8_t> compress(
-        const std::vector<std::uint8_t>& data, std::size_t flushAt, std::size_t* flushByte)
-    {
-        z_stream z{};
-        EXPECT_EQ(deflateInit2(&z, GetParam().level, Z_DEFLATED, -15, 8, GetParam().strategy), Z_OK);
-        std::vector<std::uint8_t> out(deflateBound(&z, data.size()) + 64);
-        z.next_out = out.data();
-        z.avail_out = static_cast<uInt>(out.size());
-        z.next_in = const_cast<std::uint8_t*>(data.data());
-        z.avail_in = static_cast<uInt>(flushAt);
-        EXPECT_EQ(deflate(&z, Z_FULL_FLUSH), Z_OK);
-        *flushByte = z.total_out;
-        z.avail_in = static_cast<uInt>(data.size() - flushAt);
-        EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-        out.resize(z.total_out);
-        deflateEnd(&z);
-        return out;
-    }
-};
-
-// Rows of a gradient with a few stray bytes: matches, literals and, at level
-// 0, more than one stored block before the flush.
-std::vector<std::uint8_t> someRows()
-{
-    std::vector<std::uint8_t> data(90000);
-    for (std::size_t i = 0; i < data.size(); ++i)
-        data[i] = static_cast<std::uint8_t>(i % 4 == 3 ? 255 : (i / 4) % 61 + (i % 997 == 0 ? 100 : 0));
-    return data;
-}
+class DeflateEndsTest : public ::testing::TestWithParam<Kind> {};
 
 // The stream as zlib wrote it, and refused cut short, of another size or
 // without its final block.
 TEST_P(DeflateEndsTest, FindsTheFinalBlockAndTheStreamsEnd)
 {
-    const std::vector<std::uint8_t> data = someRows();
-    std::size_t flushByte = 0;
-    std::vector<std::uint8_t> stream = compress(data, data.size() - 3000, &flushByte);
+    // Rows of a gradient with a few stray bytes: matches, literals and, at
+    // level 0, more than one stored block before the flush.
+    std::vector<std::uint8_t> data(90000);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<std::uint8_t>(i % 4 == 3 ? 255 : (i / 4) % 61 + (i % 997 == 0 ? 100 : 0));
+    // Raw deflate, its last 3000 bytes after a full flush, so they start a
+    // block on the byte `flushByte`.
+    z_stream z{};
+    ASSERT_EQ(deflateInit2(&z, GetParam().level, Z_DEFLATED, -15, 8, GetParam().strategy), Z_OK);
+    std::vector<std::uint8_t> stream(deflateBound(&z, data.size()) + 64);
+    z.next_out = stream.data();
+    z.avail_out = static_cast<uInt>(stream.size());
+    z.next_in = data.data();
+    z.avail_in = static_cast<uInt>(data.size() - 3000);
+    ASSERT_EQ(deflate(&z, Z_FULL_FLUSH), Z_OK);
+    const std::size_t flushByte = z.total_out;
+    z.avail_in = 3000;
+    ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    stream.resize(z.total_out);
+    deflateEnd(&z);
+
     const std::optional<DeflateEnds> ends = findDeflateEnds(stream, data.size());
     ASSERT_TRUE(ends);
     EXPECT_EQ(ends->lastBlockBit, flushByte * 8);  // the rest fits one block
