@@ -534,62 +534,16 @@ INSTANTIATE_TEST_SUITE_P(Moments, Overtaking,
         OvertakeCase{"anotherName", Hold::WritingSheets, "m", false, Ok}),
     ByLabel);
 
-// ---- other names' files -----------------------------------------------------
-
-struct OwnerCase {
-    const char* label;
-    Job first, second;
-    const char* refusal;  // nullptr: both outputs stay side by side
-};
-
-class OtherNames : public OutputFaults, public ::testing::WithParamInterface<OwnerCase> {};
-
-// "level" with two sheets writes level-2.png, the sheet of the name
-// "level-2". A run never removes or replaces a file another name wrote: it
-// refuses before writing anything, and names the other output. Once the
-// other output is gone, the name is free again.
-TEST_P(OtherNames, ARunLeavesTheFilesOfAnotherNameAlone)
-{
-    const OwnerCase& c = GetParam();
-    sprites(6, 20, 20, 4);  // 32²: one sprite a sheet; 64²: four
-    const Files second = reference(c.second);
-    ASSERT_TRUE(Ran(run(c.first)));
-    const Files earlier = output();
-
-    const RunResult r = run(c.second);
-    Files both = earlier;
-    both.insert(second.begin(), second.end());
-    EXPECT_EQ(r.exitCode, c.refusal ? OutputFailed : Ok);
-    EXPECT_EQ(r.err, c.refusal ? QString("error: ") + c.refusal + "\n" : QString());
-    EXPECT_EQ(output(), c.refusal ? earlier : both);
-    EXPECT_EQ(leftovers(), QStringList{});
-    if (c.refusal) {
-        for (const auto& [file, bytes] : earlier)
-            ASSERT_TRUE(QFile::remove(path("Output/" + file)));
-        EXPECT_TRUE(Ran(run(c.second)));
-        EXPECT_EQ(output(), second);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Names, OtherNames,
-    ::testing::Values(OwnerCase{"oneSheetBesideANameThatEndsInTwo", sized("level-2", 64), sized("level", 64), nullptr},
-        OwnerCase{"secondSheetOnANameThatEndsInTwo", sized("level-2", 64), sized("level", 40),
-            "cannot write the output named \"level\": Output/\"level-2.png\" belongs to the output named "
-            "\"level-2\"; choose another name or remove that output"},
-        OwnerCase{"aNameThatEndsInTwoOnASecondSheet", sized("level", 40), sized("level-2", 64),
-            "cannot write the output named \"level-2\": Output/\"level-2.png\" belongs to the output named "
-            "\"level\"; choose another name or remove that output"}),
-    ByLabel);
-
 // An Output written before runs had tickets keeps its record of which name
 // wrote which files: a run still removes the files its name wrote last time.
+// A file recorded for another name is free once it is gone.
 TEST_F(OutputFaults, ARecordWithoutTicketsIsStillRead)
 {
     sprites(2, 8, 8, 1);
     const Files want = reference(sized("n", 32));
     ASSERT_TRUE(work_.mkpath("Output"));
     writeBytes("Output/n-2.png", "an earlier sheet");
-    writeBytes("Output/.vintrix-sets", QByteArray("vintrix-sets-1\0Sn\0Fn-2.png\0", 27));
+    writeBytes("Output/.vintrix-sets", QByteArray("vintrix-sets-1\0Sn\0Fn-2.png\0Sm\0Fn.png\0", 37));
     EXPECT_TRUE(Ran(run(sized("n", 32))));
     EXPECT_EQ(output(), want);
 }
@@ -674,7 +628,7 @@ struct RefusalCase {
     Job job;                          // "WORK" stands for the test's folder, here and in `message`
     int exit;
     QString message;
-    Job then{};  // a run that still succeeds afterwards
+    Job then{};  // a run that still succeeds afterwards, and leaves the first run's files alone
 };
 
 class Refused : public OutputFaults, public ::testing::WithParamInterface<RefusalCase> {};
@@ -682,9 +636,9 @@ class Refused : public OutputFaults, public ::testing::WithParamInterface<Refusa
 // Output that is not a folder of the user's own, an images folder that is
 // the output folder (a run would replace sprites with sheets of the same
 // name, and the next run would pack its own sheets), a sprite that links to
-// a sheet the run would replace, a folder where an output file goes: the run
-// is refused, saying why, and nothing in the test's folder changes, nor
-// anything written through a link.
+// a sheet the run would replace, a folder where an output file goes, a file
+// another name wrote: the run is refused, saying why, and nothing in the
+// test's folder changes, nor anything written through a link.
 TEST_P(Refused, SayingWhyAndNothingChanges)
 {
     const RefusalCase& c = GetParam();
@@ -696,13 +650,16 @@ TEST_P(Refused, SayingWhyAndNothingChanges)
     if (c.plant && !c.plant(work_))
         GTEST_SKIP() << "cannot plant this here (needs root)";
     const QString work = QFileInfo(work_.path()).canonicalFilePath();
-    const Files before = everything();
+    const Files before = everything(), earlier = output();
     const RunResult r = run(QStringList(c.job).replaceInStrings("WORK", work));
     EXPECT_EQ(r.exitCode, c.exit);
     EXPECT_EQ(r.err, QString(c.message).replace("WORK", work));
     EXPECT_EQ(everything(), before);
-    if (!c.then.isEmpty())
-        EXPECT_TRUE(Ran(run(c.then)));
+    if (c.then.isEmpty())
+        return;
+    EXPECT_TRUE(Ran(run(c.then)));
+    const Files after = output();
+    EXPECT_TRUE(std::includes(after.begin(), after.end(), earlier.begin(), earlier.end()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Setups, Refused,
@@ -748,6 +705,15 @@ INSTANTIATE_TEST_SUITE_P(Setups, Refused,
             "error: \"sheet.png\" is a link to \"WORK/Output/n.png\", a file of the output named \"n\" in the output "
             "folder Output: the run would replace it; copy the file or choose another name\n",
             sized("other", 64)},
+        // "level" with two sheets would write level-2.png, the sheet of the
+        // name "level-2"; with one sheet it stays beside it.
+        RefusalCase{"secondSheetOnANameThatEndsInTwo", sized("level-2", 64), nullptr, sized("level", 40), OutputFailed,
+            "error: cannot write the output named \"level\": Output/\"level-2.png\" belongs to the output named "
+            "\"level-2\"; choose another name or remove that output\n",
+            sized("level", 64)},
+        RefusalCase{"aNameThatEndsInTwoOnASecondSheet", sized("level", 40), nullptr, sized("level-2", 64), OutputFailed,
+            "error: cannot write the output named \"level-2\": Output/\"level-2.png\" belongs to the output named "
+            "\"level\"; choose another name or remove that output\n"},
         // The new run writes one image a sheet; its data files go in last,
         // and the first of them last of all.
         RefusalCase{"aFolderInPlaceOfAnOutputFile", sized("n", 64),
