@@ -23,7 +23,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QThread>
 
@@ -64,17 +63,15 @@ bool TakeLock(QFile& lock, int how)
     return false;
 }
 
-// A Vintrix child process with its stderr in a file of its own, so that no
-// pipe can fill and stall it, and its stdout dropped. A `held` one is a
-// shell that becomes Vintrix once release() ends its input.
+// A Vintrix child process with its stdout dropped. A `held` one is a shell
+// that becomes Vintrix once release() ends its input.
 class Child {
 public:
     Child(const QString& workDir, const QStringList& args, bool held = false)
-        : err_(QString("%1/child%2.err").arg(workDir).arg(++count_))
     {
         p_.setWorkingDirectory(workDir);
         p_.setStandardOutputFile(QProcess::nullDevice());
-        p_.setStandardErrorFile(err_);
+        p_.setReadChannel(QProcess::StandardError);
         if (held)
             p_.start("/bin/sh", QStringList{"-c", "read line; exec \"$0\" \"$@\"", VINTRIX_BINARY} + args);
         else
@@ -85,12 +82,9 @@ public:
     ~Child() { kill(); }
 
     pid_t pid() const { return pid_; }
-    // Whether it has ended; unless `block`, without waiting for that.
-    bool finished(bool block = false)
-    {
-        return p_.state() == QProcess::NotRunning || p_.waitForFinished(block ? -1 : 0);
-    }
-    void wait() { finished(true); }
+    // Whether it has ended, without waiting for that.
+    bool finished() { return p_.state() == QProcess::NotRunning || p_.waitForFinished(0); }
+    void wait() { p_.waitForFinished(-1); }
     // Stops it and waits until it has stopped, so that it takes no lock
     // meanwhile; false when it has ended instead. The stop is not reaped.
     bool stop()
@@ -113,28 +107,19 @@ public:
     }
     // -signal when killed
     int exitCode() const { return p_.exitStatus() == QProcess::NormalExit ? p_.exitCode() : -p_.exitCode(); }
-    QString err() const
-    {
-        QFile f(err_);
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-    }
+    // All it has written to stderr so far.
+    QString err() { return QString::fromUtf8(err_ += p_.readAllStandardError()); }
     // Its first line on stderr, once it is whole (the write may arrive in
     // pieces), or all it wrote if it ended without one.
     QString firstLine()
     {
-        QElapsedTimer waited;
-        waited.start();
-        while (!finished() && !err().contains(u'\n') && waited.elapsed() < 60000)
-            QThread::usleep(1000);
-        const QString text = err();
-        const qsizetype end = text.indexOf(u'\n');
-        return end < 0 ? text : text.left(end + 1);
+        while (!err().contains(u'\n') && p_.waitForReadyRead(60000)) {}
+        return err().section(u'\n', 0, 0, QString::SectionIncludeTrailingSep);
     }
 
 private:
-    static inline int count_ = 0;
-    QString err_;
     QProcess p_;
+    QByteArray err_;
     pid_t pid_;
 };
 
