@@ -63,22 +63,17 @@ bool TakeLock(QFile& lock, int how)
     return false;
 }
 
-// A Vintrix child process with its stdout dropped. A `held` one is a shell
-// that becomes Vintrix once release() ends its input.
+// A Vintrix child process with its stdout dropped.
 class Child {
 public:
-    Child(const QString& workDir, const QStringList& args, bool held = false)
+    Child(const QString& workDir, const QStringList& args)
     {
         p_.setWorkingDirectory(workDir);
         p_.setStandardOutputFile(QProcess::nullDevice());
         p_.setReadChannel(QProcess::StandardError);
-        if (held)
-            p_.start("/bin/sh", QStringList{"-c", "read line; exec \"$0\" \"$@\"", VINTRIX_BINARY} + args);
-        else
-            p_.start(VINTRIX_BINARY, args);
+        p_.start(VINTRIX_BINARY, args);
         pid_ = p_.processId();
     }
-    void release() { p_.closeWriteChannel(); }
     ~Child() { kill(); }
 
     pid_t pid() const { return pid_; }
@@ -228,15 +223,12 @@ protected:
         return FilesIn(other.path() + "/Output");
     }
 
-    // Starts every job at once: the children are started first and then
-    // released together.
+    // Starts every job before any has ended.
     std::vector<RunResult> runTogether(const std::vector<Job>& jobs)
     {
         std::vector<std::unique_ptr<Child>> children;
         for (const Job& job : jobs)
-            children.push_back(std::make_unique<Child>(work_.path(), job, true));
-        for (auto& c : children)
-            c->release();
+            children.push_back(std::make_unique<Child>(work_.path(), job));
         std::vector<RunResult> results;
         for (auto& c : children) {
             c->wait();
