@@ -8,13 +8,10 @@
 #include "VintrixFolder.h"
 
 #include <algorithm>
-#include <functional>
-#include <map>
 #include <memory>
 #include <set>
 #include <random>
 
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/mount.h>

@@ -295,11 +295,6 @@ inline void ReadLibgdx(const QString& outputDir, const QString& name, Atlas& atl
     finishRegion();
 }
 
-inline void AddSheet(Atlas& atlas, const QString& outputDir, const QString& image)
-{
-    atlas.sheets[image] = QImageReader(outputDir + "/" + image).size();
-}
-
 // Starling's XML as its TextureAtlas reads it: a file a sheet, NAME.xml,
 // NAME-2.xml, ...; a SubTexture's width and height are its region on the
 // sheet, which a rotated one shows turned counter-clockwise; a frame only
@@ -322,7 +317,7 @@ inline void ReadStarling(const QString& outputDir, const QString& name, Atlas& a
             const auto number = [&](const char* key) { return int(a.value(key).toDouble()); };
             if (xml.name() == u"TextureAtlas") {
                 image = a.value("imagePath").toString();
-                AddSheet(atlas, outputDir, image);
+                atlas.sheets[image] = QImageReader(outputDir + "/" + image).size();
                 continue;  // into its SubTextures
             }
             const QString frame = a.value("name").toString().trimmed();
@@ -432,7 +427,7 @@ inline void ReadCss(const QString& outputDir, const QString& name, Atlas& atlas)
         if (atlas.frames.count(key))
             atlas.error = key + " is listed twice";
         const QString image = QUrl::fromPercentEncoding(m.captured(1).toUtf8());
-        AddSheet(atlas, outputDir, image);
+        atlas.sheets[image] = QImageReader(outputDir + "/" + image).size();
         const QSize size(
             declarations.value("width").remove("px").toInt(), declarations.value("height").remove("px").toInt());
         atlas.frames[key] = {image, QRect(QPoint(-m.captured(2).toInt(), -m.captured(3).toInt()), size), false, false,
@@ -516,7 +511,7 @@ inline void ReadGodot(const QString& outputDir, const QString& name, Atlas& atla
             return;
         }
         const QString image = QFileInfo(sheet).fileName();
-        AddSheet(atlas, outputDir, image);
+        atlas.sheets[image] = QImageReader(outputDir + "/" + image).size();
         const auto margin = r->properties.count("margin") ? GodotRect(r->properties["margin"]) : QRect();
         atlas.frames[key] = {image, *region, false, margin.has_value() && !margin->isNull(),
             QRect(margin.value_or(QRect()).topLeft(), region->size()),
