@@ -36,7 +36,8 @@ Job sized(const QString& name, int side, int format = 1, int margin = 0)
     const QString s = QString::number(side);
     return {s, s, name, "32", QString::number(format), QString::number(margin), "sprites/"};
 }
-const Job kProbe{"16", "16", "probe", "32", "1", "0", "probe/"};
+// A run of another name, on one sheet.
+const Job kProbe = sized("probe", 1024);
 
 const QString kWaitingLine = "Vintrix: waiting for another run writing into Output\n";
 
@@ -120,12 +121,6 @@ auto operator<<(std::ostream& os, const Case& c) -> decltype(c.label, os)
 
 class OutputFaults : public VintrixFolder {
 protected:
-    void SetUp() override
-    {
-        VintrixFolder::SetUp();
-        ASSERT_TRUE(work_.mkpath("probe"));
-        save(FlatSprite(3, 3, Qt::blue), "dot.png", nullptr, path("probe"));
-    }
     void TearDown() override
     {
         if (mounted_)
@@ -190,8 +185,8 @@ protected:
     // Whether a run left the journal of a commit it did not finish.
     bool journalLeft() const
     {
-        const QStringList runs = inOutput(".vintrix-run-*", QDir::Dirs);
-        return std::any_of(runs.begin(), runs.end(),
+        return std::ranges::any_of(
+            inOutput(".vintrix-run-*", QDir::Dirs),
             [this](const QString& run) { return QFileInfo::exists(path("Output/" + run + "/commit")); });
     }
     // Output/n.png's inode, to see when a run puts another file there.
@@ -328,7 +323,6 @@ INSTANTIATE_TEST_SUITE_P(Moments, KilledWhileWriting,
 TEST_F(OutputFaults, AReaderOfTheProgressLinesThatGoesAwayLeavesNoRunFolder)
 {
     sprites(6, 10, 20, 3);
-    const Files want = reference(sized("n", 64));
     env_.insert("VINTRIX_PROGRESS", "lines");
     EXPECT_TRUE(Ran(run(sized("n", 64), [] {
         int gone[2];
@@ -336,7 +330,6 @@ TEST_F(OutputFaults, AReaderOfTheProgressLinesThatGoesAwayLeavesNoRunFolder)
             ::close(gone[0]);
     })));
     EXPECT_EQ(leftovers(), QStringList{});
-    EXPECT_EQ(output(), want);
 }
 
 // ---- runs that overlap -----------------------------------------------------
