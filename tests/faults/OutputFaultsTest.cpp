@@ -41,14 +41,10 @@ const Job kProbe = sized("probe", 1024);
 
 const QString kWaitingLine = "Vintrix: waiting for another run writing into Output\n";
 
-// What a run says when a run of `name` that started after it has put its
-// output in place first.
-QString supersededLine(const QString& name)
-{
-    return "error: superseded: a run of the output named \"" + name +
-        "\" started after this one and has already put its files into Output; they stay, and this run's files are "
-        "removed\n";
-}
+// What a run says when a run of the name %1 that started after it has put
+// its output in place first.
+const QString kSupersededLine = "error: superseded: a run of the output named \"%1\" started after this one and "
+                                "has already put its files into Output; they stay, and this run's files are removed\n";
 
 // Takes Output's lock as a run takes it: LOCK_EX waits for it, LOCK_EX |
 // LOCK_NB does not. Closing `lock` releases it.
@@ -375,7 +371,7 @@ TEST_P(Overlapping, RunsLeaveEachNameTheWholeOutputOfOneRun)
             }
             EXPECT_TRUE(code == Ok || code == Superseded) << code;
             EXPECT_EQ(QString(runs[i].err).remove(QRegularExpression("^" + kWaitingLine)),
-                code == Superseded ? supersededLine(name) : QString());
+                code == Superseded ? kSupersededLine.arg(name) : QString());
             if (code == Ok && only(left, name) == alone[i] && kept.insert(name).second)
                 whole.insert(alone[i].begin(), alone[i].end());
         }
@@ -467,7 +463,7 @@ TEST_P(Overtaking, TheRunOfANameThatStartedLastKeepsItsOutput)
     EXPECT_EQ(first->exitCode(), c.firstExit);
     EXPECT_EQ(first->err(),
         (c.hold == Hold::BeforeItsFolder ? kWaitingLine : QString()) +
-            (c.firstExit == Superseded ? supersededLine("n") : QString()));
+            (c.firstExit == Superseded ? kSupersededLine.arg("n") : QString()));
     EXPECT_EQ(output(), want);
     EXPECT_EQ(leftovers(), QStringList{});
 }

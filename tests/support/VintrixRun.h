@@ -78,8 +78,7 @@ inline QImage FlatSprite(int w, int h, QColor colour)
 inline QByteArray Encoded(const QImage& img, const char* format = "png")
 {
     QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
+    QBuffer buffer(&bytes);  // opened by the save
     return img.save(&buffer, format, 95) ? bytes : QByteArray();
 }
 
