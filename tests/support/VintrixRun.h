@@ -58,13 +58,10 @@ inline RunResult RunVintrix(const QString& workDir, const QStringList& args,
     if (setup)
         p.setChildProcessModifier(setup);
     p.start(QStringLiteral(VINTRIX_BINARY), args);
-    RunResult r;
     if (!p.waitForFinished(120000))
-        return r;
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+        return {};
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+        QString::fromUtf8(p.readAllStandardError())};
 }
 
 inline QImage FlatSprite(int w, int h, QColor colour)
