@@ -204,16 +204,15 @@ inline void AddFrame(Atlas& atlas, const QString& name, const QString& sheet, co
     atlas.order << name;
 }
 
-inline QJsonObject ReadJson(const QString& path, QString& error, QByteArray* text = nullptr)
+// The object in the file at `path`, its bytes in `text`.
+inline QJsonObject ReadJson(const QString& path, QString& error, QByteArray& text)
 {
     QFile f(path);
     QJsonParseError parse;
-    const QByteArray bytes = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parse);
+    text = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    const QJsonDocument doc = QJsonDocument::fromJson(text, &parse);
     if (parse.error != QJsonParseError::NoError || !doc.isObject())
         error = QFileInfo(path).fileName() + " is missing or not JSON";
-    if (text)
-        *text = bytes;
     return doc.object();
 }
 
@@ -551,8 +550,9 @@ inline Atlas ReadAtlas(const QString& outputDir, const QString& name, Data forma
         return atlas;
     }
     QStringList files{name + ".json"};  // then the ones it names
+    QByteArray text;
     if (format == Data::Phaser3) {
-        const QJsonObject root = detail::ReadJson(outputDir + "/" + files[0], atlas.error);
+        const QJsonObject root = detail::ReadJson(outputDir + "/" + files[0], atlas.error, text);
         for (const QJsonValue& t : root["textures"].toArray()) {
             const QString image = t["image"].toString();
             atlas.sheets[image] = detail::JsonRect(t["size"]).size();
@@ -562,8 +562,7 @@ inline Atlas ReadAtlas(const QString& outputDir, const QString& name, Data forma
         return atlas;
     }
     for (int i = 0; i < files.size() && atlas.error.isEmpty(); ++i) {
-        QByteArray text;
-        const QJsonObject root = detail::ReadJson(outputDir + "/" + files[i], atlas.error, &text);
+        const QJsonObject root = detail::ReadJson(outputDir + "/" + files[i], atlas.error, text);
         const QJsonObject meta = root["meta"].toObject();
         const QString image = meta["image"].toString();
         atlas.sheets[image] = detail::JsonRect(meta["size"]).size();
