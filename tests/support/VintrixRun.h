@@ -58,13 +58,10 @@ inline RunResult RunVintrix(const QString& workDir, const QStringList& args,
     if (setup)
         p.setChildProcessModifier(setup);
     p.start(QStringLiteral(VINTRIX_BINARY), args);
-    RunResult r;
     if (!p.waitForFinished(120000))
-        return r;
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+        return {};
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+        QString::fromUtf8(p.readAllStandardError())};
 }
 
 inline QImage FlatSprite(int w, int h, QColor colour)
@@ -78,8 +75,7 @@ inline QImage FlatSprite(int w, int h, QColor colour)
 inline QByteArray Encoded(const QImage& img, const char* format = "png")
 {
     QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
+    QBuffer buffer(&bytes);  // opened by the save
     return img.save(&buffer, format, 95) ? bytes : QByteArray();
 }
 
@@ -208,16 +204,15 @@ inline void AddFrame(Atlas& atlas, const QString& name, const QString& sheet, co
     atlas.order << name;
 }
 
-inline QJsonObject ReadJson(const QString& path, QString& error, QByteArray* text = nullptr)
+// The object in the file at `path`, its bytes in `text`.
+inline QJsonObject ReadJson(const QString& path, QString& error, QByteArray& text)
 {
     QFile f(path);
     QJsonParseError parse;
-    const QByteArray bytes = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parse);
+    text = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    const QJsonDocument doc = QJsonDocument::fromJson(text, &parse);
     if (parse.error != QJsonParseError::NoError || !doc.isObject())
         error = QFileInfo(path).fileName() + " is missing or not JSON";
-    if (text)
-        *text = bytes;
     return doc.object();
 }
 
@@ -295,11 +290,6 @@ inline void ReadLibgdx(const QString& outputDir, const QString& name, Atlas& atl
     finishRegion();
 }
 
-inline void AddSheet(Atlas& atlas, const QString& outputDir, const QString& image)
-{
-    atlas.sheets[image] = QImageReader(outputDir + "/" + image).size();
-}
-
 // Starling's XML as its TextureAtlas reads it: a file a sheet, NAME.xml,
 // NAME-2.xml, ...; a SubTexture's width and height are its region on the
 // sheet, which a rotated one shows turned counter-clockwise; a frame only
@@ -322,7 +312,7 @@ inline void ReadStarling(const QString& outputDir, const QString& name, Atlas& a
             const auto number = [&](const char* key) { return int(a.value(key).toDouble()); };
             if (xml.name() == u"TextureAtlas") {
                 image = a.value("imagePath").toString();
-                AddSheet(atlas, outputDir, image);
+                atlas.sheets[image] = QImageReader(outputDir + "/" + image).size();
                 continue;  // into its SubTextures
             }
             const QString frame = a.value("name").toString().trimmed();
@@ -432,7 +422,7 @@ inline void ReadCss(const QString& outputDir, const QString& name, Atlas& atlas)
         if (atlas.frames.count(key))
             atlas.error = key + " is listed twice";
         const QString image = QUrl::fromPercentEncoding(m.captured(1).toUtf8());
-        AddSheet(atlas, outputDir, image);
+        atlas.sheets[image] = QImageReader(outputDir + "/" + image).size();
         const QSize size(
             declarations.value("width").remove("px").toInt(), declarations.value("height").remove("px").toInt());
         atlas.frames[key] = {image, QRect(QPoint(-m.captured(2).toInt(), -m.captured(3).toInt()), size), false, false,
@@ -516,7 +506,7 @@ inline void ReadGodot(const QString& outputDir, const QString& name, Atlas& atla
             return;
         }
         const QString image = QFileInfo(sheet).fileName();
-        AddSheet(atlas, outputDir, image);
+        atlas.sheets[image] = QImageReader(outputDir + "/" + image).size();
         const auto margin = r->properties.count("margin") ? GodotRect(r->properties["margin"]) : QRect();
         atlas.frames[key] = {image, *region, false, margin.has_value() && !margin->isNull(),
             QRect(margin.value_or(QRect()).topLeft(), region->size()),
@@ -560,8 +550,9 @@ inline Atlas ReadAtlas(const QString& outputDir, const QString& name, Data forma
         return atlas;
     }
     QStringList files{name + ".json"};  // then the ones it names
+    QByteArray text;
     if (format == Data::Phaser3) {
-        const QJsonObject root = detail::ReadJson(outputDir + "/" + files[0], atlas.error);
+        const QJsonObject root = detail::ReadJson(outputDir + "/" + files[0], atlas.error, text);
         for (const QJsonValue& t : root["textures"].toArray()) {
             const QString image = t["image"].toString();
             atlas.sheets[image] = detail::JsonRect(t["size"]).size();
@@ -571,8 +562,7 @@ inline Atlas ReadAtlas(const QString& outputDir, const QString& name, Data forma
         return atlas;
     }
     for (int i = 0; i < files.size() && atlas.error.isEmpty(); ++i) {
-        QByteArray text;
-        const QJsonObject root = detail::ReadJson(outputDir + "/" + files[i], atlas.error, &text);
+        const QJsonObject root = detail::ReadJson(outputDir + "/" + files[i], atlas.error, text);
         const QJsonObject meta = root["meta"].toObject();
         const QString image = meta["image"].toString();
         atlas.sheets[image] = detail::JsonRect(meta["size"]).size();
