@@ -207,28 +207,6 @@ protected:
         return FilesIn(other.path() + "/Output");
     }
 
-    // Starts every job before any has ended.
-    std::vector<RunResult> runTogether(const std::vector<Job>& jobs)
-    {
-        std::vector<std::unique_ptr<Child>> children;
-        for (const Job& job : jobs)
-            children.push_back(std::make_unique<Child>(work_.path(), job));
-        std::vector<RunResult> results;
-        for (auto& c : children) {
-            c->wait();
-            results.push_back({c->exitCode(), {}, c->err()});
-        }
-        return results;
-    }
-
-    bool mountSmallDisk(qint64 bytes)
-    {
-        const QByteArray options = "size=" + QByteArray::number(bytes);
-        mounted_ = work_.mkpath("Output") &&
-            ::mount("tmpfs", QFile::encodeName(path("Output")).constData(), "tmpfs", 0, options.constData()) == 0;
-        return mounted_;
-    }
-
     bool mounted_ = false;
 };
 
@@ -358,19 +336,23 @@ TEST_P(Overlapping, RunsLeaveEachNameTheWholeOutputOfOneRun)
         SCOPED_TRACE("round " + std::to_string(round));
         if (c.colliding)  // else the name that won the last round owns the disputed file
             ASSERT_TRUE(QDir(path("Output")).removeRecursively());
-        const std::vector<RunResult> runs = runTogether(c.jobs);
+        std::vector<std::unique_ptr<Child>> runs;  // every one started before any has ended
+        for (const Job& job : c.jobs)
+            runs.push_back(std::make_unique<Child>(work_.path(), job));
+        for (auto& child : runs)
+            child->wait();
         const Files left = allOutput();
         std::set<QString> kept, refused;  // kept: the names whose files are the output of a run of theirs that is done
         Files whole;
         for (std::size_t i = 0; i < runs.size(); ++i) {
             const QString& name = c.jobs[i][2];
-            const int code = runs[i].exitCode;
-            if (c.colliding && code == OutputFailed && runs[i].err.contains("belongs to the output named")) {
+            const int code = runs[i]->exitCode();
+            if (c.colliding && code == OutputFailed && runs[i]->err().contains("belongs to the output named")) {
                 refused.insert(name);
                 continue;
             }
             EXPECT_TRUE(code == Ok || code == Superseded) << code;
-            EXPECT_EQ(QString(runs[i].err).remove(QRegularExpression("^" + kWaitingLine)),
+            EXPECT_EQ(runs[i]->err().remove(QRegularExpression("^" + kWaitingLine)),
                 code == Superseded ? kSupersededLine.arg(name) : QString());
             if (code == Ok && only(left, name) == alone[i] && kept.insert(name).second)
                 whole.insert(alone[i].begin(), alone[i].end());
@@ -695,7 +677,10 @@ TEST_F(OutputFaults, AFullDiskOrAFileSizeLimitFailsClearlyAndKeepsTheEarlierOutp
         SCOPED_TRACE("room for " + std::to_string(room) + " bytes");
         if (mounted_)
             ASSERT_EQ(::umount2(QFile::encodeName(path("Output")).constData(), MNT_DETACH), 0);
-        if (!mountSmallDisk(oldBytes + room + kPage))
+        const QByteArray size = "size=" + QByteArray::number(oldBytes + room + kPage);
+        mounted_ = work_.mkpath("Output") &&
+            ::mount("tmpfs", QFile::encodeName(path("Output")).constData(), "tmpfs", 0, size.constData()) == 0;
+        if (!mounted_)
             GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN)";
         for (const auto& [name, bytes] : earlier)
             writeBytes("Output/" + name, bytes);
