@@ -29,14 +29,9 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir_.isValid());
-        previous_ = QDir::currentPath();
         ASSERT_TRUE(QDir::setCurrent(dir_.path()));
     }
-    void TearDown() override
-    {
-        QDir::setCurrent(previous_);
-        qputenv("PATH", path_);
-    }
+    void TearDown() override { qputenv("PATH", path_); }
 
     void InstallRecorder(const QString& folder = ".") { ASSERT_TRUE(QFile::copy(RECORD_ARGS, folder + "/Vintrix")); }
 
@@ -73,7 +68,6 @@ protected:
     }
 
     QTemporaryDir dir_;
-    QString previous_;
     const QByteArray path_ = qgetenv("PATH");
     std::vector<QString> notices_;
     bool scriptPresentAtNotice_ = false;
