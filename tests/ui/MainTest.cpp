@@ -50,19 +50,6 @@ bool Eventually(const std::function<bool()>& holds)
     return holds();
 }
 
-// The job windows running in the current folder, by process id.
-QList<qint64> JobWindowsHere()
-{
-    QList<qint64> found;
-    for (QDirIterator processes(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot); processes.hasNext();) {
-        const QString process = processes.next();
-        if (QFileInfo(process + "/exe").symLinkTarget() == g_jobWindowProgram &&
-            QFileInfo(process + "/cwd").symLinkTarget() == QDir::currentPath())
-            found << processes.fileName().toLongLong();
-    }
-    return found;
-}
-
 // Runs as each application object of main() is made; for the QApplication,
 // the timer fires once main() has set it up and entered the event loop. The
 // QCoreApplication that answers --help and --version is left alone.
@@ -117,8 +104,18 @@ int main(int argc, char** argv)
 
     Expect(Eventually([] { return QFile::exists(QStringLiteral("Output/second.json")); }),
         "the second job runs the Vintrix beside the program");
-    QList<qint64> windows;
-    Expect(Eventually([&] { return (windows = JobWindowsHere()).size() == 2; }), "each job has a window of its own");
+    QList<qint64> windows;  // the job windows running in the current folder, by process id
+    Expect(Eventually([&] {
+        windows.clear();
+        for (QDirIterator processes(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot); processes.hasNext();) {
+            const QString process = processes.next();
+            if (QFileInfo(process + "/exe").symLinkTarget() == g_jobWindowProgram &&
+                QFileInfo(process + "/cwd").symLinkTarget() == QDir::currentPath())
+                windows << processes.fileName().toLongLong();
+        }
+        return windows.size() == 2;
+    }),
+        "each job has a window of its own");
     QSet<QByteArray> titled;
     for (const qint64 pid : windows) {
         QFile arguments(QStringLiteral("/proc/%1/cmdline").arg(pid));
