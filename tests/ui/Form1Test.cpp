@@ -67,7 +67,7 @@ private slots:
         QCOMPARE(window_->windowTitle(), QStringLiteral("Vintrix Studio Ver. 0.5 [ https://vintrix.example.org ]"));
         const QList<QSize> sizes = window_->windowIcon().availableSizes();
         QVERIFY(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(32, 32)));
-        QCOMPARE(control<QWidget>("Dir1")->toolTip(),
+        QCOMPARE(control("Dir1")->toolTip(),
             QStringLiteral("Please select the directory where the images to pack resides."));
         QCOMPARE(window_->size(), QSize(427, 431));
         const QStringList sizeEntries{"16", "32", "64", "128", "256", "512", "1024", "2048"};
@@ -97,7 +97,7 @@ private slots:
                 {"Command1", "QPushButton", "Go", "Form1", QRect(280, 264, 137, 49)},
                 {"Label5", "QLabel", "Images Folder :", "Form1", QRect(24, 328, 73, 25)},
                 {"Dir1", "QListView", "", "Form1", QRect(104, 328, 313, 96)}}) {
-            QWidget* widget = control<QWidget>(name);
+            QWidget* widget = control(name);
             QVERIFY2(widget->inherits(kind), name);
             QCOMPARE(widget->parentWidget()->objectName(), QLatin1String(container));
             QCOMPARE(widget->geometry(), place);
@@ -127,7 +127,7 @@ private slots:
     {
         for (const auto& [field, name] : {std::pair{"Text4", "Filename"}, {"Combo1", "Width"}, {"Combo2", "Height"},
                  {"Combo3", "Margin"}, {"Dir1", "Images Folder"}}) {
-            QWidget* widget = control<QWidget>(field);
+            QWidget* widget = control(field);
             QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
             QVERIFY(accessible);
             QAccessibleInterface* named = qobject_cast<QComboBox*>(widget) ? accessible->focusChild() : accessible;
@@ -361,7 +361,7 @@ private slots:
         for (const char* box : {"Combo1", "Combo2", "Combo3", "Text4"})
             seen << QString::fromLatin1(box) + "=" + lineEdit(box)->text();
         for (const char* group : {"Frame2", "Frame1"})
-            for (const QRadioButton* option : control<QWidget>(group)->findChildren<QRadioButton*>())
+            for (const QRadioButton* option : control(group)->findChildren<QRadioButton*>())
                 if (option->isChecked())
                     seen << QString::fromLatin1(group) + "=" + option->text();
         QCOMPARE(seen, expected);
@@ -374,10 +374,9 @@ private slots:
     }
 
 private:
-    template <typename T>
-    T* control(const char* name) const
+    QWidget* control(const char* name) const
     {
-        auto* found = window_->findChild<T*>(QString::fromLatin1(name));
+        auto* found = window_->findChild<QWidget*>(QString::fromLatin1(name));
         if (!found)
             qFatal("no control %s", name);
         return found;
