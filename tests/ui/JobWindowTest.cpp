@@ -199,7 +199,7 @@ private slots:
             auto* clicked = Part<QWidget>(window, button);
             QTest::mouseClick(clicked, Qt::LeftButton, {}, clicked->rect().center());
             if (status >= 0)
-                QTRY_COMPARE(ReadFile(QStringLiteral("opened")), opened + "\n");
+                QTRY_COMPARE(test::FilesIn(QStringLiteral("."))["opened"], (opened + "\n").toUtf8());
             if (message.isEmpty()) {
                 QTest::qWait(100);
                 QVERIFY2(!error->isVisible(), button);
@@ -287,13 +287,6 @@ private slots:
     }
 
 private:
-    // The file's text, or none while it is missing.
-    static QString ReadFile(const QString& name)
-    {
-        QFile file(name);
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
-
     // The images folder, sprites, with three sprites in it.
     void MakeFolder()
     {
