@@ -13,6 +13,8 @@
 #include <QTest>
 #include <QThreadPool>
 
+#include <filesystem>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -138,10 +140,7 @@ private slots:
         QTemporaryDir odd;
         const QByteArray folder = QFile::encodeName(odd.path()) + '/' + name;
         // QTemporaryDir cannot remove a name that is not UTF-8.
-        const auto removeFolders = qScopeGuard([&folder] {
-            ::rmdir((folder + "/inside").constData());
-            ::rmdir(folder.constData());
-        });
+        const auto removeFolders = qScopeGuard([&folder] { std::filesystem::remove_all(folder.toStdString()); });
         QVERIFY(::mkdir(folder.constData(), 0755) == 0);
         QVERIFY(::mkdir((folder + "/inside").constData(), 0755) == 0);
         list_->setPath(QFile::encodeName(odd.path()));
