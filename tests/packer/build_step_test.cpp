@@ -8,9 +8,7 @@
 #include <QRegularExpression>
 #include <QThread>
 
-namespace {
-
-using namespace vintrix::test;
+namespace vintrix::test {
 
 // Three sprites of 30x30 need three sheets of 32x32.
 class BuildStep : public VintrixFolder {
@@ -36,7 +34,6 @@ struct DepfileCase {
     const char* depfile;
     const char* targets;
     QStringList prerequisites = {"sprites", "sprites/a.png", "sprites/b.png", "sprites/c.png"};
-    friend void PrintTo(const DepfileCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class Depfiles : public BuildStep, public ::testing::WithParamInterface<DepfileCase> {};
@@ -83,7 +80,6 @@ struct Tool {
     const char* file;
     const char* consumers;  // a step after each pack, appended to the example
     const char* ran;        // what a line that runs "pack NAME" or "use NAME" looks like
-    friend void PrintTo(const Tool& t, std::ostream* os) { *os << t.label; }
 };
 
 const Tool kNinja{"ninja", "build.ninja",
@@ -278,4 +274,4 @@ TEST_F(Watch, EndsWhenTheImagesFolderGoes)
         lines(1, QProcess::StandardError).value(0), "error: the images folder \"sprites\" is gone; the watch ends");
 }
 
-}  // namespace
+}  // namespace vintrix::test
