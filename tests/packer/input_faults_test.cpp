@@ -14,9 +14,7 @@
 
 #include <zlib.h>
 
-namespace {
-
-using namespace vintrix::test;
+namespace vintrix::test {
 
 void le16(QByteArray& b, unsigned v)
 {
@@ -246,9 +244,8 @@ TEST_F(InputFaults, BleedingTakesLittleMemoryBesideTheImages)
 // ---- decoding -------------------------------------------------------------
 
 struct Cut {
-    const char* file;
+    const char* label;  // the file's name
     QByteArray (*bytes)();
-    friend void PrintTo(const Cut& cut, std::ostream* os) { *os << cut.file; }
 };
 
 class TruncatedFiles : public InputFaults, public ::testing::WithParamInterface<Cut> {};
@@ -257,7 +254,7 @@ class TruncatedFiles : public InputFaults, public ::testing::WithParamInterface<
 // cut PNG is, and the whole file packs.
 TEST_P(TruncatedFiles, AreRefusedAndTheEarlierOutputStays)
 {
-    const QString file = GetParam().file;
+    const QString file = GetParam().label;
     const QByteArray whole = GetParam().bytes();
     const Files earlier = packEarlierOutput();
     for (const double kept : {0.9, 0.6}) {
@@ -438,4 +435,4 @@ TEST_F(SkippedEntries, FolderWithoutSearch)
     ::chmod(locked.constData(), 0700);
 }
 
-}  // namespace
+}  // namespace vintrix::test
