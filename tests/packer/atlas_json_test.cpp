@@ -48,21 +48,17 @@ TEST(AtlasJson, NamesTheProgramAndItsVersion)
     EXPECT_EQ(meta["version"].toString(), "1.2.3");
 }
 
-struct NaturalCase {
-    const char* before;
-    const char* after;
-    friend void PrintTo(const NaturalCase& c, std::ostream* os) { *os << c.before << " < " << c.after; }
-};
-
-class NaturalOrder : public ::testing::TestWithParam<NaturalCase> {};
+class NaturalOrder : public ::testing::TestWithParam<std::pair<std::string, std::string>> {};
 
 TEST_P(NaturalOrder, ComparesRunsOfDigitsAsNumbersAndIsATotalOrder)
 {
-    EXPECT_TRUE(naturalLess(GetParam().before, GetParam().after));
-    EXPECT_FALSE(naturalLess(GetParam().after, GetParam().before));
+    const auto [before, after] = GetParam();
+    EXPECT_TRUE(naturalLess(before, after));
+    EXPECT_FALSE(naturalLess(after, before));
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, NaturalOrder,
-    ::testing::Values(NaturalCase{"walk_2.png", "walk_10.png"}, NaturalCase{"walk_9", "walk_010"},
-        NaturalCase{"walk_02", "walk_2"}, NaturalCase{"walk", "walk_1"}, NaturalCase{"a99z", "b1"},
-        NaturalCase{"sub/x2", "sub/x12"}, NaturalCase{"x18446744073709551616", "x18446744073709551617"}));
+const std::pair<std::string, std::string> kNaturalOrder[] = {{"walk_2.png", "walk_10.png"}, {"walk_9", "walk_010"},
+    {"walk_02", "walk_2"}, {"walk", "walk_1"}, {"a99z", "b1"}, {"sub/x2", "sub/x12"},
+    {"x18446744073709551616", "x18446744073709551617"}};
+
+INSTANTIATE_TEST_SUITE_P(Names, NaturalOrder, ::testing::ValuesIn(kNaturalOrder));

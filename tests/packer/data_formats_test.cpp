@@ -9,17 +9,14 @@
 
 #include <set>
 
-namespace {
-
-using namespace vintrix::test;
+namespace vintrix::test {
 
 struct FormatCase {
-    const char* data;  // the value of --data
+    const char* label;  // the value of --data
     Data format;
     bool fileEachSheet;  // else one data file for every sheet
     const char* ext;     // of the data files
     const char* page;    // a file beside them, or ""
-    friend void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.data; }
 };
 
 const FormatCase kFormats[] = {{"json-hash", Data::JsonHash, true, ".json", ""},
@@ -69,7 +66,7 @@ TEST_P(DataFormat, NamesEveryFrameWhereItsPixelsAreAndReplacesAnEarlierFormatsFi
     // An earlier run in another format, whose data files this run replaces.
     const QString other = c.format == Data::Libgdx ? "json-hash" : "libgdx";
     ASSERT_EQ(run({"48", "48", "s", "32", "1", "1", sprites(), "--data", other}).exitCode, Ok);
-    const RunResult r = run(QStringList{"48", "48", "s", "32", "1", "1", sprites(), "--data", c.data, "--recursive"} +
+    const RunResult r = run(QStringList{"48", "48", "s", "32", "1", "1", sprites(), "--data", c.label, "--recursive"} +
         (c.fileEachSheet ? QStringList{"--animations"} : QStringList()));
     ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
 
@@ -104,8 +101,7 @@ TEST_P(DataFormat, NamesEveryFrameWhereItsPixelsAreAndReplacesAnEarlierFormatsFi
         "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, DataFormat, ::testing::ValuesIn(kFormats),
-    [](const auto& info) { return QString(info.param.data).remove('-').toStdString(); });
+INSTANTIATE_TEST_SUITE_P(Formats, DataFormat, ::testing::ValuesIn(kFormats));
 
 // A format Vintrix writes without a row above would go untested, and one
 // --help or the manual page leaves out, undescribed; the manual page and
@@ -115,7 +111,7 @@ TEST_F(VintrixFolder, EveryFormatIsTestedAndDescribed)
     const RunResult r = run({"--data", "?", "8", "8", "s", "32", "1", "0", sprites()});
     QStringList tested;
     for (const FormatCase& c : kFormats)
-        tested << c.data;
+        tested << c.label;
     EXPECT_EQ(r.err,
         "error: data format must be " + tested.mid(0, tested.size() - 1).join(", ") + " or " + tested.last() +
             ", not \"?\"\n");
@@ -231,7 +227,7 @@ TEST_P(DataFormat, AnimationsPivotsAndNineSlicesAreWrittenWhereTheFormatHoldsThe
             options << "--strip-extensions";
         if (c.format != Data::Css)
             options << "--trim";
-        const RunResult r = run(QStringList{"64", "64", "s", "32", "1", "1", sprites(), "--data", c.data} + options);
+        const RunResult r = run(QStringList{"64", "64", "s", "32", "1", "1", sprites(), "--data", c.label} + options);
         ASSERT_EQ(r.exitCode, Ok) << r.err.toStdString();
         EXPECT_EQ(
             r.err, "warning: \"" + sprites() + "vintrix.toml\", line 6: [sprites.\"ghost_*.png\"] matches no image\n");
@@ -323,4 +319,4 @@ TEST_F(VintrixFolder, OptionsMixWithTheArgumentsAndRecursiveReadsSubfoldersButNo
         "");
 }
 
-}  // namespace
+}  // namespace vintrix::test

@@ -64,7 +64,6 @@ TEST_P(DeflateEndsTest, FindsTheFinalBlockAndTheStreamsEnd)
 
 INSTANTIATE_TEST_SUITE_P(Blocks, DeflateEndsTest,
     ::testing::Values(Kind{"stored", 0, Z_DEFAULT_STRATEGY}, Kind{"fixed", 6, Z_FIXED},
-        Kind{"dynamic", 6, Z_DEFAULT_STRATEGY}, Kind{"dynamicBest", 9, Z_DEFAULT_STRATEGY}),
-    [](const ::testing::TestParamInfo<Kind>& info) { return info.param.name; });
+        Kind{"dynamic", 6, Z_DEFAULT_STRATEGY}, Kind{"dynamicBest", 9, Z_DEFAULT_STRATEGY}));
 
 }  // namespace

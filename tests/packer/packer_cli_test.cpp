@@ -12,9 +12,7 @@
 #include "options.h"
 #include "run.h"
 
-namespace {
-
-using namespace vintrix::test;
+namespace vintrix::test {
 
 class VintrixTest : public VintrixFolder {
 protected:
@@ -63,7 +61,6 @@ struct MessageCase {
     const char* message;  // the line on stderr, after "error: " when the run fails; "" for none
     int exitCode = BadArguments;
     std::vector<std::pair<std::string, QByteArray>> sprites = {{"s.png", Encoded(FlatSprite(6, 6, Qt::red))}};
-    friend void PrintTo(const MessageCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class Messages : public VintrixTest, public ::testing::WithParamInterface<MessageCase> {};
@@ -276,7 +273,6 @@ struct SettingsCase {
     const char* message;
     const char* file = "sprites/vintrix.toml";
     const char* output = "Output";
-    friend void PrintTo(const SettingsCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class SettingsFiles : public VintrixTest, public ::testing::WithParamInterface<SettingsCase> {};
@@ -519,4 +515,4 @@ TEST_F(VintrixTest, ProgressLinesMoveWithEveryWholePercent)
     EXPECT_EQ(last.total, 3000u);
 }
 
-}  // namespace
+}  // namespace vintrix::test

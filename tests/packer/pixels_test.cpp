@@ -13,7 +13,6 @@
 #include "VintrixFolder.h"
 
 namespace vintrix::test {
-namespace {
 
 // A core of one colour with random alpha, its corners opaque, inside
 // transparent borders whose pixels carry stray colours, a few of them
@@ -43,7 +42,6 @@ struct PixelCase {
     int width, height, margin, format;
     QStringList options;
     Data data = Data::JsonHash;
-    friend void PrintTo(const PixelCase& c, std::ostream* os) { *os << c.label; }
 };
 
 // Sprites of every kind the pixel options treat apart, each with the one
@@ -232,7 +230,6 @@ struct VariantCase {
     std::vector<std::pair<QString, double>> variants;  // NAME+SUFFIX and scale, as the options give them
     QStringList files;                                 // in Output
     Data data = Data::JsonHash;
-    friend void PrintTo(const VariantCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class Variants : public PixelSprites, public ::testing::WithParamInterface<VariantCase> {};
@@ -326,7 +323,6 @@ struct ShrinkCase {
     bool pot;
     int sheets;
     double slack;  // how much larger than the bound the last sheet may be; 1: the bound itself
-    friend void PrintTo(const ShrinkCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class ShrunkSheet : public VintrixFolder, public ::testing::WithParamInterface<ShrinkCase> {};
@@ -350,8 +346,7 @@ TEST_P(ShrunkSheet, IsTheSmallestThatHoldsTheLastSheetsImages)
     std::int64_t count = 0, needed = 0;
     int widest = 0, highest = 0;
     for (const auto& [name, frame] : atlas.frames)
-        if (frame.sheet == last) {
-            EXPECT_TRUE(QRect(QPoint(), got).contains(frame.rect.adjusted(-m, -m, m, m))) << name.toStdString();
+        if (frame.sheet == last) {  // inside the margins, as the pixel test checks
             ++count;
             needed += std::int64_t(frame.rect.width() + m) * (frame.rect.height() + m);
             widest = std::max(widest, frame.rect.width());
@@ -384,5 +379,4 @@ const ShrinkCase kShrunkSheet[] = {{"squares", 30, 16, 16, 0, false, 1, 1},
 
 INSTANTIATE_TEST_SUITE_P(Sets, ShrunkSheet, ::testing::ValuesIn(kShrunkSheet), ByLabel);
 
-}  // namespace
 }  // namespace vintrix::test

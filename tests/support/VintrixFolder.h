@@ -22,8 +22,15 @@ inline void PrintTo(const QSize& s, std::ostream* os)
 
 namespace vintrix::test {
 
-// Names the cases of a table by their `label`.
+// Names the cases of a table by their `label`, in its tests' names and in
+// messages, where they are of this namespace.
 inline constexpr auto ByLabel = [](const auto& info) { return std::string(info.param.label); };
+template <class Case>
+requires std::is_same_v<decltype(Case::label), const char*>
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << c.label;
+}
 
 // ASSERT_TRUE(Ran(run(...))): the run ended with status 0, else what it said.
 inline ::testing::AssertionResult Ran(const RunResult& r)
